@@ -37,6 +37,25 @@ SunSeries sunSeries(double dayNumber)
     return out;
 }
 
+double azimuthFromSouthBased(double s, double c)
+{
+    // Only a rounding overshoot can take the sine past +-1.
+    if (s > 1)
+        s = 1;
+    else if (s < -1)
+        s = -1;
+    double a = std::asin(s);
+    // Both tests look at c and s, not at the A of the step before.
+    if (c < 0)
+        a = kPi - a;
+    if (c >= 0 && s <= 0)
+        a = a + kTwoPi;
+    a = a + kPi;  // from south-based to north-based
+    if (a > kTwoPi)
+        a = a - kTwoPi;  // strictly greater: due north stays 360
+    return a * 180 / kPi;
+}
+
 SunPosition CALAZEL(double dayNumber, double utHours, double latitudeDeg, double longitudeDeg)
 {
     SunPosition p{};
@@ -67,7 +86,7 @@ SunPosition CALAZEL(double dayNumber, double utHours, double latitudeDeg, double
     p.elevationDeg = 90 - z;
 
     const double sinZ = std::sin(z * kPi / 180);
-    double s = std::cos(dec) * std::sin(h) / sinZ;
+    const double s = std::cos(dec) * std::sin(h) / sinZ;
     const double c = (-std::cos(phi) * std::sin(dec) + std::cos(dec) * std::sin(phi) * std::cos(h)) / sinZ;
 
     if (sinZ == 0 || std::isnan(s) || std::isnan(c)) {
@@ -79,22 +98,7 @@ SunPosition CALAZEL(double dayNumber, double utHours, double latitudeDeg, double
         return p;
     }
 
-    // s is the sine of the azimuth counted from south towards west; only a
-    // rounding overshoot can take it past +-1.
-    if (s > 1)
-        s = 1;
-    else if (s < -1)
-        s = -1;
-    double a = std::asin(s);
-    // Both tests look at c and s, not at the A of the step before.
-    if (c < 0)
-        a = kPi - a;
-    if (c >= 0 && s <= 0)
-        a = a + kTwoPi;
-    a = a + kPi;  // from south-based to north-based
-    if (a > kTwoPi)
-        a = a - kTwoPi;  // strictly greater: due north stays 360
-    p.azimuthDeg = a * 180 / kPi;
+    p.azimuthDeg = azimuthFromSouthBased(s, c);
     p.azimuthDefined = true;
     return p;
 }

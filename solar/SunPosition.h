@@ -36,6 +36,11 @@ struct SunPosition {
     bool azimuthDefined;
 };
 
+// The azimuth from north through east, in degrees (0..360, due north 360),
+// given s and c, the sine and cosine of the azimuth counted from south towards
+// west. s is clamped to +-1 first.
+double azimuthFromSouthBased(double s, double c);
+
 // The sun's place for day number N (CALDAY), universal time utHours (may be
 // negative: the clock date with UT counted from its 0 h), and the observer in
 // degrees (north and east positive). Pure: no clock, no state. No range check

@@ -1,0 +1,56 @@
+# Shared by scripts/run and scripts/test: install what is missing, then build.
+# Works as root or, for a normal user, through sudo.
+
+HELIOTROPE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# What the window needs to build and to show Japanese text on Debian 12.
+HELIOTROPE_PACKAGES=(
+  build-essential
+  cmake
+  qt6-base-dev
+  qt6-qpa-plugins
+  libgl-dev
+  fonts-ipafont-gothic
+)
+
+say() {
+  printf '==> %s\n' "$*"
+}
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    "$@"
+  elif command -v sudo >/dev/null 2>&1; then
+    sudo "$@"
+  else
+    echo "heliotrope: パッケージを入れるには root か sudo が必要です (needs root or sudo to install: $*)" >&2
+    exit 1
+  fi
+}
+
+install_missing() {
+  local missing=()
+  local package
+  for package in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$package")
+    fi
+  done
+  if [ "${#missing[@]}" -eq 0 ]; then
+    say "all packages present"
+    return
+  fi
+  say "installing: ${missing[*]}"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# build DIR [cmake options...]
+build() {
+  local dir="$1"
+  shift
+  say "configuring $dir"
+  cmake -S "$HELIOTROPE_ROOT" -B "$HELIOTROPE_ROOT/$dir" "$@" >/dev/null
+  say "building $dir"
+  cmake --build "$HELIOTROPE_ROOT/$dir" -j"$(nproc)"
+}
