@@ -1,0 +1,74 @@
+// Measures the calculation timer's cadence the way the controller sees it:
+// the real window (offscreen) runs its cycles against a loopback listener,
+// which stamps every pointing message on arrival. Prints the interval
+// percentiles, the largest deviation from 750 ms and the cumulative drift.
+//
+//   heliotrope-cadence [seconds]   (default 600: ten minutes, 800 cycles)
+
+#include "app/Clock.h"
+#include "app/OperatorDialogs.h"
+#include "app/frmMain.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QNetworkDatagram>
+#include <QPushButton>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 600;
+
+    QUdpSocket controller;
+    if (!controller.bind(QHostAddress::LocalHost, 0))
+        return 1;
+    SystemClock clock;
+    OperatorDialogs dialogs;
+    frmMain window(clock, dialogs);
+    window.findChild<QLineEdit*>(QStringLiteral("txtACTLR_Port"))->setText(QString::number(controller.localPort()));
+    window.show();
+
+    QElapsedTimer elapsed;
+    std::vector<double> arrivals;  // ms since the start click
+    QObject::connect(&controller, &QUdpSocket::readyRead, [&] {
+        while (controller.hasPendingDatagrams()) {
+            controller.receiveDatagram();
+            arrivals.push_back(static_cast<double>(elapsed.nsecsElapsed()) / 1e6);
+        }
+    });
+    QTimer::singleShot(100, [&] {
+        elapsed.start();
+        window.findChild<QPushButton*>(QStringLiteral("cmdStart"))->click();
+    });
+    QTimer::singleShot(100 + seconds * 1000 + 300, &app, [] { QCoreApplication::exit(0); });
+    app.exec();
+
+    if (arrivals.size() < 3) {
+        std::puts("too few cycles");
+        return 1;
+    }
+    std::vector<double> deviation;
+    for (std::size_t i = 1; i < arrivals.size(); ++i)
+        deviation.push_back(std::fabs(arrivals[i] - arrivals[i - 1] - 750.0));
+    std::vector<double> sorted = deviation;
+    std::sort(sorted.begin(), sorted.end());
+    const auto pct = [&](double p) { return sorted[static_cast<std::size_t>(p * static_cast<double>(sorted.size() - 1))]; };
+    std::printf("cycles                       %zu over %d s\n", arrivals.size(), seconds);
+    std::printf("first cycle after the click  %.2f ms\n", arrivals[0]);
+    std::printf("|interval - 750 ms| p50      %.3f ms\n", pct(0.50));
+    std::printf("|interval - 750 ms| p99      %.3f ms\n", pct(0.99));
+    std::printf("|interval - 750 ms| max      %.3f ms\n", sorted.back());
+    const std::size_t last = std::min<std::size_t>(arrivals.size() - 1, 799);
+    std::printf("cycle %zu drift               %.3f ms (expected %zu x 750 ms after the first)\n", last + 1,
+                arrivals[last] - arrivals[0] - 750.0 * static_cast<double>(last), last);
+    return 0;
+}
