@@ -231,11 +231,18 @@ void frmMain::cmdStart_Click()
     if (!Timer_cal->isActive()) {
         const ControllerLink::OpenResult opened = Winsock1->open(txtACTLR_IP->text(), txtACTLR_Port->text());
         if (!opened.ok) {
-            // The calculation stays stopped and the caption unchanged.
+            // The calculation stays stopped and the caption unchanged; the box
+            // at fault stays tinted until a start succeeds.
+            if (opened.faultyBox == ControllerLink::OpenResult::Box::Address)
+                markBox(txtACTLR_IP, opened.message);
+            else if (opened.faultyBox == ControllerLink::OpenResult::Box::Port)
+                markBox(txtACTLR_Port, opened.message);
             m_dialogs.warn(this, opened.message);
             return;
         }
-        showSendProblem(QString());
+        markBox(txtACTLR_IP, QString());
+        markBox(txtACTLR_Port, QString());
+        m_sendProblemShown = false;
         Timer_cal->start();
         cmdStart->setText(QStringLiteral("計算停止"));
     } else {

@@ -4,6 +4,7 @@
 #include "solar/NumberFormat.h"
 
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPen>
 #include <qdrawutil.h>
@@ -88,12 +89,8 @@ SkyChart::SkyChart(QWidget* parent)
     styleChanged();
 }
 
+// 2835 x 2595 twips, border included.
 QSize SkyChart::sizeHint() const
-{
-    return areaPixels();
-}
-
-QSize SkyChart::minimumSizeHint() const
 {
     return areaPixels();
 }
@@ -191,8 +188,9 @@ QImage SkyChart::chartImage(qreal scale) const
     QImage image = renderFace(areaPixels(), scale, grid, false);
     if (image.isNull())
         return image;
+    Sprites scratch;
     QPainter painter(&image);
-    replay(painter, grid ? 1 : 0);
+    replay(painter, grid ? 1 : 0, spritesFor(scale, scratch));
     return image;
 }
 
@@ -202,6 +200,8 @@ void SkyChart::paintEvent(QPaintEvent*)
     const qreal ratio = devicePixelRatioF();
     // Rebuilt only when the size, the screen, the colors or the drawing's
     // first stroke changed, never for a cycle's ordinary redraw.
+    if (m_sprites.ratio != ratio)
+        m_sprites = Sprites{ratio, {}, {}};
     if (m_face.isNull() || m_faceSize != size() || m_face.devicePixelRatio() != ratio || m_faceHasGrid != grid) {
         m_face = renderFace(size(), ratio, grid, true);
         m_faceSize = size();
@@ -210,7 +210,7 @@ void SkyChart::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.drawImage(0, 0, m_face);
     painter.translate(kBorder, kBorder);
-    replay(painter, grid ? 1 : 0);
+    replay(painter, grid ? 1 : 0, m_sprites);
 }
 
 void SkyChart::changeEvent(QEvent* event)
@@ -225,50 +225,59 @@ void SkyChart::styleChanged()
 {
     m_font = font();
     m_font.setPixelSize(kTextPixelSize);
-    m_layouts.clear();
+    m_sprites = Sprites{};
     m_face = QImage();
     update();
 }
 
-QImage SkyChart::renderFace(QSize logicalSize, qreal pixelRatio, bool withGrid, bool withBorder) const
+SkyChart::Sprites& SkyChart::spritesFor(qreal ratio, Sprites& scratch) const
 {
-    const QSize pixels(static_cast<int>(std::ceil(logicalSize.width() * pixelRatio)),
-                       static_cast<int>(std::ceil(logicalSize.height() * pixelRatio)));
+    if (m_sprites.ratio == ratio)
+        return m_sprites;
+    scratch = Sprites{ratio, {}, {}};
+    return scratch;
+}
+
+QImage SkyChart::renderFace(QSize logicalSize, qreal ratio, bool withGrid, bool withBorder) const
+{
+    const QSize pixels(static_cast<int>(std::ceil(logicalSize.width() * ratio)),
+                       static_cast<int>(std::ceil(logicalSize.height() * ratio)));
     QImage image(pixels, QImage::Format_RGB32);
     if (image.isNull())
         return image;
-    image.setDevicePixelRatio(pixelRatio);
+    image.setDevicePixelRatio(ratio);
     image.fill(palette().color(QPalette::Window));
     QPainter painter(&image);
     if (withBorder) {
         qDrawShadePanel(&painter, QRect(QPoint(0, 0), logicalSize), palette(), true, kBorder);
         painter.translate(kBorder, kBorder);
     }
-    if (withGrid)
-        paintGrid(painter);
+    if (withGrid) {
+        Sprites scratch;
+        paintGrid(painter, spritesFor(ratio, scratch));
+    }
     return image;
 }
 
-void SkyChart::replay(QPainter& painter, std::size_t from) const
+void SkyChart::replay(QPainter& painter, std::size_t from, Sprites& sprites) const
 {
-    painter.setFont(m_font);
     for (std::size_t i = from; i < m_strokes.size(); ++i) {
         const Stroke& s = m_strokes[i];
         switch (s.kind) {
         case Stroke::Kind::Grid:
-            paintGrid(painter);
+            paintGrid(painter, sprites);
             break;
         case Stroke::Kind::Marker:
-            paintMarker(painter, s.at);
+            paintMarker(painter, s.at, sprites);
             break;
         case Stroke::Kind::Text:
-            paintText(painter, s.at, s.text);
+            paintText(painter, s.at, s.text, sprites);
             break;
         }
     }
 }
 
-void SkyChart::paintGrid(QPainter& painter) const
+void SkyChart::paintGrid(QPainter& painter, Sprites& sprites) const
 {
     const QColor ink = palette().color(QPalette::WindowText);
     painter.save();
@@ -285,41 +294,80 @@ void SkyChart::paintGrid(QPainter& painter) const
     painter.fillRect(QRectF(chart::kCentre, 0, kTwipsPerPixel, chart::kChartSize), ink);
     painter.restore();
 
-    painter.setFont(m_font);
     for (const Label& label : kLabels)
-        paintText(painter, QPointF(label.x, label.y), QString::fromUtf16(label.text));
+        paintText(painter, QPointF(label.x, label.y), QString::fromUtf16(label.text), sprites);
 }
 
-void SkyChart::paintMarker(QPainter& painter, QPointF centre) const
+namespace {
+
+// A sprite's corner on whole device pixels, so it is copied, not resampled.
+QPointF snapped(QPointF logical, qreal ratio)
 {
-    painter.save();
+    return {std::round(logical.x() * ratio) / ratio, std::round(logical.y() * ratio) / ratio};
+}
+
+}  // namespace
+
+void SkyChart::paintMarker(QPainter& painter, QPointF centre, Sprites& sprites) const
+{
+    if (sprites.marker.image.isNull())
+        sprites.marker = renderMarker(sprites.ratio);
+    // Centred on the middle of the pixel that holds the point.
+    const QPointF pixel(std::floor(centre.x() / kTwipsPerPixel), std::floor(centre.y() / kTwipsPerPixel));
+    painter.drawImage(snapped(pixel + sprites.marker.offset, sprites.ratio), sprites.marker.image);
+}
+
+void SkyChart::paintText(QPainter& painter, QPointF topLeft, const QString& text, Sprites& sprites) const
+{
+    auto it = sprites.texts.constFind(text);
+    if (it == sprites.texts.cend()) {
+        // The notice's time changes a few times a day; keep the cache small.
+        if (sprites.texts.size() > 64)
+            sprites.texts.clear();
+        it = sprites.texts.insert(text, renderText(text, sprites.ratio));
+    }
+    painter.drawImage(snapped(topLeft / kTwipsPerPixel + it->offset, sprites.ratio), it->image);
+}
+
+SkyChart::Sprite SkyChart::renderText(const QString& text, qreal ratio) const
+{
+    // The top-left corner of the first character is the anchor; the baseline
+    // lies one ascent below it. The image covers the line and any ink that
+    // reaches past it, with a pixel to spare for the edges.
+    const QFontMetricsF metrics(m_font);
+    const QRectF line(0, 0, metrics.horizontalAdvance(text), metrics.height());
+    const QRectF ink = metrics.boundingRect(text).translated(0, metrics.ascent());
+    const QRect box = line.united(ink).adjusted(-1, -1, 1, 1).toAlignedRect();
+    QImage image(static_cast<int>(std::ceil(box.width() * ratio)), static_cast<int>(std::ceil(box.height() * ratio)),
+                 QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return {};
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setFont(m_font);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(QPointF(-box.left(), metrics.ascent() - box.top()), text);
+    return {image, QPointF(box.topLeft())};
+}
+
+SkyChart::Sprite SkyChart::renderMarker(qreal ratio) const
+{
+    // Radius 80 with a one-pixel red outline around a red fill: a solid disc.
+    const int half = static_cast<int>(std::ceil((chart::kMarkerRadius + kTwipsPerPixel) / kTwipsPerPixel));
+    const int side = 2 * half + 1;
+    QImage image(static_cast<int>(std::ceil(side * ratio)), static_cast<int>(std::ceil(side * ratio)),
+                 QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return {};
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.scale(1 / kTwipsPerPixel, 1 / kTwipsPerPixel);
     painter.setPen(QPen(kSunRed, kTwipsPerPixel));
     painter.setBrush(kSunRed);
-    painter.drawEllipse(centre + QPointF(kHalfPixel, kHalfPixel), chart::kMarkerRadius, chart::kMarkerRadius);
-    painter.restore();
-}
-
-void SkyChart::paintText(QPainter& painter, QPointF topLeft, const QString& text) const
-{
-    // A static text is placed by the top of its line, so the first character's
-    // top-left corner sits at the point (its baseline one ascent lower).
-    painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawStaticText(topLeft / kTwipsPerPixel, layoutOf(text));
-}
-
-const QStaticText& SkyChart::layoutOf(const QString& text) const
-{
-    auto it = m_layouts.find(text);
-    if (it == m_layouts.end()) {
-        // The notice's time changes a few times a day; keep the cache small.
-        if (m_layouts.size() > 64)
-            m_layouts.clear();
-        QStaticText layout(text);
-        layout.setTextFormat(Qt::PlainText);
-        layout.prepare(QTransform(), m_font);
-        it = m_layouts.insert(text, layout);
-    }
-    return it.value();
+    const double middle = (half + 0.5) * kTwipsPerPixel;
+    painter.drawEllipse(QPointF(middle, middle), chart::kMarkerRadius, chart::kMarkerRadius);
+    return {image, QPointF(-half, -half)};
 }

@@ -6,7 +6,6 @@
 #include <QHash>
 #include <QImage>
 #include <QPointF>
-#include <QStaticText>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -50,7 +49,6 @@ public:
     QImage chartImage(qreal scale = 1.0) const;
 
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -69,12 +67,26 @@ private:
     void appendText(double xTwips, double yTwips, const QString& text);
     bool startsWithGrid() const;
 
-    QImage renderFace(QSize logicalSize, qreal pixelRatio, bool withGrid, bool withBorder) const;
-    void replay(QPainter& painter, std::size_t from) const;
-    void paintGrid(QPainter& painter) const;
-    void paintMarker(QPainter& painter, QPointF centre) const;
-    void paintText(QPainter& painter, QPointF topLeft, const QString& text) const;
-    const QStaticText& layoutOf(const QString& text) const;
+    // Text and the sun disc are rendered once per pixel ratio into small
+    // images and blitted: the notice and the marker are redrawn every cycle.
+    struct Sprite {
+        QImage image;    // premultiplied, at the cache's pixel ratio
+        QPointF offset;  // logical pixels from the anchor to the image's corner
+    };
+    struct Sprites {
+        qreal ratio = 0;
+        Sprite marker;
+        QHash<QString, Sprite> texts;
+    };
+
+    Sprites& spritesFor(qreal ratio, Sprites& scratch) const;
+    QImage renderFace(QSize logicalSize, qreal ratio, bool withGrid, bool withBorder) const;
+    void replay(QPainter& painter, std::size_t from, Sprites& sprites) const;
+    void paintGrid(QPainter& painter, Sprites& sprites) const;
+    void paintMarker(QPainter& painter, QPointF centre, Sprites& sprites) const;
+    void paintText(QPainter& painter, QPointF topLeft, const QString& text, Sprites& sprites) const;
+    Sprite renderText(const QString& text, qreal ratio) const;
+    Sprite renderMarker(qreal ratio) const;
     void styleChanged();
 
     std::vector<Stroke> m_strokes;
@@ -84,5 +96,5 @@ private:
     mutable QImage m_face;  // background, border and (when the strokes begin with it) the grid
     mutable bool m_faceHasGrid = false;
     mutable QSize m_faceSize;
-    mutable QHash<QString, QStaticText> m_layouts;
+    mutable Sprites m_sprites;  // at the widget's pixel ratio
 };

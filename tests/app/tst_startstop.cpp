@@ -135,6 +135,14 @@ void TestStartStop::failedOpeningLeavesTheCalculationStopped()
     QVERIFY(!m_window->controllerLink().isOpen());
     QCOMPARE(button("cmdStart")->text(), QStringLiteral("計算開始"));
     QVERIFY(m_window->isVisible());
+    // The box at fault is marked until a start succeeds.
+    QLineEdit* faulty = boxNamed == QLatin1String("IP") ? box("txtACTLR_IP") : box("txtACTLR_Port");
+    QCOMPARE(faulty->toolTip(), m_dialogs.warnings.first());
+    box("txtACTLR_IP")->setText(QStringLiteral("127.0.0.1"));
+    box("txtACTLR_Port")->setText(QString::number(m_controller->localPort()));
+    QTest::mouseClick(button("cmdStart"), Qt::LeftButton);
+    QVERIFY(calculationTimer()->isActive());
+    QVERIFY(faulty->toolTip().isEmpty());
 }
 
 void TestStartStop::noKeepsTheWindowAndTheCalculation()
