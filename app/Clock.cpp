@@ -1,5 +1,8 @@
 #include "app/Clock.h"
 
+#include <QDateTime>
+#include <QTimeZone>
+
 solar::ClockReading Clock::jstNow() const
 {
     const auto seconds = std::chrono::floor<std::chrono::seconds>(now().time_since_epoch()).count();
@@ -9,6 +12,17 @@ solar::ClockReading Clock::jstNow() const
 std::chrono::system_clock::time_point SystemClock::now() const
 {
     return std::chrono::system_clock::now();
+}
+
+FixedClock::FixedClock(int year, int month, int day, int hour, int minute, int second)
+{
+    setJst(year, month, day, hour, minute, second);
+}
+
+void FixedClock::setJst(int year, int month, int day, int hour, int minute, int second)
+{
+    const QDateTime jst(QDate(year, month, day), QTime(hour, minute, second), QTimeZone(9 * 3600));
+    m_now = std::chrono::system_clock::time_point(std::chrono::seconds(jst.toSecsSinceEpoch()));
 }
 
 QString generalDateTimeText(const solar::ClockReading& t)

@@ -23,6 +23,18 @@ public:
     std::chrono::system_clock::time_point now() const override;
 };
 
+// A clock that stands still at a JST instant: for tests, and for pictures of
+// the window that must come out the same every time.
+class FixedClock final : public Clock {
+public:
+    FixedClock(int year, int month, int day, int hour, int minute, int second);
+    void setJst(int year, int month, int day, int hour, int minute, int second);
+    std::chrono::system_clock::time_point now() const override { return m_now; }
+
+private:
+    std::chrono::system_clock::time_point m_now;
+};
+
 // The clock label's text in the Japanese regional general form: the short
 // date "yyyy/MM/dd", a blank and the long time "H:mm:ss"; at exactly 0:00:00
 // the date alone, as the general form leaves a zero time out.

@@ -1,9 +1,9 @@
+#include "app/Appearance.h"
 #include "app/Clock.h"
 #include "app/OperatorDialogs.h"
 #include "app/frmMain.h"
 
 #include <QApplication>
-#include <QFont>
 #include <cstdio>
 #include <cstdlib>
 
@@ -30,13 +30,7 @@ int main(int argc, char** argv)
         return 2;
     }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("heliotrope"));
-    QApplication::setApplicationDisplayName(QStringLiteral("太陽軌道計算"));
-    // A Japanese gothic face at the size the layout was drawn for; fontconfig
-    // falls back to another CJK face where this one is missing.
-    QFont font(QStringLiteral("IPAPGothic"));
-    font.setPointSize(9);
-    QApplication::setFont(font);
+    applyHeliotropeAppearance(app);
 
     SystemClock clock;
     OperatorDialogs dialogs;

@@ -18,6 +18,9 @@
 #include <QUdpSocket>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -28,29 +31,42 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 600;
 
-    QUdpSocket controller;
-    if (!controller.bind(QHostAddress::LocalHost, 0))
-        return 1;
+    // The controller listens on its own thread, so its time stamps are not held
+    // back by the window's repaints on the user-interface thread.
+    QElapsedTimer elapsed;
+    std::vector<double> arrivals;  // ms since the start click
+    std::atomic<bool> stop{false};
+    std::atomic<quint16> controllerPort{0};
+    std::thread controllerThread([&] {
+        QUdpSocket controller;
+        if (!controller.bind(QHostAddress::LocalHost, 0))
+            return;
+        controllerPort = controller.localPort();
+        while (!stop) {
+            if (!controller.waitForReadyRead(100))
+                continue;
+            while (controller.hasPendingDatagrams()) {
+                controller.receiveDatagram();
+                arrivals.push_back(static_cast<double>(elapsed.nsecsElapsed()) / 1e6);
+            }
+        }
+    });
+    while (controllerPort == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     SystemClock clock;
     OperatorDialogs dialogs;
     frmMain window(clock, dialogs);
-    window.findChild<QLineEdit*>(QStringLiteral("txtACTLR_Port"))->setText(QString::number(controller.localPort()));
+    window.findChild<QLineEdit*>(QStringLiteral("txtACTLR_Port"))->setText(QString::number(controllerPort.load()));
     window.show();
 
-    QElapsedTimer elapsed;
-    std::vector<double> arrivals;  // ms since the start click
-    QObject::connect(&controller, &QUdpSocket::readyRead, [&] {
-        while (controller.hasPendingDatagrams()) {
-            controller.receiveDatagram();
-            arrivals.push_back(static_cast<double>(elapsed.nsecsElapsed()) / 1e6);
-        }
-    });
     QTimer::singleShot(100, [&] {
         elapsed.start();
         window.findChild<QPushButton*>(QStringLiteral("cmdStart"))->click();
     });
     QTimer::singleShot(100 + seconds * 1000 + 300, &app, [] { QCoreApplication::exit(0); });
     app.exec();
+    stop = true;
+    controllerThread.join();
 
     if (arrivals.size() < 3) {
         std::puts("too few cycles");

@@ -136,8 +136,8 @@ void SkyChart::drawNotice(const solar::Notice& notice)
         break;
     }
     case Kind::ObserverInvalid:
-        appendText(0, 0, QStringLiteral("観測点の緯度・経度を"));
-        appendText(0, 200, QStringLiteral("確認してください"));
+        appendText(0, 0, QStringLiteral("緯度・経度の"));
+        appendText(0, 200, QStringLiteral("値が不正です"));
         break;
     }
 }

@@ -3,29 +3,7 @@
 #include "app/Clock.h"
 #include "app/OperatorDialogs.h"
 
-#include <QDateTime>
 #include <QStringList>
-#include <QTimeZone>
-
-// A clock that stands still at an instant the test chooses, given in JST.
-class FixedClock final : public Clock {
-public:
-    explicit FixedClock(int year, int month, int day, int hour, int minute, int second)
-    {
-        setJst(year, month, day, hour, minute, second);
-    }
-
-    void setJst(int year, int month, int day, int hour, int minute, int second)
-    {
-        const QDateTime jst(QDate(year, month, day), QTime(hour, minute, second), QTimeZone(9 * 3600));
-        m_now = std::chrono::system_clock::time_point(std::chrono::seconds(jst.toSecsSinceEpoch()));
-    }
-
-    std::chrono::system_clock::time_point now() const override { return m_now; }
-
-private:
-    std::chrono::system_clock::time_point m_now;
-};
 
 // Answers the window's questions without showing a box, and keeps what it was asked.
 class PresetDialogs final : public OperatorDialogs {

@@ -1,0 +1,7 @@
+#pragma once
+
+class QApplication;
+
+// The application's name and the Japanese face the layout was drawn for,
+// shared by the program and by the tool that pictures the window.
+void applyHeliotropeAppearance(QApplication& app);
