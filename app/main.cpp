@@ -1,11 +1,13 @@
 #include "app/Appearance.h"
 #include "app/Clock.h"
 #include "app/OperatorDialogs.h"
+#include "app/Version.h"
 #include "app/frmMain.h"
 
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -24,6 +26,14 @@ bool displayAvailable()
 
 int main(int argc, char** argv)
 {
+    // So an operator can say which one they run; nothing else is read from
+    // the command line.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("heliotrope %s\n", HELIOTROPE_VERSION);
+            return 0;
+        }
+    }
     if (!displayAvailable()) {
         std::fputs("heliotrope: 画面がありません。デスクトップのセッションから起動するか、DISPLAY を設定してください。\n",
                    stderr);
