@@ -13,6 +13,14 @@ HELIOTROPE_PACKAGES=(
   fonts-ipafont-gothic
 )
 
+# What only the tests need: the real rotctld that the Hamlib bridge is tested
+# against, and the tools that check the Debian package.
+HELIOTROPE_TEST_PACKAGES=(
+  libhamlib-utils
+  dpkg-dev
+  desktop-file-utils
+)
+
 say() {
   printf '==> %s\n' "$*"
 }

@@ -1,0 +1,39 @@
+#include "companions/common/ConsoleText.h"
+
+#include <algorithm>
+
+void printLine(std::FILE* stream, const QString& line)
+{
+    const QByteArray utf8 = line.toUtf8();
+    std::fwrite(utf8.constData(), 1, static_cast<std::size_t>(utf8.size()), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+QString degreesText(double degrees)
+{
+    return QString::number(degrees, 'f', 2) + QStringLiteral("°");
+}
+
+QString endpointText(const QHostAddress& address, quint16 port)
+{
+    if (address.protocol() == QAbstractSocket::IPv6Protocol)
+        return QStringLiteral("[%1]:%2").arg(address.toString()).arg(port);
+    return QStringLiteral("%1:%2").arg(address.toString()).arg(port);
+}
+
+QString printableBytes(const QByteArray& bytes, qsizetype maxBytes)
+{
+    QString text;
+    const qsizetype shown = std::min(bytes.size(), maxBytes);
+    for (qsizetype i = 0; i < shown; ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte >= 0x20 && byte < 0x7F && byte != '\\')
+            text += QLatin1Char(static_cast<char>(byte));
+        else
+            text += QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
+    }
+    if (bytes.size() > shown)
+        text += QStringLiteral("...");
+    return text;
+}

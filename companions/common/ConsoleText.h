@@ -1,0 +1,25 @@
+#pragma once
+
+// Lines for the operator's terminal. Both programs talk in Japanese, so every
+// line goes out as UTF-8 whatever the terminal's locale, and is flushed at once
+// so that `| tee` and a log viewer see it while it happens.
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QString>
+
+#include <cstdio>
+
+void printLine(std::FILE* stream, const QString& line);
+
+// Received bytes as they may be shown on a terminal: printable ASCII as it is,
+// everything else (control characters, escape sequences, non-ASCII bytes) as
+// \xNN, so that a stray datagram can never drive the operator's terminal.
+// Longer input is cut at maxBytes and ends with "...".
+QString printableBytes(const QByteArray& bytes, qsizetype maxBytes = 80);
+
+// "108.46°": an angle for the operator, two decimals as the window shows them.
+QString degreesText(double degrees);
+
+// "127.0.0.1:10006", "[::1]:10006".
+QString endpointText(const QHostAddress& address, quint16 port);

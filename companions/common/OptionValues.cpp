@@ -1,0 +1,101 @@
+#include "companions/common/OptionValues.h"
+
+#include "link/PortText.h"
+
+#include <QCommandLineParser>
+#include <QLocale>
+
+#include <cmath>
+
+namespace {
+
+QString named(const QString& option, const QString& text)
+{
+    return QStringLiteral("--%1 「%2」").arg(option, text);
+}
+
+} // namespace
+
+OptionValue<QHostAddress> listenAddressOption(const QString& option, const QString& text)
+{
+    QString host = text.trimmed();
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return {QHostAddress(QHostAddress::LocalHost), {}};
+    QHostAddress address;
+    if (!address.setAddress(host))
+        return {std::nullopt, QStringLiteral("%1 は IP アドレスではありません（例: 127.0.0.1）。").arg(named(option, text))};
+    return {address, {}};
+}
+
+OptionValue<quint16> portOption(const QString& option, const QString& text, bool allowZero)
+{
+    const UdpPortFromText port = udpPortFromText(text.toStdU16String());
+    if (port.status == PortTextStatus::NotANumber)
+        return {std::nullopt, QStringLiteral("%1 はポート番号ではありません。").arg(named(option, text))};
+    if (port.status == PortTextStatus::OutOfRange || (port.port == 0 && !allowZero))
+        return {std::nullopt,
+                QStringLiteral("%1 は %2～65535 の範囲外です。").arg(named(option, text)).arg(allowZero ? 0 : 1)};
+    return {port.port, {}};
+}
+
+OptionValue<double> numberOption(const QString& option, const QString& text, double minimum, double maximum)
+{
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(value))
+        return {std::nullopt, QStringLiteral("%1 は数値ではありません。").arg(named(option, text))};
+    if (value < minimum || value > maximum)
+        return {std::nullopt,
+                QStringLiteral("%1 は %2～%3 の範囲外です。").arg(named(option, text)).arg(minimum).arg(maximum)};
+    return {value, {}};
+}
+
+OptionValue<HostAndPort> hostAndPortOption(const QString& option, const QString& text, quint16 defaultPort)
+{
+    const QString trimmed = text.trimmed();
+    QString host = trimmed;
+    QString portText;
+    bool portGiven = false;
+    if (trimmed.startsWith(QLatin1Char('['))) {
+        const qsizetype close = trimmed.indexOf(QLatin1Char(']'));
+        if (close < 0)
+            return {std::nullopt, QStringLiteral("%1 の [ ] が閉じていません。").arg(named(option, text))};
+        host = trimmed.mid(1, close - 1);
+        const QString after = trimmed.mid(close + 1);
+        if (!after.isEmpty()) {
+            if (!after.startsWith(QLatin1Char(':')))
+                return {std::nullopt, QStringLiteral("%1 は「ホスト:ポート」の形ではありません。").arg(named(option, text))};
+            portText = after.mid(1);
+            portGiven = true;
+        }
+    } else if (trimmed.count(QLatin1Char(':')) == 1) {
+        const qsizetype colon = trimmed.indexOf(QLatin1Char(':'));
+        host = trimmed.left(colon);
+        portText = trimmed.mid(colon + 1);
+        portGiven = true;
+    }
+    // More than one colon without brackets: a bare IPv6 address, default port.
+    if (host.isEmpty())
+        return {std::nullopt, QStringLiteral("%1 にホストがありません。").arg(named(option, text))};
+    quint16 port = defaultPort;
+    if (portGiven) {
+        const OptionValue<quint16> read = portOption(option, portText, false);
+        if (!read.value)
+            return {std::nullopt, read.problem};
+        port = *read.value;
+    }
+    return {HostAndPort{host, port}, {}};
+}
+
+void addBilingualHelpOption(QCommandLineParser& parser)
+{
+    parser.addOption(QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("この説明を表示して終了する。\nShow this help and exit.")));
+}
+
+bool helpRequested(const QCommandLineParser& parser)
+{
+    return parser.isSet(QStringLiteral("help"));
+}

@@ -1,0 +1,193 @@
+#include "companions/rotctl/Bridge.h"
+
+#include "companions/common/ConsoleText.h"
+#include "companions/common/PositionReport.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kLongestPollMs = 30000;
+
+QString limitsText(const RotatorLimits& limits)
+{
+    return QStringLiteral("方位角 %1～%2、仰角 %3～%4")
+        .arg(degreesText(limits.minAzimuth), degreesText(limits.maxAzimuth), degreesText(limits.minElevation),
+             degreesText(limits.maxElevation));
+}
+
+} // namespace
+
+Bridge::Bridge(const BridgeOptions& options, QObject* parent)
+    : QObject(parent)
+    , m_options(options)
+    , m_client(options.rotctldHost, options.rotctldPort)
+    , m_policy(options.threshold, static_cast<long long>(options.minIntervalSeconds * 1000.0))
+{
+    m_clock.start();
+    m_frame.range = options.azimuthRange;
+    m_frame.azimuthOffset = options.azimuthOffset;
+    m_frame.elevationOffset = options.elevationOffset;
+
+    connect(&m_receiver, &PointingReceiver::setPointArrived, this, &Bridge::onSetPoint);
+    connect(&m_receiver, &PointingReceiver::messageRejected, this, &Bridge::notice);
+    connect(&m_receiver, &PointingReceiver::reportAddressChanged, this, [this](const QHostAddress& address, quint16 port) {
+        emit notice(QStringLiteral("指向データの送信元、位置の報告先: %1").arg(endpointText(address, port)));
+    });
+    connect(&m_client, &RotctldClient::ready, this, &Bridge::onReady);
+    connect(&m_client, &RotctldClient::lost, this, [this](RotctldClient::Problem, const QString& line) { onLost(line); });
+    connect(&m_client, &RotctldClient::positionRead, this, &Bridge::onPosition);
+    connect(&m_client, &RotctldClient::positionRefused, this, &Bridge::onPositionRefused);
+    connect(&m_client, &RotctldClient::pointingAnswered, this, &Bridge::onPointingAnswered);
+    // Precise: a coarse timer may fire a little early, and p is promised no
+    // more often than the poll interval.
+    m_pollTimer.setTimerType(Qt::PreciseTimer);
+    m_pollTimer.setInterval(options.pollIntervalMs);
+    connect(&m_pollTimer, &QTimer::timeout, this, &Bridge::poll);
+}
+
+bool Bridge::start(QString* problem)
+{
+    if (!m_options.logPath.isEmpty() && !m_log.open(m_options.logPath, problem))
+        return false;
+    if (!m_receiver.listen(m_options.listenAddress, m_options.port, problem))
+        return false;
+    emit notice(QStringLiteral("%1 で指向データを待ち、rotctld（%2）へ中継します。")
+                    .arg(endpointText(m_options.listenAddress, localPort()), m_client.endpointText()));
+    if (m_options.azimuthRange == AzimuthRange::FromMinus180To180) {
+        emit notice(QStringLiteral("方位角 -180～180° の回転器: 太陽は毎日南中のとき 180° を越えるため、"
+                                   "そのたびに回転器は一周戻って西側へ回ります。"));
+    }
+    m_client.start();
+    return true;
+}
+
+void Bridge::onSetPoint(const SetPoint& setPoint)
+{
+    m_setPoint = setPoint;
+    considerCommand();
+}
+
+void Bridge::onReady(const std::optional<RotatorLimits>& reported)
+{
+    // Without a report, the whole of the range and the horizon to the zenith.
+    const RotatorLimits extent = rangeExtent(m_options.azimuthRange);
+    RotatorLimits limits = reported.value_or(RotatorLimits{extent.minAzimuth, extent.maxAzimuth, 0, 90});
+    limits.minAzimuth = m_options.minAzimuth.value_or(limits.minAzimuth);
+    limits.maxAzimuth = m_options.maxAzimuth.value_or(limits.maxAzimuth);
+    limits.minElevation = m_options.minElevation.value_or(limits.minElevation);
+    limits.maxElevation = m_options.maxElevation.value_or(limits.maxElevation);
+    if (limits.minElevation > limits.maxElevation) {
+        // A limit given on the command line against one rotctld reported: the
+        // command line is the operator's word, the other bound gives way.
+        if (m_options.minElevation)
+            limits.maxElevation = limits.minElevation;
+        else
+            limits.minElevation = limits.maxElevation;
+    }
+    m_frame.limits = limits;
+    m_present.reset();
+    m_policy.reset();
+    m_clampSaid = false;
+
+    const QString source = reported ? QStringLiteral("rotctld の報告") : QStringLiteral("rotctld が報告しないため既定値");
+    const bool overridden = m_options.minAzimuth || m_options.maxAzimuth || m_options.minElevation || m_options.maxElevation;
+    emit notice(QStringLiteral("rotctld（%1）に接続しました。可動範囲: %2（%3%4）。")
+                    .arg(m_client.endpointText(), limitsText(limits), source,
+                         overridden ? QStringLiteral("、コマンドラインの指定を優先") : QString()));
+    if (!azimuthReachable(m_frame)) {
+        if (!m_unreachableSaid) {
+            emit notice(QStringLiteral("方位角の上限・下限と --az-range が重なりません。回転器へ指向コマンドを送りません。"
+                                       "--az-min、--az-max、--az-range を見直してください。"));
+        }
+        m_unreachableSaid = true;
+    } else {
+        m_unreachableSaid = false;
+    }
+    poll();
+    m_pollTimer.start(m_options.pollIntervalMs);
+}
+
+void Bridge::onLost(const QString& line)
+{
+    m_pollTimer.stop();
+    m_present.reset();
+    if (!line.isEmpty())
+        emit notice(line);
+}
+
+void Bridge::poll()
+{
+    m_client.requestPosition();
+}
+
+void Bridge::onPosition(const RotatorPosition& reading, qint64 requestSentMs)
+{
+    if (m_positionRefusedSaid) {
+        m_positionRefusedSaid.reset();
+        m_pollTimer.setInterval(m_options.pollIntervalMs);
+        emit notice(QStringLiteral("rotctld から再び位置を読めるようになりました。"));
+    }
+    m_present = reading;
+    m_policy.positionRead(reading, requestSentMs);
+
+    const RotatorPosition sky = skyPosition(m_frame, reading);
+    m_receiver.sendReport(positionReport(sky.azimuth, sky.elevation));
+    if (m_log.isOpen() && !m_log.write(QDateTime::currentMSecsSinceEpoch(), m_setPoint, sky) && !m_logFailureSaid) {
+        m_logFailureSaid = true;
+        emit notice(QStringLiteral("記録ファイル「%1」に書き込めません。記録を続けられませんが、回転器の制御は続けます。")
+                        .arg(m_options.logPath));
+    }
+    considerCommand();
+}
+
+void Bridge::onPositionRefused(int returnCode)
+{
+    if (m_positionRefusedSaid != returnCode) {
+        emit notice(QStringLiteral("rotctld が位置を返しません（RPRT %1: %2）。間隔をのばして読み直します。")
+                        .arg(returnCode)
+                        .arg(hamlibErrorText(returnCode)));
+    }
+    m_positionRefusedSaid = returnCode;
+    m_pollTimer.setInterval(std::min(m_pollTimer.interval() * 2, std::max(kLongestPollMs, m_options.pollIntervalMs)));
+}
+
+void Bridge::onPointingAnswered(int returnCode)
+{
+    m_policy.answered(returnCode == 0, nowMs());
+    if (returnCode == 0) {
+        if (m_pointingRefusedSaid) {
+            m_pointingRefusedSaid.reset();
+            emit notice(QStringLiteral("rotctld が再び指向コマンド P を受け付けました。"));
+        }
+        return;
+    }
+    if (m_pointingRefusedSaid != returnCode) {
+        emit notice(QStringLiteral("rotctld が指向コマンド P を受け付けません（RPRT %1: %2）。間隔をのばして送り直します。")
+                        .arg(returnCode)
+                        .arg(hamlibErrorText(returnCode)));
+    }
+    m_pointingRefusedSaid = returnCode;
+}
+
+void Bridge::considerCommand()
+{
+    if (!m_setPoint || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
+        return;
+    const RotatorCommand command = rotatorCommand(m_frame, *m_setPoint, m_present);
+    if (command.clamped && !m_clampSaid) {
+        emit notice(QStringLiteral("設定点 方位角 %1 仰角 %2 は回転器の可動範囲（%3）の外にあるため、"
+                                   "回転器の値で方位角 %4 仰角 %5 へ向けます（範囲内に戻るまで繰り返し知らせません）。")
+                        .arg(degreesText(m_setPoint->azimuth), degreesText(m_setPoint->elevation), limitsText(m_frame.limits),
+                             degreesText(command.azimuth), degreesText(command.elevation)));
+    }
+    m_clampSaid = command.clamped;
+
+    const RotatorPosition target{command.azimuth, command.elevation};
+    if (!m_policy.shouldCommand(target, m_present, nowMs()))
+        return;
+    m_policy.commanded(target, nowMs());
+    m_client.requestPointing(target);
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+// heliotrope-rotctl at work: the window's pointing messages in over UDP, P and
+// p out to rotctld over TCP, the rotator's position back to the window.
+//
+// The rotator is read with p every poll interval (longer while rotctld refuses
+// to answer it); each reading is reported to the latest message's sender and
+// written to the log. A P goes out when a set-point or a reading shows the
+// rotator to be off by more than the threshold (CommandPolicy). Everything the
+// operator should know comes out as one line each, never one per cycle.
+
+#include "companions/common/PointingReceiver.h"
+#include "companions/rotctl/BridgeOptions.h"
+#include "companions/rotctl/CommandPolicy.h"
+#include "companions/rotctl/RotctldClient.h"
+#include "companions/rotctl/TrackingLog.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <optional>
+
+class Bridge : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Bridge(const BridgeOptions& options, QObject* parent = nullptr);
+
+    // Binds the UDP socket, opens the log and begins connecting to rotctld;
+    // false with the reason in Japanese when the socket or the log cannot be
+    // opened (rotctld not running is not a reason: it is waited for).
+    bool start(QString* problem);
+    quint16 localPort() const { return m_receiver.localPort(); }
+    RotctldClient& rotctld() { return m_client; }
+
+signals:
+    // A line for the operator.
+    void notice(const QString& line);
+
+private:
+    void onSetPoint(const SetPoint& setPoint);
+    void onReady(const std::optional<RotatorLimits>& reported);
+    void onLost(const QString& line);
+    void onPosition(const RotatorPosition& reading, qint64 requestSentMs);
+    void onPositionRefused(int returnCode);
+    void onPointingAnswered(int returnCode);
+    void poll();
+    void considerCommand();
+    qint64 nowMs() const { return m_clock.elapsed(); }
+
+    BridgeOptions m_options;
+    PointingReceiver m_receiver;
+    RotctldClient m_client;
+    CommandPolicy m_policy;
+    TrackingLog m_log;
+    QTimer m_pollTimer;
+    QElapsedTimer m_clock;
+
+    RotatorFrame m_frame;
+    std::optional<SetPoint> m_setPoint;         // the latest, in the sky's terms
+    std::optional<RotatorPosition> m_present;   // the latest reading on this connection, rotator terms
+
+    // What has been said and not yet resolved, so that it is said once.
+    bool m_clampSaid = false;
+    bool m_unreachableSaid = false;
+    std::optional<int> m_pointingRefusedSaid;
+    std::optional<int> m_positionRefusedSaid;
+    bool m_logFailureSaid = false;
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+// heliotrope-rotctl's command line.
+
+#include "companions/common/OptionValues.h"
+#include "companions/rotctl/RotatorGeometry.h"
+
+#include <QHostAddress>
+#include <QStringList>
+
+#include <optional>
+
+struct BridgeOptions
+{
+    QHostAddress listenAddress{QHostAddress::LocalHost};
+    quint16 port = 10006;
+    QString rotctldHost = QStringLiteral("127.0.0.1");
+    quint16 rotctldPort = 4533;
+    int pollIntervalMs = 1000;
+    double threshold = 0.5;       // degrees
+    double minIntervalSeconds = 2.0;
+    AzimuthRange azimuthRange = AzimuthRange::From0To360;
+    // Limits given on the command line; each one not given comes from rotctld.
+    std::optional<double> minAzimuth;
+    std::optional<double> maxAzimuth;
+    std::optional<double> minElevation;
+    std::optional<double> maxElevation;
+    double azimuthOffset = 0;
+    double elevationOffset = 0;
+    QString logPath;              // empty: no log
+};
+
+CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments);

@@ -1,0 +1,48 @@
+#pragma once
+
+// heliotrope-sim at work: pointing messages in, a slewing antenna, position
+// reports out at a fixed interval to the latest message's sender, and one line
+// for the operator per change of set-point.
+
+#include "companions/common/PointingReceiver.h"
+#include "companions/sim/SimulatorOptions.h"
+#include "companions/sim/SlewingAntenna.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <optional>
+
+class Simulator : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Simulator(const SimulatorOptions& options, QObject* parent = nullptr);
+
+    // Binds the listening socket and starts the report timer; false with the
+    // reason in Japanese when the socket cannot be bound.
+    bool start(QString* problem);
+    quint16 localPort() const { return m_receiver.localPort(); }
+
+    AntennaAngles position();
+
+signals:
+    // A line for the operator's terminal: progress (silenced by --quiet) or a
+    // rejected message (always shown).
+    void progress(const QString& line);
+    void problem(const QString& line);
+
+private:
+    void onSetPoint(const SetPoint& setPoint);
+    void sendReport();
+    long long nowMs() const { return m_clock.elapsed(); }
+
+    SimulatorOptions m_options;
+    PointingReceiver m_receiver;
+    QElapsedTimer m_clock;
+    SlewingAntenna m_antenna;
+    std::optional<SetPoint> m_setPoint; // none before the first message
+    QTimer m_reportTimer;
+};

@@ -1,0 +1,92 @@
+#include "companions/sim/SimulatorOptions.h"
+
+#include <QCommandLineParser>
+
+#include <type_traits>
+
+namespace {
+
+// Slower than this no rotator turns usefully; faster than this no antenna can.
+constexpr double kMinRate = 0.01;
+constexpr double kMaxRate = 360.0;
+constexpr double kMinReportMs = 20;
+constexpr double kMaxReportMs = 60000;
+
+} // namespace
+
+CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "ソフトウェアだけのアンテナコントローラ。heliotrope の指向データを UDP で受け、\n"
+        "模擬アンテナを一定の速さで設定点へ回し、その位置を送信元へ報告します。\n"
+        "An antenna controller that exists only in software: receives heliotrope's\n"
+        "pointing messages over UDP, turns a simulated antenna towards each set-point\n"
+        "at a finite rate and reports its position back to the sender."));
+    addBilingualHelpOption(parser);
+    const QCommandLineOption listen(QStringLiteral("listen"),
+                                    QStringLiteral("待ち受ける IP アドレス（既定 127.0.0.1）。\n"
+                                                   "Address to listen on (default 127.0.0.1)."),
+                                    QStringLiteral("address"), QStringLiteral("127.0.0.1"));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("待ち受ける UDP ポート（既定 10006、0 は空きポート）。\n"
+                                                 "UDP port to listen on (default 10006; 0: any free port, printed at start)."),
+                                  QStringLiteral("port"), QStringLiteral("10006"));
+    const QCommandLineOption azRate(QStringLiteral("az-rate"),
+                                    QStringLiteral("方位角の旋回速度、度/秒（既定 6）。\n"
+                                                   "Azimuth slew rate, degrees per second (default 6)."),
+                                    QStringLiteral("deg/s"), QStringLiteral("6"));
+    const QCommandLineOption elRate(QStringLiteral("el-rate"),
+                                    QStringLiteral("仰角の旋回速度、度/秒（既定 6）。\n"
+                                                   "Elevation slew rate, degrees per second (default 6)."),
+                                    QStringLiteral("deg/s"), QStringLiteral("6"));
+    const QCommandLineOption reportMs(QStringLiteral("report-ms"),
+                                      QStringLiteral("位置を報告する間隔、ミリ秒（既定 500）。\n"
+                                                     "Interval between position reports, ms (default 500)."),
+                                      QStringLiteral("ms"), QStringLiteral("500"));
+    const QCommandLineOption quiet(QStringLiteral("quiet"),
+                                   QStringLiteral("設定点が変わるたびの表示をしない。\n"
+                                                  "Do not print a line per change of set-point."));
+    parser.addOptions({listen, port, azRate, elRate, reportMs, quiet});
+
+    CommandLine<SimulatorOptions> result;
+    if (!parser.parse(arguments)) {
+        result.text = parser.errorText();
+        result.exitCode = kUsageExitCode;
+        return result;
+    }
+    if (helpRequested(parser)) {
+        result.text = parser.helpText().trimmed();
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        result.text = QStringLiteral("余分な引数があります: %1").arg(parser.positionalArguments().join(QLatin1Char(' ')));
+        result.exitCode = kUsageExitCode;
+        return result;
+    }
+
+    SimulatorOptions options;
+    QStringList problems;
+    const auto take = [&problems](const auto& read, auto& into) {
+        if (read.value)
+            into = static_cast<std::remove_reference_t<decltype(into)>>(*read.value);
+        else
+            problems << read.problem;
+    };
+    take(listenAddressOption(listen.names().first(), parser.value(listen)), options.listenAddress);
+    take(portOption(port.names().first(), parser.value(port), true), options.port);
+    take(numberOption(azRate.names().first(), parser.value(azRate), kMinRate, kMaxRate), options.azimuthRate);
+    take(numberOption(elRate.names().first(), parser.value(elRate), kMinRate, kMaxRate), options.elevationRate);
+    double reportInterval = options.reportIntervalMs;
+    take(numberOption(reportMs.names().first(), parser.value(reportMs), kMinReportMs, kMaxReportMs), reportInterval);
+    options.reportIntervalMs = static_cast<int>(reportInterval);
+    options.quiet = parser.isSet(quiet);
+
+    if (!problems.isEmpty()) {
+        result.text = problems.join(QLatin1Char('\n'));
+        result.exitCode = kUsageExitCode;
+        return result;
+    }
+    result.options = options;
+    return result;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+// heliotrope-sim's command line.
+
+#include "companions/common/OptionValues.h"
+
+#include <QHostAddress>
+#include <QStringList>
+
+struct SimulatorOptions
+{
+    QHostAddress listenAddress{QHostAddress::LocalHost};
+    quint16 port = 10006;          // the window's default controller port
+    double azimuthRate = 6.0;      // degrees per second, as Hamlib's dummy rotator
+    double elevationRate = 6.0;
+    int reportIntervalMs = 500;
+    bool quiet = false;
+};
+
+// arguments as QCoreApplication::arguments() gives them, program name first.
+CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& arguments);

@@ -1,0 +1,30 @@
+// heliotrope-sim: an antenna controller that exists only in software, for
+// rehearsing with the window and checking it without the real controller.
+
+#include "companions/common/ConsoleText.h"
+#include "companions/sim/Simulator.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("heliotrope-sim"));
+
+    const CommandLine<SimulatorOptions> commandLine = parseSimulatorCommandLine(QCoreApplication::arguments());
+    if (!commandLine.options) {
+        printLine(commandLine.exitCode == 0 ? stdout : stderr, commandLine.text);
+        return commandLine.exitCode;
+    }
+
+    Simulator simulator(*commandLine.options);
+    if (!commandLine.options->quiet)
+        QObject::connect(&simulator, &Simulator::progress, [](const QString& line) { printLine(stdout, line); });
+    QObject::connect(&simulator, &Simulator::problem, [](const QString& line) { printLine(stderr, line); });
+    QString problem;
+    if (!simulator.start(&problem)) {
+        printLine(stderr, problem);
+        return 1;
+    }
+    return QCoreApplication::exec();
+}

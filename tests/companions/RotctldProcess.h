@@ -1,0 +1,74 @@
+#pragma once
+
+// Hamlib's rotctld with its dummy rotator (model 1), started by a test on a
+// free loopback port and killed when the test is done with it.
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+class RotctldProcess
+{
+public:
+    RotctldProcess() = default;
+    RotctldProcess(const RotctldProcess&) = delete;
+    RotctldProcess& operator=(const RotctldProcess&) = delete;
+    ~RotctldProcess() { kill(); }
+
+    static QString program() { return QStandardPaths::findExecutable(QStringLiteral("rotctld")); }
+
+    // A TCP port free on loopback just now.
+    static quint16 freePort()
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        return probe.serverPort();
+    }
+
+    // Starts rotctld on `port` (conf: rotctld's -C, e.g. "max_az=20") and waits
+    // until it takes connections. False when it does not within three seconds.
+    bool start(quint16 port, const QString& conf = {})
+    {
+        m_port = port;
+        QStringList arguments{QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-T"),
+                              QStringLiteral("127.0.0.1"), QStringLiteral("-t"), QString::number(port)};
+        if (!conf.isEmpty())
+            arguments << QStringLiteral("-C") << conf;
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.start(program(), arguments);
+        if (!m_process.waitForStarted(3000))
+            return false;
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 3000) {
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, port);
+            if (probe.waitForConnected(200)) {
+                probe.disconnectFromHost();
+                return true;
+            }
+            QTest::qWait(50);
+        }
+        return false;
+    }
+
+    // As a crash or a kill -9 would end it: no goodbye to its clients.
+    void kill()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+
+    quint16 port() const { return m_port; }
+
+private:
+    QProcess m_process;
+    quint16 m_port = 0;
+};

@@ -1,0 +1,250 @@
+// heliotrope-rotctl against the real rotctld of Hamlib (dummy rotator, model 1,
+// on a free loopback port): pointing messages become P commands, the dummy
+// moves, and its position comes back over UDP to the socket that stands where
+// the window would; the threshold, the limits, a refusing rotctld, and a
+// rotctld killed and started again.
+
+#include "RotctldProcess.h"
+
+#include "companions/rotctl/Bridge.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QNetworkDatagram>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+class TestRotctlBridge : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void pointingMessageMovesTheRotatorAndThePositionComesBack();
+    void thresholdSuppressesRepeatedCommands();
+    void limitsReportedByRotctldClamp();
+    void refusedCommandsAreSaidOnce();
+    void rotctldAbsentThenKilledAndRestartedIsRecovered();
+};
+
+namespace {
+
+constexpr int kWaitMs = 8000;
+
+BridgeOptions testOptions(quint16 rotctldPort)
+{
+    BridgeOptions options;
+    options.port = 0; // a free port; the test's window socket asks the bridge which
+    options.rotctldPort = rotctldPort;
+    options.pollIntervalMs = 250;
+    return options;
+}
+
+// Stands where the window would.
+struct WindowSocket
+{
+    QUdpSocket socket;
+    QList<QByteArray> reports;
+    WindowSocket()
+    {
+        socket.bind(QHostAddress::LocalHost, 0);
+        QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [this] {
+            while (socket.hasPendingDatagrams())
+                reports << socket.receiveDatagram().data();
+        });
+    }
+    void send(quint16 port, const QByteArray& message) { socket.writeDatagram(message, QHostAddress::LocalHost, port); }
+    QByteArray lastReport() const { return reports.isEmpty() ? QByteArray() : reports.last(); }
+};
+
+// The P commands among the lines written to rotctld.
+QList<QByteArray> pointings(const QSignalSpy& written)
+{
+    QList<QByteArray> found;
+    for (const QList<QVariant>& call : written) {
+        const QByteArray line = call.first().toByteArray();
+        if (line.startsWith("P "))
+            found << line;
+    }
+    return found;
+}
+
+int linesContaining(const QSignalSpy& notices, const QString& text)
+{
+    int count = 0;
+    for (const QList<QVariant>& call : notices)
+        count += call.first().toString().contains(text) ? 1 : 0;
+    return count;
+}
+
+} // namespace
+
+void TestRotctlBridge::init()
+{
+    if (RotctldProcess::program().isEmpty())
+        QSKIP("rotctld not found: install Debian's libhamlib-utils to run these tests");
+}
+
+void TestRotctlBridge::pointingMessageMovesTheRotatorAndThePositionComesBack()
+{
+    RotctldProcess rotctld;
+    QVERIFY(rotctld.start(RotctldProcess::freePort()));
+    QTemporaryDir dir;
+    BridgeOptions options = testOptions(rotctld.port());
+    options.logPath = dir.filePath(QStringLiteral("tracking.csv"));
+    Bridge bridge(options);
+    QSignalSpy written(&bridge.rotctld(), &RotctldClient::commandWritten);
+    QVERIFY(bridge.start(nullptr));
+    QTRY_VERIFY_WITH_TIMEOUT(bridge.rotctld().isReady(), kWaitMs);
+
+    WindowSocket window;
+    QElapsedTimer sinceMessage;
+    window.send(bridge.localPort(), "0,010.00, 5.00");
+    sinceMessage.start();
+    QTRY_COMPARE_WITH_TIMEOUT(pointings(written), QList<QByteArray>{"P 10.00 5.00"}, kWaitMs);
+    // The dummy turns both axes at 6 degrees a second, so within two seconds.
+    QTRY_VERIFY_WITH_TIMEOUT(!window.reports.isEmpty() && window.reports.last() != "1,0.00,0.00", kWaitMs);
+    const qint64 firstMoving = sinceMessage.elapsed();
+    QTRY_COMPARE_WITH_TIMEOUT(window.lastReport(), QByteArray("1,10.00,5.00"), kWaitMs);
+    qInfo("pointing message to the first report that moved: %lld ms; to the report on the set-point: %lld ms "
+          "(poll every %d ms, dummy at 6 deg/s)",
+          firstMoving, sinceMessage.elapsed(), options.pollIntervalMs);
+
+    // The log: a header, then rows of time, set-point, position and error.
+    QFile log(options.logPath);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = log.readAll().split('\n');
+    QCOMPARE(rows.first(), QByteArray("jst,set_az,set_el,az,el,error_az,error_el"));
+    const QByteArray last = rows.at(rows.size() - 2);
+    QVERIFY2(last.endsWith(",10.00,5.00,10.00,5.00,0.00,0.00"), last.constData());
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3},"))
+                 .match(QString::fromLatin1(last))
+                 .hasMatch(),
+             last.constData());
+}
+
+void TestRotctlBridge::thresholdSuppressesRepeatedCommands()
+{
+    RotctldProcess rotctld;
+    QVERIFY(rotctld.start(RotctldProcess::freePort()));
+    BridgeOptions options = testOptions(rotctld.port());
+    options.minIntervalSeconds = 0; // only the threshold holds commands back here
+    Bridge bridge(options);
+    QSignalSpy written(&bridge.rotctld(), &RotctldClient::commandWritten);
+    QVERIFY(bridge.start(nullptr));
+    QTRY_VERIFY_WITH_TIMEOUT(bridge.rotctld().isReady(), kWaitMs);
+    WindowSocket window;
+    window.send(bridge.localPort(), "0,004.00, 4.00");
+    QTRY_COMPARE_WITH_TIMEOUT(window.lastReport(), QByteArray("1,4.00,4.00"), kWaitMs);
+    QCOMPARE(pointings(written).size(), 1);
+
+    // The sun creeping on, as the window sends it every cycle (here faster):
+    // within the threshold of where the rotator stands, nothing is sent.
+    for (const char* message : {"0,004.00, 4.00", "0,004.10, 4.05", "0,004.20, 4.10", "0,004.30, 4.20",
+                                      "0,004.40, 4.30", "0,004.50, 4.40", "0,004.50, 4.50"}) {
+        window.send(bridge.localPort(), message);
+        QTest::qWait(150);
+    }
+    QCOMPARE(pointings(written).size(), 1);
+    // One step beyond it, one P.
+    window.send(bridge.localPort(), "0,004.60, 4.50");
+    QTRY_COMPARE_WITH_TIMEOUT(pointings(written).size(), 2, kWaitMs);
+    QCOMPARE(pointings(written).last(), QByteArray("P 4.60 4.50"));
+    QTRY_COMPARE_WITH_TIMEOUT(window.lastReport(), QByteArray("1,4.60,4.50"), kWaitMs);
+    QTest::qWait(600);
+    QCOMPARE(pointings(written).size(), 2);
+}
+
+void TestRotctlBridge::limitsReportedByRotctldClamp()
+{
+    RotctldProcess rotctld;
+    QVERIFY(rotctld.start(RotctldProcess::freePort(), QStringLiteral("max_az=8,min_el=6")));
+    Bridge bridge(testOptions(rotctld.port()));
+    QSignalSpy written(&bridge.rotctld(), &RotctldClient::commandWritten);
+    QSignalSpy notices(&bridge, &Bridge::notice);
+    QVERIFY(bridge.start(nullptr));
+    QTRY_VERIFY_WITH_TIMEOUT(bridge.rotctld().isReady(), kWaitMs);
+    WindowSocket window;
+    for (const char* message : {"0,030.00, 2.00", "0,030.01, 2.00", "0,030.02, 2.01"}) {
+        window.send(bridge.localPort(), message);
+        QTest::qWait(100);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(pointings(written).value(0), QByteArray("P 8.00 6.00"), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(window.lastReport(), QByteArray("1,8.00,6.00"), kWaitMs);
+    QCOMPARE(linesContaining(notices, QStringLiteral("可動範囲（")), 1); // said once, not per message
+}
+
+void TestRotctlBridge::refusedCommandsAreSaidOnce()
+{
+    // The operator allows more than rotctld does: rotctld refuses with RPRT -1.
+    RotctldProcess rotctld;
+    QVERIFY(rotctld.start(RotctldProcess::freePort(), QStringLiteral("max_az=8")));
+    BridgeOptions options = testOptions(rotctld.port());
+    options.maxAzimuth = 360;
+    options.minIntervalSeconds = 0.2;
+    Bridge bridge(options);
+    QSignalSpy written(&bridge.rotctld(), &RotctldClient::commandWritten);
+    QSignalSpy notices(&bridge, &Bridge::notice);
+    QVERIFY(bridge.start(nullptr));
+    QTRY_VERIFY_WITH_TIMEOUT(bridge.rotctld().isReady(), kWaitMs);
+    WindowSocket window;
+    QElapsedTimer sending;
+    sending.start();
+    while (sending.elapsed() < 2500) {
+        window.send(bridge.localPort(), "0,030.00, 2.00");
+        QTest::qWait(100);
+    }
+    // Retried with back-off (a second, then doubling: two or three tries in
+    // 2.5 s, not one per message), said once, and the rotator still read and
+    // reported all along.
+    const qsizetype tries = pointings(written).size();
+    QVERIFY2(tries >= 2 && tries <= 4, qPrintable(QString::number(tries)));
+    QCOMPARE(linesContaining(notices, QStringLiteral("RPRT -1")), 1);
+    QCOMPARE(window.lastReport(), QByteArray("1,0.00,0.00"));
+
+    // Within what rotctld allows, the next command is taken, and that is said.
+    window.send(bridge.localPort(), "0,005.00, 2.00");
+    QTRY_COMPARE_WITH_TIMEOUT(window.lastReport(), QByteArray("1,5.00,2.00"), kWaitMs);
+    QCOMPARE(linesContaining(notices, QStringLiteral("再び指向コマンド P を受け付けました")), 1);
+}
+
+void TestRotctlBridge::rotctldAbsentThenKilledAndRestartedIsRecovered()
+{
+    const quint16 port = RotctldProcess::freePort();
+    Bridge bridge(testOptions(port));
+    QSignalSpy written(&bridge.rotctld(), &RotctldClient::commandWritten);
+    QSignalSpy notices(&bridge, &Bridge::notice);
+    QVERIFY(bridge.start(nullptr));
+    WindowSocket window;
+    window.send(bridge.localPort(), "0,006.00, 3.00");
+
+    // Nothing listens yet: said once, however many retries.
+    QTest::qWait(1700);
+    QCOMPARE(linesContaining(notices, QStringLiteral("接続を拒否されました")), 1);
+
+    RotctldProcess rotctld;
+    QVERIFY(rotctld.start(port));
+    QTRY_VERIFY_WITH_TIMEOUT(bridge.rotctld().isReady(), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(window.lastReport(), QByteArray("1,6.00,3.00"), kWaitMs);
+
+    // Killed: the connection closes; the bridge neither hangs nor ends.
+    rotctld.kill();
+    QTRY_COMPARE_WITH_TIMEOUT(linesContaining(notices, QStringLiteral("接続を閉じました")), 1, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!bridge.rotctld().isReady(), kWaitMs);
+    window.send(bridge.localPort(), "0,007.00, 3.00");
+
+    // Started again: the dummy starts at 0, 0 again, and is sent to the
+    // latest set-point without a restart of the bridge.
+    const qsizetype pointingsBefore = pointings(written).size();
+    RotctldProcess again;
+    QVERIFY(again.start(port));
+    QTRY_COMPARE_WITH_TIMEOUT(window.lastReport(), QByteArray("1,7.00,3.00"), kWaitMs);
+    QVERIFY(pointings(written).size() > pointingsBefore);
+    QCOMPARE(linesContaining(notices, QStringLiteral("接続しました")), 2);
+    QCOMPARE(linesContaining(notices, QStringLiteral("接続を閉じました")), 1);
+}
+
+QTEST_GUILESS_MAIN(TestRotctlBridge)
+#include "tst_rotctlbridge.moc"
