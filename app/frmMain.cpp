@@ -358,14 +358,21 @@ void frmMain::showSendProblem(const QString& problem)
     markBox(txtACTLR_Port, problem);
 }
 
+// A box is written only when its text changes: at night the parking position
+// stays the same for hours, and a repaint every 750 ms would cost more than
+// the whole calculation.
 void frmMain::setSettingElevationText(const std::string& text)
 {
-    txtSettingElevation->setText(fromUtf8(text));
+    const QString value = fromUtf8(text);
+    if (txtSettingElevation->text() != value)
+        txtSettingElevation->setText(value);
 }
 
 void frmMain::setSettingAzimuthText(const std::string& text)
 {
-    txtSettingAzimuth->setText(fromUtf8(text));
+    const QString value = fromUtf8(text);
+    if (txtSettingAzimuth->text() != value)
+        txtSettingAzimuth->setText(value);
 }
 
 std::string frmMain::settingAzimuthText() const

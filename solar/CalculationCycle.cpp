@@ -81,12 +81,17 @@ CycleOutcome runCalculationCycle(CalculationState& s, const ClockReading& now, C
     double azimuth = sun.azimuthDeg;
     out.positionComputed = true;
 
-    view.setSettingElevationText(formatDayElevation(elevation).value_or(std::string()));
-    view.setSettingAzimuthText(formatAzimuth(azimuth).value_or(std::string()));
-
     // Day only when strictly above the horizon: exactly 0 parks the antenna.
     const bool sunUp = elevation > 0;
     out.sunUp = sunUp;
+
+    // By day the boxes show the sun. By night they are written once, below,
+    // with the parking position: nothing reads them in between, and writing
+    // the sun's own position first would repaint them twice every cycle.
+    if (sunUp) {
+        view.setSettingElevationText(formatDayElevation(elevation).value_or(std::string()));
+        view.setSettingAzimuthText(formatAzimuth(azimuth).value_or(std::string()));
+    }
 
     SkyStep sky;
     sky.sunUp = sunUp;
