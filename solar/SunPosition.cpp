@@ -8,7 +8,7 @@ namespace solar {
 
 double CALDAY(std::int16_t month, std::int16_t day)
 {
-    // Int() of the spec is the floor of the real quotient; the operands are
+    // The day count takes the floor of the real quotient; the operands are
     // positive in the design range, where integer division agrees with it.
     const auto floorDiv = [](int a, int b) {
         const int q = a / b;
