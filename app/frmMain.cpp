@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kCalculationIntervalMs = 750;
@@ -143,6 +145,14 @@ void frmMain::createControls()
     place(Shape1);
     Label1 = label("Label1", "現在時刻");
     lblTime = label("lblTime", "lblTime");
+    // The clock's box is larger than its one line and reaches over the frame
+    // below and the label beside it; a label repaints its contents rectangle
+    // on every new text, so keeping that rectangle to the longest clock text
+    // stops the tick each second from redrawing the widgets underneath.
+    const QFontMetrics clockFont = lblTime->fontMetrics();
+    const int longestClockText = clockFont.horizontalAdvance(QStringLiteral("8888/88/88 88:88:88")) + 4;
+    lblTime->setContentsMargins(0, 0, std::max(0, lblTime->width() - longestClockText),
+                                std::max(0, lblTime->height() - clockFont.lineSpacing() - 2));
 
     // The note reaches down under the buttons; the buttons stay on top and
     // the note's first line shows above them. The outline lies under the clock.

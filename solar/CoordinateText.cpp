@@ -35,6 +35,12 @@ bool nextCodePoint(std::string_view s, std::size_t& i, char32_t& cp)
             return false;
         cp = (cp << 6) | (b & 0x3F);
     }
+    // An overlong form ("\xC0\xAE" for '.') or a surrogate is not text a
+    // keyboard or an input method produces; reading it as the character it
+    // disguises would let bytes no one typed pass as a number.
+    static constexpr char32_t kShortestFrom[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kShortestFrom[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return false;
     i += static_cast<std::size_t>(extra) + 1;
     return true;
 }

@@ -322,6 +322,8 @@ RiseSetOutcome CALRISE(CalculationState& state)
             out.sunsetFailure = set.failure;
         else if (!(out.tUp < out.tSet && out.tSet < out.tLow))
             out.sunsetFailure = RiseSetFailure::OutOfOrder;
+        else if (!(std::floor(24 * out.tSet + 9) <= 23))
+            out.sunsetFailure = RiseSetFailure::OffTheClock;  // far north in summer, or far west
         else {
             out.sunsetFound = true;
             state.dblSetHour = std::floor(24 * out.tSet + 9);
@@ -341,6 +343,8 @@ RiseSetOutcome CALRISE(CalculationState& state)
             out.sunriseFailure = rise.failure;
         else if (!(out.tLow < out.tRise && out.tRise <= 1))
             out.sunriseFailure = RiseSetFailure::OutOfOrder;
+        else if (!(std::floor(24 * out.tRise + 9 - 24) >= 0))
+            out.sunriseFailure = RiseSetFailure::OffTheClock;
         else {
             out.sunriseFound = true;
             // The -24 makes the hour one of the next day.

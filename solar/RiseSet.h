@@ -27,6 +27,8 @@ enum class RiseSetFailure {
     ZeroDenominator,     // two of a step's three function values were equal
     OutOfOrder,          // the events are not in the expected order, or a root left its bracket
     NonFinite,           // a coefficient, a sample or a function value is NaN or infinite
+    OffTheClock,         // a sunset after midnight JST or a sunrise before it: the hour of
+                         // the day it is shown as would read 24 or more, or below 0
 };
 
 // One inverse quadratic refinement: root in days, steps used (1..15).

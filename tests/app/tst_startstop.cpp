@@ -27,6 +27,7 @@ private slots:
     void noKeepsTheWindowAndTheCalculation();
     void yesEndsWithoutAnotherMessage();
     void clockShowsJapanStandardTime();
+    void clockTickRepaintsOnlyTheClock();
 
 private:
     QLineEdit* box(const char* name) const { return m_window->findChild<QLineEdit*>(QLatin1String(name)); }
@@ -180,6 +181,36 @@ void TestStartStop::clockShowsJapanStandardTime()
     m_clock.setJst(2026, 12, 8, 23, 59, 59);
     QTRY_COMPARE_WITH_TIMEOUT(time->text(), QStringLiteral("2026/12/08 23:59:59"), 2500);
     QCOMPARE(generalDateTimeText(solar::ClockReading{2027, 1, 1, 0, 0, 1}), QStringLiteral("2027/01/01 0:00:01"));
+}
+
+// Counts the paint events of the widgets it watches.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+// The clock's box overlaps the frame and the labels beside it; the tick every
+// second, with the calculation stopped the only work there is, must not
+// redraw them.
+void TestStartStop::clockTickRepaintsOnlyTheClock()
+{
+    PaintCounter clock;
+    PaintCounter neighbours;
+    m_window->findChild<QLabel*>(QStringLiteral("lblTime"))->installEventFilter(&clock);
+    for (const char* name : {"Frame1", "Label9", "Label10"})
+        m_window->findChild<QWidget*>(QLatin1String(name))->installEventFilter(&neighbours);
+    m_clock.setJst(2026, 12, 7, 9, 5, 3);
+    QTRY_VERIFY_WITH_TIMEOUT(clock.paints >= 1, 2500);
+    m_clock.setJst(2026, 12, 7, 23, 59, 59);
+    const int before = clock.paints;
+    QTRY_VERIFY_WITH_TIMEOUT(clock.paints > before, 2500);
+    QCOMPARE(neighbours.paints, 0);
 }
 
 QTEST_MAIN(TestStartStop)

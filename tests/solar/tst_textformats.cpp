@@ -4,6 +4,7 @@
 #include <QtTest>
 #include <cmath>
 #include <limits>
+#include <string>
 
 using namespace solar;
 
@@ -17,6 +18,7 @@ private slots:
     void generalForm();
     void coordinateText_data();
     void coordinateText();
+    void malformedUtf8IsRefused();
 };
 
 void TestTextFormats::setPointPatterns_data()
@@ -129,6 +131,21 @@ void TestTextFormats::coordinateText()
     QCOMPARE(got.has_value(), accepted);
     if (accepted)
         QCOMPARE(*got, value);
+}
+
+void TestTextFormats::malformedUtf8IsRefused()
+{
+    // Bytes that only look like a number once decoded leniently: overlong
+    // forms of '.', '5' and '-', a surrogate, a code point past U+10FFFF, and
+    // sequences cut short at the end of the text.
+    const std::string malformed[] = {
+        "3\xC0\xAE" "5", "\xE0\x80\xB5", "\xF0\x80\x80\xB5", "\xC0\xAD" "35",
+        "35\xED\xA0\x80", "35\xF4\x90\x80\x80", "35\xE3\x80", "35\xEF\xBC", "\xFF" "35",
+    };
+    for (const std::string& bytes : malformed)
+        QVERIFY2(!parseCoordinateText(bytes), bytes.c_str());
+    // The shortest forms of the same characters still read.
+    QCOMPARE(parseCoordinateText("\xEF\xBC\x93\xEF\xBC\x95"), std::optional<double>(35.0));
 }
 
 QTEST_APPLESS_MAIN(TestTextFormats)
