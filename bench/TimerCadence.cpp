@@ -83,6 +83,14 @@ int main(int argc, char** argv)
     std::printf("|interval - 750 ms| p50      %.3f ms\n", pct(0.50));
     std::printf("|interval - 750 ms| p99      %.3f ms\n", pct(0.99));
     std::printf("|interval - 750 ms| max      %.3f ms\n", sorted.back());
+    const auto beyond = [&](double ms) { return std::count_if(deviation.begin(), deviation.end(), [ms](double d) { return d > ms; }); };
+    std::printf("intervals off by over 4 ms   %td of %zu\n", beyond(4.0), deviation.size());
+    std::printf("intervals off by over 10 ms  %td\n", beyond(10.0));
+    // A single late cycle shows twice: its own interval long, the next short.
+    for (std::size_t i = 0; i < deviation.size(); ++i)
+        if (deviation[i] > 10.0)
+            std::printf("  interval %zu (cycle %zu to %zu, %.1f s in): %+.3f ms\n", i + 1, i + 1, i + 2,
+                        arrivals[i] / 1000.0, arrivals[i + 1] - arrivals[i] - 750.0);
     const std::size_t last = std::min<std::size_t>(arrivals.size() - 1, 799);
     std::printf("cycle %zu drift               %.3f ms (expected %zu x 750 ms after the first)\n", last + 1,
                 arrivals[last] - arrivals[0] - 750.0 * static_cast<double>(last), last);
