@@ -1,5 +1,7 @@
 #include "sweep/SweepPlaces.h"
 
+#include "app/observatories/ObservatoryTable.h"
+
 #include <cstdio>
 
 namespace sweep {
@@ -21,21 +23,15 @@ std::string text(double value)
 
 std::vector<Place> listedCities()
 {
-    const struct {
-        const char* name;
-        const char* latitude;
-        const char* longitude;
-    } cities[] = {
-        {"Hachioji", "35.64", "139.3"}, {"Tokyo", "35.65", "139.7"},    {"Sapporo", "43.06", "141.3"},
-        {"Sendai", "38.27", "140.9"},   {"Nagoya", "35.17", "136.9"},   {"Osaka", "34.68", "135.5"},
-        {"Hiroshima", "34.37", "132.4"}, {"Fukuoka", "33.58", "130.4"}, {"Naha", "26.217", "127.7"},
-    };
+    // The window's own list, so the sweep covers exactly what a pick writes.
     std::vector<Place> out;
-    for (const auto& c : cities) {
+    for (const Observatory& entry : observatories()) {
+        if (!entry.latitudeText)
+            continue;  // the free-input entry writes nothing
         Place p;
-        p.name = c.name;
-        p.latitudeText = c.latitude;
-        p.longitudeText = c.longitude;
+        p.name = entry.name.toStdString();
+        p.latitudeText = entry.latitudeText->toStdString();
+        p.longitudeText = entry.longitudeText->toStdString();
         p.designRange = true;
         p.listedCity = true;
         out.push_back(p);
