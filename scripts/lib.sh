@@ -3,7 +3,8 @@
 
 HELIOTROPE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-# What the window needs to build and to show Japanese text on Debian 12.
+# What the programs need to build and the window to show Japanese text on
+# Debian 12: ERFA is the real sun of the rotator bridge, GSL its fits.
 HELIOTROPE_PACKAGES=(
   build-essential
   cmake
@@ -11,6 +12,9 @@ HELIOTROPE_PACKAGES=(
   qt6-qpa-plugins
   libgl-dev
   fonts-ipafont-gothic
+  pkg-config
+  liberfa-dev
+  libgsl-dev
 )
 
 # What only the tests need: the real rotctld that the Hamlib bridge is tested
