@@ -167,9 +167,9 @@ void SkyChart::drawNotice(const solar::Notice& notice)
 
 void SkyChart::addLine(double xTwips, double yTwips, const QString& text)
 {
-    // The same text on the same spot again changes nothing on screen (its
-    // anti-aliased edges would only darken); keeping it once also bounds the
-    // list when a caller draws notices without clearing.
+    // The same text on the same spot again would show nothing new, only
+    // darken its anti-aliased edges; keeping it once also bounds the list
+    // when a caller draws notices without clearing.
     const Line line{QPointF(xTwips, yTwips), text};
     if (!m_lines.contains(line))
         m_lines.append(line);
@@ -196,8 +196,13 @@ QImage SkyChart::chartImage(qreal scale) const
     if (!(scale > 0) || !std::isfinite(scale))
         scale = 1.0;
     const QSize area = areaPixels();
-    QImage image(static_cast<int>(std::ceil(area.width() * scale)), static_cast<int>(std::ceil(area.height() * scale)),
-                 QImage::Format_RGB32);
+    const double width = std::ceil(area.width() * scale);
+    const double height = std::ceil(area.height() * scale);
+    // Beyond what a QImage can hold (and an int can count): no picture.
+    constexpr double kLargestSide = 32767;
+    if (width > kLargestSide || height > kLargestSide)
+        return {};
+    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
     if (image.isNull())
         return image;
     image.setDevicePixelRatio(scale);

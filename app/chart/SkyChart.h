@@ -45,7 +45,8 @@ public:
 
     // The kept drawing rendered without the border, 1/15 logical pixel per
     // twip, at `scale` device pixels per logical pixel (for tests and
-    // screenshots). A scale that is not a positive number counts as 1.
+    // screenshots). A scale that is not a positive number counts as 1; one
+    // that would need more than 32767 pixels a side gives a null image.
     QImage chartImage(qreal scale = 1.0) const;
 
     QSize sizeHint() const override;

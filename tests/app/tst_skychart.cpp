@@ -343,6 +343,9 @@ void TestSkyChart::linesStaySharpAtDoubleDensity()
         QVERIFY(inkNear(doubled, 1200 + r * d, 1200 + r * d, 2.0));
     QCOMPARE(doubled.pixel(pixelAt(1800, 1200, 2.0)), kRed);
     QVERIFY(count(doubled, kDayBand, false, 2.0) > 2 * count(single, kDayBand));
+    // A scale no image can hold gives none, rather than a side that overflows.
+    QVERIFY(chart->chartImage(1e12).isNull());
+    QCOMPARE(chart->chartImage(qQNaN()).size(), single.size());
 }
 
 void TestSkyChart::cycleRedraw()
