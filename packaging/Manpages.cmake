@@ -3,17 +3,13 @@
 # --help, so that a page cannot list an option the program does not have.
 # What --help cannot say (the NAME line, files, exit status, examples) comes
 # from the hand-written packaging/man/<program>[.ja].h2m.
-find_program(HELIOTROPE_HELP2MAN help2man)
-find_program(HELIOTROPE_GZIP gzip)
-if(HELIOTROPE_HELP2MAN AND HELIOTROPE_GZIP)
-  set(manpagesDefault ON)
-else()
-  set(manpagesDefault OFF)
-endif()
-option(HELIOTROPE_MANPAGES "Write and install the manual pages (needs help2man)" ${manpagesDefault})
+# Off in the test builds, which install nothing; scripts/package turns it on.
+option(HELIOTROPE_MANPAGES "Write and install the manual pages (needs help2man)" OFF)
 if(NOT HELIOTROPE_MANPAGES)
   return()
 endif()
+find_program(HELIOTROPE_HELP2MAN help2man)
+find_program(HELIOTROPE_GZIP gzip)
 if(NOT HELIOTROPE_HELP2MAN OR NOT HELIOTROPE_GZIP)
   message(FATAL_ERROR "HELIOTROPE_MANPAGES needs help2man and gzip (apt-get install help2man)")
 endif()
