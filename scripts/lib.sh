@@ -17,12 +17,26 @@ HELIOTROPE_PACKAGES=(
   libgsl-dev
 )
 
+# What building the Debian package needs beyond the program: dpkg-buildflags
+# and dpkg-shlibdeps, and help2man for the manual pages.
+HELIOTROPE_PACKAGE_PACKAGES=(
+  dpkg-dev
+  help2man
+)
+
 # What only the tests need: the real rotctld that the Hamlib bridge is tested
-# against, and the tools that check the Debian package.
+# against, and the tools that check the Debian package: Debian's package
+# checker, the menu entry and AppStream validators, hardening-check (in
+# devscripts), systemd-analyze for the user units, and man to read the pages.
 HELIOTROPE_TEST_PACKAGES=(
   libhamlib-utils
-  dpkg-dev
+  "${HELIOTROPE_PACKAGE_PACKAGES[@]}"
   desktop-file-utils
+  lintian
+  appstream
+  devscripts
+  systemd
+  man-db
 )
 
 say() {
