@@ -96,6 +96,8 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         QStringLiteral("file"));
     parser.addOptions(
         {listen, port, rotctld, pollMs, threshold, minInterval, azRange, azMin, azMax, elMin, elMax, azOffset, elOffset, log});
+    const TrueSunOptionSet trueSun;
+    trueSun.addTo(parser);
 
     CommandLine<BridgeOptions> result;
     if (!parser.parse(arguments)) {
@@ -162,6 +164,8 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         if (options.logPath.isEmpty())
             problems << QStringLiteral("--log にファイル名がありません。");
     }
+
+    options.trueSun = trueSun.read(parser, problems);
 
     if (!problems.isEmpty()) {
         result.text = problems.join(QLatin1Char('\n'));
