@@ -56,6 +56,39 @@ struct TrueSunPosition
 TrueSunPosition trueSunTopocentric(double utcUnixSeconds, const Site& site, Refraction refraction = Refraction::None,
                                    const Atmosphere& atmosphere = {});
 
+// The Earth's heliocentric and barycentric position and velocity (au, au/day)
+// at a TT instant, as ERFA's eraEpv00 gives them.
+struct EarthOrbit
+{
+    double tt1 = 0; // TT as a two-part Julian date
+    double tt2 = 0;
+    double heliocentric[2][3] = {};
+    double barycentric[2][3] = {};
+    bool valid = false;
+};
+
+// The orbit `days` later (a few minutes either way), carried on with the
+// velocity and the sun's pull: the position is good to about 10 m over five
+// minutes, under 0.00001″ seen from the sun.
+EarthOrbit carriedOrbit(const EarthOrbit& node, double days);
+
+// The same sun as trueSunTopocentric, for a caller that asks again and again
+// for nearby instants (the rotator bridge, every 750 ms). The Earth's orbit,
+// three quarters of the cost, is computed at the nearest whole ten minutes of
+// TT and carried to the instant asked; the result differs from
+// trueSunTopocentric's by under 0.0001″ (about 60,000 instructions a call
+// instead of 380,000, plus one full orbit each ten minutes). One tracker per
+// thread: it keeps that node.
+class TrueSunTracker
+{
+public:
+    TrueSunPosition at(double utcUnixSeconds, const Site& site, Refraction refraction = Refraction::None,
+                       const Atmosphere& atmosphere = {});
+
+private:
+    EarthOrbit m_node;
+};
+
 // The angle on the sky between two directions given as azimuth and elevation,
 // in degrees, 0 to 180.
 double skySeparation(double azimuth1, double elevation1, double azimuth2, double elevation2);
