@@ -25,11 +25,14 @@ HELIOTROPE_PACKAGE_PACKAGES=(
 )
 
 # What only the tests need: the real rotctld that the Hamlib bridge is tested
-# against, and the tools that check the Debian package: Debian's package
-# checker, the menu entry and AppStream validators, hardening-check (in
-# devscripts), systemd-analyze for the user units, and man to read the pages.
+# against, python3-ephem, the reference (not built on ERFA) that the bridge's
+# real sun is checked against, and the tools that check the Debian package:
+# Debian's package checker, the menu entry and AppStream validators,
+# hardening-check (in devscripts), systemd-analyze for the user units, and man
+# to read the pages.
 HELIOTROPE_TEST_PACKAGES=(
   libhamlib-utils
+  python3-ephem
   "${HELIOTROPE_PACKAGE_PACKAGES[@]}"
   desktop-file-utils
   lintian
