@@ -175,6 +175,7 @@ void frmMain::createControls()
     connect(tmrTime, &QTimer::timeout, this, &frmMain::tmrTime_Timer);
     connect(Timer_cal, &QTimer::timeout, this, &frmMain::Timer_cal_Timer);
     connect(Winsock1, &ControllerLink::datagramArrived, this, &frmMain::Winsock1_DataArrival);
+    connect(Winsock1, &ControllerLink::openFinished, this, &frmMain::Winsock1_OpenFinished);
 
     // A tinted box clears as soon as it holds a number again.
     for (QLineEdit* box : {txtObserverLatitude, txtObserverLongtitude}) {
@@ -239,27 +240,38 @@ void frmMain::tmrTime_Timer()
 void frmMain::cmdStart_Click()
 {
     if (!Timer_cal->isActive()) {
-        const ControllerLink::OpenResult opened = Winsock1->open(txtACTLR_IP->text(), txtACTLR_Port->text());
-        if (!opened.ok) {
-            // The calculation stays stopped and the caption unchanged; the box
-            // at fault stays tinted until a start succeeds.
-            if (opened.faultyBox == ControllerLink::OpenResult::Box::Address)
-                markBox(txtACTLR_IP, opened.message);
-            else if (opened.faultyBox == ControllerLink::OpenResult::Box::Port)
-                markBox(txtACTLR_Port, opened.message);
-            m_dialogs.warn(this, opened.message);
+        // A press while the controller's name is still being looked up waits
+        // for that lookup rather than starting a second one.
+        if (Winsock1->isResolving())
             return;
-        }
-        markBox(txtACTLR_IP, QString());
-        markBox(txtACTLR_Port, QString());
-        m_sendProblemShown = false;
-        Timer_cal->start();
-        cmdStart->setText(QStringLiteral("計算停止"));
+        const ControllerLink::OpenResult opened = Winsock1->open(txtACTLR_IP->text(), txtACTLR_Port->text());
+        if (opened.resolving)
+            return;  // the outcome comes as Winsock1_OpenFinished
+        Winsock1_OpenFinished(opened);
     } else {
         Winsock1->close();
         Timer_cal->stop();
         cmdStart->setText(QStringLiteral("計算開始"));
     }
+}
+
+void frmMain::Winsock1_OpenFinished(const ControllerLink::OpenResult& opened)
+{
+    if (!opened.ok) {
+        // The calculation stays stopped and the caption unchanged; the box
+        // at fault stays tinted until a start succeeds.
+        if (opened.faultyBox == ControllerLink::OpenResult::Box::Address)
+            markBox(txtACTLR_IP, opened.message);
+        else if (opened.faultyBox == ControllerLink::OpenResult::Box::Port)
+            markBox(txtACTLR_Port, opened.message);
+        m_dialogs.warn(this, opened.message);
+        return;
+    }
+    markBox(txtACTLR_IP, QString());
+    markBox(txtACTLR_Port, QString());
+    m_sendProblemShown = false;
+    Timer_cal->start();
+    cmdStart->setText(QStringLiteral("計算停止"));
 }
 
 void frmMain::cmdClose_Click()
@@ -281,8 +293,11 @@ void frmMain::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    // Nothing more reaches the controller once the operator has said Yes.
+    // Nothing more reaches the controller once the operator has said Yes, not
+    // even from a lookup that would finish after it.
     Timer_cal->stop();
+    if (Winsock1->isResolving())
+        Winsock1->close();
     event->accept();
 }
 

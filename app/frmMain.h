@@ -1,6 +1,7 @@
 #pragma once
 
 #include "solar/CalculationState.h"
+#include "link/ControllerLink.h"
 #include "solar/CycleView.h"
 
 #include <QWidget>
@@ -12,7 +13,6 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 class Clock;
-class ControllerLink;
 class ObservatoryCombo;
 class OperatorDialogs;
 class SkyChart;
@@ -51,6 +51,7 @@ public:
     void tmrTime_Timer();
     void Timer_cal_Timer();
     void Winsock1_DataArrival(const QByteArray& datagram);
+    void Winsock1_OpenFinished(const ControllerLink::OpenResult& opened);
 
     // CycleView
     std::string observerLatitudeText() const override;

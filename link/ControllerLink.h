@@ -9,13 +9,25 @@
 // never connected, so a controller that is not running yet (the system answers
 // "port unreachable") does not stop later sends: once it runs, it gets the next one.
 //
-// Lives on the window's thread; datagramArrived is emitted from its event loop.
+// A host name is looked up without blocking: the window keeps its clock and
+// its buttons while the name server answers, and a name server that does not
+// answer within the lookup bound is given up on.
+//
+// Lives on the window's thread; datagramArrived and openFinished are emitted
+// from its event loop.
+
+#include "link/HostResolver.h"
 
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
 
+#include <chrono>
+#include <memory>
+#include <optional>
+
+class QTimer;
 class QUdpSocket;
 
 class ControllerLink : public QObject
@@ -28,25 +40,44 @@ public:
         enum class Box { None, Address, Port };
 
         bool ok = false;
+        bool resolving = false;    // a host name is being looked up; openFinished tells the outcome
         Box faultyBox = Box::None; // the window box to blame, when one is at fault
         QString message;           // for the operator, in Japanese; empty when ok
     };
 
-    explicit ControllerLink(QObject* parent = nullptr);
+    // How long a host name may take to resolve before the name server is
+    // taken as silent: long enough for a slow name server's answer, short of
+    // the system's own 10 s of retries.
+    static constexpr std::chrono::milliseconds kDefaultLookupBound{5000};
 
-    // Opens the link, in this order: close whatever was open; the controller's
-    // address from hostText (IPv4, IPv6, or a host name resolved now, blocking;
-    // blanks around and [brackets] are dropped); its port from portText (blanks
-    // around allowed, a fraction rounded half to even, 0 to 65535); a new UDP
-    // socket bound on local port 0, any address of either IP version. Sends
-    // nothing. On any failure the link is left closed and the result names the
-    // box at fault (None for a failed bind).
+    explicit ControllerLink(QObject* parent = nullptr);
+    ~ControllerLink() override;
+
+    // Who looks host names up; the system's resolver unless a test sets its own.
+    void setResolver(std::unique_ptr<HostResolver> resolver);
+    void setLookupBound(std::chrono::milliseconds bound);
+
+    // Opens the link, in this order: close whatever was open (a lookup in
+    // progress included); the controller's address from hostText (IPv4, IPv6,
+    // "localhost", or a host name; blanks around and [brackets] are dropped);
+    // its port from portText (blanks around allowed, a fraction rounded half to
+    // even, 0 to 65535); a new UDP socket bound on local port 0, any address of
+    // either IP version. Sends nothing. On any failure the link is left closed
+    // and the result names the box at fault (None for a failed bind).
+    //
+    // An address or "localhost" is opened (or refused) at once. A host name is
+    // looked up in the background: the result then says `resolving`, and the
+    // outcome, with the port and the socket checked after it, comes later as
+    // one openFinished. A lookup that outlasts the lookup bound is abandoned
+    // and reported as a silent name server.
     OpenResult open(const QString& hostText, const QString& portText);
 
-    // Releases the socket at once, so reports to its port are no longer seen.
-    // Harmless when the link is closed. Tells the controller nothing.
+    // Releases the socket at once, so reports to its port are no longer seen,
+    // and abandons a lookup in progress without an openFinished. Harmless when
+    // the link is closed. Tells the controller nothing.
     void close();
 
+    bool isResolving() const;
     bool isOpen() const;
     quint16 localPort() const;           // 0 while closed
     QHostAddress remoteAddress() const;  // the controller's, as resolved at open
@@ -64,8 +95,21 @@ signals:
     // empty ones included, whole (however long) and from any sender.
     void datagramArrived(const QByteArray& datagram);
 
+    // The outcome of an open() that said `resolving`; never `resolving` itself.
+    void openFinished(const ControllerLink::OpenResult& result);
+
 private:
+    OpenResult openResolved(const QHostAddress& address, const QString& portText);
+    void lookupFinished(HostResolver::Outcome outcome, const QList<QHostAddress>& addresses);
+    void lookupTimedOut();
     void readPendingDatagrams();
+
+    std::unique_ptr<HostResolver> m_resolver;
+    QTimer* m_lookupDeadline = nullptr;   // child of this link, single shot
+    std::optional<int> m_lookupId;        // set while a host name is being looked up
+    quint64 m_lookupGeneration = 0;       // tells a late answer from the current lookup's
+    QString m_lookupHostText;             // the boxes' texts as they were when it started
+    QString m_lookupPortText;
 
     QUdpSocket* m_socket = nullptr; // child of this link; null while closed
     QHostAddress m_remoteAddress;
