@@ -2,6 +2,7 @@
 
 #include "app/Clock.h"
 #include "app/ControlLayout.h"
+#include "app/LinkMessages.h"
 #include "app/OperatorDialogs.h"
 #include "app/chart/SkyChart.h"
 #include "app/observatories/ObservatoryCombo.h"
@@ -72,8 +73,8 @@ void frmMain::createControls()
         containers.insert(QLatin1String(name), g);
         return g;
     };
-    const auto label = [&](const char* name, const char* caption) {
-        auto* l = new QLabel(QString::fromUtf8(caption), container(name));
+    const auto label = [&](const char* name, const QString& caption) {
+        auto* l = new QLabel(caption, container(name));
         l->setObjectName(QLatin1String(name));
         l->setWordWrap(true);
         l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -136,8 +137,8 @@ void frmMain::createControls()
     QPalette notePalette = Label7->palette();
     notePalette.setColor(QPalette::WindowText, QColor(255, 0, 0));
     Label7->setPalette(notePalette);
-    Label10 = label("Label10", "アンテナコントローラ IP");
-    Label9 = label("Label9", "アンテナコントローラ　ポート(ASCII)");
+    Label10 = label("Label10", kAddressBoxCaption);
+    Label9 = label("Label9", kPortBoxCaption);
     Shape1 = new QFrame(this);
     Shape1->setObjectName(QStringLiteral("Shape1"));
     Shape1->setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -244,7 +245,11 @@ void frmMain::cmdStart_Click()
         // for that lookup rather than starting a second one.
         if (Winsock1->isResolving())
             return;
-        const ControllerLink::OpenResult opened = Winsock1->open(txtACTLR_IP->text(), txtACTLR_Port->text());
+        // The texts as pressed: a message quotes them even if the operator
+        // edits the boxes while the name is looked up.
+        m_startHostText = txtACTLR_IP->text();
+        m_startPortText = txtACTLR_Port->text();
+        const ControllerLink::OpenResult opened = Winsock1->open(m_startHostText, m_startPortText);
         if (opened.resolving)
             return;  // the outcome comes as Winsock1_OpenFinished
         Winsock1_OpenFinished(opened);
@@ -260,11 +265,19 @@ void frmMain::Winsock1_OpenFinished(const ControllerLink::OpenResult& opened)
     if (!opened.ok) {
         // The calculation stays stopped and the caption unchanged; the box
         // at fault stays tinted until a start succeeds.
-        if (opened.faultyBox == ControllerLink::OpenResult::Box::Address)
-            markBox(txtACTLR_IP, opened.message);
-        else if (opened.faultyBox == ControllerLink::OpenResult::Box::Port)
-            markBox(txtACTLR_Port, opened.message);
-        m_dialogs.warn(this, opened.message);
+        const QString message =
+            openProblemText(opened.problem, m_startHostText, m_startPortText, Winsock1->lookupBound());
+        switch (boxAtFault(opened.problem)) {
+        case ControllerBox::Address:
+            markBox(txtACTLR_IP, message);
+            break;
+        case ControllerBox::Port:
+            markBox(txtACTLR_Port, message);
+            break;
+        case ControllerBox::None:
+            break;
+        }
+        m_dialogs.warn(this, message);
         return;
     }
     markBox(txtACTLR_IP, QString());
@@ -428,5 +441,5 @@ void frmMain::sendPointing(const std::string& azimuthText, const std::string& el
     }
     // Told once, in place, and cleared by the next good send: a dialog every
     // 750 ms would bury the window.
-    showSendProblem(QStringLiteral("アンテナコントローラへ送信できませんでした: %1").arg(Winsock1->lastSendError()));
+    showSendProblem(sendProblemText(Winsock1->lastSendProblem(), Winsock1->remoteAddress(), Winsock1->remotePort()));
 }

@@ -78,6 +78,8 @@ private:
     OperatorDialogs& m_dialogs;
     solar::CalculationState m_state;
     bool m_sendProblemShown = false;
+    QString m_startHostText;  // the controller boxes' texts at the last press of cmdStart
+    QString m_startPortText;
 
     QGroupBox* Frame1 = nullptr;
     QGroupBox* Frame2 = nullptr;

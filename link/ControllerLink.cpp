@@ -13,11 +13,6 @@
 
 namespace {
 
-// The captions of the two boxes, so that a message names the box the operator
-// sees. The port's caption holds an ideographic space.
-const QString kAddressBox = QStringLiteral("アンテナコントローラ IP");
-const QString kPortBox = QStringLiteral("アンテナコントローラ\u3000ポート(ASCII)");
-
 // Datagrams handled per arrival notification. More waiting ones are taken on the
 // next pass of the event loop, so a flood of reports cannot starve the clock and
 // the calculation timer.
@@ -79,12 +74,9 @@ QHostAddress preferredAddress(const QList<QHostAddress>& addresses)
     return addresses.constFirst();
 }
 
-ControllerLink::OpenResult addressNotFound(const QString& hostText)
+ControllerLink::OpenResult failed(ControllerLink::OpenProblem problem)
 {
-    using Box = ControllerLink::OpenResult::Box;
-    if (hostText.trimmed().isEmpty())
-        return {false, false, Box::Address, QStringLiteral("%1 が入力されていません。").arg(kAddressBox)};
-    return {false, false, Box::Address, QStringLiteral("%1「%2」のアドレスが見つかりません。").arg(kAddressBox, hostText)};
+    return {false, false, problem};
 }
 
 } // namespace
@@ -117,6 +109,11 @@ void ControllerLink::setLookupBound(std::chrono::milliseconds bound)
     m_lookupDeadline->setInterval(bound);
 }
 
+std::chrono::milliseconds ControllerLink::lookupBound() const
+{
+    return m_lookupDeadline->intervalAsDuration();
+}
+
 ControllerLink::OpenResult ControllerLink::open(const QString& hostText, const QString& portText)
 {
     close();
@@ -126,11 +123,10 @@ ControllerLink::OpenResult ControllerLink::open(const QString& hostText, const Q
     case AddressText::Kind::Address:
         return openResolved(address.address, portText);
     case AddressText::Kind::NotFound:
-        return addressNotFound(hostText);
+        return failed(hostText.trimmed().isEmpty() ? OpenProblem::AddressMissing : OpenProblem::AddressNotFound);
     case AddressText::Kind::HostName:
         break;
     }
-    m_lookupHostText = hostText;
     m_lookupPortText = portText;
     const quint64 generation = ++m_lookupGeneration;
     m_lookupId = m_resolver->lookUp(
@@ -140,7 +136,7 @@ ControllerLink::OpenResult ControllerLink::open(const QString& hostText, const Q
                 lookupFinished(outcome, addresses);
         });
     m_lookupDeadline->start();
-    return {false, true, OpenResult::Box::None, {}};
+    return {false, true, OpenProblem::None};
 }
 
 void ControllerLink::lookupFinished(HostResolver::Outcome outcome, const QList<QHostAddress>& addresses)
@@ -159,12 +155,10 @@ void ControllerLink::lookupFinished(HostResolver::Outcome outcome, const QList<Q
     case HostResolver::Outcome::NotFound:
         break;
     case HostResolver::Outcome::Failed:
-        emit openFinished({false, false, OpenResult::Box::Address,
-                           QStringLiteral("%1「%2」の名前をネームサーバーに問い合わせられませんでした。")
-                               .arg(kAddressBox, m_lookupHostText)});
+        emit openFinished(failed(OpenProblem::NameLookupFailed));
         return;
     }
-    emit openFinished(addressNotFound(m_lookupHostText));
+    emit openFinished(failed(OpenProblem::AddressNotFound));
 }
 
 void ControllerLink::lookupTimedOut()
@@ -173,10 +167,7 @@ void ControllerLink::lookupTimedOut()
         return;
     m_resolver->cancel(*m_lookupId);
     m_lookupId.reset();
-    emit openFinished({false, false, OpenResult::Box::Address,
-                       QStringLiteral("%1「%2」の名前を問い合わせましたが、ネームサーバーが %3 秒以内に応答しませんでした。")
-                           .arg(kAddressBox, m_lookupHostText)
-                           .arg(std::chrono::duration<double>(m_lookupDeadline->intervalAsDuration()).count())});
+    emit openFinished(failed(OpenProblem::NameServerSilent));
 }
 
 bool ControllerLink::isResolving() const
@@ -186,16 +177,14 @@ bool ControllerLink::isResolving() const
 
 ControllerLink::OpenResult ControllerLink::openResolved(const QHostAddress& address, const QString& portText)
 {
-    using Box = OpenResult::Box;
     const UdpPortFromText port = udpPortFromText(portText.toStdU16String());
     switch (port.status) {
     case PortTextStatus::Ok:
         break;
     case PortTextStatus::NotANumber:
-        return {false, false, Box::Port,
-                QStringLiteral("%1「%2」は数値ではありません。0～65535 の数値を入力してください。").arg(kPortBox, portText)};
+        return failed(OpenProblem::PortNotANumber);
     case PortTextStatus::OutOfRange:
-        return {false, false, Box::Port, QStringLiteral("%1「%2」は 0～65535 の範囲外です。").arg(kPortBox, portText)};
+        return failed(OpenProblem::PortOutOfRange);
     }
 
     // Any address of either IP version, so that a controller on IPv4 or IPv6 can
@@ -203,14 +192,14 @@ ControllerLink::OpenResult ControllerLink::openResolved(const QHostAddress& addr
     // can be given the same port and take our reports.
     auto socket = std::make_unique<QUdpSocket>();
     if (!socket->bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress))
-        return {false, false, Box::None, QStringLiteral("通信用のローカル UDP ポートを開けませんでした。")};
+        return failed(OpenProblem::LocalPortUnavailable);
 
     m_socket = socket.release();
     m_socket->setParent(this);
     connect(m_socket, &QUdpSocket::readyRead, this, &ControllerLink::readPendingDatagrams);
     m_remoteAddress = address;
     m_remotePort = port.port;
-    return {true, false, Box::None, {}};
+    return {true, false, OpenProblem::None};
 }
 
 void ControllerLink::close()
@@ -255,27 +244,25 @@ quint16 ControllerLink::remotePort() const
 bool ControllerLink::send(const QString& azimuthText, const QString& elevationText)
 {
     if (!m_socket) {
-        m_lastSendError = QStringLiteral("アンテナコントローラとの通信が開かれていないため、指向データを送信できません。");
+        m_lastSendProblem = SendProblem::LinkClosed;
         return false;
     }
     const std::optional<QByteArray> message = pointingMessage(azimuthText, elevationText);
     if (!message) {
-        m_lastSendError = QStringLiteral("設定方位角または設定仰角に ASCII 以外の文字があるため、指向データを送信しませんでした。");
+        m_lastSendProblem = SendProblem::NotAscii;
         return false;
     }
     if (m_socket->writeDatagram(*message, m_remoteAddress, m_remotePort) != message->size()) {
-        m_lastSendError = QStringLiteral("アンテナコントローラ（%1 ポート %2）へ指向データを送信できませんでした。")
-                              .arg(m_remoteAddress.toString())
-                              .arg(m_remotePort);
+        m_lastSendProblem = SendProblem::SystemRefused;
         return false;
     }
-    m_lastSendError.clear();
+    m_lastSendProblem = SendProblem::None;
     return true;
 }
 
-QString ControllerLink::lastSendError() const
+ControllerLink::SendProblem ControllerLink::lastSendProblem() const
 {
-    return m_lastSendError;
+    return m_lastSendProblem;
 }
 
 void ControllerLink::readPendingDatagrams()

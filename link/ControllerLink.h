@@ -35,14 +35,33 @@ class ControllerLink : public QObject
     Q_OBJECT
 
 public:
+    // Why the link did not open. The window words these for the operator.
+    enum class OpenProblem
+    {
+        None,
+        AddressMissing,       // the address text is empty or blank
+        AddressNotFound,      // not an address, or a name no one knows
+        NameLookupFailed,     // the system's resolver gave up on the name server
+        NameServerSilent,     // no answer within the lookup bound
+        PortNotANumber,
+        PortOutOfRange,       // a number outside 0 to 65535
+        LocalPortUnavailable, // the system gave no local UDP port
+    };
+
     struct OpenResult
     {
-        enum class Box { None, Address, Port };
-
         bool ok = false;
-        bool resolving = false;    // a host name is being looked up; openFinished tells the outcome
-        Box faultyBox = Box::None; // the window box to blame, when one is at fault
-        QString message;           // for the operator, in Japanese; empty when ok
+        bool resolving = false; // a host name is being looked up; openFinished tells the outcome
+        OpenProblem problem = OpenProblem::None;
+    };
+
+    // Why a pointing message was not sent.
+    enum class SendProblem
+    {
+        None,
+        LinkClosed,
+        NotAscii,      // a set-point text holds a character beyond ASCII
+        SystemRefused, // the system did not take the whole datagram
     };
 
     // How long a host name may take to resolve before the name server is
@@ -56,6 +75,7 @@ public:
     // Who looks host names up; the system's resolver unless a test sets its own.
     void setResolver(std::unique_ptr<HostResolver> resolver);
     void setLookupBound(std::chrono::milliseconds bound);
+    std::chrono::milliseconds lookupBound() const;
 
     // Opens the link, in this order: close whatever was open (a lookup in
     // progress included); the controller's address from hostText (IPv4, IPv6,
@@ -63,7 +83,7 @@ public:
     // its port from portText (blanks around allowed, a fraction rounded half to
     // even, 0 to 65535); a new UDP socket bound on local port 0, any address of
     // either IP version. Sends nothing. On any failure the link is left closed
-    // and the result names the box at fault (None for a failed bind).
+    // and the result says why.
     //
     // An address or "localhost" is opened (or refused) at once. A host name is
     // looked up in the background: the result then says `resolving`, and the
@@ -84,11 +104,11 @@ public:
     quint16 remotePort() const;
 
     // Sends one pointing message "0,<azimuth>,<elevation>" as one datagram.
-    // Returns false, with lastSendError() saying why in Japanese, when the link
-    // is closed, a text holds a non-ASCII character, or the system refuses the
+    // Returns false, with lastSendProblem() saying why, when the link is
+    // closed, a text holds a non-ASCII character, or the system refuses the
     // datagram. Never throws; the link stays open after a failed send.
     bool send(const QString& azimuthText, const QString& elevationText);
-    QString lastSendError() const;
+    SendProblem lastSendProblem() const;
 
 signals:
     // Every datagram that arrives, in arrival order, one emission per datagram,
@@ -108,11 +128,10 @@ private:
     QTimer* m_lookupDeadline = nullptr;   // child of this link, single shot
     std::optional<int> m_lookupId;        // set while a host name is being looked up
     quint64 m_lookupGeneration = 0;       // tells a late answer from the current lookup's
-    QString m_lookupHostText;             // the boxes' texts as they were when it started
-    QString m_lookupPortText;
+    QString m_lookupPortText;             // the port box's text as it was when the lookup started
 
     QUdpSocket* m_socket = nullptr; // child of this link; null while closed
     QHostAddress m_remoteAddress;
     quint16 m_remotePort = 0;
-    QString m_lastSendError;
+    SendProblem m_lastSendProblem = SendProblem::None;
 };
