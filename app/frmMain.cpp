@@ -216,15 +216,12 @@ void frmMain::setComboTextByProgram(const QString& text)
 
 void frmMain::ComboObservatory_Click()
 {
-    const QString picked = ComboObservatory->currentText();
-    for (const Observatory& entry : observatories()) {
-        if (!entry.latitudeText)
-            continue;  // the free-input entry writes nothing
-        if (picked == entry.name) {
-            txtObserverLatitude->setText(*entry.latitudeText);
-            txtObserverLongtitude->setText(*entry.longitudeText);
-        }
-    }
+    // The free-input entry is no city: it leaves the boxes for the operator.
+    const Observatory* city = findCity(ComboObservatory->currentText());
+    if (!city)
+        return;
+    txtObserverLatitude->setText(*city->latitudeText);
+    txtObserverLongtitude->setText(*city->longitudeText);
 }
 
 void frmMain::ComboObservatory_Change()
