@@ -54,7 +54,7 @@ constexpr std::array<const char*, 12> kFocusOrder{
 
 int twips(int value)
 {
-    return static_cast<int>(std::lround(static_cast<double>(value) / kTwipsPerPixel));
+    return static_cast<int>(std::lround(value / kTwipsPerPixel));
 }
 
 QRect twipsRect(const ControlPlacement& p)

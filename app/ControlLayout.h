@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Twips.h"
+
 #include <QRect>
 #include <QString>
 #include <span>
@@ -18,7 +20,6 @@ struct ControlPlacement {
     int tabIndex;  // -1 for the shape, which has none
 };
 
-inline constexpr int kTwipsPerPixel = 15;
 inline constexpr int kClientWidthTwips = 7464;
 inline constexpr int kClientHeightTwips = 5208;
 

@@ -56,7 +56,8 @@ void TestMainWindow::everyControlAtItsPlace()
         QVERIFY2(control, p.name);
         QCOMPARE(control->objectName(), QLatin1String(p.name));
         QCOMPARE(control->parentWidget()->objectName(), QLatin1String(p.container));
-        const QRect expected(qRound(p.left / 15.0), qRound(p.top / 15.0), qRound(p.width / 15.0), qRound(p.height / 15.0));
+        const QRect expected(qRound(p.left / kTwipsPerPixel), qRound(p.top / kTwipsPerPixel),
+                             qRound(p.width / kTwipsPerPixel), qRound(p.height / kTwipsPerPixel));
         QVERIFY2(control->geometry() == expected,
                  qPrintable(QStringLiteral("%1 at %2,%3 %4x%5")
                                 .arg(QLatin1String(p.name))
