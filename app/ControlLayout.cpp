@@ -3,6 +3,8 @@
 #include <array>
 #include <cmath>
 
+namespace heliotrope::app {
+
 namespace {
 
 constexpr std::array<ControlPlacement, 27> kPlacements{{
@@ -80,3 +82,5 @@ std::span<const char* const> focusOrder()
 {
     return kFocusOrder;
 }
+
+}  // namespace heliotrope::app

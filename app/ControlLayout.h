@@ -6,6 +6,8 @@
 #include <QString>
 #include <span>
 
+namespace heliotrope::app {
+
 // Where every control of the main window stands, in twips (1/1440 inch) from
 // the top-left corner of its container: the window's client area, or the outer
 // corner of the captioned frame that holds it. The window and its widget test
@@ -32,3 +34,5 @@ const ControlPlacement* findPlacement(const QString& name);
 
 // The controls that take the focus, in the order the tab key visits them.
 std::span<const char* const> focusOrder();
+
+}  // namespace heliotrope::app

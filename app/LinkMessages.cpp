@@ -1,8 +1,10 @@
 #include "app/LinkMessages.h"
 
-ControllerBox boxAtFault(ControllerLink::OpenProblem problem)
+namespace heliotrope::app {
+
+ControllerBox boxAtFault(link::ControllerLink::OpenProblem problem)
 {
-    using Problem = ControllerLink::OpenProblem;
+    using Problem = link::ControllerLink::OpenProblem;
     switch (problem) {
     case Problem::AddressMissing:
     case Problem::AddressNotFound:
@@ -19,10 +21,10 @@ ControllerBox boxAtFault(ControllerLink::OpenProblem problem)
     return ControllerBox::None;
 }
 
-QString openProblemText(ControllerLink::OpenProblem problem, const QString& hostText, const QString& portText,
+QString openProblemText(link::ControllerLink::OpenProblem problem, const QString& hostText, const QString& portText,
                         std::chrono::milliseconds lookupBound)
 {
-    using Problem = ControllerLink::OpenProblem;
+    using Problem = link::ControllerLink::OpenProblem;
     switch (problem) {
     case Problem::None:
         return {};
@@ -48,9 +50,9 @@ QString openProblemText(ControllerLink::OpenProblem problem, const QString& host
     return QStringLiteral("通信用のローカル UDP ポートを開けませんでした。");
 }
 
-QString sendProblemText(ControllerLink::SendProblem problem, const QHostAddress& controller, quint16 port)
+QString sendProblemText(link::ControllerLink::SendProblem problem, const QHostAddress& controller, quint16 port)
 {
-    using Problem = ControllerLink::SendProblem;
+    using Problem = link::ControllerLink::SendProblem;
     QString why;
     switch (problem) {
     case Problem::None:
@@ -69,3 +71,5 @@ QString sendProblemText(ControllerLink::SendProblem problem, const QHostAddress&
     }
     return QStringLiteral("アンテナコントローラへ送信できませんでした: %1").arg(why);
 }
+
+}  // namespace heliotrope::app

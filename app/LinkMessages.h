@@ -7,6 +7,8 @@
 
 #include <chrono>
 
+namespace heliotrope::app {
+
 // What the window tells the operator when the controller link does not open
 // or does not send, worded from the reason the link gives. A message names
 // the box at fault by the caption the operator sees beside it.
@@ -19,12 +21,14 @@ inline const QString kPortBoxCaption = QStringLiteral("アンテナコントロ�
 enum class ControllerBox { None, Address, Port };
 
 // The box whose text caused the problem; None for the system's own refusals.
-ControllerBox boxAtFault(ControllerLink::OpenProblem problem);
+ControllerBox boxAtFault(link::ControllerLink::OpenProblem problem);
 
 // hostText and portText are the boxes' texts as they were when the start was
 // pressed; lookupBound is how long the name server was given.
-QString openProblemText(ControllerLink::OpenProblem problem, const QString& hostText, const QString& portText,
+QString openProblemText(link::ControllerLink::OpenProblem problem, const QString& hostText, const QString& portText,
                         std::chrono::milliseconds lookupBound);
 
 // The tooltip of the controller's boxes after a failed send; empty for None.
-QString sendProblemText(ControllerLink::SendProblem problem, const QHostAddress& controller, quint16 port);
+QString sendProblemText(link::ControllerLink::SendProblem problem, const QHostAddress& controller, quint16 port);
+
+}  // namespace heliotrope::app

@@ -23,6 +23,8 @@
 
 #include <algorithm>
 
+namespace heliotrope::app {
+
 namespace {
 
 constexpr int kCalculationIntervalMs = 750;
@@ -119,7 +121,7 @@ void frmMain::createControls()
     place(picView);
     txtACTLR_IP = textBox("txtACTLR_IP", "127.0.0.1");
     txtACTLR_Port = textBox("txtACTLR_Port", "10006");
-    Winsock1 = new ControllerLink(this);
+    Winsock1 = new link::ControllerLink(this);
     Winsock1->setObjectName(QStringLiteral("Winsock1"));
     Timer_cal = new QTimer(this);
     Timer_cal->setObjectName(QStringLiteral("Timer_cal"));
@@ -175,8 +177,8 @@ void frmMain::createControls()
     connect(ComboObservatory, &ObservatoryCombo::typed, this, &frmMain::ComboObservatory_Change);
     connect(tmrTime, &QTimer::timeout, this, &frmMain::tmrTime_Timer);
     connect(Timer_cal, &QTimer::timeout, this, &frmMain::Timer_cal_Timer);
-    connect(Winsock1, &ControllerLink::datagramArrived, this, &frmMain::Winsock1_DataArrival);
-    connect(Winsock1, &ControllerLink::openFinished, this, &frmMain::Winsock1_OpenFinished);
+    connect(Winsock1, &link::ControllerLink::datagramArrived, this, &frmMain::Winsock1_DataArrival);
+    connect(Winsock1, &link::ControllerLink::openFinished, this, &frmMain::Winsock1_OpenFinished);
 
     // A tinted box clears as soon as it holds a number again.
     for (QLineEdit* box : {txtObserverLatitude, txtObserverLongtitude}) {
@@ -246,7 +248,7 @@ void frmMain::cmdStart_Click()
         // edits the boxes while the name is looked up.
         m_startHostText = txtACTLR_IP->text();
         m_startPortText = txtACTLR_Port->text();
-        const ControllerLink::OpenResult opened = Winsock1->open(m_startHostText, m_startPortText);
+        const link::ControllerLink::OpenResult opened = Winsock1->open(m_startHostText, m_startPortText);
         if (opened.resolving)
             return;  // the outcome comes as Winsock1_OpenFinished
         Winsock1_OpenFinished(opened);
@@ -257,7 +259,7 @@ void frmMain::cmdStart_Click()
     }
 }
 
-void frmMain::Winsock1_OpenFinished(const ControllerLink::OpenResult& opened)
+void frmMain::Winsock1_OpenFinished(const link::ControllerLink::OpenResult& opened)
 {
     if (!opened.ok) {
         // The calculation stays stopped and the caption unchanged; the box
@@ -338,7 +340,7 @@ double frmMain::CALFDif(double t) const
 
 void frmMain::Winsock1_DataArrival(const QByteArray& datagram)
 {
-    const std::optional<ReportFields> fields = readControllerReport(datagram);
+    const std::optional<link::ReportFields> fields = link::readControllerReport(datagram);
     if (!fields)
         return;  // a report the splitter cannot take is dropped; the link stays open
     txtAntennaElevation->setText(fields->elevation);
@@ -440,3 +442,5 @@ void frmMain::sendPointing(const std::string& azimuthText, const std::string& el
     // 750 ms would bury the window.
     showSendProblem(sendProblemText(Winsock1->lastSendProblem(), Winsock1->remoteAddress(), Winsock1->remotePort()));
 }
+
+}  // namespace heliotrope::app

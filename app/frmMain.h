@@ -12,10 +12,13 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
+class SkyChart;
+
+namespace heliotrope::app {
+
 class Clock;
 class ObservatoryCombo;
 class OperatorDialogs;
-class SkyChart;
 
 // The one window: the observation point, the computed set-point, the
 // antenna's reported angles, the clock, the sky chart and the controller
@@ -39,7 +42,7 @@ public:
 
     const solar::CalculationState& calculationState() const { return m_state; }
     solar::CalculationState& calculationState() { return m_state; }
-    ControllerLink& controllerLink() { return *Winsock1; }
+    link::ControllerLink& controllerLink() { return *Winsock1; }
 
     // Event handlers, one per control event.
     void Form_Load();
@@ -51,7 +54,7 @@ public:
     void tmrTime_Timer();
     void Timer_cal_Timer();
     void Winsock1_DataArrival(const QByteArray& datagram);
-    void Winsock1_OpenFinished(const ControllerLink::OpenResult& opened);
+    void Winsock1_OpenFinished(const link::ControllerLink::OpenResult& opened);
 
     // CycleView
     std::string observerLatitudeText() const override;
@@ -100,7 +103,7 @@ private:
     SkyChart* picView = nullptr;
     QLineEdit* txtACTLR_IP = nullptr;
     QLineEdit* txtACTLR_Port = nullptr;
-    ControllerLink* Winsock1 = nullptr;
+    link::ControllerLink* Winsock1 = nullptr;
     QTimer* Timer_cal = nullptr;
     QPushButton* cmdClose = nullptr;
     QPushButton* cmdStart = nullptr;
@@ -112,3 +115,5 @@ private:
     QLabel* Label1 = nullptr;
     QLabel* lblTime = nullptr;
 };
+
+}  // namespace heliotrope::app

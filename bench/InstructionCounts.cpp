@@ -28,6 +28,8 @@
 #include <functional>
 #include <string>
 
+using heliotrope::app::applyHeliotropeAppearance;
+
 namespace {
 
 // The one function callgrind collects in. Not inlined, so it exists under

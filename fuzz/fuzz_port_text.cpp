@@ -20,6 +20,7 @@
 #include <string>
 
 using fuzzcheck::require;
+using namespace heliotrope::link;
 
 namespace {
 

@@ -11,6 +11,8 @@
 #include <memory>
 #include <optional>
 
+namespace heliotrope::link {
+
 namespace {
 
 // Datagrams handled per arrival notification. More waiting ones are taken on the
@@ -279,3 +281,5 @@ void ControllerLink::readPendingDatagrams()
         emit datagramArrived(datagram.data());
     }
 }
+
+} // namespace heliotrope::link

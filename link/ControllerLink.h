@@ -30,6 +30,8 @@
 class QTimer;
 class QUdpSocket;
 
+namespace heliotrope::link {
+
 class ControllerLink : public QObject
 {
     Q_OBJECT
@@ -135,3 +137,5 @@ private:
     quint16 m_remotePort = 0;
     SendProblem m_lastSendProblem = SendProblem::None;
 };
+
+} // namespace heliotrope::link

@@ -2,6 +2,8 @@
 
 #include <QHostInfo>
 
+namespace heliotrope::link {
+
 int SystemHostResolver::lookUp(const QString& name, QObject* context, Done done)
 {
     return QHostInfo::lookupHost(name, context, [done = std::move(done)](const QHostInfo& info) {
@@ -29,3 +31,5 @@ void SystemHostResolver::cancel(int id)
 {
     QHostInfo::abortHostLookup(id);
 }
+
+} // namespace heliotrope::link

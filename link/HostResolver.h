@@ -14,6 +14,8 @@
 
 class QObject;
 
+namespace heliotrope::link {
+
 class HostResolver
 {
 public:
@@ -46,3 +48,5 @@ public:
     int lookUp(const QString& name, QObject* context, Done done) override;
     void cancel(int id) override;
 };
+
+} // namespace heliotrope::link

@@ -6,6 +6,8 @@
 #include <limits>
 #include <string>
 
+namespace heliotrope::link {
+
 namespace {
 
 bool isDigit(char c)
@@ -130,3 +132,5 @@ UdpPortFromText udpPortFromText(std::u16string_view text)
     }
     return {PortTextStatus::NotANumber, 0};
 }
+
+} // namespace heliotrope::link

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace heliotrope::link {
+
 enum class NumberTextStatus
 {
     Ok,
@@ -50,3 +52,5 @@ constexpr bool isUdpPort(std::int64_t value)
 
 // textToInt32 followed by the check that the number is a UDP port (0 to 65535).
 UdpPortFromText udpPortFromText(std::u16string_view text);
+
+} // namespace heliotrope::link

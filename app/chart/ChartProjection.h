@@ -8,7 +8,7 @@
 
 namespace chart {
 
-using ::kTwipsPerPixel;
+using heliotrope::app::kTwipsPerPixel;
 
 // The drawing area, border included, and the square the chart occupies in it.
 inline constexpr double kAreaWidth = 2835;

@@ -35,6 +35,9 @@
 #include <cerrno>
 #include <cstring>
 
+using namespace heliotrope::app;
+using namespace heliotrope::link;
+
 namespace {
 
 const QString kName = QStringLiteral("controller.heliotrope.test");

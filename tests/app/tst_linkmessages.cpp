@@ -12,6 +12,9 @@
 #include <QPushButton>
 #include <QtTest>
 
+using namespace heliotrope::app;
+using namespace heliotrope::link;
+
 using Problem = ControllerLink::OpenProblem;
 using Send = ControllerLink::SendProblem;
 

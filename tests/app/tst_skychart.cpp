@@ -32,7 +32,7 @@ const SkyStep kNight{false, false, 200, -12};
 
 QPoint pixelAt(double xTwips, double yTwips, qreal scale = 1)
 {
-    return {int(std::floor(xTwips / kTwipsPerPixel * scale)), int(std::floor(yTwips / kTwipsPerPixel * scale))};
+    return {int(std::floor(xTwips / chart::kTwipsPerPixel * scale)), int(std::floor(yTwips / chart::kTwipsPerPixel * scale))};
 }
 
 // Pixels of the rectangle (twips) that are not paper, or that are red.
@@ -56,7 +56,7 @@ const QRectF kWhole(0, 0, 2835, 2595);
 // Ink within a pixel of a point given in twips.
 bool inkNear(const QImage& image, double x, double y, qreal scale = 1)
 {
-    const double pixel = kTwipsPerPixel / scale;
+    const double pixel = chart::kTwipsPerPixel / scale;
     return count(image, QRectF(x - pixel, y - pixel, 3 * pixel, 3 * pixel), false, scale) > 0;
 }
 

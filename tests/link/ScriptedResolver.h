@@ -12,7 +12,7 @@
 #include <QStringList>
 #include <QTimer>
 
-class ScriptedResolver final : public HostResolver
+class ScriptedResolver final : public heliotrope::link::HostResolver
 {
 public:
     struct Log

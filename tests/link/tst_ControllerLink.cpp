@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <memory>
 
+using namespace heliotrope::link;
+
 namespace {
 
 constexpr int kWaitMs = 3000;       // for something that must arrive

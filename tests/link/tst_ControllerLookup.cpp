@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QUdpSocket>
 
+using namespace heliotrope::link;
+
 namespace {
 
 using Outcome = HostResolver::Outcome;

@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+using namespace heliotrope::link;
+
 namespace {
 
 std::u16string u16(const QString& text)
