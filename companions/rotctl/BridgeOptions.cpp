@@ -96,6 +96,7 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         QStringLiteral("file"));
     parser.addOptions(
         {listen, port, rotctld, pollMs, threshold, minInterval, azRange, azMin, azMax, elMin, elMax, azOffset, elOffset, log});
+    parser.addOptions(sunNoiseCommandLineOptions());
 
     CommandLine<BridgeOptions> result;
     if (!parser.parse(arguments)) {
@@ -162,6 +163,7 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         if (options.logPath.isEmpty())
             problems << QStringLiteral("--log にファイル名がありません。");
     }
+    options.sunNoise = readSunNoiseOptions(parser, problems);
 
     if (!problems.isEmpty()) {
         result.text = problems.join(QLatin1Char('\n'));

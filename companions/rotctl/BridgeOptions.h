@@ -4,6 +4,7 @@
 
 #include "companions/common/OptionValues.h"
 #include "companions/rotctl/RotatorGeometry.h"
+#include "companions/rotctl/SunNoiseOptions.h"
 
 #include <QHostAddress>
 #include <QStringList>
@@ -28,6 +29,7 @@ struct BridgeOptions
     double azimuthOffset = 0;
     double elevationOffset = 0;
     QString logPath;              // empty: no log
+    std::optional<SunNoiseOptions> sunNoise; // a sun-noise run before tracking
 };
 
 CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments);
