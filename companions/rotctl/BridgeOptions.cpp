@@ -96,7 +96,12 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         QStringLiteral("file"));
     parser.addOptions(
         {listen, port, rotctld, pollMs, threshold, minInterval, azRange, azMin, azMax, elMin, elMax, azOffset, elOffset, log});
+<<<<<<< HEAD
     parser.addOptions(sunNoiseCommandLineOptions());
+=======
+    const TrueSunOptionSet trueSun;
+    trueSun.addTo(parser);
+>>>>>>> truesun13
 
     CommandLine<BridgeOptions> result;
     if (!parser.parse(arguments)) {
@@ -164,6 +169,8 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
             problems << QStringLiteral("--log にファイル名がありません。");
     }
     options.sunNoise = readSunNoiseOptions(parser, problems);
+
+    options.trueSun = trueSun.read(parser, problems);
 
     if (!problems.isEmpty()) {
         result.text = problems.join(QLatin1Char('\n'));

@@ -5,6 +5,7 @@
 #include "companions/common/OptionValues.h"
 #include "companions/rotctl/RotatorGeometry.h"
 #include "companions/rotctl/SunNoiseOptions.h"
+#include "companions/rotctl/TrueSunOptions.h"
 
 #include <QHostAddress>
 #include <QStringList>
@@ -29,6 +30,7 @@ struct BridgeOptions
     double azimuthOffset = 0;
     double elevationOffset = 0;
     QString logPath;              // empty: no log
+    TrueSunOptions trueSun;       // the real sun instead of the window's model, by day
     std::optional<SunNoiseOptions> sunNoise; // a sun-noise run before tracking
 };
 
