@@ -96,12 +96,9 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         QStringLiteral("file"));
     parser.addOptions(
         {listen, port, rotctld, pollMs, threshold, minInterval, azRange, azMin, azMax, elMin, elMax, azOffset, elOffset, log});
-<<<<<<< HEAD
-    parser.addOptions(sunNoiseCommandLineOptions());
-=======
     const TrueSunOptionSet trueSun;
     trueSun.addTo(parser);
->>>>>>> truesun13
+    parser.addOptions(sunNoiseCommandLineOptions());
 
     CommandLine<BridgeOptions> result;
     if (!parser.parse(arguments)) {
@@ -168,9 +165,12 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         if (options.logPath.isEmpty())
             problems << QStringLiteral("--log にファイル名がありません。");
     }
-    options.sunNoise = readSunNoiseOptions(parser, problems);
-
     options.trueSun = trueSun.read(parser, problems);
+    options.sunNoise = readSunNoiseOptions(parser, problems);
+    if (options.sunNoise && !options.trueSun.site) {
+        problems << QStringLiteral("--sun-noise には本当の太陽の位置を計算する地点 --site が必要です。\n"
+                                   "--sun-noise needs --site, the site the real sun is computed for.");
+    }
 
     if (!problems.isEmpty()) {
         result.text = problems.join(QLatin1Char('\n'));

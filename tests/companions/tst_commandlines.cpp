@@ -113,7 +113,7 @@ void TestCommandLines::sunNoiseRunIsTakenAsTyped()
     QVERIFY(!plain.options->sunNoise);
 
     const CommandLine<BridgeOptions> typed = parseBridgeCommandLine(bridgeArguments(
-        {"--sun-noise", "--repeat", "3", "--dwell", "2.5", "--flux", "100", "--frequency", "10368", "--dish-diameter",
+        {"--sun-noise", "--site", "35.66,139.34", "--repeat", "3", "--dwell", "2.5", "--flux", "100", "--frequency", "10368", "--dish-diameter",
          "1.2", "--efficiency", "0.6", "--system-temperature", "100", "--cold", "200,45", "--csv", "/tmp/y.csv"}));
     QVERIFY2(typed.options && typed.options->sunNoise, qPrintable(typed.text));
     const SunNoiseOptions& run = *typed.options->sunNoise;
@@ -129,7 +129,7 @@ void TestCommandLines::sunNoiseRunIsTakenAsTyped()
 
     // Without --cold, the offset is counted in the beamwidth 70° λ / D.
     const CommandLine<BridgeOptions> offset = parseBridgeCommandLine(
-        bridgeArguments({"--sun-noise", "--frequency", "10368", "--dish-diameter", "1.2", "--cold-offset", "4"}));
+        bridgeArguments({"--sun-noise", "--site", "35.66,139.34", "--frequency", "10368", "--dish-diameter", "1.2", "--cold-offset", "4"}));
     QVERIFY2(offset.options && offset.options->sunNoise, qPrintable(offset.text));
     QCOMPARE(offset.options->sunNoise->coldOffsetBeamwidths, 4.0);
     QVERIFY(std::abs(offset.options->sunNoise->beamwidthDegrees().value_or(0) - 1.6867) < 1e-4);
@@ -141,7 +141,8 @@ void TestCommandLines::unusableSunNoiseValuesAreRefusedInBothLanguages_data()
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("named");
     QTest::addColumn<QString>("english");
-    const QStringList cold{"--sun-noise", "--cold", "200,45"};
+    const QStringList cold{"--sun-noise", "--site", "35.66,139.34", "--cold", "200,45"};
+    QTest::newRow("no site") << QStringList{"--sun-noise", "--cold", "200,45"} << "--site" << "needs --site";
     QTest::newRow("negative flux") << cold + QStringList{"--flux", "-5", "--frequency", "1296", "--dish-diameter", "3"}
                                    << "--flux" << "out of range";
     QTest::newRow("efficiency above 1") << cold + QStringList{"--efficiency", "1.2"} << "--efficiency" << "at most 1";
