@@ -154,6 +154,23 @@ void Bridge::onReady(const std::optional<RotatorLimits>& reported)
     }
     poll();
     m_pollTimer.start(m_options.pollIntervalMs);
+    emit rotatorReady();
+}
+
+void Bridge::pauseTracking()
+{
+    m_paused = true;
+}
+
+void Bridge::resumeTracking()
+{
+    if (!m_paused)
+        return;
+    m_paused = false;
+    // The P sent while paused were not the policy's: start its history afresh.
+    m_policy.reset();
+    m_present.reset();
+    poll();
 }
 
 void Bridge::onLost(const QString& line)
@@ -202,6 +219,8 @@ void Bridge::onPositionRefused(int returnCode)
 
 void Bridge::onPointingAnswered(int returnCode)
 {
+    if (m_paused)
+        return; // the answer to someone else's P
     m_policy.answered(returnCode == 0, nowMs());
     if (returnCode == 0) {
         if (m_pointingRefusedSaid) {
@@ -220,7 +239,7 @@ void Bridge::onPointingAnswered(int returnCode)
 
 void Bridge::considerCommand()
 {
-    if (!m_target || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
+    if (m_paused || !m_target || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
         return;
     const RotatorCommand command = rotatorCommand(m_frame, *m_target, m_present);
     if (command.clamped && !m_clampSaid) {

@@ -43,9 +43,21 @@ public:
     using UtcClock = std::function<qint64()>;
     void setUtcClock(UtcClock clock) { m_utcClock = std::move(clock); }
 
+    // While a measurement on the sun holds the rotator, the window's
+    // set-points are still taken and reported on, but not commanded. Resuming
+    // commands the latest set-point afresh, wherever the measurement left the
+    // rotator.
+    void pauseTracking();
+    void resumeTracking();
+    bool trackingPaused() const { return m_paused; }
+    // The rotator's frame (range, limits, offsets) on the present connection.
+    const RotatorFrame& frame() const { return m_frame; }
+
 signals:
     // A line for the operator.
     void notice(const QString& line);
+    // rotctld is connected and its limits are known (frame() holds them).
+    void rotatorReady();
 
 private:
     void onSetPoint(const SetPoint& setPoint);
@@ -83,4 +95,5 @@ private:
     std::optional<int> m_pointingRefusedSaid;
     std::optional<int> m_positionRefusedSaid;
     bool m_logFailureSaid = false;
+    bool m_paused = false;
 };
