@@ -35,6 +35,8 @@ private slots:
     void aFlatPowerWarnsOfGainControl();
     void aLowSunIsRefusedAndNothingCommanded();
     void interruptedRunReturnsToTracking();
+    void everyBadOptionExitsTwoAndCommandsNothing_data();
+    void everyBadOptionExitsTwoAndCommandsNothing();
 };
 
 namespace {
@@ -261,6 +263,57 @@ void TestSunNoiseRun::interruptedRunReturnsToTracking()
             return false;
         }(),
         8000);
+}
+
+void TestSunNoiseRun::everyBadOptionExitsTwoAndCommandsNothing_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("named");
+    const QStringList run{"--sun-noise", "--site", kSiteText, "--frequency", "10368", "--dish-diameter", "1.2"};
+    QTest::newRow("negative flux") << run + QStringList{"--flux", "-70"} << "--flux";
+    QTest::newRow("efficiency above 1") << run + QStringList{"--efficiency", "1.5"} << "--efficiency";
+    QTest::newRow("efficiency negative") << run + QStringList{"--efficiency", "-0.5"} << "--efficiency";
+    QTest::newRow("cold point below the horizon") << run + QStringList{"--cold", "180,-5"} << "--cold";
+    QTest::newRow("no repeats") << run + QStringList{"--repeat", "0"} << "--repeat";
+    QTest::newRow("dwell not a number") << run + QStringList{"--dwell", "5s"} << "--dwell";
+    QTest::newRow("system temperature zero") << run + QStringList{"--flux", "100", "--system-temperature", "0"}
+                                             << "--system-temperature";
+}
+
+void TestSunNoiseRun::everyBadOptionExitsTwoAndCommandsNothing()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, named);
+    RotctldProcess rotctld;
+    QVERIFY(rotctld.start(RotctldProcess::freePort()));
+    QProcess bridge;
+    bridge.start(QStringLiteral(HELIOTROPE_ROTCTL_PATH),
+                 QStringList{"--port", "0", "--rotctld", QStringLiteral("127.0.0.1:%1").arg(rotctld.port())} + options);
+    QVERIFY(bridge.waitForFinished(10000));
+    QCOMPARE(bridge.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bridge.exitCode(), 2);
+    const QString error = QString::fromUtf8(bridge.readAllStandardError());
+    QVERIFY2(error.contains(named), qPrintable(error));
+    QVERIFY2(error.contains(QStringLiteral("してください")) || error.contains(QStringLiteral("ありません")) ||
+                 error.contains(QStringLiteral("です")),
+             qPrintable(error));
+
+    // From rotctld's side: the dummy rotator still stands where it started.
+    QTcpSocket probe;
+    probe.connectToHost(QHostAddress::LocalHost, rotctld.port());
+    QVERIFY(probe.waitForConnected(3000));
+    probe.write("p\n");
+    QByteArray answer;
+    QElapsedTimer waited;
+    waited.start();
+    while (answer.count('\n') < 2 && waited.elapsed() < 3000) {
+        probe.waitForReadyRead(200);
+        answer += probe.readAll();
+    }
+    const QList<QByteArray> lines = answer.trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0].trimmed().toDouble(), 0.0);
+    QCOMPARE(lines[1].trimmed().toDouble(), 0.0);
 }
 
 QTEST_GUILESS_MAIN(TestSunNoiseRun)
