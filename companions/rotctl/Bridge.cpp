@@ -172,9 +172,19 @@ void Bridge::onPointingAnswered(int returnCode)
     m_pointingRefusedSaid = returnCode;
 }
 
+void Bridge::holdCommands(bool held)
+{
+    m_commandsHeld = held;
+    if (!held) {
+        // The calibration's last P is not the bridge's: start afresh.
+        m_policy.reset();
+        considerCommand();
+    }
+}
+
 void Bridge::considerCommand()
 {
-    if (!m_setPoint || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
+    if (m_commandsHeld || !m_setPoint || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
         return;
     const RotatorCommand command = rotatorCommand(m_frame, *m_setPoint, m_present);
     if (command.clamped && !m_clampSaid) {

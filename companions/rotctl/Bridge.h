@@ -34,6 +34,12 @@ public:
     bool start(QString* problem);
     quint16 localPort() const { return m_receiver.localPort(); }
     RotctldClient& rotctld() { return m_client; }
+    // The rotator's frame as the bridge uses it (range, limits once rotctld
+    // is connected, offsets).
+    const RotatorFrame& frame() const { return m_frame; }
+    // While a calibration drives the rotator the bridge sends no P of its own;
+    // released, it points at the latest set-point again.
+    void holdCommands(bool held);
 
 signals:
     // A line for the operator.
@@ -68,4 +74,5 @@ private:
     std::optional<int> m_pointingRefusedSaid;
     std::optional<int> m_positionRefusedSaid;
     bool m_logFailureSaid = false;
+    bool m_commandsHeld = false;
 };

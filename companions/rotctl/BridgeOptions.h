@@ -3,6 +3,7 @@
 // heliotrope-rotctl's command line.
 
 #include "companions/common/OptionValues.h"
+#include "companions/rotctl/CalibrationOptions.h"
 #include "companions/rotctl/RotatorGeometry.h"
 
 #include <QHostAddress>
@@ -27,6 +28,8 @@ struct BridgeOptions
     std::optional<double> maxElevation;
     double azimuthOffset = 0;
     double elevationOffset = 0;
+    bool offsetsGiven = false;    // --az-offset or --el-offset: the saved calibration is not applied
+    std::optional<CalibrationOptions> calibration;
     QString logPath;              // empty: no log
 };
 
