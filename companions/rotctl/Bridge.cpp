@@ -157,22 +157,6 @@ void Bridge::onReady(const std::optional<RotatorLimits>& reported)
     emit rotatorReady();
 }
 
-void Bridge::pauseTracking()
-{
-    m_paused = true;
-}
-
-void Bridge::resumeTracking()
-{
-    if (!m_paused)
-        return;
-    m_paused = false;
-    // The P sent while paused were not the policy's: start its history afresh.
-    m_policy.reset();
-    m_present.reset();
-    poll();
-}
-
 void Bridge::onLost(const QString& line)
 {
     m_pollTimer.stop();
@@ -219,8 +203,8 @@ void Bridge::onPositionRefused(int returnCode)
 
 void Bridge::onPointingAnswered(int returnCode)
 {
-    if (m_paused)
-        return; // the answer to someone else's P
+    if (m_commandsHeld)
+        return; // the answer to a measurement's P, not the bridge's
     m_policy.answered(returnCode == 0, nowMs());
     if (returnCode == 0) {
         if (m_pointingRefusedSaid) {
@@ -237,9 +221,19 @@ void Bridge::onPointingAnswered(int returnCode)
     m_pointingRefusedSaid = returnCode;
 }
 
+void Bridge::holdCommands(bool held)
+{
+    m_commandsHeld = held;
+    if (!held) {
+        // The calibration's last P is not the bridge's: start afresh.
+        m_policy.reset();
+        considerCommand();
+    }
+}
+
 void Bridge::considerCommand()
 {
-    if (m_paused || !m_target || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
+    if (m_commandsHeld || !m_target || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
         return;
     const RotatorCommand command = rotatorCommand(m_frame, *m_target, m_present);
     if (command.clamped && !m_clampSaid) {

@@ -36,22 +36,19 @@ public:
     bool start(QString* problem);
     quint16 localPort() const { return m_receiver.localPort(); }
     RotctldClient& rotctld() { return m_client; }
+    // The rotator's frame as the bridge uses it (range, limits once rotctld
+    // is connected, offsets).
+    const RotatorFrame& frame() const { return m_frame; }
+    // While a calibration drives the rotator the bridge sends no P of its own;
+    // released, it points at the latest set-point again.
+    void holdCommands(bool held);
+    bool commandsHeld() const { return m_commandsHeld; }
 
     // The UTC clock, milliseconds since 1970 (the system's by default), which
     // true-sun mode computes the sun for and the log is stamped with; a test
     // stands at a chosen instant with it.
     using UtcClock = std::function<qint64()>;
     void setUtcClock(UtcClock clock) { m_utcClock = std::move(clock); }
-
-    // While a measurement on the sun holds the rotator, the window's
-    // set-points are still taken and reported on, but not commanded. Resuming
-    // commands the latest set-point afresh, wherever the measurement left the
-    // rotator.
-    void pauseTracking();
-    void resumeTracking();
-    bool trackingPaused() const { return m_paused; }
-    // The rotator's frame (range, limits, offsets) on the present connection.
-    const RotatorFrame& frame() const { return m_frame; }
 
 signals:
     // A line for the operator.
@@ -95,5 +92,5 @@ private:
     std::optional<int> m_pointingRefusedSaid;
     std::optional<int> m_positionRefusedSaid;
     bool m_logFailureSaid = false;
-    bool m_paused = false;
+    bool m_commandsHeld = false;
 };

@@ -1,5 +1,6 @@
 #include "companions/rotctl/SunNoiseOptions.h"
 
+#include "companions/common/OptionValues.h"
 #include "companions/sunnoise/SunNoise.h"
 
 #include <QCommandLineParser>
@@ -22,14 +23,17 @@ constexpr double kMaxColdOffset = 50;
 constexpr int kMaxRepeats = 1000;
 constexpr double kMinDwellS = 0.1;
 constexpr double kMaxDwellS = 3600;
-constexpr double kMaxSettleDeg = 10;
+constexpr double kMaxSettleDeg = 5;
+constexpr double kLargestClockOffset = 3.2e8; // about ten years either way
 
 const QString kSunNoise = QStringLiteral("sun-noise");
 const QString kCold = QStringLiteral("cold");
 const QString kColdOffset = QStringLiteral("cold-offset");
 const QString kRepeat = QStringLiteral("repeat");
 const QString kDwell = QStringLiteral("dwell");
-const QString kSettle = QStringLiteral("settle-tolerance");
+const QString kSettle = QStringLiteral("settle-tolerance"); // defined with the calibration's options
+const QString kPower = QStringLiteral("power");             // likewise
+const QString kClockOffset = QStringLiteral("clock-offset"); // likewise
 const QString kFlux = QStringLiteral("flux");
 const QString kFrequency = QStringLiteral("frequency");
 const QString kDish = QStringLiteral("dish-diameter");
@@ -103,13 +107,6 @@ QList<QCommandLineOption> sunNoiseCommandLineOptions()
         QCommandLineOption(kRepeat,
                            QStringLiteral("太陽と冷たい空の組を測る回数（既定 5）。\nHow many sun/cold-sky pairs to measure (default 5)."),
                            QStringLiteral("n"), QStringLiteral("5")),
-        QCommandLineOption(kDwell,
-                           QStringLiteral("各点で電力を読み続ける時間、秒（既定 5）。\nHow long to read the power at each point, seconds (default 5)."),
-                           QStringLiteral("s"), QStringLiteral("5")),
-        QCommandLineOption(kSettle,
-                           QStringLiteral("回転器がこの角度以内に着いてから読む、度（既定 0.2）。\n"
-                                          "Read only once the rotator is this close on both axes, degrees (default 0.2)."),
-                           QStringLiteral("deg"), QStringLiteral("0.2")),
         QCommandLineOption(kFlux,
                            QStringLiteral("その日のその周波数の太陽電波流量、SFU（手で入力、ネットには取りに行かない）。\n"
                                           "The day's solar flux at the frequency, in SFU (typed in; nothing is fetched)."),
@@ -134,8 +131,7 @@ QList<QCommandLineOption> sunNoiseCommandLineOptions()
 
 std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& parser, QStringList& problems)
 {
-    const QStringList ownOptions{kCold, kColdOffset, kRepeat, kDwell, kSettle, kFlux, kFrequency,
-                                 kDish, kEfficiency, kSystemTemperature, kCsv};
+    const QStringList ownOptions{kCold, kColdOffset, kRepeat, kFlux, kFrequency, kDish, kEfficiency, kSystemTemperature, kCsv};
     if (!parser.isSet(kSunNoise)) {
         for (const QString& option : ownOptions) {
             if (parser.isSet(option)) {
@@ -165,8 +161,22 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& par
     withDefault(kEfficiency, 0, 1, true, options.efficiency);
     optional(kSystemTemperature, 0, kMaxSystemTemperatureK, true, options.systemTemperatureKelvin);
     withDefault(kColdOffset, kMinColdOffset, kMaxColdOffset, false, options.coldOffsetBeamwidths);
-    withDefault(kDwell, kMinDwellS, kMaxDwellS, false, options.dwellSeconds);
-    withDefault(kSettle, 0.01, kMaxSettleDeg, false, options.settleToleranceDegrees);
+    if (parser.isSet(kDwell))
+        withDefault(kDwell, kMinDwellS, kMaxDwellS, false, options.dwellSeconds);
+    if (parser.isSet(kSettle))
+        withDefault(kSettle, 0.001, kMaxSettleDeg, false, options.settleToleranceDegrees);
+    if (parser.isSet(kClockOffset))
+        withDefault(kClockOffset, -kLargestClockOffset, kLargestClockOffset, false, options.clockOffsetSeconds);
+    if (!parser.isSet(kPower)) {
+        problems << QStringLiteral("--power で電力を読む所を指定してください（rigctld:127.0.0.1:4532 か command:\"...\"）。\n"
+                                   "Give where to read the power with --power (rigctld:HOST:PORT or command:\"CMD ...\").");
+    } else if (const std::optional<PowerSourceSpec> spec = powerSourceSpec(parser.value(kPower))) {
+        options.power = *spec;
+    } else {
+        problems << QStringLiteral("--power 「%1」 は rigctld:HOST:PORT か command:\"CMD ...\" の形ではありません。\n"
+                                   "--power \"%1\" is neither rigctld:HOST:PORT nor command:\"CMD ...\".")
+                        .arg(parser.value(kPower));
+    }
 
     double repeats = options.repeats;
     withDefault(kRepeat, 1, kMaxRepeats, false, repeats);

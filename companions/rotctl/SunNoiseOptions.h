@@ -2,7 +2,11 @@
 
 // The sun-noise run's part of heliotrope-rotctl's command line: the sequence
 // (cold-sky point, repeats, dwell), the station for the expected Y and G/T, and
-// the CSV. Read with the bridge's own parser, so that one --help lists all.
+// the CSV. Read with the bridge's own parser, so that one --help lists all;
+// --power, --dwell, --settle-tolerance and --clock-offset are shared with the
+// calibration run and defined there.
+
+#include "companions/rotctl/CalibrationOptions.h"
 
 #include <QCommandLineOption>
 #include <QList>
@@ -22,8 +26,10 @@ struct SunNoiseOptions
     std::optional<double> coldElevation;
     double coldOffsetBeamwidths = 5;
     int repeats = 5;
-    double dwellSeconds = 5;           // power read for this long at each point
-    double settleToleranceDegrees = 0.2; // on both axes, before a point is read
+    double dwellSeconds = 5;              // power read for this long at each point
+    double settleToleranceDegrees = 0.05; // on the sky, before a point is read
+    PowerSourceSpec power;
+    double clockOffsetSeconds = 0;        // added to the system's UTC for the sun (a testing aid)
     // The station; G/T needs flux, frequency and diameter, the expected Y the
     // system temperature as well.
     std::optional<double> fluxSfu;

@@ -240,11 +240,15 @@ void SunNoiseRun::onPosition(const RotatorPosition& reading)
     m_lastReading = reading;
     if (m_phase != Phase::Slewing || m_rotctld.pointingPending())
         return;
+    // Arrived: within the tolerance on the sky, so that a small azimuth error
+    // high up is not held against the rotator.
     const double tolerance = m_options.settleToleranceDegrees;
-    const auto within = [tolerance](const RotatorPosition& a, const RotatorPosition& b, double limit) {
-        return std::abs(a.azimuth - b.azimuth) <= limit && std::abs(a.elevation - b.elevation) <= limit;
+    const auto within = [this, tolerance](const RotatorPosition& a, const RotatorPosition& b) {
+        const RotatorPosition skyA = skyPosition(m_frame, a);
+        const RotatorPosition skyB = skyPosition(m_frame, b);
+        return heliotrope::sky::skySeparation(skyA.azimuth, skyA.elevation, skyB.azimuth, skyB.elevation) <= tolerance;
     };
-    if (!within(reading, m_target.rotator, tolerance))
+    if (!within(reading, m_target.rotator))
         return;
     if (m_point == Point::Sun) {
         // The sun moved on while the rotator turned (0.25° a minute): follow
@@ -257,7 +261,7 @@ void SunNoiseRun::onPosition(const RotatorPosition& reading)
             return;
         }
         const Target fresh = targetFor(SetPoint{sun->azimuth, sun->elevation});
-        if (!within(fresh.rotator, m_target.rotator, tolerance / 2)) {
+        if (!within(fresh.rotator, m_target.rotator)) {
             m_target = fresh;
             commandPoint();
             return;

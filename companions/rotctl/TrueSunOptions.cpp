@@ -179,11 +179,11 @@ TrueSunOptions TrueSunOptionSet::read(const QCommandLineParser& parser, QStringL
     air(m_humidity, 0, 100, humidityPercent);
     options.atmosphere.relativeHumidity = humidityPercent / 100.0;
 
-    // The sun-noise run points at the real sun as well, whatever the tracking follows.
-    const bool sunNoise = parser.isSet(QStringLiteral("sun-noise"));
-    if (options.site && !options.enabled && !options.lookOnly && !sunNoise) {
-        problems << QStringLiteral("--site は --true-sun か --sun-now か --sun-noise と使います。\n"
-                                   "--site is used with --true-sun, --sun-now or --sun-noise.");
+    // The measurements on the sun point at the real sun as well, whatever the tracking follows.
+    const bool onTheSun = parser.isSet(QStringLiteral("sun-noise")) || parser.isSet(QStringLiteral("calibrate"));
+    if (options.site && !options.enabled && !options.lookOnly && !onTheSun) {
+        problems << QStringLiteral("--site は --true-sun、--sun-now、--calibrate、--sun-noise のどれかと使います。\n"
+                                   "--site is used with --true-sun, --sun-now, --calibrate or --sun-noise.");
     }
     return options;
 }

@@ -113,7 +113,7 @@ void TestCommandLines::sunNoiseRunIsTakenAsTyped()
     QVERIFY(!plain.options->sunNoise);
 
     const CommandLine<BridgeOptions> typed = parseBridgeCommandLine(bridgeArguments(
-        {"--sun-noise", "--site", "35.66,139.34", "--repeat", "3", "--dwell", "2.5", "--flux", "100", "--frequency", "10368", "--dish-diameter",
+        {"--sun-noise", "--site", "35.66,139.34", "--power", "rigctld:127.0.0.1:4600", "--repeat", "3", "--dwell", "2.5", "--flux", "100", "--frequency", "10368", "--dish-diameter",
          "1.2", "--efficiency", "0.6", "--system-temperature", "100", "--cold", "200,45", "--csv", "/tmp/y.csv"}));
     QVERIFY2(typed.options && typed.options->sunNoise, qPrintable(typed.text));
     const SunNoiseOptions& run = *typed.options->sunNoise;
@@ -125,13 +125,16 @@ void TestCommandLines::sunNoiseRunIsTakenAsTyped()
     QCOMPARE(run.coldAzimuth.value_or(-1), 200.0);
     QCOMPARE(run.coldElevation.value_or(-1), 45.0);
     QCOMPARE(run.csvPath, QStringLiteral("/tmp/y.csv"));
+    QVERIFY(run.power.kind == PowerSourceSpec::Kind::Rigctld);
+    QCOMPARE(run.power.port, quint16(4600));
     QVERIFY(run.hasStation());
 
     // Without --cold, the offset is counted in the beamwidth 70° λ / D.
     const CommandLine<BridgeOptions> offset = parseBridgeCommandLine(
-        bridgeArguments({"--sun-noise", "--site", "35.66,139.34", "--frequency", "10368", "--dish-diameter", "1.2", "--cold-offset", "4"}));
+        bridgeArguments({"--sun-noise", "--site", "35.66,139.34", "--power", "command:/bin/echo 1", "--frequency", "10368", "--dish-diameter", "1.2", "--cold-offset", "4"}));
     QVERIFY2(offset.options && offset.options->sunNoise, qPrintable(offset.text));
     QCOMPARE(offset.options->sunNoise->coldOffsetBeamwidths, 4.0);
+    QCOMPARE(offset.options->sunNoise->dwellSeconds, 5.0); // the sun-noise run's own default, not the calibration's
     QVERIFY(std::abs(offset.options->sunNoise->beamwidthDegrees().value_or(0) - 1.6867) < 1e-4);
     QVERIFY(!offset.options->sunNoise->hasStation());
 }
@@ -141,8 +144,13 @@ void TestCommandLines::unusableSunNoiseValuesAreRefusedInBothLanguages_data()
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("named");
     QTest::addColumn<QString>("english");
-    const QStringList cold{"--sun-noise", "--site", "35.66,139.34", "--cold", "200,45"};
-    QTest::newRow("no site") << QStringList{"--sun-noise", "--cold", "200,45"} << "--site" << "needs --site";
+    const QStringList cold{"--sun-noise", "--site", "35.66,139.34", "--power", "rigctld", "--cold", "200,45"};
+    QTest::newRow("no site") << QStringList{"--sun-noise", "--power", "rigctld", "--cold", "200,45"} << "--site"
+                             << "needs --site";
+    QTest::newRow("no power source") << QStringList{"--sun-noise", "--site", "35.66,139.34", "--cold", "200,45"}
+                                     << "--power" << "where to read the power";
+    QTest::newRow("both runs at once") << cold + QStringList{"--calibrate", "cross", "--beamwidth", "1.7"} << "--calibrate"
+                                       << "one run at a time";
     QTest::newRow("negative flux") << cold + QStringList{"--flux", "-5", "--frequency", "1296", "--dish-diameter", "3"}
                                    << "--flux" << "out of range";
     QTest::newRow("efficiency above 1") << cold + QStringList{"--efficiency", "1.2"} << "--efficiency" << "at most 1";

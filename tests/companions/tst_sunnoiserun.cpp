@@ -191,7 +191,7 @@ void TestSunNoiseRun::yOfAHundredKelvinSystemOnAThousandKelvinSun()
         QVERIFY2(columns[7].toDouble() - columns[2].toDouble() > 10.0, rows[i].constData());
         QVERIFY2(std::abs(columns[12].toDouble() - expected) < 0.3, rows[i].constData());
     }
-    QVERIFY(!station.bridge->trackingPaused());
+    QVERIFY(!station.bridge->commandsHeld());
 }
 
 void TestSunNoiseRun::aFlatPowerWarnsOfGainControl()
@@ -225,7 +225,7 @@ void TestSunNoiseRun::aLowSunIsRefusedAndNothingCommanded()
     QVERIFY2(said.contains(QStringLiteral("10° 未満")) && said.contains(QStringLiteral("below 10°")), qPrintable(said));
     QTest::qWait(600);
     QVERIFY2(pointings(written).isEmpty(), pointings(written).join(' ').constData());
-    QVERIFY(!station.bridge->trackingPaused());
+    QVERIFY(!station.bridge->commandsHeld());
 }
 
 void TestSunNoiseRun::interruptedRunReturnsToTracking()
@@ -238,7 +238,7 @@ void TestSunNoiseRun::interruptedRunReturnsToTracking()
     QSignalSpy written(&station.bridge->rotctld(), &RotctldClient::commandWritten);
     QVERIFY(station.go());
     QVERIFY(progress.wait(10000) || !progress.isEmpty());
-    QVERIFY(station.bridge->trackingPaused());
+    QVERIFY(station.bridge->commandsHeld());
 
     // The window sends a set-point meanwhile: held back while the run holds the rotator.
     QUdpSocket window;
@@ -252,7 +252,7 @@ void TestSunNoiseRun::interruptedRunReturnsToTracking()
     QCOMPARE(finished.size(), 1);
     QCOMPARE(finished.first().first().toBool(), false);
     QVERIFY(joined(notices).contains(QStringLiteral("Sun-noise run stopped: Ctrl+C")));
-    QVERIFY(!station.bridge->trackingPaused());
+    QVERIFY(!station.bridge->commandsHeld());
     // Tracking again: the window's set-point is commanded.
     QTRY_VERIFY_WITH_TIMEOUT(
         [&] {
@@ -269,7 +269,8 @@ void TestSunNoiseRun::everyBadOptionExitsTwoAndCommandsNothing_data()
 {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("named");
-    const QStringList run{"--sun-noise", "--site", kSiteText, "--frequency", "10368", "--dish-diameter", "1.2"};
+    const QStringList run{"--sun-noise", "--site", kSiteText, "--power", "command:/bin/echo 1",
+                          "--frequency", "10368", "--dish-diameter", "1.2"};
     QTest::newRow("negative flux") << run + QStringList{"--flux", "-70"} << "--flux";
     QTest::newRow("efficiency above 1") << run + QStringList{"--efficiency", "1.5"} << "--efficiency";
     QTest::newRow("efficiency negative") << run + QStringList{"--efficiency", "-0.5"} << "--efficiency";
