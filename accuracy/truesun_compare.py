@@ -44,6 +44,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--limit", type=float, default=0.005, help="largest allowed difference, degrees")
     parser.add_argument("--label", default="", help="what the rows cover, for the heading line")
+    parser.add_argument("--daily", help="also write each JST day's largest errors to this CSV, for the picture")
     args = parser.parse_args()
 
     sun = ephem.Sun()
@@ -54,6 +55,7 @@ def main():
     per_site = {}
     worst = None
     years = set()
+    daily = {}  # JST date -> [largest model error (deg), largest real-sun error (deg)]
     for row in csv.DictReader(sys.stdin):
         rows += 1
         observer.lat = math.radians(float(row["latitudeDeg"]))
@@ -70,11 +72,19 @@ def main():
         entry[0].append(true_gap)
         entry[1].append(model_gap)
         dubious += row["status"] == "dubious"
+        day = daily.setdefault((instant + datetime.timedelta(hours=9)).date(), [0.0, 0.0])
+        day[0] = max(day[0], model_gap)
+        day[1] = max(day[1], true_gap)
         if worst is None or true_gap > worst[0]:
             worst = (true_gap, row["site"], instant, ref_az, ref_el, float(row["trueAz"]), float(row["trueEl"]))
 
     if rows == 0:
         sys.exit("truesun_compare.py: no rows on standard input")
+    if args.daily:
+        with open(args.daily, "w", encoding="utf-8") as out:
+            out.write("date,modelMaxDeg,trueMaxArcsec\n")
+            for day in sorted(daily):
+                out.write(f"{day.isoformat()},{daily[day][0]:.5f},{daily[day][1] * 3600:.4f}\n")
     all_true = [g for t, _ in per_site.values() for g in t]
     all_model = [g for _, m in per_site.values() for g in m]
     arcsec = 3600.0

@@ -18,9 +18,11 @@ HELIOTROPE_PACKAGES=(
 )
 
 # What only the tests need: the real rotctld that the Hamlib bridge is tested
-# against, and the tools that check the Debian package.
+# against, the tools that check the Debian package, and python3-ephem, the
+# reference (not built on ERFA) that the bridge's real sun is checked against.
 HELIOTROPE_TEST_PACKAGES=(
   libhamlib-utils
+  python3-ephem
   dpkg-dev
   desktop-file-utils
 )

@@ -93,8 +93,9 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         QStringLiteral("deg"), QStringLiteral("0"));
     const QCommandLineOption log = valueOption(
         QStringLiteral("log"),
-        QStringLiteral("位置を読むたびに 1 行の CSV（JST 時刻、設定点、位置、追尾誤差）を追記する。\n"
-                       "Append one CSV row per position read (JST time, set-point, position, tracking error)."),
+        QStringLiteral("位置を読むたびに 1 行の CSV（JST 時刻、設定点、位置、追尾誤差、本当の太陽、天球上の誤差）を追記する。\n"
+                       "Append one CSV row per position read (JST time, set-point, position, tracking error, real "
+                       "sun, errors on the sky)."),
         QStringLiteral("file"));
     parser.addOptions(
         {listen, port, rotctld, pollMs, threshold, minInterval, azRange, azMin, azMax, elMin, elMax, azOffset, elOffset, log});

@@ -110,8 +110,8 @@ SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds)
                           signedText(azimuthDifference(sun.azimuth, view.sky.azimuthDeg)),
                           signedText(view.sky.elevationDeg - sun.elevation));
         if (gap > TrueSunPointing::kGuardTripDegrees) {
-            lines << QStringLiteral("%1° を超えています: --site の地点かシステムの時計を確かめてください。 / More than %1°: "
-                                    "check the --site and the system clock.")
+            lines << QStringLiteral("%1° を超えています: --true-sun はここでは窓の設定点を送ります。 / More than %1°: "
+                                    "--true-sun would command the window's set-point here.")
                          .arg(TrueSunPointing::kGuardTripDegrees);
         }
         if (!view.message.empty()) {
@@ -121,6 +121,10 @@ SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds)
                               outcome.sunUp ? QString() : QStringLiteral(" (the sun has set: parked at the sunrise azimuth)"));
         }
     }
+    // The window computes for the point typed into it, the bridge for --site:
+    // the model position printed is what the window shows when the two agree.
+    lines << QStringLiteral("窓の「設定方位角」「設定仰角」がこの窓のモデルと違えば、窓の観測地点と --site が違います。 / If the window "
+                            "shows a set-point other than this model position, its observation point and --site differ.");
     if (sun.status == heliotrope::sky::EphemerisStatus::DubiousYear) {
         lines << QStringLiteral("注意: ERFA の閏秒の表はこの日付まで届いていません（状態 +1）。その後の閏秒 1 秒につき 0.004° 未満"
                                 "ずれることがあります。 / Note: ERFA's leap-second table does not reach this date "

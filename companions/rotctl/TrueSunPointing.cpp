@@ -42,8 +42,8 @@ TrueSunDecision TrueSunPointing::decide(const SetPoint& window, qint64 utcMillis
     if (!(window.elevation > 0))
         return decision;
 
-    const heliotrope::sky::TrueSunPosition sun = heliotrope::sky::trueSunTopocentric(
-        static_cast<double>(utcMilliseconds) / kMillisecondsPerSecond, m_site, m_refraction, m_atmosphere);
+    const heliotrope::sky::TrueSunPosition sun =
+        m_tracker.at(static_cast<double>(utcMilliseconds) / kMillisecondsPerSecond, m_site, m_refraction, m_atmosphere);
 
     if (sun.status == EphemerisStatus::Failed) {
         if (!m_failing) {

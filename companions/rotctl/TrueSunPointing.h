@@ -52,6 +52,7 @@ private:
     heliotrope::sky::Site m_site;
     heliotrope::sky::Refraction m_refraction;
     heliotrope::sky::Atmosphere m_atmosphere;
+    heliotrope::sky::TrueSunTracker m_tracker;
     bool m_guardTripped = false;
     bool m_dubiousSaid = false;
     bool m_failing = false;

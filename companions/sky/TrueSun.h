@@ -9,6 +9,8 @@
 // nutation, the Earth's rotation and the site's height and latitude on the
 // WGS84 ellipsoid taken into account. UT1 − UTC is taken as 0 (it stays within
 // ±0.9 s, under 0.004° of the sun's motion) and polar motion as 0 (under 0.3″).
+// Precession IAU 2006, nutation IAU 2000B (within 1 mas of 2000A at a fifth
+// of the cost). Against python3-ephem, 2024-2030: within 0.9″.
 
 namespace heliotrope::sky {
 
@@ -55,6 +57,39 @@ struct TrueSunPosition
 // refraction (about 0.5° at the horizon) is not followed.
 TrueSunPosition trueSunTopocentric(double utcUnixSeconds, const Site& site, Refraction refraction = Refraction::None,
                                    const Atmosphere& atmosphere = {});
+
+// The Earth's heliocentric and barycentric position and velocity (au, au/day)
+// at a TT instant, as ERFA's eraEpv00 gives them.
+struct EarthOrbit
+{
+    double tt1 = 0; // TT as a two-part Julian date
+    double tt2 = 0;
+    double heliocentric[2][3] = {};
+    double barycentric[2][3] = {};
+    bool valid = false;
+};
+
+// The orbit `days` later (a few minutes either way), carried on with the
+// velocity and the sun's pull: the position is good to about 10 m over five
+// minutes, under 0.00001″ seen from the sun.
+EarthOrbit carriedOrbit(const EarthOrbit& node, double days);
+
+// The same sun as trueSunTopocentric, for a caller that asks again and again
+// for nearby instants (the rotator bridge, every 750 ms). The Earth's orbit,
+// three quarters of the cost, is computed at the nearest whole ten minutes of
+// TT and carried to the instant asked; the result differs from
+// trueSunTopocentric's by under 0.0001″ (about 60,000 instructions a call
+// instead of 380,000, plus one full orbit each ten minutes). One tracker per
+// thread: it keeps that node.
+class TrueSunTracker
+{
+public:
+    TrueSunPosition at(double utcUnixSeconds, const Site& site, Refraction refraction = Refraction::None,
+                       const Atmosphere& atmosphere = {});
+
+private:
+    EarthOrbit m_node;
+};
 
 // The angle on the sky between two directions given as azimuth and elevation,
 // in degrees, 0 to 180.
