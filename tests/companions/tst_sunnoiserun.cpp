@@ -34,6 +34,7 @@ private slots:
     void yOfAHundredKelvinSystemOnAThousandKelvinSun();
     void aFlatPowerWarnsOfGainControl();
     void aLowSunIsRefusedAndNothingCommanded();
+    void aSunOutsideTheLimitsIsRefusedAndNothingCommanded();
     void interruptedRunReturnsToTracking();
     void everyBadOptionExitsTwoAndCommandsNothing_data();
     void everyBadOptionExitsTwoAndCommandsNothing();
@@ -115,9 +116,10 @@ struct Station
     std::unique_ptr<heliotrope::power::PowerSource> power;
     std::unique_ptr<SunNoiseRun> run;
 
-    bool start(const SunNoiseOptions& options, double utcAtStart, const std::function<QString(quint16, double)>& command)
+    bool start(const SunNoiseOptions& options, double utcAtStart, const std::function<QString(quint16, double)>& command,
+               const QString& rotctldConf = {})
     {
-        if (!rotctld.start(RotctldProcess::freePort()))
+        if (!rotctld.start(RotctldProcess::freePort(), rotctldConf))
             return false;
         bridge = std::make_unique<Bridge>(bridgeOptions(rotctld.port()));
         const double offset = utcAtStart - nowSeconds();
@@ -226,6 +228,24 @@ void TestSunNoiseRun::aLowSunIsRefusedAndNothingCommanded()
     QTest::qWait(600);
     QVERIFY2(pointings(written).isEmpty(), pointings(written).join(' ').constData());
     QVERIFY(!station.bridge->commandsHeld());
+}
+
+void TestSunNoiseRun::aSunOutsideTheLimitsIsRefusedAndNothingCommanded()
+{
+    Station station;
+    // A rotator that stops at azimuth 90°: the sun at 97.5° is out of its reach.
+    QVERIFY(station.start(runOptions(2, 0.3), kHighSunUtc, [](quint16, double) { return QStringLiteral("/bin/echo 1"); },
+                          QStringLiteral("max_az=90")));
+    QSignalSpy notices(station.run.get(), &SunNoiseRun::notice);
+    QSignalSpy finished(station.run.get(), &SunNoiseRun::finished);
+    QSignalSpy written(&station.bridge->rotctld(), &RotctldClient::commandWritten);
+    QVERIFY(station.go());
+    QVERIFY(finished.wait(10000) || !finished.isEmpty());
+    QCOMPARE(finished.first().first().toBool(), false);
+    const QString said = joined(notices);
+    QVERIFY2(said.contains(QStringLiteral("outside the rotator's limits")), qPrintable(said));
+    QTest::qWait(600);
+    QVERIFY2(pointings(written).isEmpty(), pointings(written).join(' ').constData());
 }
 
 void TestSunNoiseRun::interruptedRunReturnsToTracking()
