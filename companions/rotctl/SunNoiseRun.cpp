@@ -182,8 +182,11 @@ bool SunNoiseRun::start(const RotatorFrame& frame)
     }
     if (!m_options.csvPath.isEmpty()) {
         QString problem;
-        if (!m_csv.open(m_options.csvPath, &problem))
-            return refuse(problem, QStringLiteral("see above."));
+        if (!m_csv.open(m_options.csvPath, &problem)) {
+            // The reason comes as a Japanese line and an English one.
+            const qsizetype lineEnd = problem.indexOf(QLatin1Char('\n'));
+            return refuse(problem.left(lineEnd), lineEnd < 0 ? problem : problem.mid(lineEnd + 1));
+        }
     }
 
     emit notice(QStringLiteral("太陽雑音の測定を始めます: 太陽（%1）と冷たい空（%2）を %3 回ずつ、各 %4 秒読みます。電力: %5。\n"
