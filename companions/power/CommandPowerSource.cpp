@@ -10,6 +10,8 @@ namespace {
 
 // More output than this is not one number; it is cut before it is shown.
 constexpr qsizetype kShownBytes = 80;
+// Output beyond this ends the reading at once.
+constexpr qint64 kLongestOutput = 4096;
 
 QString shown(const QByteArray& bytes)
 {
@@ -91,6 +93,15 @@ void CommandPowerSource::requestReading()
             [this](int exitCode, QProcess::ExitStatus status) { onFinished(exitCode, static_cast<int>(status)); });
     connect(m_process, &QProcess::errorOccurred, this,
             [this](QProcess::ProcessError error) { onErrorOccurred(static_cast<int>(error)); });
+    connect(m_process, &QProcess::readyReadStandardOutput, this, [this] {
+        // One number is a few bytes: a command that floods is not a power meter,
+        // and its output must not fill the bridge's memory until the deadline.
+        if (m_process && m_process->bytesAvailable() > kLongestOutput) {
+            finish(std::nullopt, QStringLiteral("コマンド「%1」の出力が多すぎます（%2 バイト超）。/ The command \"%1\" printed more than %2 bytes.")
+                                     .arg(m_commandLine)
+                                     .arg(kLongestOutput));
+        }
+    });
     m_deadline.start(m_deadlineMs);
     if (m_words.isEmpty()) {
         // Said from the event loop, as every outcome is.

@@ -129,7 +129,8 @@ std::optional<CalibrationOptions> readCalibrationOptions(const QCommandLineParse
     optionalNumber(kStep, 0.005, 45, options.step);
     if (parser.isSet(kDwell))
         take(numberOption(kDwell, parser.value(kDwell), 0.05, 600), options.dwellSeconds);
-    take(numberOption(kSettleTolerance, parser.value(kSettleTolerance), 0.001, 5), options.settleTolerance);
+    // P carries hundredths of a degree: a finer tolerance could never be met.
+    take(numberOption(kSettleTolerance, parser.value(kSettleTolerance), 0.01, 5), options.settleTolerance);
     take(numberOption(kSettleTimeout, parser.value(kSettleTimeout), 1, 3600), options.settleTimeoutSeconds);
     if (options.beamwidth > 0 && options.stepDegrees() > options.spanDegrees())
         problems << QStringLiteral("--step は --span 以下にしてください。/ --step must not exceed --span.");

@@ -238,12 +238,14 @@ void drawPanel(QPainter& painter, const Panel& panel, const CalibrationOutcome& 
     painter.setClipping(false);
     if (panel.fit) {
         painter.setPen(Qt::black);
-        const QString text = panel.fit->ok()
+        QString text = panel.fit->ok()
             ? QStringLiteral("centre %1 ± %2°, FWHM %3 ± %4°, peak %5 dB")
                   .arg(QString::number(panel.fit->centre, 'f', 3), QString::number(panel.fit->centreError, 'f', 3),
                        QString::number(panel.fit->width, 'f', 3), QString::number(panel.fit->widthError, 'f', 3),
                        QString::number(panel.fit->peak, 'f', 2))
             : QStringLiteral("no fit: refused");
+        if (panel.fit->ok() && !panel.alongElevation && outcome.ok)
+            text += QStringLiteral(" (= %1° of azimuth)").arg(QString::number(outcome.azimuthOffset, 'f', 3));
         painter.drawText(QRectF(plot.left() + 6, plot.top() + 4, plot.width() - 12, 20), Qt::AlignLeft, text);
     }
 }

@@ -164,7 +164,7 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& par
     if (parser.isSet(kDwell))
         withDefault(kDwell, kMinDwellS, kMaxDwellS, false, options.dwellSeconds);
     if (parser.isSet(kSettle))
-        withDefault(kSettle, 0.001, kMaxSettleDeg, false, options.settleToleranceDegrees);
+        withDefault(kSettle, 0.01, kMaxSettleDeg, false, options.settleToleranceDegrees); // P's hundredths
     if (parser.isSet(kClockOffset))
         withDefault(kClockOffset, -kLargestClockOffset, kLargestClockOffset, false, options.clockOffsetSeconds);
     if (!parser.isSet(kPower)) {

@@ -225,6 +225,7 @@ void TestPowerSources::commandReadingsAndTheirFailures()
         {"sh -c \"echo 1; echo 2\"", std::nullopt, "not one number"},
         {"sh -c \"kill -9 $$\"", std::nullopt, "crashed"},
         {"/nonexistent/power-meter", std::nullopt, "cannot be started"},
+        {"yes", std::nullopt, "more than 4096 bytes"},
         {"   ", std::nullopt, "empty"},
     };
     for (const Case& c : cases) {
