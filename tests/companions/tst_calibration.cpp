@@ -252,8 +252,12 @@ std::unique_ptr<BridgeProcess> TestCalibration::startBridge(const QStringList& a
     QStringList all{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--rotctld"),
                     QStringLiteral("127.0.0.1:%1").arg(m_relay.server.serverPort()), QStringLiteral("--poll-ms"),
                     QStringLiteral("250"), QStringLiteral("--min-interval"), QStringLiteral("0.5"), QStringLiteral("--threshold"),
-                    QStringLiteral("0.1"), QStringLiteral("--site"), kSite,
-                    QStringLiteral("--clock-offset"), QString::number(clockOffset.value_or(m_clockOffset), 'f', 3)};
+                    QStringLiteral("0.1")};
+    // The site and the sun's clock belong to a run on the sun; plain tracking refuses a site it would not use.
+    if (arguments.contains(QStringLiteral("--calibrate"))) {
+        all << QStringLiteral("--site") << kSite << QStringLiteral("--clock-offset")
+            << QString::number(clockOffset.value_or(m_clockOffset), 'f', 3);
+    }
     bridge->clock.start();
     bridge->process.start(rotctlProgram(), all + arguments);
     static const QRegularExpression listening(QStringLiteral("127\\.0\\.0\\.1:(\\d+) で指向データを待ち"));
