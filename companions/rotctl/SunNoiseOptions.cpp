@@ -90,9 +90,10 @@ QList<QCommandLineOption> sunNoiseCommandLineOptions()
     return {
         QCommandLineOption(kSunNoise,
                            QStringLiteral("太陽雑音の測定: 本当の太陽と冷たい空を交互に向いて受信電力を読み、Y（dB）と G/T を出す。"
-                                          "終われば追尾に戻る。\n"
+                                          "終われば追尾に戻る。--site と --power が要る。\n"
                                           "Sun-noise run: point at the true sun and at cold sky in turn, read the "
-                                          "received power, report Y (dB) and G/T, then go back to tracking.")),
+                                          "received power, report Y (dB) and G/T, then go back to tracking. Needs --site "
+                                          "and --power.")),
         QCommandLineOption(kCold,
                            QStringLiteral("冷たい空の向き「方位角,仰角」、度（仰角 0～90）。\n"
                                           "Cold-sky direction AZ,EL in degrees (elevation 0 to 90)."),
