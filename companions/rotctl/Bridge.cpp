@@ -33,6 +33,8 @@ Bridge::Bridge(const BridgeOptions& options, QObject* parent)
 
     connect(&m_receiver, &PointingReceiver::setPointArrived, this, &Bridge::onSetPoint);
     connect(&m_receiver, &PointingReceiver::messageRejected, this, &Bridge::notice);
+    connect(&m_receiver, &PointingReceiver::senderRefused, this, &Bridge::notice);
+    m_receiver.setAllowList(options.allowedSenders);
     connect(&m_receiver, &PointingReceiver::reportAddressChanged, this, [this](const QHostAddress& address, quint16 port) {
         emit notice(QStringLiteral("指向データの送信元、位置の報告先: %1").arg(endpointText(address, port)));
     });
@@ -56,6 +58,10 @@ bool Bridge::start(QString* problem)
         return false;
     emit notice(QStringLiteral("%1 で指向データを待ち、rotctld（%2）へ中継します。")
                     .arg(endpointText(m_options.listenAddress, localPort()), m_client.endpointText()));
+    if (!m_options.allowedSenders.isLoopbackOnly()) {
+        emit notice(QStringLiteral("受け付ける送信元: %1\nPointing messages taken only from: %1")
+                        .arg(m_options.allowedSenders.text()));
+    }
     if (m_options.azimuthRange == AzimuthRange::FromMinus180To180) {
         emit notice(QStringLiteral("方位角 -180～180° の回転器: 太陽は毎日南中のとき 180° を越えるため、"
                                    "そのたびに回転器は一周戻って西側へ回ります。"));

@@ -34,6 +34,7 @@ public:
     bool start(QString* problem);
     quint16 localPort() const { return m_receiver.localPort(); }
     RotctldClient& rotctld() { return m_client; }
+    PointingReceiver::Counts receivedCounts() const { return m_receiver.counts(); }
 
 signals:
     // A line for the operator.

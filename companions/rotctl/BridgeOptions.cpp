@@ -94,8 +94,9 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         QStringLiteral("位置を読むたびに 1 行の CSV（JST 時刻、設定点、位置、追尾誤差）を追記する。\n"
                        "Append one CSV row per position read (JST time, set-point, position, tracking error)."),
         QStringLiteral("file"));
+    const QCommandLineOption allow = allowedSenderOption();
     parser.addOptions(
-        {listen, port, rotctld, pollMs, threshold, minInterval, azRange, azMin, azMax, elMin, elMax, azOffset, elOffset, log});
+        {listen, port, allow, rotctld, pollMs, threshold, minInterval, azRange, azMin, azMax, elMin, elMax, azOffset, elOffset, log});
 
     CommandLine<BridgeOptions> result;
     if (!parser.parse(arguments)) {
@@ -129,6 +130,7 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
 
     take(listenAddressOption(name(listen), parser.value(listen)), options.listenAddress);
     take(portOption(name(port), parser.value(port), true), options.port);
+    take(senderAllowListOption(name(allow), parser.values(allow), options.listenAddress), options.allowedSenders);
     HostAndPort rotator{options.rotctldHost, options.rotctldPort};
     take(hostAndPortOption(name(rotctld), parser.value(rotctld), options.rotctldPort), rotator);
     options.rotctldHost = rotator.host;

@@ -3,6 +3,7 @@
 // heliotrope-rotctl's command line.
 
 #include "companions/common/OptionValues.h"
+#include "companions/common/SenderAllowList.h"
 #include "companions/rotctl/RotatorGeometry.h"
 
 #include <QHostAddress>
@@ -14,6 +15,7 @@ struct BridgeOptions
 {
     QHostAddress listenAddress{QHostAddress::LocalHost};
     quint16 port = 10006;
+    SenderAllowList allowedSenders = SenderAllowList::loopbackOnly();
     QString rotctldHost = QStringLiteral("127.0.0.1");
     quint16 rotctldPort = 4533;
     int pollIntervalMs = 1000;

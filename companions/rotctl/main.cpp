@@ -2,6 +2,7 @@
 // rotctld, for sites whose rotator controller Hamlib drives.
 
 #include "companions/common/ConsoleText.h"
+#include "companions/common/QuitOnSignal.h"
 #include "companions/common/JstText.h"
 #include "companions/rotctl/Bridge.h"
 
@@ -29,5 +30,8 @@ int main(int argc, char** argv)
         printLine(stderr, problem);
         return 1;
     }
-    return QCoreApplication::exec();
+    quitOnTerminationSignals();
+    const int exitCode = QCoreApplication::exec();
+    printLine(stdout, receivedCountsText(bridge.receivedCounts()));
+    return exitCode;
 }

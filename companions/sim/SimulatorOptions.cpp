@@ -47,7 +47,8 @@ CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& argum
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("設定点が変わるたびの表示をしない。\n"
                                                   "Do not print a line per change of set-point."));
-    parser.addOptions({listen, port, azRate, elRate, reportMs, quiet});
+    const QCommandLineOption allow = allowedSenderOption();
+    parser.addOptions({listen, port, allow, azRate, elRate, reportMs, quiet});
 
     CommandLine<SimulatorOptions> result;
     if (!parser.parse(arguments)) {
@@ -75,6 +76,7 @@ CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& argum
     };
     take(listenAddressOption(listen.names().first(), parser.value(listen)), options.listenAddress);
     take(portOption(port.names().first(), parser.value(port), true), options.port);
+    take(senderAllowListOption(allow.names().first(), parser.values(allow), options.listenAddress), options.allowedSenders);
     take(numberOption(azRate.names().first(), parser.value(azRate), kMinRate, kMaxRate), options.azimuthRate);
     take(numberOption(elRate.names().first(), parser.value(elRate), kMinRate, kMaxRate), options.elevationRate);
     double reportInterval = options.reportIntervalMs;

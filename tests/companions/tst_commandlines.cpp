@@ -16,6 +16,7 @@ private slots:
     void negativeValuesAndRotctldAddressesAreTaken();
     void unusableValuesAreRefusedAndNamed_data();
     void unusableValuesAreRefusedAndNamed();
+    void bothProgramsTakeTheSameAllowList();
 };
 
 namespace {
@@ -40,7 +41,7 @@ void TestCommandLines::helpIsInJapaneseAndEnglish()
     QVERIFY(!bridge.options);
     QCOMPARE(bridge.exitCode, 0);
     for (const char* option : {"--rotctld", "--poll-ms", "--threshold", "--min-interval", "--az-range", "--az-min",
-                               "--el-max", "--az-offset", "--el-offset", "--log"})
+                               "--el-max", "--az-offset", "--el-offset", "--log", "--allow"})
         QVERIFY2(bridge.text.contains(QLatin1String(option)), option);
     QVERIFY(bridge.text.contains(QStringLiteral("P を送らない")));
     QVERIFY(bridge.text.contains(QLatin1String("No P while")));
@@ -88,6 +89,8 @@ void TestCommandLines::unusableValuesAreRefusedAndNamed_data()
     QTest::newRow("offset not finite") << QStringList{"--az-offset", "inf"} << "--az-offset";
     QTest::newRow("unknown option") << QStringList{"--speed", "3"} << "speed";
     QTest::newRow("stray argument") << QStringList{"10006"} << "10006";
+    QTest::newRow("listening on every address, no one allowed") << QStringList{"--listen", "0.0.0.0"} << "--allow";
+    QTest::newRow("allowing a host name") << QStringList{"--allow", "window.local"} << "--allow";
 }
 
 void TestCommandLines::unusableValuesAreRefusedAndNamed()
@@ -98,6 +101,26 @@ void TestCommandLines::unusableValuesAreRefusedAndNamed()
     QVERIFY(!bridge.options);
     QCOMPARE(bridge.exitCode, kUsageExitCode);
     QVERIFY2(bridge.text.contains(named), qPrintable(bridge.text));
+}
+
+void TestCommandLines::bothProgramsTakeTheSameAllowList()
+{
+    const QStringList allowing{QStringLiteral("--listen"), QStringLiteral("0.0.0.0"), QStringLiteral("--allow"),
+                               QStringLiteral("192.168.1.20"), QStringLiteral("--allow"), QStringLiteral("2001:db8::/32")};
+    const CommandLine<BridgeOptions> bridge = parseBridgeCommandLine(bridgeArguments(allowing));
+    const CommandLine<SimulatorOptions> sim = parseSimulatorCommandLine(QStringList{QStringLiteral("heliotrope-sim")} + allowing);
+    QVERIFY2(bridge.options, qPrintable(bridge.text));
+    QVERIFY2(sim.options, qPrintable(sim.text));
+    for (const SenderAllowList& list : {bridge.options->allowedSenders, sim.options->allowedSenders}) {
+        QVERIFY(list.allows(QHostAddress(QStringLiteral("192.168.1.20"))));
+        QVERIFY(list.allows(QHostAddress(QStringLiteral("2001:db8::7"))));
+        QVERIFY(!list.allows(QHostAddress(QStringLiteral("127.0.0.1"))));
+    }
+    const CommandLine<SimulatorOptions> open = parseSimulatorCommandLine(
+        {QStringLiteral("heliotrope-sim"), QStringLiteral("--listen"), QStringLiteral("::")});
+    QVERIFY(!open.options);
+    QCOMPARE(open.exitCode, kUsageExitCode);
+    QVERIFY2(open.text.contains(QLatin1String("--allow")), qPrintable(open.text));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLines)
