@@ -18,11 +18,16 @@ HELIOTROPE_PACKAGES=(
 )
 
 # What only the tests need: the real rotctld that the Hamlib bridge is tested
-# against, and the tools that check the Debian package.
+# against, the tools that check the Debian package, and what the short soak
+# runs the windows with (an X server, clicks, and a trace of what they send).
 HELIOTROPE_TEST_PACKAGES=(
   libhamlib-utils
   dpkg-dev
   desktop-file-utils
+  xvfb
+  xdotool
+  libxcb1-dev
+  strace
 )
 
 say() {
