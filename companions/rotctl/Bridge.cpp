@@ -100,9 +100,12 @@ void Bridge::onReady(const std::optional<RotatorLimits>& reported)
 
     const QString source = reported ? QStringLiteral("rotctld の報告") : QStringLiteral("rotctld が報告しないため既定値");
     const bool overridden = m_options.minAzimuth || m_options.maxAzimuth || m_options.minElevation || m_options.maxElevation;
-    emit notice(QStringLiteral("rotctld（%1）に接続しました。可動範囲: %2（%3%4）。")
-                    .arg(m_client.endpointText(), limitsText(limits), source,
-                         overridden ? QStringLiteral("、コマンドラインの指定を優先") : QString()));
+    // Said once the rotator has answered on this connection: a peer that takes
+    // the connection and then hangs has not connected anything.
+    m_connectedLine = m_connectedSaid ? QString()
+                                      : QStringLiteral("rotctld（%1）に接続しました。可動範囲: %2（%3%4）。")
+                                            .arg(m_client.endpointText(), limitsText(limits), source,
+                                                 overridden ? QStringLiteral("、コマンドラインの指定を優先") : QString());
     if (!azimuthReachable(m_frame)) {
         if (!m_unreachableSaid) {
             emit notice(QStringLiteral("方位角の上限・下限と --az-range が重なりません。回転器へ指向コマンドを送りません。"
@@ -120,8 +123,20 @@ void Bridge::onLost(const QString& line)
 {
     m_pollTimer.stop();
     m_present.reset();
-    if (!line.isEmpty())
+    m_connectedLine.clear();
+    if (!line.isEmpty()) {
         emit notice(line);
+        m_connectedSaid = false; // the next connection that answers is news
+    }
+}
+
+void Bridge::sayConnected()
+{
+    if (m_connectedLine.isEmpty())
+        return;
+    emit notice(m_connectedLine);
+    m_connectedLine.clear();
+    m_connectedSaid = true;
 }
 
 void Bridge::poll()
@@ -131,6 +146,7 @@ void Bridge::poll()
 
 void Bridge::onPosition(const RotatorPosition& reading, qint64 requestSentMs)
 {
+    sayConnected();
     if (m_positionRefusedSaid) {
         m_positionRefusedSaid.reset();
         m_pollTimer.setInterval(m_options.pollIntervalMs);
@@ -151,6 +167,7 @@ void Bridge::onPosition(const RotatorPosition& reading, qint64 requestSentMs)
 
 void Bridge::onPositionRefused(int returnCode)
 {
+    sayConnected();
     if (m_positionRefusedSaid != returnCode) {
         emit notice(QStringLiteral("rotctld が位置を返しません（RPRT %1: %2）。間隔をのばして読み直します。")
                         .arg(returnCode)

@@ -49,6 +49,7 @@ private:
     void onPointingAnswered(int returnCode);
     void poll();
     void considerCommand();
+    void sayConnected();
     qint64 nowMs() const { return m_clock.elapsed(); }
 
     BridgeOptions m_options;
@@ -69,4 +70,6 @@ private:
     std::optional<int> m_pointingRefusedSaid;
     std::optional<int> m_positionRefusedSaid;
     bool m_logFailureSaid = false;
+    bool m_connectedSaid = false;
+    QString m_connectedLine; // waiting for the rotator's first answer on this connection
 };
