@@ -114,10 +114,10 @@ void TestHungRotctld::hungPeersAreSaidOnceAndARealRotctldTakesOver()
     QVERIFY2(fake.connections() <= 5, qPrintable(QString::number(fake.connections())));
 
     // A real rotctld takes the port over.
+    const qsizetype writtenBefore = written.size();
     fake.close();
     RotctldProcess rotctld;
     QVERIFY(rotctld.start(port));
-    const qsizetype writtenBefore = written.size();
     QByteArray lastReport;
     const auto reportNow = [&window, &lastReport] {
         while (window.hasPendingDatagrams())
@@ -127,10 +127,15 @@ void TestHungRotctld::hungPeersAreSaidOnceAndARealRotctldTakesOver()
     QTRY_COMPARE_WITH_TIMEOUT(reportNow(), QByteArray("1,12.00,6.00"), kRecoverMs);
     QCOMPARE(pointingsSince(written, writtenBefore), QList<QByteArray>{"P 12.00 6.00"});
     QCOMPARE(linesContaining(notices, said), 1);
-    // Connected is said once, for the real one, with the limits it reported:
-    // a peer that failed the handshake does not leave the bridge without them.
+    // Connected is said once, for the real one. A peer that never answered
+    // \dump_state, or answered it, does not leave the bridge without the
+    // real one's limits. (After garbage in answer to \dump_state the next
+    // connection goes without it, as for a rotctld whose \dump_state this
+    // bridge cannot read; whether that was the last try before the real one
+    // came is a matter of timing.)
     QCOMPARE(linesContaining(notices, QStringLiteral("に接続しました")), 1);
-    QCOMPARE(linesContaining(notices, QStringLiteral("（rotctld の報告）")), 1);
+    if (behaviour != int(FakeRotctld::Behaviour::AnswersGarbage))
+        QCOMPARE(linesContaining(notices, QStringLiteral("（rotctld の報告）")), 1);
 }
 
 void TestHungRotctld::cleanup()
