@@ -6,6 +6,9 @@
 
 #include <QTest>
 
+#include <functional>
+#include <utility>
+
 class TestCommandLines : public QObject
 {
     Q_OBJECT
@@ -17,6 +20,7 @@ private slots:
     void unusableValuesAreRefusedAndNamed_data();
     void unusableValuesAreRefusedAndNamed();
     void bothProgramsTakeTheSameAllowList();
+    void bothProgramsRefuseAlikeInBothLanguages();
 };
 
 namespace {
@@ -121,6 +125,48 @@ void TestCommandLines::bothProgramsTakeTheSameAllowList()
     QVERIFY(!open.options);
     QCOMPARE(open.exitCode, kUsageExitCode);
     QVERIFY2(open.text.contains(QLatin1String("--allow")), qPrintable(open.text));
+}
+
+void TestCommandLines::bothProgramsRefuseAlikeInBothLanguages()
+{
+    struct Program
+    {
+        const char* name;
+        std::function<std::pair<QString, int>(const QStringList&)> parse;
+    };
+    const Program programs[] = {
+        {"heliotrope-sim",
+         [](const QStringList& options) {
+             const CommandLine<SimulatorOptions> read = parseSimulatorCommandLine(QStringList{QStringLiteral("heliotrope-sim")} + options);
+             return std::make_pair(read.text, read.options ? -1 : read.exitCode);
+         }},
+        {"heliotrope-rotctl",
+         [](const QStringList& options) {
+             const CommandLine<BridgeOptions> read = parseBridgeCommandLine(bridgeArguments(options));
+             return std::make_pair(read.text, read.options ? -1 : read.exitCode);
+         }},
+    };
+    for (const Program& program : programs) {
+        // An option Qt cannot parse: said in Japanese, Qt's own English after.
+        const auto [unknown, unknownCode] = program.parse({QStringLiteral("--speed=3")});
+        QCOMPARE(unknownCode, kUsageExitCode);
+        QVERIFY2(unknown.contains(QStringLiteral("読めません")) && unknown.contains(QLatin1String("speed"))
+                     && unknown.contains(QLatin1String("See --help")),
+                 qPrintable(unknown));
+        // A stray argument and a bad value: both said at once, in both languages.
+        const auto [both, bothCode] = program.parse({QStringLiteral("10006"), QStringLiteral("--port"), QStringLiteral("x")});
+        QCOMPARE(bothCode, kUsageExitCode);
+        QVERIFY2(both.contains(QStringLiteral("余分な引数があります: 10006")) && both.contains(QLatin1String("Unexpected arguments: 10006"))
+                     && both.contains(QLatin1String("--port")),
+                 qPrintable(both));
+        // Help: exit 0, both languages, -h as well as --help.
+        const auto [help, helpCode] = program.parse({QStringLiteral("-h")});
+        QCOMPARE(helpCode, 0);
+        QVERIFY2(help.contains(QStringLiteral("この説明を表示して終了する")) && help.contains(QLatin1String("Show this help and exit")),
+                 program.name);
+        const auto [fine, fineCode] = program.parse({QStringLiteral("--port"), QStringLiteral("0")});
+        QVERIFY2(fineCode == -1, qPrintable(fine));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCommandLines)
