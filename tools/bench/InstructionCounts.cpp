@@ -17,7 +17,7 @@
 // whole job (a message sent, the chart repainted); it exits non-zero if not.
 
 #include "app/Appearance.h"
-#include "bench/Workloads.h"
+#include "tools/bench/Workloads.h"
 
 #include <QApplication>
 
