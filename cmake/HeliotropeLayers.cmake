@@ -4,7 +4,9 @@
 #   link/                  the controller link (sees solar/)
 #   app/observatories/     the observation-point list (sees solar/, link/)
 #   app/                   the window (sees solar/, link/, all of app/)
-#   companions/common/     what both companions share (sees solar/, link/)
+#   companions/sky/        the real sun from ERFA, no Qt (sees only itself)
+#   companions/power/      the received power, for measurements (sees only itself)
+#   companions/common/     what both companions share (sees solar/, link/, sky/)
 #   companions/sim/        the controller simulator (sees the above and common/)
 #   companions/rotctl/     the Hamlib bridge (sees the above and common/)
 #

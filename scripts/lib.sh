@@ -3,7 +3,8 @@
 
 HELIOTROPE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-# What the window needs to build and to show Japanese text on Debian 12.
+# What the programs need to build and the window to show Japanese text on
+# Debian 12: ERFA is the real sun of the rotator bridge, GSL its fits.
 HELIOTROPE_PACKAGES=(
   build-essential
   cmake
@@ -11,14 +12,34 @@ HELIOTROPE_PACKAGES=(
   qt6-qpa-plugins
   libgl-dev
   fonts-ipafont-gothic
+  pkg-config
+  liberfa-dev
+  libgsl-dev
+)
+
+# What building the Debian package needs beyond the program: dpkg-buildflags
+# and dpkg-shlibdeps, and help2man for the manual pages.
+HELIOTROPE_PACKAGE_PACKAGES=(
+  dpkg-dev
+  help2man
 )
 
 # What only the tests need: the real rotctld that the Hamlib bridge is tested
-# against, and the tools that check the Debian package.
+# against, python3-ephem, the reference (not built on ERFA) that the bridge's
+# real sun is checked against, and the tools that check the Debian package:
+# Debian's package checker, the menu entry and AppStream validators,
+# hardening-check (in devscripts), systemd-analyze for the user units, and man
+# to read the pages.
 HELIOTROPE_TEST_PACKAGES=(
   libhamlib-utils
-  dpkg-dev
+  python3-ephem
+  "${HELIOTROPE_PACKAGE_PACKAGES[@]}"
   desktop-file-utils
+  lintian
+  appstream
+  devscripts
+  systemd
+  man-db
 )
 
 say() {

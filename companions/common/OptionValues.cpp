@@ -52,6 +52,54 @@ OptionValue<double> numberOption(const QString& option, const QString& text, dou
     return {value, {}};
 }
 
+OptionValue<heliotrope::sky::Site> siteOption(const QString& option, const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() < 2 || parts.size() > 3) {
+        return {std::nullopt, QStringLiteral("%1 は「緯度,経度[,高さ m]」の形ではありません（例: 35.6581,139.3383,120）。\n"
+                                             "--%2 takes LAT,LON[,HEIGHT_M] in degrees and metres, e.g. 35.6581,139.3383,120.")
+                                  .arg(named(option, text), option)};
+    }
+    const auto number = [&](int index, double lowest, double highest) -> std::optional<double> {
+        bool ok = false;
+        const double value = QLocale::c().toDouble(parts[index].trimmed(), &ok);
+        if (ok && std::isfinite(value) && value >= lowest && value <= highest)
+            return value;
+        return std::nullopt;
+    };
+    heliotrope::sky::Site site;
+    struct Part
+    {
+        int index;
+        const char* japanese;
+        const char* english;
+        double lowest;
+        double highest;
+        double* into;
+    };
+    const Part wanted[] = {
+        {0, "緯度", "latitude", -90, 90, &site.latitude},
+        {1, "経度", "longitude", -180, 180, &site.longitude},
+        {2, "高さ", "height", -500, 9000, &site.height},
+    };
+    for (const Part& p : wanted) {
+        if (p.index >= parts.size())
+            break;
+        const std::optional<double> value = number(p.index, p.lowest, p.highest);
+        if (!value) {
+            return {std::nullopt,
+                    QStringLiteral("%1 の%2「%3」は %4～%5 の数値ではありません。\n"
+                                   "--%6: the %7 \"%3\" is not a number from %4 to %5.")
+                        .arg(named(option, text), QString::fromUtf8(p.japanese), parts[p.index].trimmed())
+                        .arg(p.lowest)
+                        .arg(p.highest)
+                        .arg(option, QLatin1String(p.english))};
+        }
+        *p.into = *value;
+    }
+    return {site, {}};
+}
+
 OptionValue<HostAndPort> hostAndPortOption(const QString& option, const QString& text, quint16 defaultPort)
 {
     const QString trimmed = text.trimmed();

@@ -3,6 +3,8 @@
 // Reading the command-line values both programs take. Each reader returns the
 // value, or nothing and a one-line reason in Japanese that names the option.
 
+#include "companions/sky/TrueSun.h"
+
 #include <QHostAddress>
 #include <QString>
 
@@ -26,6 +28,12 @@ OptionValue<quint16> portOption(const QString& option, const QString& text, bool
 
 // A finite decimal number within [minimum, maximum].
 OptionValue<double> numberOption(const QString& option, const QString& text, double minimum, double maximum);
+
+// "LAT,LON" or "LAT,LON,HEIGHT": a site in decimal degrees (north and east
+// positive, latitude −90 to 90, longitude −180 to 180) and metres above the
+// ellipsoid (−500 to 9000, default 0). The reason names the part at fault in
+// Japanese and English.
+OptionValue<heliotrope::sky::Site> siteOption(const QString& option, const QString& text);
 
 // "host:port", "host", "[v6]:port" or "[v6]"; the port defaults to defaultPort.
 struct HostAndPort

@@ -27,6 +27,8 @@ Bridge::Bridge(const BridgeOptions& options, QObject* parent)
     , m_policy(options.threshold, static_cast<long long>(options.minIntervalSeconds * 1000.0))
 {
     m_clock.start();
+    if (options.trueSun.enabled && options.trueSun.site)
+        m_trueSun.emplace(*options.trueSun.site, options.trueSun.refraction, options.trueSun.atmosphere);
     m_frame.range = options.azimuthRange;
     m_frame.azimuthOffset = options.azimuthOffset;
     m_frame.elevationOffset = options.elevationOffset;
@@ -60,14 +62,58 @@ bool Bridge::start(QString* problem)
         emit notice(QStringLiteral("方位角 -180～180° の回転器: 太陽は毎日南中のとき 180° を越えるため、"
                                    "そのたびに回転器は一周戻って西側へ回ります。"));
     }
+    if (m_trueSun) {
+        const heliotrope::sky::Site& site = *m_options.trueSun.site;
+        emit notice(QStringLiteral("本当の太陽モード: 地点 緯度 %1° 経度 %2° 高さ %3 m の太陽を昼に送ります（%4）。\n"
+                                   "True-sun mode: by day the real sun for latitude %1°, longitude %2°, height %3 m "
+                                   "is commanded (%5).")
+                        .arg(site.latitude)
+                        .arg(site.longitude)
+                        .arg(site.height)
+                        .arg(refractionTextJapanese(m_options.trueSun), refractionTextEnglish(m_options.trueSun)));
+    }
     m_client.start();
     return true;
 }
 
-void Bridge::onSetPoint(const SetPoint& setPoint)
+qint64 Bridge::utcNowMs() const
+{
+    return m_utcClock ? m_utcClock() : QDateTime::currentMSecsSinceEpoch();
+}
+
+void Bridge::takeSetPoint(const SetPoint& setPoint)
 {
     m_setPoint = setPoint;
+    m_target = setPoint;
+    m_trueSunDecision.reset();
+    if (!m_trueSun)
+        return;
+    TrueSunDecision decision = m_trueSun->decide(setPoint, utcNowMs());
+    m_target = decision.target;
+    for (const QString& line : std::as_const(decision.notices))
+        emit notice(line);
+    m_trueSunDecision = std::move(decision);
+}
+
+void Bridge::onSetPoint(const SetPoint& setPoint)
+{
+    takeSetPoint(setPoint);
     considerCommand();
+}
+
+TrackingColumns Bridge::trackingColumns(const RotatorPosition& reading) const
+{
+    TrackingColumns columns;
+    if (m_trueSunDecision && m_trueSunDecision->trueSun) {
+        columns.trueSun = SetPoint{m_trueSunDecision->trueSun->azimuth, m_trueSunDecision->trueSun->elevation};
+        columns.windowMinusTrue = m_trueSunDecision->windowMinusTrue;
+    }
+    if (m_target && azimuthReachable(m_frame)) {
+        // Where the bridge points the rotator, after the limits, back in the sky's terms.
+        const RotatorCommand command = rotatorCommand(m_frame, *m_target, reading);
+        columns.commanded = skyPosition(m_frame, RotatorPosition{command.azimuth, command.elevation});
+    }
+    return columns;
 }
 
 void Bridge::onReady(const std::optional<RotatorLimits>& reported)
@@ -135,7 +181,7 @@ void Bridge::onPosition(const RotatorPosition& reading, qint64 requestSentMs)
 
     const RotatorPosition sky = skyPosition(m_frame, reading);
     m_receiver.sendReport(positionReport(sky.azimuth, sky.elevation));
-    if (m_log.isOpen() && !m_log.write(QDateTime::currentMSecsSinceEpoch(), m_setPoint, sky) && !m_logFailureSaid) {
+    if (m_log.isOpen() && !m_log.write(utcNowMs(), m_setPoint, sky, trackingColumns(reading)) && !m_logFailureSaid) {
         m_logFailureSaid = true;
         emit notice(QStringLiteral("記録ファイル「%1」に書き込めません。記録を続けられませんが、回転器の制御は続けます。")
                         .arg(m_options.logPath));
@@ -174,13 +220,13 @@ void Bridge::onPointingAnswered(int returnCode)
 
 void Bridge::considerCommand()
 {
-    if (!m_setPoint || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
+    if (!m_target || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
         return;
-    const RotatorCommand command = rotatorCommand(m_frame, *m_setPoint, m_present);
+    const RotatorCommand command = rotatorCommand(m_frame, *m_target, m_present);
     if (command.clamped && !m_clampSaid) {
         emit notice(QStringLiteral("設定点 方位角 %1 仰角 %2 は回転器の可動範囲（%3）の外にあるため、"
                                    "回転器の値で方位角 %4 仰角 %5 へ向けます（範囲内に戻るまで繰り返し知らせません）。")
-                        .arg(degreesText(m_setPoint->azimuth), degreesText(m_setPoint->elevation), limitsText(m_frame.limits),
+                        .arg(degreesText(m_target->azimuth), degreesText(m_target->elevation), limitsText(m_frame.limits),
                              degreesText(command.azimuth), degreesText(command.elevation)));
     }
     m_clampSaid = command.clamped;

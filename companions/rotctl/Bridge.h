@@ -14,11 +14,13 @@
 #include "companions/rotctl/CommandPolicy.h"
 #include "companions/rotctl/RotctldClient.h"
 #include "companions/rotctl/TrackingLog.h"
+#include "companions/rotctl/TrueSunPointing.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 
 class Bridge : public QObject
@@ -35,6 +37,12 @@ public:
     quint16 localPort() const { return m_receiver.localPort(); }
     RotctldClient& rotctld() { return m_client; }
 
+    // The UTC clock, milliseconds since 1970 (the system's by default), which
+    // true-sun mode computes the sun for and the log is stamped with; a test
+    // stands at a chosen instant with it.
+    using UtcClock = std::function<qint64()>;
+    void setUtcClock(UtcClock clock) { m_utcClock = std::move(clock); }
+
 signals:
     // A line for the operator.
     void notice(const QString& line);
@@ -49,6 +57,9 @@ private:
     void poll();
     void considerCommand();
     qint64 nowMs() const { return m_clock.elapsed(); }
+    qint64 utcNowMs() const;
+    void takeSetPoint(const SetPoint& setPoint);
+    TrackingColumns trackingColumns(const RotatorPosition& reading) const;
 
     BridgeOptions m_options;
     PointingReceiver m_receiver;
@@ -60,6 +71,10 @@ private:
 
     RotatorFrame m_frame;
     std::optional<SetPoint> m_setPoint;         // the latest, in the sky's terms
+    std::optional<SetPoint> m_target;           // what to point at for it: the set-point or the real sun
+    std::optional<TrueSunPointing> m_trueSun;   // with --true-sun
+    std::optional<TrueSunDecision> m_trueSunDecision; // for the latest set-point
+    UtcClock m_utcClock;
     std::optional<RotatorPosition> m_present;   // the latest reading on this connection, rotator terms
 
     // What has been said and not yet resolved, so that it is said once.

@@ -91,11 +91,14 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         QStringLiteral("deg"), QStringLiteral("0"));
     const QCommandLineOption log = valueOption(
         QStringLiteral("log"),
-        QStringLiteral("位置を読むたびに 1 行の CSV（JST 時刻、設定点、位置、追尾誤差）を追記する。\n"
-                       "Append one CSV row per position read (JST time, set-point, position, tracking error)."),
+        QStringLiteral("位置を読むたびに 1 行の CSV（JST 時刻、設定点、位置、追尾誤差、本当の太陽、天球上の誤差）を追記する。\n"
+                       "Append one CSV row per position read (JST time, set-point, position, tracking error, real "
+                       "sun, errors on the sky)."),
         QStringLiteral("file"));
     parser.addOptions(
         {listen, port, rotctld, pollMs, threshold, minInterval, azRange, azMin, azMax, elMin, elMax, azOffset, elOffset, log});
+    const TrueSunOptionSet trueSun;
+    trueSun.addTo(parser);
 
     CommandLine<BridgeOptions> result;
     if (!parser.parse(arguments)) {
@@ -162,6 +165,8 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         if (options.logPath.isEmpty())
             problems << QStringLiteral("--log にファイル名がありません。");
     }
+
+    options.trueSun = trueSun.read(parser, problems);
 
     if (!problems.isEmpty()) {
         result.text = problems.join(QLatin1Char('\n'));

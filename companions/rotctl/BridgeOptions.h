@@ -4,6 +4,7 @@
 
 #include "companions/common/OptionValues.h"
 #include "companions/rotctl/RotatorGeometry.h"
+#include "companions/rotctl/TrueSunOptions.h"
 
 #include <QHostAddress>
 #include <QStringList>
@@ -28,6 +29,7 @@ struct BridgeOptions
     double azimuthOffset = 0;
     double elevationOffset = 0;
     QString logPath;              // empty: no log
+    TrueSunOptions trueSun;       // the real sun instead of the window's model, by day
 };
 
 CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments);

@@ -1,10 +1,14 @@
 #include "companions/rotctl/TrackingLog.h"
 
 #include "companions/common/JstText.h"
+#include "companions/sky/TrueSun.h"
 
 #include <cmath>
 
 namespace {
+
+constexpr QByteArrayView kFirstColumns = "jst,set_az,set_el,az,el,error_az,error_el";
+constexpr QByteArrayView kLaterColumns = ",true_az,true_el,set_minus_true,commanded_minus_reported";
 
 QByteArray cell(double value)
 {
@@ -32,15 +36,21 @@ bool TrackingLog::open(const QString& path, QString* problem)
             *problem = QStringLiteral("記録ファイル「%1」を開けません（%2）。").arg(path, m_file.errorString());
         return false;
     }
+    m_firstColumnsOnly = false;
     if (m_file.size() == 0) {
-        m_file.write("jst,set_az,set_el,az,el,error_az,error_el\n");
+        m_file.write(kFirstColumns.toByteArray() + kLaterColumns.toByteArray() + '\n');
         m_file.flush();
+    } else {
+        // Appending to an earlier log: its header decides how many columns it has.
+        QFile earlier(path);
+        if (earlier.open(QIODevice::ReadOnly))
+            m_firstColumnsOnly = earlier.readLine().trimmed() == kFirstColumns;
     }
     return true;
 }
 
 bool TrackingLog::write(qint64 unixMilliseconds, const std::optional<SetPoint>& setPoint,
-                        const RotatorPosition& position)
+                        const RotatorPosition& position, const TrackingColumns& later)
 {
     if (!m_file.isOpen())
         return false;
@@ -56,6 +66,21 @@ bool TrackingLog::write(qint64 unixMilliseconds, const std::optional<SetPoint>& 
             + cell(position.elevation - setPoint->elevation);
     else
         row += ',';
+    if (!m_firstColumnsOnly) {
+        row += ',';
+        if (later.trueSun)
+            row += cell(later.trueSun->azimuth) + ',' + cell(later.trueSun->elevation);
+        else
+            row += ',';
+        row += ',';
+        if (later.windowMinusTrue)
+            row += cell(*later.windowMinusTrue);
+        row += ',';
+        if (later.commanded) {
+            row += cell(heliotrope::sky::skySeparation(later.commanded->azimuth, later.commanded->elevation,
+                                                       position.azimuth, position.elevation));
+        }
+    }
     row += '\n';
     return m_file.write(row) == row.size() && m_file.flush();
 }

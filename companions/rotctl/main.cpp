@@ -4,6 +4,7 @@
 #include "companions/common/ConsoleText.h"
 #include "companions/common/JstText.h"
 #include "companions/rotctl/Bridge.h"
+#include "companions/rotctl/SunNowReport.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -17,6 +18,12 @@ int main(int argc, char** argv)
     if (!commandLine.options) {
         printLine(commandLine.exitCode == 0 ? stdout : stderr, commandLine.text);
         return commandLine.exitCode;
+    }
+
+    if (commandLine.options->trueSun.lookOnly) {
+        const SunNowReport look = sunNowReport(commandLine.options->trueSun, QDateTime::currentMSecsSinceEpoch());
+        printLine(stdout, look.text);
+        return look.exitCode;
     }
 
     Bridge bridge(*commandLine.options);

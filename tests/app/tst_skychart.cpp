@@ -1,6 +1,8 @@
 #include "app/chart/ChartProjection.h"
 #include "app/chart/SkyChart.h"
 
+#include <QFontMetricsF>
+#include <QPainter>
 #include <QtTest>
 
 #include <cmath>
@@ -78,6 +80,7 @@ class TestSkyChart : public QObject {
 private slots:
     void initTestCase();
     void startUpDrawsTheGridOnly();
+    void compassLettersHangFromTheirPoints();
     void markerFollowsTheStep_data();
     void markerFollowsTheStep();
     void noticeFollowsItsKind_data();
@@ -124,6 +127,36 @@ void TestSkyChart::startUpDrawsTheGridOnly()
     // No marker, no notice.
     QCOMPARE(count(image, kWhole, true), 0);
     QCOMPARE(count(image, kDayBand) + count(image, kNightLeft) + count(image, kNightRight), 0);
+}
+
+// Each compass letter exactly where a letter hung from its point lands: the
+// chart against the same letter drawn alone at the figures of the drawing
+// (twips, 15 to a pixel), so that a letter one pixel off shows.
+void TestSkyChart::compassLettersHangFromTheirPoints()
+{
+    auto chart = makeChart();
+    chart->drawStartUp();
+    const QImage image = chart->chartImage();
+    QFont font = chart->font();
+    font.setPixelSize(12);  // the chart's text size
+    const struct {
+        const char* letter;
+        double x, y;  // twips
+    } letters[] = {{"N", 1250, 0}, {"W", 0, 1210}, {"E", 2300, 1210}, {"S", 1250, 2300}};
+    for (const auto& l : letters) {
+        QImage alone(image.size(), QImage::Format_RGB32);
+        alone.fill(kPaper);
+        QPainter painter(&alone);
+        painter.setFont(font);
+        painter.setPen(QColor(kInk));
+        const QPoint corner(qRound(l.x / 15), qRound(l.y / 15));
+        painter.drawText(QPointF(corner) + QPointF(0, QFontMetricsF(font).ascent()), QLatin1String(l.letter));
+        painter.end();
+        // Clear of the axes and circles, which pass above or left of it.
+        const QRect box = QRect(corner.x() - 1, corner.y(), 16, 16).intersected(image.rect());
+        QVERIFY2(count(alone, QRectF(box.x() * 15, box.y() * 15, box.width() * 15, box.height() * 15)) > 5, l.letter);
+        QVERIFY2(image.copy(box) == alone.copy(box), l.letter);
+    }
 }
 
 void TestSkyChart::markerFollowsTheStep_data()
@@ -310,6 +343,9 @@ void TestSkyChart::linesStaySharpAtDoubleDensity()
         QVERIFY(inkNear(doubled, 1200 + r * d, 1200 + r * d, 2.0));
     QCOMPARE(doubled.pixel(pixelAt(1800, 1200, 2.0)), kRed);
     QVERIFY(count(doubled, kDayBand, false, 2.0) > 2 * count(single, kDayBand));
+    // A scale no image can hold gives none, rather than a side that overflows.
+    QVERIFY(chart->chartImage(1e12).isNull());
+    QCOMPARE(chart->chartImage(qQNaN()).size(), single.size());
 }
 
 void TestSkyChart::cycleRedraw()

@@ -26,6 +26,8 @@ private slots:
     void azimuthTakesTheWayTheRotatorAllows();
     void setPointsOutsideTheLimitsAreClamped_data();
     void setPointsOutsideTheLimitsAreClamped();
+    void clampedToTheLimitNearerRoundTheCircle_data();
+    void clampedToTheLimitNearerRoundTheCircle();
     void offsetsAreAppliedOutAndTakenOffBack();
     void thresholdAndMinimumInterval();
     void rotatorOnItsWayIsNotCommandedAgain();
@@ -115,6 +117,45 @@ void TestRotatorCommands::setPointsOutsideTheLimitsAreClamped()
     // Limits that leave the range nothing are recognised, not pointed at.
     QVERIFY(azimuthReachable(frame(AzimuthRange::From0To360, {20, 340, 10, 80})));
     QVERIFY(!azimuthReachable(frame(AzimuthRange::FromMinus180To180, {200, 300, 0, 90})));
+}
+
+// Limits that do not sit evenly about north: the set-point goes to the limit
+// it is nearer to round the circle, which is not the one nearer on the
+// rotator's scale. 350 lies 30 degrees from 20 (through north) and 50 from 300.
+void TestRotatorCommands::clampedToTheLimitNearerRoundTheCircle_data()
+{
+    QTest::addColumn<int>("range");
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::addColumn<double>("setAzimuth");
+    QTest::addColumn<double>("commanded");
+    const int r360 = int(AzimuthRange::From0To360);
+    const int r180 = int(AzimuthRange::FromMinus180To180);
+    QTest::newRow("20..300, set 350: 20 through north") << r360 << 20.0 << 300.0 << 350.0 << 20.0;
+    QTest::newRow("20..300, set 330: 300") << r360 << 20.0 << 300.0 << 330.0 << 300.0;
+    QTest::newRow("20..300, set 5: 20") << r360 << 20.0 << 300.0 << 5.0 << 20.0;
+    QTest::newRow("60..200, set 350: 60 through north") << r360 << 60.0 << 200.0 << 350.0 << 60.0;
+    // -170..100 on the south-stop scale: 150 is 40 from -170 (190) through
+    // south and 50 from 100.
+    QTest::newRow("-170..100, set 150: -170 through south") << r180 << -170.0 << 100.0 << 150.0 << -170.0;
+    QTest::newRow("-170..100, set 120: 100") << r180 << -170.0 << 100.0 << 120.0 << 100.0;
+}
+
+void TestRotatorCommands::clampedToTheLimitNearerRoundTheCircle()
+{
+    QFETCH(int, range);
+    QFETCH(double, low);
+    QFETCH(double, high);
+    QFETCH(double, setAzimuth);
+    QFETCH(double, commanded);
+    const RotatorFrame f = frame(static_cast<AzimuthRange>(range), {low, high, 0, 90});
+    // Wherever the rotator stands: the limit depends on the set-point alone.
+    for (const double present : {low, (low + high) / 2, high}) {
+        const RotatorCommand command = rotatorCommand(f, SetPoint{setAzimuth, 30}, at(present, 30));
+        QCOMPARE(command.azimuth, commanded);
+        QVERIFY(command.clamped);
+        QCOMPARE(command.elevation, 30.0);
+    }
 }
 
 void TestRotatorCommands::offsetsAreAppliedOutAndTakenOffBack()

@@ -1,4 +1,5 @@
 #include "solar/CalculationCycle.h"
+#include "solar/JstTime.h"
 #include "solar/NumberFormat.h"
 #include "solar/SunPosition.h"
 
@@ -62,6 +63,9 @@ private slots:
     void markerBlinksOnDayTicksOnly();
     void nightParksAtTheNextSunrise();
     void nightOnNewYearsEveUsesDay366();
+    void sunExactlyOnTheHorizonIsNight();
+    void februaryAndTheLeapDay_data();
+    void februaryAndTheLeapDay();
     void unreadableObserverFailsThatTickOnly_data();
     void unreadableObserverFailsThatTickOnly();
     void editedObserverCountsFromTheNextTick();
@@ -172,6 +176,74 @@ void TestCalculationCycle::nightOnNewYearsEveUsesDay366()
     const SunPosition rise = CALAZEL(366, 7.0 - 9 + 7.0 / 60, 35.0, 135.0);
     QCOMPARE(view.azimuthBox, *formatAzimuth(rise.azimuthDeg));
     QVERIFY(view.azimuthBox != *formatAzimuth(CALAZEL(1, 7.0 - 9 + 7.0 / 60, 35.0, 135.0).azimuthDeg));
+}
+
+void TestCalculationCycle::sunExactlyOnTheHorizonIsNight()
+{
+    // At this latitude the sun's centre stands exactly on the horizon at
+    // 04:50 JST: the elevation comes out 0.0, not merely near it (the formulas
+    // evaluated independently in Python give 0.0 as well). Only strictly
+    // above the horizon is day, so the antenna parks at the next sunrise.
+    CalculationState state;
+    RecordingView view(state);
+    view.latitude = "28.680183506975425";
+    view.longitude = "139.3";
+    const CycleOutcome out = runCalculationCycle(state, at(2006, 6, 21, 4, 50, 0), view);
+    QCOMPARE(view.skies.back().elevationDeg, 0.0);
+    QVERIFY(!out.sunUp);
+    QVERIFY(!view.skies.back().sunUp);
+    QCOMPARE(view.notices.back().kind, Notice::Kind::NextSunrise);
+    QCOMPARE(view.sent, std::vector<std::string>{"0,062.43,.000"});
+    QCOMPARE(state.intBlink, std::int16_t(0));
+}
+
+// February and the days around it, from the instant on the system clock to
+// the message: the clock date (leap years, 2100 without a 29 February), the
+// month shift into 13 and 14, and day numbers 59, 60 and the parking day
+// after them. Expected values from the formulas as they stand, evaluated
+// independently in Python (datetime for the instants), at 35.64 N 139.3 E.
+void TestCalculationCycle::februaryAndTheLeapDay_data()
+{
+    QTest::addColumn<qint64>("unixSeconds");
+    QTest::addColumn<int>("year");   // as the solver sees it: less 1 in January and February
+    QTest::addColumn<int>("month");  // 3..14
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<double>("noticeHour");
+    QTest::addColumn<double>("noticeMinute");
+    // 2024-02-29 12:00 JST: day 60, by day; sunset 17:39.
+    QTest::newRow("29 February 2024, noon") << qint64(1709175600) << 2023 << 14 << "0,181.69, 47.17" << 17.0 << 39.0;
+    // 21:00: parked at the sunrise of day 61, 6:10.
+    QTest::newRow("29 February 2024, night") << qint64(1709208000) << 2023 << 14 << "0,097.67,.000" << 6.0 << 10.0;
+    // 2023-02-28 21:00: sunrise of day 60, 6:12.
+    QTest::newRow("28 February 2023, night") << qint64(1677585600) << 2022 << 14 << "0,098.25,.000" << 6.0 << 12.0;
+    // 2023-03-01 12:00: day 60 again, the leap day being ignored.
+    QTest::newRow("1 March 2023, noon") << qint64(1677639600) << 2023 << 3 << "0,181.69, 47.17" << 17.0 << 39.0;
+    // 2100-02-28 23:59:59 and one second later 2100-03-01: no 29 February.
+    QTest::newRow("28 February 2100, last second") << qint64(4107509999) << 2099 << 14 << "0,098.25,.000" << 6.0 << 12.0;
+    QTest::newRow("1 March 2100, noon") << qint64(4107553200) << 2100 << 3 << "0,181.69, 47.17" << 17.0 << 39.0;
+    // 2000-02-29 06:00, before sunrise: the sunrise shown is the next
+    // morning's (day 61).
+    QTest::newRow("29 February 2000, dawn") << qint64(951771600) << 1999 << 14 << "0,097.67,.000" << 6.0 << 10.0;
+}
+
+void TestCalculationCycle::februaryAndTheLeapDay()
+{
+    QFETCH(qint64, unixSeconds);
+    QFETCH(int, year);
+    QFETCH(int, month);
+    QFETCH(QString, message);
+    QFETCH(double, noticeHour);
+    QFETCH(double, noticeMinute);
+    CalculationState state;
+    RecordingView view(state);
+    view.latitude = "35.64";
+    view.longitude = "139.3";
+    runCalculationCycle(state, jstFromUnixSeconds(unixSeconds), view);
+    QCOMPARE(int(view.stateAtSky.intYear), year);
+    QCOMPARE(int(view.stateAtSky.intMonth), month);
+    QCOMPARE(view.sent, std::vector<std::string>{message.toStdString()});
+    QCOMPARE(view.notices.back().hour, noticeHour);
+    QCOMPARE(view.notices.back().minute, noticeMinute);
 }
 
 void TestCalculationCycle::unreadableObserverFailsThatTickOnly_data()

@@ -59,6 +59,8 @@ private slots:
     void modelCoefficients();
     void distantYears_data();
     void distantYears();
+    void dayCountAcrossSixteenBits_data();
+    void dayCountAcrossSixteenBits();
     void failureKeepsPreviousResults_data();
     void failureKeepsPreviousResults();
     void refinement_data();
@@ -184,6 +186,51 @@ void TestRiseSet::distantYears()
     VERIFY_NEAR(s.dblRaCoef2, 0.0, 0.01);
     VERIFY_NEAR(s.dblSetHour * 60 + s.dblSetMinute, ref.dblSetHour * 60 + ref.dblSetMinute, 2.0);
     VERIFY_NEAR(s.dblRiseHour * 60 + s.dblRiseMinute, ref.dblRiseHour * 60 + ref.dblRiseMinute, 2.0);
+}
+
+// The dates whose four samples straddle the edge of a 16-bit day count
+// (32767 after 2089-09-10, -32768 before 1910-02-27): there a count that
+// wrapped would bend the right-ascension fit into a cubic of thousands of
+// degrees and move the culminations and the sunrise, or lose them. Elsewhere
+// a wrap shifts all four samples alike and changes nothing, so only these
+// dates tell. Expected values from the formulas as they stand, evaluated
+// independently in Python with unbounded integers, at 35.64 N 139.3 E.
+void TestRiseSet::dayCountAcrossSixteenBits_data()
+{
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<double>("tUp");
+    QTest::addColumn<double>("tLow");
+    QTest::addColumn<double>("tRise");
+    QTest::addColumn<double>("raRate");  // dblRaCoef1, degrees a day
+    QTest::addColumn<QString>("sunset");
+    QTest::addColumn<QString>("sunrise");
+    QTest::newRow("2089-09-12") << QDate(2089, 9, 12) << 0.1093099604 << 0.6095570286 << 0.8516964446 << 0.8901733167
+                                << "17:49" << "5:26";
+    QTest::newRow("2089-09-13") << QDate(2089, 9, 13) << 0.1090433506 << 0.6092909514 << 0.8522143546 << 0.8902170115
+                                << "17:47" << "5:27";
+    // In February, so the count runs with month 14 of the year before.
+    QTest::newRow("1910-02-26") << QDate(1910, 2, 26) << 0.1223022781 << 0.6220590478 << 0.8852687372 << 0.9447516353
+                                << "17:36" << "6:14";
+}
+
+void TestRiseSet::dayCountAcrossSixteenBits()
+{
+    QFETCH(QDate, date);
+    QFETCH(double, tUp);
+    QFETCH(double, tLow);
+    QFETCH(double, tRise);
+    QFETCH(double, raRate);
+    QFETCH(QString, sunset);
+    QFETCH(QString, sunrise);
+    CalculationState s = stateFor(date.year(), date.month(), date.day(), 35.64, 139.3);
+    const RiseSetOutcome o = CALRISE(s);
+    QVERIFY2(o.sunsetFound && o.sunriseFound, name(o.sunsetFailure));
+    VERIFY_NEAR(o.tUp, tUp, 1e-9);
+    VERIFY_NEAR(o.tLow, tLow, 1e-9);
+    VERIFY_NEAR(o.tRise, tRise, 1e-9);
+    VERIFY_NEAR(s.dblRaCoef1, raRate, 1e-9);
+    QCOMPARE(hm(s.dblSetHour, s.dblSetMinute), sunset);
+    QCOMPARE(hm(s.dblRiseHour, s.dblRiseMinute), sunrise);
 }
 
 // An event that cannot be formed leaves its previous clock time in place; the

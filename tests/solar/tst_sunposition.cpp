@@ -29,6 +29,7 @@ private slots:
     void azimuthQuadrants_data();
     void azimuthQuadrants();
     void everyObserverGivesAFinitePosition();
+    void sunInTheZenith();
     void jstIgnoresTheMachineZone_data();
     void jstIgnoresTheMachineZone();
 };
@@ -181,6 +182,19 @@ void TestSunPosition::everyObserverGivesAFinitePosition()
     Q_UNUSED(undefined);
 }
 
+void TestSunPosition::sunInTheZenith()
+{
+    // Day 16 at 12.156653832956941 h UT the sun stands in the zenith of
+    // -20.860929041739471, 0: evaluated in double precision by the formulas as
+    // they stand (transcribed independently, in Python), the cosine of the
+    // zenith distance comes out 1.0000000000000002, a hair past 1.
+    const SunPosition p = CALAZEL(16, 12.156653832956941, -20.860929041739471, 0);
+    QCOMPARE(p.elevationDeg, 90.0);
+    QCOMPARE(p.zenithDistanceDeg, 0.0);
+    QVERIFY(!p.azimuthDefined);
+    QCOMPARE(p.azimuthDeg, 180.0);
+}
+
 void TestSunPosition::jstIgnoresTheMachineZone_data()
 {
     QTest::addColumn<qint64>("unixSeconds");
@@ -189,6 +203,13 @@ void TestSunPosition::jstIgnoresTheMachineZone_data()
     QTest::newRow("21 June 2006 12:00 JST") << qint64(1150858800) << QStringLiteral("2006-06-21 12:00:00");
     QTest::newRow("UTC evening is the next JST day") << qint64(1798761599) << QStringLiteral("2027-01-01 08:59:59");
     QTest::newRow("leap day") << qint64(1709218800) << QStringLiteral("2024-03-01 00:00:00");
+    // February across the leap-year rules; the instants from Python's datetime.
+    QTest::newRow("29 February 2024") << qint64(1709175600) << QStringLiteral("2024-02-29 12:00:00");
+    QTest::newRow("28 February 2023, last second") << qint64(1677596399) << QStringLiteral("2023-02-28 23:59:59");
+    QTest::newRow("1 March 2023") << qint64(1677596400) << QStringLiteral("2023-03-01 00:00:00");
+    QTest::newRow("29 February 2000, a century that leaps") << qint64(951750000) << QStringLiteral("2000-02-29 00:00:00");
+    QTest::newRow("28 February 2100, last second") << qint64(4107509999) << QStringLiteral("2100-02-28 23:59:59");
+    QTest::newRow("2100 has no 29 February") << qint64(4107510000) << QStringLiteral("2100-03-01 00:00:00");
     QTest::newRow("before the epoch") << qint64(-32400 - 1) << QStringLiteral("1969-12-31 23:59:59");
 }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <string_view>
 
 using namespace solar;
 
@@ -146,6 +147,17 @@ void TestTextFormats::malformedUtf8IsRefused()
         QVERIFY2(!parseCoordinateText(bytes), bytes.c_str());
     // The shortest forms of the same characters still read.
     QCOMPARE(parseCoordinateText("\xEF\xBC\x93\xEF\xBC\x95"), std::optional<double>(35.0));
+
+    // A view that ends inside a character, in a buffer that goes on with the
+    // rest of it: "３" and the first two bytes of "５". The reader must stop at
+    // the view's end, not complete the character from the bytes beyond it.
+    const std::string buffer = "\xEF\xBC\x93\xEF\xBC\x95";
+    for (std::size_t cut = 1; cut < buffer.size(); ++cut) {
+        if (cut == 3)
+            QCOMPARE(parseCoordinateText(std::string_view(buffer.data(), cut)), std::optional<double>(3.0));
+        else
+            QVERIFY2(!parseCoordinateText(std::string_view(buffer.data(), cut)), qPrintable(QString::number(cut)));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestTextFormats)

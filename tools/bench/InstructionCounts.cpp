@@ -4,8 +4,12 @@
 //   valgrind --tool=callgrind --toggle-collect=heliotrope_measured
 //            heliotrope-instructions WHAT COUNT
 //
-// WHAT is calazel, calrise, cycle-day, cycle-night, window-day, window-night
-// or clock-tick (the only work while the calculation is stopped); "empty"
+// WHAT is calazel, calrise, cycle-day, cycle-night, window-day, window-night,
+// clock-tick (the only work while the calculation is stopped), true-sun (the
+// rotator bridge's decision for one day message in true-sun mode, 750 ms
+// after the last, its refresh of the Earth's orbit every ten minutes
+// included) or true-sun-full (the real sun without that shortcut, as the
+// one-shot look computes it); "empty"
 // measures the harness's own call, to be subtracted. Each unit of work runs once inside heliotrope_measured, so
 // only that function's instructions (and what it calls) are collected; the
 // set-up, a few warm-up units and the checks between units are not. The
@@ -17,6 +21,10 @@
 // whole job (a message sent, the chart repainted); it exits non-zero if not.
 
 #include "app/Appearance.h"
+#include "app/Appearance.h"
+#include "companions/rotctl/TrueSunPointing.h"
+#include "solar/JstTime.h"
+#include "solar/SunPosition.h"
 #include "tools/bench/Workloads.h"
 
 #include <QApplication>
@@ -26,7 +34,9 @@
 #include <cstring>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -86,6 +96,45 @@ int run(const char* what, int count)
             return 1;
         }
         job = {[&] { window->clockTick(); }, [&](int n) { return window->checkClock(n); }};
+    } else if (name == "true-sun" || name == "true-sun-full") {
+        // 八王子 from 2026-10-03 12:00 JST on, a message every 750 ms, with
+        // the window's set-point near the real sun so that it is commanded.
+        const heliotrope::sky::Site site{35.64, 139.3, 0};
+        auto pointing = std::make_shared<TrueSunPointing>(site, heliotrope::sky::Refraction::None,
+                                                          heliotrope::sky::Atmosphere{});
+        auto utcMs = std::make_shared<qint64>(1790996400000);
+        auto commanded = std::make_shared<bool>(true);
+        if (name == "true-sun") {
+            // The window's set-points for the messages, made beforehand (the
+            // real bridge reads them from the datagram): the model, about
+            // 1.6° from the sun then.
+            auto setPoints = std::make_shared<std::vector<SetPoint>>();
+            for (int i = 0; i < count + 16; ++i) {
+                const solar::ClockReading jst = solar::jstFromUnixSeconds((*utcMs + 750LL * i) / 1000);
+                const solar::SunPosition model = solar::CALAZEL(
+                    solar::CALDAY(static_cast<std::int16_t>(jst.month), static_cast<std::int16_t>(jst.day)),
+                    (jst.hour - 9) + jst.minute / 60.0 + jst.second / 3600.0, site.latitude, site.longitude);
+                setPoints->push_back(SetPoint{model.azimuthDeg, model.elevationDeg});
+            }
+            auto next = std::make_shared<std::size_t>(0);
+            job.unit = [pointing, utcMs, commanded, setPoints, next] {
+                const TrueSunDecision decision = pointing->decide((*setPoints)[(*next)++ % setPoints->size()], *utcMs);
+                *commanded = *commanded && !decision.windowCommanded;
+                g_sink = decision.target.azimuth;
+                *utcMs += 750;
+            };
+        } else {
+            job.unit = [site, utcMs, commanded] {
+                const heliotrope::sky::TrueSunPosition sun =
+                    heliotrope::sky::trueSunTopocentric(static_cast<double>(*utcMs) / 1000.0, site);
+                *commanded = *commanded && sun.status == heliotrope::sky::EphemerisStatus::Good;
+                g_sink = sun.azimuth;
+                *utcMs += 750;
+            };
+        }
+        job.check = [commanded](int) {
+            return *commanded ? std::string() : std::string("the real sun was not computed or not commanded");
+        };
     } else {
         std::fprintf(stderr, "heliotrope-instructions: unknown workload %s\n", what);
         return 2;
@@ -123,7 +172,8 @@ int main(int argc, char** argv)
     applyHeliotropeAppearance(app);
     if (std::strcmp(argv[1], "check") == 0) {
         int status = 0;
-        for (const char* what : {"calazel", "calrise", "cycle-day", "cycle-night", "window-day", "window-night", "clock-tick"}) {
+        for (const char* what : {"calazel", "calrise", "cycle-day", "cycle-night", "window-day", "window-night", "clock-tick",
+                                 "true-sun", "true-sun-full"}) {
             if (run(what, 4) != 0)
                 status = 1;
         }

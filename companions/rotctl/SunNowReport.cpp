@@ -1,0 +1,135 @@
+#include "companions/rotctl/SunNowReport.h"
+
+#include "companions/common/JstText.h"
+#include "companions/rotctl/TrueSunPointing.h"
+#include "companions/rotctl/TrackingLog.h"
+#include "solar/CalculationCycle.h"
+#include "solar/CalculationState.h"
+#include "solar/CycleView.h"
+#include "solar/JstTime.h"
+
+#include <QStringList>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+// The window's surface, holding the observation point as typed and keeping
+// what the cycle shows and sends.
+class LookView final : public solar::CycleView
+{
+public:
+    LookView(std::string latitude, std::string longitude)
+        : m_latitude(std::move(latitude))
+        , m_longitude(std::move(longitude))
+    {
+    }
+    std::string observerLatitudeText() const override { return m_latitude; }
+    std::string observerLongitudeText() const override { return m_longitude; }
+    void showObserverProblem(const solar::ObserverProblem&) override {}
+    void setSettingElevationText(const std::string& text) override { m_elevation = text; }
+    void setSettingAzimuthText(const std::string& text) override { m_azimuth = text; }
+    std::string settingAzimuthText() const override { return m_azimuth; }
+    std::string settingElevationText() const override { return m_elevation; }
+    void drawSky(const solar::SkyStep& step) override { sky = step; }
+    void drawNotice(const solar::Notice&) override {}
+    void sendPointing(const std::string& azimuth, const std::string& elevation) override
+    {
+        message = "0," + azimuth + "," + elevation;
+    }
+
+    solar::SkyStep sky;
+    std::string message; // empty when the cycle sent nothing
+
+private:
+    std::string m_latitude;
+    std::string m_longitude;
+    std::string m_elevation;
+    std::string m_azimuth;
+};
+
+std::string coordinateText(double degrees)
+{
+    return QString::number(degrees, 'g', 12).toStdString();
+}
+
+QString signedText(double degrees)
+{
+    return (degrees >= 0 ? QStringLiteral("+") : QString()) + QString::number(degrees, 'f', 2) + QStringLiteral("°");
+}
+
+} // namespace
+
+SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds)
+{
+    SunNowReport report;
+    const heliotrope::sky::Site site = options.site.value_or(heliotrope::sky::Site{});
+    QStringList lines;
+    lines << QStringLiteral("地点 緯度 %1° 経度 %2° 高さ %3 m、%4 JST（%5）")
+                 .arg(site.latitude)
+                 .arg(site.longitude)
+                 .arg(site.height)
+                 .arg(jstText(utcMilliseconds), refractionTextJapanese(options));
+    lines << QStringLiteral("Site latitude %1°, longitude %2°, height %3 m, %4 JST (%5)")
+                 .arg(site.latitude)
+                 .arg(site.longitude)
+                 .arg(site.height)
+                 .arg(jstText(utcMilliseconds), refractionTextEnglish(options));
+
+    const heliotrope::sky::TrueSunPosition sun = heliotrope::sky::trueSunTopocentric(
+        static_cast<double>(utcMilliseconds) / 1000.0, site, options.refraction, options.atmosphere);
+    if (sun.status == heliotrope::sky::EphemerisStatus::Failed) {
+        lines << QStringLiteral("ERFA がこの時刻の太陽を計算できません（状態 -1）。システムの時計を確かめてください。")
+              << QStringLiteral("ERFA cannot compute the sun for this instant (status -1). Check the system clock.");
+        report.text = lines.join(QLatin1Char('\n'));
+        report.exitCode = 1;
+        return report;
+    }
+    lines << QStringLiteral("本当の太陽（ERFA）: %1 / real sun (ERFA): %2")
+                 .arg(directionTextJapanese(sun.azimuth, sun.elevation), directionTextEnglish(sun.azimuth, sun.elevation));
+
+    // The window's cycle at the clock reading it would have now, the seconds
+    // truncated as its clock shows them.
+    const qint64 unixSeconds = static_cast<qint64>(std::floor(static_cast<double>(utcMilliseconds) / 1000.0));
+    solar::CalculationState state;
+    LookView view(coordinateText(site.latitude), coordinateText(site.longitude));
+    const solar::CycleOutcome outcome = solar::runCalculationCycle(state, solar::jstFromUnixSeconds(unixSeconds), view);
+    if (!outcome.positionComputed) {
+        lines << QStringLiteral("窓のモデルはこの地点の太陽を計算できません。 / The window's model cannot compute the sun "
+                                "for this site.");
+    } else {
+        lines << QStringLiteral("窓のモデル: %1 / window's model: %2")
+                     .arg(directionTextJapanese(view.sky.azimuthDeg, view.sky.elevationDeg),
+                          directionTextEnglish(view.sky.azimuthDeg, view.sky.elevationDeg));
+        const double gap = heliotrope::sky::skySeparation(view.sky.azimuthDeg, view.sky.elevationDeg, sun.azimuth,
+                                                          sun.elevation);
+        lines << QStringLiteral("差（モデル − 本当の太陽）: 天球上 %1°（方位角 %2、仰角 %3） / difference (model − real "
+                                "sun): %1° on the sky (az %2, el %3)")
+                     .arg(QString::number(gap, 'f', 2),
+                          signedText(azimuthDifference(sun.azimuth, view.sky.azimuthDeg)),
+                          signedText(view.sky.elevationDeg - sun.elevation));
+        if (gap > TrueSunPointing::kGuardTripDegrees) {
+            lines << QStringLiteral("%1° を超えています: --true-sun はここでは窓の設定点を送ります。 / More than %1°: "
+                                    "--true-sun would command the window's set-point here.")
+                         .arg(TrueSunPointing::kGuardTripDegrees);
+        }
+        if (!view.message.empty()) {
+            lines << QStringLiteral("窓が送る指向データ: \"%1\"%2 / the window would send \"%1\"%3")
+                         .arg(QString::fromStdString(view.message),
+                              outcome.sunUp ? QString() : QStringLiteral("（太陽は沈んでいるため日の出の方位で待機）"),
+                              outcome.sunUp ? QString() : QStringLiteral(" (the sun has set: parked at the sunrise azimuth)"));
+        }
+    }
+    // The window computes for the point typed into it, the bridge for --site:
+    // the model position printed is what the window shows when the two agree.
+    lines << QStringLiteral("窓の「設定方位角」「設定仰角」がこの窓のモデルと違えば、窓の観測地点と --site が違います。 / If the window "
+                            "shows a set-point other than this model position, its observation point and --site differ.");
+    if (sun.status == heliotrope::sky::EphemerisStatus::DubiousYear) {
+        lines << QStringLiteral("注意: ERFA の閏秒の表はこの日付まで届いていません（状態 +1）。その後の閏秒 1 秒につき 0.004° 未満"
+                                "ずれることがあります。 / Note: ERFA's leap-second table does not reach this date "
+                                "(status +1); each leap second since shifts the sun by under 0.004°.");
+    }
+    report.text = lines.join(QLatin1Char('\n'));
+    return report;
+}

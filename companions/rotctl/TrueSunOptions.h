@@ -1,0 +1,55 @@
+#pragma once
+
+// heliotrope-rotctl's options for pointing at the real sun instead of the
+// window's model: the mode, the site, the refraction and the air, and the
+// one-shot look at the site. Kept apart from the bridge's other options so
+// that the parser only adds them and reads them back.
+
+#include "companions/sky/TrueSun.h"
+
+#include <QCommandLineOption>
+#include <QStringList>
+
+#include <optional>
+
+class QCommandLineParser;
+
+struct TrueSunOptions
+{
+    bool enabled = false;  // --true-sun: by day, command the real sun
+    bool lookOnly = false; // --sun-now: print the sun for the site now, then exit
+    std::optional<heliotrope::sky::Site> site;
+    heliotrope::sky::Refraction refraction = heliotrope::sky::Refraction::None;
+    heliotrope::sky::Atmosphere atmosphere;
+};
+
+// Standard pressure at sea level, hPa, and how the pressure at the site is
+// taken when not given: ERFA's suggested estimate from the height,
+// p = 1013.25 exp(−h / (29.3 × 288.15 K)), h in metres. About 795 hPa at 2000 m.
+inline constexpr double kSeaLevelPressureHpa = 1013.25;
+double estimatedPressureHpa(double heightMetres);
+
+// The refraction chosen, with the air it is computed for, for the operator:
+// "大気差なし（幾何学的な方向）", "refraction for radio, 1013.3 hPa, 15.0 °C, 50 %".
+QString refractionTextJapanese(const TrueSunOptions& options);
+QString refractionTextEnglish(const TrueSunOptions& options);
+
+// The options, added to a parser and read back from it after parse().
+class TrueSunOptionSet
+{
+public:
+    TrueSunOptionSet();
+    void addTo(QCommandLineParser& parser) const;
+    // Reads the values; each one that cannot be used adds a line to problems
+    // (Japanese, then English) that names the option.
+    TrueSunOptions read(const QCommandLineParser& parser, QStringList& problems) const;
+
+private:
+    QCommandLineOption m_trueSun;
+    QCommandLineOption m_site;
+    QCommandLineOption m_refraction;
+    QCommandLineOption m_pressure;
+    QCommandLineOption m_temperature;
+    QCommandLineOption m_humidity;
+    QCommandLineOption m_sunNow;
+};

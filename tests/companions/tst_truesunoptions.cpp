@@ -1,0 +1,137 @@
+// heliotrope-rotctl's true-sun options: taken as meant or refused with a line
+// in Japanese and English that names the option; the help says what the mode
+// assumes and what each refraction costs; the look at the site gives the
+// numbers the bridge and the window would use.
+
+#include "companions/common/ConsoleText.h"
+#include "companions/rotctl/BridgeOptions.h"
+#include "companions/rotctl/SunNowReport.h"
+#include "solar/SunPosition.h"
+
+#include <QRegularExpression>
+#include <QTest>
+
+#include <cmath>
+
+class TestTrueSunOptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void helpSaysWhatTheModeAssumes();
+    void valuesAreTaken();
+    void unusableValuesAreRefusedInBothLanguages_data();
+    void unusableValuesAreRefusedInBothLanguages();
+    void lookAtTheSiteGivesBothSunsAndTheirDifference();
+};
+
+namespace {
+
+CommandLine<BridgeOptions> parse(const QStringList& options)
+{
+    return parseBridgeCommandLine(QStringList{QStringLiteral("heliotrope-rotctl")} + options);
+}
+
+} // namespace
+
+void TestTrueSunOptions::helpSaysWhatTheModeAssumes()
+{
+    const CommandLine<BridgeOptions> help = parse({QStringLiteral("--help")});
+    QCOMPARE(help.exitCode, 0);
+    for (const char* part : {"--true-sun", "--site", "--refraction", "--pressure", "--temperature", "--humidity",
+                             "--sun-now", "UT1−UTC は 0", "UT1-UTC is taken as 0", "0.57°", "at the horizon",
+                             "地平線"})
+        QVERIFY2(help.text.simplified().contains(QString::fromUtf8(part)), part);
+}
+
+void TestTrueSunOptions::valuesAreTaken()
+{
+    const CommandLine<BridgeOptions> plain = parse({});
+    QVERIFY(plain.options);
+    QVERIFY(!plain.options->trueSun.enabled);
+
+    const CommandLine<BridgeOptions> high = parse({"--true-sun", "--site", " 35.36 , 138.73 , 3776 ", "--refraction", "radio"});
+    QVERIFY2(high.options, qPrintable(high.text));
+    const TrueSunOptions& mountain = high.options->trueSun;
+    QVERIFY(mountain.enabled && !mountain.lookOnly);
+    QCOMPARE(mountain.site->height, 3776.0);
+    QCOMPARE(mountain.refraction, heliotrope::sky::Refraction::Radio);
+    // Not given: the pressure from the height, about 645 hPa at 3776 m.
+    QVERIFY2(std::abs(mountain.atmosphere.pressure - 645) < 10, qPrintable(QString::number(mountain.atmosphere.pressure)));
+
+    const CommandLine<BridgeOptions> air = parse({"--true-sun", "--site", "-33.45,-70.67", "--refraction", "optical",
+                                                  "--pressure", "950.5", "--temperature", "-5", "--humidity", "80"});
+    QVERIFY2(air.options, qPrintable(air.text));
+    QCOMPARE(air.options->trueSun.site->latitude, -33.45);
+    QCOMPARE(air.options->trueSun.site->height, 0.0);
+    QCOMPARE(air.options->trueSun.atmosphere.pressure, 950.5);
+    QCOMPARE(air.options->trueSun.atmosphere.temperature, -5.0);
+    QCOMPARE(air.options->trueSun.atmosphere.relativeHumidity, 0.8); // ERFA's 0 to 1
+
+    const CommandLine<BridgeOptions> look = parse({"--sun-now", "--site", "35.64,139.3"});
+    QVERIFY2(look.options, qPrintable(look.text));
+    QVERIFY(look.options->trueSun.lookOnly);
+}
+
+void TestTrueSunOptions::unusableValuesAreRefusedInBothLanguages_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("latitude beyond 90") << QStringList{"--true-sun", "--site", "-90.5,139"} << "--site";
+    QTest::newRow("longitude beyond 180") << QStringList{"--true-sun", "--site", "35,180.01"} << "--site";
+    QTest::newRow("one number") << QStringList{"--true-sun", "--site", "35"} << "--site";
+    QTest::newRow("four numbers") << QStringList{"--true-sun", "--site", "35,139,10,4"} << "--site";
+    QTest::newRow("not finite") << QStringList{"--true-sun", "--site", "nan,139"} << "--site";
+    QTest::newRow("height beyond 9000") << QStringList{"--true-sun", "--site", "35,139,1e4"} << "--site";
+    QTest::newRow("mode without a site") << QStringList{"--true-sun"} << "--site";
+    QTest::newRow("look without a site") << QStringList{"--sun-now"} << "--site";
+    QTest::newRow("site without a mode") << QStringList{"--site", "35,139"} << "--true-sun";
+    QTest::newRow("unknown refraction") << QStringList{"--true-sun", "--site", "35,139", "--refraction", "ir"} << "--refraction";
+    QTest::newRow("pressure without refraction") << QStringList{"--true-sun", "--site", "35,139", "--pressure", "1000"} << "--pressure";
+    QTest::newRow("pressure beyond 1100") << QStringList{"--true-sun", "--site", "35,139", "--refraction", "radio", "--pressure", "1200"} << "--pressure";
+    QTest::newRow("humidity as a fraction above 100") << QStringList{"--true-sun", "--site", "35,139", "--refraction", "radio", "--humidity", "101"} << "--humidity";
+    QTest::newRow("temperature not a number") << QStringList{"--true-sun", "--site", "35,139", "--refraction", "optical", "--temperature", "warm"} << "--temperature";
+}
+
+void TestTrueSunOptions::unusableValuesAreRefusedInBothLanguages()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, named);
+    const CommandLine<BridgeOptions> refused = parse(options);
+    QVERIFY(!refused.options);
+    QCOMPARE(refused.exitCode, kUsageExitCode);
+    QVERIFY2(refused.text.contains(named), qPrintable(refused.text));
+    // Two lines at least: Japanese, then English.
+    const QStringList lines = refused.text.split(QLatin1Char('\n'));
+    QVERIFY2(lines.size() >= 2 && lines.first().contains(QRegularExpression(QStringLiteral("[\\x{3040}-\\x{30ff}\\x{4e00}-\\x{9fff}]")))
+                 && !lines.last().contains(QRegularExpression(QStringLiteral("[\\x{3040}-\\x{30ff}]"))),
+             qPrintable(refused.text));
+}
+
+void TestTrueSunOptions::lookAtTheSiteGivesBothSunsAndTheirDifference()
+{
+    // 2026-10-03 12:00:00.600 JST at Hachioji: the window's clock reads 12:00:00.
+    constexpr qint64 kNoonMs = 1790996400600;
+    TrueSunOptions options;
+    options.site = heliotrope::sky::Site{35.64, 139.3, 0};
+    const SunNowReport report = sunNowReport(options, kNoonMs);
+    QCOMPARE(report.exitCode, 0);
+    const heliotrope::sky::TrueSunPosition sun = heliotrope::sky::trueSunTopocentric(1790996400.6, *options.site);
+    const solar::SunPosition model = solar::CALAZEL(solar::CALDAY(10, 3), 3.0, 35.64, 139.3);
+    const double gap = heliotrope::sky::skySeparation(model.azimuthDeg, model.elevationDeg, sun.azimuth, sun.elevation);
+    QVERIFY(gap > 1.0);
+    for (const QString& part :
+         {QStringLiteral("2026-10-03 12:00:00 JST"), QStringLiteral("real sun (ERFA): az %1, el %2").arg(degreesText(sun.azimuth), degreesText(sun.elevation)),
+          QStringLiteral("window's model: az %1, el %2").arg(degreesText(model.azimuthDeg), degreesText(model.elevationDeg)),
+          QStringLiteral("天球上 %1°").arg(QString::number(gap, 'f', 2)), QStringLiteral("the window would send \"0,")})
+        QVERIFY2(report.text.contains(part), qPrintable(part + QStringLiteral("\n not in:\n") + report.text));
+    QVERIFY(report.text.contains(QStringLiteral("its observation point and --site differ")));
+
+    // A clock ERFA refuses: said, and a failing exit code.
+    const SunNowReport refused = sunNowReport(options, -220000000000000);
+    QCOMPARE(refused.exitCode, 1);
+    QVERIFY(refused.text.contains(QStringLiteral("status -1")));
+}
+
+QTEST_GUILESS_MAIN(TestTrueSunOptions)
+#include "tst_truesunoptions.moc"
