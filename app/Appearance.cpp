@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFont>
 
+namespace heliotrope::app {
+
 void applyHeliotropeAppearance(QApplication& app)
 {
     Q_UNUSED(app);
@@ -14,3 +16,5 @@ void applyHeliotropeAppearance(QApplication& app)
     font.setPointSize(9);
     QApplication::setFont(font);
 }
+
+}  // namespace heliotrope::app

@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QTimeZone>
 
+namespace heliotrope::app {
+
 solar::ClockReading Clock::jstNow() const
 {
     const auto seconds = std::chrono::floor<std::chrono::seconds>(now().time_since_epoch()).count();
@@ -39,3 +41,5 @@ QString generalDateTimeText(const solar::ClockReading& t)
         .arg(t.minute, 2, 10, QLatin1Char('0'))
         .arg(t.second, 2, 10, QLatin1Char('0'));
 }
+
+}  // namespace heliotrope::app

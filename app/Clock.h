@@ -5,6 +5,8 @@
 #include <QString>
 #include <chrono>
 
+namespace heliotrope::app {
+
 // The one place that reads the time. The window takes a Clock in its
 // constructor, so a test can stand at 21 June 12:00 JST without waiting.
 class Clock {
@@ -39,3 +41,5 @@ private:
 // date "yyyy/MM/dd", a blank and the long time "H:mm:ss"; at exactly 0:00:00
 // the date alone, as the general form leaves a zero time out.
 QString generalDateTimeText(const solar::ClockReading& jst);
+
+}  // namespace heliotrope::app

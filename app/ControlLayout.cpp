@@ -3,6 +3,8 @@
 #include <array>
 #include <cmath>
 
+namespace heliotrope::app {
+
 namespace {
 
 constexpr std::array<ControlPlacement, 27> kPlacements{{
@@ -54,7 +56,7 @@ constexpr std::array<const char*, 12> kFocusOrder{
 
 int twips(int value)
 {
-    return static_cast<int>(std::lround(static_cast<double>(value) / kTwipsPerPixel));
+    return static_cast<int>(std::lround(value / kTwipsPerPixel));
 }
 
 QRect twipsRect(const ControlPlacement& p)
@@ -80,3 +82,5 @@ std::span<const char* const> focusOrder()
 {
     return kFocusOrder;
 }
+
+}  // namespace heliotrope::app

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "app/Twips.h"
+
 #include <QRect>
 #include <QString>
 #include <span>
+
+namespace heliotrope::app {
 
 // Where every control of the main window stands, in twips (1/1440 inch) from
 // the top-left corner of its container: the window's client area, or the outer
@@ -18,7 +22,6 @@ struct ControlPlacement {
     int tabIndex;  // -1 for the shape, which has none
 };
 
-inline constexpr int kTwipsPerPixel = 15;
 inline constexpr int kClientWidthTwips = 7464;
 inline constexpr int kClientHeightTwips = 5208;
 
@@ -31,3 +34,5 @@ const ControlPlacement* findPlacement(const QString& name);
 
 // The controls that take the focus, in the order the tab key visits them.
 std::span<const char* const> focusOrder();
+
+}  // namespace heliotrope::app

@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+namespace heliotrope::app {
+
 bool OperatorDialogs::confirmQuit(QWidget* parent)
 {
     QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(),
@@ -22,3 +24,5 @@ void OperatorDialogs::warn(QWidget* parent, const QString& text)
     box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     box.exec();
 }
+
+}  // namespace heliotrope::app

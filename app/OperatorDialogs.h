@@ -4,6 +4,8 @@
 
 class QWidget;
 
+namespace heliotrope::app {
+
 // The window's modal questions and warnings, behind one seam so that tests
 // can preset the operator's answer instead of clicking a real box.
 class OperatorDialogs {
@@ -15,3 +17,5 @@ public:
     // A failure the operator must acknowledge, such as a link that cannot open.
     virtual void warn(QWidget* parent, const QString& text);
 };
+
+}  // namespace heliotrope::app

@@ -2,6 +2,7 @@
 
 #include "app/Clock.h"
 #include "app/ControlLayout.h"
+#include "app/LinkMessages.h"
 #include "app/OperatorDialogs.h"
 #include "app/chart/SkyChart.h"
 #include "app/observatories/ObservatoryCombo.h"
@@ -21,6 +22,8 @@
 #include <QTimer>
 
 #include <algorithm>
+
+namespace heliotrope::app {
 
 namespace {
 
@@ -72,8 +75,8 @@ void frmMain::createControls()
         containers.insert(QLatin1String(name), g);
         return g;
     };
-    const auto label = [&](const char* name, const char* caption) {
-        auto* l = new QLabel(QString::fromUtf8(caption), container(name));
+    const auto label = [&](const char* name, const QString& caption) {
+        auto* l = new QLabel(caption, container(name));
         l->setObjectName(QLatin1String(name));
         l->setWordWrap(true);
         l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -118,7 +121,7 @@ void frmMain::createControls()
     place(picView);
     txtACTLR_IP = textBox("txtACTLR_IP", "127.0.0.1");
     txtACTLR_Port = textBox("txtACTLR_Port", "10006");
-    Winsock1 = new ControllerLink(this);
+    Winsock1 = new link::ControllerLink(this);
     Winsock1->setObjectName(QStringLiteral("Winsock1"));
     Timer_cal = new QTimer(this);
     Timer_cal->setObjectName(QStringLiteral("Timer_cal"));
@@ -136,8 +139,8 @@ void frmMain::createControls()
     QPalette notePalette = Label7->palette();
     notePalette.setColor(QPalette::WindowText, QColor(255, 0, 0));
     Label7->setPalette(notePalette);
-    Label10 = label("Label10", "アンテナコントローラ IP");
-    Label9 = label("Label9", "アンテナコントローラ　ポート(ASCII)");
+    Label10 = label("Label10", kAddressBoxCaption);
+    Label9 = label("Label9", kPortBoxCaption);
     Shape1 = new QFrame(this);
     Shape1->setObjectName(QStringLiteral("Shape1"));
     Shape1->setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -174,7 +177,8 @@ void frmMain::createControls()
     connect(ComboObservatory, &ObservatoryCombo::typed, this, &frmMain::ComboObservatory_Change);
     connect(tmrTime, &QTimer::timeout, this, &frmMain::tmrTime_Timer);
     connect(Timer_cal, &QTimer::timeout, this, &frmMain::Timer_cal_Timer);
-    connect(Winsock1, &ControllerLink::datagramArrived, this, &frmMain::Winsock1_DataArrival);
+    connect(Winsock1, &link::ControllerLink::datagramArrived, this, &frmMain::Winsock1_DataArrival);
+    connect(Winsock1, &link::ControllerLink::openFinished, this, &frmMain::Winsock1_OpenFinished);
 
     // A tinted box clears as soon as it holds a number again.
     for (QLineEdit* box : {txtObserverLatitude, txtObserverLongtitude}) {
@@ -214,15 +218,12 @@ void frmMain::setComboTextByProgram(const QString& text)
 
 void frmMain::ComboObservatory_Click()
 {
-    const QString picked = ComboObservatory->currentText();
-    for (const Observatory& entry : observatories()) {
-        if (!entry.latitudeText)
-            continue;  // the free-input entry writes nothing
-        if (picked == entry.name) {
-            txtObserverLatitude->setText(*entry.latitudeText);
-            txtObserverLongtitude->setText(*entry.longitudeText);
-        }
-    }
+    // The free-input entry is no city: it leaves the boxes for the operator.
+    const Observatory* city = findCity(ComboObservatory->currentText());
+    if (!city)
+        return;
+    txtObserverLatitude->setText(*city->latitudeText);
+    txtObserverLongtitude->setText(*city->longitudeText);
 }
 
 void frmMain::ComboObservatory_Change()
@@ -239,27 +240,50 @@ void frmMain::tmrTime_Timer()
 void frmMain::cmdStart_Click()
 {
     if (!Timer_cal->isActive()) {
-        const ControllerLink::OpenResult opened = Winsock1->open(txtACTLR_IP->text(), txtACTLR_Port->text());
-        if (!opened.ok) {
-            // The calculation stays stopped and the caption unchanged; the box
-            // at fault stays tinted until a start succeeds.
-            if (opened.faultyBox == ControllerLink::OpenResult::Box::Address)
-                markBox(txtACTLR_IP, opened.message);
-            else if (opened.faultyBox == ControllerLink::OpenResult::Box::Port)
-                markBox(txtACTLR_Port, opened.message);
-            m_dialogs.warn(this, opened.message);
+        // A press while the controller's name is still being looked up waits
+        // for that lookup rather than starting a second one.
+        if (Winsock1->isResolving())
             return;
-        }
-        markBox(txtACTLR_IP, QString());
-        markBox(txtACTLR_Port, QString());
-        m_sendProblemShown = false;
-        Timer_cal->start();
-        cmdStart->setText(QStringLiteral("計算停止"));
+        // The texts as pressed: a message quotes them even if the operator
+        // edits the boxes while the name is looked up.
+        m_startHostText = txtACTLR_IP->text();
+        m_startPortText = txtACTLR_Port->text();
+        const link::ControllerLink::OpenResult opened = Winsock1->open(m_startHostText, m_startPortText);
+        if (opened.resolving)
+            return;  // the outcome comes as Winsock1_OpenFinished
+        Winsock1_OpenFinished(opened);
     } else {
         Winsock1->close();
         Timer_cal->stop();
         cmdStart->setText(QStringLiteral("計算開始"));
     }
+}
+
+void frmMain::Winsock1_OpenFinished(const link::ControllerLink::OpenResult& opened)
+{
+    if (!opened.ok) {
+        // The calculation stays stopped and the caption unchanged; the box
+        // at fault stays tinted until a start succeeds.
+        const QString message =
+            openProblemText(opened.problem, m_startHostText, m_startPortText, Winsock1->lookupBound());
+        switch (boxAtFault(opened.problem)) {
+        case ControllerBox::Address:
+            markBox(txtACTLR_IP, message);
+            break;
+        case ControllerBox::Port:
+            markBox(txtACTLR_Port, message);
+            break;
+        case ControllerBox::None:
+            break;
+        }
+        m_dialogs.warn(this, message);
+        return;
+    }
+    markBox(txtACTLR_IP, QString());
+    markBox(txtACTLR_Port, QString());
+    m_sendProblemShown = false;
+    Timer_cal->start();
+    cmdStart->setText(QStringLiteral("計算停止"));
 }
 
 void frmMain::cmdClose_Click()
@@ -281,8 +305,11 @@ void frmMain::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    // Nothing more reaches the controller once the operator has said Yes.
+    // Nothing more reaches the controller once the operator has said Yes, not
+    // even from a lookup that would finish after it.
     Timer_cal->stop();
+    if (Winsock1->isResolving())
+        Winsock1->close();
     event->accept();
 }
 
@@ -313,7 +340,7 @@ double frmMain::CALFDif(double t) const
 
 void frmMain::Winsock1_DataArrival(const QByteArray& datagram)
 {
-    const std::optional<ReportFields> fields = readControllerReport(datagram);
+    const std::optional<link::ReportFields> fields = link::readControllerReport(datagram);
     if (!fields)
         return;  // a report the splitter cannot take is dropped; the link stays open
     txtAntennaElevation->setText(fields->elevation);
@@ -413,5 +440,7 @@ void frmMain::sendPointing(const std::string& azimuthText, const std::string& el
     }
     // Told once, in place, and cleared by the next good send: a dialog every
     // 750 ms would bury the window.
-    showSendProblem(QStringLiteral("アンテナコントローラへ送信できませんでした: %1").arg(Winsock1->lastSendError()));
+    showSendProblem(sendProblemText(Winsock1->lastSendProblem(), Winsock1->remoteAddress(), Winsock1->remotePort()));
 }
+
+}  // namespace heliotrope::app

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "solar/CalculationState.h"
+#include "link/ControllerLink.h"
 #include "solar/CycleView.h"
 
 #include <QWidget>
@@ -11,11 +12,13 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
+class SkyChart;
+
+namespace heliotrope::app {
+
 class Clock;
-class ControllerLink;
 class ObservatoryCombo;
 class OperatorDialogs;
-class SkyChart;
 
 // The one window: the observation point, the computed set-point, the
 // antenna's reported angles, the clock, the sky chart and the controller
@@ -39,7 +42,7 @@ public:
 
     const solar::CalculationState& calculationState() const { return m_state; }
     solar::CalculationState& calculationState() { return m_state; }
-    ControllerLink& controllerLink() { return *Winsock1; }
+    link::ControllerLink& controllerLink() { return *Winsock1; }
 
     // Event handlers, one per control event.
     void Form_Load();
@@ -51,6 +54,7 @@ public:
     void tmrTime_Timer();
     void Timer_cal_Timer();
     void Winsock1_DataArrival(const QByteArray& datagram);
+    void Winsock1_OpenFinished(const link::ControllerLink::OpenResult& opened);
 
     // CycleView
     std::string observerLatitudeText() const override;
@@ -77,6 +81,8 @@ private:
     OperatorDialogs& m_dialogs;
     solar::CalculationState m_state;
     bool m_sendProblemShown = false;
+    QString m_startHostText;  // the controller boxes' texts at the last press of cmdStart
+    QString m_startPortText;
 
     QGroupBox* Frame1 = nullptr;
     QGroupBox* Frame2 = nullptr;
@@ -97,7 +103,7 @@ private:
     SkyChart* picView = nullptr;
     QLineEdit* txtACTLR_IP = nullptr;
     QLineEdit* txtACTLR_Port = nullptr;
-    ControllerLink* Winsock1 = nullptr;
+    link::ControllerLink* Winsock1 = nullptr;
     QTimer* Timer_cal = nullptr;
     QPushButton* cmdClose = nullptr;
     QPushButton* cmdStart = nullptr;
@@ -109,3 +115,5 @@ private:
     QLabel* Label1 = nullptr;
     QLabel* lblTime = nullptr;
 };
+
+}  // namespace heliotrope::app

@@ -66,11 +66,11 @@ int main(int argc, char** argv)
         return 2;
     }
     QApplication app(argc, argv);
-    applyHeliotropeAppearance(app);
+    heliotrope::app::applyHeliotropeAppearance(app);
 
-    SystemClock clock;
-    OperatorDialogs dialogs;
-    frmMain window(clock, dialogs);
+    heliotrope::app::SystemClock clock;
+    heliotrope::app::OperatorDialogs dialogs;
+    heliotrope::app::frmMain window(clock, dialogs);
     window.show();
     return QApplication::exec();
 }

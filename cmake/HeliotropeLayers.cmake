@@ -6,9 +6,13 @@
 #   app/                   the window (sees solar/, link/, all of app/)
 #   companions/sky/        the real sun from ERFA, no Qt (sees only itself)
 #   companions/power/      the received power, for measurements (sees only itself)
+#   companions/sunnoise/   the sun-noise arithmetic, no Qt (sees only itself)
+#   companions/calibrate/  the beam fit on the sun, no Qt (sees only itself)
 #   companions/common/     what both companions share (sees solar/, link/, sky/)
 #   companions/sim/        the controller simulator (sees the above and common/)
-#   companions/rotctl/     the Hamlib bridge (sees the above and common/)
+#   companions/rotctl/     the Hamlib bridge (sees the above and common/, with
+#                          power/, sunnoise/ and calibrate/)
+#   companions/radiometer/ the simulated radiometer (sees common/ and sky/)
 #
 # Each library is compiled against an include root of its own that holds only
 # the folders it may use, linked from the source tree. Includes keep their

@@ -3,20 +3,17 @@
 #include "link/PointingMessage.h"
 #include "link/PortText.h"
 
-#include <QHostInfo>
 #include <QNetworkDatagram>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <memory>
 #include <optional>
 
-namespace {
+namespace heliotrope::link {
 
-// The captions of the two boxes, so that a message names the box the operator
-// sees. The port's caption holds an ideographic space.
-const QString kAddressBox = QStringLiteral("アンテナコントローラ IP");
-const QString kPortBox = QStringLiteral("アンテナコントローラ\u3000ポート(ASCII)");
+namespace {
 
 // Datagrams handled per arrival notification. More waiting ones are taken on the
 // next pass of the event loop, so a flood of reports cannot starve the clock and
@@ -28,18 +25,29 @@ bool isUnderName(const QString& name, QLatin1StringView domain)
     return name == domain || name.endsWith(QLatin1Char('.') + domain);
 }
 
-// The controller's address from the text of the address box.
-std::optional<QHostAddress> resolveController(const QString& hostText)
+// What the address box holds, before any name server is asked.
+struct AddressText
 {
+    enum class Kind { Address, NotFound, HostName };
+    Kind kind = Kind::NotFound;
+    QHostAddress address; // for Address
+    QString hostName;     // for HostName
+};
+
+// The controller's address from the text of the address box, when it can be
+// told without a name server.
+AddressText readAddressText(const QString& hostText)
+{
+    using Kind = AddressText::Kind;
     QString host = hostText.trimmed();
     if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
         host = host.mid(1, host.size() - 2); // "[::1]", as IPv6 addresses are often written
     if (host.isEmpty())
-        return std::nullopt;
+        return {};
 
     QHostAddress literal;
     if (literal.setAddress(host))
-        return literal;
+        return {Kind::Address, literal, {}};
 
     // Names that must never reach a name server: "localhost" is this computer,
     // and ".invalid" names exist nowhere.
@@ -47,54 +55,138 @@ std::optional<QHostAddress> resolveController(const QString& hostText)
     if (name.endsWith(QLatin1Char('.')))
         name.chop(1);
     if (isUnderName(name, QLatin1StringView("localhost")))
-        return QHostAddress(QHostAddress::LocalHost);
+        return {Kind::Address, QHostAddress(QHostAddress::LocalHost), {}};
     if (isUnderName(name, QLatin1StringView("invalid")))
-        return std::nullopt;
+        return {};
     // Digits and dots that did not read as an address ("127.0.0.256") are a
     // mistyped address, never a host name: no top-level domain is all digits.
     static const QRegularExpression digitsAndDots(QStringLiteral("^[0-9.]+$"));
     if (digitsAndDots.match(name).hasMatch())
-        return std::nullopt;
+        return {};
+    return {Kind::HostName, {}, host};
+}
 
-    const QHostInfo info = QHostInfo::fromName(host);
-    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
-        return std::nullopt;
-    // Controllers commonly listen on IPv4 only, so an IPv4 address goes first.
-    for (const QHostAddress& address : info.addresses()) {
+// Controllers commonly listen on IPv4 only, so an IPv4 address goes first.
+QHostAddress preferredAddress(const QList<QHostAddress>& addresses)
+{
+    for (const QHostAddress& address : addresses) {
         if (address.protocol() == QAbstractSocket::IPv4Protocol)
             return address;
     }
-    return info.addresses().constFirst();
+    return addresses.constFirst();
+}
+
+ControllerLink::OpenResult failed(ControllerLink::OpenProblem problem)
+{
+    return {false, false, problem};
 }
 
 } // namespace
 
 ControllerLink::ControllerLink(QObject* parent)
     : QObject(parent)
+    , m_resolver(std::make_unique<SystemHostResolver>())
+    , m_lookupDeadline(new QTimer(this))
 {
+    m_lookupDeadline->setSingleShot(true);
+    // Never early: the message says how long the name server was given.
+    m_lookupDeadline->setTimerType(Qt::PreciseTimer);
+    m_lookupDeadline->setInterval(kDefaultLookupBound);
+    connect(m_lookupDeadline, &QTimer::timeout, this, &ControllerLink::lookupTimedOut);
+}
+
+ControllerLink::~ControllerLink()
+{
+    close();
+}
+
+void ControllerLink::setResolver(std::unique_ptr<HostResolver> resolver)
+{
+    close();
+    m_resolver = std::move(resolver);
+}
+
+void ControllerLink::setLookupBound(std::chrono::milliseconds bound)
+{
+    m_lookupDeadline->setInterval(bound);
+}
+
+std::chrono::milliseconds ControllerLink::lookupBound() const
+{
+    return m_lookupDeadline->intervalAsDuration();
 }
 
 ControllerLink::OpenResult ControllerLink::open(const QString& hostText, const QString& portText)
 {
-    using Box = OpenResult::Box;
     close();
 
-    const std::optional<QHostAddress> address = resolveController(hostText);
-    if (!address) {
-        if (hostText.trimmed().isEmpty())
-            return {false, Box::Address, QStringLiteral("%1 が入力されていません。").arg(kAddressBox)};
-        return {false, Box::Address, QStringLiteral("%1「%2」のアドレスが見つかりません。").arg(kAddressBox, hostText)};
+    const AddressText address = readAddressText(hostText);
+    switch (address.kind) {
+    case AddressText::Kind::Address:
+        return openResolved(address.address, portText);
+    case AddressText::Kind::NotFound:
+        return failed(hostText.trimmed().isEmpty() ? OpenProblem::AddressMissing : OpenProblem::AddressNotFound);
+    case AddressText::Kind::HostName:
+        break;
     }
+    m_lookupPortText = portText;
+    const quint64 generation = ++m_lookupGeneration;
+    m_lookupId = m_resolver->lookUp(
+        address.hostName, this,
+        [this, generation](HostResolver::Outcome outcome, const QList<QHostAddress>& addresses) {
+            if (generation == m_lookupGeneration)
+                lookupFinished(outcome, addresses);
+        });
+    m_lookupDeadline->start();
+    return {false, true, OpenProblem::None};
+}
 
+void ControllerLink::lookupFinished(HostResolver::Outcome outcome, const QList<QHostAddress>& addresses)
+{
+    if (!m_lookupId)
+        return; // abandoned meanwhile
+    m_lookupId.reset();
+    m_lookupDeadline->stop();
+    switch (outcome) {
+    case HostResolver::Outcome::Found:
+        if (!addresses.isEmpty()) {
+            emit openFinished(openResolved(preferredAddress(addresses), m_lookupPortText));
+            return;
+        }
+        break;
+    case HostResolver::Outcome::NotFound:
+        break;
+    case HostResolver::Outcome::Failed:
+        emit openFinished(failed(OpenProblem::NameLookupFailed));
+        return;
+    }
+    emit openFinished(failed(OpenProblem::AddressNotFound));
+}
+
+void ControllerLink::lookupTimedOut()
+{
+    if (!m_lookupId)
+        return;
+    m_resolver->cancel(*m_lookupId);
+    m_lookupId.reset();
+    emit openFinished(failed(OpenProblem::NameServerSilent));
+}
+
+bool ControllerLink::isResolving() const
+{
+    return m_lookupId.has_value();
+}
+
+ControllerLink::OpenResult ControllerLink::openResolved(const QHostAddress& address, const QString& portText)
+{
     const UdpPortFromText port = udpPortFromText(portText.toStdU16String());
     switch (port.status) {
     case PortTextStatus::Ok:
         break;
     case PortTextStatus::NotANumber:
-        return {false, Box::Port,
-                QStringLiteral("%1「%2」は数値ではありません。0～65535 の数値を入力してください。").arg(kPortBox, portText)};
+        return failed(OpenProblem::PortNotANumber);
     case PortTextStatus::OutOfRange:
-        return {false, Box::Port, QStringLiteral("%1「%2」は 0～65535 の範囲外です。").arg(kPortBox, portText)};
+        return failed(OpenProblem::PortOutOfRange);
     }
 
     // Any address of either IP version, so that a controller on IPv4 or IPv6 can
@@ -102,18 +194,23 @@ ControllerLink::OpenResult ControllerLink::open(const QString& hostText, const Q
     // can be given the same port and take our reports.
     auto socket = std::make_unique<QUdpSocket>();
     if (!socket->bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress))
-        return {false, Box::None, QStringLiteral("通信用のローカル UDP ポートを開けませんでした。")};
+        return failed(OpenProblem::LocalPortUnavailable);
 
     m_socket = socket.release();
     m_socket->setParent(this);
     connect(m_socket, &QUdpSocket::readyRead, this, &ControllerLink::readPendingDatagrams);
-    m_remoteAddress = *address;
+    m_remoteAddress = address;
     m_remotePort = port.port;
-    return {true, Box::None, {}};
+    return {true, false, OpenProblem::None};
 }
 
 void ControllerLink::close()
 {
+    if (m_lookupId) {
+        m_resolver->cancel(*m_lookupId);
+        m_lookupId.reset();
+        m_lookupDeadline->stop();
+    }
     if (!m_socket)
         return;
     m_socket->disconnect(this);
@@ -149,27 +246,25 @@ quint16 ControllerLink::remotePort() const
 bool ControllerLink::send(const QString& azimuthText, const QString& elevationText)
 {
     if (!m_socket) {
-        m_lastSendError = QStringLiteral("アンテナコントローラとの通信が開かれていないため、指向データを送信できません。");
+        m_lastSendProblem = SendProblem::LinkClosed;
         return false;
     }
     const std::optional<QByteArray> message = pointingMessage(azimuthText, elevationText);
     if (!message) {
-        m_lastSendError = QStringLiteral("設定方位角または設定仰角に ASCII 以外の文字があるため、指向データを送信しませんでした。");
+        m_lastSendProblem = SendProblem::NotAscii;
         return false;
     }
     if (m_socket->writeDatagram(*message, m_remoteAddress, m_remotePort) != message->size()) {
-        m_lastSendError = QStringLiteral("アンテナコントローラ（%1 ポート %2）へ指向データを送信できませんでした。")
-                              .arg(m_remoteAddress.toString())
-                              .arg(m_remotePort);
+        m_lastSendProblem = SendProblem::SystemRefused;
         return false;
     }
-    m_lastSendError.clear();
+    m_lastSendProblem = SendProblem::None;
     return true;
 }
 
-QString ControllerLink::lastSendError() const
+ControllerLink::SendProblem ControllerLink::lastSendProblem() const
 {
-    return m_lastSendError;
+    return m_lastSendProblem;
 }
 
 void ControllerLink::readPendingDatagrams()
@@ -186,3 +281,5 @@ void ControllerLink::readPendingDatagrams()
         emit datagramArrived(datagram.data());
     }
 }
+
+} // namespace heliotrope::link

@@ -2,6 +2,8 @@
 
 #include "link/Module1.h"
 
+namespace heliotrope::link {
+
 std::optional<ReportFields> readControllerReport(const QByteArray& datagram)
 {
     static const QString comma = QStringLiteral(",");
@@ -25,3 +27,5 @@ std::optional<ReportFields> readControllerReport(const QByteArray& datagram)
         return std::nullopt;
     }
 }
+
+} // namespace heliotrope::link

@@ -9,6 +9,8 @@
 
 #include <optional>
 
+namespace heliotrope::link {
+
 struct ReportFields
 {
     QString azimuth;   // field 2, for txtAntennaAzimuth
@@ -26,3 +28,5 @@ struct ReportFields
 // Returns nullopt when the tokenizer overflows (a field longer than 32,765
 // characters); the report is then to be abandoned silently. Never throws.
 std::optional<ReportFields> readControllerReport(const QByteArray& datagram);
+
+} // namespace heliotrope::link

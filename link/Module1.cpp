@@ -1,5 +1,7 @@
 #include "link/Module1.h"
 
+namespace heliotrope::link {
+
 namespace {
 
 // The part of the last split text that has not been consumed yet. Empty when the
@@ -34,3 +36,5 @@ QString GETFIELD(QString& text, const QString& delimiter)
     strRest = text.mid(stop + 1);
     return field;
 }
+
+} // namespace heliotrope::link

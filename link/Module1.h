@@ -11,6 +11,8 @@
 
 #include <stdexcept>
 
+namespace heliotrope::link {
+
 // The scan position is a 16-bit signed count from 1, so at most 32,766
 // characters are looked at per call and a field holds at most 32,765 of them.
 inline constexpr qsizetype kMaxFieldLength = 32765;
@@ -41,3 +43,5 @@ public:
 // Throws FieldOverflow as described above. Not thread-safe: the remainder is one
 // unprotected variable used from the window's thread only.
 QString GETFIELD(QString& text, const QString& delimiter);
+
+} // namespace heliotrope::link

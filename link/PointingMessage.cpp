@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace heliotrope::link {
+
 namespace {
 
 bool isAscii(const QString& text)
@@ -23,3 +25,5 @@ std::optional<QByteArray> pointingMessage(const QString& azimuthText, const QStr
     message.append(elevationText.toLatin1());
     return message;
 }
+
+} // namespace heliotrope::link

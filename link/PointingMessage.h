@@ -12,7 +12,11 @@
 
 #include <optional>
 
+namespace heliotrope::link {
+
 // The datagram's bytes, or nullopt when either text holds a character outside
 // ASCII: such a character has no single-byte code the controller would read,
 // and sending a guessed byte would point the antenna at a garbled angle.
 std::optional<QByteArray> pointingMessage(const QString& azimuthText, const QString& elevationText);
+
+} // namespace heliotrope::link

@@ -1,34 +1,14 @@
 #include "link/PortText.h"
 
+#include "solar/TypedNumber.h"
+
 #include <cstddef>
 #include <limits>
 #include <string>
 
+namespace heliotrope::link {
+
 namespace {
-
-// Full-width forms of the printable ASCII characters, as a Japanese input method
-// types them, sit at a fixed distance above their ASCII originals.
-constexpr char16_t kFullWidthFirst = u'\uFF01'; // ！
-constexpr char16_t kFullWidthLast = u'\uFF5E';  // ～
-constexpr char16_t kFullWidthOffset = kFullWidthFirst - u'!';
-constexpr char16_t kIdeographicSpace = u'\u3000';
-
-// The character as plain ASCII, or 0 when it has no ASCII reading.
-char asAscii(char16_t c)
-{
-    if (c >= kFullWidthFirst && c <= kFullWidthLast)
-        c = static_cast<char16_t>(c - kFullWidthOffset);
-    else if (c == kIdeographicSpace)
-        c = u' ';
-    if (c == 0 || c > 0x7F)
-        return 0;
-    return static_cast<char>(c);
-}
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
 
 bool isDigit(char c)
 {
@@ -45,21 +25,13 @@ constexpr std::int64_t kExponentCeiling = std::int64_t{1} << 48;
 
 Int32FromText textToInt32(std::u16string_view text)
 {
-    std::string ascii;
-    ascii.reserve(text.size());
-    for (char16_t c : text) {
-        const char a = asAscii(c);
-        if (a == 0)
-            return {NumberTextStatus::NotANumber, 0};
-        ascii.push_back(a);
-    }
-
+    const std::optional<std::string> typed = solar::typedNumberText(text);
+    if (!typed)
+        return {NumberTextStatus::NotANumber, 0};
+    // The grammar is already checked; what is left is the exact value.
+    const std::string& ascii = *typed;
     std::size_t at = 0;
-    std::size_t end = ascii.size();
-    while (at < end && isBlank(ascii[at]))
-        ++at;
-    while (end > at && isBlank(ascii[end - 1]))
-        --end;
+    const std::size_t end = ascii.size();
 
     bool negative = false;
     if (at < end && (ascii[at] == '+' || ascii[at] == '-')) {
@@ -86,7 +58,7 @@ Int32FromText textToInt32(std::u16string_view text)
         }
     }
     if (!anyDigit)
-        return {NumberTextStatus::NotANumber, 0};
+        return {NumberTextStatus::NotANumber, 0}; // unreachable after typedNumberText
 
     std::int64_t exponent = 0;
     if (at < end && (ascii[at] == 'e' || ascii[at] == 'E')) {
@@ -97,7 +69,7 @@ Int32FromText textToInt32(std::u16string_view text)
             ++at;
         }
         if (at == end || !isDigit(ascii[at]))
-            return {NumberTextStatus::NotANumber, 0};
+            return {NumberTextStatus::NotANumber, 0}; // unreachable after typedNumberText
         for (; at < end && isDigit(ascii[at]); ++at) {
             if (exponent < kExponentCeiling)
                 exponent = exponent * 10 + (ascii[at] - '0');
@@ -106,7 +78,7 @@ Int32FromText textToInt32(std::u16string_view text)
             exponent = -exponent;
     }
     if (at != end)
-        return {NumberTextStatus::NotANumber, 0};
+        return {NumberTextStatus::NotANumber, 0}; // unreachable after typedNumberText
 
     if (digits.empty())
         return {NumberTextStatus::Ok, 0};
@@ -160,3 +132,5 @@ UdpPortFromText udpPortFromText(std::u16string_view text)
     }
     return {PortTextStatus::NotANumber, 0};
 }
+
+} // namespace heliotrope::link

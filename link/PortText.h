@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace heliotrope::link {
+
 enum class NumberTextStatus
 {
     Ok,
@@ -19,17 +21,12 @@ struct Int32FromText
     std::int32_t value = 0; // meaningful only when status is Ok
 };
 
-// Text to a 32-bit signed integer, as the operator types it:
-// - blanks around the number are allowed (ASCII white space and the ideographic
-//   space U+3000);
-// - an optional sign, decimal digits with an optional fraction after a full stop,
-//   and an optional exponent ("1e4");
-// - a fraction rounds to the nearest whole number, halves to the even one
-//   ("10006.5" gives 10006, "10007.5" gives 10008), decided on the decimal digits
-//   themselves, not on a binary double;
-// - full-width characters from a Japanese input method ("１０００６") read as
-//   their ASCII forms;
-// - anything else is NotANumber; no thousands separators, no hexadecimal.
+// Text to a 32-bit signed integer, read by the rule every number box follows
+// (solar::typedNumberText: blanks around, full-width forms and the kana-mode
+// minus read as ASCII, an optional sign, fraction and exponent; anything it
+// refuses is NotANumber). A fraction then rounds to the nearest whole number,
+// halves to the even one ("10006.5" gives 10006, "10007.5" gives 10008),
+// decided on the decimal digits themselves, not on a binary double.
 // Accepts any input without undefined behaviour; runs in time linear in its size.
 Int32FromText textToInt32(std::u16string_view text);
 
@@ -55,3 +52,5 @@ constexpr bool isUdpPort(std::int64_t value)
 
 // textToInt32 followed by the check that the number is a UDP port (0 to 65535).
 UdpPortFromText udpPortFromText(std::u16string_view text);
+
+} // namespace heliotrope::link

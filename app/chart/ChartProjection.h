@@ -4,9 +4,11 @@
 // pixel), origin at the top-left corner of the drawing area, y downwards.
 // Pure arithmetic: no Qt, so it can be checked in twips on its own.
 
+#include "app/Twips.h"
+
 namespace chart {
 
-inline constexpr double kTwipsPerPixel = 15;
+using heliotrope::app::kTwipsPerPixel;
 
 // The drawing area, border included, and the square the chart occupies in it.
 inline constexpr double kAreaWidth = 2835;

@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
+namespace heliotrope::app {
+
 // The combo's line edit, which marks the moments when QComboBox turns typed
 // text into an activation of its own (focus leaving the box, Enter).
 class ObservatoryLineEdit final : public QLineEdit {
@@ -57,3 +59,5 @@ void ObservatoryCombo::onActivated(int)
         return;
     emit picked();
 }
+
+}  // namespace heliotrope::app

@@ -2,6 +2,8 @@
 
 #include <QComboBox>
 
+namespace heliotrope::app {
+
 // The editable list of observation points. It tells a pick from the list apart
 // from typing, which a plain QComboBox does not:
 //  - picked() when the operator chooses an entry from the open list, or steps
@@ -28,3 +30,5 @@ private:
     int m_typingGuard = 0;  // > 0 while the line edit finishes typed text
     friend class ObservatoryLineEdit;
 };
+
+}  // namespace heliotrope::app

@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace heliotrope::app {
+
 namespace {
 
 const std::array<Observatory, 10>& table()
@@ -37,3 +39,5 @@ const Observatory* findCity(const QString& text)
     }
     return found;
 }
+
+}  // namespace heliotrope::app

@@ -4,6 +4,8 @@
 #include <optional>
 #include <span>
 
+namespace heliotrope::app {
+
 // One entry of the observation-point list. The coordinate texts are what a
 // pick writes into the two boxes, exactly as written here (shortest decimal
 // form, degrees north and east).
@@ -24,3 +26,5 @@ const Observatory* findCity(const QString& text);
 // The default observation point, also the first entry: 八王子.
 inline const QString kDefaultLatitudeText = QStringLiteral("35.64");
 inline const QString kDefaultLongitudeText = QStringLiteral("139.3");
+
+}  // namespace heliotrope::app

@@ -7,6 +7,10 @@
 
 #include <cmath>
 
+using heliotrope::link::PortTextStatus;
+using heliotrope::link::UdpPortFromText;
+using heliotrope::link::udpPortFromText;
+
 namespace {
 
 QString named(const QString& option, const QString& text)

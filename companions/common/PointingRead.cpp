@@ -6,6 +6,9 @@
 
 #include <cmath>
 
+using heliotrope::link::FieldOverflow;
+using heliotrope::link::GETFIELD;
+
 namespace {
 
 std::optional<double> angleFromText(const QString& text)

@@ -154,6 +154,7 @@ void Bridge::onReady(const std::optional<RotatorLimits>& reported)
     }
     poll();
     m_pollTimer.start(m_options.pollIntervalMs);
+    emit rotatorReady();
 }
 
 void Bridge::onLost(const QString& line)
@@ -202,6 +203,8 @@ void Bridge::onPositionRefused(int returnCode)
 
 void Bridge::onPointingAnswered(int returnCode)
 {
+    if (m_commandsHeld)
+        return; // the answer to a measurement's P, not the bridge's
     m_policy.answered(returnCode == 0, nowMs());
     if (returnCode == 0) {
         if (m_pointingRefusedSaid) {
@@ -218,9 +221,19 @@ void Bridge::onPointingAnswered(int returnCode)
     m_pointingRefusedSaid = returnCode;
 }
 
+void Bridge::holdCommands(bool held)
+{
+    m_commandsHeld = held;
+    if (!held) {
+        // The calibration's last P is not the bridge's: start afresh.
+        m_policy.reset();
+        considerCommand();
+    }
+}
+
 void Bridge::considerCommand()
 {
-    if (!m_target || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
+    if (m_commandsHeld || !m_target || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
         return;
     const RotatorCommand command = rotatorCommand(m_frame, *m_target, m_present);
     if (command.clamped && !m_clampSaid) {

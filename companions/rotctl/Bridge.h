@@ -36,6 +36,13 @@ public:
     bool start(QString* problem);
     quint16 localPort() const { return m_receiver.localPort(); }
     RotctldClient& rotctld() { return m_client; }
+    // The rotator's frame as the bridge uses it (range, limits once rotctld
+    // is connected, offsets).
+    const RotatorFrame& frame() const { return m_frame; }
+    // While a calibration drives the rotator the bridge sends no P of its own;
+    // released, it points at the latest set-point again.
+    void holdCommands(bool held);
+    bool commandsHeld() const { return m_commandsHeld; }
 
     // The UTC clock, milliseconds since 1970 (the system's by default), which
     // true-sun mode computes the sun for and the log is stamped with; a test
@@ -46,6 +53,8 @@ public:
 signals:
     // A line for the operator.
     void notice(const QString& line);
+    // rotctld is connected and its limits are known (frame() holds them).
+    void rotatorReady();
 
 private:
     void onSetPoint(const SetPoint& setPoint);
@@ -83,4 +92,5 @@ private:
     std::optional<int> m_pointingRefusedSaid;
     std::optional<int> m_positionRefusedSaid;
     bool m_logFailureSaid = false;
+    bool m_commandsHeld = false;
 };

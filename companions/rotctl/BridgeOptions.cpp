@@ -81,13 +81,15 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         QStringLiteral("deg"));
     const QCommandLineOption azOffset = valueOption(
         QStringLiteral("az-offset"),
-        QStringLiteral("回転器の方位角の読みが実際の向きより大きい分、度（既定 0）。\n"
-                       "How much the rotator's azimuth reading exceeds the true direction, degrees (default 0)."),
+        QStringLiteral("回転器の方位角の読みが実際の向きより大きい分、度（既定: 最後に保存した較正値、なければ 0）。\n"
+                       "How much the rotator's azimuth reading exceeds the true direction, degrees (default: the last "
+                       "calibration saved, else 0)."),
         QStringLiteral("deg"), QStringLiteral("0"));
     const QCommandLineOption elOffset = valueOption(
         QStringLiteral("el-offset"),
-        QStringLiteral("回転器の仰角の読みが実際の向きより大きい分、度（既定 0）。\n"
-                       "How much the rotator's elevation reading exceeds the true direction, degrees (default 0)."),
+        QStringLiteral("回転器の仰角の読みが実際の向きより大きい分、度（既定: 最後に保存した較正値、なければ 0）。\n"
+                       "How much the rotator's elevation reading exceeds the true direction, degrees (default: the last "
+                       "calibration saved, else 0)."),
         QStringLiteral("deg"), QStringLiteral("0"));
     const QCommandLineOption log = valueOption(
         QStringLiteral("log"),
@@ -99,6 +101,8 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         {listen, port, rotctld, pollMs, threshold, minInterval, azRange, azMin, azMax, elMin, elMax, azOffset, elOffset, log});
     const TrueSunOptionSet trueSun;
     trueSun.addTo(parser);
+    addCalibrationOptions(parser);
+    parser.addOptions(sunNoiseCommandLineOptions());
 
     CommandLine<BridgeOptions> result;
     if (!parser.parse(arguments)) {
@@ -160,13 +164,23 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         problems << QStringLiteral("--el-min は --el-max 以下にしてください。");
     take(numberOption(name(azOffset), parser.value(azOffset), -kMaxOffset, kMaxOffset), options.azimuthOffset);
     take(numberOption(name(elOffset), parser.value(elOffset), -kMaxOffset, kMaxOffset), options.elevationOffset);
+    options.offsetsGiven = parser.isSet(azOffset) || parser.isSet(elOffset);
+    options.calibration = readCalibrationOptions(parser, problems);
     if (parser.isSet(log)) {
         options.logPath = parser.value(log);
         if (options.logPath.isEmpty())
             problems << QStringLiteral("--log にファイル名がありません。");
     }
-
     options.trueSun = trueSun.read(parser, problems);
+    options.sunNoise = readSunNoiseOptions(parser, problems);
+    if (options.sunNoise && options.calibration) {
+        problems << QStringLiteral("--calibrate と --sun-noise は一度に一つにしてください。\n"
+                                   "Give --calibrate or --sun-noise, one run at a time.");
+    }
+    if (options.sunNoise && !options.trueSun.site) {
+        problems << QStringLiteral("--sun-noise には本当の太陽の位置を計算する地点 --site が必要です。\n"
+                                   "--sun-noise needs --site, the site the real sun is computed for.");
+    }
 
     if (!problems.isEmpty()) {
         result.text = problems.join(QLatin1Char('\n'));

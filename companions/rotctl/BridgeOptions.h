@@ -3,7 +3,9 @@
 // heliotrope-rotctl's command line.
 
 #include "companions/common/OptionValues.h"
+#include "companions/rotctl/CalibrationOptions.h"
 #include "companions/rotctl/RotatorGeometry.h"
+#include "companions/rotctl/SunNoiseOptions.h"
 #include "companions/rotctl/TrueSunOptions.h"
 
 #include <QHostAddress>
@@ -28,8 +30,11 @@ struct BridgeOptions
     std::optional<double> maxElevation;
     double azimuthOffset = 0;
     double elevationOffset = 0;
+    bool offsetsGiven = false;    // --az-offset or --el-offset: the saved calibration is not applied
+    std::optional<CalibrationOptions> calibration;
     QString logPath;              // empty: no log
     TrueSunOptions trueSun;       // the real sun instead of the window's model, by day
+    std::optional<SunNoiseOptions> sunNoise; // a sun-noise run before tracking
 };
 
 CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments);

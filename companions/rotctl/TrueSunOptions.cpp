@@ -179,9 +179,11 @@ TrueSunOptions TrueSunOptionSet::read(const QCommandLineParser& parser, QStringL
     air(m_humidity, 0, 100, humidityPercent);
     options.atmosphere.relativeHumidity = humidityPercent / 100.0;
 
-    if (options.site && !options.enabled && !options.lookOnly) {
-        problems << QStringLiteral("--site は --true-sun か --sun-now と使います。\n"
-                                   "--site is used with --true-sun or --sun-now.");
+    // The measurements on the sun point at the real sun as well, whatever the tracking follows.
+    const bool onTheSun = parser.isSet(QStringLiteral("sun-noise")) || parser.isSet(QStringLiteral("calibrate"));
+    if (options.site && !options.enabled && !options.lookOnly && !onTheSun) {
+        problems << QStringLiteral("--site は --true-sun、--sun-now、--calibrate、--sun-noise のどれかと使います。\n"
+                                   "--site is used with --true-sun, --sun-now, --calibrate or --sun-noise.");
     }
     return options;
 }

@@ -6,7 +6,7 @@
 #include <QStringList>
 
 // Answers the window's questions without showing a box, and keeps what it was asked.
-class PresetDialogs final : public OperatorDialogs {
+class PresetDialogs final : public heliotrope::app::OperatorDialogs {
 public:
     bool nextQuitAnswer = false;
     int quitQuestions = 0;

@@ -9,6 +9,9 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+using namespace heliotrope::app;
+using namespace heliotrope::link;
+
 // The controller's reports as the window shows them, and what the window
 // does when the controller cannot be sent to, all over real loopback sockets.
 class TestControllerReports : public QObject {

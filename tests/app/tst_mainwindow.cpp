@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QtTest>
 
+using namespace heliotrope::app;
+
 // The window as the operator first sees it, and one cycle at a fixed instant.
 class TestMainWindow : public QObject {
     Q_OBJECT

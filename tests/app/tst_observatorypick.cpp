@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QtTest>
 
+using namespace heliotrope::app;
+
 // Picking an observation point from the list applies the table; typing into
 // the list's edit field writes the default point, keystroke by keystroke.
 class TestObservatoryPick : public QObject {

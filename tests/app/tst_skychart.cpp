@@ -34,7 +34,7 @@ const SkyStep kNight{false, false, 200, -12};
 
 QPoint pixelAt(double xTwips, double yTwips, qreal scale = 1)
 {
-    return {int(std::floor(xTwips / 15 * scale)), int(std::floor(yTwips / 15 * scale))};
+    return {int(std::floor(xTwips / chart::kTwipsPerPixel * scale)), int(std::floor(yTwips / chart::kTwipsPerPixel * scale))};
 }
 
 // Pixels of the rectangle (twips) that are not paper, or that are red.
@@ -58,7 +58,8 @@ const QRectF kWhole(0, 0, 2835, 2595);
 // Ink within a pixel of a point given in twips.
 bool inkNear(const QImage& image, double x, double y, qreal scale = 1)
 {
-    return count(image, QRectF(x - 15 / scale, y - 15 / scale, 45 / scale, 45 / scale), false, scale) > 0;
+    const double pixel = chart::kTwipsPerPixel / scale;
+    return count(image, QRectF(x - pixel, y - pixel, 3 * pixel, 3 * pixel), false, scale) > 0;
 }
 
 // Where the notices stand, clear of the grid: the top-left corner by day, the

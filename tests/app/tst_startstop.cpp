@@ -12,6 +12,9 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+using namespace heliotrope::app;
+using namespace heliotrope::link;
+
 // Start and stop with a controller listening on loopback, the clock, and the
 // way out through the confirmation.
 class TestStartStop : public QObject {

@@ -1,7 +1,8 @@
 #pragma once
 
 // Hamlib's rotctld with its dummy rotator (model 1), started by a test on a
-// free loopback port and killed when the test is done with it.
+// free loopback port and killed when the test is done with it. The same for
+// rigctld and its dummy radio, given as the daemon.
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -14,12 +15,15 @@
 class RotctldProcess
 {
 public:
-    RotctldProcess() = default;
+    explicit RotctldProcess(const QString& daemon = QStringLiteral("rotctld"))
+        : m_daemon(daemon)
+    {
+    }
     RotctldProcess(const RotctldProcess&) = delete;
     RotctldProcess& operator=(const RotctldProcess&) = delete;
     ~RotctldProcess() { kill(); }
 
-    static QString program() { return QStandardPaths::findExecutable(QStringLiteral("rotctld")); }
+    static QString program(const QString& daemon = QStringLiteral("rotctld")) { return QStandardPaths::findExecutable(daemon); }
 
     // A TCP port free on loopback just now.
     static quint16 freePort()
@@ -40,7 +44,7 @@ public:
             arguments << QStringLiteral("-C") << conf;
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.start(program(), arguments);
+        m_process.start(program(m_daemon), arguments);
         if (!m_process.waitForStarted(3000))
             return false;
         QElapsedTimer waited;
@@ -69,6 +73,7 @@ public:
     quint16 port() const { return m_port; }
 
 private:
+    QString m_daemon;
     QProcess m_process;
     quint16 m_port = 0;
 };

@@ -6,6 +6,9 @@
 
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
+
 class TestCommandLines : public QObject
 {
     Q_OBJECT
@@ -16,6 +19,9 @@ private slots:
     void negativeValuesAndRotctldAddressesAreTaken();
     void unusableValuesAreRefusedAndNamed_data();
     void unusableValuesAreRefusedAndNamed();
+    void sunNoiseRunIsTakenAsTyped();
+    void unusableSunNoiseValuesAreRefusedInBothLanguages_data();
+    void unusableSunNoiseValuesAreRefusedInBothLanguages();
 };
 
 namespace {
@@ -98,6 +104,93 @@ void TestCommandLines::unusableValuesAreRefusedAndNamed()
     QVERIFY(!bridge.options);
     QCOMPARE(bridge.exitCode, kUsageExitCode);
     QVERIFY2(bridge.text.contains(named), qPrintable(bridge.text));
+}
+
+void TestCommandLines::sunNoiseRunIsTakenAsTyped()
+{
+    const CommandLine<BridgeOptions> plain = parseBridgeCommandLine(bridgeArguments({}));
+    QVERIFY(plain.options);
+    QVERIFY(!plain.options->sunNoise);
+
+    const CommandLine<BridgeOptions> typed = parseBridgeCommandLine(bridgeArguments(
+        {"--sun-noise", "--site", "35.66,139.34", "--power", "rigctld:127.0.0.1:4600", "--repeat", "3", "--dwell", "2.5", "--flux", "100", "--frequency", "10368", "--dish-diameter",
+         "1.2", "--efficiency", "0.6", "--system-temperature", "100", "--cold", "200,45", "--csv", "/tmp/y.csv"}));
+    QVERIFY2(typed.options && typed.options->sunNoise, qPrintable(typed.text));
+    const SunNoiseOptions& run = *typed.options->sunNoise;
+    QCOMPARE(run.repeats, 3);
+    QCOMPARE(run.dwellSeconds, 2.5);
+    QCOMPARE(run.fluxSfu.value_or(0), 100.0);
+    QCOMPARE(run.efficiency, 0.6);
+    QCOMPARE(run.systemTemperatureKelvin.value_or(0), 100.0);
+    QCOMPARE(run.coldAzimuth.value_or(-1), 200.0);
+    QCOMPARE(run.coldElevation.value_or(-1), 45.0);
+    QCOMPARE(run.csvPath, QStringLiteral("/tmp/y.csv"));
+    QVERIFY(run.power.kind == PowerSourceSpec::Kind::Rigctld);
+    QCOMPARE(run.power.port, quint16(4600));
+    QVERIFY(run.hasStation());
+
+    // Without --cold, the offset is counted in the beamwidth 70° λ / D.
+    const CommandLine<BridgeOptions> offset = parseBridgeCommandLine(
+        bridgeArguments({"--sun-noise", "--site", "35.66,139.34", "--power", "command:/bin/echo 1", "--frequency", "10368", "--dish-diameter", "1.2", "--cold-offset", "4"}));
+    QVERIFY2(offset.options && offset.options->sunNoise, qPrintable(offset.text));
+    QCOMPARE(offset.options->sunNoise->coldOffsetBeamwidths, 4.0);
+    QCOMPARE(offset.options->sunNoise->dwellSeconds, 5.0); // the sun-noise run's own default, not the calibration's
+    QVERIFY(std::abs(offset.options->sunNoise->beamwidthDegrees().value_or(0) - 1.6867) < 1e-4);
+    QVERIFY(!offset.options->sunNoise->hasStation());
+}
+
+void TestCommandLines::unusableSunNoiseValuesAreRefusedInBothLanguages_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("named");
+    QTest::addColumn<QString>("english");
+    const QStringList cold{"--sun-noise", "--site", "35.66,139.34", "--power", "rigctld", "--cold", "200,45"};
+    QTest::newRow("no site") << QStringList{"--sun-noise", "--power", "rigctld", "--cold", "200,45"} << "--site"
+                             << "needs --site";
+    QTest::newRow("no power source") << QStringList{"--sun-noise", "--site", "35.66,139.34", "--cold", "200,45"}
+                                     << "--power" << "where to read the power";
+    QTest::newRow("both runs at once") << cold + QStringList{"--calibrate", "cross", "--beamwidth", "1.7"} << "--calibrate"
+                                       << "one run at a time";
+    QTest::newRow("negative flux") << cold + QStringList{"--flux", "-5", "--frequency", "1296", "--dish-diameter", "3"}
+                                   << "--flux" << "out of range";
+    QTest::newRow("efficiency above 1") << cold + QStringList{"--efficiency", "1.2"} << "--efficiency" << "at most 1";
+    QTest::newRow("efficiency 0") << cold + QStringList{"--efficiency", "0"} << "--efficiency" << "above 0";
+    QTest::newRow("cold below the horizon") << QStringList{"--sun-noise", "--cold", "200,-3"} << "--cold"
+                                            << "below the horizon";
+    QTest::newRow("cold not two numbers") << QStringList{"--sun-noise", "--cold", "200"} << "--cold" << "AZ,EL";
+    QTest::newRow("cold azimuth past 360") << QStringList{"--sun-noise", "--cold", "400,30"} << "--cold" << "azimuth";
+    QTest::newRow("cold and cold offset") << cold + QStringList{"--cold-offset", "4"} << "--cold-offset" << "not both";
+    QTest::newRow("no cold point known") << QStringList{"--sun-noise"} << "--cold" << "No cold-sky direction";
+    QTest::newRow("cold offset inside the beam") << QStringList{"--sun-noise", "--frequency", "1296", "--dish-diameter",
+                                                                "3", "--cold-offset", "1"}
+                                                 << "--cold-offset" << "out of range";
+    QTest::newRow("repeat not whole") << cold + QStringList{"--repeat", "2.5"} << "--repeat" << "whole number";
+    QTest::newRow("repeat zero") << cold + QStringList{"--repeat", "0"} << "--repeat" << "out of range";
+    QTest::newRow("dwell not a number") << cold + QStringList{"--dwell", "long"} << "--dwell" << "not a number";
+    QTest::newRow("frequency in hertz") << cold + QStringList{"--flux", "100", "--frequency", "1296000000",
+                                                              "--dish-diameter", "3"}
+                                        << "--frequency" << "out of range";
+    QTest::newRow("flux without dish") << cold + QStringList{"--flux", "100", "--frequency", "1296"}
+                                       << "--dish-diameter" << "also need";
+    QTest::newRow("system temperature negative") << cold + QStringList{"--system-temperature", "-20"}
+                                                 << "--system-temperature" << "out of range";
+    QTest::newRow("run option without the run") << QStringList{"--flux", "100"} << "--flux" << "only used with --sun-noise";
+    QTest::newRow("csv without a name") << cold + QStringList{"--csv", ""} << "--csv" << "no file name";
+}
+
+void TestCommandLines::unusableSunNoiseValuesAreRefusedInBothLanguages()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, named);
+    QFETCH(QString, english);
+    const CommandLine<BridgeOptions> bridge = parseBridgeCommandLine(bridgeArguments(options));
+    QVERIFY(!bridge.options);
+    QCOMPARE(bridge.exitCode, kUsageExitCode);
+    QVERIFY2(bridge.text.contains(named), qPrintable(bridge.text));
+    QVERIFY2(bridge.text.contains(english), qPrintable(bridge.text));
+    // Japanese as well: at least one character outside ASCII on the line naming it.
+    QVERIFY2(std::any_of(bridge.text.cbegin(), bridge.text.cend(), [](QChar c) { return c.unicode() > 0x2FFF; }),
+             qPrintable(bridge.text));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLines)

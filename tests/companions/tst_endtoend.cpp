@@ -12,6 +12,9 @@
 #include <QTest>
 #include <QUdpSocket>
 
+using heliotrope::app::FixedClock;
+using heliotrope::app::frmMain;
+
 class TestEndToEnd : public QObject
 {
     Q_OBJECT

@@ -10,6 +10,10 @@
 
 #include <QTest>
 
+using heliotrope::link::pointingMessage;
+using heliotrope::link::readControllerReport;
+using heliotrope::link::ReportFields;
+
 class TestPointingRead : public QObject
 {
     Q_OBJECT

@@ -17,6 +17,8 @@
 #include <array>
 #include <cmath>
 
+using heliotrope::link::pointingMessage;
+
 class TestRotatorCommands : public QObject
 {
     Q_OBJECT

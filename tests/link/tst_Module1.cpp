@@ -5,6 +5,8 @@
 
 #include <QTest>
 
+using namespace heliotrope::link;
+
 namespace {
 
 const QString comma = QStringLiteral(",");

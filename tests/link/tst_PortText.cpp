@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+using namespace heliotrope::link;
+
 namespace {
 
 std::u16string u16(const QString& text)
@@ -63,6 +65,10 @@ void TestPortText::toInt32_data()
     QTest::newRow("ideographic blanks around") << u"\u300010006\u3000"_qs << "ok 10006";
     QTest::newRow("full-width digits") << u"１０００６"_qs << "ok 10006";
     QTest::newRow("full-width sign and point") << u"－１０００６．５"_qs << "ok -10006";
+    // The coordinate boxes' minus signs, read the same here.
+    QTest::newRow("minus sign U+2212") << u"\u22121"_qs << "ok -1";
+    QTest::newRow("kana-mode minus") << u"ー１"_qs << "ok -1";
+    QTest::newRow("line end after a pasted number") << "10006\r\n" << "ok 10006";
     QTest::newRow("signs and leading zeros") << "+0010006" << "ok 10006";
     QTest::newRow("exponent") << "1.0006E4" << "ok 10006";
     QTest::newRow("negative exponent") << "100060e-1" << "ok 10006";

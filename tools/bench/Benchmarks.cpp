@@ -14,6 +14,8 @@
 
 #include <benchmark/benchmark.h>
 
+using heliotrope::app::applyHeliotropeAppearance;
+
 namespace {
 
 void BM_CALAZEL(benchmark::State& state)

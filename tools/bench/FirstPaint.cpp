@@ -39,6 +39,8 @@
 #include <thread>
 #include <vector>
 
+using namespace heliotrope::app;
+
 extern char** environ;
 
 namespace {

@@ -38,6 +38,8 @@
 #include <string>
 #include <vector>
 
+using heliotrope::app::applyHeliotropeAppearance;
+
 namespace {
 
 // The one function callgrind collects in. Not inlined, so it exists under

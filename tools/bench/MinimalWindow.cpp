@@ -27,6 +27,8 @@
 #include <cmath>
 #include <tuple>
 
+using namespace heliotrope::app;
+
 namespace {
 
 QRect placed(const char* name)

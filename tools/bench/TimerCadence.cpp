@@ -25,6 +25,8 @@
 #include <cstdio>
 #include <vector>
 
+using namespace heliotrope::app;
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");

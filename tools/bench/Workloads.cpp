@@ -22,6 +22,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using namespace heliotrope::app;
+using heliotrope::link::ControllerLink;
+using heliotrope::link::pointingMessage;
+
 #include <array>
 
 namespace bench {

@@ -14,7 +14,9 @@
 
 #include <QByteArray>
 
+namespace heliotrope::app {
 class frmMain;
+}
 
 #include <chrono>
 #include <cstddef>
@@ -23,6 +25,8 @@ class frmMain;
 #include <vector>
 
 namespace bench {
+
+using heliotrope::app::frmMain;
 
 inline constexpr double kLatitudeDeg = 35.64;  // the window's default point
 inline constexpr double kLongitudeDeg = 139.3;

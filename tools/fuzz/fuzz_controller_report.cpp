@@ -24,6 +24,8 @@
 #include <optional>
 #include <string>
 
+using namespace heliotrope::link;
+
 using fuzzcheck::require;
 
 namespace {

@@ -20,6 +20,7 @@
 #include <string>
 
 using fuzzcheck::require;
+using namespace heliotrope::link;
 
 namespace {
 
@@ -81,6 +82,8 @@ Reading read(const std::u16string& text)
             c = static_cast<char16_t>(c - (u'\uFF01' - u'!'));
         else if (c == u'\u3000')
             c = u' ';
+        else if (c == u'\u2212' || c == u'\u30FC')
+            c = u'-';
         if (c == 0 || c > 0x7F)
             return {};
         ascii.push_back(static_cast<char>(c));

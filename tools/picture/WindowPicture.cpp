@@ -19,6 +19,8 @@
 #include <QUdpSocket>
 #include <cstdio>
 
+using namespace heliotrope::app;
+
 int main(int argc, char** argv)
 {
     if (argc < 2) {

@@ -4,6 +4,9 @@
 
 #include <cstdio>
 
+using heliotrope::app::Observatory;
+using heliotrope::app::observatories;
+
 namespace sweep {
 namespace {
 

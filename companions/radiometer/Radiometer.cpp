@@ -1,0 +1,151 @@
+#include "companions/radiometer/Radiometer.h"
+
+#include "companions/common/ConsoleText.h"
+#include "companions/sky/TrueSun.h"
+
+#include <QDateTime>
+#include <QTcpSocket>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kRotctldTimeLimitMs = 1000;
+// A client line longer than this is not a rigctld command; the client is dropped.
+constexpr qsizetype kLongestCommand = 256;
+
+quint64 initialSeed(const RadiometerOptions& options)
+{
+    if (!options.seed)
+        return std::random_device{}() ^ (static_cast<quint64>(std::random_device{}()) << 32);
+    if (!options.once)
+        return *options.seed;
+    // One reading per process: the same seed alone would give every reading
+    // the same noise, so the moment of the reading is mixed in.
+    return *options.seed * 0x9E3779B97F4A7C15ULL ^ static_cast<quint64>(QDateTime::currentMSecsSinceEpoch()) * 1000003ULL;
+}
+
+} // namespace
+
+Radiometer::Radiometer(const RadiometerOptions& options, UtcClock clock, QObject* parent)
+    : QObject(parent)
+    , m_options(options)
+    , m_clock(std::move(clock))
+    , m_random(initialSeed(options))
+    , m_noise(0.0, options.noise)
+{
+    connect(&m_server, &QTcpServer::newConnection, this, &Radiometer::onNewConnection);
+}
+
+std::optional<AntennaReading> Radiometer::readRotator(QString* problem)
+{
+    const QString where = QStringLiteral("%1:%2").arg(m_options.rotctldHost).arg(m_options.rotctldPort);
+    if (!m_rotctld || m_rotctld->state() != QAbstractSocket::ConnectedState) {
+        delete m_rotctld;
+        m_rotctld = new QTcpSocket(this);
+        m_rotctld->connectToHost(m_options.rotctldHost, m_options.rotctldPort);
+        if (!m_rotctld->waitForConnected(kRotctldTimeLimitMs)) {
+            *problem = QStringLiteral("rotctld（%1）に接続できません: %2 / cannot reach rotctld (%1): %2")
+                           .arg(where, m_rotctld->errorString());
+            return std::nullopt;
+        }
+    }
+    m_rotctld->write("p\n");
+    QByteArray answer;
+    QList<QByteArray> lines;
+    while (lines.size() < 2) {
+        if (!m_rotctld->bytesAvailable() && !m_rotctld->waitForReadyRead(kRotctldTimeLimitMs)) {
+            *problem = QStringLiteral("rotctld（%1）が位置を答えません。/ rotctld (%1) did not answer p.").arg(where);
+            m_rotctld->abort();
+            return std::nullopt;
+        }
+        answer += m_rotctld->readAll();
+        lines = answer.split('\n');
+        lines.removeLast(); // the part after the last line end
+        if (!lines.isEmpty() && lines.constFirst().startsWith("RPRT"))
+            break;
+    }
+    bool okAz = false;
+    bool okEl = false;
+    const double az = lines.size() >= 2 ? lines[0].trimmed().toDouble(&okAz) : 0;
+    const double el = lines.size() >= 2 ? lines[1].trimmed().toDouble(&okEl) : 0;
+    if (!okAz || !okEl) {
+        *problem = QStringLiteral("rotctld（%1）の答え「%2」は位置ではありません。/ rotctld (%1) answered \"%2\", not a position.")
+                       .arg(where, printableBytes(answer));
+        m_rotctld->abort();
+        return std::nullopt;
+    }
+    return AntennaReading{az, el};
+}
+
+std::optional<double> Radiometer::read(QString* problem)
+{
+    const std::optional<AntennaReading> antenna = readRotator(problem);
+    if (!antenna)
+        return std::nullopt;
+    using namespace heliotrope::sky;
+    // The sun as a radio dish sees it: refracted by the air for radio waves.
+    const TrueSunPosition sun = trueSunTopocentric(m_clock(), m_options.site, Refraction::Radio);
+    if (sun.status == EphemerisStatus::Failed) {
+        *problem = QStringLiteral("この日時の太陽を計算できません。/ The sun cannot be computed for this date.");
+        return std::nullopt;
+    }
+    const double power = heliotrope::radiometer::sunBeamPower(m_options.beam, antenna->azimuth, antenna->elevation,
+                                                              sun.azimuth, sun.elevation);
+    return m_options.noise > 0 ? power + m_noise(m_random) : power;
+}
+
+bool Radiometer::serve(QString* problem)
+{
+    if (!m_server.listen(m_options.listenAddress, m_options.rigctldPort)) {
+        *problem = QStringLiteral("%1 で待ち受けられません: %2 / cannot listen on %1: %2")
+                       .arg(endpointText(m_options.listenAddress, m_options.rigctldPort), m_server.errorString());
+        return false;
+    }
+    emit notice(QStringLiteral("%1 で rigctld として答えます（l STRENGTH）。/ Answering as rigctld on %1 (l STRENGTH).")
+                    .arg(endpointText(m_options.listenAddress, m_server.serverPort())));
+    return true;
+}
+
+void Radiometer::onNewConnection()
+{
+    while (QTcpSocket* client = m_server.nextPendingConnection()) {
+        connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+        connect(client, &QTcpSocket::readyRead, this, [this, client] {
+            while (client->canReadLine()) {
+                const QByteArray line = client->readLine(kLongestCommand + 2);
+                answer(client, line.trimmed());
+                if (client->state() != QAbstractSocket::ConnectedState)
+                    return;
+            }
+            if (client->bytesAvailable() > kLongestCommand)
+                client->abort();
+        });
+    }
+}
+
+void Radiometer::answer(QTcpSocket* client, const QByteArray& line)
+{
+    // rigctld's default protocol: one command a line, the value alone on its
+    // line, "RPRT n" (n < 0) on failure. What Hamlib's own clients send on
+    // connecting (\chk_vfo) is answered as rigctld answers it without VFO mode.
+    if (line == "l STRENGTH" || line == "\\get_level STRENGTH") {
+        QString problem;
+        const std::optional<double> power = read(&problem);
+        if (!power) {
+            emit notice(problem);
+            client->write("RPRT -6\n"); // RIG_EIO: the radio could not be read
+            return;
+        }
+        // A radio's S-meter reports whole dB.
+        client->write(QByteArray::number(static_cast<long long>(std::lround(*power))) + '\n');
+    } else if (line == "\\chk_vfo") {
+        client->write("0\n");
+    } else if (line == "q" || line == "Q" || line == "\\quit") {
+        client->disconnectFromHost();
+    } else if (line.isEmpty()) {
+        return;
+    } else {
+        client->write("RPRT -4\n"); // RIG_ENIMPL: a simulator answers nothing else
+    }
+}

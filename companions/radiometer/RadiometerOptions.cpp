@@ -1,0 +1,151 @@
+#include "companions/radiometer/RadiometerOptions.h"
+
+#include <QCommandLineParser>
+#include <QLocale>
+
+#include <cmath>
+
+namespace {
+
+// A pointing error beyond a few beamwidths would not be found by any scan;
+// ±20° still lets a test put the sun outside a pattern.
+constexpr double kLargestError = 20;
+// About ten years either way: enough to put a test at any hour of any season.
+constexpr double kLargestClockOffset = 3.2e8;
+
+} // namespace
+
+OptionValue<std::pair<double, double>> anglePairOption(const QString& option, const QString& text, double limit)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    bool okAz = false;
+    bool okEl = false;
+    double az = 0;
+    double el = 0;
+    if (parts.size() == 2) {
+        az = QLocale::c().toDouble(parts[0].trimmed(), &okAz);
+        el = QLocale::c().toDouble(parts[1].trimmed(), &okEl);
+    }
+    if (!okAz || !okEl || !std::isfinite(az) || !std::isfinite(el) || std::abs(az) > limit || std::abs(el) > limit) {
+        return {std::nullopt, QStringLiteral("--%1 「%2」 は「方位角,仰角」の度（各 ±%3 以内）ではありません。\n"
+                                             "--%1 takes AZ,EL in degrees, each within ±%3, e.g. 0.4,-0.3.")
+                                  .arg(option, text)
+                                  .arg(limit)};
+    }
+    return {std::make_pair(az, el), {}};
+}
+
+CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "太陽を受信する電波計（ラジオメーター）のシミュレーター。rotctld からアンテナの位置を p で読み、\n"
+        "本当の太陽との離角から受信電力 dB を答えます: rigctld と同じプロトコル（l STRENGTH、整数 dB）か、\n"
+        "--once で 1 回だけ小数つきで表示して終了（電力を読むコマンドとして）。\n"
+        "A simulated radiometer on the sun. It reads the antenna's position from rotctld with p and\n"
+        "answers the received power in dB from the separation to the true sun: through rigctld's\n"
+        "protocol (l STRENGTH, whole dB), or with --once, one reading with decimals, then exits\n"
+        "(to be the bridge's power command).\n"
+        "power = baseline + peak * exp(-4 ln2 (separation/beamwidth)^2) + noise"));
+    addBilingualHelpOption(parser);
+    const QCommandLineOption error(QStringLiteral("error"),
+        QStringLiteral("指向誤差「方位角,仰角」、度: 回転器の読みが本当の向きより大きい分（既定 0,0）。\n"
+                       "Pointing error AZ,EL in degrees: how much the rotator's reading exceeds the real direction (default 0,0)."),
+        QStringLiteral("az,el"), QStringLiteral("0,0"));
+    const QCommandLineOption beamwidth(QStringLiteral("beamwidth"),
+        QStringLiteral("ビーム幅（半値全幅）、度（既定 1.7）。\nBeamwidth (full width at half maximum), degrees (default 1.7)."),
+        QStringLiteral("deg"), QStringLiteral("1.7"));
+    const QCommandLineOption peak(QStringLiteral("peak"),
+        QStringLiteral("ビーム中心の太陽のベースラインからの上昇、dB（既定 10）。\nThe sun's rise over the baseline at the beam's centre, dB (default 10)."),
+        QStringLiteral("dB"), QStringLiteral("10"));
+    const QCommandLineOption baseline(QStringLiteral("baseline"),
+        QStringLiteral("太陽から離れたときの電力、dB（既定 -30）。\nPower with the sun far off the beam, dB (default -30)."),
+        QStringLiteral("dB"), QStringLiteral("-30"));
+    const QCommandLineOption noise(QStringLiteral("noise"),
+        QStringLiteral("読みごとのガウス雑音の標準偏差、dB（既定 0.1）。\nStandard deviation of the Gaussian noise on each reading, dB (default 0.1)."),
+        QStringLiteral("dB"), QStringLiteral("0.1"));
+    const QCommandLineOption seed(QStringLiteral("seed"),
+        QStringLiteral("雑音の乱数の種（既定: 毎回ちがう）。--once では種と読む時刻を合わせて使います。\n"
+                       "Seed of the noise (default: different every run). With --once the seed is mixed with the moment of the reading."),
+        QStringLiteral("n"));
+    const QCommandLineOption site(QStringLiteral("site"),
+        QStringLiteral("アンテナの場所「緯度,経度[,高さ m]」（必須）。\nThe antenna's site LAT,LON[,HEIGHT_M] (required)."),
+        QStringLiteral("lat,lon[,h]"));
+    const QCommandLineOption rotctld(QStringLiteral("rotctld"),
+        QStringLiteral("アンテナの位置を読む rotctld（既定 127.0.0.1:4533）。\nThe rotctld to read the antenna's position from (default 127.0.0.1:4533)."),
+        QStringLiteral("host:port"), QStringLiteral("127.0.0.1:4533"));
+    const QCommandLineOption once(QStringLiteral("once"),
+        QStringLiteral("1 回読んで小数つきの dB を 1 行表示して終了。\nPrint one reading in dB with decimals and exit."));
+    const QCommandLineOption listen(QStringLiteral("listen"),
+        QStringLiteral("rigctld として待ち受けるアドレス（既定 127.0.0.1）。\nAddress to answer as rigctld on (default 127.0.0.1)."),
+        QStringLiteral("address"), QStringLiteral("127.0.0.1"));
+    const QCommandLineOption rigctldPort(QStringLiteral("rigctld-port"),
+        QStringLiteral("rigctld として待ち受ける TCP ポート（既定 4532、0 は空きポートを表示）。\n"
+                       "TCP port to answer as rigctld on (default 4532; 0: any free port, printed)."),
+        QStringLiteral("port"), QStringLiteral("4532"));
+    const QCommandLineOption clockOffset(QStringLiteral("clock-offset"),
+        QStringLiteral("試験用: システムの UTC にこの秒数を足した時刻の太陽を使う（既定 0）。\n"
+                       "Testing aid: compute the sun for the system's UTC plus this many seconds (default 0)."),
+        QStringLiteral("s"), QStringLiteral("0"));
+    parser.addOptions({error, beamwidth, peak, baseline, noise, seed, site, rotctld, once, listen, rigctldPort, clockOffset});
+
+    CommandLine<RadiometerOptions> result;
+    if (!parser.parse(arguments)) {
+        result.text = parser.errorText();
+        result.exitCode = kUsageExitCode;
+        return result;
+    }
+    if (helpRequested(parser)) {
+        result.text = parser.helpText().trimmed();
+        return result;
+    }
+    QStringList problems;
+    if (!parser.positionalArguments().isEmpty())
+        problems << QStringLiteral("余分な引数があります / unexpected arguments: %1").arg(parser.positionalArguments().join(QLatin1Char(' ')));
+    RadiometerOptions options;
+    const auto take = [&problems](const auto& read, auto& into) {
+        if (read.value)
+            into = *read.value;
+        else
+            problems << read.problem;
+    };
+    const auto name = [](const QCommandLineOption& option) { return option.names().constFirst(); };
+
+    std::pair<double, double> errors{0, 0};
+    take(anglePairOption(name(error), parser.value(error), kLargestError), errors);
+    options.beam.azimuthError = errors.first;
+    options.beam.elevationError = errors.second;
+    take(numberOption(name(beamwidth), parser.value(beamwidth), 0.01, 90), options.beam.beamwidth);
+    take(numberOption(name(peak), parser.value(peak), 0, 100), options.beam.peak);
+    take(numberOption(name(baseline), parser.value(baseline), -200, 200), options.beam.baseline);
+    take(numberOption(name(noise), parser.value(noise), 0, 20), options.noise);
+    if (parser.isSet(seed)) {
+        bool ok = false;
+        const quint64 value = parser.value(seed).trimmed().toULongLong(&ok);
+        if (ok)
+            options.seed = value;
+        else
+            problems << QStringLiteral("--seed 「%1」 は 0 以上の整数ではありません。/ --seed takes a whole number.").arg(parser.value(seed));
+    }
+    if (parser.isSet(site))
+        take(siteOption(name(site), parser.value(site)), options.site);
+    else
+        problems << QStringLiteral("--site でアンテナの場所を指定してください。/ Give the antenna's site with --site LAT,LON[,HEIGHT_M].");
+    HostAndPort rotator{options.rotctldHost, options.rotctldPort};
+    take(hostAndPortOption(name(rotctld), parser.value(rotctld), options.rotctldPort), rotator);
+    options.rotctldHost = rotator.host;
+    options.rotctldPort = rotator.port;
+    options.once = parser.isSet(once);
+    take(listenAddressOption(name(listen), parser.value(listen)), options.listenAddress);
+    take(portOption(name(rigctldPort), parser.value(rigctldPort), true), options.rigctldPort);
+    take(numberOption(name(clockOffset), parser.value(clockOffset), -kLargestClockOffset, kLargestClockOffset),
+         options.clockOffsetSeconds);
+
+    if (!problems.isEmpty()) {
+        result.text = problems.join(QLatin1Char('\n'));
+        result.exitCode = kUsageExitCode;
+        return result;
+    }
+    result.options = options;
+    return result;
+}

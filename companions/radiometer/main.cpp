@@ -1,0 +1,37 @@
+// heliotrope-radiometer-sim: the sun's power as a radiometer on the dish would
+// read it, for rehearsing and testing the bridge's calibration without hardware.
+
+#include "companions/common/ConsoleText.h"
+#include "companions/radiometer/Radiometer.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("heliotrope-radiometer-sim"));
+
+    const CommandLine<RadiometerOptions> commandLine = parseRadiometerCommandLine(QCoreApplication::arguments());
+    if (!commandLine.options) {
+        printLine(commandLine.exitCode == 0 ? stdout : stderr, commandLine.text);
+        return commandLine.exitCode;
+    }
+    Radiometer radiometer(*commandLine.options, shiftedUtcClock(commandLine.options->clockOffsetSeconds));
+    QString problem;
+    if (commandLine.options->once) {
+        const std::optional<double> power = radiometer.read(&problem);
+        if (!power) {
+            printLine(stderr, problem);
+            return 1;
+        }
+        printLine(stdout, QLocale::c().toString(*power, 'f', 3));
+        return 0;
+    }
+    QObject::connect(&radiometer, &Radiometer::notice, [](const QString& line) { printLine(stdout, line); });
+    if (!radiometer.serve(&problem)) {
+        printLine(stderr, problem);
+        return 1;
+    }
+    return QCoreApplication::exec();
+}

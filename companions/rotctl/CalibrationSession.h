@@ -1,0 +1,45 @@
+#pragma once
+
+// heliotrope-rotctl --calibrate: the power source the options name, the run
+// on the sun, and what is done with its outcome: the result printed, the
+// offsets saved for the next run of the bridge, the picture and the CSV
+// written.
+
+#include "companions/common/ShiftedClock.h"
+#include "companions/power/PowerSource.h"
+#include "companions/rotctl/CalibrationOptions.h"
+#include "companions/rotctl/CalibrationRun.h"
+
+#include <QObject>
+
+#include <memory>
+
+class Bridge;
+
+class CalibrationSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    CalibrationSession(Bridge& bridge, const CalibrationOptions& options, UtcClock clock, QObject* parent = nullptr);
+    ~CalibrationSession() override;
+
+    // False with the reason when the power source cannot be used at all.
+    bool start(QString* problem);
+    bool isRunning() const { return m_run && m_run->isRunning(); }
+    void interrupt();
+
+signals:
+    void notice(const QString& line);
+    void progress(int done, int total, double secondsLeft);
+    // The run is over and its outcome dealt with; ok when offsets were saved.
+    void finished(bool ok);
+
+private:
+    void onFinished(const std::optional<CalibrationOutcome>& outcome);
+
+    CalibrationOptions m_options;
+    UtcClock m_clock;
+    std::unique_ptr<heliotrope::power::PowerSource> m_power;
+    std::unique_ptr<CalibrationRun> m_run;
+};

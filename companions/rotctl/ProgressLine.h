@@ -1,0 +1,25 @@
+#pragma once
+
+// The calibration's progress for the operator: on a terminal one line,
+// rewritten in place; otherwise (a log, a pipe) one line per step, so that
+// the log stays readable. Other lines printed meanwhile go through here so
+// they never land in the middle of the progress line.
+
+#include <QString>
+
+#include <cstdio>
+
+class ProgressLine
+{
+public:
+    explicit ProgressLine(std::FILE* stream);
+
+    void show(const QString& text);
+    // A whole line, after the progress line if one is showing.
+    void print(const QString& line);
+
+private:
+    std::FILE* m_stream;
+    bool m_terminal;
+    bool m_showing = false;
+};

@@ -1,0 +1,49 @@
+#include "companions/rotctl/SavedCalibration.h"
+
+#include <QSettings>
+
+#include <cmath>
+
+namespace {
+
+// Beyond this an offset is not a calibration (the bridge takes at most 180).
+constexpr double kLargestOffset = 180;
+
+} // namespace
+
+bool saveCalibration(const SavedCalibration& calibration)
+{
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("heliotrope"),
+                    QStringLiteral("heliotrope-rotctl"));
+    store.beginGroup(QStringLiteral("calibration"));
+    store.setValue(QStringLiteral("azimuthOffset"), calibration.azimuthOffset);
+    store.setValue(QStringLiteral("elevationOffset"), calibration.elevationOffset);
+    store.setValue(QStringLiteral("measuredUtc"), calibration.measuredUtc.toUTC().toString(Qt::ISODate));
+    store.endGroup();
+    store.sync();
+    return store.status() == QSettings::NoError;
+}
+
+std::optional<SavedCalibration> loadCalibration()
+{
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("heliotrope"),
+                    QStringLiteral("heliotrope-rotctl"));
+    store.beginGroup(QStringLiteral("calibration"));
+    bool okAz = false;
+    bool okEl = false;
+    SavedCalibration saved;
+    saved.azimuthOffset = store.value(QStringLiteral("azimuthOffset")).toDouble(&okAz);
+    saved.elevationOffset = store.value(QStringLiteral("elevationOffset")).toDouble(&okEl);
+    saved.measuredUtc = QDateTime::fromString(store.value(QStringLiteral("measuredUtc")).toString(), Qt::ISODate);
+    if (!okAz || !okEl || !std::isfinite(saved.azimuthOffset) || !std::isfinite(saved.elevationOffset)
+        || std::abs(saved.azimuthOffset) > kLargestOffset || std::abs(saved.elevationOffset) > kLargestOffset)
+        return std::nullopt;
+    return saved;
+}
+
+QString calibrationSettingsPath()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("heliotrope"),
+                     QStringLiteral("heliotrope-rotctl"))
+        .fileName();
+}

@@ -1,0 +1,173 @@
+// The sun's peak in a cut: GSL's fit of a Gaussian on a baseline and the
+// five-point closed form, on cuts made from known beams, and their refusals;
+// and the turning of the centres into the bridge's offsets.
+
+#include "companions/calibrate/BeamFit.h"
+#include "companions/rotctl/CalibrationResult.h"
+
+#include <QTest>
+
+#include <cmath>
+#include <random>
+
+using namespace heliotrope::calibrate;
+
+namespace {
+
+const double kFourLn2 = 4.0 * std::log(2.0);
+
+double beam(double x, double centre, double width, double peak, double baseline)
+{
+    const double u = (x - centre) / width;
+    return baseline + peak * std::exp(-kFourLn2 * u * u);
+}
+
+std::vector<CutPoint> cut(double centre, double width, double peak, double baseline, double span, double step,
+                          double noise, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::normal_distribution<double> gauss(0.0, noise);
+    std::vector<CutPoint> points;
+    for (double x = -span; x <= span + 1e-9; x += step)
+        points.push_back({x, beam(x, centre, width, peak, baseline) + (noise > 0 ? gauss(random) : 0.0), noise, 1});
+    return points;
+}
+
+} // namespace
+
+class TestBeamFit : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fitFindsTheBeamWithHonestUncertainties();
+    void fitRefusesWhatItDidNotFind();
+    void threePointsGiveTheBeamExactly();
+    void threePointsRefuseWhatIsNoPeak();
+    void centresBecomeOffsetsInTheBridgeConvention();
+};
+
+void TestBeamFit::fitFindsTheBeamWithHonestUncertainties()
+{
+    // Twenty noisy cuts through a known beam: each within 4σ of its own
+    // stated uncertainty, and the stated σ near the scatter actually seen.
+    double squaredPulls = 0;
+    constexpr int kCuts = 20;
+    for (unsigned seed = 1; seed <= kCuts; ++seed) {
+        const auto points = cut(0.24, 1.7, 10, -30, 2.55, 0.425, 0.1, seed);
+        const BeamFitResult fit = fitBeamCut(points, 2.5); // a poor starting width on purpose
+        QVERIFY2(fit.ok(), qPrintable(QStringLiteral("seed %1 refused %2").arg(seed).arg(int(fit.refusal))));
+        const double pull = (fit.centre - 0.24) / fit.centreError;
+        QVERIFY2(std::abs(pull) < 4, qPrintable(QStringLiteral("seed %1: centre %2 ± %3").arg(seed).arg(fit.centre).arg(fit.centreError)));
+        QVERIFY2(std::abs(fit.width - 1.7) < 4 * fit.widthError, qPrintable(QString::number(fit.width)));
+        QVERIFY2(std::abs(fit.peak - 10) < 4 * fit.peakError, qPrintable(QString::number(fit.peak)));
+        QVERIFY2(std::abs(fit.baseline + 30) < 4 * fit.baselineError, qPrintable(QString::number(fit.baseline)));
+        QVERIFY2(fit.residualRms > 0.02 && fit.residualRms < 0.2, qPrintable(QString::number(fit.residualRms)));
+        squaredPulls += pull * pull;
+    }
+    const double rmsPull = std::sqrt(squaredPulls / kCuts);
+    QVERIFY2(rmsPull > 0.4 && rmsPull < 1.8, qPrintable(QStringLiteral("rms pull %1").arg(rmsPull)));
+}
+
+void TestBeamFit::fitRefusesWhatItDidNotFind()
+{
+    // The sun 4° off a ±2.55° scan: a rising edge, no peak inside.
+    BeamFitResult fit = fitBeamCut(cut(4.0, 1.7, 10, -30, 2.55, 0.85, 0.1, 7), 1.7);
+    QVERIFY(!fit.ok());
+    QVERIFY(fit.refusal == FitRefusal::CentreOutsideSpan || fit.refusal == FitRefusal::NotConverged
+            || fit.refusal == FitRefusal::NoPeak);
+    QVERIFY(fit.highestAtEdge);
+
+    // No sun at all (the receiver off): noise only.
+    fit = fitBeamCut(cut(0, 1.7, 0, -30, 2.55, 0.85, 0.1, 3), 1.7);
+    QVERIFY2(!fit.ok(), qPrintable(QStringLiteral("peak %1 ± %2").arg(fit.peak).arg(fit.peakError)));
+
+    // Too few points for four parameters and a residual.
+    fit = fitBeamCut(cut(0, 1.7, 10, -30, 0.85, 0.85, 0, 1), 1.7);
+    QCOMPARE(fit.refusal, FitRefusal::TooFewPoints);
+
+    // A dip is not a sun.
+    fit = fitBeamCut(cut(0, 1.7, -5, -30, 2.55, 0.425, 0.05, 9), 1.7);
+    QVERIFY(!fit.ok());
+}
+
+void TestBeamFit::threePointsGiveTheBeamExactly()
+{
+    // Unequal spacing, as a rotator settling within its tolerance leaves it.
+    const double xs[3] = {-0.83, 0.02, 0.87};
+    CutPoint points[3];
+    for (int i = 0; i < 3; ++i)
+        points[i] = {xs[i], beam(xs[i], 0.4, 1.7, 10, -30), 0.1, 4};
+    const BeamFitResult fit = threePointBeam(points, -30, 0.05);
+    QVERIFY(fit.ok());
+    QVERIFY(std::abs(fit.centre - 0.4) < 1e-9);
+    QVERIFY(std::abs(fit.width - 1.7) < 1e-9);
+    QVERIFY(std::abs(fit.peak - 10) < 1e-9);
+    // 0.1 dB per reading, 4 readings a point: a few thousandths of a degree.
+    QVERIFY2(fit.centreError > 0.001 && fit.centreError < 0.05, qPrintable(QString::number(fit.centreError)));
+    QVERIFY(fit.widthError > 0);
+}
+
+void TestBeamFit::threePointsRefuseWhatIsNoPeak()
+{
+    // Rising all the way: the peak is beyond the outer point.
+    CutPoint rising[3] = {{-0.85, beam(-0.85, 2.0, 1.7, 10, -30), 0, 1},
+                          {0, beam(0, 2.0, 1.7, 10, -30), 0, 1},
+                          {0.85, beam(0.85, 2.0, 1.7, 10, -30), 0, 1}};
+    BeamFitResult fit = threePointBeam(rising, -30, 0);
+    QCOMPARE(fit.refusal, FitRefusal::CentreOutsideSpan);
+    QVERIFY(fit.highestAtEdge);
+    // A point at or below the baseline: the logarithm has nothing to work on.
+    CutPoint flat[3] = {{-0.85, -30.2, 0, 1}, {0, -25, 0, 1}, {0.85, -29, 0, 1}};
+    fit = threePointBeam(flat, -30, 0);
+    QCOMPARE(fit.refusal, FitRefusal::NoPeak);
+    // A dip.
+    CutPoint dip[3] = {{-0.85, -22, 0, 1}, {0, -25, 0, 1}, {0.85, -22, 0, 1}};
+    fit = threePointBeam(dip, -30, 0);
+    QCOMPARE(fit.refusal, FitRefusal::NoPeak);
+}
+
+void TestBeamFit::centresBecomeOffsetsInTheBridgeConvention()
+{
+    // A beam 0.3° along cross-elevation at 60° elevation is 0.6° of azimuth;
+    // the offsets are the rotator reading minus the sun.
+    std::vector<MeasuredPoint> points;
+    for (double x = -2.55; x <= 2.56; x += 0.425) {
+        MeasuredPoint p;
+        p.role = PointRole::CrossElevation;
+        p.crossElevation = x;
+        p.elevation = -0.2;
+        p.power = beam(x, 0.3, 1.7, 10, -30);
+        p.spread = 0.01;
+        p.count = 3;
+        p.sunElevation = 60;
+        points.push_back(p);
+        p.role = PointRole::Elevation;
+        p.crossElevation = 0.3;
+        p.elevation = x;
+        p.power = beam(x, -0.2, 1.6, 10, -30);
+        points.push_back(p);
+    }
+    MeasuredPoint skipped;
+    skipped.skipped = true;
+    skipped.power = 1000; // never used
+    points.push_back(skipped);
+    const CalibrationOutcome outcome = evaluateCalibration(CalibrationPattern::Cross, points, 1.7);
+    QVERIFY2(outcome.ok, qPrintable(outcome.refusal));
+    QVERIFY(std::abs(outcome.azimuthOffset - 0.6) < 1e-6);
+    QVERIFY(std::abs(outcome.elevationOffset + 0.2) < 1e-6);
+    QVERIFY(std::abs(outcome.elevationFit.width - 1.6) < 1e-6);
+
+    // A cut whose peak lies outside: refused, with the reason in both languages.
+    for (MeasuredPoint& p : points) {
+        if (p.role == PointRole::Elevation)
+            p.power = beam(p.elevation, 4.0, 1.6, 10, -30);
+    }
+    const CalibrationOutcome refused = evaluateCalibration(CalibrationPattern::Cross, points, 1.7);
+    QVERIFY(!refused.ok);
+    QVERIFY2(refused.refusal.contains(QStringLiteral("elevation")) && refused.refusal.contains(QStringLiteral("仰角")),
+             qPrintable(refused.refusal));
+}
+
+QTEST_GUILESS_MAIN(TestBeamFit)
+#include "tst_beamfit.moc"

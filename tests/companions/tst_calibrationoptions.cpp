@@ -1,0 +1,88 @@
+// The calibration's command line, read with the bridge's: what it needs, what
+// it refuses and why (each problem named in both languages).
+
+#include "companions/rotctl/BridgeOptions.h"
+
+#include <QTest>
+
+class TestCalibrationOptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void refusals_data();
+    void refusals();
+    void aCompleteCalibration();
+};
+
+void TestCalibrationOptions::refusals_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("says");
+    const QStringList base{QStringLiteral("--calibrate"), QStringLiteral("cross"), QStringLiteral("--site"), QStringLiteral("35,139")};
+    QTest::newRow("no beamwidth") << (QStringList(base) << QStringLiteral("--power") << QStringLiteral("rigctld")) << QStringLiteral("--beamwidth");
+    QTest::newRow("no power") << (QStringList(base) << QStringLiteral("--beamwidth") << QStringLiteral("1.7")) << QStringLiteral("--power");
+    QTest::newRow("unknown source")
+        << (QStringList(base) << QStringLiteral("--beamwidth") << QStringLiteral("1.7") << QStringLiteral("--power") << QStringLiteral("s-meter"))
+        << QStringLiteral("rigctld:HOST:PORT");
+    QTest::newRow("empty command")
+        << (QStringList(base) << QStringLiteral("--beamwidth") << QStringLiteral("1.7") << QStringLiteral("--power") << QStringLiteral("command:  "))
+        << QStringLiteral("command:");
+    QTest::newRow("no site") << QStringList{QStringLiteral("--calibrate"), QStringLiteral("five"), QStringLiteral("--beamwidth"),
+                                            QStringLiteral("1.7"), QStringLiteral("--power"), QStringLiteral("rigctld")}
+                             << QStringLiteral("--site");
+    QTest::newRow("unknown pattern")
+        << QStringList{QStringLiteral("--calibrate"), QStringLiteral("raster"), QStringLiteral("--site"), QStringLiteral("35,139"),
+                       QStringLiteral("--beamwidth"), QStringLiteral("1.7"), QStringLiteral("--power"), QStringLiteral("rigctld")}
+        << QStringLiteral("cross or five");
+    QTest::newRow("too few points per cut")
+        << (QStringList(base) << QStringLiteral("--beamwidth") << QStringLiteral("1.7") << QStringLiteral("--power")
+                              << QStringLiteral("rigctld") << QStringLiteral("--step") << QStringLiteral("1.5"))
+        << QStringLiteral("at least 5 points");
+    QTest::newRow("span without calibrate") << QStringList{QStringLiteral("--span"), QStringLiteral("2")} << QStringLiteral("goes with --calibrate");
+    QTest::newRow("settle finer than P") << (QStringList(base) << QStringLiteral("--beamwidth") << QStringLiteral("1.7") << QStringLiteral("--power")
+                                                               << QStringLiteral("rigctld") << QStringLiteral("--settle-tolerance")
+                                                               << QStringLiteral("0.001"))
+                                         << QStringLiteral("--settle-tolerance");
+}
+
+void TestCalibrationOptions::refusals()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, says);
+    const CommandLine<BridgeOptions> line = parseBridgeCommandLine(QStringList{QStringLiteral("heliotrope-rotctl")} + arguments);
+    QVERIFY(!line.options);
+    QCOMPARE(line.exitCode, kUsageExitCode);
+    QVERIFY2(line.text.contains(says), qPrintable(line.text));
+}
+
+void TestCalibrationOptions::aCompleteCalibration()
+{
+    const CommandLine<BridgeOptions> line = parseBridgeCommandLine(
+        {QStringLiteral("heliotrope-rotctl"), QStringLiteral("--calibrate"), QStringLiteral("five"), QStringLiteral("--site"),
+         QStringLiteral("-33.87,151.21,50"), QStringLiteral("--beamwidth"), QStringLiteral("2"), QStringLiteral("--power"),
+         QStringLiteral("command:my-meter --db \"a b\""), QStringLiteral("--el-offset"), QStringLiteral("0.2")});
+    QVERIFY2(line.options, qPrintable(line.text));
+    const BridgeOptions& options = *line.options;
+    QVERIFY(options.calibration);
+    QVERIFY(options.offsetsGiven);
+    QCOMPARE(options.calibration->pattern, CalibrationPattern::FivePoint);
+    QCOMPARE(options.calibration->spanDegrees(), 3.0);
+    QCOMPARE(options.calibration->stepDegrees(), 1.0);
+    QCOMPARE(options.calibration->power.kind, PowerSourceSpec::Kind::Command);
+    QCOMPARE(options.calibration->power.command, QStringLiteral("my-meter --db \"a b\""));
+    QCOMPARE(options.calibration->site.latitude, -33.87);
+
+    const std::optional<PowerSourceSpec> radio = powerSourceSpec(QStringLiteral("rigctld:[::1]:4600"));
+    QVERIFY(radio);
+    QCOMPARE(radio->host, QStringLiteral("::1"));
+    QCOMPARE(radio->port, quint16(4600));
+    QCOMPARE(powerSourceSpec(QStringLiteral("rigctld"))->port, quint16(4532));
+
+    // Without --calibrate the bridge runs as before, offsets not given.
+    const CommandLine<BridgeOptions> plain = parseBridgeCommandLine({QStringLiteral("heliotrope-rotctl")});
+    QVERIFY(plain.options && !plain.options->calibration && !plain.options->offsetsGiven);
+}
+
+QTEST_GUILESS_MAIN(TestCalibrationOptions)
+#include "tst_calibrationoptions.moc"

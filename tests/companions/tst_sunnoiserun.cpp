@@ -1,0 +1,343 @@
+// The sun-noise run end to end against Hamlib's real rotctld (dummy rotator)
+// and the simulated radiometer read as a command, with the sun placed high by
+// shifting the clock of both to 2025-06-21 00:00 UTC (09:00 JST) at 八王子:
+// the sun at azimuth 97.5°, elevation 52.5°.
+//
+// The radiometer stands for a receiver of system temperature 100 K with a sun
+// of 1000 K in the beam: its peak over the baseline is 10·log10((100 + 1000) / 100)
+// = 10.414 dB, so the run must measure Y = 10.41 dB within 0.1 dB.
+
+#include "RotctldProcess.h"
+
+#include "companions/power/CommandPowerSource.h"
+#include "companions/rotctl/Bridge.h"
+#include "companions/rotctl/SunNoiseHandover.h"
+#include "companions/rotctl/SunNoiseRun.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+
+class TestSunNoiseRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void yOfAHundredKelvinSystemOnAThousandKelvinSun();
+    void aFlatPowerWarnsOfGainControl();
+    void refusedWithNothingCommanded_data();
+    void refusedWithNothingCommanded();
+    void interruptedRunReturnsToTracking();
+    void everyBadOptionExitsTwoAndCommandsNothing_data();
+    void everyBadOptionExitsTwoAndCommandsNothing();
+};
+
+namespace {
+
+constexpr int kRunWaitMs = 120000;
+const heliotrope::sky::Site kHachioji{35.6581, 139.3383, 120};
+const QString kSiteText = QStringLiteral("35.6581,139.3383,120");
+// 2025-06-21 00:00 UTC: the sun high in the morning at 八王子.
+constexpr double kHighSunUtc = 1750464000.0;
+// 2025-06-20 20:00 UTC: the sun at 5.2° just after sunrise.
+constexpr double kLowSunUtc = 1750449600.0;
+
+double nowSeconds()
+{
+    return static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+}
+
+BridgeOptions bridgeOptions(quint16 rotctldPort)
+{
+    BridgeOptions options;
+    options.port = 0;
+    options.rotctldPort = rotctldPort;
+    options.pollIntervalMs = 250;
+    return options;
+}
+
+// 1.2 m at 10368 MHz: beamwidth 70° λ / D = 1.69°, as the radiometer's 1.7°.
+SunNoiseOptions runOptions(int repeats, double dwellSeconds)
+{
+    SunNoiseOptions options;
+    options.repeats = repeats;
+    options.dwellSeconds = dwellSeconds;
+    options.frequencyMegahertz = 10368;
+    options.dishDiameterMetres = 1.2;
+    options.fluxSfu = 100;
+    options.efficiency = 0.55;
+    options.systemTemperatureKelvin = 100;
+    return options;
+}
+
+QString radiometerCommand(quint16 rotctldPort, double clockOffset, double noise)
+{
+    return QStringLiteral("%1 --once --site %2 --rotctld 127.0.0.1:%3 --beamwidth 1.7 --peak %4 --baseline -30 "
+                          "--noise %5 --clock-offset %6")
+        .arg(QStringLiteral(HELIOTROPE_RADIOMETER_PATH), kSiteText)
+        .arg(rotctldPort)
+        .arg(10.0 * std::log10(11.0), 0, 'f', 4)
+        .arg(noise)
+        .arg(clockOffset, 0, 'f', 3);
+}
+
+QString joined(const QSignalSpy& spy)
+{
+    QStringList lines;
+    for (const QList<QVariant>& call : spy)
+        lines << call.first().toString();
+    return lines.join(QLatin1Char('\n'));
+}
+
+QList<QByteArray> pointings(const QSignalSpy& written)
+{
+    QList<QByteArray> found;
+    for (const QList<QVariant>& call : written) {
+        const QByteArray line = call.first().toByteArray();
+        if (line.startsWith("P "))
+            found << line;
+    }
+    return found;
+}
+
+// A bridge on rotctld with a run handed the rotator, everything a test needs to watch.
+struct Station
+{
+    RotctldProcess rotctld;
+    std::unique_ptr<Bridge> bridge;
+    std::unique_ptr<heliotrope::power::PowerSource> power;
+    std::unique_ptr<SunNoiseRun> run;
+
+    bool start(const SunNoiseOptions& options, double utcAtStart, const std::function<QString(quint16, double)>& command,
+               const QString& rotctldConf = {})
+    {
+        if (!rotctld.start(RotctldProcess::freePort(), rotctldConf))
+            return false;
+        bridge = std::make_unique<Bridge>(bridgeOptions(rotctld.port()));
+        const double offset = utcAtStart - nowSeconds();
+        power = std::make_unique<heliotrope::power::CommandPowerSource>(command(rotctld.port(), offset));
+        run = std::make_unique<SunNoiseRun>(options, kHachioji, heliotrope::sky::Refraction::None,
+                                            heliotrope::sky::Atmosphere{}, bridge->rotctld(), *power,
+                                            [offset] { return nowSeconds() + offset; });
+        return true;
+    }
+    bool go()
+    {
+        handRotatorToSunNoise(*bridge, *run);
+        QString problem;
+        return bridge->start(&problem);
+    }
+};
+
+} // namespace
+
+void TestSunNoiseRun::init()
+{
+    if (RotctldProcess::program().isEmpty())
+        QSKIP("rotctld (Debian package libhamlib-utils) is not installed");
+}
+
+void TestSunNoiseRun::yOfAHundredKelvinSystemOnAThousandKelvinSun()
+{
+    QTemporaryDir dir;
+    SunNoiseOptions options = runOptions(3, 1.0);
+    options.csvPath = dir.filePath(QStringLiteral("sun-noise.csv"));
+    Station station;
+    QVERIFY(station.start(options, kHighSunUtc, [](quint16 port, double offset) { return radiometerCommand(port, offset, 0.1); }));
+    QSignalSpy notices(station.run.get(), &SunNoiseRun::notice);
+    QSignalSpy progress(station.run.get(), &SunNoiseRun::progress);
+    QSignalSpy finished(station.run.get(), &SunNoiseRun::finished);
+    QVERIFY(station.go());
+    QVERIFY2(finished.wait(kRunWaitMs) || !finished.isEmpty(), qPrintable(joined(notices)));
+    QVERIFY2(finished.first().first().toBool(), qPrintable(joined(notices)));
+
+    const SunNoiseResult& result = station.run->result();
+    QVERIFY(result.y);
+    QCOMPARE(result.y->repeats, 3);
+    const double expected = 10.0 * std::log10(11.0);
+    QVERIFY2(std::abs(result.y->meanDecibels - expected) <= 0.1,
+             qPrintable(QStringLiteral("Y %1 dB, expected %2 dB within 0.1").arg(result.y->meanDecibels).arg(expected)));
+    QVERIFY(result.y->standardDeviationDecibels && *result.y->standardDeviationDecibels < 0.2);
+    QVERIFY(!result.gainControlWarning);
+    // G/T for 100 SFU, 10368 MHz, 1.2 m: 26.32 dB/K at Y = 10.414 dB (worked
+    // out by hand in tst_sunnoise); 0.1 dB in Y moves it by about 0.1 dB.
+    QVERIFY(result.gOverTDecibelsPerKelvin);
+    QVERIFY2(std::abs(*result.gOverTDecibelsPerKelvin - 26.32) <= 0.12,
+             qPrintable(QString::number(*result.gOverTDecibelsPerKelvin)));
+    // Expected Y for Tsys 100 K with that station: 5.02 dB.
+    QVERIFY(result.expectedYDecibels && std::abs(*result.expectedYDecibels - 5.02) < 0.01);
+
+    const QString said = joined(notices);
+    for (const char* text : {"Y = ", "G/T = ", "dB/K", "期待される Y", "Expected Y"})
+        QVERIFY2(said.contains(QString::fromUtf8(text)), text);
+    QVERIFY(joined(progress).contains(QStringLiteral("3 of 3")));
+
+    QFile csv(options.csvPath);
+    QVERIFY(csv.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QList<QByteArray> rows = csv.readAll().trimmed().split('\n');
+    QCOMPARE(rows.size(), 4);
+    QVERIFY(rows[0].startsWith("repeat,utc,sun_az_deg"));
+    for (int i = 1; i < rows.size(); ++i) {
+        const QList<QByteArray> columns = rows[i].split(',');
+        QCOMPARE(columns.size(), 13);
+        // The sun's row near the true sun at 09:00 JST, the cold sky ~14° east of it.
+        QVERIFY2(std::abs(columns[2].toDouble() - 97.5) < 1.0, rows[i].constData());
+        QVERIFY2(columns[7].toDouble() - columns[2].toDouble() > 10.0, rows[i].constData());
+        QVERIFY2(std::abs(columns[12].toDouble() - expected) < 0.3, rows[i].constData());
+    }
+    QVERIFY(!station.bridge->commandsHeld());
+}
+
+void TestSunNoiseRun::aFlatPowerWarnsOfGainControl()
+{
+    Station station;
+    // A receiver whose AGC holds its output: the same reading everywhere.
+    QVERIFY(station.start(runOptions(2, 0.3), kHighSunUtc,
+                          [](quint16, double) { return QStringLiteral("/bin/echo -42.5"); }));
+    QSignalSpy notices(station.run.get(), &SunNoiseRun::notice);
+    QSignalSpy finished(station.run.get(), &SunNoiseRun::finished);
+    QVERIFY(station.go());
+    QVERIFY2(finished.wait(kRunWaitMs) || !finished.isEmpty(), qPrintable(joined(notices)));
+    QVERIFY(station.run->result().gainControlWarning);
+    QVERIFY(station.run->result().y && station.run->result().y->meanDecibels == 0.0);
+    const QString said = joined(notices);
+    QVERIFY2(said.contains(QStringLiteral("AGC")) && said.contains(QStringLiteral("gain control may be on")), qPrintable(said));
+    QVERIFY(said.contains(QStringLiteral("no G/T")));
+}
+
+void TestSunNoiseRun::refusedWithNothingCommanded_data()
+{
+    QTest::addColumn<double>("utc");
+    QTest::addColumn<QString>("rotctldConf");
+    QTest::addColumn<QString>("csv");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("sun at 5°") << kLowSunUtc << QString() << QString() << "below 10°";
+    // A rotator that stops at azimuth 90°: the sun at 97.5° is out of its reach.
+    QTest::newRow("sun beyond the azimuth limit") << kHighSunUtc << "max_az=90" << QString()
+                                                  << "outside the rotator's limits";
+    QTest::newRow("CSV in a missing folder") << kHighSunUtc << QString() << "/nonexistent-folder/sun.csv"
+                                             << "Cannot open the CSV file";
+}
+
+void TestSunNoiseRun::refusedWithNothingCommanded()
+{
+    QFETCH(double, utc);
+    QFETCH(QString, rotctldConf);
+    QFETCH(QString, csv);
+    QFETCH(QString, said);
+    SunNoiseOptions options = runOptions(2, 0.3);
+    options.csvPath = csv;
+    Station station;
+    QVERIFY(station.start(options, utc, [](quint16, double) { return QStringLiteral("/bin/echo 1"); }, rotctldConf));
+    QSignalSpy notices(station.run.get(), &SunNoiseRun::notice);
+    QSignalSpy finished(station.run.get(), &SunNoiseRun::finished);
+    QSignalSpy written(&station.bridge->rotctld(), &RotctldClient::commandWritten);
+    QVERIFY(station.go());
+    QVERIFY(finished.wait(10000) || !finished.isEmpty());
+    QCOMPARE(finished.first().first().toBool(), false);
+    const QString lines = joined(notices);
+    QVERIFY2(lines.contains(said) && lines.contains(QStringLiteral("太陽雑音の測定を始めません")), qPrintable(lines));
+    QTest::qWait(600);
+    QVERIFY2(pointings(written).isEmpty(), pointings(written).join(' ').constData());
+    QVERIFY(!station.bridge->commandsHeld());
+}
+
+void TestSunNoiseRun::interruptedRunReturnsToTracking()
+{
+    Station station;
+    QVERIFY(station.start(runOptions(5, 1.0), kHighSunUtc, [](quint16, double) { return QStringLiteral("/bin/echo 3"); }));
+    QSignalSpy notices(station.run.get(), &SunNoiseRun::notice);
+    QSignalSpy progress(station.run.get(), &SunNoiseRun::progress);
+    QSignalSpy finished(station.run.get(), &SunNoiseRun::finished);
+    QSignalSpy written(&station.bridge->rotctld(), &RotctldClient::commandWritten);
+    QVERIFY(station.go());
+    QVERIFY(progress.wait(10000) || !progress.isEmpty());
+    QVERIFY(station.bridge->commandsHeld());
+
+    // The window sends a set-point meanwhile: held back while the run holds the rotator.
+    QUdpSocket window;
+    window.bind(QHostAddress::LocalHost, 0);
+    window.writeDatagram(QByteArray("0,150.00, 30.00"), QHostAddress::LocalHost, station.bridge->localPort());
+    QTest::qWait(1500);
+    for (const QByteArray& p : pointings(written))
+        QVERIFY2(!p.startsWith("P 150.00"), p.constData());
+
+    station.run->abort(QStringLiteral("Ctrl+C"), QStringLiteral("Ctrl+C"));
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.first().first().toBool(), false);
+    QVERIFY(joined(notices).contains(QStringLiteral("Sun-noise run stopped: Ctrl+C")));
+    QVERIFY(!station.bridge->commandsHeld());
+    // Tracking again: the window's set-point is commanded.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            for (const QByteArray& p : pointings(written)) {
+                if (p.startsWith("P 150.0"))
+                    return true;
+            }
+            return false;
+        }(),
+        8000);
+}
+
+void TestSunNoiseRun::everyBadOptionExitsTwoAndCommandsNothing_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("named");
+    const QStringList run{"--sun-noise", "--site", kSiteText, "--power", "command:/bin/echo 1",
+                          "--frequency", "10368", "--dish-diameter", "1.2"};
+    QTest::newRow("negative flux") << run + QStringList{"--flux", "-70"} << "--flux";
+    QTest::newRow("efficiency above 1") << run + QStringList{"--efficiency", "1.5"} << "--efficiency";
+    QTest::newRow("efficiency negative") << run + QStringList{"--efficiency", "-0.5"} << "--efficiency";
+    QTest::newRow("cold point below the horizon") << run + QStringList{"--cold", "180,-5"} << "--cold";
+    QTest::newRow("no repeats") << run + QStringList{"--repeat", "0"} << "--repeat";
+    QTest::newRow("dwell not a number") << run + QStringList{"--dwell", "5s"} << "--dwell";
+    QTest::newRow("system temperature zero") << run + QStringList{"--flux", "100", "--system-temperature", "0"}
+                                             << "--system-temperature";
+}
+
+void TestSunNoiseRun::everyBadOptionExitsTwoAndCommandsNothing()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, named);
+    RotctldProcess rotctld;
+    QVERIFY(rotctld.start(RotctldProcess::freePort()));
+    QProcess bridge;
+    bridge.start(QStringLiteral(HELIOTROPE_ROTCTL_PATH),
+                 QStringList{"--port", "0", "--rotctld", QStringLiteral("127.0.0.1:%1").arg(rotctld.port())} + options);
+    QVERIFY(bridge.waitForFinished(10000));
+    QCOMPARE(bridge.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bridge.exitCode(), 2);
+    const QString error = QString::fromUtf8(bridge.readAllStandardError());
+    QVERIFY2(error.contains(named), qPrintable(error));
+    QVERIFY2(error.contains(QStringLiteral("してください")) || error.contains(QStringLiteral("ありません")) ||
+                 error.contains(QStringLiteral("です")),
+             qPrintable(error));
+
+    // From rotctld's side: the dummy rotator still stands where it started.
+    QTcpSocket probe;
+    probe.connectToHost(QHostAddress::LocalHost, rotctld.port());
+    QVERIFY(probe.waitForConnected(3000));
+    probe.write("p\n");
+    QByteArray answer;
+    QElapsedTimer waited;
+    waited.start();
+    while (answer.count('\n') < 2 && waited.elapsed() < 3000) {
+        probe.waitForReadyRead(200);
+        answer += probe.readAll();
+    }
+    const QList<QByteArray> lines = answer.trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0].trimmed().toDouble(), 0.0);
+    QCOMPARE(lines[1].trimmed().toDouble(), 0.0);
+}
+
+QTEST_GUILESS_MAIN(TestSunNoiseRun)
+#include "tst_sunnoiserun.moc"
