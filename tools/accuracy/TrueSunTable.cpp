@@ -28,6 +28,9 @@
 #include <string>
 #include <vector>
 
+using heliotrope::app::Observatory;
+using heliotrope::app::observatories;
+
 namespace {
 
 struct Site {
