@@ -29,7 +29,8 @@ HELIOTROPE_PACKAGE_PACKAGES=(
 # real sun is checked against, and the tools that check the Debian package:
 # Debian's package checker, the menu entry and AppStream validators,
 # hardening-check (in devscripts), systemd-analyze for the user units, and man
-# to read the pages.
+# to read the pages; and what the short soak runs the windows with (an X
+# server, clicks, and a trace of what they send).
 HELIOTROPE_TEST_PACKAGES=(
   libhamlib-utils
   python3-ephem
@@ -40,6 +41,10 @@ HELIOTROPE_TEST_PACKAGES=(
   devscripts
   systemd
   man-db
+  xvfb
+  xdotool
+  libxcb1-dev
+  strace
 )
 
 say() {

@@ -35,6 +35,8 @@ Bridge::Bridge(const BridgeOptions& options, QObject* parent)
 
     connect(&m_receiver, &PointingReceiver::setPointArrived, this, &Bridge::onSetPoint);
     connect(&m_receiver, &PointingReceiver::messageRejected, this, &Bridge::notice);
+    connect(&m_receiver, &PointingReceiver::senderRefused, this, &Bridge::notice);
+    m_receiver.setAllowList(options.allowedSenders);
     connect(&m_receiver, &PointingReceiver::reportAddressChanged, this, [this](const QHostAddress& address, quint16 port) {
         emit notice(QStringLiteral("指向データの送信元、位置の報告先: %1").arg(endpointText(address, port)));
     });
@@ -58,6 +60,10 @@ bool Bridge::start(QString* problem)
         return false;
     emit notice(QStringLiteral("%1 で指向データを待ち、rotctld（%2）へ中継します。")
                     .arg(endpointText(m_options.listenAddress, localPort()), m_client.endpointText()));
+    if (!m_options.allowedSenders.isLoopbackOnly()) {
+        emit notice(QStringLiteral("受け付ける送信元: %1\nPointing messages taken only from: %1")
+                        .arg(m_options.allowedSenders.text()));
+    }
     if (m_options.azimuthRange == AzimuthRange::FromMinus180To180) {
         emit notice(QStringLiteral("方位角 -180～180° の回転器: 太陽は毎日南中のとき 180° を越えるため、"
                                    "そのたびに回転器は一周戻って西側へ回ります。"));
@@ -140,9 +146,12 @@ void Bridge::onReady(const std::optional<RotatorLimits>& reported)
 
     const QString source = reported ? QStringLiteral("rotctld の報告") : QStringLiteral("rotctld が報告しないため既定値");
     const bool overridden = m_options.minAzimuth || m_options.maxAzimuth || m_options.minElevation || m_options.maxElevation;
-    emit notice(QStringLiteral("rotctld（%1）に接続しました。可動範囲: %2（%3%4）。")
-                    .arg(m_client.endpointText(), limitsText(limits), source,
-                         overridden ? QStringLiteral("、コマンドラインの指定を優先") : QString()));
+    // Said once the rotator has answered on this connection: a peer that takes
+    // the connection and then hangs has not connected anything.
+    m_connectedLine = m_connectedSaid ? QString()
+                                      : QStringLiteral("rotctld（%1）に接続しました。可動範囲: %2（%3%4）。")
+                                            .arg(m_client.endpointText(), limitsText(limits), source,
+                                                 overridden ? QStringLiteral("、コマンドラインの指定を優先") : QString());
     if (!azimuthReachable(m_frame)) {
         if (!m_unreachableSaid) {
             emit notice(QStringLiteral("方位角の上限・下限と --az-range が重なりません。回転器へ指向コマンドを送りません。"
@@ -161,8 +170,20 @@ void Bridge::onLost(const QString& line)
 {
     m_pollTimer.stop();
     m_present.reset();
-    if (!line.isEmpty())
+    m_connectedLine.clear();
+    if (!line.isEmpty()) {
         emit notice(line);
+        m_connectedSaid = false; // the next connection that answers is news
+    }
+}
+
+void Bridge::sayConnected()
+{
+    if (m_connectedLine.isEmpty())
+        return;
+    emit notice(m_connectedLine);
+    m_connectedLine.clear();
+    m_connectedSaid = true;
 }
 
 void Bridge::poll()
@@ -172,6 +193,7 @@ void Bridge::poll()
 
 void Bridge::onPosition(const RotatorPosition& reading, qint64 requestSentMs)
 {
+    sayConnected();
     if (m_positionRefusedSaid) {
         m_positionRefusedSaid.reset();
         m_pollTimer.setInterval(m_options.pollIntervalMs);
@@ -192,6 +214,7 @@ void Bridge::onPosition(const RotatorPosition& reading, qint64 requestSentMs)
 
 void Bridge::onPositionRefused(int returnCode)
 {
+    sayConnected();
     if (m_positionRefusedSaid != returnCode) {
         emit notice(QStringLiteral("rotctld が位置を返しません（RPRT %1: %2）。間隔をのばして読み直します。")
                         .arg(returnCode)

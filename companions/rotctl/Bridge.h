@@ -49,6 +49,7 @@ public:
     // stands at a chosen instant with it.
     using UtcClock = std::function<qint64()>;
     void setUtcClock(UtcClock clock) { m_utcClock = std::move(clock); }
+    PointingReceiver::Counts receivedCounts() const { return m_receiver.counts(); }
 
 signals:
     // A line for the operator.
@@ -65,6 +66,7 @@ private:
     void onPointingAnswered(int returnCode);
     void poll();
     void considerCommand();
+    void sayConnected();
     qint64 nowMs() const { return m_clock.elapsed(); }
     qint64 utcNowMs() const;
     void takeSetPoint(const SetPoint& setPoint);
@@ -93,4 +95,6 @@ private:
     std::optional<int> m_positionRefusedSaid;
     bool m_logFailureSaid = false;
     bool m_commandsHeld = false;
+    bool m_connectedSaid = false;
+    QString m_connectedLine; // waiting for the rotator's first answer on this connection
 };

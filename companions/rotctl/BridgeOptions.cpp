@@ -1,6 +1,6 @@
 #include "companions/rotctl/BridgeOptions.h"
 
-#include <QCommandLineParser>
+#include "companions/common/CompanionCommandLine.h"
 
 namespace {
 
@@ -20,14 +20,13 @@ QCommandLineOption valueOption(const QString& name, const QString& description, 
 
 CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
+    CompanionCommandLine commandLine(QStringLiteral(
         "heliotrope の指向データを Hamlib の rotctld へ中継します。UDP で受けた設定点を\n"
         "P コマンドで回転器へ送り、p で読んだ位置を送信元へ報告します。\n"
         "Relays heliotrope's pointing messages to Hamlib's rotctld: each set-point\n"
         "received over UDP is sent to the rotator with P, and the position read with p\n"
         "is reported back to the sender."));
-    addBilingualHelpOption(parser);
+    QCommandLineParser& parser = commandLine.parser();
     const QCommandLineOption listen = valueOption(
         QStringLiteral("listen"),
         QStringLiteral("指向データを待ち受ける IP アドレス（既定 127.0.0.1）。\nAddress to listen on (default 127.0.0.1)."),
@@ -97,35 +96,21 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
                        "Append one CSV row per position read (JST time, set-point, position, tracking error, real "
                        "sun, errors on the sky)."),
         QStringLiteral("file"));
+    const QCommandLineOption allow = allowedSenderOption();
     parser.addOptions(
-        {listen, port, rotctld, pollMs, threshold, minInterval, azRange, azMin, azMax, elMin, elMax, azOffset, elOffset, log});
+        {listen, port, allow, rotctld, pollMs, threshold, minInterval, azRange, azMin, azMax, elMin, elMax, azOffset, elOffset, log});
     const TrueSunOptionSet trueSun;
     trueSun.addTo(parser);
     addCalibrationOptions(parser);
     parser.addOptions(sunNoiseCommandLineOptions());
 
-    CommandLine<BridgeOptions> result;
-    if (!parser.parse(arguments)) {
-        result.text = parser.errorText();
-        result.exitCode = kUsageExitCode;
-        return result;
-    }
-    if (helpRequested(parser)) {
-        result.text = parser.helpText().trimmed();
-        return result;
-    }
-    QStringList problems;
-    if (!parser.positionalArguments().isEmpty())
-        problems << QStringLiteral("余分な引数があります: %1").arg(parser.positionalArguments().join(QLatin1Char(' ')));
+    if (const std::optional<CommandLine<BridgeOptions>> end = commandLine.parse<BridgeOptions>(arguments))
+        return *end;
+    QStringList& problems = commandLine.problems();
 
     BridgeOptions options;
-    const auto take = [&problems](const auto& read, auto& into) {
-        if (read.value)
-            into = *read.value;
-        else
-            problems << read.problem;
-    };
-    const auto name = [](const QCommandLineOption& option) { return option.names().constFirst(); };
+    const auto take = [&commandLine](const auto& read, auto& into) { commandLine.take(read, into); };
+    const auto name = &CompanionCommandLine::name;
     const auto angle = [&](const QCommandLineOption& option, double lowest, double highest, std::optional<double>& into) {
         if (!parser.isSet(option))
             return;
@@ -136,6 +121,7 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
 
     take(listenAddressOption(name(listen), parser.value(listen)), options.listenAddress);
     take(portOption(name(port), parser.value(port), true), options.port);
+    take(senderAllowListOption(name(allow), parser.values(allow), options.listenAddress), options.allowedSenders);
     HostAndPort rotator{options.rotctldHost, options.rotctldPort};
     take(hostAndPortOption(name(rotctld), parser.value(rotctld), options.rotctldPort), rotator);
     options.rotctldHost = rotator.host;
@@ -182,11 +168,5 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
                                    "--sun-noise needs --site, the site the real sun is computed for.");
     }
 
-    if (!problems.isEmpty()) {
-        result.text = problems.join(QLatin1Char('\n'));
-        result.exitCode = kUsageExitCode;
-        return result;
-    }
-    result.options = options;
-    return result;
+    return commandLine.result(options);
 }

@@ -4,6 +4,7 @@
 
 #include "companions/common/OptionValues.h"
 #include "companions/rotctl/CalibrationOptions.h"
+#include "companions/common/SenderAllowList.h"
 #include "companions/rotctl/RotatorGeometry.h"
 #include "companions/rotctl/SunNoiseOptions.h"
 #include "companions/rotctl/TrueSunOptions.h"
@@ -17,6 +18,7 @@ struct BridgeOptions
 {
     QHostAddress listenAddress{QHostAddress::LocalHost};
     quint16 port = 10006;
+    SenderAllowList allowedSenders = SenderAllowList::loopbackOnly();
     QString rotctldHost = QStringLiteral("127.0.0.1");
     quint16 rotctldPort = 4533;
     int pollIntervalMs = 1000;

@@ -82,20 +82,28 @@ void RotctldClient::onConnected()
     // Commands are short lines, sent one at a time and answered before the
     // next: waiting to fill a packet would only delay each of them.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    if (m_skipDumpState) {
-        becomeReady(std::nullopt);
-        return;
-    }
     m_state = State::Handshake;
-    send(RotctldCommand::DumpState, QByteArrayLiteral("\\dump_state"));
+    // A connection is ready only once the peer has answered something: one
+    // that takes connections and says nothing useful is not a rotctld.
+    if (m_skipDumpState)
+        send(RotctldCommand::GetPosition, QByteArrayLiteral("p"));
+    else
+        send(RotctldCommand::DumpState, QByteArrayLiteral("\\dump_state"));
 }
 
 void RotctldClient::becomeReady(const std::optional<RotatorLimits>& limits)
 {
     m_state = State::Ready;
+    emit ready(limits);
+}
+
+void RotctldClient::becomeHealthy()
+{
+    // Only an answer about the rotator shows the link to be back. A peer that
+    // answers the handshake and then hangs on every p would otherwise be said
+    // lost, and retried at once, again and again.
     m_retryDelayMs = kFirstRetryMs;
     m_saidProblem = Problem::None;
-    emit ready(limits);
 }
 
 void RotctldClient::onSocketError()
@@ -178,8 +186,6 @@ void RotctldClient::onReadyRead()
         case RotctldReplyReader::Status::NeedMore:
             break;
         case RotctldReplyReader::Status::Unreadable:
-            if (m_inFlight == RotctldCommand::DumpState)
-                m_skipDumpState = true;
             fail(Problem::Unreadable, printableBytes(line));
             return;
         case RotctldReplyReader::Status::Done: {
@@ -199,10 +205,19 @@ void RotctldClient::finishAnswer(const RotctldReplyReader& reader)
     m_inFlight.reset();
     m_reader.reset();
 
+    if (m_state == State::Handshake) {
+        // The handshake's p (after a \dump_state that could not be read) is
+        // not reported: the bridge reads the rotator afresh once ready.
+        if (command == RotctldCommand::GetPosition)
+            becomeHealthy();
+        becomeReady(command == RotctldCommand::DumpState ? reader.limits() : std::nullopt);
+        sendNext();
+        return;
+    }
+    becomeHealthy();
     switch (command) {
     case RotctldCommand::DumpState:
-        becomeReady(reader.limits());
-        break;
+        break; // sent only as the handshake
     case RotctldCommand::GetPosition:
         if (const std::optional<RotatorPosition> position = reader.position())
             emit positionRead(*position, sentMs);
@@ -218,6 +233,13 @@ void RotctldClient::finishAnswer(const RotctldReplyReader& reader)
 
 void RotctldClient::fail(Problem problem, const QString& detail)
 {
+    // The next connection goes without \dump_state only when this peer's
+    // answer to it could not be read, or when a connection without it had
+    // worked. Otherwise (the peer would not answer p either, or nobody was
+    // there) it begins with \dump_state again: a real rotctld may have taken
+    // the port over, and its limits are wanted.
+    m_skipDumpState = (m_state == State::Handshake && m_inFlight == RotctldCommand::DumpState && problem == Problem::Unreadable)
+                      || (m_skipDumpState && m_state == State::Ready);
     if (m_socket) {
         m_socket->disconnect(this);
         m_socket->abort();

@@ -10,7 +10,11 @@
 // past the answer time limit, or answering something that is not an answer) is
 // said in one Japanese line, once until the link is back, and the connection is
 // made again with back-off: half a second at first, doubling up to eight.
-// Every new connection begins with \dump_state, for the rotator's limits.
+// The back-off and the silence about a kind of loss already said last until
+// the rotator has been read or commanded again, not merely until a peer took
+// the connection. Every new connection begins with \dump_state, for the
+// rotator's limits (or, where that answer could not be read, with p), and is
+// ready once that is answered.
 
 #include "companions/rotctl/RotctldReply.h"
 
@@ -78,6 +82,7 @@ private:
     void connectNow();
     void onConnected();
     void becomeReady(const std::optional<RotatorLimits>& limits);
+    void becomeHealthy();
     void onSocketError();
     void onReadyRead();
     void send(RotctldCommand command, const QByteArray& line);

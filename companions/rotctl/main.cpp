@@ -4,6 +4,7 @@
 #include "companions/common/ConsoleText.h"
 #include "companions/common/InterruptNotifier.h"
 #include "companions/common/JstText.h"
+#include "companions/common/QuitOnSignal.h"
 #include "companions/rotctl/Bridge.h"
 #include "companions/rotctl/CalibrationSession.h"
 #include "companions/rotctl/ProgressLine.h"
@@ -95,6 +96,10 @@ int main(int argc, char** argv)
         printLine(stderr, problem);
         return 1;
     }
+    // Ctrl+C and kill end the bridge through its event loop, so that it says
+    // what it received; during a calibration or sun-noise run Ctrl+C is
+    // taken over below and ends the run only.
+    quitOnTerminationSignals();
 
     std::unique_ptr<SunNoiseRun> sunNoise;
     std::unique_ptr<CalibrationSession> calibration;
@@ -143,5 +148,7 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    return QCoreApplication::exec();
+    const int exitCode = QCoreApplication::exec();
+    printLine(stdout, receivedCountsText(bridge.receivedCounts()));
+    return exitCode;
 }

@@ -40,6 +40,8 @@ Simulator::Simulator(const SimulatorOptions& options, QObject* parent)
 {
     connect(&m_receiver, &PointingReceiver::setPointArrived, this, &Simulator::onSetPoint);
     connect(&m_receiver, &PointingReceiver::messageRejected, this, &Simulator::problem);
+    connect(&m_receiver, &PointingReceiver::senderRefused, this, &Simulator::problem);
+    m_receiver.setAllowList(options.allowedSenders);
     connect(&m_receiver, &PointingReceiver::reportAddressChanged, this, [this](const QHostAddress& address, quint16 port) {
         emit progress(QStringLiteral("報告先: %1").arg(endpointText(address, port)));
     });
@@ -58,6 +60,10 @@ bool Simulator::start(QString* problem)
                       .arg(m_options.azimuthRate)
                       .arg(m_options.elevationRate)
                       .arg(m_options.reportIntervalMs));
+    if (!m_options.allowedSenders.isLoopbackOnly()) {
+        emit progress(QStringLiteral("受け付ける送信元: %1\nPointing messages taken only from: %1")
+                          .arg(m_options.allowedSenders.text()));
+    }
     return true;
 }
 

@@ -25,6 +25,7 @@ public:
     // reason in Japanese when the socket cannot be bound.
     bool start(QString* problem);
     quint16 localPort() const { return m_receiver.localPort(); }
+    PointingReceiver::Counts receivedCounts() const { return m_receiver.counts(); }
 
     AntennaAngles position();
 

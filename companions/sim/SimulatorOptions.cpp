@@ -1,8 +1,6 @@
 #include "companions/sim/SimulatorOptions.h"
 
-#include <QCommandLineParser>
-
-#include <type_traits>
+#include "companions/common/CompanionCommandLine.h"
 
 namespace {
 
@@ -16,14 +14,13 @@ constexpr double kMaxReportMs = 60000;
 
 CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
+    CompanionCommandLine commandLine(QStringLiteral(
         "ソフトウェアだけのアンテナコントローラ。heliotrope の指向データを UDP で受け、\n"
         "模擬アンテナを一定の速さで設定点へ回し、その位置を送信元へ報告します。\n"
         "An antenna controller that exists only in software: receives heliotrope's\n"
         "pointing messages over UDP, turns a simulated antenna towards each set-point\n"
         "at a finite rate and reports its position back to the sender."));
-    addBilingualHelpOption(parser);
+    QCommandLineParser& parser = commandLine.parser();
     const QCommandLineOption listen(QStringLiteral("listen"),
                                     QStringLiteral("待ち受ける IP アドレス（既定 127.0.0.1）。\n"
                                                    "Address to listen on (default 127.0.0.1)."),
@@ -47,34 +44,17 @@ CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& argum
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("設定点が変わるたびの表示をしない。\n"
                                                   "Do not print a line per change of set-point."));
-    parser.addOptions({listen, port, azRate, elRate, reportMs, quiet});
+    const QCommandLineOption allow = allowedSenderOption();
+    parser.addOptions({listen, port, allow, azRate, elRate, reportMs, quiet});
 
-    CommandLine<SimulatorOptions> result;
-    if (!parser.parse(arguments)) {
-        result.text = parser.errorText();
-        result.exitCode = kUsageExitCode;
-        return result;
-    }
-    if (helpRequested(parser)) {
-        result.text = parser.helpText().trimmed();
-        return result;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        result.text = QStringLiteral("余分な引数があります: %1").arg(parser.positionalArguments().join(QLatin1Char(' ')));
-        result.exitCode = kUsageExitCode;
-        return result;
-    }
+    if (const std::optional<CommandLine<SimulatorOptions>> end = commandLine.parse<SimulatorOptions>(arguments))
+        return *end;
 
     SimulatorOptions options;
-    QStringList problems;
-    const auto take = [&problems](const auto& read, auto& into) {
-        if (read.value)
-            into = static_cast<std::remove_reference_t<decltype(into)>>(*read.value);
-        else
-            problems << read.problem;
-    };
+    const auto take = [&commandLine](const auto& read, auto& into) { commandLine.take(read, into); };
     take(listenAddressOption(listen.names().first(), parser.value(listen)), options.listenAddress);
     take(portOption(port.names().first(), parser.value(port), true), options.port);
+    take(senderAllowListOption(allow.names().first(), parser.values(allow), options.listenAddress), options.allowedSenders);
     take(numberOption(azRate.names().first(), parser.value(azRate), kMinRate, kMaxRate), options.azimuthRate);
     take(numberOption(elRate.names().first(), parser.value(elRate), kMinRate, kMaxRate), options.elevationRate);
     double reportInterval = options.reportIntervalMs;
@@ -82,11 +62,5 @@ CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& argum
     options.reportIntervalMs = static_cast<int>(reportInterval);
     options.quiet = parser.isSet(quiet);
 
-    if (!problems.isEmpty()) {
-        result.text = problems.join(QLatin1Char('\n'));
-        result.exitCode = kUsageExitCode;
-        return result;
-    }
-    result.options = options;
-    return result;
+    return commandLine.result(options);
 }

@@ -3,6 +3,7 @@
 // heliotrope-sim's command line.
 
 #include "companions/common/OptionValues.h"
+#include "companions/common/SenderAllowList.h"
 
 #include <QHostAddress>
 #include <QStringList>
@@ -15,6 +16,7 @@ struct SimulatorOptions
     double elevationRate = 6.0;
     int reportIntervalMs = 500;
     bool quiet = false;
+    SenderAllowList allowedSenders = SenderAllowList::loopbackOnly();
 };
 
 // arguments as QCoreApplication::arguments() gives them, program name first.

@@ -2,6 +2,7 @@
 // rehearsing with the window and checking it without the real controller.
 
 #include "companions/common/ConsoleText.h"
+#include "companions/common/QuitOnSignal.h"
 #include "companions/sim/Simulator.h"
 
 #include <QCoreApplication>
@@ -26,5 +27,8 @@ int main(int argc, char** argv)
         printLine(stderr, problem);
         return 1;
     }
-    return QCoreApplication::exec();
+    quitOnTerminationSignals();
+    const int exitCode = QCoreApplication::exec();
+    printLine(stdout, receivedCountsText(simulator.receivedCounts()));
+    return exitCode;
 }

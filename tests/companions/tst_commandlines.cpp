@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <utility>
 
 class TestCommandLines : public QObject
 {
@@ -22,6 +24,8 @@ private slots:
     void sunNoiseRunIsTakenAsTyped();
     void unusableSunNoiseValuesAreRefusedInBothLanguages_data();
     void unusableSunNoiseValuesAreRefusedInBothLanguages();
+    void bothProgramsTakeTheSameAllowList();
+    void bothProgramsRefuseAlikeInBothLanguages();
 };
 
 namespace {
@@ -46,7 +50,7 @@ void TestCommandLines::helpIsInJapaneseAndEnglish()
     QVERIFY(!bridge.options);
     QCOMPARE(bridge.exitCode, 0);
     for (const char* option : {"--rotctld", "--poll-ms", "--threshold", "--min-interval", "--az-range", "--az-min",
-                               "--el-max", "--az-offset", "--el-offset", "--log"})
+                               "--el-max", "--az-offset", "--el-offset", "--log", "--allow"})
         QVERIFY2(bridge.text.contains(QLatin1String(option)), option);
     QVERIFY(bridge.text.contains(QStringLiteral("P を送らない")));
     QVERIFY(bridge.text.contains(QLatin1String("No P while")));
@@ -94,6 +98,8 @@ void TestCommandLines::unusableValuesAreRefusedAndNamed_data()
     QTest::newRow("offset not finite") << QStringList{"--az-offset", "inf"} << "--az-offset";
     QTest::newRow("unknown option") << QStringList{"--speed", "3"} << "speed";
     QTest::newRow("stray argument") << QStringList{"10006"} << "10006";
+    QTest::newRow("listening on every address, no one allowed") << QStringList{"--listen", "0.0.0.0"} << "--allow";
+    QTest::newRow("allowing a host name") << QStringList{"--allow", "window.local"} << "--allow";
 }
 
 void TestCommandLines::unusableValuesAreRefusedAndNamed()
@@ -191,6 +197,68 @@ void TestCommandLines::unusableSunNoiseValuesAreRefusedInBothLanguages()
     // Japanese as well: at least one character outside ASCII on the line naming it.
     QVERIFY2(std::any_of(bridge.text.cbegin(), bridge.text.cend(), [](QChar c) { return c.unicode() > 0x2FFF; }),
              qPrintable(bridge.text));
+}
+
+void TestCommandLines::bothProgramsTakeTheSameAllowList()
+{
+    const QStringList allowing{QStringLiteral("--listen"), QStringLiteral("0.0.0.0"), QStringLiteral("--allow"),
+                               QStringLiteral("192.168.1.20"), QStringLiteral("--allow"), QStringLiteral("2001:db8::/32")};
+    const CommandLine<BridgeOptions> bridge = parseBridgeCommandLine(bridgeArguments(allowing));
+    const CommandLine<SimulatorOptions> sim = parseSimulatorCommandLine(QStringList{QStringLiteral("heliotrope-sim")} + allowing);
+    QVERIFY2(bridge.options, qPrintable(bridge.text));
+    QVERIFY2(sim.options, qPrintable(sim.text));
+    for (const SenderAllowList& list : {bridge.options->allowedSenders, sim.options->allowedSenders}) {
+        QVERIFY(list.allows(QHostAddress(QStringLiteral("192.168.1.20"))));
+        QVERIFY(list.allows(QHostAddress(QStringLiteral("2001:db8::7"))));
+        QVERIFY(!list.allows(QHostAddress(QStringLiteral("127.0.0.1"))));
+    }
+    const CommandLine<SimulatorOptions> open = parseSimulatorCommandLine(
+        {QStringLiteral("heliotrope-sim"), QStringLiteral("--listen"), QStringLiteral("::")});
+    QVERIFY(!open.options);
+    QCOMPARE(open.exitCode, kUsageExitCode);
+    QVERIFY2(open.text.contains(QLatin1String("--allow")), qPrintable(open.text));
+}
+
+void TestCommandLines::bothProgramsRefuseAlikeInBothLanguages()
+{
+    struct Program
+    {
+        const char* name;
+        std::function<std::pair<QString, int>(const QStringList&)> parse;
+    };
+    const Program programs[] = {
+        {"heliotrope-sim",
+         [](const QStringList& options) {
+             const CommandLine<SimulatorOptions> read = parseSimulatorCommandLine(QStringList{QStringLiteral("heliotrope-sim")} + options);
+             return std::make_pair(read.text, read.options ? -1 : read.exitCode);
+         }},
+        {"heliotrope-rotctl",
+         [](const QStringList& options) {
+             const CommandLine<BridgeOptions> read = parseBridgeCommandLine(bridgeArguments(options));
+             return std::make_pair(read.text, read.options ? -1 : read.exitCode);
+         }},
+    };
+    for (const Program& program : programs) {
+        // An option Qt cannot parse: said in Japanese, Qt's own English after.
+        const auto [unknown, unknownCode] = program.parse({QStringLiteral("--speed=3")});
+        QCOMPARE(unknownCode, kUsageExitCode);
+        QVERIFY2(unknown.contains(QStringLiteral("読めません")) && unknown.contains(QLatin1String("speed"))
+                     && unknown.contains(QLatin1String("See --help")),
+                 qPrintable(unknown));
+        // A stray argument and a bad value: both said at once, in both languages.
+        const auto [both, bothCode] = program.parse({QStringLiteral("10006"), QStringLiteral("--port"), QStringLiteral("x")});
+        QCOMPARE(bothCode, kUsageExitCode);
+        QVERIFY2(both.contains(QStringLiteral("余分な引数があります: 10006")) && both.contains(QLatin1String("Unexpected arguments: 10006"))
+                     && both.contains(QLatin1String("--port")),
+                 qPrintable(both));
+        // Help: exit 0, both languages, -h as well as --help.
+        const auto [help, helpCode] = program.parse({QStringLiteral("-h")});
+        QCOMPARE(helpCode, 0);
+        QVERIFY2(help.contains(QStringLiteral("この説明を表示して終了する")) && help.contains(QLatin1String("Show this help and exit")),
+                 program.name);
+        const auto [fine, fineCode] = program.parse({QStringLiteral("--port"), QStringLiteral("0")});
+        QVERIFY2(fineCode == -1, qPrintable(fine));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCommandLines)

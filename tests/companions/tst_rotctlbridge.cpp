@@ -27,6 +27,7 @@ private slots:
     void limitsReportedByRotctldClamp();
     void refusedCommandsAreSaidOnce();
     void rotctldAbsentThenKilledAndRestartedIsRecovered();
+    void strangersNeverReachRotctld();
 };
 
 namespace {
@@ -77,6 +78,22 @@ int linesContaining(const QSignalSpy& notices, const QString& text)
     for (const QList<QVariant>& call : notices)
         count += call.first().toString().contains(text) ? 1 : 0;
     return count;
+}
+
+// Where rotctld itself says its rotator stands, asked on a connection of the
+// test's own: two numbers, as `p` answers.
+RotatorPosition positionFromRotctld(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(3000))
+        return {-999, -999};
+    socket.write("p\n");
+    QByteArray answer;
+    while (answer.count('\n') < 2 && socket.waitForReadyRead(3000))
+        answer += socket.readAll();
+    const QList<QByteArray> lines = answer.split('\n');
+    return {lines.value(0).toDouble(), lines.value(1).toDouble()};
 }
 
 } // namespace
@@ -246,6 +263,45 @@ void TestRotctlBridge::rotctldAbsentThenKilledAndRestartedIsRecovered()
     QVERIFY(pointings(written).size() > pointingsBefore);
     QCOMPARE(linesContaining(notices, QStringLiteral("接続しました")), 2);
     QCOMPARE(linesContaining(notices, QStringLiteral("接続を閉じました")), 1);
+}
+
+void TestRotctlBridge::strangersNeverReachRotctld()
+{
+    RotctldProcess rotctld;
+    QVERIFY(rotctld.start(RotctldProcess::freePort()));
+    BridgeOptions options = testOptions(rotctld.port());
+    options.allowedSenders = SenderAllowList();
+    options.allowedSenders.add({QHostAddress(QStringLiteral("127.0.0.2")), 32}); // the window's computer
+    Bridge bridge(options);
+    QSignalSpy written(&bridge.rotctld(), &RotctldClient::commandWritten);
+    QSignalSpy notices(&bridge, &Bridge::notice);
+    QVERIFY(bridge.start(nullptr));
+    QTRY_VERIFY_WITH_TIMEOUT(bridge.rotctld().isReady(), kWaitMs);
+
+    QUdpSocket stranger;
+    QVERIFY(stranger.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+    for (int i = 0; i < 5; ++i) {
+        stranger.writeDatagram("0,090.00,45.00", QHostAddress::LocalHost, bridge.localPort());
+        QTest::qWait(100);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(bridge.receivedCounts().refused, quint64(5), kWaitMs);
+    QTest::qWait(2 * options.pollIntervalMs);
+    // rotctld was never told to move: its dummy still stands where it started.
+    const RotatorPosition untouched = positionFromRotctld(rotctld.port());
+    QCOMPARE(untouched.azimuth, 0.0);
+    QCOMPARE(untouched.elevation, 0.0);
+    QVERIFY(pointings(written).isEmpty());
+    QCOMPARE(linesContaining(notices, QStringLiteral("Dropped a datagram from 127.0.0.1:")), 1);
+    QVERIFY(!stranger.hasPendingDatagrams()); // no report went back to it
+
+    // The window's computer steers it.
+    QUdpSocket window;
+    QVERIFY(window.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    window.writeDatagram("0,010.00, 5.00", QHostAddress::LocalHost, bridge.localPort());
+    QTRY_COMPARE_WITH_TIMEOUT(pointings(written), QList<QByteArray>{"P 10.00 5.00"}, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(positionFromRotctld(rotctld.port()).azimuth == 10.0, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(window.hasPendingDatagrams(), kWaitMs);
+    QVERIFY(!stranger.hasPendingDatagrams());
 }
 
 QTEST_GUILESS_MAIN(TestRotctlBridge)
