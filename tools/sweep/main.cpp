@@ -12,8 +12,8 @@
 // no tick broke a rule, 1 when one did, 2 for a bad command line.
 
 #include "solar/JstTime.h"
-#include "sweep/CycleCheck.h"
-#include "sweep/SweepPlaces.h"
+#include "tools/sweep/CycleCheck.h"
+#include "tools/sweep/SweepPlaces.h"
 
 #include <atomic>
 #include <chrono>

@@ -19,7 +19,7 @@
 // prints the centre of a control in window pixels, "X Y", for xdotool.
 
 #include "app/ControlLayout.h"
-#include "bench/PictureSettle.h"
+#include "tools/bench/PictureSettle.h"
 
 #include <xcb/xcb.h>
 

@@ -3,7 +3,7 @@
 // notice when a unit falls short.
 
 #include "app/frmMain.h"
-#include "bench/Workloads.h"
+#include "tools/bench/Workloads.h"
 
 #include <QLineEdit>
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "sweep/SweepPlaces.h"
+#include "tools/sweep/SweepPlaces.h"
 
 #include "app/observatories/ObservatoryTable.h"
 

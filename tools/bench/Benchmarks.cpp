@@ -8,7 +8,7 @@
 // counts of heliotrope-instructions do not.
 
 #include "app/Appearance.h"
-#include "bench/Workloads.h"
+#include "tools/bench/Workloads.h"
 
 #include <QApplication>
 

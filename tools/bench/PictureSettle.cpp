@@ -1,4 +1,4 @@
-#include "bench/PictureSettle.h"
+#include "tools/bench/PictureSettle.h"
 
 namespace bench {
 

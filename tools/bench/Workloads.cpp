@@ -1,4 +1,4 @@
-#include "bench/Workloads.h"
+#include "tools/bench/Workloads.h"
 
 #include "app/Clock.h"
 #include "app/OperatorDialogs.h"

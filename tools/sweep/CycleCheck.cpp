@@ -1,4 +1,4 @@
-#include "sweep/CycleCheck.h"
+#include "tools/sweep/CycleCheck.h"
 
 #include "solar/CalculationCycle.h"
 #include "solar/NumberFormat.h"

@@ -3,7 +3,7 @@
 #include "solar/CalculationState.h"
 #include "solar/CycleView.h"
 #include "solar/JstTime.h"
-#include "sweep/SweepPlaces.h"
+#include "tools/sweep/SweepPlaces.h"
 
 #include <cstdint>
 #include <map>
