@@ -250,6 +250,12 @@ BeamFitResult threePointBeam(const CutPoint (&points)[3], double baseline, doubl
     result.centreError = std::sqrt(varCentre);
     result.widthError = std::sqrt(varWidth);
     result.peakError = std::sqrt(varPeak);
+    // Three readings of sky beside the sun can make a peak out of their own
+    // scatter; a rise the readings' spread accounts for is no sun.
+    if (result.peak <= 0 || result.peak < kPeakSignificance * result.peakError) {
+        result.refusal = FitRefusal::NoPeak;
+        return result;
+    }
     const double lowestOffset = std::min({x[0], x[1], x[2]});
     const double highestOffset = std::max({x[0], x[1], x[2]});
     if (result.centre < lowestOffset || result.centre > highestOffset)

@@ -125,6 +125,11 @@ void TestBeamFit::threePointsRefuseWhatIsNoPeak()
     CutPoint dip[3] = {{-0.85, -22, 0, 1}, {0, -25, 0, 1}, {0.85, -22, 0, 1}};
     fit = threePointBeam(dip, -30, 0);
     QCOMPARE(fit.refusal, FitRefusal::NoPeak);
+    // Sky far beside the sun: a hundredth-of-a-dB bump that the readings'
+    // own scatter (0.1 dB, four readings a point) makes. No sun, no offsets.
+    CutPoint sky[3] = {{-0.85, -29.97, 0.1, 4}, {0, -29.90, 0.1, 4}, {0.85, -29.98, 0.1, 4}};
+    fit = threePointBeam(sky, -30, 0.05);
+    QCOMPARE(fit.refusal, FitRefusal::NoPeak);
 }
 
 void TestBeamFit::centresBecomeOffsetsInTheBridgeConvention()

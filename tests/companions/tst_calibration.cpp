@@ -473,11 +473,13 @@ void TestCalibration::peakOutsideTheSpanIsRefusedAndNothingSaved()
     QVERIFY(bridge->port);
     sendSetPoint(*bridge);
     QVERIFY2(bridge->waitFor(QStringLiteral("Back to tracking"), 60000), qPrintable(bridge->output));
-    // Either the peak fitted beyond the points, or no peak between them with
-    // the strongest point at the end: both say the sun lies beyond.
+    // Four degrees off, the pattern reads sky beside the sun and the noise
+    // decides the shape: the peak fitted beyond the points, the strongest
+    // point at the end, or no rise above the noise at all. Each is a refusal.
     QVERIFY2(bridge->output.contains(QStringLiteral("No calibration result"))
                  && (bridge->output.contains(QStringLiteral("lies outside the scan"))
-                     || bridge->output.contains(QStringLiteral("the sun seems to lie beyond it"))),
+                     || bridge->output.contains(QStringLiteral("the sun seems to lie beyond it"))
+                     || bridge->output.contains(QStringLiteral("No peak of the sun"))),
              qPrintable(bridge->output.right(1500)));
     QVERIFY(!QFile::exists(config + QStringLiteral("/heliotrope/heliotrope-rotctl.conf")));
     // What was measured is still there to look at.
