@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+namespace heliotrope::companions {
+
 using heliotrope::link::PortTextStatus;
 using heliotrope::link::UdpPortFromText;
 using heliotrope::link::udpPortFromText;
@@ -151,3 +153,5 @@ bool helpRequested(const QCommandLineParser& parser)
 {
     return parser.isSet(QStringLiteral("help"));
 }
+
+} // namespace heliotrope::companions

@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+namespace heliotrope::companions {
+
 using heliotrope::link::FieldOverflow;
 using heliotrope::link::GETFIELD;
 
@@ -61,3 +63,5 @@ PointingRead readPointingMessage(const QByteArray& datagram)
         return refused(QStringLiteral("仰角が -90～90 の数値ではありません。"));
     return {SetPoint{*azimuth, *elevation}, {}};
 }
+
+} // namespace heliotrope::companions

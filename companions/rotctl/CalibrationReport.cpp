@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace heliotrope::rotctl {
+
 using heliotrope::calibrate::BeamFitResult;
 
 namespace {
@@ -294,3 +296,5 @@ bool drawCalibrationPicture(const QString& path, const CalibrationOutcome& outco
     }
     return true;
 }
+
+} // namespace heliotrope::rotctl

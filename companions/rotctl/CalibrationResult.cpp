@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace heliotrope::rotctl {
+
 using heliotrope::calibrate::BeamFitResult;
 using heliotrope::calibrate::CutPoint;
 using heliotrope::calibrate::FitRefusal;
@@ -138,3 +140,5 @@ CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<M
     outcome.elevationOffsetError = outcome.elevationFit.centreError;
     return outcome;
 }
+
+} // namespace heliotrope::rotctl

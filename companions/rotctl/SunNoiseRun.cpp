@@ -8,6 +8,11 @@
 #include <algorithm>
 #include <cmath>
 
+using heliotrope::companions::SetPoint;
+using heliotrope::companions::degreesText;
+
+namespace heliotrope::rotctl {
+
 using heliotrope::sky::TrueSunPosition;
 namespace sunnoise = heliotrope::sunnoise;
 
@@ -446,3 +451,5 @@ void SunNoiseRun::sayProgress(const QString& japanese, const QString& english)
                       .arg(m_options.repeats)
                       .arg(japanese, durationJapanese(left), english, durationEnglish(left)));
 }
+
+} // namespace heliotrope::rotctl
