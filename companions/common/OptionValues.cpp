@@ -7,11 +7,11 @@
 
 #include <cmath>
 
-namespace heliotrope::companions {
-
 using heliotrope::link::PortTextStatus;
 using heliotrope::link::UdpPortFromText;
 using heliotrope::link::udpPortFromText;
+
+namespace heliotrope::companions {
 
 namespace {
 

@@ -6,10 +6,10 @@
 
 #include <cmath>
 
-namespace heliotrope::companions {
-
 using heliotrope::link::FieldOverflow;
 using heliotrope::link::GETFIELD;
+
+namespace heliotrope::companions {
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace heliotrope::rotctl {
-
 using heliotrope::calibrate::BeamFitResult;
+
+namespace heliotrope::rotctl {
 
 namespace {
 

@@ -2,11 +2,11 @@
 
 #include <cmath>
 
-namespace heliotrope::rotctl {
-
 using heliotrope::calibrate::BeamFitResult;
 using heliotrope::calibrate::CutPoint;
 using heliotrope::calibrate::FitRefusal;
+
+namespace heliotrope::rotctl {
 
 namespace {
 

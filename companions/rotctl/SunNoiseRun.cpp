@@ -10,11 +10,10 @@
 
 using heliotrope::companions::SetPoint;
 using heliotrope::companions::degreesText;
-
-namespace heliotrope::rotctl {
-
 using heliotrope::sky::TrueSunPosition;
 namespace sunnoise = heliotrope::sunnoise;
+
+namespace heliotrope::rotctl {
 
 namespace {
 
