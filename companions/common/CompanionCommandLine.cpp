@@ -1,5 +1,7 @@
 #include "companions/common/CompanionCommandLine.h"
 
+namespace heliotrope::companions {
+
 CompanionCommandLine::CompanionCommandLine(const QString& description)
 {
     m_parser.setApplicationDescription(description);
@@ -28,3 +30,5 @@ bool CompanionCommandLine::parseArguments(const QStringList& arguments)
     }
     return true;
 }
+
+} // namespace heliotrope::companions

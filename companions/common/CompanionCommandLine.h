@@ -14,6 +14,8 @@
 #include <optional>
 #include <type_traits>
 
+namespace heliotrope::companions {
+
 class CompanionCommandLine
 {
 public:
@@ -68,3 +70,5 @@ private:
     QString m_endText;
     int m_endCode = 0;
 };
+
+} // namespace heliotrope::companions

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace heliotrope::companions {
+
 void printLine(std::FILE* stream, const QString& line)
 {
     const QByteArray utf8 = line.toUtf8();
@@ -37,3 +39,5 @@ QString printableBytes(const QByteArray& bytes, qsizetype maxBytes)
         text += QStringLiteral("...");
     return text;
 }
+
+} // namespace heliotrope::companions

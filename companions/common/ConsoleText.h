@@ -10,6 +10,8 @@
 
 #include <cstdio>
 
+namespace heliotrope::companions {
+
 void printLine(std::FILE* stream, const QString& line);
 
 // Received bytes as they may be shown on a terminal: printable ASCII as it is,
@@ -23,3 +25,5 @@ QString degreesText(double degrees);
 
 // "127.0.0.1:10006", "[::1]:10006".
 QString endpointText(const QHostAddress& address, quint16 port);
+
+} // namespace heliotrope::companions

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace heliotrope::companions {
+
 namespace {
 
 int g_pair[2] = {-1, -1};
@@ -53,3 +55,5 @@ bool InterruptNotifier::install()
     action.sa_flags = SA_RESTART;
     return ::sigaction(SIGINT, &action, nullptr) == 0;
 }
+
+} // namespace heliotrope::companions

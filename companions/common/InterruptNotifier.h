@@ -8,6 +8,8 @@
 
 class QSocketNotifier;
 
+namespace heliotrope::companions {
+
 class InterruptNotifier : public QObject
 {
     Q_OBJECT
@@ -25,3 +27,5 @@ signals:
 private:
     QSocketNotifier* m_notifier = nullptr;
 };
+
+} // namespace heliotrope::companions

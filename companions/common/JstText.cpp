@@ -2,6 +2,8 @@
 
 #include "solar/JstTime.h"
 
+namespace heliotrope::companions {
+
 namespace {
 
 // Whole seconds rounded down, so that 0.999 s before a full second still
@@ -33,3 +35,5 @@ QString jstTextWithMilliseconds(qint64 unixMilliseconds)
     const qint64 milliseconds = unixMilliseconds - floorSeconds(unixMilliseconds) * 1000;
     return QStringLiteral("%1.%2").arg(jstText(unixMilliseconds)).arg(milliseconds, 3, 10, QLatin1Char('0'));
 }
+
+} // namespace heliotrope::companions

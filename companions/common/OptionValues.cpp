@@ -11,6 +11,8 @@ using heliotrope::link::PortTextStatus;
 using heliotrope::link::UdpPortFromText;
 using heliotrope::link::udpPortFromText;
 
+namespace heliotrope::companions {
+
 namespace {
 
 QString named(const QString& option, const QString& text)
@@ -151,3 +153,5 @@ bool helpRequested(const QCommandLineParser& parser)
 {
     return parser.isSet(QStringLiteral("help"));
 }
+
+} // namespace heliotrope::companions

@@ -10,6 +10,10 @@
 
 #include <optional>
 
+class QCommandLineParser;
+
+namespace heliotrope::companions {
+
 template <typename T>
 struct OptionValue
 {
@@ -53,8 +57,6 @@ struct CommandLine
     int exitCode = 0;
 };
 
-class QCommandLineParser;
-
 // Adds -h/--help with a description in both languages (Qt's own help option is
 // described in English only).
 void addBilingualHelpOption(QCommandLineParser& parser);
@@ -62,3 +64,5 @@ bool helpRequested(const QCommandLineParser& parser);
 
 // Exit code for a command line that cannot be used, as usual for console tools.
 inline constexpr int kUsageExitCode = 2;
+
+} // namespace heliotrope::companions

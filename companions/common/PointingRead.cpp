@@ -9,6 +9,8 @@
 using heliotrope::link::FieldOverflow;
 using heliotrope::link::GETFIELD;
 
+namespace heliotrope::companions {
+
 namespace {
 
 std::optional<double> angleFromText(const QString& text)
@@ -61,3 +63,5 @@ PointingRead readPointingMessage(const QByteArray& datagram)
         return refused(QStringLiteral("仰角が -90～90 の数値ではありません。"));
     return {SetPoint{*azimuth, *elevation}, {}};
 }
+
+} // namespace heliotrope::companions

@@ -9,6 +9,8 @@
 
 #include <optional>
 
+namespace heliotrope::companions {
+
 struct SetPoint
 {
     double azimuth = 0;   // degrees from north through east, 0 to 360
@@ -30,3 +32,5 @@ struct PointingRead
 //
 // Uses GETFIELD's one program-wide remainder; call from one thread only.
 PointingRead readPointingMessage(const QByteArray& datagram);
+
+} // namespace heliotrope::companions

@@ -5,6 +5,8 @@
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
+namespace heliotrope::companions {
+
 namespace {
 
 // Datagrams handled per arrival notification; more are taken on the next pass
@@ -109,3 +111,5 @@ QString receivedCountsText(const PointingReceiver::Counts& counts)
         .arg(counts.unreadable)
         .arg(counts.refused);
 }
+
+} // namespace heliotrope::companions

@@ -19,6 +19,8 @@
 
 class QUdpSocket;
 
+namespace heliotrope::companions {
+
 class PointingReceiver : public QObject
 {
     Q_OBJECT
@@ -76,3 +78,5 @@ private:
 // What a receiver took in, for the operator's last line, in Japanese and
 // English: "受信: 指向データ 4800 件、…".
 QString receivedCountsText(const PointingReceiver::Counts& counts);
+
+} // namespace heliotrope::companions

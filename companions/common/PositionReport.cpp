@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace heliotrope::companions {
+
 namespace {
 
 // Rounded to hundredths as the report will print it, so that folding and the
@@ -31,3 +33,5 @@ QByteArray positionReport(double azimuth, double elevation)
         az = 0.0;
     return "1," + QByteArray::number(az, 'f', 2) + ',' + QByteArray::number(hundredths(elevation), 'f', 2);
 }
+
+} // namespace heliotrope::companions

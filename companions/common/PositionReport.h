@@ -7,6 +7,8 @@
 
 #include <QByteArray>
 
+namespace heliotrope::companions {
+
 // Azimuth in degrees from north through east, brought into 0 to 360 (below
 // 360.00 once rounded, so north reads 0.00 as a rotator's -180 to 180 or overlap
 // coordinates are folded back), elevation in degrees; both with two decimals,
@@ -15,3 +17,5 @@ QByteArray positionReport(double azimuth, double elevation);
 
 // The azimuth folded into 0 <= a < 360.
 double normalizedAzimuth(double azimuth);
+
+} // namespace heliotrope::companions

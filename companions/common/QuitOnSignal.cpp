@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace heliotrope::companions {
+
 namespace {
 
 int g_pipe[2] = {-1, -1}; // [0] read by the event loop, [1] written by the handler
@@ -41,3 +43,5 @@ void quitOnTerminationSignals()
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
+
+} // namespace heliotrope::companions

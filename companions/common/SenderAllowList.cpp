@@ -2,6 +2,8 @@
 
 #include <QCommandLineOption>
 
+namespace heliotrope::companions {
+
 namespace {
 
 // A sender as the allow-list compares it: an IPv4 sender that reached a
@@ -147,3 +149,5 @@ QCommandLineOption allowedSenderOption()
                        "computer only (127.0.0.0/8, ::1). Required when --listen is not a loopback address."),
         QStringLiteral("address[/prefix]"));
 }
+
+} // namespace heliotrope::companions

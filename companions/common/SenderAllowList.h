@@ -18,6 +18,10 @@
 #include <QString>
 #include <QStringList>
 
+class QCommandLineOption;
+
+namespace heliotrope::companions {
+
 class SenderAllowList
 {
 public:
@@ -47,7 +51,7 @@ OptionValue<SenderAllowList::Subnet> allowedSubnetOption(const QString& option, 
 OptionValue<SenderAllowList> senderAllowListOption(const QString& option, const QStringList& values,
                                                     const QHostAddress& listenAddress);
 
-class QCommandLineOption;
-
 // --allow, described alike in both programs' help.
 QCommandLineOption allowedSenderOption();
+
+} // namespace heliotrope::companions

@@ -9,6 +9,8 @@
 
 #include <functional>
 
+namespace heliotrope::companions {
+
 // Seconds since 1970-01-01 00:00 UTC, without leap seconds, with fractions.
 using UtcClock = std::function<double()>;
 
@@ -16,3 +18,5 @@ inline UtcClock shiftedUtcClock(double offsetSeconds)
 {
     return [offsetSeconds] { return static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0 + offsetSeconds; };
 }
+
+} // namespace heliotrope::companions

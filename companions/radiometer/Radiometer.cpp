@@ -8,6 +8,12 @@
 
 #include <cmath>
 
+using heliotrope::companions::UtcClock;
+using heliotrope::companions::endpointText;
+using heliotrope::companions::printableBytes;
+
+namespace heliotrope::radiometer {
+
 namespace {
 
 constexpr int kRotctldTimeLimitMs = 1000;
@@ -149,3 +155,5 @@ void Radiometer::answer(QTcpSocket* client, const QByteArray& line)
         client->write("RPRT -4\n"); // RIG_ENIMPL: a simulator answers nothing else
     }
 }
+
+} // namespace heliotrope::radiometer

@@ -20,6 +20,8 @@
 
 class QTcpSocket;
 
+namespace heliotrope::radiometer {
+
 struct AntennaReading
 {
     double azimuth = 0;   // degrees, as rotctld reports it
@@ -31,7 +33,7 @@ class Radiometer : public QObject
     Q_OBJECT
 
 public:
-    Radiometer(const RadiometerOptions& options, UtcClock clock, QObject* parent = nullptr);
+    Radiometer(const RadiometerOptions& options, companions::UtcClock clock, QObject* parent = nullptr);
 
     // One reading in dB, or nothing and the reason in Japanese and English.
     std::optional<double> read(QString* problem);
@@ -49,9 +51,11 @@ private:
     void answer(QTcpSocket* client, const QByteArray& line);
 
     RadiometerOptions m_options;
-    UtcClock m_clock;
+    companions::UtcClock m_clock;
     std::mt19937_64 m_random;
     std::normal_distribution<double> m_noise;
     QTcpSocket* m_rotctld = nullptr;
     QTcpServer m_server;
 };
+
+} // namespace heliotrope::radiometer

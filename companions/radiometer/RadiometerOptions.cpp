@@ -5,6 +5,20 @@
 
 #include <cmath>
 
+using heliotrope::companions::CommandLine;
+using heliotrope::companions::HostAndPort;
+using heliotrope::companions::OptionValue;
+using heliotrope::companions::addBilingualHelpOption;
+using heliotrope::companions::helpRequested;
+using heliotrope::companions::hostAndPortOption;
+using heliotrope::companions::kUsageExitCode;
+using heliotrope::companions::listenAddressOption;
+using heliotrope::companions::numberOption;
+using heliotrope::companions::portOption;
+using heliotrope::companions::siteOption;
+
+namespace heliotrope::radiometer {
+
 namespace {
 
 // A pointing error beyond a few beamwidths would not be found by any scan;
@@ -149,3 +163,5 @@ CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arg
     result.options = options;
     return result;
 }
+
+} // namespace heliotrope::radiometer

@@ -11,6 +11,8 @@
 
 #include <optional>
 
+namespace heliotrope::radiometer {
+
 struct RadiometerOptions
 {
     heliotrope::radiometer::SunBeam beam;
@@ -25,7 +27,9 @@ struct RadiometerOptions
     double clockOffsetSeconds = 0;      // added to the system's UTC (a testing aid)
 };
 
-CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arguments);
+companions::CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arguments);
 
 // "AZ,EL": two decimal numbers within ±limit.
-OptionValue<std::pair<double, double>> anglePairOption(const QString& option, const QString& text, double limit);
+companions::OptionValue<std::pair<double, double>> anglePairOption(const QString& option, const QString& text, double limit);
+
+} // namespace heliotrope::radiometer

@@ -7,6 +7,9 @@
 #include <QCoreApplication>
 #include <QLocale>
 
+using namespace heliotrope::companions;
+using namespace heliotrope::radiometer;
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);

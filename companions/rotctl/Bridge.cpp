@@ -7,6 +7,14 @@
 
 #include <algorithm>
 
+using heliotrope::companions::PointingReceiver;
+using heliotrope::companions::SetPoint;
+using heliotrope::companions::degreesText;
+using heliotrope::companions::endpointText;
+using heliotrope::companions::positionReport;
+
+namespace heliotrope::rotctl {
+
 namespace {
 
 constexpr int kLongestPollMs = 30000;
@@ -273,3 +281,5 @@ void Bridge::considerCommand()
     m_policy.commanded(target, nowMs());
     m_client.requestPointing(target);
 }
+
+} // namespace heliotrope::rotctl

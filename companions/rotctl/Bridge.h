@@ -23,6 +23,8 @@
 #include <functional>
 #include <optional>
 
+namespace heliotrope::rotctl {
+
 class Bridge : public QObject
 {
     Q_OBJECT
@@ -49,7 +51,7 @@ public:
     // stands at a chosen instant with it.
     using UtcClock = std::function<qint64()>;
     void setUtcClock(UtcClock clock) { m_utcClock = std::move(clock); }
-    PointingReceiver::Counts receivedCounts() const { return m_receiver.counts(); }
+    companions::PointingReceiver::Counts receivedCounts() const { return m_receiver.counts(); }
 
 signals:
     // A line for the operator.
@@ -58,7 +60,7 @@ signals:
     void rotatorReady();
 
 private:
-    void onSetPoint(const SetPoint& setPoint);
+    void onSetPoint(const companions::SetPoint& setPoint);
     void onReady(const std::optional<RotatorLimits>& reported);
     void onLost(const QString& line);
     void onPosition(const RotatorPosition& reading, qint64 requestSentMs);
@@ -69,11 +71,11 @@ private:
     void sayConnected();
     qint64 nowMs() const { return m_clock.elapsed(); }
     qint64 utcNowMs() const;
-    void takeSetPoint(const SetPoint& setPoint);
+    void takeSetPoint(const companions::SetPoint& setPoint);
     TrackingColumns trackingColumns(const RotatorPosition& reading) const;
 
     BridgeOptions m_options;
-    PointingReceiver m_receiver;
+    companions::PointingReceiver m_receiver;
     RotctldClient m_client;
     CommandPolicy m_policy;
     TrackingLog m_log;
@@ -81,8 +83,8 @@ private:
     QElapsedTimer m_clock;
 
     RotatorFrame m_frame;
-    std::optional<SetPoint> m_setPoint;         // the latest, in the sky's terms
-    std::optional<SetPoint> m_target;           // what to point at for it: the set-point or the real sun
+    std::optional<companions::SetPoint> m_setPoint;         // the latest, in the sky's terms
+    std::optional<companions::SetPoint> m_target;           // what to point at for it: the set-point or the real sun
     std::optional<TrueSunPointing> m_trueSun;   // with --true-sun
     std::optional<TrueSunDecision> m_trueSunDecision; // for the latest set-point
     UtcClock m_utcClock;
@@ -98,3 +100,5 @@ private:
     bool m_connectedSaid = false;
     QString m_connectedLine; // waiting for the rotator's first answer on this connection
 };
+
+} // namespace heliotrope::rotctl

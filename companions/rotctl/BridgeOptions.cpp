@@ -2,6 +2,18 @@
 
 #include "companions/common/CompanionCommandLine.h"
 
+using heliotrope::companions::CommandLine;
+using heliotrope::companions::CompanionCommandLine;
+using heliotrope::companions::HostAndPort;
+using heliotrope::companions::allowedSenderOption;
+using heliotrope::companions::hostAndPortOption;
+using heliotrope::companions::listenAddressOption;
+using heliotrope::companions::numberOption;
+using heliotrope::companions::portOption;
+using heliotrope::companions::senderAllowListOption;
+
+namespace heliotrope::rotctl {
+
 namespace {
 
 constexpr double kMinPollMs = 100;
@@ -170,3 +182,5 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
 
     return commandLine.result(options);
 }
+
+} // namespace heliotrope::rotctl

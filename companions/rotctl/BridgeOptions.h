@@ -14,11 +14,13 @@
 
 #include <optional>
 
+namespace heliotrope::rotctl {
+
 struct BridgeOptions
 {
     QHostAddress listenAddress{QHostAddress::LocalHost};
     quint16 port = 10006;
-    SenderAllowList allowedSenders = SenderAllowList::loopbackOnly();
+    companions::SenderAllowList allowedSenders = companions::SenderAllowList::loopbackOnly();
     QString rotctldHost = QStringLiteral("127.0.0.1");
     quint16 rotctldPort = 4533;
     int pollIntervalMs = 1000;
@@ -39,4 +41,6 @@ struct BridgeOptions
     std::optional<SunNoiseOptions> sunNoise; // a sun-noise run before tracking
 };
 
-CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments);
+companions::CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments);
+
+} // namespace heliotrope::rotctl

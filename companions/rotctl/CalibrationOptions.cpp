@@ -4,6 +4,14 @@
 
 #include <QCommandLineParser>
 
+using heliotrope::companions::HostAndPort;
+using heliotrope::companions::OptionValue;
+using heliotrope::companions::hostAndPortOption;
+using heliotrope::companions::numberOption;
+using heliotrope::companions::siteOption;
+
+namespace heliotrope::rotctl {
+
 namespace {
 
 const QString kCalibrate = QStringLiteral("calibrate");
@@ -159,3 +167,5 @@ std::optional<CalibrationOptions> readCalibrationOptions(const QCommandLineParse
          options.clockOffsetSeconds);
     return options;
 }
+
+} // namespace heliotrope::rotctl

@@ -13,6 +13,8 @@
 
 class QCommandLineParser;
 
+namespace heliotrope::rotctl {
+
 enum class CalibrationPattern
 {
     Cross,     // a cut in cross-elevation and one in elevation through the sun, each fitted
@@ -52,3 +54,5 @@ void addCalibrationOptions(QCommandLineParser& parser);
 std::optional<CalibrationOptions> readCalibrationOptions(const QCommandLineParser& parser, QStringList& problems);
 // "rigctld", "rigctld:HOST", "rigctld:HOST:PORT" or "command:CMD ARGS...".
 std::optional<PowerSourceSpec> powerSourceSpec(const QString& text);
+
+} // namespace heliotrope::rotctl

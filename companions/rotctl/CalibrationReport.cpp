@@ -12,6 +12,8 @@
 
 using heliotrope::calibrate::BeamFitResult;
 
+namespace heliotrope::rotctl {
+
 namespace {
 
 QString signedDegrees(double value, int decimals = 3)
@@ -294,3 +296,5 @@ bool drawCalibrationPicture(const QString& path, const CalibrationOutcome& outco
     }
     return true;
 }
+
+} // namespace heliotrope::rotctl

@@ -9,6 +9,8 @@
 #include <QDateTime>
 #include <QStringList>
 
+namespace heliotrope::rotctl {
+
 // The result, or why there is none. resolution: the power source's step in dB.
 QStringList calibrationResultLines(const CalibrationOutcome& outcome, double resolution);
 
@@ -23,3 +25,5 @@ bool writeCalibrationCsv(const QString& path, const CalibrationOutcome& outcome,
 // fitted centres, the offsets written on it. False with the reason.
 bool drawCalibrationPicture(const QString& path, const CalibrationOutcome& outcome, const QDateTime& measuredUtc,
                             QString* problem);
+
+} // namespace heliotrope::rotctl

@@ -6,6 +6,8 @@ using heliotrope::calibrate::BeamFitResult;
 using heliotrope::calibrate::CutPoint;
 using heliotrope::calibrate::FitRefusal;
 
+namespace heliotrope::rotctl {
+
 namespace {
 
 constexpr double kRadiansPerDegree = 3.14159265358979 / 180.0;
@@ -138,3 +140,5 @@ CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<M
     outcome.elevationOffsetError = outcome.elevationFit.centreError;
     return outcome;
 }
+
+} // namespace heliotrope::rotctl

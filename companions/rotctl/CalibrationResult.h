@@ -14,6 +14,8 @@
 
 #include <vector>
 
+namespace heliotrope::rotctl {
+
 enum class PointRole
 {
     CrossElevation, // on the cut in cross-elevation
@@ -64,3 +66,5 @@ CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<M
 
 // Why a fit was refused, for the operator, in Japanese and English.
 QString refusalText(const heliotrope::calibrate::BeamFitResult& fit, const QString& axisJa, const QString& axisEn);
+
+} // namespace heliotrope::rotctl

@@ -8,6 +8,12 @@
 #include <cmath>
 #include <numeric>
 
+using heliotrope::companions::SetPoint;
+using heliotrope::companions::UtcClock;
+using heliotrope::companions::degreesText;
+
+namespace heliotrope::rotctl {
+
 namespace {
 
 constexpr double kRadiansPerDegree = 3.14159265358979 / 180.0;
@@ -384,3 +390,5 @@ void CalibrationRun::end(const std::optional<CalibrationOutcome>& outcome, const
     emit finished(outcome);
     emit notice(QStringLiteral("窓の設定点の追尾に戻ります。/ Back to tracking the window's set-point."));
 }
+
+} // namespace heliotrope::rotctl

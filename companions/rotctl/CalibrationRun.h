@@ -31,6 +31,8 @@
 #include <optional>
 #include <vector>
 
+namespace heliotrope::rotctl {
+
 class Bridge;
 
 class CalibrationRun : public QObject
@@ -39,7 +41,7 @@ class CalibrationRun : public QObject
 
 public:
     CalibrationRun(Bridge& bridge, const CalibrationOptions& options, heliotrope::power::PowerSource& power,
-                   UtcClock clock, QObject* parent = nullptr);
+                   companions::UtcClock clock, QObject* parent = nullptr);
 
     // Begins as soon as rotctld is connected and the rotator read.
     void start();
@@ -66,7 +68,7 @@ private:
     struct Target
     {
         RotatorPosition rotator;  // what P is sent
-        SetPoint sky;             // where the dish should then point
+        companions::SetPoint sky;             // where the dish should then point
         bool clamped = false;
         QString limitText;        // when clamped: which limit
     };
@@ -88,7 +90,7 @@ private:
     Bridge& m_bridge;
     CalibrationOptions m_options;
     heliotrope::power::PowerSource& m_power;
-    UtcClock m_clock;
+    companions::UtcClock m_clock;
     State m_state = State::Idle;
 
     std::vector<MeasuredPoint> m_points; // planned, then measured in order
@@ -104,3 +106,5 @@ private:
     std::vector<double> m_readingTimes;
     int m_failuresInRow = 0;
 };
+
+} // namespace heliotrope::rotctl

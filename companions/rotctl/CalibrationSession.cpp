@@ -7,6 +7,10 @@
 
 #include <QDateTime>
 
+using heliotrope::companions::UtcClock;
+
+namespace heliotrope::rotctl {
+
 namespace {
 
 // A reading must come within this, whatever the source: a radio on a slow
@@ -89,3 +93,5 @@ void CalibrationSession::onFinished(const std::optional<CalibrationOutcome>& out
     }
     emit finished(true);
 }
+
+} // namespace heliotrope::rotctl

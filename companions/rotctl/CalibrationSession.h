@@ -14,6 +14,8 @@
 
 #include <memory>
 
+namespace heliotrope::rotctl {
+
 class Bridge;
 
 class CalibrationSession : public QObject
@@ -21,7 +23,7 @@ class CalibrationSession : public QObject
     Q_OBJECT
 
 public:
-    CalibrationSession(Bridge& bridge, const CalibrationOptions& options, UtcClock clock, QObject* parent = nullptr);
+    CalibrationSession(Bridge& bridge, const CalibrationOptions& options, companions::UtcClock clock, QObject* parent = nullptr);
     ~CalibrationSession() override;
 
     // False with the reason when the power source cannot be used at all.
@@ -39,7 +41,9 @@ private:
     void onFinished(const std::optional<CalibrationOutcome>& outcome);
 
     CalibrationOptions m_options;
-    UtcClock m_clock;
+    companions::UtcClock m_clock;
     std::unique_ptr<heliotrope::power::PowerSource> m_power;
     std::unique_ptr<CalibrationRun> m_run;
 };
+
+} // namespace heliotrope::rotctl

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace heliotrope::rotctl {
+
 namespace {
 
 // Two readings closer than this on both axes: the rotator stands still. Readings
@@ -94,3 +96,5 @@ void CommandPolicy::reset()
 {
     *this = CommandPolicy(m_threshold, m_minIntervalMs);
 }
+
+} // namespace heliotrope::rotctl

@@ -12,6 +12,8 @@
 
 #include <optional>
 
+namespace heliotrope::rotctl {
+
 class CommandPolicy
 {
 public:
@@ -62,3 +64,5 @@ private:
     std::optional<RotatorPosition> m_readingBefore;
     std::optional<RotatorPosition> m_latestReading;
 };
+
+} // namespace heliotrope::rotctl

@@ -4,6 +4,10 @@
 
 #include <unistd.h>
 
+using heliotrope::companions::printLine;
+
+namespace heliotrope::rotctl {
+
 ProgressLine::ProgressLine(std::FILE* stream)
     : m_stream(stream)
     , m_terminal(::isatty(::fileno(stream)) == 1)
@@ -31,3 +35,5 @@ void ProgressLine::print(const QString& line)
     }
     printLine(m_stream, line);
 }
+
+} // namespace heliotrope::rotctl

@@ -9,6 +9,8 @@
 
 #include <cstdio>
 
+namespace heliotrope::rotctl {
+
 class ProgressLine
 {
 public:
@@ -23,3 +25,5 @@ private:
     bool m_terminal;
     bool m_showing = false;
 };
+
+} // namespace heliotrope::rotctl

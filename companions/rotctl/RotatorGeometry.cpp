@@ -6,6 +6,11 @@
 #include <cmath>
 #include <vector>
 
+using heliotrope::companions::SetPoint;
+using heliotrope::companions::normalizedAzimuth;
+
+namespace heliotrope::rotctl {
+
 namespace {
 
 constexpr double kFullCircle = 360.0;
@@ -84,3 +89,5 @@ RotatorPosition skyPosition(const RotatorFrame& frame, const RotatorPosition& re
 {
     return {normalizedAzimuth(reading.azimuth - frame.azimuthOffset), reading.elevation - frame.elevationOffset};
 }
+
+} // namespace heliotrope::rotctl

@@ -9,6 +9,8 @@
 
 #include <optional>
 
+namespace heliotrope::rotctl {
+
 enum class AzimuthRange
 {
     From0To360,       // stop at north: 0 to 360
@@ -42,7 +44,7 @@ struct RotatorCommand
 // while tracking; the nightly move to the sunrise azimuth therefore takes the
 // way through south, which the night leaves ample time for.
 // Values outside the limits are moved onto them.
-RotatorCommand rotatorCommand(const RotatorFrame& frame, const SetPoint& setPoint,
+RotatorCommand rotatorCommand(const RotatorFrame& frame, const companions::SetPoint& setPoint,
                               std::optional<RotatorPosition> present);
 
 // A rotator reading back in the sky's terms: the offsets taken off and the
@@ -55,3 +57,5 @@ RotatorLimits rangeExtent(AzimuthRange range);
 // Whether the range and the azimuth limits leave any azimuth to point at
 // (limits given on the command line may exclude the whole range).
 bool azimuthReachable(const RotatorFrame& frame);
+
+} // namespace heliotrope::rotctl

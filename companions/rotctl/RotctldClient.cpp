@@ -6,6 +6,11 @@
 
 #include <algorithm>
 
+using heliotrope::companions::endpointText;
+using heliotrope::companions::printableBytes;
+
+namespace heliotrope::rotctl {
+
 namespace {
 
 constexpr int kFirstRetryMs = 500;
@@ -285,3 +290,5 @@ QString RotctldClient::problemLine(Problem problem, const QString& detail) const
     }
     return {};
 }
+
+} // namespace heliotrope::rotctl

@@ -28,6 +28,8 @@
 
 class QTcpSocket;
 
+namespace heliotrope::rotctl {
+
 class RotctldClient : public QObject
 {
     Q_OBJECT
@@ -113,3 +115,5 @@ private:
     int m_answerTimeoutMs;
     QElapsedTimer m_clock;
 };
+
+} // namespace heliotrope::rotctl

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace heliotrope::rotctl {
+
 namespace {
 
 // A dump_state of protocol 1 has a dozen lines; far more means that what is
@@ -165,3 +167,5 @@ QString hamlibErrorText(int returnCode)
         return QStringLiteral("Hamlib のエラーです");
     }
 }
+
+} // namespace heliotrope::rotctl

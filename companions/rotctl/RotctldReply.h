@@ -18,6 +18,8 @@
 
 #include <optional>
 
+namespace heliotrope::rotctl {
+
 enum class RotctldCommand
 {
     DumpState,
@@ -77,3 +79,5 @@ std::optional<int> rotctldReturnCode(const QByteArray& line);
 
 // A Hamlib error code in words, in Japanese ("RPRT -5" -> "応答がありません（タイムアウト）").
 QString hamlibErrorText(int returnCode);
+
+} // namespace heliotrope::rotctl

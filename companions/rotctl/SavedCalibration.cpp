@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace heliotrope::rotctl {
+
 namespace {
 
 // Beyond this an offset is not a calibration (the bridge takes at most 180).
@@ -47,3 +49,5 @@ QString calibrationSettingsPath()
                      QStringLiteral("heliotrope-rotctl"))
         .fileName();
 }
+
+} // namespace heliotrope::rotctl

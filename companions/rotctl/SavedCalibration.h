@@ -8,6 +8,8 @@
 
 #include <optional>
 
+namespace heliotrope::rotctl {
+
 struct SavedCalibration
 {
     double azimuthOffset = 0;   // degrees, how much the rotator's reading exceeds the true direction
@@ -21,3 +23,5 @@ bool saveCalibration(const SavedCalibration& calibration);
 std::optional<SavedCalibration> loadCalibration();
 // Where it is kept, for the operator.
 QString calibrationSettingsPath();
+
+} // namespace heliotrope::rotctl

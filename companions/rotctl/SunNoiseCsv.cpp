@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 
+namespace heliotrope::rotctl {
+
 namespace {
 
 QString number(double value, int decimals)
@@ -53,3 +55,5 @@ bool SunNoiseCsv::write(int repeat, double utcSeconds, const PointReading& sun, 
     // Flushed row by row: a run stopped with Ctrl+C keeps what it measured.
     return m_file.write(bytes) == bytes.size() && m_file.flush();
 }
+
+} // namespace heliotrope::rotctl

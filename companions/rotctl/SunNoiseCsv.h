@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QString>
 
+namespace heliotrope::rotctl {
+
 struct PointReading
 {
     double azimuth = 0;   // sky terms, degrees, where the rotator stood when read
@@ -33,3 +35,5 @@ public:
 private:
     QFile m_file;
 };
+
+} // namespace heliotrope::rotctl

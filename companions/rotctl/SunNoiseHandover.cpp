@@ -5,6 +5,8 @@
 #include "companions/rotctl/Bridge.h"
 #include "companions/rotctl/SunNoiseRun.h"
 
+namespace heliotrope::rotctl {
+
 namespace {
 
 // A reading that takes longer than this is a source that stopped answering.
@@ -35,3 +37,5 @@ std::unique_ptr<heliotrope::power::PowerSource> sunNoisePowerSource(const PowerS
         return nullptr;
     return command;
 }
+
+} // namespace heliotrope::rotctl

@@ -9,6 +9,8 @@
 
 #include <memory>
 
+namespace heliotrope::rotctl {
+
 class Bridge;
 class SunNoiseRun;
 
@@ -17,3 +19,5 @@ void handRotatorToSunNoise(Bridge& bridge, SunNoiseRun& run);
 // The source --power names; nothing, with the reason in Japanese and English,
 // when a command line holds no program.
 std::unique_ptr<heliotrope::power::PowerSource> sunNoisePowerSource(const PowerSourceSpec& spec, QString* problem);
+
+} // namespace heliotrope::rotctl

@@ -8,6 +8,8 @@
 
 #include <cmath>
 
+namespace heliotrope::rotctl {
+
 namespace {
 
 // Bounds wide enough for any station and narrow enough to catch a slip of the
@@ -244,3 +246,5 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& par
     }
     return options;
 }
+
+} // namespace heliotrope::rotctl

@@ -17,6 +17,8 @@
 
 class QCommandLineParser;
 
+namespace heliotrope::rotctl {
+
 struct SunNoiseOptions
 {
     // Cold sky: a fixed direction (sky terms: azimuth 0 to 360, elevation 0 to
@@ -52,3 +54,5 @@ QList<QCommandLineOption> sunNoiseCommandLineOptions();
 // not given (and none of its options either). Each unusable value adds one
 // line to `problems`, in Japanese and English, naming the option.
 std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& parser, QStringList& problems);
+
+} // namespace heliotrope::rotctl

@@ -8,8 +8,12 @@
 #include <algorithm>
 #include <cmath>
 
+using heliotrope::companions::SetPoint;
+using heliotrope::companions::degreesText;
 using heliotrope::sky::TrueSunPosition;
 namespace sunnoise = heliotrope::sunnoise;
+
+namespace heliotrope::rotctl {
 
 namespace {
 
@@ -446,3 +450,5 @@ void SunNoiseRun::sayProgress(const QString& japanese, const QString& english)
                       .arg(m_options.repeats)
                       .arg(japanese, durationJapanese(left), english, durationEnglish(left)));
 }
+
+} // namespace heliotrope::rotctl

@@ -28,11 +28,13 @@
 #include <optional>
 #include <vector>
 
-class RotctldClient;
-
 namespace heliotrope::power {
 class PowerSource;
 }
+
+namespace heliotrope::rotctl {
+
+class RotctldClient;
 
 struct SunNoiseResult
 {
@@ -87,13 +89,13 @@ private:
 
     struct Target
     {
-        SetPoint sky;               // sky terms, degrees
+        companions::SetPoint sky;               // sky terms, degrees
         RotatorPosition rotator;    // rotator terms, within the limits
         bool clamped = false;
     };
 
     std::optional<heliotrope::sky::TrueSunPosition> sunNow(QString* problemJapanese, QString* problemEnglish) const;
-    Target targetFor(const SetPoint& sky) const;
+    Target targetFor(const companions::SetPoint& sky) const;
     // The cold-sky point for the sun at `sun`: --cold, or the offset on the
     // side that lies within the limits.
     std::optional<Target> coldTarget(const heliotrope::sky::TrueSunPosition& sun) const;
@@ -134,3 +136,5 @@ private:
     QElapsedTimer m_runClock;
     int m_pointsDone = 0;
 };
+
+} // namespace heliotrope::rotctl

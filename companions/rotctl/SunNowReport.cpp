@@ -13,6 +13,10 @@
 #include <cmath>
 #include <string>
 
+using heliotrope::companions::jstText;
+
+namespace heliotrope::rotctl {
+
 namespace {
 
 // The window's surface, holding the observation point as typed and keeping
@@ -133,3 +137,5 @@ SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds)
     report.text = lines.join(QLatin1Char('\n'));
     return report;
 }
+
+} // namespace heliotrope::rotctl

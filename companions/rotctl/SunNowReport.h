@@ -11,6 +11,8 @@
 #include <QString>
 #include <QtGlobal>
 
+namespace heliotrope::rotctl {
+
 struct SunNowReport
 {
     QString text;     // for standard output, Japanese and English lines
@@ -19,3 +21,5 @@ struct SunNowReport
 
 // options.site must be set. utcMilliseconds: the instant, since 1970-01-01 UTC.
 SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds);
+
+} // namespace heliotrope::rotctl

@@ -5,6 +5,11 @@
 
 #include <cmath>
 
+using heliotrope::companions::SetPoint;
+using heliotrope::companions::jstTextWithMilliseconds;
+
+namespace heliotrope::rotctl {
+
 namespace {
 
 constexpr QByteArrayView kFirstColumns = "jst,set_az,set_el,az,el,error_az,error_el";
@@ -84,3 +89,5 @@ bool TrackingLog::write(qint64 unixMilliseconds, const std::optional<SetPoint>& 
     row += '\n';
     return m_file.write(row) == row.size() && m_file.flush();
 }
+
+} // namespace heliotrope::rotctl

@@ -26,10 +26,12 @@
 
 #include <optional>
 
+namespace heliotrope::rotctl {
+
 // The later columns of a row; each one empty when not known.
 struct TrackingColumns
 {
-    std::optional<SetPoint> trueSun;        // the real sun for the site
+    std::optional<companions::SetPoint> trueSun;        // the real sun for the site
     std::optional<double> windowMinusTrue;  // degrees on the sky
     std::optional<RotatorPosition> commanded; // where the rotator is sent, in the sky's terms
 };
@@ -43,7 +45,7 @@ public:
 
     // Returns false when the row could not be written (disk full, file gone);
     // the caller says so once.
-    bool write(qint64 unixMilliseconds, const std::optional<SetPoint>& setPoint, const RotatorPosition& position,
+    bool write(qint64 unixMilliseconds, const std::optional<companions::SetPoint>& setPoint, const RotatorPosition& position,
                const TrackingColumns& later = {});
     // The file was begun with the first seven columns only, and goes on so.
     bool firstColumnsOnly() const { return m_firstColumnsOnly; }
@@ -55,3 +57,5 @@ private:
 
 // The azimuth difference b - a taken the short way round, in -180 to 180.
 double azimuthDifference(double a, double b);
+
+} // namespace heliotrope::rotctl

@@ -6,6 +6,12 @@
 
 #include <cmath>
 
+using heliotrope::companions::OptionValue;
+using heliotrope::companions::numberOption;
+using heliotrope::companions::siteOption;
+
+namespace heliotrope::rotctl {
+
 namespace {
 
 using heliotrope::sky::Refraction;
@@ -187,3 +193,5 @@ TrueSunOptions TrueSunOptionSet::read(const QCommandLineParser& parser, QStringL
     }
     return options;
 }
+
+} // namespace heliotrope::rotctl

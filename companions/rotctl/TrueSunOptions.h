@@ -14,6 +14,8 @@
 
 class QCommandLineParser;
 
+namespace heliotrope::rotctl {
+
 struct TrueSunOptions
 {
     bool enabled = false;  // --true-sun: by day, command the real sun
@@ -53,3 +55,5 @@ private:
     QCommandLineOption m_humidity;
     QCommandLineOption m_sunNow;
 };
+
+} // namespace heliotrope::rotctl

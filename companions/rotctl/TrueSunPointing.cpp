@@ -3,6 +3,12 @@
 #include "companions/common/ConsoleText.h"
 #include "companions/common/JstText.h"
 
+using heliotrope::companions::SetPoint;
+using heliotrope::companions::degreesText;
+using heliotrope::companions::jstText;
+
+namespace heliotrope::rotctl {
+
 namespace {
 
 using heliotrope::sky::EphemerisStatus;
@@ -106,3 +112,5 @@ TrueSunDecision TrueSunPointing::decide(const SetPoint& window, qint64 utcMillis
     decision.windowCommanded = false;
     return decision;
 }
+
+} // namespace heliotrope::rotctl

@@ -20,9 +20,11 @@
 
 #include <optional>
 
+namespace heliotrope::rotctl {
+
 struct TrueSunDecision
 {
-    SetPoint target;                                      // to command, in the sky's terms
+    companions::SetPoint target;                                      // to command, in the sky's terms
     std::optional<heliotrope::sky::TrueSunPosition> trueSun; // computed by day, none at night or on failure
     std::optional<double> windowMinusTrue;                // degrees on the sky, 0 to 180, with trueSun
     bool windowCommanded = true;                          // night, guard or failure: the window's set-point
@@ -44,7 +46,7 @@ public:
 
     // window: the set-point of the latest message; utcMilliseconds: now, since
     // 1970-01-01 00:00 UTC.
-    TrueSunDecision decide(const SetPoint& window, qint64 utcMilliseconds);
+    TrueSunDecision decide(const companions::SetPoint& window, qint64 utcMilliseconds);
 
     bool guardTripped() const { return m_guardTripped; }
 
@@ -61,3 +63,5 @@ private:
 // "方位角 196.06° 仰角 77.36°" / "az 196.06°, el 77.36°": a direction for the operator.
 QString directionTextJapanese(double azimuth, double elevation);
 QString directionTextEnglish(double azimuth, double elevation);
+
+} // namespace heliotrope::rotctl

@@ -20,6 +20,9 @@
 #include <cstring>
 #include <memory>
 
+using namespace heliotrope::companions;
+using namespace heliotrope::rotctl;
+
 namespace {
 
 bool calibrationAsked(int argc, char** argv)

@@ -8,6 +8,15 @@
 
 #include <cmath>
 
+using heliotrope::companions::PointingReceiver;
+using heliotrope::companions::SetPoint;
+using heliotrope::companions::degreesText;
+using heliotrope::companions::endpointText;
+using heliotrope::companions::jstText;
+using heliotrope::companions::positionReport;
+
+namespace heliotrope::sim {
+
 namespace {
 
 // Where the simulated antenna stands at start-up: north on the horizon, as
@@ -92,3 +101,5 @@ void Simulator::sendReport()
     const AntennaAngles now = position();
     m_receiver.sendReport(positionReport(now.azimuth, now.elevation));
 }
+
+} // namespace heliotrope::sim

@@ -14,6 +14,8 @@
 
 #include <optional>
 
+namespace heliotrope::sim {
+
 class Simulator : public QObject
 {
     Q_OBJECT
@@ -25,7 +27,7 @@ public:
     // reason in Japanese when the socket cannot be bound.
     bool start(QString* problem);
     quint16 localPort() const { return m_receiver.localPort(); }
-    PointingReceiver::Counts receivedCounts() const { return m_receiver.counts(); }
+    companions::PointingReceiver::Counts receivedCounts() const { return m_receiver.counts(); }
 
     AntennaAngles position();
 
@@ -36,14 +38,16 @@ signals:
     void problem(const QString& line);
 
 private:
-    void onSetPoint(const SetPoint& setPoint);
+    void onSetPoint(const companions::SetPoint& setPoint);
     void sendReport();
     long long nowMs() const { return m_clock.elapsed(); }
 
     SimulatorOptions m_options;
-    PointingReceiver m_receiver;
+    companions::PointingReceiver m_receiver;
     QElapsedTimer m_clock;
     SlewingAntenna m_antenna;
-    std::optional<SetPoint> m_setPoint; // none before the first message
+    std::optional<companions::SetPoint> m_setPoint; // none before the first message
     QTimer m_reportTimer;
 };
+
+} // namespace heliotrope::sim

@@ -2,6 +2,16 @@
 
 #include "companions/common/CompanionCommandLine.h"
 
+using heliotrope::companions::CommandLine;
+using heliotrope::companions::CompanionCommandLine;
+using heliotrope::companions::allowedSenderOption;
+using heliotrope::companions::listenAddressOption;
+using heliotrope::companions::numberOption;
+using heliotrope::companions::portOption;
+using heliotrope::companions::senderAllowListOption;
+
+namespace heliotrope::sim {
+
 namespace {
 
 // Slower than this no rotator turns usefully; faster than this no antenna can.
@@ -64,3 +74,5 @@ CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& argum
 
     return commandLine.result(options);
 }
+
+} // namespace heliotrope::sim

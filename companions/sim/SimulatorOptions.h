@@ -8,6 +8,8 @@
 #include <QHostAddress>
 #include <QStringList>
 
+namespace heliotrope::sim {
+
 struct SimulatorOptions
 {
     QHostAddress listenAddress{QHostAddress::LocalHost};
@@ -16,8 +18,10 @@ struct SimulatorOptions
     double elevationRate = 6.0;
     int reportIntervalMs = 500;
     bool quiet = false;
-    SenderAllowList allowedSenders = SenderAllowList::loopbackOnly();
+    companions::SenderAllowList allowedSenders = companions::SenderAllowList::loopbackOnly();
 };
 
 // arguments as QCoreApplication::arguments() gives them, program name first.
-CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& arguments);
+companions::CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& arguments);
+
+} // namespace heliotrope::sim

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace heliotrope::sim {
+
 namespace {
 
 double stepTowards(double from, double to, double maxStep)
@@ -44,3 +46,5 @@ void SlewingAntenna::advanceTo(long long nowMs)
     m_position.azimuth = stepTowards(m_position.azimuth, m_target.azimuth, m_azimuthRate * seconds);
     m_position.elevation = stepTowards(m_position.elevation, m_target.elevation, m_elevationRate * seconds);
 }
+
+} // namespace heliotrope::sim

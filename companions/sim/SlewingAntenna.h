@@ -1,5 +1,7 @@
 #pragma once
 
+namespace heliotrope::sim {
+
 // The simulated antenna: two axes that turn towards the set-point at fixed
 // rates, each on its own, and stop on it. Azimuth turns within 0 to 360 like
 // the most common rotators, which have their stop at north: from 300 to 60 it
@@ -36,3 +38,5 @@ private:
     AntennaAngles m_target;
     long long m_lastMs;
 };
+
+} // namespace heliotrope::sim

@@ -7,6 +7,9 @@
 
 #include <QCoreApplication>
 
+using namespace heliotrope::companions;
+using namespace heliotrope::sim;
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);

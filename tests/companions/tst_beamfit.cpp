@@ -10,6 +10,8 @@
 #include <cmath>
 #include <random>
 
+using namespace heliotrope::rotctl;
+
 using namespace heliotrope::calibrate;
 
 namespace {

@@ -5,6 +5,9 @@
 
 #include <QTest>
 
+using namespace heliotrope::companions;
+using namespace heliotrope::rotctl;
+
 class TestCalibrationOptions : public QObject
 {
     Q_OBJECT

@@ -11,6 +11,10 @@
 #include <functional>
 #include <utility>
 
+using namespace heliotrope::companions;
+using namespace heliotrope::sim;
+using namespace heliotrope::rotctl;
+
 class TestCommandLines : public QObject
 {
     Q_OBJECT

@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QUdpSocket>
 
+using namespace heliotrope::rotctl;
+
 class TestHungRotctld : public QObject
 {
     Q_OBJECT

@@ -10,6 +10,8 @@
 
 #include <QTest>
 
+using namespace heliotrope::companions;
+
 using heliotrope::link::pointingMessage;
 using heliotrope::link::readControllerReport;
 using heliotrope::link::ReportFields;

@@ -17,6 +17,10 @@
 #include <array>
 #include <cmath>
 
+using namespace heliotrope::companions;
+using namespace heliotrope::sim;
+using namespace heliotrope::rotctl;
+
 using heliotrope::link::pointingMessage;
 
 class TestRotatorCommands : public QObject

@@ -16,6 +16,9 @@
 #include <QTest>
 #include <QUdpSocket>
 
+using namespace heliotrope::companions;
+using namespace heliotrope::rotctl;
+
 class TestRotctlBridge : public QObject
 {
     Q_OBJECT

@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+using namespace heliotrope::rotctl;
+
 class TestRotctldReply : public QObject
 {
     Q_OBJECT

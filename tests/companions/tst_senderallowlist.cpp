@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QUdpSocket>
 
+using namespace heliotrope::companions;
+
 class TestSenderAllowList : public QObject
 {
     Q_OBJECT

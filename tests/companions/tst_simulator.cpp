@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QUdpSocket>
 
+using namespace heliotrope::sim;
+
 class TestSimulator : public QObject
 {
     Q_OBJECT

@@ -25,6 +25,8 @@
 #include <functional>
 #include <memory>
 
+using namespace heliotrope::rotctl;
+
 class TestSunNoiseRun : public QObject
 {
     Q_OBJECT

@@ -23,6 +23,9 @@
 
 #include <cmath>
 
+using namespace heliotrope::companions;
+using namespace heliotrope::rotctl;
+
 class TestTrueSunBridge : public QObject
 {
     Q_OBJECT

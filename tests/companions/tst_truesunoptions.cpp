@@ -13,6 +13,9 @@
 
 #include <cmath>
 
+using namespace heliotrope::companions;
+using namespace heliotrope::rotctl;
+
 class TestTrueSunOptions : public QObject
 {
     Q_OBJECT

@@ -11,6 +11,9 @@
 
 #include <cmath>
 
+using namespace heliotrope::companions;
+using namespace heliotrope::rotctl;
+
 using heliotrope::sky::Site;
 
 class TestTrueSunPointing : public QObject

@@ -38,6 +38,9 @@
 #include <string>
 #include <vector>
 
+using namespace heliotrope::companions;
+using namespace heliotrope::rotctl;
+
 using heliotrope::app::applyHeliotropeAppearance;
 
 namespace {
