@@ -18,7 +18,9 @@ namespace heliotrope::app {
 inline const QString kAddressBoxCaption = QStringLiteral("アンテナコントローラ IP");
 inline const QString kPortBoxCaption = QStringLiteral("アンテナコントローラ\u3000ポート(ASCII)");
 
-enum class ControllerBox { None, Address, Port };
+enum class ControllerBox { None,
+                           Address,
+                           Port };
 
 // The box whose text caused the problem; None for the system's own refusals.
 ControllerBox boxAtFault(link::ControllerLink::OpenProblem problem);

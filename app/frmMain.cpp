@@ -264,8 +264,7 @@ void frmMain::Winsock1_OpenFinished(const link::ControllerLink::OpenResult& open
     if (!opened.ok) {
         // The calculation stays stopped and the caption unchanged; the box
         // at fault stays tinted until a start succeeds.
-        const QString message =
-            openProblemText(opened.problem, m_startHostText, m_startPortText, Winsock1->lookupBound());
+        const QString message = openProblemText(opened.problem, m_startHostText, m_startPortText, Winsock1->lookupBound());
         switch (boxAtFault(opened.problem)) {
         case ControllerBox::Address:
             markBox(txtACTLR_IP, message);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "solar/CalculationState.h"
 #include "link/ControllerLink.h"
+#include "solar/CalculationState.h"
 #include "solar/CycleView.h"
 
 #include <QWidget>

@@ -25,24 +25,23 @@ bool displayAvailable()
 // Answered before Qt starts, so it prints on a terminal without a display
 // and the manual page can be generated from it at build time. Each part is
 // in Japanese first, its Japanese ending with "。", then in English.
-constexpr const char* kHelp =
-    "Usage: heliotrope [options]\n"
-    "太陽の方位角と仰角を 750 ms ごとに計算して天空図に描き、アンテナコントローラへ UDP で送ります。\n"
-    "観測地点を選んで「計算開始」を押してください。\n"
-    "Keeps an antenna pointed at the sun: every 750 ms computes the sun's\n"
-    "azimuth and elevation, draws them on a polar sky chart and sends them to\n"
-    "the antenna controller over UDP. Pick the observation point and press\n"
-    "the start button.\n"
-    "\n"
-    "Options:\n"
-    "  -h, --help  この説明を表示して終了する。\n"
-    "              Show this help and exit.\n"
-    "  --version   版を表示して終了する。\n"
-    "              Show the version and exit.\n"
-    "\n"
-    "その他の設定（観測地点、コントローラのアドレスとポート）はすべて画面で行います。\n"
-    "Everything else (observation point, controller address and port) is set in\n"
-    "the window.\n";
+constexpr const char* kHelp = "Usage: heliotrope [options]\n"
+                              "太陽の方位角と仰角を 750 ms ごとに計算して天空図に描き、アンテナコントローラへ UDP で送ります。\n"
+                              "観測地点を選んで「計算開始」を押してください。\n"
+                              "Keeps an antenna pointed at the sun: every 750 ms computes the sun's\n"
+                              "azimuth and elevation, draws them on a polar sky chart and sends them to\n"
+                              "the antenna controller over UDP. Pick the observation point and press\n"
+                              "the start button.\n"
+                              "\n"
+                              "Options:\n"
+                              "  -h, --help  この説明を表示して終了する。\n"
+                              "              Show this help and exit.\n"
+                              "  --version   版を表示して終了する。\n"
+                              "              Show the version and exit.\n"
+                              "\n"
+                              "その他の設定（観測地点、コントローラのアドレスとポート）はすべて画面で行います。\n"
+                              "Everything else (observation point, controller address and port) is set in\n"
+                              "the window.\n";
 
 }  // namespace
 

@@ -26,12 +26,13 @@ bool isUnderName(const QString& name, QLatin1StringView domain)
 }
 
 // What the address box holds, before any name server is asked.
-struct AddressText
-{
-    enum class Kind { Address, NotFound, HostName };
+struct AddressText {
+    enum class Kind { Address,
+                      NotFound,
+                      HostName };
     Kind kind = Kind::NotFound;
-    QHostAddress address; // for Address
-    QString hostName;     // for HostName
+    QHostAddress address;  // for Address
+    QString hostName;      // for HostName
 };
 
 // The controller's address from the text of the address box, when it can be
@@ -41,7 +42,7 @@ AddressText readAddressText(const QString& hostText)
     using Kind = AddressText::Kind;
     QString host = hostText.trimmed();
     if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
-        host = host.mid(1, host.size() - 2); // "[::1]", as IPv6 addresses are often written
+        host = host.mid(1, host.size() - 2);  // "[::1]", as IPv6 addresses are often written
     if (host.isEmpty())
         return {};
 
@@ -81,7 +82,7 @@ ControllerLink::OpenResult failed(ControllerLink::OpenProblem problem)
     return {false, false, problem};
 }
 
-} // namespace
+}  // namespace
 
 ControllerLink::ControllerLink(QObject* parent)
     : QObject(parent)
@@ -144,7 +145,7 @@ ControllerLink::OpenResult ControllerLink::open(const QString& hostText, const Q
 void ControllerLink::lookupFinished(HostResolver::Outcome outcome, const QList<QHostAddress>& addresses)
 {
     if (!m_lookupId)
-        return; // abandoned meanwhile
+        return;  // abandoned meanwhile
     m_lookupId.reset();
     m_lookupDeadline->stop();
     switch (outcome) {
@@ -277,9 +278,9 @@ void ControllerLink::readPendingDatagrams()
             return;
         const QNetworkDatagram datagram = socket->receiveDatagram();
         if (!datagram.isValid())
-            return; // a receive error, not a datagram; the socket stays usable
+            return;  // a receive error, not a datagram; the socket stays usable
         emit datagramArrived(datagram.data());
     }
 }
 
-} // namespace heliotrope::link
+}  // namespace heliotrope::link

@@ -32,38 +32,34 @@ class QUdpSocket;
 
 namespace heliotrope::link {
 
-class ControllerLink : public QObject
-{
+class ControllerLink : public QObject {
     Q_OBJECT
 
 public:
     // Why the link did not open. The window words these for the operator.
-    enum class OpenProblem
-    {
+    enum class OpenProblem {
         None,
-        AddressMissing,       // the address text is empty or blank
-        AddressNotFound,      // not an address, or a name no one knows
-        NameLookupFailed,     // the system's resolver gave up on the name server
-        NameServerSilent,     // no answer within the lookup bound
+        AddressMissing,    // the address text is empty or blank
+        AddressNotFound,   // not an address, or a name no one knows
+        NameLookupFailed,  // the system's resolver gave up on the name server
+        NameServerSilent,  // no answer within the lookup bound
         PortNotANumber,
-        PortOutOfRange,       // a number outside 0 to 65535
-        LocalPortUnavailable, // the system gave no local UDP port
+        PortOutOfRange,        // a number outside 0 to 65535
+        LocalPortUnavailable,  // the system gave no local UDP port
     };
 
-    struct OpenResult
-    {
+    struct OpenResult {
         bool ok = false;
-        bool resolving = false; // a host name is being looked up; openFinished tells the outcome
+        bool resolving = false;  // a host name is being looked up; openFinished tells the outcome
         OpenProblem problem = OpenProblem::None;
     };
 
     // Why a pointing message was not sent.
-    enum class SendProblem
-    {
+    enum class SendProblem {
         None,
         LinkClosed,
-        NotAscii,      // a set-point text holds a character beyond ASCII
-        SystemRefused, // the system did not take the whole datagram
+        NotAscii,       // a set-point text holds a character beyond ASCII
+        SystemRefused,  // the system did not take the whole datagram
     };
 
     // How long a host name may take to resolve before the name server is
@@ -127,15 +123,15 @@ private:
     void readPendingDatagrams();
 
     std::unique_ptr<HostResolver> m_resolver;
-    QTimer* m_lookupDeadline = nullptr;   // child of this link, single shot
-    std::optional<int> m_lookupId;        // set while a host name is being looked up
-    quint64 m_lookupGeneration = 0;       // tells a late answer from the current lookup's
-    QString m_lookupPortText;             // the port box's text as it was when the lookup started
+    QTimer* m_lookupDeadline = nullptr;  // child of this link, single shot
+    std::optional<int> m_lookupId;       // set while a host name is being looked up
+    quint64 m_lookupGeneration = 0;      // tells a late answer from the current lookup's
+    QString m_lookupPortText;            // the port box's text as it was when the lookup started
 
-    QUdpSocket* m_socket = nullptr; // child of this link; null while closed
+    QUdpSocket* m_socket = nullptr;  // child of this link; null while closed
     QHostAddress m_remoteAddress;
     quint16 m_remotePort = 0;
     SendProblem m_lastSendProblem = SendProblem::None;
 };
 
-} // namespace heliotrope::link
+}  // namespace heliotrope::link

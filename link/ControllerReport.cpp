@@ -16,11 +16,11 @@ std::optional<ReportFields> readControllerReport(const QByteArray& datagram)
 
     QString received = QString::fromLatin1(datagram);
     try {
-        GETFIELD(received, comma); // field 1: read and dropped
+        GETFIELD(received, comma);  // field 1: read and dropped
         ReportFields fields;
         fields.azimuth = nextField();
         fields.elevation = nextField();
-        nextField(); // fields 4 and 5: read and dropped
+        nextField();  // fields 4 and 5: read and dropped
         nextField();
         return fields;
     } catch (const FieldOverflow&) {
@@ -28,4 +28,4 @@ std::optional<ReportFields> readControllerReport(const QByteArray& datagram)
     }
 }
 
-} // namespace heliotrope::link
+}  // namespace heliotrope::link

@@ -11,10 +11,9 @@
 
 namespace heliotrope::link {
 
-struct ReportFields
-{
-    QString azimuth;   // field 2, for txtAntennaAzimuth
-    QString elevation; // field 3, for txtAntennaElevation
+struct ReportFields {
+    QString azimuth;    // field 2, for txtAntennaAzimuth
+    QString elevation;  // field 3, for txtAntennaElevation
 };
 
 // Splits one received datagram with GETFIELD: the datagram's text once, then the
@@ -29,4 +28,4 @@ struct ReportFields
 // characters); the report is then to be abandoned silently. Never throws.
 std::optional<ReportFields> readControllerReport(const QByteArray& datagram);
 
-} // namespace heliotrope::link
+}  // namespace heliotrope::link

@@ -32,4 +32,4 @@ void SystemHostResolver::cancel(int id)
     QHostInfo::abortHostLookup(id);
 }
 
-} // namespace heliotrope::link
+}  // namespace heliotrope::link

@@ -16,14 +16,12 @@ class QObject;
 
 namespace heliotrope::link {
 
-class HostResolver
-{
+class HostResolver {
 public:
-    enum class Outcome
-    {
-        Found,    // addresses holds at least one address
-        NotFound, // the name server answered: no such name
-        Failed,   // no usable answer (a temporary failure, no server reachable, ...)
+    enum class Outcome {
+        Found,     // addresses holds at least one address
+        NotFound,  // the name server answered: no such name
+        Failed,    // no usable answer (a temporary failure, no server reachable, ...)
     };
     using Done = std::function<void(Outcome outcome, const QList<QHostAddress>& addresses)>;
 
@@ -42,11 +40,10 @@ public:
 // The system's resolver (hosts file, then DNS, as the system is set up), run
 // by Qt on a thread of its own. A cancelled lookup may keep that thread busy
 // until the system gives up on the name server, but nothing waits for it.
-class SystemHostResolver final : public HostResolver
-{
+class SystemHostResolver final : public HostResolver {
 public:
     int lookUp(const QString& name, QObject* context, Done done) override;
     void cancel(int id) override;
 };
 
-} // namespace heliotrope::link
+}  // namespace heliotrope::link

@@ -12,7 +12,7 @@ QString strRest;
 // delimiter or lies past the end of the text.
 constexpr qsizetype kMaxPositionsRead = kMaxFieldLength + 1;
 
-} // namespace
+}  // namespace
 
 FieldOverflow::FieldOverflow()
     : std::overflow_error("GETFIELD: field longer than 32,765 characters")
@@ -37,4 +37,4 @@ QString GETFIELD(QString& text, const QString& delimiter)
     return field;
 }
 
-} // namespace heliotrope::link
+}  // namespace heliotrope::link

@@ -20,8 +20,7 @@ inline constexpr qsizetype kMaxFieldLength = 32765;
 // Thrown by GETFIELD when the field would grow past kMaxFieldLength characters:
 // the text has at least 32,766 characters and none of the first 32,766 is the
 // delimiter. The remainder is left as it was before the call.
-class FieldOverflow : public std::overflow_error
-{
+class FieldOverflow : public std::overflow_error {
 public:
     FieldOverflow();
 };
@@ -44,4 +43,4 @@ public:
 // unprotected variable used from the window's thread only.
 QString GETFIELD(QString& text, const QString& delimiter);
 
-} // namespace heliotrope::link
+}  // namespace heliotrope::link

@@ -11,7 +11,7 @@ bool isAscii(const QString& text)
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0x7F; });
 }
 
-} // namespace
+}  // namespace
 
 std::optional<QByteArray> pointingMessage(const QString& azimuthText, const QString& elevationText)
 {
@@ -26,4 +26,4 @@ std::optional<QByteArray> pointingMessage(const QString& azimuthText, const QStr
     return message;
 }
 
-} // namespace heliotrope::link
+}  // namespace heliotrope::link

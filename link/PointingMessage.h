@@ -19,4 +19,4 @@ namespace heliotrope::link {
 // and sending a guessed byte would point the antenna at a garbled angle.
 std::optional<QByteArray> pointingMessage(const QString& azimuthText, const QString& elevationText);
 
-} // namespace heliotrope::link
+}  // namespace heliotrope::link

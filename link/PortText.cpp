@@ -21,7 +21,7 @@ constexpr std::int64_t kMaxWholeDigits = 10;
 // saturation never changes the outcome.
 constexpr std::int64_t kExponentCeiling = std::int64_t{1} << 48;
 
-} // namespace
+}  // namespace
 
 Int32FromText textToInt32(std::u16string_view text)
 {
@@ -58,7 +58,7 @@ Int32FromText textToInt32(std::u16string_view text)
         }
     }
     if (!anyDigit)
-        return {NumberTextStatus::NotANumber, 0}; // unreachable after typedNumberText
+        return {NumberTextStatus::NotANumber, 0};  // unreachable after typedNumberText
 
     std::int64_t exponent = 0;
     if (at < end && (ascii[at] == 'e' || ascii[at] == 'E')) {
@@ -69,7 +69,7 @@ Int32FromText textToInt32(std::u16string_view text)
             ++at;
         }
         if (at == end || !isDigit(ascii[at]))
-            return {NumberTextStatus::NotANumber, 0}; // unreachable after typedNumberText
+            return {NumberTextStatus::NotANumber, 0};  // unreachable after typedNumberText
         for (; at < end && isDigit(ascii[at]); ++at) {
             if (exponent < kExponentCeiling)
                 exponent = exponent * 10 + (ascii[at] - '0');
@@ -78,7 +78,7 @@ Int32FromText textToInt32(std::u16string_view text)
             exponent = -exponent;
     }
     if (at != end)
-        return {NumberTextStatus::NotANumber, 0}; // unreachable after typedNumberText
+        return {NumberTextStatus::NotANumber, 0};  // unreachable after typedNumberText
 
     if (digits.empty())
         return {NumberTextStatus::Ok, 0};
@@ -101,8 +101,7 @@ Int32FromText textToInt32(std::u16string_view text)
         const char d = digits[firstDropped];
         bool up = d > '5';
         if (d == '5') {
-            const bool moreThanHalf =
-                digits.find_first_not_of('0', firstDropped + 1) != std::string::npos;
+            const bool moreThanHalf = digits.find_first_not_of('0', firstDropped + 1) != std::string::npos;
             up = moreThanHalf || (whole % 2 != 0);
         }
         if (up)
@@ -133,4 +132,4 @@ UdpPortFromText udpPortFromText(std::u16string_view text)
     return {PortTextStatus::NotANumber, 0};
 }
 
-} // namespace heliotrope::link
+}  // namespace heliotrope::link

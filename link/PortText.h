@@ -8,17 +8,15 @@
 
 namespace heliotrope::link {
 
-enum class NumberTextStatus
-{
+enum class NumberTextStatus {
     Ok,
-    NotANumber, // empty, letters, "nan", "inf", a lone sign or point, ...
-    Overflow,   // a number, but outside the 32-bit signed range once rounded
+    NotANumber,  // empty, letters, "nan", "inf", a lone sign or point, ...
+    Overflow,    // a number, but outside the 32-bit signed range once rounded
 };
 
-struct Int32FromText
-{
+struct Int32FromText {
     NumberTextStatus status = NumberTextStatus::NotANumber;
-    std::int32_t value = 0; // meaningful only when status is Ok
+    std::int32_t value = 0;  // meaningful only when status is Ok
 };
 
 // Text to a 32-bit signed integer, read by the rule every number box follows
@@ -30,17 +28,15 @@ struct Int32FromText
 // Accepts any input without undefined behaviour; runs in time linear in its size.
 Int32FromText textToInt32(std::u16string_view text);
 
-enum class PortTextStatus
-{
+enum class PortTextStatus {
     Ok,
     NotANumber,
-    OutOfRange, // a number outside 0 to 65535 (the 32-bit overflow included)
+    OutOfRange,  // a number outside 0 to 65535 (the 32-bit overflow included)
 };
 
-struct UdpPortFromText
-{
+struct UdpPortFromText {
     PortTextStatus status = PortTextStatus::NotANumber;
-    std::uint16_t port = 0; // meaningful only when status is Ok
+    std::uint16_t port = 0;  // meaningful only when status is Ok
 };
 
 inline constexpr std::int64_t kMaxUdpPort = 65535;
@@ -53,4 +49,4 @@ constexpr bool isUdpPort(std::int64_t value)
 // textToInt32 followed by the check that the number is a UDP port (0 to 65535).
 UdpPortFromText udpPortFromText(std::u16string_view text);
 
-} // namespace heliotrope::link
+}  // namespace heliotrope::link

@@ -7,9 +7,9 @@ namespace solar {
 // One reading of the Japan Standard Time clock, split the way the cycle uses it.
 struct ClockReading {
     int year = 2000;
-    int month = 1;   // 1..12
-    int day = 1;     // 1..31
-    int hour = 0;    // 0..23
+    int month = 1;  // 1..12
+    int day = 1;    // 1..31
+    int hour = 0;   // 0..23
     int minute = 0;
     int second = 0;
 };

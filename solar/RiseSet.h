@@ -43,8 +43,8 @@ struct Refinement {
 // calculation date, NaN where no value was formed; a culmination that was
 // refined but then judged out of order keeps its value, to show why.
 struct RiseSetOutcome {
-    bool sunsetFound = false;   // dblSetHour/dblSetMinute were written
-    bool sunriseFound = false;  // dblRiseHour/dblRiseMinute were written
+    bool sunsetFound = false;                              // dblSetHour/dblSetMinute were written
+    bool sunriseFound = false;                             // dblRiseHour/dblRiseMinute were written
     RiseSetFailure sunsetFailure = RiseSetFailure::None;   // None when found
     RiseSetFailure sunriseFailure = RiseSetFailure::None;  // None when found
     double tUp = std::numeric_limits<double>::quiet_NaN();

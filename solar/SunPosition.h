@@ -28,9 +28,9 @@ struct SunPosition {
     double latitudeRad;
     double equationOfTimeHours;
     double trueSolarTimeHours;
-    double hourAngleRad;        // negative before apparent noon, not reduced
+    double hourAngleRad;  // negative before apparent noon, not reduced
     double declinationRad;
-    double zenithDistanceDeg;   // 0..180
+    double zenithDistanceDeg;  // 0..180
     // False when the sun stands exactly in the zenith or the nadir, where the
     // azimuth has no meaning; azimuthDeg then holds the documented stand-in 180.
     bool azimuthDefined;

@@ -53,9 +53,10 @@ char asciiEquivalent(char32_t cp)
     if (cp >= kFullWidthFirst && cp <= kFullWidthLast)
         cp -= kFullWidthOffset;
     switch (cp) {
-    case 0x3000: return ' ';  // ideographic space
-    case 0x2212:              // minus sign
-    case 0x30FC:              // prolonged sound mark: the minus key in kana mode
+    case 0x3000:
+        return ' ';  // ideographic space
+    case 0x2212:     // minus sign
+    case 0x30FC:     // prolonged sound mark: the minus key in kana mode
         return '-';
     default:
         break;

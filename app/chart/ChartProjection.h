@@ -15,10 +15,10 @@ inline constexpr double kAreaWidth = 2835;
 inline constexpr double kAreaHeight = 2595;
 inline constexpr double kChartSize = 2400;
 
-inline constexpr double kCentre = 1200;         // zenith, both axes
-inline constexpr double kHorizonRadius = 900;   // elevation 0
-inline constexpr double kTwipsPerDegree = 10;   // linear in elevation
-inline constexpr double kMarkerRadius = 80;     // the sun disc
+inline constexpr double kCentre = 1200;        // zenith, both axes
+inline constexpr double kHorizonRadius = 900;  // elevation 0
+inline constexpr double kTwipsPerDegree = 10;  // linear in elevation
+inline constexpr double kMarkerRadius = 80;    // the sun disc
 
 struct ChartPoint {
     double x = 0;  // twips, to the right

@@ -37,8 +37,13 @@ struct Label {
 // one; elevation labels 25 right of where their circle crosses the east axis
 // and 200 above it.
 constexpr Label kLabels[] = {
-    {1250, 0, u"N"},      {0, 1210, u"W"},      {2300, 1210, u"E"},   {1250, 2300, u"S"},
-    {2125, 1000, u"0°"}, {1825, 1000, u"30°"}, {1525, 1000, u"60°"},
+    {1250, 0, u"N"},
+    {0, 1210, u"W"},
+    {2300, 1210, u"E"},
+    {1250, 2300, u"S"},
+    {2125, 1000, u"0°"},
+    {1825, 1000, u"30°"},
+    {1525, 1000, u"60°"},
 };
 
 const QColor kSunRed(255, 0, 0);

@@ -11,7 +11,7 @@ namespace heliotrope::app {
 // form, degrees north and east).
 struct Observatory {
     QString name;
-    std::optional<QString> latitudeText;   // none for the free-input entry
+    std::optional<QString> latitudeText;  // none for the free-input entry
     std::optional<QString> longitudeText;
 };
 

@@ -20,8 +20,7 @@ constexpr int kMaxIterations = 200;
 // A peak smaller than this many of its own standard deviations is not a sun.
 constexpr double kPeakSignificance = 3.0;
 
-struct CutData
-{
+struct CutData {
     const std::vector<CutPoint>* points;
 };
 
@@ -69,16 +68,14 @@ bool highestAtEdge(const std::vector<CutPoint>& points)
     return highest->offset == first->offset || highest->offset == last->offset;
 }
 
-struct WorkspaceFree
-{
+struct WorkspaceFree {
     void operator()(gsl_multifit_nlinear_workspace* w) const { gsl_multifit_nlinear_free(w); }
 };
-struct MatrixFree
-{
+struct MatrixFree {
     void operator()(gsl_matrix* m) const { gsl_matrix_free(m); }
 };
 
-} // namespace
+}  // namespace
 
 BeamFitResult fitBeamCut(const std::vector<CutPoint>& points, double widthGuess)
 {
@@ -157,8 +154,7 @@ BeamFitResult fitBeamCut(const std::vector<CutPoint>& points, double widthGuess)
 
 namespace {
 
-struct ThreePointShape
-{
+struct ThreePointShape {
     bool peaked = false;
     double centre = 0;
     double width = 0;
@@ -193,7 +189,7 @@ ThreePointShape shapeThrough(const double (&x)[3], const double (&power)[3], dou
     return shape;
 }
 
-} // namespace
+}  // namespace
 
 BeamFitResult threePointBeam(const CutPoint (&points)[3], double baseline, double baselineError)
 {
@@ -233,7 +229,7 @@ BeamFitResult threePointBeam(const CutPoint (&points)[3], double baseline, doubl
         varWidth += partialWidth * partialWidth * sd * sd;
         varPeak += partialPeak * partialPeak * sd * sd;
     };
-    constexpr double kStep = 1e-4; // dB
+    constexpr double kStep = 1e-4;  // dB
     for (int i = 0; i < 4; ++i) {
         double moved[3] = {power[0], power[1], power[2]};
         double movedBaseline = baseline;
@@ -263,4 +259,4 @@ BeamFitResult threePointBeam(const CutPoint (&points)[3], double baseline, doubl
     return result;
 }
 
-} // namespace heliotrope::calibrate
+}  // namespace heliotrope::calibrate

@@ -16,39 +16,36 @@
 namespace heliotrope::calibrate {
 
 // One measured point of a cut.
-struct CutPoint
-{
-    double offset = 0; // degrees from the computed sun along the cut
-    double power = 0;  // dB, mean of the readings
-    double spread = 0; // dB, standard deviation of the readings
-    int count = 0;     // readings averaged
+struct CutPoint {
+    double offset = 0;  // degrees from the computed sun along the cut
+    double power = 0;   // dB, mean of the readings
+    double spread = 0;  // dB, standard deviation of the readings
+    int count = 0;      // readings averaged
 };
 
-enum class FitRefusal
-{
+enum class FitRefusal {
     None,
-    TooFewPoints,     // fewer points than the parameters and one more
-    NotConverged,     // the fit did not settle
-    NoPeak,           // no rise over the baseline, or one lost in the noise
-    CentreOutsideSpan // the peak lies beyond the measured points
+    TooFewPoints,      // fewer points than the parameters and one more
+    NotConverged,      // the fit did not settle
+    NoPeak,            // no rise over the baseline, or one lost in the noise
+    CentreOutsideSpan  // the peak lies beyond the measured points
 };
 
-struct BeamFitResult
-{
-    double centre = 0;   // degrees, offset of the beam's peak from the computed sun
-    double width = 0;    // degrees, full width at half maximum, > 0
-    double peak = 0;     // dB over the baseline
-    double baseline = 0; // dB
+struct BeamFitResult {
+    double centre = 0;    // degrees, offset of the beam's peak from the computed sun
+    double width = 0;     // degrees, full width at half maximum, > 0
+    double peak = 0;      // dB over the baseline
+    double baseline = 0;  // dB
     // One standard deviation of each, from the fit's covariance scaled by the
     // residuals' variance (or propagated from the points' spreads, closed form).
     double centreError = 0;
     double widthError = 0;
     double peakError = 0;
     double baselineError = 0;
-    double residualRms = 0; // dB, fit only
+    double residualRms = 0;  // dB, fit only
     int iterations = 0;
     FitRefusal refusal = FitRefusal::None;
-    bool highestAtEdge = false; // the highest point is the first or the last: the sun is probably beyond
+    bool highestAtEdge = false;  // the highest point is the first or the last: the sun is probably beyond
     bool ok() const { return refusal == FitRefusal::None; }
 };
 
@@ -61,4 +58,4 @@ BeamFitResult fitBeamCut(const std::vector<CutPoint>& points, double widthGuess)
 // spread / √count; the uncertainties are propagated from those.
 BeamFitResult threePointBeam(const CutPoint (&points)[3], double baseline, double baselineError);
 
-} // namespace heliotrope::calibrate
+}  // namespace heliotrope::calibrate

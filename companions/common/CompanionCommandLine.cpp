@@ -31,4 +31,4 @@ bool CompanionCommandLine::parseArguments(const QStringList& arguments)
     return true;
 }
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

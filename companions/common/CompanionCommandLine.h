@@ -16,8 +16,7 @@
 
 namespace heliotrope::companions {
 
-class CompanionCommandLine
-{
+class CompanionCommandLine {
 public:
     // description: what the program does, in Japanese and then English.
     explicit CompanionCommandLine(const QString& description);
@@ -71,4 +70,4 @@ private:
     int m_endCode = 0;
 };
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

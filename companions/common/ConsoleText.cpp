@@ -40,4 +40,4 @@ QString printableBytes(const QByteArray& bytes, qsizetype maxBytes)
     return text;
 }
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

@@ -26,4 +26,4 @@ QString degreesText(double degrees);
 // "127.0.0.1:10006", "[::1]:10006".
 QString endpointText(const QHostAddress& address, quint16 port);
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

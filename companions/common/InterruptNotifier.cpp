@@ -19,7 +19,7 @@ extern "C" void onInterruptSignal(int)
     [[maybe_unused]] const ssize_t written = ::write(g_pair[0], &byte, 1);
 }
 
-} // namespace
+}  // namespace
 
 InterruptNotifier::InterruptNotifier(QObject* parent)
     : QObject(parent)
@@ -56,4 +56,4 @@ bool InterruptNotifier::install()
     return ::sigaction(SIGINT, &action, nullptr) == 0;
 }
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

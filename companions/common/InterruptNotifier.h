@@ -10,8 +10,7 @@ class QSocketNotifier;
 
 namespace heliotrope::companions {
 
-class InterruptNotifier : public QObject
-{
+class InterruptNotifier : public QObject {
     Q_OBJECT
 
 public:
@@ -28,4 +27,4 @@ private:
     QSocketNotifier* m_notifier = nullptr;
 };
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

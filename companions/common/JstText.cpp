@@ -16,7 +16,7 @@ qint64 floorSeconds(qint64 milliseconds)
     return seconds;
 }
 
-} // namespace
+}  // namespace
 
 QString jstText(qint64 unixMilliseconds)
 {
@@ -36,4 +36,4 @@ QString jstTextWithMilliseconds(qint64 unixMilliseconds)
     return QStringLiteral("%1.%2").arg(jstText(unixMilliseconds)).arg(milliseconds, 3, 10, QLatin1Char('0'));
 }
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

@@ -15,4 +15,4 @@ QString jstText(qint64 unixMilliseconds);
 // whose rows are a second apart.
 QString jstTextWithMilliseconds(qint64 unixMilliseconds);
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

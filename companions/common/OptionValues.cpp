@@ -20,7 +20,7 @@ QString named(const QString& option, const QString& text)
     return QStringLiteral("--%1 「%2」").arg(option, text);
 }
 
-} // namespace
+}  // namespace
 
 OptionValue<QHostAddress> listenAddressOption(const QString& option, const QString& text)
 {
@@ -74,8 +74,7 @@ OptionValue<heliotrope::sky::Site> siteOption(const QString& option, const QStri
         return std::nullopt;
     };
     heliotrope::sky::Site site;
-    struct Part
-    {
+    struct Part {
         int index;
         const char* japanese;
         const char* english;
@@ -154,4 +153,4 @@ bool helpRequested(const QCommandLineParser& parser)
     return parser.isSet(QStringLiteral("help"));
 }
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

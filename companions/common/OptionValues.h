@@ -15,8 +15,7 @@ class QCommandLineParser;
 namespace heliotrope::companions {
 
 template <typename T>
-struct OptionValue
-{
+struct OptionValue {
     std::optional<T> value;
     QString problem;
 };
@@ -40,8 +39,7 @@ OptionValue<double> numberOption(const QString& option, const QString& text, dou
 OptionValue<heliotrope::sky::Site> siteOption(const QString& option, const QString& text);
 
 // "host:port", "host", "[v6]:port" or "[v6]"; the port defaults to defaultPort.
-struct HostAndPort
-{
+struct HostAndPort {
     QString host;
     quint16 port = 0;
 };
@@ -50,10 +48,9 @@ OptionValue<HostAndPort> hostAndPortOption(const QString& option, const QString&
 // What a program's command line came to: either the options to run with, or a
 // text to print (the help, or what was wrong) and the exit code to end with.
 template <typename Options>
-struct CommandLine
-{
+struct CommandLine {
     std::optional<Options> options;
-    QString text;      // the help (exit code 0, for stdout) or the problems (for stderr)
+    QString text;  // the help (exit code 0, for stdout) or the problems (for stderr)
     int exitCode = 0;
 };
 
@@ -65,4 +62,4 @@ bool helpRequested(const QCommandLineParser& parser);
 // Exit code for a command line that cannot be used, as usual for console tools.
 inline constexpr int kUsageExitCode = 2;
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

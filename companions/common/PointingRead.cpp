@@ -27,7 +27,7 @@ PointingRead refused(const QString& problem)
     return {std::nullopt, problem};
 }
 
-} // namespace
+}  // namespace
 
 PointingRead readPointingMessage(const QByteArray& datagram)
 {
@@ -64,4 +64,4 @@ PointingRead readPointingMessage(const QByteArray& datagram)
     return {SetPoint{*azimuth, *elevation}, {}};
 }
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

@@ -11,16 +11,14 @@
 
 namespace heliotrope::companions {
 
-struct SetPoint
-{
-    double azimuth = 0;   // degrees from north through east, 0 to 360
-    double elevation = 0; // degrees above the horizon, -90 to 90
+struct SetPoint {
+    double azimuth = 0;    // degrees from north through east, 0 to 360
+    double elevation = 0;  // degrees above the horizon, -90 to 90
 };
 
-struct PointingRead
-{
-    std::optional<SetPoint> setPoint; // present when the message is sound
-    QString problem;                  // otherwise why not, in Japanese
+struct PointingRead {
+    std::optional<SetPoint> setPoint;  // present when the message is sound
+    QString problem;                   // otherwise why not, in Japanese
 };
 
 // Splits the datagram with GETFIELD and reads the two angles tolerantly: blanks
@@ -33,4 +31,4 @@ struct PointingRead
 // Uses GETFIELD's one program-wide remainder; call from one thread only.
 PointingRead readPointingMessage(const QByteArray& datagram);
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

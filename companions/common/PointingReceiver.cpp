@@ -18,7 +18,7 @@ constexpr int kDatagramsPerPass = 64;
 // memory that remembers whom it named grows without end.
 constexpr qsizetype kMostSendersNamed = 64;
 
-} // namespace
+}  // namespace
 
 PointingReceiver::PointingReceiver(QObject* parent)
     : QObject(parent)
@@ -57,7 +57,7 @@ void PointingReceiver::readPending()
     for (int i = 0; i < kDatagramsPerPass && m_socket->hasPendingDatagrams(); ++i) {
         const QNetworkDatagram datagram = m_socket->receiveDatagram();
         if (!datagram.isValid())
-            return; // a receive error, not a datagram; the socket stays usable
+            return;  // a receive error, not a datagram; the socket stays usable
         const QHostAddress sender = datagram.senderAddress();
         const auto senderPort = static_cast<quint16>(datagram.senderPort());
         if (!m_allowList.allows(sender)) {
@@ -112,4 +112,4 @@ QString receivedCountsText(const PointingReceiver::Counts& counts)
         .arg(counts.refused);
 }
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

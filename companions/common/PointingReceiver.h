@@ -21,18 +21,16 @@ class QUdpSocket;
 
 namespace heliotrope::companions {
 
-class PointingReceiver : public QObject
-{
+class PointingReceiver : public QObject {
     Q_OBJECT
 
 public:
     // What arrived since the socket was bound, for the operator and for checks
     // that every message sent was received.
-    struct Counts
-    {
-        quint64 pointing = 0;   // sound pointing messages from allowed senders
-        quint64 unreadable = 0; // from allowed senders, not pointing messages
-        quint64 refused = 0;    // from senders not on the allow-list, dropped unread
+    struct Counts {
+        quint64 pointing = 0;    // sound pointing messages from allowed senders
+        quint64 unreadable = 0;  // from allowed senders, not pointing messages
+        quint64 refused = 0;     // from senders not on the allow-list, dropped unread
     };
 
     // Hears loopback senders only until setAllowList says otherwise.
@@ -72,11 +70,11 @@ private:
     quint16 m_reportPort = 0;
     SenderAllowList m_allowList = SenderAllowList::loopbackOnly();
     Counts m_counts;
-    QSet<QHostAddress> m_refusedSaid; // bounded: see kMostSendersNamed
+    QSet<QHostAddress> m_refusedSaid;  // bounded: see kMostSendersNamed
 };
 
 // What a receiver took in, for the operator's last line, in Japanese and
 // English: "受信: 指向データ 4800 件、…".
 QString receivedCountsText(const PointingReceiver::Counts& counts);
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

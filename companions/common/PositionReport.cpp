@@ -11,10 +11,10 @@ namespace {
 double hundredths(double value)
 {
     const double rounded = std::round(value * 100.0) / 100.0;
-    return rounded == 0.0 ? 0.0 : rounded; // no "-0.00"
+    return rounded == 0.0 ? 0.0 : rounded;  // no "-0.00"
 }
 
-} // namespace
+}  // namespace
 
 double normalizedAzimuth(double azimuth)
 {
@@ -34,4 +34,4 @@ QByteArray positionReport(double azimuth, double elevation)
     return "1," + QByteArray::number(az, 'f', 2) + ',' + QByteArray::number(hundredths(elevation), 'f', 2);
 }
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

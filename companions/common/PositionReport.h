@@ -18,4 +18,4 @@ QByteArray positionReport(double azimuth, double elevation);
 // The azimuth folded into 0 <= a < 360.
 double normalizedAzimuth(double azimuth);
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

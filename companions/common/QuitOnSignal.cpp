@@ -11,7 +11,7 @@ namespace heliotrope::companions {
 
 namespace {
 
-int g_pipe[2] = {-1, -1}; // [0] read by the event loop, [1] written by the handler
+int g_pipe[2] = {-1, -1};  // [0] read by the event loop, [1] written by the handler
 
 extern "C" void onTerminationSignal(int signalNumber)
 {
@@ -23,12 +23,12 @@ extern "C" void onTerminationSignal(int signalNumber)
     [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);
 }
 
-} // namespace
+}  // namespace
 
 void quitOnTerminationSignals()
 {
     if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
-        return; // without the pipe the signals keep their default action: the program ends at once
+        return;  // without the pipe the signals keep their default action: the program ends at once
     auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier] {
         char byte = 0;
@@ -44,4 +44,4 @@ void quitOnTerminationSignals()
     sigaction(SIGTERM, &action, nullptr);
 }
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

@@ -11,4 +11,4 @@ namespace heliotrope::companions {
 // second signal while the program is ending ends it at once.
 void quitOnTerminationSignals();
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

@@ -18,7 +18,7 @@ QHostAddress comparable(const QHostAddress& address)
             return QHostAddress(v4);
     }
     QHostAddress plain = address;
-    plain.setScopeId(QString()); // fe80::1%eth0 is fe80::1 for the list
+    plain.setScopeId(QString());  // fe80::1%eth0 is fe80::1 for the list
     return plain;
 }
 
@@ -37,7 +37,7 @@ int fullLength(const QHostAddress& address)
     return address.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128;
 }
 
-} // namespace
+}  // namespace
 
 SenderAllowList SenderAllowList::loopbackOnly()
 {
@@ -79,12 +79,11 @@ bool SenderAllowList::isLoopbackOnly() const
 OptionValue<SenderAllowList::Subnet> allowedSubnetOption(const QString& option, const QString& text)
 {
     const QString trimmed = text.trimmed();
-    const QString refused =
-        QStringLiteral("--%1 「%2」は IP アドレスでもサブネット（アドレス/プレフィックス長）でもありません"
-                       "（例: 192.168.1.20、192.168.1.0/24、2001:db8::/32。ホスト名は使えません）。\n"
-                       "--%1 \"%2\" is neither an IP address nor a subnet (ADDRESS/PREFIX), e.g. 192.168.1.20, "
-                       "192.168.1.0/24, 2001:db8::/32; host names are not taken.")
-            .arg(option, text);
+    const QString refused = QStringLiteral("--%1 「%2」は IP アドレスでもサブネット（アドレス/プレフィックス長）でもありません"
+                                           "（例: 192.168.1.20、192.168.1.0/24、2001:db8::/32。ホスト名は使えません）。\n"
+                                           "--%1 \"%2\" is neither an IP address nor a subnet (ADDRESS/PREFIX), e.g. 192.168.1.20, "
+                                           "192.168.1.0/24, 2001:db8::/32; host names are not taken.")
+                                .arg(option, text);
     if (!trimmed.contains(QLatin1Char('/'))) {
         // A whole address. Not through parseSubnet, which reads "192.168.1"
         // as the subnet 192.168.1.0/24: an operator who typed a short address
@@ -108,7 +107,7 @@ OptionValue<SenderAllowList::Subnet> allowedSubnetOption(const QString& option, 
 }
 
 OptionValue<SenderAllowList> senderAllowListOption(const QString& option, const QStringList& values,
-                                                    const QHostAddress& listenAddress)
+                                                   const QHostAddress& listenAddress)
 {
     if (values.isEmpty()) {
         if (listenAddress.isLoopback())
@@ -150,4 +149,4 @@ QCommandLineOption allowedSenderOption()
         QStringLiteral("address[/prefix]"));
 }
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

@@ -22,10 +22,9 @@ class QCommandLineOption;
 
 namespace heliotrope::companions {
 
-class SenderAllowList
-{
+class SenderAllowList {
 public:
-    using Subnet = QPair<QHostAddress, int>; // network address and prefix length in bits
+    using Subnet = QPair<QHostAddress, int>;  // network address and prefix length in bits
 
     // 127.0.0.0/8 and ::1: this computer only.
     static SenderAllowList loopbackOnly();
@@ -49,9 +48,9 @@ OptionValue<SenderAllowList::Subnet> allowedSubnetOption(const QString& option, 
 // beyond loopback, where that would let no one in or, worse, invite the
 // operator to allow everyone.
 OptionValue<SenderAllowList> senderAllowListOption(const QString& option, const QStringList& values,
-                                                    const QHostAddress& listenAddress);
+                                                   const QHostAddress& listenAddress);
 
 // --allow, described alike in both programs' help.
 QCommandLineOption allowedSenderOption();
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

@@ -19,4 +19,4 @@ inline UtcClock shiftedUtcClock(double offsetSeconds)
     return [offsetSeconds] { return static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0 + offsetSeconds; };
 }
 
-} // namespace heliotrope::companions
+}  // namespace heliotrope::companions

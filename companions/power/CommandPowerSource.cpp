@@ -26,7 +26,7 @@ QString shown(const QByteArray& bytes)
     return bytes.size() > kShownBytes ? text + QStringLiteral("...") : text;
 }
 
-} // namespace
+}  // namespace
 
 std::optional<double> readCommandOutput(const QByteArray& output)
 {
@@ -54,9 +54,7 @@ CommandPowerSource::CommandPowerSource(const QString& commandLine, int deadlineM
 {
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
-        finish(std::nullopt, QStringLiteral("コマンド「%1」が %2 秒以内に終わりません。/ The command \"%1\" did not end within %2 s.")
-                                 .arg(m_commandLine)
-                                 .arg(m_deadlineMs / 1000.0));
+        finish(std::nullopt, QStringLiteral("コマンド「%1」が %2 秒以内に終わりません。/ The command \"%1\" did not end within %2 s.").arg(m_commandLine).arg(m_deadlineMs / 1000.0));
     });
 }
 
@@ -97,9 +95,7 @@ void CommandPowerSource::requestReading()
         // One number is a few bytes: a command that floods is not a power meter,
         // and its output must not fill the bridge's memory until the deadline.
         if (m_process && m_process->bytesAvailable() > kLongestOutput) {
-            finish(std::nullopt, QStringLiteral("コマンド「%1」の出力が多すぎます（%2 バイト超）。/ The command \"%1\" printed more than %2 bytes.")
-                                     .arg(m_commandLine)
-                                     .arg(kLongestOutput));
+            finish(std::nullopt, QStringLiteral("コマンド「%1」の出力が多すぎます（%2 バイト超）。/ The command \"%1\" printed more than %2 bytes.").arg(m_commandLine).arg(kLongestOutput));
         }
     });
     m_deadline.start(m_deadlineMs);
@@ -127,10 +123,7 @@ void CommandPowerSource::onFinished(int exitCode, int exitStatus)
         return;
     }
     if (exitCode != 0) {
-        finish(std::nullopt, QStringLiteral("コマンド「%1」が終了コード %2 で終わりました%3。/ The command \"%1\" exited with status %2%3.")
-                                 .arg(m_commandLine)
-                                 .arg(exitCode)
-                                 .arg(errorText));
+        finish(std::nullopt, QStringLiteral("コマンド「%1」が終了コード %2 で終わりました%3。/ The command \"%1\" exited with status %2%3.").arg(m_commandLine).arg(exitCode).arg(errorText));
         return;
     }
     const std::optional<double> value = readCommandOutput(output);
@@ -146,9 +139,8 @@ void CommandPowerSource::onFinished(int exitCode, int exitStatus)
 void CommandPowerSource::onErrorOccurred(int error)
 {
     if (!m_process || error != QProcess::FailedToStart)
-        return; // a crash or a kill is said by finished
-    finish(std::nullopt, QStringLiteral("コマンド「%1」を起動できません: %2 / The command \"%1\" cannot be started: %2")
-                             .arg(m_commandLine, m_process->errorString()));
+        return;  // a crash or a kill is said by finished
+    finish(std::nullopt, QStringLiteral("コマンド「%1」を起動できません: %2 / The command \"%1\" cannot be started: %2").arg(m_commandLine, m_process->errorString()));
 }
 
 void CommandPowerSource::finish(std::optional<double> decibels, const QString& reason)
@@ -172,4 +164,4 @@ void CommandPowerSource::finish(std::optional<double> decibels, const QString& r
         emit failed(reason);
 }
 
-} // namespace heliotrope::power
+}  // namespace heliotrope::power

@@ -26,8 +26,7 @@ namespace heliotrope::power {
 // finite decimal number with blanks and one line end around it.
 std::optional<double> readCommandOutput(const QByteArray& output);
 
-class CommandPowerSource : public PowerSource
-{
+class CommandPowerSource : public PowerSource {
     Q_OBJECT
 
 public:
@@ -55,4 +54,4 @@ private:
     QTimer m_deadline;
 };
 
-} // namespace heliotrope::power
+}  // namespace heliotrope::power

@@ -9,8 +9,7 @@
 
 namespace heliotrope::power {
 
-class PowerSource : public QObject
-{
+class PowerSource : public QObject {
     Q_OBJECT
 
 public:
@@ -37,4 +36,4 @@ signals:
     void failed(const QString& reason);
 };
 
-} // namespace heliotrope::power
+}  // namespace heliotrope::power

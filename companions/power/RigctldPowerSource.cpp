@@ -21,7 +21,7 @@ QString shown(const QByteArray& bytes)
     return bytes.size() > 60 ? text + QStringLiteral("...") : text;
 }
 
-} // namespace
+}  // namespace
 
 StrengthReply readStrengthReply(const QByteArray& line)
 {
@@ -109,8 +109,7 @@ void RigctldPowerSource::onReadyRead()
     const qsizetype end = m_received.indexOf('\n');
     if (end < 0) {
         if (m_received.size() > kLongestLine) {
-            finish(std::nullopt, QStringLiteral("rigctld の答えが長すぎて読めません: %1 / rigctld's answer is too long to be a reading: %1")
-                                     .arg(shown(m_received)));
+            finish(std::nullopt, QStringLiteral("rigctld の答えが長すぎて読めません: %1 / rigctld's answer is too long to be a reading: %1").arg(shown(m_received)));
         }
         return;
     }
@@ -120,11 +119,9 @@ void RigctldPowerSource::onReadyRead()
     if (reply.decibels) {
         finish(reply.decibels, {});
     } else if (reply.returnCode) {
-        finish(std::nullopt, QStringLiteral("rigctld が信号強度を返しません（RPRT %1）。/ rigctld refused to read the signal strength (RPRT %1).")
-                                 .arg(*reply.returnCode));
+        finish(std::nullopt, QStringLiteral("rigctld が信号強度を返しません（RPRT %1）。/ rigctld refused to read the signal strength (RPRT %1).").arg(*reply.returnCode));
     } else {
-        finish(std::nullopt, QStringLiteral("rigctld の答え「%1」は信号強度ではありません。/ rigctld's answer \"%1\" is not a signal strength.")
-                                 .arg(shown(line)));
+        finish(std::nullopt, QStringLiteral("rigctld の答え「%1」は信号強度ではありません。/ rigctld's answer \"%1\" is not a signal strength.").arg(shown(line)));
     }
 }
 
@@ -164,4 +161,4 @@ void RigctldPowerSource::finish(std::optional<double> decibels, const QString& r
         emit failed(reason);
 }
 
-} // namespace heliotrope::power
+}  // namespace heliotrope::power

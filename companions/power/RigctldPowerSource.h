@@ -19,16 +19,14 @@ class QTcpSocket;
 namespace heliotrope::power {
 
 // What rigctld answered to "l STRENGTH", read from one line without its end.
-struct StrengthReply
-{
-    std::optional<double> decibels; // a reading
-    std::optional<int> returnCode;  // "RPRT n" with n != 0
+struct StrengthReply {
+    std::optional<double> decibels;  // a reading
+    std::optional<int> returnCode;   // "RPRT n" with n != 0
 };
 // Nothing in either field: the line is not an answer to l STRENGTH.
 StrengthReply readStrengthReply(const QByteArray& line);
 
-class RigctldPowerSource : public PowerSource
-{
+class RigctldPowerSource : public PowerSource {
     Q_OBJECT
 
 public:
@@ -56,4 +54,4 @@ private:
     QTimer m_deadline;
 };
 
-} // namespace heliotrope::power
+}  // namespace heliotrope::power

@@ -8,9 +8,9 @@
 
 #include <cmath>
 
-using heliotrope::companions::UtcClock;
 using heliotrope::companions::endpointText;
 using heliotrope::companions::printableBytes;
+using heliotrope::companions::UtcClock;
 
 namespace heliotrope::radiometer {
 
@@ -31,7 +31,7 @@ quint64 initialSeed(const RadiometerOptions& options)
     return *options.seed * 0x9E3779B97F4A7C15ULL ^ static_cast<quint64>(QDateTime::currentMSecsSinceEpoch()) * 1000003ULL;
 }
 
-} // namespace
+}  // namespace
 
 Radiometer::Radiometer(const RadiometerOptions& options, UtcClock clock, QObject* parent)
     : QObject(parent)
@@ -67,7 +67,7 @@ std::optional<AntennaReading> Radiometer::readRotator(QString* problem)
         }
         answer += m_rotctld->readAll();
         lines = answer.split('\n');
-        lines.removeLast(); // the part after the last line end
+        lines.removeLast();  // the part after the last line end
         if (!lines.isEmpty() && lines.constFirst().startsWith("RPRT"))
             break;
     }
@@ -140,7 +140,7 @@ void Radiometer::answer(QTcpSocket* client, const QByteArray& line)
         const std::optional<double> power = read(&problem);
         if (!power) {
             emit notice(problem);
-            client->write("RPRT -6\n"); // RIG_EIO: the radio could not be read
+            client->write("RPRT -6\n");  // RIG_EIO: the radio could not be read
             return;
         }
         // A radio's S-meter reports whole dB.
@@ -152,8 +152,8 @@ void Radiometer::answer(QTcpSocket* client, const QByteArray& line)
     } else if (line.isEmpty()) {
         return;
     } else {
-        client->write("RPRT -4\n"); // RIG_ENIMPL: a simulator answers nothing else
+        client->write("RPRT -4\n");  // RIG_ENIMPL: a simulator answers nothing else
     }
 }
 
-} // namespace heliotrope::radiometer
+}  // namespace heliotrope::radiometer

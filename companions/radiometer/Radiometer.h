@@ -22,14 +22,12 @@ class QTcpSocket;
 
 namespace heliotrope::radiometer {
 
-struct AntennaReading
-{
-    double azimuth = 0;   // degrees, as rotctld reports it
+struct AntennaReading {
+    double azimuth = 0;  // degrees, as rotctld reports it
     double elevation = 0;
 };
 
-class Radiometer : public QObject
-{
+class Radiometer : public QObject {
     Q_OBJECT
 
 public:
@@ -58,4 +56,4 @@ private:
     QTcpServer m_server;
 };
 
-} // namespace heliotrope::radiometer
+}  // namespace heliotrope::radiometer

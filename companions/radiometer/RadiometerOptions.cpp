@@ -5,15 +5,15 @@
 
 #include <cmath>
 
-using heliotrope::companions::CommandLine;
-using heliotrope::companions::HostAndPort;
-using heliotrope::companions::OptionValue;
 using heliotrope::companions::addBilingualHelpOption;
+using heliotrope::companions::CommandLine;
 using heliotrope::companions::helpRequested;
+using heliotrope::companions::HostAndPort;
 using heliotrope::companions::hostAndPortOption;
 using heliotrope::companions::kUsageExitCode;
 using heliotrope::companions::listenAddressOption;
 using heliotrope::companions::numberOption;
+using heliotrope::companions::OptionValue;
 using heliotrope::companions::portOption;
 using heliotrope::companions::siteOption;
 
@@ -27,7 +27,7 @@ constexpr double kLargestError = 20;
 // About ten years either way: enough to put a test at any hour of any season.
 constexpr double kLargestClockOffset = 3.2e8;
 
-} // namespace
+}  // namespace
 
 OptionValue<std::pair<double, double>> anglePairOption(const QString& option, const QString& text, double limit)
 {
@@ -63,44 +63,44 @@ CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arg
         "power = baseline + peak * exp(-4 ln2 (separation/beamwidth)^2) + noise"));
     addBilingualHelpOption(parser);
     const QCommandLineOption error(QStringLiteral("error"),
-        QStringLiteral("指向誤差「方位角,仰角」、度: 回転器の読みが本当の向きより大きい分（既定 0,0）。\n"
-                       "Pointing error AZ,EL in degrees: how much the rotator's reading exceeds the real direction (default 0,0)."),
-        QStringLiteral("az,el"), QStringLiteral("0,0"));
+                                   QStringLiteral("指向誤差「方位角,仰角」、度: 回転器の読みが本当の向きより大きい分（既定 0,0）。\n"
+                                                  "Pointing error AZ,EL in degrees: how much the rotator's reading exceeds the real direction (default 0,0)."),
+                                   QStringLiteral("az,el"), QStringLiteral("0,0"));
     const QCommandLineOption beamwidth(QStringLiteral("beamwidth"),
-        QStringLiteral("ビーム幅（半値全幅）、度（既定 1.7）。\nBeamwidth (full width at half maximum), degrees (default 1.7)."),
-        QStringLiteral("deg"), QStringLiteral("1.7"));
+                                       QStringLiteral("ビーム幅（半値全幅）、度（既定 1.7）。\nBeamwidth (full width at half maximum), degrees (default 1.7)."),
+                                       QStringLiteral("deg"), QStringLiteral("1.7"));
     const QCommandLineOption peak(QStringLiteral("peak"),
-        QStringLiteral("ビーム中心の太陽のベースラインからの上昇、dB（既定 10）。\nThe sun's rise over the baseline at the beam's centre, dB (default 10)."),
-        QStringLiteral("dB"), QStringLiteral("10"));
+                                  QStringLiteral("ビーム中心の太陽のベースラインからの上昇、dB（既定 10）。\nThe sun's rise over the baseline at the beam's centre, dB (default 10)."),
+                                  QStringLiteral("dB"), QStringLiteral("10"));
     const QCommandLineOption baseline(QStringLiteral("baseline"),
-        QStringLiteral("太陽から離れたときの電力、dB（既定 -30）。\nPower with the sun far off the beam, dB (default -30)."),
-        QStringLiteral("dB"), QStringLiteral("-30"));
+                                      QStringLiteral("太陽から離れたときの電力、dB（既定 -30）。\nPower with the sun far off the beam, dB (default -30)."),
+                                      QStringLiteral("dB"), QStringLiteral("-30"));
     const QCommandLineOption noise(QStringLiteral("noise"),
-        QStringLiteral("読みごとのガウス雑音の標準偏差、dB（既定 0.1）。\nStandard deviation of the Gaussian noise on each reading, dB (default 0.1)."),
-        QStringLiteral("dB"), QStringLiteral("0.1"));
+                                   QStringLiteral("読みごとのガウス雑音の標準偏差、dB（既定 0.1）。\nStandard deviation of the Gaussian noise on each reading, dB (default 0.1)."),
+                                   QStringLiteral("dB"), QStringLiteral("0.1"));
     const QCommandLineOption seed(QStringLiteral("seed"),
-        QStringLiteral("雑音の乱数の種（既定: 毎回ちがう）。--once では種と読む時刻を合わせて使います。\n"
-                       "Seed of the noise (default: different every run). With --once the seed is mixed with the moment of the reading."),
-        QStringLiteral("n"));
+                                  QStringLiteral("雑音の乱数の種（既定: 毎回ちがう）。--once では種と読む時刻を合わせて使います。\n"
+                                                 "Seed of the noise (default: different every run). With --once the seed is mixed with the moment of the reading."),
+                                  QStringLiteral("n"));
     const QCommandLineOption site(QStringLiteral("site"),
-        QStringLiteral("アンテナの場所「緯度,経度[,高さ m]」（必須）。\nThe antenna's site LAT,LON[,HEIGHT_M] (required)."),
-        QStringLiteral("lat,lon[,h]"));
+                                  QStringLiteral("アンテナの場所「緯度,経度[,高さ m]」（必須）。\nThe antenna's site LAT,LON[,HEIGHT_M] (required)."),
+                                  QStringLiteral("lat,lon[,h]"));
     const QCommandLineOption rotctld(QStringLiteral("rotctld"),
-        QStringLiteral("アンテナの位置を読む rotctld（既定 127.0.0.1:4533）。\nThe rotctld to read the antenna's position from (default 127.0.0.1:4533)."),
-        QStringLiteral("host:port"), QStringLiteral("127.0.0.1:4533"));
+                                     QStringLiteral("アンテナの位置を読む rotctld（既定 127.0.0.1:4533）。\nThe rotctld to read the antenna's position from (default 127.0.0.1:4533)."),
+                                     QStringLiteral("host:port"), QStringLiteral("127.0.0.1:4533"));
     const QCommandLineOption once(QStringLiteral("once"),
-        QStringLiteral("1 回読んで小数つきの dB を 1 行表示して終了。\nPrint one reading in dB with decimals and exit."));
+                                  QStringLiteral("1 回読んで小数つきの dB を 1 行表示して終了。\nPrint one reading in dB with decimals and exit."));
     const QCommandLineOption listen(QStringLiteral("listen"),
-        QStringLiteral("rigctld として待ち受けるアドレス（既定 127.0.0.1）。\nAddress to answer as rigctld on (default 127.0.0.1)."),
-        QStringLiteral("address"), QStringLiteral("127.0.0.1"));
+                                    QStringLiteral("rigctld として待ち受けるアドレス（既定 127.0.0.1）。\nAddress to answer as rigctld on (default 127.0.0.1)."),
+                                    QStringLiteral("address"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption rigctldPort(QStringLiteral("rigctld-port"),
-        QStringLiteral("rigctld として待ち受ける TCP ポート（既定 4532、0 は空きポートを表示）。\n"
-                       "TCP port to answer as rigctld on (default 4532; 0: any free port, printed)."),
-        QStringLiteral("port"), QStringLiteral("4532"));
+                                         QStringLiteral("rigctld として待ち受ける TCP ポート（既定 4532、0 は空きポートを表示）。\n"
+                                                        "TCP port to answer as rigctld on (default 4532; 0: any free port, printed)."),
+                                         QStringLiteral("port"), QStringLiteral("4532"));
     const QCommandLineOption clockOffset(QStringLiteral("clock-offset"),
-        QStringLiteral("試験用: システムの UTC にこの秒数を足した時刻の太陽を使う（既定 0）。\n"
-                       "Testing aid: compute the sun for the system's UTC plus this many seconds (default 0)."),
-        QStringLiteral("s"), QStringLiteral("0"));
+                                         QStringLiteral("試験用: システムの UTC にこの秒数を足した時刻の太陽を使う（既定 0）。\n"
+                                                        "Testing aid: compute the sun for the system's UTC plus this many seconds (default 0)."),
+                                         QStringLiteral("s"), QStringLiteral("0"));
     parser.addOptions({error, beamwidth, peak, baseline, noise, seed, site, rotctld, once, listen, rigctldPort, clockOffset});
 
     CommandLine<RadiometerOptions> result;
@@ -164,4 +164,4 @@ CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arg
     return result;
 }
 
-} // namespace heliotrope::radiometer
+}  // namespace heliotrope::radiometer

@@ -13,18 +13,17 @@
 
 namespace heliotrope::radiometer {
 
-struct RadiometerOptions
-{
+struct RadiometerOptions {
     heliotrope::radiometer::SunBeam beam;
-    double noise = 0.1;                 // dB, standard deviation of the Gaussian noise on each reading
-    std::optional<quint64> seed;        // none: a different sequence every run
+    double noise = 0.1;           // dB, standard deviation of the Gaussian noise on each reading
+    std::optional<quint64> seed;  // none: a different sequence every run
     heliotrope::sky::Site site;
     QString rotctldHost = QStringLiteral("127.0.0.1");
     quint16 rotctldPort = 4533;
-    bool once = false;                  // print one reading and exit
+    bool once = false;  // print one reading and exit
     QHostAddress listenAddress{QHostAddress::LocalHost};
-    quint16 rigctldPort = 4532;         // with once false: where to answer as rigctld (0: any free port)
-    double clockOffsetSeconds = 0;      // added to the system's UTC (a testing aid)
+    quint16 rigctldPort = 4532;     // with once false: where to answer as rigctld (0: any free port)
+    double clockOffsetSeconds = 0;  // added to the system's UTC (a testing aid)
 };
 
 companions::CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arguments);
@@ -32,4 +31,4 @@ companions::CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStr
 // "AZ,EL": two decimal numbers within ±limit.
 companions::OptionValue<std::pair<double, double>> anglePairOption(const QString& option, const QString& text, double limit);
 
-} // namespace heliotrope::radiometer
+}  // namespace heliotrope::radiometer

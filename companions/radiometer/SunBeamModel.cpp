@@ -16,4 +16,4 @@ double sunBeamPower(const SunBeam& beam, double readingAzimuth, double readingEl
     return beam.baseline + beam.peak * std::exp(-4.0 * std::log(2.0) * ratio * ratio);
 }
 
-} // namespace heliotrope::radiometer
+}  // namespace heliotrope::radiometer

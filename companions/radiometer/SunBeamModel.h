@@ -10,13 +10,12 @@
 
 namespace heliotrope::radiometer {
 
-struct SunBeam
-{
-    double azimuthError = 0;   // degrees, reading minus real direction
-    double elevationError = 0; // degrees
-    double beamwidth = 1.7;    // degrees, full width at half maximum, > 0
-    double peak = 10;          // dB over the baseline with the sun in the beam's centre
-    double baseline = -30;     // dB with the sun far from the beam
+struct SunBeam {
+    double azimuthError = 0;    // degrees, reading minus real direction
+    double elevationError = 0;  // degrees
+    double beamwidth = 1.7;     // degrees, full width at half maximum, > 0
+    double peak = 10;           // dB over the baseline with the sun in the beam's centre
+    double baseline = -30;      // dB with the sun far from the beam
 };
 
 // The noiseless power in dB for the rotator reading (azimuth, elevation, in
@@ -28,4 +27,4 @@ struct SunBeam
 double sunBeamPower(const SunBeam& beam, double readingAzimuth, double readingElevation, double sunAzimuth,
                     double sunElevation);
 
-} // namespace heliotrope::radiometer
+}  // namespace heliotrope::radiometer

@@ -7,11 +7,11 @@
 
 #include <algorithm>
 
-using heliotrope::companions::PointingReceiver;
-using heliotrope::companions::SetPoint;
 using heliotrope::companions::degreesText;
 using heliotrope::companions::endpointText;
+using heliotrope::companions::PointingReceiver;
 using heliotrope::companions::positionReport;
+using heliotrope::companions::SetPoint;
 
 namespace heliotrope::rotctl {
 
@@ -26,7 +26,7 @@ QString limitsText(const RotatorLimits& limits)
              degreesText(limits.maxElevation));
 }
 
-} // namespace
+}  // namespace
 
 Bridge::Bridge(const BridgeOptions& options, QObject* parent)
     : QObject(parent)
@@ -181,7 +181,7 @@ void Bridge::onLost(const QString& line)
     m_connectedLine.clear();
     if (!line.isEmpty()) {
         emit notice(line);
-        m_connectedSaid = false; // the next connection that answers is news
+        m_connectedSaid = false;  // the next connection that answers is news
     }
 }
 
@@ -235,7 +235,7 @@ void Bridge::onPositionRefused(int returnCode)
 void Bridge::onPointingAnswered(int returnCode)
 {
     if (m_commandsHeld)
-        return; // the answer to a measurement's P, not the bridge's
+        return;  // the answer to a measurement's P, not the bridge's
     m_policy.answered(returnCode == 0, nowMs());
     if (returnCode == 0) {
         if (m_pointingRefusedSaid) {
@@ -282,4 +282,4 @@ void Bridge::considerCommand()
     m_client.requestPointing(target);
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -25,8 +25,7 @@
 
 namespace heliotrope::rotctl {
 
-class Bridge : public QObject
-{
+class Bridge : public QObject {
     Q_OBJECT
 
 public:
@@ -83,12 +82,12 @@ private:
     QElapsedTimer m_clock;
 
     RotatorFrame m_frame;
-    std::optional<companions::SetPoint> m_setPoint;         // the latest, in the sky's terms
-    std::optional<companions::SetPoint> m_target;           // what to point at for it: the set-point or the real sun
-    std::optional<TrueSunPointing> m_trueSun;   // with --true-sun
-    std::optional<TrueSunDecision> m_trueSunDecision; // for the latest set-point
+    std::optional<companions::SetPoint> m_setPoint;    // the latest, in the sky's terms
+    std::optional<companions::SetPoint> m_target;      // what to point at for it: the set-point or the real sun
+    std::optional<TrueSunPointing> m_trueSun;          // with --true-sun
+    std::optional<TrueSunDecision> m_trueSunDecision;  // for the latest set-point
     UtcClock m_utcClock;
-    std::optional<RotatorPosition> m_present;   // the latest reading on this connection, rotator terms
+    std::optional<RotatorPosition> m_present;  // the latest reading on this connection, rotator terms
 
     // What has been said and not yet resolved, so that it is said once.
     bool m_clampSaid = false;
@@ -98,7 +97,7 @@ private:
     bool m_logFailureSaid = false;
     bool m_commandsHeld = false;
     bool m_connectedSaid = false;
-    QString m_connectedLine; // waiting for the rotator's first answer on this connection
+    QString m_connectedLine;  // waiting for the rotator's first answer on this connection
 };
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -2,10 +2,10 @@
 
 #include "companions/common/CompanionCommandLine.h"
 
+using heliotrope::companions::allowedSenderOption;
 using heliotrope::companions::CommandLine;
 using heliotrope::companions::CompanionCommandLine;
 using heliotrope::companions::HostAndPort;
-using heliotrope::companions::allowedSenderOption;
 using heliotrope::companions::hostAndPortOption;
 using heliotrope::companions::listenAddressOption;
 using heliotrope::companions::numberOption;
@@ -28,7 +28,7 @@ QCommandLineOption valueOption(const QString& name, const QString& description, 
     return QCommandLineOption(name, description, valueName, defaultValue);
 }
 
-} // namespace
+}  // namespace
 
 CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
 {
@@ -183,4 +183,4 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
     return commandLine.result(options);
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -3,8 +3,8 @@
 // heliotrope-rotctl's command line.
 
 #include "companions/common/OptionValues.h"
-#include "companions/rotctl/CalibrationOptions.h"
 #include "companions/common/SenderAllowList.h"
+#include "companions/rotctl/CalibrationOptions.h"
 #include "companions/rotctl/RotatorGeometry.h"
 #include "companions/rotctl/SunNoiseOptions.h"
 #include "companions/rotctl/TrueSunOptions.h"
@@ -16,15 +16,14 @@
 
 namespace heliotrope::rotctl {
 
-struct BridgeOptions
-{
+struct BridgeOptions {
     QHostAddress listenAddress{QHostAddress::LocalHost};
     quint16 port = 10006;
     companions::SenderAllowList allowedSenders = companions::SenderAllowList::loopbackOnly();
     QString rotctldHost = QStringLiteral("127.0.0.1");
     quint16 rotctldPort = 4533;
     int pollIntervalMs = 1000;
-    double threshold = 0.5;       // degrees
+    double threshold = 0.5;  // degrees
     double minIntervalSeconds = 2.0;
     AzimuthRange azimuthRange = AzimuthRange::From0To360;
     // Limits given on the command line; each one not given comes from rotctld.
@@ -34,13 +33,13 @@ struct BridgeOptions
     std::optional<double> maxElevation;
     double azimuthOffset = 0;
     double elevationOffset = 0;
-    bool offsetsGiven = false;    // --az-offset or --el-offset: the saved calibration is not applied
+    bool offsetsGiven = false;  // --az-offset or --el-offset: the saved calibration is not applied
     std::optional<CalibrationOptions> calibration;
-    QString logPath;              // empty: no log
-    TrueSunOptions trueSun;       // the real sun instead of the window's model, by day
-    std::optional<SunNoiseOptions> sunNoise; // a sun-noise run before tracking
+    QString logPath;                          // empty: no log
+    TrueSunOptions trueSun;                   // the real sun instead of the window's model, by day
+    std::optional<SunNoiseOptions> sunNoise;  // a sun-noise run before tracking
 };
 
 companions::CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments);
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

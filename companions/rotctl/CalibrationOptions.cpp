@@ -5,9 +5,9 @@
 #include <QCommandLineParser>
 
 using heliotrope::companions::HostAndPort;
-using heliotrope::companions::OptionValue;
 using heliotrope::companions::hostAndPortOption;
 using heliotrope::companions::numberOption;
+using heliotrope::companions::OptionValue;
 using heliotrope::companions::siteOption;
 
 namespace heliotrope::rotctl {
@@ -29,7 +29,7 @@ const QString kClockOffset = QStringLiteral("clock-offset");
 // About ten years either way: enough to put a test at any hour of any season.
 constexpr double kLargestClockOffset = 3.2e8;
 
-} // namespace
+}  // namespace
 
 void addCalibrationOptions(QCommandLineParser& parser)
 {
@@ -168,4 +168,4 @@ std::optional<CalibrationOptions> readCalibrationOptions(const QCommandLineParse
     return options;
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -15,22 +15,21 @@ class QCommandLineParser;
 
 namespace heliotrope::rotctl {
 
-enum class CalibrationPattern
-{
-    Cross,     // a cut in cross-elevation and one in elevation through the sun, each fitted
-    FivePoint, // on the sun, ±step in each axis and the baseline off the sun; closed form
+enum class CalibrationPattern {
+    Cross,      // a cut in cross-elevation and one in elevation through the sun, each fitted
+    FivePoint,  // on the sun, ±step in each axis and the baseline off the sun; closed form
 };
 
-struct PowerSourceSpec
-{
-    enum class Kind { Rigctld, Command } kind = Kind::Rigctld;
+struct PowerSourceSpec {
+    enum class Kind { Rigctld,
+                      Command } kind
+        = Kind::Rigctld;
     QString host = QStringLiteral("127.0.0.1");
     quint16 port = 4532;
     QString command;
 };
 
-struct CalibrationOptions
-{
+struct CalibrationOptions {
     CalibrationPattern pattern = CalibrationPattern::Cross;
     double beamwidth = 0;           // degrees, full width at half maximum, the dish's nominal
     std::optional<double> span;     // degrees either side of the sun; default 1.5 beamwidths
@@ -55,4 +54,4 @@ std::optional<CalibrationOptions> readCalibrationOptions(const QCommandLineParse
 // "rigctld", "rigctld:HOST", "rigctld:HOST:PORT" or "command:CMD ARGS...".
 std::optional<PowerSourceSpec> powerSourceSpec(const QString& text);
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -48,7 +48,7 @@ bool drawable(const BeamFitResult& fit)
         && std::isfinite(fit.baseline) && (fit.ok() || fit.iterations > 0);
 }
 
-} // namespace
+}  // namespace
 
 QString offsetOptionsText(const CalibrationOutcome& outcome)
 {
@@ -117,8 +117,7 @@ bool writeCalibrationCsv(const QString& path, const CalibrationOutcome& outcome,
 
 namespace {
 
-struct Panel
-{
+struct Panel {
     QRectF area;
     QString title;
     bool alongElevation = false;
@@ -252,7 +251,7 @@ void drawPanel(QPainter& painter, const Panel& panel, const CalibrationOutcome& 
     }
 }
 
-} // namespace
+}  // namespace
 
 bool drawCalibrationPicture(const QString& path, const CalibrationOutcome& outcome, const QDateTime& measuredUtc,
                             QString* problem)
@@ -297,4 +296,4 @@ bool drawCalibrationPicture(const QString& path, const CalibrationOutcome& outco
     return true;
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

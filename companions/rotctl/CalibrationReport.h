@@ -26,4 +26,4 @@ bool writeCalibrationCsv(const QString& path, const CalibrationOutcome& outcome,
 bool drawCalibrationPicture(const QString& path, const CalibrationOutcome& outcome, const QDateTime& measuredUtc,
                             QString* problem);
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -17,7 +17,7 @@ CutPoint cutPoint(const MeasuredPoint& point, bool alongElevation)
     return {alongElevation ? point.elevation : point.crossElevation, point.power, point.spread, point.count};
 }
 
-} // namespace
+}  // namespace
 
 std::vector<CutPoint> cutPoints(const std::vector<MeasuredPoint>& points, PointRole axis)
 {
@@ -141,4 +141,4 @@ CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<M
     return outcome;
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

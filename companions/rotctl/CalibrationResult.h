@@ -16,44 +16,41 @@
 
 namespace heliotrope::rotctl {
 
-enum class PointRole
-{
-    CrossElevation, // on the cut in cross-elevation
-    Elevation,      // on the cut in elevation
-    Centre,         // five-point: on the sun, in both axes
-    Baseline,       // five-point: off the sun, for the baseline
+enum class PointRole {
+    CrossElevation,  // on the cut in cross-elevation
+    Elevation,       // on the cut in elevation
+    Centre,          // five-point: on the sun, in both axes
+    Baseline,        // five-point: off the sun, for the baseline
 };
 
-struct MeasuredPoint
-{
+struct MeasuredPoint {
     PointRole role = PointRole::CrossElevation;
-    double plannedCrossElevation = 0; // degrees from the sun, as commanded
+    double plannedCrossElevation = 0;  // degrees from the sun, as commanded
     double plannedElevation = 0;
-    bool skipped = false;             // the rotator never settled there
-    double crossElevation = 0;        // degrees from the sun, as read back (reading − sun)
+    bool skipped = false;       // the rotator never settled there
+    double crossElevation = 0;  // degrees from the sun, as read back (reading − sun)
     double elevation = 0;
-    double power = 0;                 // dB, mean
-    double spread = 0;                // dB, standard deviation of the readings
+    double power = 0;   // dB, mean
+    double spread = 0;  // dB, standard deviation of the readings
     int count = 0;
-    double utc = 0;                   // seconds since 1970, middle of the readings
-    double sunAzimuth = 0;            // degrees, the true sun then
+    double utc = 0;         // seconds since 1970, middle of the readings
+    double sunAzimuth = 0;  // degrees, the true sun then
     double sunElevation = 0;
-    double readAzimuth = 0;           // the rotator's reading, its own terms
+    double readAzimuth = 0;  // the rotator's reading, its own terms
     double readElevation = 0;
 };
 
-struct CalibrationOutcome
-{
+struct CalibrationOutcome {
     CalibrationPattern pattern = CalibrationPattern::Cross;
     std::vector<MeasuredPoint> points;
     heliotrope::calibrate::BeamFitResult crossElevationFit;
     heliotrope::calibrate::BeamFitResult elevationFit;
-    double sunElevation = 0;       // degrees, mean over the points, for Δaz = Δxel / cos el
+    double sunElevation = 0;  // degrees, mean over the points, for Δaz = Δxel / cos el
     bool ok = false;
-    QString refusal;               // when not ok: why, in Japanese and English
-    double azimuthOffset = 0;      // degrees, the bridge's convention
+    QString refusal;           // when not ok: why, in Japanese and English
+    double azimuthOffset = 0;  // degrees, the bridge's convention
     double elevationOffset = 0;
-    double azimuthOffsetError = 0; // one standard deviation
+    double azimuthOffsetError = 0;  // one standard deviation
     double elevationOffsetError = 0;
 };
 
@@ -67,4 +64,4 @@ CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<M
 // Why a fit was refused, for the operator, in Japanese and English.
 QString refusalText(const heliotrope::calibrate::BeamFitResult& fit, const QString& axisJa, const QString& axisEn);
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -8,9 +8,9 @@
 #include <cmath>
 #include <numeric>
 
+using heliotrope::companions::degreesText;
 using heliotrope::companions::SetPoint;
 using heliotrope::companions::UtcClock;
-using heliotrope::companions::degreesText;
 
 namespace heliotrope::rotctl {
 
@@ -49,7 +49,7 @@ QString pointName(const MeasuredPoint& point)
         .arg(point.plannedElevation, 0, 'f', 2);
 }
 
-} // namespace
+}  // namespace
 
 CalibrationRun::CalibrationRun(Bridge& bridge, const CalibrationOptions& options, heliotrope::power::PowerSource& power,
                                UtcClock clock, QObject* parent)
@@ -209,7 +209,7 @@ void CalibrationRun::onPosition(const RotatorPosition& reading)
     if (m_state != State::Settling)
         return;
     if (!m_readingAfterPointing)
-        return; // read before the P went out: says nothing about arriving
+        return;  // read before the P went out: says nothing about arriving
     m_present = reading;
     const double azimuthOff = wrapped180(reading.azimuth - m_target.rotator.azimuth) * cosineOf(m_target.sky.elevation);
     const double elevationOff = reading.elevation - m_target.rotator.elevation;
@@ -332,8 +332,7 @@ void CalibrationRun::finishPoint()
     // Cross scan: the cut in elevation goes through the first cut's peak.
     if (m_options.pattern == CalibrationPattern::Cross && point.role == PointRole::CrossElevation
         && (m_index + 1 == m_points.size() || m_points[m_index + 1].role != PointRole::CrossElevation)) {
-        const heliotrope::calibrate::BeamFitResult fit =
-            heliotrope::calibrate::fitBeamCut(cutPoints(m_points, PointRole::CrossElevation), m_options.beamwidth);
+        const heliotrope::calibrate::BeamFitResult fit = heliotrope::calibrate::fitBeamCut(cutPoints(m_points, PointRole::CrossElevation), m_options.beamwidth);
         if (fit.ok()) {
             // The frame's present azimuth offset is already in every command.
             const double centre = fit.centre - frame.azimuthOffset * cosineOf(sun.elevation);
@@ -366,8 +365,7 @@ void CalibrationRun::nextPoint()
 void CalibrationRun::evaluate()
 {
     CalibrationOutcome outcome = evaluateCalibration(m_options.pattern, m_points, m_options.beamwidth);
-    end(outcome, QStringLiteral("較正の測定を終えました（%1 秒）。/ Calibration measured in %1 s.")
-                     .arg(static_cast<double>(m_runClock.elapsed()) / 1000.0, 0, 'f', 1));
+    end(outcome, QStringLiteral("較正の測定を終えました（%1 秒）。/ Calibration measured in %1 s.").arg(static_cast<double>(m_runClock.elapsed()) / 1000.0, 0, 'f', 1));
 }
 
 void CalibrationRun::interrupt()
@@ -391,4 +389,4 @@ void CalibrationRun::end(const std::optional<CalibrationOutcome>& outcome, const
     emit notice(QStringLiteral("窓の設定点の追尾に戻ります。/ Back to tracking the window's set-point."));
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

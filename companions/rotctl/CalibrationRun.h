@@ -35,8 +35,7 @@ namespace heliotrope::rotctl {
 
 class Bridge;
 
-class CalibrationRun : public QObject
-{
+class CalibrationRun : public QObject {
     Q_OBJECT
 
 public:
@@ -63,14 +62,17 @@ signals:
     void finished(const std::optional<CalibrationOutcome>& outcome);
 
 private:
-    enum class State { Idle, WaitingForRotator, Settling, Dwelling, Finished };
+    enum class State { Idle,
+                       WaitingForRotator,
+                       Settling,
+                       Dwelling,
+                       Finished };
 
-    struct Target
-    {
-        RotatorPosition rotator;  // what P is sent
-        companions::SetPoint sky;             // where the dish should then point
+    struct Target {
+        RotatorPosition rotator;   // what P is sent
+        companions::SetPoint sky;  // where the dish should then point
         bool clamped = false;
-        QString limitText;        // when clamped: which limit
+        QString limitText;  // when clamped: which limit
     };
 
     void planPattern();
@@ -93,13 +95,13 @@ private:
     companions::UtcClock m_clock;
     State m_state = State::Idle;
 
-    std::vector<MeasuredPoint> m_points; // planned, then measured in order
+    std::vector<MeasuredPoint> m_points;  // planned, then measured in order
     std::size_t m_index = 0;
     Target m_target;
-    bool m_pointingSent = false;         // the P for this point has gone out
-    bool m_readingAfterPointing = false; // a p written after it is on its way
+    bool m_pointingSent = false;          // the P for this point has gone out
+    bool m_readingAfterPointing = false;  // a p written after it is on its way
     std::optional<RotatorPosition> m_present;
-    QElapsedTimer m_pointClock;          // since the point was commanded, or since the dwell began
+    QElapsedTimer m_pointClock;  // since the point was commanded, or since the dwell began
     QElapsedTimer m_runClock;
     QTimer m_pollTimer;
     std::vector<double> m_readings;
@@ -107,4 +109,4 @@ private:
     int m_failuresInRow = 0;
 };
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -17,7 +17,7 @@ namespace {
 // serial line, a command that integrates for a moment.
 constexpr int kReadingDeadlineMs = 5000;
 
-} // namespace
+}  // namespace
 
 CalibrationSession::CalibrationSession(Bridge& bridge, const CalibrationOptions& options, UtcClock clock, QObject* parent)
     : QObject(parent)
@@ -94,4 +94,4 @@ void CalibrationSession::onFinished(const std::optional<CalibrationOutcome>& out
     emit finished(true);
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -18,8 +18,7 @@ namespace heliotrope::rotctl {
 
 class Bridge;
 
-class CalibrationSession : public QObject
-{
+class CalibrationSession : public QObject {
     Q_OBJECT
 
 public:
@@ -46,4 +45,4 @@ private:
     std::unique_ptr<CalibrationRun> m_run;
 };
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

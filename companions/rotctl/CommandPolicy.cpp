@@ -15,7 +15,7 @@ constexpr long long kShortestWaitMs = 1000;
 constexpr long long kLongestRepeatWaitMs = 5 * 60 * 1000;
 constexpr long long kLongestRefusedWaitMs = 60 * 1000;
 
-} // namespace
+}  // namespace
 
 CommandPolicy::CommandPolicy(double thresholdDegrees, long long minIntervalMs)
     : m_threshold(thresholdDegrees)
@@ -97,4 +97,4 @@ void CommandPolicy::reset()
     *this = CommandPolicy(m_threshold, m_minIntervalMs);
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

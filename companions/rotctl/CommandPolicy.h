@@ -14,8 +14,7 @@
 
 namespace heliotrope::rotctl {
 
-class CommandPolicy
-{
+class CommandPolicy {
 public:
     CommandPolicy(double thresholdDegrees, long long minIntervalMs);
 
@@ -54,10 +53,10 @@ private:
     double m_threshold;
     long long m_minIntervalMs;
 
-    std::optional<RotatorPosition> m_lastTarget; // of the last accepted (or pending) P
+    std::optional<RotatorPosition> m_lastTarget;  // of the last accepted (or pending) P
     std::optional<long long> m_lastCommandMs;
-    std::optional<long long> m_answeredMs;       // when the last P was accepted
-    long long m_repeatWaitMs = 0;                // wait before the next repeat of the same target
+    std::optional<long long> m_answeredMs;  // when the last P was accepted
+    long long m_repeatWaitMs = 0;           // wait before the next repeat of the same target
     long long m_refusedUntilMs = 0;
     long long m_refusedWaitMs = 0;
     // Readings taken since the last P was accepted: the latest two.
@@ -65,4 +64,4 @@ private:
     std::optional<RotatorPosition> m_latestReading;
 };
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

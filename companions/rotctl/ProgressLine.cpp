@@ -36,4 +36,4 @@ void ProgressLine::print(const QString& line)
     printLine(m_stream, line);
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -11,8 +11,7 @@
 
 namespace heliotrope::rotctl {
 
-class ProgressLine
-{
+class ProgressLine {
 public:
     explicit ProgressLine(std::FILE* stream);
 
@@ -26,4 +25,4 @@ private:
     bool m_showing = false;
 };
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <vector>
 
-using heliotrope::companions::SetPoint;
 using heliotrope::companions::normalizedAzimuth;
+using heliotrope::companions::SetPoint;
 
 namespace heliotrope::rotctl {
 
@@ -16,7 +16,7 @@ namespace {
 constexpr double kFullCircle = 360.0;
 constexpr double kOverlapEnd = 450.0;
 
-} // namespace
+}  // namespace
 
 RotatorLimits rangeExtent(AzimuthRange range)
 {
@@ -90,4 +90,4 @@ RotatorPosition skyPosition(const RotatorFrame& frame, const RotatorPosition& re
     return {normalizedAzimuth(reading.azimuth - frame.azimuthOffset), reading.elevation - frame.elevationOffset};
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -11,15 +11,13 @@
 
 namespace heliotrope::rotctl {
 
-enum class AzimuthRange
-{
-    From0To360,       // stop at north: 0 to 360
-    FromMinus180To180, // stop at south: -180 to 180
-    Overlap,          // 0 to 360 and on past north up to the azimuth limit, at most 450
+enum class AzimuthRange {
+    From0To360,         // stop at north: 0 to 360
+    FromMinus180To180,  // stop at south: -180 to 180
+    Overlap,            // 0 to 360 and on past north up to the azimuth limit, at most 450
 };
 
-struct RotatorFrame
-{
+struct RotatorFrame {
     AzimuthRange range = AzimuthRange::From0To360;
     RotatorLimits limits;
     // How much the rotator's reading exceeds the true direction: a rotator that
@@ -28,11 +26,10 @@ struct RotatorFrame
     double elevationOffset = 0;
 };
 
-struct RotatorCommand
-{
-    double azimuth = 0;   // in the rotator's own coordinates, within its limits
+struct RotatorCommand {
+    double azimuth = 0;  // in the rotator's own coordinates, within its limits
     double elevation = 0;
-    bool clamped = false; // the set-point lay outside the limits and was moved onto them
+    bool clamped = false;  // the set-point lay outside the limits and was moved onto them
 };
 
 // The rotator coordinates for a set-point. The azimuth is taken in the
@@ -58,4 +55,4 @@ RotatorLimits rangeExtent(AzimuthRange range);
 // (limits given on the command line may exclude the whole range).
 bool azimuthReachable(const RotatorFrame& frame);
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -22,7 +22,7 @@ constexpr int kAnswerTimeoutMs = 10000;
 // No answer line is anywhere near this long; more without a line end is not rotctld.
 constexpr qsizetype kLongestLine = 4096;
 
-} // namespace
+}  // namespace
 
 RotctldClient::RotctldClient(const QString& host, quint16 port, QObject* parent)
     : QObject(parent)
@@ -150,8 +150,7 @@ void RotctldClient::sendNext()
     if (m_pointingWanted) {
         const RotatorPosition target = *m_pointingWanted;
         m_pointingWanted.reset();
-        send(RotctldCommand::SetPosition, "P " + QByteArray::number(target.azimuth, 'f', 2) + ' '
-                                              + QByteArray::number(target.elevation, 'f', 2));
+        send(RotctldCommand::SetPosition, "P " + QByteArray::number(target.azimuth, 'f', 2) + ' ' + QByteArray::number(target.elevation, 'f', 2));
     } else if (m_positionWanted) {
         m_positionWanted = false;
         send(RotctldCommand::GetPosition, QByteArrayLiteral("p"));
@@ -222,7 +221,7 @@ void RotctldClient::finishAnswer(const RotctldReplyReader& reader)
     becomeHealthy();
     switch (command) {
     case RotctldCommand::DumpState:
-        break; // sent only as the handshake
+        break;  // sent only as the handshake
     case RotctldCommand::GetPosition:
         if (const std::optional<RotatorPosition> position = reader.position())
             emit positionRead(*position, sentMs);
@@ -244,7 +243,7 @@ void RotctldClient::fail(Problem problem, const QString& detail)
     // there) it begins with \dump_state again: a real rotctld may have taken
     // the port over, and its limits are wanted.
     m_skipDumpState = (m_state == State::Handshake && m_inFlight == RotctldCommand::DumpState && problem == Problem::Unreadable)
-                      || (m_skipDumpState && m_state == State::Ready);
+        || (m_skipDumpState && m_state == State::Ready);
     if (m_socket) {
         m_socket->disconnect(this);
         m_socket->abort();
@@ -291,4 +290,4 @@ QString RotctldClient::problemLine(Problem problem, const QString& detail) const
     return {};
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -30,19 +30,17 @@ class QTcpSocket;
 
 namespace heliotrope::rotctl {
 
-class RotctldClient : public QObject
-{
+class RotctldClient : public QObject {
     Q_OBJECT
 
 public:
-    enum class Problem
-    {
+    enum class Problem {
         None,
-        Refused,    // nothing listens on the port
-        Absent,     // host not found, unreachable, or no answer to connecting
-        Closed,     // rotctld closed the connection
-        Silent,     // no answer within the time limit
-        Unreadable, // an answer that does not fit the command
+        Refused,     // nothing listens on the port
+        Absent,      // host not found, unreachable, or no answer to connecting
+        Closed,      // rotctld closed the connection
+        Silent,      // no answer within the time limit
+        Unreadable,  // an answer that does not fit the command
     };
 
     RotctldClient(const QString& host, quint16 port, QObject* parent = nullptr);
@@ -79,7 +77,10 @@ signals:
     void commandWritten(const QByteArray& command);
 
 private:
-    enum class State { Waiting, Connecting, Handshake, Ready };
+    enum class State { Waiting,
+                       Connecting,
+                       Handshake,
+                       Ready };
 
     void connectNow();
     void onConnected();
@@ -99,7 +100,7 @@ private:
     QTcpSocket* m_socket = nullptr;
     State m_state = State::Waiting;
     Problem m_saidProblem = Problem::None;
-    bool m_skipDumpState = false; // its answer could not be read once: the limits come from elsewhere
+    bool m_skipDumpState = false;  // its answer could not be read once: the limits come from elsewhere
 
     QByteArray m_received;
     std::optional<RotctldCommand> m_inFlight;
@@ -116,4 +117,4 @@ private:
     QElapsedTimer m_clock;
 };
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

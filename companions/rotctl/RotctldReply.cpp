@@ -35,7 +35,7 @@ QByteArray withoutLineEnd(const QByteArray& line)
     return line.endsWith('\r') ? line.chopped(1) : line;
 }
 
-} // namespace
+}  // namespace
 
 std::optional<int> rotctldReturnCode(const QByteArray& line)
 {
@@ -68,7 +68,7 @@ RotctldReplyReader::Status RotctldReplyReader::takeLine(const QByteArray& rawLin
 
     switch (m_command) {
     case RotctldCommand::SetPosition:
-        return Status::Unreadable; // answered in one line, handled above
+        return Status::Unreadable;  // answered in one line, handled above
     case RotctldCommand::GetPosition: {
         const std::optional<double> value = numberFrom(line);
         if (!value)
@@ -94,7 +94,7 @@ RotctldReplyReader::Status RotctldReplyReader::takeDumpStateLine(const QByteArra
         return Status::NeedMore;
     }
     if (m_linesRead == 2)
-        return integerFrom(line) ? Status::NeedMore : Status::Unreadable; // the rotator model
+        return integerFrom(line) ? Status::NeedMore : Status::Unreadable;  // the rotator model
 
     if (m_protocol == 0) {
         // min_az, max_az, min_el, max_el as bare numbers, and nothing after them.
@@ -111,7 +111,7 @@ RotctldReplyReader::Status RotctldReplyReader::takeDumpStateLine(const QByteArra
     static const char* const keys[4] = {"min_az", "max_az", "min_el", "max_el"};
     const qsizetype equals = text.indexOf('=');
     if (equals < 0)
-        return Status::NeedMore; // a line this reader does not need
+        return Status::NeedMore;  // a line this reader does not need
     const QByteArray key = text.left(equals).trimmed();
     for (int i = 0; i < 4; ++i) {
         if (key == keys[i])
@@ -168,4 +168,4 @@ QString hamlibErrorText(int returnCode)
     }
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -20,35 +20,30 @@
 
 namespace heliotrope::rotctl {
 
-enum class RotctldCommand
-{
+enum class RotctldCommand {
     DumpState,
     GetPosition,
     SetPosition,
 };
 
-struct RotatorLimits
-{
+struct RotatorLimits {
     double minAzimuth = 0;
     double maxAzimuth = 360;
     double minElevation = 0;
     double maxElevation = 90;
 };
 
-struct RotatorPosition
-{
+struct RotatorPosition {
     double azimuth = 0;
     double elevation = 0;
 };
 
-class RotctldReplyReader
-{
+class RotctldReplyReader {
 public:
-    enum class Status
-    {
-        NeedMore,   // the answer goes on in the next line
-        Done,       // the answer is complete
-        Unreadable, // not an answer to this command: the conversation is lost
+    enum class Status {
+        NeedMore,    // the answer goes on in the next line
+        Done,        // the answer is complete
+        Unreadable,  // not an answer to this command: the conversation is lost
     };
 
     explicit RotctldReplyReader(RotctldCommand command);
@@ -71,7 +66,7 @@ private:
     int m_linesRead = 0;
     int m_returnCode = 0;
     int m_protocol = 0;
-    std::optional<double> m_values[4]; // az, el for p; min_az, max_az, min_el, max_el for dump_state
+    std::optional<double> m_values[4];  // az, el for p; min_az, max_az, min_el, max_el for dump_state
 };
 
 // "RPRT -5" -> -5; nothing for any other line.
@@ -80,4 +75,4 @@ std::optional<int> rotctldReturnCode(const QByteArray& line);
 // A Hamlib error code in words, in Japanese ("RPRT -5" -> "応答がありません（タイムアウト）").
 QString hamlibErrorText(int returnCode);
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -11,7 +11,7 @@ namespace {
 // Beyond this an offset is not a calibration (the bridge takes at most 180).
 constexpr double kLargestOffset = 180;
 
-} // namespace
+}  // namespace
 
 bool saveCalibration(const SavedCalibration& calibration)
 {
@@ -50,4 +50,4 @@ QString calibrationSettingsPath()
         .fileName();
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -10,10 +10,9 @@
 
 namespace heliotrope::rotctl {
 
-struct SavedCalibration
-{
-    double azimuthOffset = 0;   // degrees, how much the rotator's reading exceeds the true direction
-    double elevationOffset = 0; // degrees
+struct SavedCalibration {
+    double azimuthOffset = 0;    // degrees, how much the rotator's reading exceeds the true direction
+    double elevationOffset = 0;  // degrees
     QDateTime measuredUtc;
 };
 
@@ -24,4 +23,4 @@ std::optional<SavedCalibration> loadCalibration();
 // Where it is kept, for the operator.
 QString calibrationSettingsPath();
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -19,7 +19,7 @@ QString pointColumns(const PointReading& point)
         .arg(point.readings);
 }
 
-} // namespace
+}  // namespace
 
 bool SunNoiseCsv::open(const QString& path, QString* problem)
 {
@@ -56,4 +56,4 @@ bool SunNoiseCsv::write(int repeat, double utcSeconds, const PointReading& sun, 
     return m_file.write(bytes) == bytes.size() && m_file.flush();
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

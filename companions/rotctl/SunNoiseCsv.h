@@ -14,17 +14,15 @@
 
 namespace heliotrope::rotctl {
 
-struct PointReading
-{
-    double azimuth = 0;   // sky terms, degrees, where the rotator stood when read
+struct PointReading {
+    double azimuth = 0;  // sky terms, degrees, where the rotator stood when read
     double elevation = 0;
     double meanDecibels = 0;
-    double standardDeviationDecibels = 0; // 0 with a single reading
+    double standardDeviationDecibels = 0;  // 0 with a single reading
     int readings = 0;
 };
 
-class SunNoiseCsv
-{
+class SunNoiseCsv {
 public:
     // Creates (or empties) the file and writes the header; false with the
     // reason in Japanese and English.
@@ -36,4 +34,4 @@ private:
     QFile m_file;
 };
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

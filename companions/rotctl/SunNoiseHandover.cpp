@@ -12,7 +12,7 @@ namespace {
 // A reading that takes longer than this is a source that stopped answering.
 constexpr int kReadingDeadlineMs = 5000;
 
-} // namespace
+}  // namespace
 
 void handRotatorToSunNoise(Bridge& bridge, SunNoiseRun& run)
 {
@@ -38,4 +38,4 @@ std::unique_ptr<heliotrope::power::PowerSource> sunNoisePowerSource(const PowerS
     return command;
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -20,4 +20,4 @@ void handRotatorToSunNoise(Bridge& bridge, SunNoiseRun& run);
 // when a command line holds no program.
 std::unique_ptr<heliotrope::power::PowerSource> sunNoisePowerSource(const PowerSourceSpec& spec, QString* problem);
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -14,28 +14,28 @@ namespace {
 
 // Bounds wide enough for any station and narrow enough to catch a slip of the
 // finger (a diameter in centimetres, a frequency in hertz).
-constexpr double kMaxFluxSfu = 1e5;        // the largest radio bursts reach 10⁵ SFU
+constexpr double kMaxFluxSfu = 1e5;  // the largest radio bursts reach 10⁵ SFU
 constexpr double kMinFrequencyMhz = 10;
-constexpr double kMaxFrequencyMhz = 300000; // 300 GHz
+constexpr double kMaxFrequencyMhz = 300000;  // 300 GHz
 constexpr double kMinDiameterM = 0.1;
 constexpr double kMaxDiameterM = 500;
 constexpr double kMaxSystemTemperatureK = 1e5;
-constexpr double kMinColdOffset = 2;       // nearer than 2 beamwidths the sun is still in the beam's skirt
+constexpr double kMinColdOffset = 2;  // nearer than 2 beamwidths the sun is still in the beam's skirt
 constexpr double kMaxColdOffset = 50;
 constexpr int kMaxRepeats = 1000;
 constexpr double kMinDwellS = 0.1;
 constexpr double kMaxDwellS = 3600;
 constexpr double kMaxSettleDeg = 5;
-constexpr double kLargestClockOffset = 3.2e8; // about ten years either way
+constexpr double kLargestClockOffset = 3.2e8;  // about ten years either way
 
 const QString kSunNoise = QStringLiteral("sun-noise");
 const QString kCold = QStringLiteral("cold");
 const QString kColdOffset = QStringLiteral("cold-offset");
 const QString kRepeat = QStringLiteral("repeat");
 const QString kDwell = QStringLiteral("dwell");
-const QString kSettle = QStringLiteral("settle-tolerance"); // defined with the calibration's options
-const QString kPower = QStringLiteral("power");             // likewise
-const QString kClockOffset = QStringLiteral("clock-offset"); // likewise
+const QString kSettle = QStringLiteral("settle-tolerance");   // defined with the calibration's options
+const QString kPower = QStringLiteral("power");               // likewise
+const QString kClockOffset = QStringLiteral("clock-offset");  // likewise
 const QString kFlux = QStringLiteral("flux");
 const QString kFrequency = QStringLiteral("frequency");
 const QString kDish = QStringLiteral("dish-diameter");
@@ -78,7 +78,7 @@ std::optional<double> readNumber(const QCommandLineParser& parser, const QString
     return value;
 }
 
-} // namespace
+}  // namespace
 
 std::optional<double> SunNoiseOptions::beamwidthDegrees() const
 {
@@ -167,7 +167,7 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& par
     if (parser.isSet(kDwell))
         withDefault(kDwell, kMinDwellS, kMaxDwellS, false, options.dwellSeconds);
     if (parser.isSet(kSettle))
-        withDefault(kSettle, 0.01, kMaxSettleDeg, false, options.settleToleranceDegrees); // P's hundredths
+        withDefault(kSettle, 0.01, kMaxSettleDeg, false, options.settleToleranceDegrees);  // P's hundredths
     if (parser.isSet(kClockOffset))
         withDefault(kClockOffset, -kLargestClockOffset, kLargestClockOffset, false, options.clockOffsetSeconds);
     if (!parser.isSet(kPower)) {
@@ -247,4 +247,4 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& par
     return options;
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -19,8 +19,7 @@ class QCommandLineParser;
 
 namespace heliotrope::rotctl {
 
-struct SunNoiseOptions
-{
+struct SunNoiseOptions {
     // Cold sky: a fixed direction (sky terms: azimuth 0 to 360, elevation 0 to
     // 90), or, when absent, the sun's elevation and this many beamwidths off the
     // sun in cross-elevation (Δaz = Δxel / cos el).
@@ -28,10 +27,10 @@ struct SunNoiseOptions
     std::optional<double> coldElevation;
     double coldOffsetBeamwidths = 5;
     int repeats = 5;
-    double dwellSeconds = 5;              // power read for this long at each point
-    double settleToleranceDegrees = 0.05; // on the sky, before a point is read
+    double dwellSeconds = 5;               // power read for this long at each point
+    double settleToleranceDegrees = 0.05;  // on the sky, before a point is read
     PowerSourceSpec power;
-    double clockOffsetSeconds = 0;        // added to the system's UTC for the sun (a testing aid)
+    double clockOffsetSeconds = 0;  // added to the system's UTC for the sun (a testing aid)
     // The station; G/T needs flux, frequency and diameter, the expected Y the
     // system temperature as well.
     std::optional<double> fluxSfu;
@@ -39,7 +38,7 @@ struct SunNoiseOptions
     std::optional<double> dishDiameterMetres;
     double efficiency = 0.55;
     std::optional<double> systemTemperatureKelvin;
-    QString csvPath; // empty: no CSV
+    QString csvPath;  // empty: no CSV
 
     bool hasStation() const { return fluxSfu && frequencyMegahertz && dishDiameterMetres; }
     // The beamwidth the cold-sky offset is counted in: 70° λ / D, when the
@@ -55,4 +54,4 @@ QList<QCommandLineOption> sunNoiseCommandLineOptions();
 // line to `problems`, in Japanese and English, naming the option.
 std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& parser, QStringList& problems);
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
-using heliotrope::companions::SetPoint;
 using heliotrope::companions::degreesText;
+using heliotrope::companions::SetPoint;
 using heliotrope::sky::TrueSunPosition;
 namespace sunnoise = heliotrope::sunnoise;
 
@@ -52,7 +52,7 @@ QString durationEnglish(double seconds)
     return QStringLiteral("about %1 min").arg(std::lround(seconds / 60.0));
 }
 
-} // namespace
+}  // namespace
 
 SunNoiseRun::SunNoiseRun(const SunNoiseOptions& options, const heliotrope::sky::Site& site,
                          heliotrope::sky::Refraction refraction, const heliotrope::sky::Atmosphere& atmosphere,
@@ -451,4 +451,4 @@ void SunNoiseRun::sayProgress(const QString& japanese, const QString& english)
                       .arg(japanese, durationJapanese(left), english, durationEnglish(left)));
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -36,23 +36,21 @@ namespace heliotrope::rotctl {
 
 class RotctldClient;
 
-struct SunNoiseResult
-{
+struct SunNoiseResult {
     std::vector<heliotrope::sunnoise::PowerPair> repeats;
     std::optional<heliotrope::sunnoise::YFactor> y;
     std::optional<double> expectedYDecibels;
     std::optional<double> gOverTDecibelsPerKelvin;
-    bool gainControlWarning = false; // Y below 0.3 dB: AGC on, or not on the sun
+    bool gainControlWarning = false;  // Y below 0.3 dB: AGC on, or not on the sun
 };
 
-class SunNoiseRun : public QObject
-{
+class SunNoiseRun : public QObject {
     Q_OBJECT
 
 public:
     // Below this the sun's noise is mixed with the ground's and the
     // atmosphere's, and the cold sky beside it is not cold: no measurement.
-    static constexpr double kLowestSunElevation = 10.0; // degrees
+    static constexpr double kLowestSunElevation = 10.0;  // degrees
     // Y below this is no measurement of the sun: the receiver's gain control
     // holds its output level, or the antenna does not see the sun.
     static constexpr double kLowestPlausibleYDecibels = 0.3;
@@ -60,7 +58,7 @@ public:
     static constexpr int kSettleTimeoutMs = 180000;
     static constexpr int kPositionPollMs = 250;
 
-    using UtcSecondsClock = std::function<double()>; // seconds since 1970 UTC, with fractions
+    using UtcSecondsClock = std::function<double()>;  // seconds since 1970 UTC, with fractions
 
     SunNoiseRun(const SunNoiseOptions& options, const heliotrope::sky::Site& site,
                 heliotrope::sky::Refraction refraction, const heliotrope::sky::Atmosphere& atmosphere,
@@ -84,13 +82,15 @@ signals:
     void finished(bool completed);
 
 private:
-    enum class Phase { Idle, Slewing, Dwelling };
-    enum class Point { Sun, Cold };
+    enum class Phase { Idle,
+                       Slewing,
+                       Dwelling };
+    enum class Point { Sun,
+                       Cold };
 
-    struct Target
-    {
-        companions::SetPoint sky;               // sky terms, degrees
-        RotatorPosition rotator;    // rotator terms, within the limits
+    struct Target {
+        companions::SetPoint sky;  // sky terms, degrees
+        RotatorPosition rotator;   // rotator terms, within the limits
         bool clamped = false;
     };
 
@@ -117,18 +117,18 @@ private:
     RotctldClient& m_rotctld;
     heliotrope::power::PowerSource& m_power;
     UtcSecondsClock m_clock;
-    double m_beamwidth = 0; // degrees, for the cold-sky offset
+    double m_beamwidth = 0;  // degrees, for the cold-sky offset
 
     RotatorFrame m_frame;
     SunNoiseCsv m_csv;
     SunNoiseResult m_result;
     Phase m_phase = Phase::Idle;
     Point m_point = Point::Sun;
-    int m_repeat = 0; // 1-based while running
+    int m_repeat = 0;  // 1-based while running
     Target m_target;
-    std::optional<double> m_coldSide; // +1 or −1: the side of the sun the offset cold sky lies on
-    std::optional<RotatorPosition> m_lastReading; // rotator terms
-    std::vector<double> m_readings;   // of the point being read, dB
+    std::optional<double> m_coldSide;              // +1 or −1: the side of the sun the offset cold sky lies on
+    std::optional<RotatorPosition> m_lastReading;  // rotator terms
+    std::vector<double> m_readings;                // of the point being read, dB
     PointReading m_sunPoint;
     QTimer m_pollTimer;
     QTimer m_settleTimer;
@@ -137,4 +137,4 @@ private:
     int m_pointsDone = 0;
 };
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

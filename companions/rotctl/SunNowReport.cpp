@@ -1,8 +1,8 @@
 #include "companions/rotctl/SunNowReport.h"
 
 #include "companions/common/JstText.h"
-#include "companions/rotctl/TrueSunPointing.h"
 #include "companions/rotctl/TrackingLog.h"
+#include "companions/rotctl/TrueSunPointing.h"
 #include "solar/CalculationCycle.h"
 #include "solar/CalculationState.h"
 #include "solar/CycleView.h"
@@ -21,8 +21,7 @@ namespace {
 
 // The window's surface, holding the observation point as typed and keeping
 // what the cycle shows and sends.
-class LookView final : public solar::CycleView
-{
+class LookView final : public solar::CycleView {
 public:
     LookView(std::string latitude, std::string longitude)
         : m_latitude(std::move(latitude))
@@ -31,20 +30,20 @@ public:
     }
     std::string observerLatitudeText() const override { return m_latitude; }
     std::string observerLongitudeText() const override { return m_longitude; }
-    void showObserverProblem(const solar::ObserverProblem&) override {}
+    void showObserverProblem(const solar::ObserverProblem&) override { }
     void setSettingElevationText(const std::string& text) override { m_elevation = text; }
     void setSettingAzimuthText(const std::string& text) override { m_azimuth = text; }
     std::string settingAzimuthText() const override { return m_azimuth; }
     std::string settingElevationText() const override { return m_elevation; }
     void drawSky(const solar::SkyStep& step) override { sky = step; }
-    void drawNotice(const solar::Notice&) override {}
+    void drawNotice(const solar::Notice&) override { }
     void sendPointing(const std::string& azimuth, const std::string& elevation) override
     {
         message = "0," + azimuth + "," + elevation;
     }
 
     solar::SkyStep sky;
-    std::string message; // empty when the cycle sent nothing
+    std::string message;  // empty when the cycle sent nothing
 
 private:
     std::string m_latitude;
@@ -63,7 +62,7 @@ QString signedText(double degrees)
     return (degrees >= 0 ? QStringLiteral("+") : QString()) + QString::number(degrees, 'f', 2) + QStringLiteral("°");
 }
 
-} // namespace
+}  // namespace
 
 SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds)
 {
@@ -138,4 +137,4 @@ SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds)
     return report;
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -13,13 +13,12 @@
 
 namespace heliotrope::rotctl {
 
-struct SunNowReport
-{
-    QString text;     // for standard output, Japanese and English lines
-    int exitCode = 0; // 1 when the real sun could not be computed
+struct SunNowReport {
+    QString text;      // for standard output, Japanese and English lines
+    int exitCode = 0;  // 1 when the real sun could not be computed
 };
 
 // options.site must be set. utcMilliseconds: the instant, since 1970-01-01 UTC.
 SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds);
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

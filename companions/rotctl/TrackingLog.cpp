@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-using heliotrope::companions::SetPoint;
 using heliotrope::companions::jstTextWithMilliseconds;
+using heliotrope::companions::SetPoint;
 
 namespace heliotrope::rotctl {
 
@@ -21,7 +21,7 @@ QByteArray cell(double value)
     return QByteArray::number(rounded == 0.0 ? 0.0 : rounded, 'f', 2);
 }
 
-} // namespace
+}  // namespace
 
 double azimuthDifference(double a, double b)
 {
@@ -90,4 +90,4 @@ bool TrackingLog::write(qint64 unixMilliseconds, const std::optional<SetPoint>& 
     return m_file.write(row) == row.size() && m_file.flush();
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

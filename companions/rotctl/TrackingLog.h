@@ -29,15 +29,13 @@
 namespace heliotrope::rotctl {
 
 // The later columns of a row; each one empty when not known.
-struct TrackingColumns
-{
-    std::optional<companions::SetPoint> trueSun;        // the real sun for the site
-    std::optional<double> windowMinusTrue;  // degrees on the sky
-    std::optional<RotatorPosition> commanded; // where the rotator is sent, in the sky's terms
+struct TrackingColumns {
+    std::optional<companions::SetPoint> trueSun;  // the real sun for the site
+    std::optional<double> windowMinusTrue;        // degrees on the sky
+    std::optional<RotatorPosition> commanded;     // where the rotator is sent, in the sky's terms
 };
 
-class TrackingLog
-{
+class TrackingLog {
 public:
     // Opens (creates) the file for appending; false with the reason in Japanese.
     bool open(const QString& path, QString* problem);
@@ -58,4 +56,4 @@ private:
 // The azimuth difference b - a taken the short way round, in -180 to 180.
 double azimuthDifference(double a, double b);
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

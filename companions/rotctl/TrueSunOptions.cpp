@@ -6,8 +6,8 @@
 
 #include <cmath>
 
-using heliotrope::companions::OptionValue;
 using heliotrope::companions::numberOption;
+using heliotrope::companions::OptionValue;
 using heliotrope::companions::siteOption;
 
 namespace heliotrope::rotctl {
@@ -38,7 +38,7 @@ QString nameOf(const QCommandLineOption& option)
     return option.names().constFirst();
 }
 
-} // namespace
+}  // namespace
 
 double estimatedPressureHpa(double heightMetres)
 {
@@ -172,10 +172,7 @@ TrueSunOptions TrueSunOptionSet::read(const QCommandLineParser& parser, QStringL
         if (read.value) {
             into = *read.value;
         } else {
-            problems << read.problem + QStringLiteral("\n--%1: \"%2\" is not a number from %3 to %4.")
-                                           .arg(nameOf(option), parser.value(option))
-                                           .arg(lowest)
-                                           .arg(highest);
+            problems << read.problem + QStringLiteral("\n--%1: \"%2\" is not a number from %3 to %4.").arg(nameOf(option), parser.value(option)).arg(lowest).arg(highest);
         }
     };
     options.atmosphere.pressure = estimatedPressureHpa(options.site ? options.site->height : 0.0);
@@ -194,4 +191,4 @@ TrueSunOptions TrueSunOptionSet::read(const QCommandLineParser& parser, QStringL
     return options;
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

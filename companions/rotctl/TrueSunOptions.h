@@ -16,10 +16,9 @@ class QCommandLineParser;
 
 namespace heliotrope::rotctl {
 
-struct TrueSunOptions
-{
-    bool enabled = false;  // --true-sun: by day, command the real sun
-    bool lookOnly = false; // --sun-now: print the sun for the site now, then exit
+struct TrueSunOptions {
+    bool enabled = false;   // --true-sun: by day, command the real sun
+    bool lookOnly = false;  // --sun-now: print the sun for the site now, then exit
     std::optional<heliotrope::sky::Site> site;
     heliotrope::sky::Refraction refraction = heliotrope::sky::Refraction::None;
     heliotrope::sky::Atmosphere atmosphere;
@@ -37,8 +36,7 @@ QString refractionTextJapanese(const TrueSunOptions& options);
 QString refractionTextEnglish(const TrueSunOptions& options);
 
 // The options, added to a parser and read back from it after parse().
-class TrueSunOptionSet
-{
+class TrueSunOptionSet {
 public:
     TrueSunOptionSet();
     void addTo(QCommandLineParser& parser) const;
@@ -56,4 +54,4 @@ private:
     QCommandLineOption m_sunNow;
 };
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

@@ -3,9 +3,9 @@
 #include "companions/common/ConsoleText.h"
 #include "companions/common/JstText.h"
 
-using heliotrope::companions::SetPoint;
 using heliotrope::companions::degreesText;
 using heliotrope::companions::jstText;
+using heliotrope::companions::SetPoint;
 
 namespace heliotrope::rotctl {
 
@@ -20,7 +20,7 @@ QString gapText(double degrees)
     return QString::number(degrees, 'f', 2) + QStringLiteral("°");
 }
 
-} // namespace
+}  // namespace
 
 QString directionTextJapanese(double azimuth, double elevation)
 {
@@ -48,8 +48,7 @@ TrueSunDecision TrueSunPointing::decide(const SetPoint& window, qint64 utcMillis
     if (!(window.elevation > 0))
         return decision;
 
-    const heliotrope::sky::TrueSunPosition sun =
-        m_tracker.at(static_cast<double>(utcMilliseconds) / kMillisecondsPerSecond, m_site, m_refraction, m_atmosphere);
+    const heliotrope::sky::TrueSunPosition sun = m_tracker.at(static_cast<double>(utcMilliseconds) / kMillisecondsPerSecond, m_site, m_refraction, m_atmosphere);
 
     if (sun.status == EphemerisStatus::Failed) {
         if (!m_failing) {
@@ -113,4 +112,4 @@ TrueSunDecision TrueSunPointing::decide(const SetPoint& window, qint64 utcMillis
     return decision;
 }
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

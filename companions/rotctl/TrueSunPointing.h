@@ -22,17 +22,15 @@
 
 namespace heliotrope::rotctl {
 
-struct TrueSunDecision
-{
-    companions::SetPoint target;                                      // to command, in the sky's terms
-    std::optional<heliotrope::sky::TrueSunPosition> trueSun; // computed by day, none at night or on failure
-    std::optional<double> windowMinusTrue;                // degrees on the sky, 0 to 180, with trueSun
-    bool windowCommanded = true;                          // night, guard or failure: the window's set-point
-    QStringList notices;                                  // lines to say now, each in both languages
+struct TrueSunDecision {
+    companions::SetPoint target;                              // to command, in the sky's terms
+    std::optional<heliotrope::sky::TrueSunPosition> trueSun;  // computed by day, none at night or on failure
+    std::optional<double> windowMinusTrue;                    // degrees on the sky, 0 to 180, with trueSun
+    bool windowCommanded = true;                              // night, guard or failure: the window's set-point
+    QStringList notices;                                      // lines to say now, each in both languages
 };
 
-class TrueSunPointing
-{
+class TrueSunPointing {
 public:
     // More than this between the window's set-point and the real sun (degrees
     // on the sky) trips the guard: the window's model never errs by more than
@@ -64,4 +62,4 @@ private:
 QString directionTextJapanese(double azimuth, double elevation);
 QString directionTextEnglish(double azimuth, double elevation);
 
-} // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotctl

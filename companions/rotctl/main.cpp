@@ -34,7 +34,7 @@ bool calibrationAsked(int argc, char** argv)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -8,12 +8,12 @@
 
 #include <cmath>
 
-using heliotrope::companions::PointingReceiver;
-using heliotrope::companions::SetPoint;
 using heliotrope::companions::degreesText;
 using heliotrope::companions::endpointText;
 using heliotrope::companions::jstText;
+using heliotrope::companions::PointingReceiver;
 using heliotrope::companions::positionReport;
+using heliotrope::companions::SetPoint;
 
 namespace heliotrope::sim {
 
@@ -39,7 +39,7 @@ QElapsedTimer startedClock()
     return clock;
 }
 
-} // namespace
+}  // namespace
 
 Simulator::Simulator(const SimulatorOptions& options, QObject* parent)
     : QObject(parent)
@@ -102,4 +102,4 @@ void Simulator::sendReport()
     m_receiver.sendReport(positionReport(now.azimuth, now.elevation));
 }
 
-} // namespace heliotrope::sim
+}  // namespace heliotrope::sim

@@ -16,8 +16,7 @@
 
 namespace heliotrope::sim {
 
-class Simulator : public QObject
-{
+class Simulator : public QObject {
     Q_OBJECT
 
 public:
@@ -46,8 +45,8 @@ private:
     companions::PointingReceiver m_receiver;
     QElapsedTimer m_clock;
     SlewingAntenna m_antenna;
-    std::optional<companions::SetPoint> m_setPoint; // none before the first message
+    std::optional<companions::SetPoint> m_setPoint;  // none before the first message
     QTimer m_reportTimer;
 };
 
-} // namespace heliotrope::sim
+}  // namespace heliotrope::sim

@@ -2,9 +2,9 @@
 
 #include "companions/common/CompanionCommandLine.h"
 
+using heliotrope::companions::allowedSenderOption;
 using heliotrope::companions::CommandLine;
 using heliotrope::companions::CompanionCommandLine;
-using heliotrope::companions::allowedSenderOption;
 using heliotrope::companions::listenAddressOption;
 using heliotrope::companions::numberOption;
 using heliotrope::companions::portOption;
@@ -20,7 +20,7 @@ constexpr double kMaxRate = 360.0;
 constexpr double kMinReportMs = 20;
 constexpr double kMaxReportMs = 60000;
 
-} // namespace
+}  // namespace
 
 CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& arguments)
 {
@@ -75,4 +75,4 @@ CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& argum
     return commandLine.result(options);
 }
 
-} // namespace heliotrope::sim
+}  // namespace heliotrope::sim

@@ -10,11 +10,10 @@
 
 namespace heliotrope::sim {
 
-struct SimulatorOptions
-{
+struct SimulatorOptions {
     QHostAddress listenAddress{QHostAddress::LocalHost};
-    quint16 port = 10006;          // the window's default controller port
-    double azimuthRate = 6.0;      // degrees per second, as Hamlib's dummy rotator
+    quint16 port = 10006;      // the window's default controller port
+    double azimuthRate = 6.0;  // degrees per second, as Hamlib's dummy rotator
     double elevationRate = 6.0;
     int reportIntervalMs = 500;
     bool quiet = false;
@@ -24,4 +23,4 @@ struct SimulatorOptions
 // arguments as QCoreApplication::arguments() gives them, program name first.
 companions::CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& arguments);
 
-} // namespace heliotrope::sim
+}  // namespace heliotrope::sim

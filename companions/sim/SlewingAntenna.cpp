@@ -14,7 +14,7 @@ double stepTowards(double from, double to, double maxStep)
     return from + std::copysign(maxStep, remaining);
 }
 
-} // namespace
+}  // namespace
 
 SlewingAntenna::SlewingAntenna(double azimuthRate, double elevationRate, AntennaAngles start, long long nowMs)
     : m_azimuthRate(azimuthRate)
@@ -47,4 +47,4 @@ void SlewingAntenna::advanceTo(long long nowMs)
     m_position.elevation = stepTowards(m_position.elevation, m_target.elevation, m_elevationRate * seconds);
 }
 
-} // namespace heliotrope::sim
+}  // namespace heliotrope::sim

@@ -8,14 +8,12 @@ namespace heliotrope::sim {
 // turns back through south, never across north. Time is given by the caller
 // (milliseconds of a monotonic clock), so the motion can be checked exactly.
 
-struct AntennaAngles
-{
+struct AntennaAngles {
     double azimuth = 0;
     double elevation = 0;
 };
 
-class SlewingAntenna
-{
+class SlewingAntenna {
 public:
     // Rates in degrees per second, both greater than 0. The antenna stands at
     // `start` at time `nowMs`, with the set-point on it.
@@ -39,4 +37,4 @@ private:
     long long m_lastMs;
 };
 
-} // namespace heliotrope::sim
+}  // namespace heliotrope::sim

@@ -42,11 +42,10 @@ bool utcJulianDate(double utcUnixSeconds, double& utc1, double& utc2)
 }
 
 // The instant on ERFA's time scales. status: 0 good, +1 dubious year, −1 refused.
-struct Instant
-{
-    double tt1 = 0; // TT as a two-part Julian date
+struct Instant {
+    double tt1 = 0;  // TT as a two-part Julian date
     double tt2 = 0;
-    double ut11 = 0; // UT1, taken equal to UTC
+    double ut11 = 0;  // UT1, taken equal to UTC
     double ut12 = 0;
     int status = -1;
 };
@@ -63,7 +62,7 @@ Instant instantFromUtc(double utcUnixSeconds)
     if (eraUtctai(utc1, utc2, &tai1, &tai2) < 0)
         return instant;
     eraTaitt(tai1, tai2, &instant.tt1, &instant.tt2);
-    instant.status = eraUtcut1(utc1, utc2, 0.0, &instant.ut11, &instant.ut12); // UT1 − UTC taken as 0
+    instant.status = eraUtcut1(utc1, utc2, 0.0, &instant.ut11, &instant.ut12);  // UT1 − UTC taken as 0
     return instant;
 }
 
@@ -122,9 +121,8 @@ TrueSunPosition sunFor(const Instant& instant, const EarthOrbit& earth, const Si
 {
     TrueSunPosition result;
     const bool refracted = refraction != Refraction::None;
-    const double pressure = refracted ? atmosphere.pressure : 0.0; // 0 hPa: ERFA leaves refraction out
-    const double wavelength =
-        refraction == Refraction::Radio ? kRadioWavelengthMicrometres : kOpticalWavelengthMicrometres;
+    const double pressure = refracted ? atmosphere.pressure : 0.0;  // 0 hPa: ERFA leaves refraction out
+    const double wavelength = refraction == Refraction::Radio ? kRadioWavelengthMicrometres : kOpticalWavelengthMicrometres;
     eraASTROM astrom{};
     siteAstrometry(instant, earth, site, pressure, atmosphere.temperature, atmosphere.relativeHumidity, wavelength,
                    astrom);
@@ -154,7 +152,7 @@ TrueSunPosition sunFor(const Instant& instant, const EarthOrbit& earth, const Si
     return result;
 }
 
-} // namespace
+}  // namespace
 
 TrueSunPosition trueSunTopocentric(double utcUnixSeconds, const Site& site, Refraction refraction,
                                    const Atmosphere& atmosphere)
@@ -206,4 +204,4 @@ double skySeparation(double azimuth1, double elevation1, double azimuth2, double
         * kDegreesPerRadian;
 }
 
-} // namespace heliotrope::sky
+}  // namespace heliotrope::sky

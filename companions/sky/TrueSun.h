@@ -14,39 +14,34 @@
 
 namespace heliotrope::sky {
 
-struct Site
-{
-    double latitude = 0;  // degrees, geodetic, north positive, −90 to 90
-    double longitude = 0; // degrees, east positive, −180 to 180
-    double height = 0;    // metres above the ellipsoid, −500 to 9000
+struct Site {
+    double latitude = 0;   // degrees, geodetic, north positive, −90 to 90
+    double longitude = 0;  // degrees, east positive, −180 to 180
+    double height = 0;     // metres above the ellipsoid, −500 to 9000
 };
 
-enum class Refraction
-{
-    None,    // the geometric direction, as the window's model means its elevation
-    Optical, // visible light (0.574 µm), ERFA's refraction constants
-    Radio,   // radio waves (any wavelength above 100 µm), humidity matters
+enum class Refraction {
+    None,     // the geometric direction, as the window's model means its elevation
+    Optical,  // visible light (0.574 µm), ERFA's refraction constants
+    Radio,    // radio waves (any wavelength above 100 µm), humidity matters
 };
 
 // The air the refraction is computed for; ignored with Refraction::None.
-struct Atmosphere
-{
-    double pressure = 1013.25;     // hPa at the site, 0 to 1100 (0: no refraction)
-    double temperature = 15;       // °C, −60 to 60
-    double relativeHumidity = 0.5; // 0 to 1
+struct Atmosphere {
+    double pressure = 1013.25;      // hPa at the site, 0 to 1100 (0: no refraction)
+    double temperature = 15;        // °C, −60 to 60
+    double relativeHumidity = 0.5;  // 0 to 1
 };
 
-enum class EphemerisStatus
-{
+enum class EphemerisStatus {
     Good,
-    DubiousYear, // outside ERFA's leap-second table: still computed, a warning
-    Failed,      // ERFA refused the date; no position
+    DubiousYear,  // outside ERFA's leap-second table: still computed, a warning
+    Failed,       // ERFA refused the date; no position
 };
 
-struct TrueSunPosition
-{
-    double azimuth = 0;   // degrees from north through east, 0 to 360
-    double elevation = 0; // degrees above the horizon, −90 to 90
+struct TrueSunPosition {
+    double azimuth = 0;    // degrees from north through east, 0 to 360
+    double elevation = 0;  // degrees above the horizon, −90 to 90
     EphemerisStatus status = EphemerisStatus::Failed;
 };
 
@@ -60,9 +55,8 @@ TrueSunPosition trueSunTopocentric(double utcUnixSeconds, const Site& site, Refr
 
 // The Earth's heliocentric and barycentric position and velocity (au, au/day)
 // at a TT instant, as ERFA's eraEpv00 gives them.
-struct EarthOrbit
-{
-    double tt1 = 0; // TT as a two-part Julian date
+struct EarthOrbit {
+    double tt1 = 0;  // TT as a two-part Julian date
     double tt2 = 0;
     double heliocentric[2][3] = {};
     double barycentric[2][3] = {};
@@ -81,8 +75,7 @@ EarthOrbit carriedOrbit(const EarthOrbit& node, double days);
 // trueSunTopocentric's by under 0.0001″ (about 60,000 instructions a call
 // instead of 380,000, plus one full orbit each ten minutes). One tracker per
 // thread: it keeps that node.
-class TrueSunTracker
-{
+class TrueSunTracker {
 public:
     TrueSunPosition at(double utcUnixSeconds, const Site& site, Refraction refraction = Refraction::None,
                        const Atmosphere& atmosphere = {});
@@ -95,4 +88,4 @@ private:
 // in degrees, 0 to 180.
 double skySeparation(double azimuth1, double elevation1, double azimuth2, double elevation2);
 
-} // namespace heliotrope::sky
+}  // namespace heliotrope::sky

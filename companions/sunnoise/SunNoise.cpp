@@ -26,7 +26,7 @@ double beamwidthFor(const Station& station)
     return estimatedBeamwidthDegrees(station.frequencyMegahertz, station.dishDiameterMetres);
 }
 
-} // namespace
+}  // namespace
 
 std::optional<YFactor> yFactor(const std::vector<PowerPair>& repeats)
 {
@@ -83,8 +83,7 @@ std::optional<double> gOverTDecibelsPerKelvin(const Station& station, double yDe
         return std::nullopt;
     const double lambda = wavelengthMetres(station.frequencyMegahertz);
     const double flux = station.fluxSfu * kSolarFluxUnit;
-    return decibels(8.0 * kPi * kBoltzmann * (ratio(yDecibels) - 1.0) * sunDiscCorrection(beamwidthFor(station)) /
-                    (flux * lambda * lambda));
+    return decibels(8.0 * kPi * kBoltzmann * (ratio(yDecibels) - 1.0) * sunDiscCorrection(beamwidthFor(station)) / (flux * lambda * lambda));
 }
 
 std::optional<double> systemTemperatureKelvin(const Station& station, double yDecibels)
@@ -94,4 +93,4 @@ std::optional<double> systemTemperatureKelvin(const Station& station, double yDe
     return sunAntennaTemperatureKelvin(station) / (ratio(yDecibels) - 1.0);
 }
 
-} // namespace heliotrope::sunnoise
+}  // namespace heliotrope::sunnoise

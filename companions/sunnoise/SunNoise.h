@@ -32,15 +32,13 @@ inline constexpr double kBeamwidthFactorDegrees = 70;  // θ ≈ 70° · λ / D 
 
 // One measurement of the sun and of cold sky, in dB on the power source's own
 // scale (only their difference means anything).
-struct PowerPair
-{
+struct PowerPair {
     double sunDecibels = 0;
     double coldDecibels = 0;
 };
 
-struct YFactor
-{
-    double meanDecibels = 0;           // mean over the repeats of sun − cold, dB
+struct YFactor {
+    double meanDecibels = 0;  // mean over the repeats of sun − cold, dB
     // Sample standard deviation of sun − cold over the repeats, dB; absent
     // with a single repeat, where there is no spread to speak of.
     std::optional<double> standardDeviationDecibels;
@@ -52,12 +50,11 @@ std::optional<YFactor> yFactor(const std::vector<PowerPair>& repeats);
 
 // The station for the expected Y and for G/T. Every value is the caller's to
 // check: frequency and diameter above 0, efficiency in (0, 1], flux above 0.
-struct Station
-{
-    double fluxSfu = 0;          // the day's solar flux at the frequency, solar flux units
+struct Station {
+    double fluxSfu = 0;  // the day's solar flux at the frequency, solar flux units
     double frequencyMegahertz = 0;
     double dishDiameterMetres = 0;
-    double efficiency = 0;       // aperture efficiency η, 0 to 1 (0.5 to 0.65 for most dishes)
+    double efficiency = 0;  // aperture efficiency η, 0 to 1 (0.5 to 0.65 for most dishes)
 };
 
 double wavelengthMetres(double frequencyMegahertz);
@@ -76,4 +73,4 @@ std::optional<double> gOverTDecibelsPerKelvin(const Station& station, double yDe
 // when Y is not above 0 dB.
 std::optional<double> systemTemperatureKelvin(const Station& station, double yDecibels);
 
-} // namespace heliotrope::sunnoise
+}  // namespace heliotrope::sunnoise

@@ -70,11 +70,16 @@ void TestControllerReports::reportsFillTheAntennaBoxes_data()
     QTest::addColumn<QByteArray>("datagram");
     QTest::addColumn<QString>("azimuth");
     QTest::addColumn<QString>("elevation");
-    QTest::newRow("three fields") << QByteArray("1,123.45,45.67") << "123.45" << "45.67";
-    QTest::newRow("two fields") << QByteArray("OK,123.4") << "123.4" << "";
-    QTest::newRow("no comma") << QByteArray("123.45") << "" << "";
-    QTest::newRow("line end kept") << QByteArray("1,10.5,20.5\r\n") << "10.5" << "20.5\r\n";
-    QTest::newRow("leading blank kept") << QByteArray("1, 12.5,3") << " 12.5" << "3";
+    QTest::newRow("three fields") << QByteArray("1,123.45,45.67") << "123.45"
+                                  << "45.67";
+    QTest::newRow("two fields") << QByteArray("OK,123.4") << "123.4"
+                                << "";
+    QTest::newRow("no comma") << QByteArray("123.45") << ""
+                              << "";
+    QTest::newRow("line end kept") << QByteArray("1,10.5,20.5\r\n") << "10.5"
+                                   << "20.5\r\n";
+    QTest::newRow("leading blank kept") << QByteArray("1, 12.5,3") << " 12.5"
+                                        << "3";
     QTest::newRow("bytes past ASCII") << QByteArray("1,\xff\xfe,\x80") << QStringLiteral("\u00ff\u00fe") << QStringLiteral("\u0080");
 }
 
@@ -132,7 +137,7 @@ void TestControllerReports::failedSendIsShownInPlaceAndClears()
 {
     auto* port = box("txtACTLR_Port");
     m_window->findChild<QPushButton*>(QStringLiteral("cmdStart"))->click();  // stop
-    port->setText(QStringLiteral("0"));  // a port no datagram can be sent to
+    port->setText(QStringLiteral("0"));                                      // a port no datagram can be sent to
     start();
     QTRY_VERIFY_WITH_TIMEOUT(!port->toolTip().isEmpty(), 3000);
     QVERIFY(port->toolTip().contains(QStringLiteral("送信できません")));

@@ -63,7 +63,7 @@ bool bringLoopbackUp()
     return up;
 }
 
-} // namespace
+}  // namespace
 
 class TestHostLookup : public QObject {
     Q_OBJECT
@@ -200,8 +200,7 @@ void TestHostLookup::systemResolverWithASilentNameServer()
         inside.setProcessEnvironment(env);
         inside.setProcessChannelMode(QProcess::MergedChannels);
         inside.start(QStringLiteral("unshare"),
-                     namespaces + QStringList{QCoreApplication::applicationFilePath(),
-                                              QStringLiteral("systemResolverWithASilentNameServer")});
+                     namespaces + QStringList{QCoreApplication::applicationFilePath(), QStringLiteral("systemResolverWithASilentNameServer")});
         QVERIFY(inside.waitForFinished(60000));
         const QByteArray output = inside.readAll();
         QVERIFY2(inside.exitStatus() == QProcess::NormalExit && inside.exitCode() == 0, output.constData());

@@ -89,9 +89,18 @@ const Placed kDrawnLayout[] = {
 
 // The controls the tab key visits, from the start button round to the list.
 const char* const kDrawnFocusOrder[] = {
-    "cmdStart", "cmdClose", "txtACTLR_Port", "txtACTLR_IP", "picView", "txtObserverLongtitude",
-    "txtObserverLatitude", "txtSettingAzimuth", "txtSettingElevation", "txtAntennaElevation",
-    "txtAntennaAzimuth", "ComboObservatory",
+    "cmdStart",
+    "cmdClose",
+    "txtACTLR_Port",
+    "txtACTLR_IP",
+    "picView",
+    "txtObserverLongtitude",
+    "txtObserverLatitude",
+    "txtSettingAzimuth",
+    "txtSettingElevation",
+    "txtAntennaElevation",
+    "txtAntennaAzimuth",
+    "ComboObservatory",
 };
 
 int pixels(int twips)

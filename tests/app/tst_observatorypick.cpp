@@ -96,15 +96,24 @@ void TestObservatoryPick::pickWritesTheCity_data()
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("lat");
     QTest::addColumn<QString>("lon");
-    QTest::newRow("八王子") << QStringLiteral("八王子") << "35.64" << "139.3";
-    QTest::newRow("東京") << QStringLiteral("東京") << "35.65" << "139.7";
-    QTest::newRow("札幌") << QStringLiteral("札幌") << "43.06" << "141.3";
-    QTest::newRow("仙台") << QStringLiteral("仙台") << "38.27" << "140.9";
-    QTest::newRow("名古屋") << QStringLiteral("名古屋") << "35.17" << "136.9";
-    QTest::newRow("大阪") << QStringLiteral("大阪") << "34.68" << "135.5";
-    QTest::newRow("広島") << QStringLiteral("広島") << "34.37" << "132.4";
-    QTest::newRow("福岡") << QStringLiteral("福岡") << "33.58" << "130.4";
-    QTest::newRow("那覇") << QStringLiteral("那覇") << "26.217" << "127.7";
+    QTest::newRow("八王子") << QStringLiteral("八王子") << "35.64"
+                            << "139.3";
+    QTest::newRow("東京") << QStringLiteral("東京") << "35.65"
+                          << "139.7";
+    QTest::newRow("札幌") << QStringLiteral("札幌") << "43.06"
+                          << "141.3";
+    QTest::newRow("仙台") << QStringLiteral("仙台") << "38.27"
+                          << "140.9";
+    QTest::newRow("名古屋") << QStringLiteral("名古屋") << "35.17"
+                            << "136.9";
+    QTest::newRow("大阪") << QStringLiteral("大阪") << "34.68"
+                          << "135.5";
+    QTest::newRow("広島") << QStringLiteral("広島") << "34.37"
+                          << "132.4";
+    QTest::newRow("福岡") << QStringLiteral("福岡") << "33.58"
+                          << "130.4";
+    QTest::newRow("那覇") << QStringLiteral("那覇") << "26.217"
+                          << "127.7";
 }
 
 void TestObservatoryPick::pickWritesTheCity()

@@ -360,7 +360,8 @@ void TestSkyChart::cycleRedraw()
     chart->drawStartUp();
     chart->repaint();
     int tick = 0;
-    QBENCHMARK {
+    QBENCHMARK
+    {
         chart->drawSky({true, (tick & 1) != 0, 150 + 0.001 * tick, 40});
         chart->drawNotice({Notice::Kind::Sunset, 18, 5});
         chart->repaint();

@@ -118,11 +118,16 @@ void TestStartStop::failedOpeningLeavesTheCalculationStopped_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("boxNamed");
-    QTest::newRow("port not a number") << "127.0.0.1" << "abc" << QStringLiteral("ポート");
-    QTest::newRow("port out of range") << "127.0.0.1" << "70000" << QStringLiteral("ポート");
-    QTest::newRow("port empty") << "127.0.0.1" << "" << QStringLiteral("ポート");
-    QTest::newRow("unresolvable host") << "no-such-controller.invalid" << "10006" << QStringLiteral("IP");
-    QTest::newRow("empty host") << "" << "10006" << QStringLiteral("IP");
+    QTest::newRow("port not a number") << "127.0.0.1"
+                                       << "abc" << QStringLiteral("ポート");
+    QTest::newRow("port out of range") << "127.0.0.1"
+                                       << "70000" << QStringLiteral("ポート");
+    QTest::newRow("port empty") << "127.0.0.1"
+                                << "" << QStringLiteral("ポート");
+    QTest::newRow("unresolvable host") << "no-such-controller.invalid"
+                                       << "10006" << QStringLiteral("IP");
+    QTest::newRow("empty host") << ""
+                                << "10006" << QStringLiteral("IP");
 }
 
 void TestStartStop::failedOpeningLeavesTheCalculationStopped()
@@ -154,7 +159,7 @@ void TestStartStop::noKeepsTheWindowAndTheCalculation()
     QTest::mouseClick(button("cmdStart"), Qt::LeftButton);
     m_dialogs.nextQuitAnswer = false;
     QTest::mouseClick(button("cmdClose"), Qt::LeftButton);  // the exit button
-    QVERIFY(m_window->close() == false);                     // the close box
+    QVERIFY(m_window->close() == false);                    // the close box
     QCOMPARE(m_dialogs.quitQuestions, 2);
     QVERIFY(m_window->isVisible());
     QVERIFY(calculationTimer()->isActive());

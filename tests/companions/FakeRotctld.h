@@ -10,11 +10,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-class FakeRotctld : public QObject
-{
+class FakeRotctld : public QObject {
 public:
-    enum class Behaviour
-    {
+    enum class Behaviour {
         NeverAnswers,
         AnswersGarbage,
         HangsAfterDumpState,

@@ -12,8 +12,7 @@
 #include <QTcpSocket>
 #include <QTest>
 
-class RotctldProcess
-{
+class RotctldProcess {
 public:
     explicit RotctldProcess(const QString& daemon = QStringLiteral("rotctld"))
         : m_daemon(daemon)

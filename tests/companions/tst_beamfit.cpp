@@ -35,10 +35,9 @@ std::vector<CutPoint> cut(double centre, double width, double peak, double basel
     return points;
 }
 
-} // namespace
+}  // namespace
 
-class TestBeamFit : public QObject
-{
+class TestBeamFit : public QObject {
     Q_OBJECT
 
 private slots:
@@ -57,7 +56,7 @@ void TestBeamFit::fitFindsTheBeamWithHonestUncertainties()
     constexpr int kCuts = 20;
     for (unsigned seed = 1; seed <= kCuts; ++seed) {
         const auto points = cut(0.24, 1.7, 10, -30, 2.55, 0.425, 0.1, seed);
-        const BeamFitResult fit = fitBeamCut(points, 2.5); // a poor starting width on purpose
+        const BeamFitResult fit = fitBeamCut(points, 2.5);  // a poor starting width on purpose
         QVERIFY2(fit.ok(), qPrintable(QStringLiteral("seed %1 refused %2").arg(seed).arg(int(fit.refusal))));
         const double pull = (fit.centre - 0.24) / fit.centreError;
         QVERIFY2(std::abs(pull) < 4, qPrintable(QStringLiteral("seed %1: centre %2 ± %3").arg(seed).arg(fit.centre).arg(fit.centreError)));
@@ -157,7 +156,7 @@ void TestBeamFit::centresBecomeOffsetsInTheBridgeConvention()
     }
     MeasuredPoint skipped;
     skipped.skipped = true;
-    skipped.power = 1000; // never used
+    skipped.power = 1000;  // never used
     points.push_back(skipped);
     const CalibrationOutcome outcome = evaluateCalibration(CalibrationPattern::Cross, points, 1.7);
     QVERIFY2(outcome.ok, qPrintable(outcome.refusal));

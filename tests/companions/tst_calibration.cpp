@@ -25,8 +25,8 @@
 #include <QTest>
 #include <QUdpSocket>
 
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -45,11 +45,9 @@ QString rotctlProgram() { return QStringLiteral(HELIOTROPE_ROTCTL_PATH); }
 QString radiometerProgram() { return QStringLiteral(HELIOTROPE_RADIOMETER_PATH); }
 
 // Relays a client to rotctld and keeps every P the client sent, with when.
-class RecordingRelay : public QObject
-{
+class RecordingRelay : public QObject {
 public:
-    struct Pointing
-    {
+    struct Pointing {
         qint64 atMs;
         double azimuth;
         double elevation;
@@ -92,8 +90,7 @@ public:
 };
 
 // One heliotrope-rotctl process and what it printed.
-struct BridgeProcess
-{
+struct BridgeProcess {
     QProcess process;
     QString output;
     quint16 port = 0;
@@ -119,14 +116,12 @@ struct BridgeProcess
     }
 };
 
-struct SetPointSky
-{
+struct SetPointSky {
     double azimuth = 0;
     double elevation = 0;
 };
 
-struct Figures
-{
+struct Figures {
     QString name;
     double azimuthOffset = 0;
     double elevationOffset = 0;
@@ -137,10 +132,9 @@ struct Figures
     bool backOnSetPoint = false;
 };
 
-} // namespace
+}  // namespace
 
-class TestCalibration : public QObject
-{
+class TestCalibration : public QObject {
     Q_OBJECT
 
 private slots:
@@ -177,7 +171,7 @@ private:
     double m_clockOffset = 0;
     SetPointSky m_setPoint;
     QUdpSocket m_window;
-    QString m_savedConfig; // a config directory holding a calibration
+    QString m_savedConfig;  // a config directory holding a calibration
     QTemporaryDir m_work;
     int m_configs = 0;
     QList<Figures> m_figures;
@@ -238,7 +232,7 @@ QString TestCalibration::newConfigDir()
 }
 
 std::unique_ptr<BridgeProcess> TestCalibration::startBridge(const QStringList& arguments, const QString& configDir,
-                                                           std::optional<double> clockOffset)
+                                                            std::optional<double> clockOffset)
 {
     auto bridge = std::make_unique<BridgeProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -383,8 +377,7 @@ void TestCalibration::bothPatternsFindTheInjectedErrorForThreeSeeds()
             QVERIFY2(std::abs(f.crossElevationWidth / kBeamwidth - 1) < 0.1 && std::abs(f.elevationWidth / kBeamwidth - 1) < 0.1,
                      qPrintable(QStringLiteral("%1: widths %2, %3").arg(name).arg(f.crossElevationWidth).arg(f.elevationWidth)));
             QVERIFY2(f.backOnSetPoint, qPrintable(name));
-            QVERIFY2(f.runSeconds >= f.floorSeconds * 0.95, qPrintable(QStringLiteral("%1: %2 s below its floor %3 s")
-                                                                      .arg(name).arg(f.runSeconds).arg(f.floorSeconds)));
+            QVERIFY2(f.runSeconds >= f.floorSeconds * 0.95, qPrintable(QStringLiteral("%1: %2 s below its floor %3 s").arg(name).arg(f.runSeconds).arg(f.floorSeconds)));
         }
     }
 }

@@ -8,8 +8,7 @@
 using namespace heliotrope::companions;
 using namespace heliotrope::rotctl;
 
-class TestCalibrationOptions : public QObject
-{
+class TestCalibrationOptions : public QObject {
     Q_OBJECT
 
 private slots:

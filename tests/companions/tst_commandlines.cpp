@@ -15,8 +15,7 @@ using namespace heliotrope::companions;
 using namespace heliotrope::sim;
 using namespace heliotrope::rotctl;
 
-class TestCommandLines : public QObject
-{
+class TestCommandLines : public QObject {
     Q_OBJECT
 
 private slots:
@@ -39,7 +38,7 @@ QStringList bridgeArguments(const QStringList& options)
     return QStringList{QStringLiteral("heliotrope-rotctl")} + options;
 }
 
-} // namespace
+}  // namespace
 
 void TestCommandLines::helpIsInJapaneseAndEnglish()
 {
@@ -144,7 +143,7 @@ void TestCommandLines::sunNoiseRunIsTakenAsTyped()
         bridgeArguments({"--sun-noise", "--site", "35.66,139.34", "--power", "command:/bin/echo 1", "--frequency", "10368", "--dish-diameter", "1.2", "--cold-offset", "4"}));
     QVERIFY2(offset.options && offset.options->sunNoise, qPrintable(offset.text));
     QCOMPARE(offset.options->sunNoise->coldOffsetBeamwidths, 4.0);
-    QCOMPARE(offset.options->sunNoise->dwellSeconds, 5.0); // the sun-noise run's own default, not the calibration's
+    QCOMPARE(offset.options->sunNoise->dwellSeconds, 5.0);  // the sun-noise run's own default, not the calibration's
     QVERIFY(std::abs(offset.options->sunNoise->beamwidthDegrees().value_or(0) - 1.6867) < 1e-4);
     QVERIFY(!offset.options->sunNoise->hasStation());
 }
@@ -158,34 +157,50 @@ void TestCommandLines::unusableSunNoiseValuesAreRefusedInBothLanguages_data()
     QTest::newRow("no site") << QStringList{"--sun-noise", "--power", "rigctld", "--cold", "200,45"} << "--site"
                              << "needs --site";
     QTest::newRow("no power source") << QStringList{"--sun-noise", "--site", "35.66,139.34", "--cold", "200,45"}
-                                     << "--power" << "where to read the power";
+                                     << "--power"
+                                     << "where to read the power";
     QTest::newRow("both runs at once") << cold + QStringList{"--calibrate", "cross", "--beamwidth", "1.7"} << "--calibrate"
                                        << "one run at a time";
     QTest::newRow("negative flux") << cold + QStringList{"--flux", "-5", "--frequency", "1296", "--dish-diameter", "3"}
-                                   << "--flux" << "out of range";
-    QTest::newRow("efficiency above 1") << cold + QStringList{"--efficiency", "1.2"} << "--efficiency" << "at most 1";
-    QTest::newRow("efficiency 0") << cold + QStringList{"--efficiency", "0"} << "--efficiency" << "above 0";
+                                   << "--flux"
+                                   << "out of range";
+    QTest::newRow("efficiency above 1") << cold + QStringList{"--efficiency", "1.2"} << "--efficiency"
+                                        << "at most 1";
+    QTest::newRow("efficiency 0") << cold + QStringList{"--efficiency", "0"} << "--efficiency"
+                                  << "above 0";
     QTest::newRow("cold below the horizon") << QStringList{"--sun-noise", "--cold", "200,-3"} << "--cold"
                                             << "below the horizon";
-    QTest::newRow("cold not two numbers") << QStringList{"--sun-noise", "--cold", "200"} << "--cold" << "AZ,EL";
-    QTest::newRow("cold azimuth past 360") << QStringList{"--sun-noise", "--cold", "400,30"} << "--cold" << "azimuth";
-    QTest::newRow("cold and cold offset") << cold + QStringList{"--cold-offset", "4"} << "--cold-offset" << "not both";
-    QTest::newRow("no cold point known") << QStringList{"--sun-noise"} << "--cold" << "No cold-sky direction";
+    QTest::newRow("cold not two numbers") << QStringList{"--sun-noise", "--cold", "200"} << "--cold"
+                                          << "AZ,EL";
+    QTest::newRow("cold azimuth past 360") << QStringList{"--sun-noise", "--cold", "400,30"} << "--cold"
+                                           << "azimuth";
+    QTest::newRow("cold and cold offset") << cold + QStringList{"--cold-offset", "4"} << "--cold-offset"
+                                          << "not both";
+    QTest::newRow("no cold point known") << QStringList{"--sun-noise"} << "--cold"
+                                         << "No cold-sky direction";
     QTest::newRow("cold offset inside the beam") << QStringList{"--sun-noise", "--frequency", "1296", "--dish-diameter",
                                                                 "3", "--cold-offset", "1"}
-                                                 << "--cold-offset" << "out of range";
-    QTest::newRow("repeat not whole") << cold + QStringList{"--repeat", "2.5"} << "--repeat" << "whole number";
-    QTest::newRow("repeat zero") << cold + QStringList{"--repeat", "0"} << "--repeat" << "out of range";
-    QTest::newRow("dwell not a number") << cold + QStringList{"--dwell", "long"} << "--dwell" << "not a number";
-    QTest::newRow("frequency in hertz") << cold + QStringList{"--flux", "100", "--frequency", "1296000000",
-                                                              "--dish-diameter", "3"}
-                                        << "--frequency" << "out of range";
+                                                 << "--cold-offset"
+                                                 << "out of range";
+    QTest::newRow("repeat not whole") << cold + QStringList{"--repeat", "2.5"} << "--repeat"
+                                      << "whole number";
+    QTest::newRow("repeat zero") << cold + QStringList{"--repeat", "0"} << "--repeat"
+                                 << "out of range";
+    QTest::newRow("dwell not a number") << cold + QStringList{"--dwell", "long"} << "--dwell"
+                                        << "not a number";
+    QTest::newRow("frequency in hertz") << cold + QStringList{"--flux", "100", "--frequency", "1296000000", "--dish-diameter", "3"}
+                                        << "--frequency"
+                                        << "out of range";
     QTest::newRow("flux without dish") << cold + QStringList{"--flux", "100", "--frequency", "1296"}
-                                       << "--dish-diameter" << "also need";
+                                       << "--dish-diameter"
+                                       << "also need";
     QTest::newRow("system temperature negative") << cold + QStringList{"--system-temperature", "-20"}
-                                                 << "--system-temperature" << "out of range";
-    QTest::newRow("run option without the run") << QStringList{"--flux", "100"} << "--flux" << "only used with --sun-noise";
-    QTest::newRow("csv without a name") << cold + QStringList{"--csv", ""} << "--csv" << "no file name";
+                                                 << "--system-temperature"
+                                                 << "out of range";
+    QTest::newRow("run option without the run") << QStringList{"--flux", "100"} << "--flux"
+                                                << "only used with --sun-noise";
+    QTest::newRow("csv without a name") << cold + QStringList{"--csv", ""} << "--csv"
+                                        << "no file name";
 }
 
 void TestCommandLines::unusableSunNoiseValuesAreRefusedInBothLanguages()
@@ -225,8 +240,7 @@ void TestCommandLines::bothProgramsTakeTheSameAllowList()
 
 void TestCommandLines::bothProgramsRefuseAlikeInBothLanguages()
 {
-    struct Program
-    {
+    struct Program {
         const char* name;
         std::function<std::pair<QString, int>(const QStringList&)> parse;
     };

@@ -15,8 +15,7 @@
 using heliotrope::app::FixedClock;
 using heliotrope::app::frmMain;
 
-class TestEndToEnd : public QObject
-{
+class TestEndToEnd : public QObject {
     Q_OBJECT
 
 private slots:
@@ -40,7 +39,7 @@ void TestEndToEnd::windowShowsTheSimulatedAntenna()
                      QStringLiteral("--el-rate"), QStringLiteral("120"), QStringLiteral("--report-ms"),
                      QStringLiteral("200")});
     QVERIFY(simulator.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(simulator.canReadLine(), 5000); // its "listening" line
+    QTRY_VERIFY_WITH_TIMEOUT(simulator.canReadLine(), 5000);  // its "listening" line
 
     FixedClock clock(2006, 6, 21, 12, 0, 0);
     PresetDialogs dialogs;

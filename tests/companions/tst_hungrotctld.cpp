@@ -18,8 +18,7 @@
 
 using namespace heliotrope::rotctl;
 
-class TestHungRotctld : public QObject
-{
+class TestHungRotctld : public QObject {
     Q_OBJECT
 
 private slots:
@@ -29,7 +28,7 @@ private slots:
     void hungPeersAreSaidOnceAndARealRotctldTakesOver();
 
 private:
-    QStringList m_notices; // what the bridge said, shown when a test fails
+    QStringList m_notices;  // what the bridge said, shown when a test fails
 };
 
 namespace {
@@ -59,7 +58,7 @@ QList<QByteArray> pointingsSince(const QSignalSpy& written, qsizetype from)
     return found;
 }
 
-} // namespace
+}  // namespace
 
 void TestHungRotctld::init()
 {

@@ -16,8 +16,7 @@ using heliotrope::link::pointingMessage;
 using heliotrope::link::readControllerReport;
 using heliotrope::link::ReportFields;
 
-class TestPointingRead : public QObject
-{
+class TestPointingRead : public QObject {
     Q_OBJECT
 
 private slots:
@@ -39,10 +38,14 @@ void TestPointingRead::windowMessagesAreRead_data()
     QTest::addColumn<double>("elevation");
     // As the window's formats write them: leading zeros, the day's leading
     // blank, the night's missing whole part.
-    QTest::newRow("day") << "108.46" << " 78.43" << 108.46 << 78.43;
-    QTest::newRow("night") << "065.20" << ".000" << 65.2 << 0.0;
-    QTest::newRow("low sun") << "005.50" << " .50" << 5.5 << 0.5;
-    QTest::newRow("north") << "360.00" << " 1.00" << 360.0 << 1.0;
+    QTest::newRow("day") << "108.46"
+                         << " 78.43" << 108.46 << 78.43;
+    QTest::newRow("night") << "065.20"
+                           << ".000" << 65.2 << 0.0;
+    QTest::newRow("low sun") << "005.50"
+                             << " .50" << 5.5 << 0.5;
+    QTest::newRow("north") << "360.00"
+                           << " 1.00" << 360.0 << 1.0;
 }
 
 void TestPointingRead::windowMessagesAreRead()
@@ -91,12 +94,17 @@ void TestPointingRead::reportsReadBackInTheWindowAsSent_data()
     QTest::addColumn<double>("elevation");
     QTest::addColumn<QString>("azimuthBox");
     QTest::addColumn<QString>("elevationBox");
-    QTest::newRow("day") << 108.456 << 78.4249 << "108.46" << "78.42";
+    QTest::newRow("day") << 108.456 << 78.4249 << "108.46"
+                         << "78.42";
     // A -180..180 or overlap rotator's reading folds back into the sky's terms.
-    QTest::newRow("west of south on a -180..180 rotator") << -60.0 << 10.0 << "300.00" << "10.00";
-    QTest::newRow("in the overlap") << 420.0 << 0.0 << "60.00" << "0.00";
-    QTest::newRow("rounds up to north") << 359.996 << 0.0 << "0.00" << "0.00";
-    QTest::newRow("no negative zero") << 0.0 << -0.001 << "0.00" << "0.00";
+    QTest::newRow("west of south on a -180..180 rotator") << -60.0 << 10.0 << "300.00"
+                                                          << "10.00";
+    QTest::newRow("in the overlap") << 420.0 << 0.0 << "60.00"
+                                    << "0.00";
+    QTest::newRow("rounds up to north") << 359.996 << 0.0 << "0.00"
+                                        << "0.00";
+    QTest::newRow("no negative zero") << 0.0 << -0.001 << "0.00"
+                                      << "0.00";
 }
 
 void TestPointingRead::reportsReadBackInTheWindowAsSent()

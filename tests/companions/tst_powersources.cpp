@@ -23,8 +23,7 @@ namespace {
 constexpr int kWaitMs = 6000;
 
 // The outcome of one reading: the value, or the reason it failed.
-struct Outcome
-{
+struct Outcome {
     std::optional<double> decibels;
     QString reason;
     qint64 elapsedMs = 0;
@@ -54,8 +53,7 @@ Outcome readOnce(PowerSource& source)
 }
 
 // A TCP peer that answers every line with what the test says.
-class ScriptedServer : public QObject
-{
+class ScriptedServer : public QObject {
 public:
     std::function<QByteArray(const QByteArray&)> answer;
     QTcpServer server;
@@ -78,10 +76,9 @@ QString radiometerProgram()
     return QStringLiteral(HELIOTROPE_RADIOMETER_PATH);
 }
 
-} // namespace
+}  // namespace
 
-class TestPowerSources : public QObject
-{
+class TestPowerSources : public QObject {
     Q_OBJECT
 
 private slots:
@@ -98,8 +95,8 @@ private slots:
 void TestPowerSources::repliesAreReadStrictly_data()
 {
     QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<double>("decibels"); // NaN: no reading
-    QTest::addColumn<int>("returnCode");  // 0: none
+    QTest::addColumn<double>("decibels");  // NaN: no reading
+    QTest::addColumn<int>("returnCode");   // 0: none
     const double none = std::nan("");
     QTest::newRow("below S9") << QByteArray("-54") << -54.0 << 0;
     QTest::newRow("carriage return") << QByteArray("-3\r") << -3.0 << 0;
@@ -127,7 +124,7 @@ void TestPowerSources::repliesAreReadStrictly()
 void TestPowerSources::commandOutputIsOneNumber_data()
 {
     QTest::addColumn<QByteArray>("output");
-    QTest::addColumn<double>("decibels"); // NaN: no reading
+    QTest::addColumn<double>("decibels");  // NaN: no reading
     const double none = std::nan("");
     QTest::newRow("decimals") << QByteArray("-12.375\n") << -12.375;
     QTest::newRow("blanks around") << QByteArray("  7.5  \n") << 7.5;
@@ -212,8 +209,7 @@ void TestPowerSources::rigctldFailuresAreSaidAndTheNextReadingReconnects()
 
 void TestPowerSources::commandReadingsAndTheirFailures()
 {
-    struct Case
-    {
+    struct Case {
         const char* command;
         std::optional<double> decibels;
         const char* reasonHas;

@@ -23,8 +23,7 @@ using namespace heliotrope::rotctl;
 
 using heliotrope::link::pointingMessage;
 
-class TestRotatorCommands : public QObject
-{
+class TestRotatorCommands : public QObject {
     Q_OBJECT
 
 private slots:
@@ -58,7 +57,7 @@ RotatorPosition at(double azimuth, double elevation)
     return {azimuth, elevation};
 }
 
-} // namespace
+}  // namespace
 
 void TestRotatorCommands::azimuthTakesTheWayTheRotatorAllows_data()
 {
@@ -87,8 +86,7 @@ void TestRotatorCommands::azimuthTakesTheWayTheRotatorAllows()
     QFETCH(double, setAzimuth);
     QFETCH(double, presentAzimuth);
     QFETCH(double, commanded);
-    const RotatorCommand command =
-        rotatorCommand(frame(static_cast<AzimuthRange>(range)), SetPoint{setAzimuth, 10}, at(presentAzimuth, 10));
+    const RotatorCommand command = rotatorCommand(frame(static_cast<AzimuthRange>(range)), SetPoint{setAzimuth, 10}, at(presentAzimuth, 10));
     QCOMPARE(command.azimuth, commanded);
     QVERIFY(!command.clamped);
 }
@@ -167,10 +165,10 @@ void TestRotatorCommands::clampedToTheLimitNearerRoundTheCircle()
 void TestRotatorCommands::offsetsAreAppliedOutAndTakenOffBack()
 {
     RotatorFrame f = frame(AzimuthRange::From0To360);
-    f.azimuthOffset = 2;    // the rotator reads 2 more than the true direction
-    f.elevationOffset = -1; // and 1 less in elevation
+    f.azimuthOffset = 2;     // the rotator reads 2 more than the true direction
+    f.elevationOffset = -1;  // and 1 less in elevation
     const RotatorCommand command = rotatorCommand(f, SetPoint{359, 10}, at(10, 10));
-    QCOMPARE(command.azimuth, 1.0); // past north on the rotator's scale
+    QCOMPARE(command.azimuth, 1.0);  // past north on the rotator's scale
     QCOMPARE(command.elevation, 9.0);
     const RotatorPosition sky = skyPosition(f, at(command.azimuth, command.elevation));
     QCOMPARE(sky.azimuth, 359.0);
@@ -184,8 +182,8 @@ void TestRotatorCommands::thresholdAndMinimumInterval()
 {
     CommandPolicy policy(0.5, 2000);
     const RotatorPosition target = at(100.6, 30);
-    QVERIFY(!policy.shouldCommand(target, std::nullopt, 0)); // not read yet on this connection
-    QVERIFY(!policy.shouldCommand(target, at(100.2, 30.4), 0)); // within 0.5 on both axes
+    QVERIFY(!policy.shouldCommand(target, std::nullopt, 0));     // not read yet on this connection
+    QVERIFY(!policy.shouldCommand(target, at(100.2, 30.4), 0));  // within 0.5 on both axes
     QVERIFY(policy.shouldCommand(target, at(100.0, 30), 0));
     policy.commanded(target, 0);
     policy.answered(true, 50);
@@ -223,7 +221,7 @@ void TestRotatorCommands::rotatorThatStopsShortIsToldAgainWithBackOff()
 {
     CommandPolicy policy(0.5, 2000);
     const RotatorPosition target = at(120, 20);
-    const RotatorPosition stuck = at(110, 20); // stopped by hand ten degrees short
+    const RotatorPosition stuck = at(110, 20);  // stopped by hand ten degrees short
     policy.commanded(target, 0);
     policy.answered(true, 10);
     // One reading after the command says nothing about standing still.
@@ -262,18 +260,17 @@ void TestRotatorCommands::refusedCommandIsRetriedWithBackOff()
     QVERIFY(policy.shouldCommand(target, present, 1010));
     policy.commanded(target, 1010);
     policy.answered(false, 1020);
-    QVERIFY(!policy.shouldCommand(target, present, 2900)); // twice as long now
+    QVERIFY(!policy.shouldCommand(target, present, 2900));  // twice as long now
     QVERIFY(policy.shouldCommand(target, present, 3020));
     policy.commanded(target, 3020);
-    policy.answered(true, 3030); // accepted: on its way, not retried
+    policy.answered(true, 3030);  // accepted: on its way, not retried
     QVERIFY(!policy.shouldCommand(target, present, 10000));
 }
 
 namespace {
 
 // The window's calculation cycle with its boxes as plain strings.
-class SetPointView final : public solar::CycleView
-{
+class SetPointView final : public solar::CycleView {
 public:
     std::string latitude;
     std::string longitude;
@@ -283,13 +280,13 @@ public:
 
     std::string observerLatitudeText() const override { return latitude; }
     std::string observerLongitudeText() const override { return longitude; }
-    void showObserverProblem(const solar::ObserverProblem&) override {}
+    void showObserverProblem(const solar::ObserverProblem&) override { }
     void setSettingElevationText(const std::string& text) override { elevationBox = text; }
     void setSettingAzimuthText(const std::string& text) override { azimuthBox = text; }
     std::string settingAzimuthText() const override { return azimuthBox; }
     std::string settingElevationText() const override { return elevationBox; }
-    void drawSky(const solar::SkyStep&) override {}
-    void drawNotice(const solar::Notice&) override {}
+    void drawSky(const solar::SkyStep&) override { }
+    void drawNotice(const solar::Notice&) override { }
     void sendPointing(const std::string& azimuth, const std::string& elevation) override
     {
         message = pointingMessage(QString::fromStdString(azimuth), QString::fromStdString(elevation));
@@ -311,7 +308,7 @@ solar::ClockReading clockAt(long long msOfDay, int year, int month, int day)
     return {year, month, day, int(seconds / 3600), int(seconds / 60 % 60), int(seconds % 60)};
 }
 
-} // namespace
+}  // namespace
 
 void TestRotatorCommands::aDayOfTrackingSendsFewCommands_data()
 {
@@ -324,9 +321,12 @@ void TestRotatorCommands::aDayOfTrackingSendsFewCommands_data()
     // The window's first city on the longest day, from the small hours to the
     // night's parking; and Naha around noon, where the sun passes 2.6 degrees
     // from the zenith and its azimuth turns fastest.
-    QTest::newRow("八王子 2006-06-21 03:00-21:00") << "35.64" << "139.3" << 6 << 21 << 3 << 21;
-    QTest::newRow("八王子 2006-12-22 05:00-19:00") << "35.64" << "139.3" << 12 << 22 << 5 << 19;
-    QTest::newRow("那覇 2006-06-21 11:00-14:00") << "26.217" << "127.7" << 6 << 21 << 11 << 14;
+    QTest::newRow("八王子 2006-06-21 03:00-21:00") << "35.64"
+                                                   << "139.3" << 6 << 21 << 3 << 21;
+    QTest::newRow("八王子 2006-12-22 05:00-19:00") << "35.64"
+                                                   << "139.3" << 12 << 22 << 5 << 19;
+    QTest::newRow("那覇 2006-06-21 11:00-14:00") << "26.217"
+                                                 << "127.7" << 6 << 21 << 11 << 14;
 }
 
 void TestRotatorCommands::aDayOfTrackingSendsFewCommands()

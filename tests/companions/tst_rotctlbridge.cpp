@@ -19,8 +19,7 @@
 using namespace heliotrope::companions;
 using namespace heliotrope::rotctl;
 
-class TestRotctlBridge : public QObject
-{
+class TestRotctlBridge : public QObject {
     Q_OBJECT
 
 private slots:
@@ -40,15 +39,14 @@ constexpr int kWaitMs = 8000;
 BridgeOptions testOptions(quint16 rotctldPort)
 {
     BridgeOptions options;
-    options.port = 0; // a free port; the test's window socket asks the bridge which
+    options.port = 0;  // a free port; the test's window socket asks the bridge which
     options.rotctldPort = rotctldPort;
     options.pollIntervalMs = 250;
     return options;
 }
 
 // Stands where the window would.
-struct WindowSocket
-{
+struct WindowSocket {
     QUdpSocket socket;
     QList<QByteArray> reports;
     WindowSocket()
@@ -99,7 +97,7 @@ RotatorPosition positionFromRotctld(quint16 port)
     return {lines.value(0).toDouble(), lines.value(1).toDouble()};
 }
 
-} // namespace
+}  // namespace
 
 void TestRotctlBridge::init()
 {
@@ -152,7 +150,7 @@ void TestRotctlBridge::thresholdSuppressesRepeatedCommands()
     RotctldProcess rotctld;
     QVERIFY(rotctld.start(RotctldProcess::freePort()));
     BridgeOptions options = testOptions(rotctld.port());
-    options.minIntervalSeconds = 0; // only the threshold holds commands back here
+    options.minIntervalSeconds = 0;  // only the threshold holds commands back here
     Bridge bridge(options);
     QSignalSpy written(&bridge.rotctld(), &RotctldClient::commandWritten);
     QVERIFY(bridge.start(nullptr));
@@ -165,7 +163,7 @@ void TestRotctlBridge::thresholdSuppressesRepeatedCommands()
     // The sun creeping on, as the window sends it every cycle (here faster):
     // within the threshold of where the rotator stands, nothing is sent.
     for (const char* message : {"0,004.00, 4.00", "0,004.10, 4.05", "0,004.20, 4.10", "0,004.30, 4.20",
-                                      "0,004.40, 4.30", "0,004.50, 4.40", "0,004.50, 4.50"}) {
+                                "0,004.40, 4.30", "0,004.50, 4.40", "0,004.50, 4.50"}) {
         window.send(bridge.localPort(), message);
         QTest::qWait(150);
     }
@@ -195,7 +193,7 @@ void TestRotctlBridge::limitsReportedByRotctldClamp()
     }
     QTRY_COMPARE_WITH_TIMEOUT(pointings(written).value(0), QByteArray("P 8.00 6.00"), kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(window.lastReport(), QByteArray("1,8.00,6.00"), kWaitMs);
-    QCOMPARE(linesContaining(notices, QStringLiteral("可動範囲（")), 1); // said once, not per message
+    QCOMPARE(linesContaining(notices, QStringLiteral("可動範囲（")), 1);  // said once, not per message
 }
 
 void TestRotctlBridge::refusedCommandsAreSaidOnce()
@@ -274,7 +272,7 @@ void TestRotctlBridge::strangersNeverReachRotctld()
     QVERIFY(rotctld.start(RotctldProcess::freePort()));
     BridgeOptions options = testOptions(rotctld.port());
     options.allowedSenders = SenderAllowList();
-    options.allowedSenders.add({QHostAddress(QStringLiteral("127.0.0.2")), 32}); // the window's computer
+    options.allowedSenders.add({QHostAddress(QStringLiteral("127.0.0.2")), 32});  // the window's computer
     Bridge bridge(options);
     QSignalSpy written(&bridge.rotctld(), &RotctldClient::commandWritten);
     QSignalSpy notices(&bridge, &Bridge::notice);
@@ -295,7 +293,7 @@ void TestRotctlBridge::strangersNeverReachRotctld()
     QCOMPARE(untouched.elevation, 0.0);
     QVERIFY(pointings(written).isEmpty());
     QCOMPARE(linesContaining(notices, QStringLiteral("Dropped a datagram from 127.0.0.1:")), 1);
-    QVERIFY(!stranger.hasPendingDatagrams()); // no report went back to it
+    QVERIFY(!stranger.hasPendingDatagrams());  // no report went back to it
 
     // The window's computer steers it.
     QUdpSocket window;

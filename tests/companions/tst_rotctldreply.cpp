@@ -8,8 +8,7 @@
 
 using namespace heliotrope::rotctl;
 
-class TestRotctldReply : public QObject
-{
+class TestRotctldReply : public QObject {
     Q_OBJECT
 
 private slots:
@@ -41,7 +40,7 @@ Status feed(RotctldReplyReader& reader, const QByteArray& answer)
     return status;
 }
 
-} // namespace
+}  // namespace
 
 void TestRotctldReply::positionsInEitherPrecision_data()
 {

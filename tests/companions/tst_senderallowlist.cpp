@@ -12,8 +12,7 @@
 
 using namespace heliotrope::companions;
 
-class TestSenderAllowList : public QObject
-{
+class TestSenderAllowList : public QObject {
     Q_OBJECT
 
 private slots:
@@ -35,7 +34,7 @@ SenderAllowList listOf(const QStringList& values)
     return read.value.value_or(SenderAllowList());
 }
 
-} // namespace
+}  // namespace
 
 void TestSenderAllowList::sendersAreTakenOnlyWhenAllowed_data()
 {
@@ -93,8 +92,7 @@ void TestSenderAllowList::unusableValuesAreRefused_data()
 void TestSenderAllowList::unusableValuesAreRefused()
 {
     QFETCH(QString, value);
-    const OptionValue<SenderAllowList> read =
-        senderAllowListOption(QStringLiteral("allow"), {QStringLiteral("192.168.1.20"), value}, QHostAddress::Any);
+    const OptionValue<SenderAllowList> read = senderAllowListOption(QStringLiteral("allow"), {QStringLiteral("192.168.1.20"), value}, QHostAddress::Any);
     QVERIFY(!read.value);
     QVERIFY2(read.problem.contains(QStringLiteral("--allow 「%1」").arg(value)) && read.problem.contains(QLatin1String("neither")),
              qPrintable(read.problem));

@@ -12,8 +12,7 @@
 
 using namespace heliotrope::sim;
 
-class TestSimulator : public QObject
-{
+class TestSimulator : public QObject {
     Q_OBJECT
 
 private slots:
@@ -32,7 +31,7 @@ constexpr int kWaitMs = 3000;
 SimulatorOptions fastOptions()
 {
     SimulatorOptions options;
-    options.port = 0; // a free port
+    options.port = 0;  // a free port
     options.azimuthRate = 100;
     options.elevationRate = 100;
     options.reportIntervalMs = 50;
@@ -40,8 +39,7 @@ SimulatorOptions fastOptions()
 }
 
 // Stands where the window would: sends pointing messages, receives reports.
-struct WindowSocket
-{
+struct WindowSocket {
     QUdpSocket socket;
     WindowSocket() { socket.bind(QHostAddress::LocalHost, 0); }
     void send(quint16 port, const QByteArray& message)
@@ -67,7 +65,7 @@ struct WindowSocket
     }
 };
 
-} // namespace
+}  // namespace
 
 void TestSimulator::axesTurnAtTheirOwnRatesAndStopOnTarget()
 {
@@ -96,7 +94,7 @@ void TestSimulator::newTargetContinuesFromWhereTheAntennaIs()
 {
     SlewingAntenna antenna(10, 10, {0, 0}, 0);
     antenna.setTarget({100, 50}, 0);
-    antenna.setTarget({0, 0}, 2000); // turned back after two seconds, at 20 / 20
+    antenna.setTarget({0, 0}, 2000);  // turned back after two seconds, at 20 / 20
     QCOMPARE(antenna.position(3000).azimuth, 10.0);
     QCOMPARE(antenna.position(3000).elevation, 10.0);
 }
@@ -109,7 +107,7 @@ void TestSimulator::reportsGoToTheLatestSenderAtTheReportInterval()
     WindowSocket first;
     WindowSocket second;
 
-    QVERIFY(first.nextReport(150).isEmpty()); // nobody to report to before a message
+    QVERIFY(first.nextReport(150).isEmpty());  // nobody to report to before a message
     first.send(simulator.localPort(), "0,010.00, 5.00");
     QTRY_COMPARE_WITH_TIMEOUT(first.nextReport(100), QByteArray("1,10.00,5.00"), kWaitMs);
 

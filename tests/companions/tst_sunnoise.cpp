@@ -9,8 +9,7 @@
 
 using namespace heliotrope::sunnoise;
 
-class TestSunNoise : public QObject
-{
+class TestSunNoise : public QObject {
     Q_OBJECT
 
 private slots:
@@ -39,7 +38,7 @@ void verifyClose(double got, double expected, double tolerance, const char* what
                             .arg(tolerance)));
 }
 
-} // namespace
+}  // namespace
 
 void TestSunNoise::yIsTheMeanDifferenceWithItsSpread()
 {

@@ -27,8 +27,7 @@
 
 using namespace heliotrope::rotctl;
 
-class TestSunNoiseRun : public QObject
-{
+class TestSunNoiseRun : public QObject {
     Q_OBJECT
 
 private slots:
@@ -111,8 +110,7 @@ QList<QByteArray> pointings(const QSignalSpy& written)
 }
 
 // A bridge on rotctld with a run handed the rotator, everything a test needs to watch.
-struct Station
-{
+struct Station {
     RotctldProcess rotctld;
     std::unique_ptr<Bridge> bridge;
     std::unique_ptr<heliotrope::power::PowerSource> power;
@@ -139,7 +137,7 @@ struct Station
     }
 };
 
-} // namespace
+}  // namespace
 
 void TestSunNoiseRun::init()
 {
@@ -238,7 +236,8 @@ void TestSunNoiseRun::refusedWithNothingCommanded()
     SunNoiseOptions options = runOptions(2, 0.3);
     options.csvPath = csv;
     Station station;
-    QVERIFY(station.start(options, utc, [](quint16, double) { return QStringLiteral("/bin/echo 1"); }, rotctldConf));
+    QVERIFY(station.start(
+        options, utc, [](quint16, double) { return QStringLiteral("/bin/echo 1"); }, rotctldConf));
     QSignalSpy notices(station.run.get(), &SunNoiseRun::notice);
     QSignalSpy finished(station.run.get(), &SunNoiseRun::finished);
     QSignalSpy written(&station.bridge->rotctld(), &RotctldClient::commandWritten);
@@ -319,8 +318,7 @@ void TestSunNoiseRun::everyBadOptionExitsTwoAndCommandsNothing()
     QCOMPARE(bridge.exitCode(), 2);
     const QString error = QString::fromUtf8(bridge.readAllStandardError());
     QVERIFY2(error.contains(named), qPrintable(error));
-    QVERIFY2(error.contains(QStringLiteral("してください")) || error.contains(QStringLiteral("ありません")) ||
-                 error.contains(QStringLiteral("です")),
+    QVERIFY2(error.contains(QStringLiteral("してください")) || error.contains(QStringLiteral("ありません")) || error.contains(QStringLiteral("です")),
              qPrintable(error));
 
     // From rotctld's side: the dummy rotator still stands where it started.

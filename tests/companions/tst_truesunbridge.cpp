@@ -26,8 +26,7 @@
 using namespace heliotrope::companions;
 using namespace heliotrope::rotctl;
 
-class TestTrueSunBridge : public QObject
-{
+class TestTrueSunBridge : public QObject {
     Q_OBJECT
 
 private slots:
@@ -81,8 +80,7 @@ BridgeOptions trueSunOptions(quint16 rotctldPort, const heliotrope::sky::Site& s
     return options;
 }
 
-struct WindowSocket
-{
+struct WindowSocket {
     QUdpSocket socket;
     QList<QByteArray> reports;
     WindowSocket()
@@ -136,7 +134,7 @@ QString describe(const std::optional<SetPoint>& p)
     return p ? QStringLiteral("%1, %2").arg(p->azimuth).arg(p->elevation) : QStringLiteral("none");
 }
 
-} // namespace
+}  // namespace
 
 void TestTrueSunBridge::init()
 {
@@ -172,7 +170,7 @@ void TestTrueSunBridge::dayPointsAtTheRealSunNightParksAndNoMessageNoCommand()
     QTRY_COMPARE_WITH_TIMEOUT(pointings(written).value(0), pointing(sun.azimuth + kAzimuthOffset, sun.elevation), kWaitMs);
     const SetPoint realSun{sun.azimuth, sun.elevation};
     QTRY_VERIFY2_WITH_TIMEOUT(near(window.last(), realSun, 0.02), qPrintable(describe(window.last())), kWaitMs);
-    QVERIFY(!near(window.last(), set, 0.5)); // not the window's set-point
+    QVERIFY(!near(window.last(), set, 0.5));  // not the window's set-point
     QCOMPARE(linesContaining(notices, QStringLiteral("本当の太陽モード")), 1);
     QCOMPARE(linesContaining(notices, QStringLiteral("離れています")), 0);
 
@@ -265,15 +263,14 @@ void TestTrueSunBridge::unusableSiteStopsBeforeTheRotator()
     QVERIFY(rotctld.start(RotctldProcess::freePort()));
     QProcess bridge;
     bridge.start(QStringLiteral(HELIOTROPE_ROTCTL_PATH),
-                 arguments + QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--rotctld"),
-                                         QStringLiteral("127.0.0.1:%1").arg(rotctld.port())});
+                 arguments + QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--rotctld"), QStringLiteral("127.0.0.1:%1").arg(rotctld.port())});
     QVERIFY(bridge.waitForFinished(5000));
     QCOMPARE(bridge.exitStatus(), QProcess::NormalExit);
     QCOMPARE(bridge.exitCode(), 2);
     const QString problem = QString::fromUtf8(bridge.readAllStandardError());
     QVERIFY2(problem.contains(QLatin1String("--site")) && problem.contains(named), qPrintable(problem));
     QVERIFY2(problem.contains(QRegularExpression(QStringLiteral("[\\x{3040}-\\x{30ff}\\x{4e00}-\\x{9fff}]"))),
-             qPrintable(problem)); // and in Japanese
+             qPrintable(problem));  // and in Japanese
     QVERIFY(bridge.readAllStandardOutput().isEmpty());
 
     // The rotator has not moved: rotctld's dummy still stands at 0, 0.

@@ -16,8 +16,7 @@
 using namespace heliotrope::companions;
 using namespace heliotrope::rotctl;
 
-class TestTrueSunOptions : public QObject
-{
+class TestTrueSunOptions : public QObject {
     Q_OBJECT
 
 private slots:
@@ -35,7 +34,7 @@ CommandLine<BridgeOptions> parse(const QStringList& options)
     return parseBridgeCommandLine(QStringList{QStringLiteral("heliotrope-rotctl")} + options);
 }
 
-} // namespace
+}  // namespace
 
 void TestTrueSunOptions::helpSaysWhatTheModeAssumes()
 {
@@ -69,7 +68,7 @@ void TestTrueSunOptions::valuesAreTaken()
     QCOMPARE(air.options->trueSun.site->height, 0.0);
     QCOMPARE(air.options->trueSun.atmosphere.pressure, 950.5);
     QCOMPARE(air.options->trueSun.atmosphere.temperature, -5.0);
-    QCOMPARE(air.options->trueSun.atmosphere.relativeHumidity, 0.8); // ERFA's 0 to 1
+    QCOMPARE(air.options->trueSun.atmosphere.relativeHumidity, 0.8);  // ERFA's 0 to 1
 
     const CommandLine<BridgeOptions> look = parse({"--sun-now", "--site", "35.64,139.3"});
     QVERIFY2(look.options, qPrintable(look.text));

@@ -16,8 +16,7 @@ using namespace heliotrope::rotctl;
 
 using heliotrope::sky::Site;
 
-class TestTrueSunPointing : public QObject
-{
+class TestTrueSunPointing : public QObject {
     Q_OBJECT
 
 private slots:
@@ -40,7 +39,7 @@ heliotrope::sky::TrueSunPosition exactSun(qint64 ms, const Site& site = kHachioj
     return heliotrope::sky::trueSunTopocentric(static_cast<double>(ms) / 1000.0, site);
 }
 
-} // namespace
+}  // namespace
 
 void TestTrueSunPointing::dayCommandsTheRealSunAndNightPassesThrough()
 {
@@ -105,7 +104,7 @@ void TestTrueSunPointing::guardTripsAndClearsOnceEachWay()
     QCOMPARE(cleared.notices.size(), 1);
     QVERIFY(cleared.notices.first().contains(QStringLiteral("再び合いました")));
     QVERIFY(cleared.notices.first().contains(QStringLiteral("agree again")));
-    QVERIFY(at(2.8).notices.isEmpty()); // not tripped again below 3 degrees
+    QVERIFY(at(2.8).notices.isEmpty());  // not tripped again below 3 degrees
     QVERIFY(!at(2.8).windowCommanded);
     QCOMPARE(at(3.5).notices.size(), 1);
 }

@@ -12,11 +12,9 @@
 #include <QStringList>
 #include <QTimer>
 
-class ScriptedResolver final : public heliotrope::link::HostResolver
-{
+class ScriptedResolver final : public heliotrope::link::HostResolver {
 public:
-    struct Log
-    {
+    struct Log {
         QStringList asked;
         int cancelled = 0;
     };
@@ -24,7 +22,10 @@ public:
     // `log` outlives the resolver, which the link owns.
     explicit ScriptedResolver(Log& log, bool answers = false, Outcome outcome = Outcome::NotFound,
                               QList<QHostAddress> addresses = {})
-        : m_log(log), m_answers(answers), m_outcome(outcome), m_addresses(std::move(addresses))
+        : m_log(log)
+        , m_answers(answers)
+        , m_outcome(outcome)
+        , m_addresses(std::move(addresses))
     {
     }
 

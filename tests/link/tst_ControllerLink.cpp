@@ -7,8 +7,8 @@
 #include "link/Module1.h"
 
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QNetworkDatagram>
+#include <QRegularExpression>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -19,8 +19,8 @@ using namespace heliotrope::link;
 
 namespace {
 
-constexpr int kWaitMs = 3000;       // for something that must arrive
-constexpr int kQuietMs = 150;       // for something that must not
+constexpr int kWaitMs = 3000;  // for something that must arrive
+constexpr int kQuietMs = 150;  // for something that must not
 constexpr qsizetype kMaxUdpIpv4Payload = 65507;
 
 // Traffic over loopback in this run, both directions, and the slowest report.
@@ -39,8 +39,7 @@ bool loopbackIpv6Works()
 }
 
 // The other end of the link.
-class TestController
-{
+class TestController {
 public:
     explicit TestController(const QHostAddress& address = QHostAddress(QHostAddress::LocalHost), quint16 port = 0)
         : m_address(address)
@@ -90,8 +89,7 @@ private:
 
 // Stands in for the window: splits each datagram the link hands on and keeps
 // what the two antenna boxes would show, or "abandoned".
-class AntennaBoxes
-{
+class AntennaBoxes {
 public:
     void watch(ControllerLink& link)
     {
@@ -147,10 +145,9 @@ quint16 unusedPort()
     return probe.localPort();
 }
 
-} // namespace
+}  // namespace
 
-class TestControllerLink : public QObject
-{
+class TestControllerLink : public QObject {
     Q_OBJECT
 
 private slots:
@@ -217,8 +214,8 @@ void TestControllerLink::pointingMessagesOnTheWire()
     QVERIFY(link.localPort() != 0);
     QVERIFY2(controller.staysQuiet(), "something was sent while opening");
 
-    QVERIFY(sendCounted(link, QStringLiteral("108.46"), QStringLiteral(" 78.43"))); // by day
-    QVERIFY(sendCounted(link, QStringLiteral("065.20"), QStringLiteral(".000")));   // by night
+    QVERIFY(sendCounted(link, QStringLiteral("108.46"), QStringLiteral(" 78.43")));  // by day
+    QVERIFY(sendCounted(link, QStringLiteral("065.20"), QStringLiteral(".000")));    // by night
     const QList<QNetworkDatagram> got = controller.receive(2);
     QCOMPARE(got.size(), 2);
     QCOMPARE(got[0].data(), QByteArray("0,108.46, 78.43"));
@@ -232,7 +229,7 @@ void TestControllerLink::refusedSendsLeaveTheLinkUsable()
     ControllerLink link;
     QVERIFY(!link.send(QStringLiteral("108.46"), QStringLiteral(" 78.43")));
     QCOMPARE(link.lastSendProblem(), ControllerLink::SendProblem::LinkClosed);
-    link.close(); // harmless when closed
+    link.close();  // harmless when closed
     QVERIFY(!link.isOpen());
     QCOMPARE(link.localPort(), quint16{0});
 
@@ -438,14 +435,14 @@ void TestControllerLink::restartTakesANewSocket()
     link.close();
     link.close();
     QVERIFY(!link.isOpen());
-    QVERIFY(controller.sendTo(firstPort, "1,11,21")); // to nobody now
+    QVERIFY(controller.sendTo(firstPort, "1,11,21"));  // to nobody now
     ++g_unanswered;
     QTest::qWait(kQuietMs);
 
     QVERIFY(link.open(QStringLiteral("127.0.0.1"), controller.portText()).ok);
     // Opening twice in a row is a restart as well.
     QVERIFY(link.open(QStringLiteral("127.0.0.1"), controller.portText()).ok);
-    QVERIFY(controller.sendTo(firstPort, "1,12,22")); // the old port, unless reused
+    QVERIFY(controller.sendTo(firstPort, "1,12,22"));  // the old port, unless reused
     QVERIFY(controller.sendTo(link.localPort(), "1,13,23"));
     QVERIFY(boxes.waitFor(2));
     QTest::qWait(kQuietMs);
@@ -481,7 +478,7 @@ void TestControllerLink::closingFromTheReportHandler()
     QTRY_COMPARE_WITH_TIMEOUT(handled, 1, kWaitMs);
     QTest::qWait(kQuietMs);
     QCOMPARE(handled, 1);
-    g_unanswered += 2; // dropped with the closed socket
+    g_unanswered += 2;  // dropped with the closed socket
     QVERIFY(!link.isOpen());
     disconnect(&link, nullptr, this, nullptr);
 }

@@ -21,10 +21,9 @@ using Problem = ControllerLink::OpenProblem;
 constexpr std::chrono::milliseconds kShortBound{300};
 const QString kName = QStringLiteral("controller.heliotrope.test");
 
-} // namespace
+}  // namespace
 
-class TestControllerLookup : public QObject
-{
+class TestControllerLookup : public QObject {
     Q_OBJECT
 
 private slots:
@@ -50,8 +49,7 @@ void TestControllerLookup::answeredNameOpensTheLink()
     ScriptedResolver::Log log;
     ControllerLink link;
     link.setResolver(std::make_unique<ScriptedResolver>(
-        log, true, Outcome::Found, QList<QHostAddress>{QHostAddress(QHostAddress::LocalHostIPv6),
-                                                      QHostAddress(QHostAddress::LocalHost)}));
+        log, true, Outcome::Found, QList<QHostAddress>{QHostAddress(QHostAddress::LocalHostIPv6), QHostAddress(QHostAddress::LocalHost)}));
     QSignalSpy finished(&link, &ControllerLink::openFinished);
 
     const ControllerLink::OpenResult opened = link.open(u' ' + kName + u' ', QString::number(m_controller.localPort()));

@@ -35,10 +35,9 @@ QString run(qsizetype count, QChar c)
     return QString(count, c);
 }
 
-} // namespace
+}  // namespace
 
-class TestModule1 : public QObject
-{
+class TestModule1 : public QObject {
     Q_OBJECT
 
 private slots:
@@ -121,7 +120,7 @@ void TestModule1::oneCall()
 
     QString passed = text;
     QCOMPARE(GETFIELD(passed, delimiter), field);
-    QCOMPARE(passed, text); // a non-empty text is only read
+    QCOMPARE(passed, text);  // a non-empty text is only read
     QCOMPARE(peekRemainder(), remainder);
 }
 

@@ -252,12 +252,18 @@ void TestCalculationCycle::unreadableObserverFailsThatTickOnly_data()
     QTest::addColumn<QString>("longitude");
     QTest::addColumn<bool>("latitudeBad");
     QTest::addColumn<bool>("longitudeBad");
-    QTest::newRow("empty latitude") << "" << "135" << true << false;
-    QTest::newRow("letters") << "abc" << "135" << true << false;
-    QTest::newRow("nan") << "nan" << "135" << true << false;
-    QTest::newRow("inf longitude") << "35" << "inf" << false << true;
-    QTest::newRow("1e999") << "1e999" << "135" << true << false;
-    QTest::newRow("both") << "x" << "" << true << true;
+    QTest::newRow("empty latitude") << ""
+                                    << "135" << true << false;
+    QTest::newRow("letters") << "abc"
+                             << "135" << true << false;
+    QTest::newRow("nan") << "nan"
+                         << "135" << true << false;
+    QTest::newRow("inf longitude") << "35"
+                                   << "inf" << false << true;
+    QTest::newRow("1e999") << "1e999"
+                           << "135" << true << false;
+    QTest::newRow("both") << "x"
+                          << "" << true << true;
 }
 
 void TestCalculationCycle::unreadableObserverFailsThatTickOnly()

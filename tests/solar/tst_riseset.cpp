@@ -39,17 +39,20 @@ QString hm(double hour, double minute)
 const char* name(RiseSetFailure f)
 {
     static const char* const names[] = {"None", "NoUpperCulmination", "NoLowerCulmination",
-        "NoCrossing", "NotConverged", "ZeroDenominator", "OutOfOrder", "NonFinite", "OffTheClock"};
+                                        "NoCrossing", "NotConverged", "ZeroDenominator", "OutOfOrder", "NonFinite", "OffTheClock"};
     return names[static_cast<int>(f)];
 }
 
 }  // namespace
 
-#define VERIFY_NEAR(got, expected, tol)                                                  \
-    QVERIFY2(std::fabs((got) - (expected)) <= (tol),                                   \
-        qPrintable(QStringLiteral("%1: expected %2, got %3, error %4 (tolerance %5)")  \
-                       .arg(#got).arg(expected, 0, 'g', 12).arg(got, 0, 'g', 12)       \
-                       .arg((got) - (expected), 0, 'g', 3).arg(tol, 0, 'g', 3)))
+#define VERIFY_NEAR(got, expected, tol)                                                    \
+    QVERIFY2(std::fabs((got) - (expected)) <= (tol),                                       \
+             qPrintable(QStringLiteral("%1: expected %2, got %3, error %4 (tolerance %5)") \
+                            .arg(#got)                                                     \
+                            .arg(expected, 0, 'g', 12)                                     \
+                            .arg(got, 0, 'g', 12)                                          \
+                            .arg((got) - (expected), 0, 'g', 3)                            \
+                            .arg(tol, 0, 'g', 3)))
 
 class TestRiseSet : public QObject {
     Q_OBJECT
@@ -84,21 +87,33 @@ void TestRiseSet::clockTimes_data()
     QTest::addColumn<QString>("sunset");
     QTest::addColumn<QString>("sunrise");
     using T = QList<double>;
-    QTest::newRow("2006-03-21") << QDate(2006, 3, 21) << 35.0 << 80.0 << T{0.13012, 0.62988, 0.38468, 0.87495} << "18:13" << "5:59";
-    QTest::newRow("2006-06-21") << QDate(2006, 6, 21) << 35.0 << 172.0 << T{0.12643, 0.62645, 0.42881, 0.82409} << "19:17" << "4:46";
-    QTest::newRow("2006-08-05") << QDate(2006, 8, 5) << 35.0 << 217.0 << T{0.12900, 0.62918, 0.41420, 0.84416} << "18:56" << "5:15";
-    QTest::newRow("2006-09-30") << QDate(2006, 9, 30) << 35.0 << 273.0 << T{0.11675, 0.61699, 0.36105, 0.87311} << "17:39" << "5:57";
+    QTest::newRow("2006-03-21") << QDate(2006, 3, 21) << 35.0 << 80.0 << T{0.13012, 0.62988, 0.38468, 0.87495} << "18:13"
+                                << "5:59";
+    QTest::newRow("2006-06-21") << QDate(2006, 6, 21) << 35.0 << 172.0 << T{0.12643, 0.62645, 0.42881, 0.82409} << "19:17"
+                                << "4:46";
+    QTest::newRow("2006-08-05") << QDate(2006, 8, 5) << 35.0 << 217.0 << T{0.12900, 0.62918, 0.41420, 0.84416} << "18:56"
+                                << "5:15";
+    QTest::newRow("2006-09-30") << QDate(2006, 9, 30) << 35.0 << 273.0 << T{0.11675, 0.61699, 0.36105, 0.87311} << "17:39"
+                                << "5:57";
     // 24 t + 9 = 16.92709: 55.63 minutes are truncated to 55, not rounded.
-    QTest::newRow("2006-12-22") << QDate(2006, 12, 22) << 35.0 << 356.0 << T{0.12576, 0.62573, 0.33030, 0.92110} << "16:55" << "7:06";
-    QTest::newRow("2007-01-15") << QDate(2007, 1, 15) << 35.0 << 15.0 << T{0.13138, 0.63126, 0.34120, 0.92112} << "17:11" << "7:06";
+    QTest::newRow("2006-12-22") << QDate(2006, 12, 22) << 35.0 << 356.0 << T{0.12576, 0.62573, 0.33030, 0.92110} << "16:55"
+                                << "7:06";
+    QTest::newRow("2007-01-15") << QDate(2007, 1, 15) << 35.0 << 15.0 << T{0.13138, 0.63126, 0.34120, 0.92112} << "17:11"
+                                << "7:06";
     // The day angle jumps back at the new year, so the sunset steps back 3 minutes.
-    QTest::newRow("2006-12-31") << QDate(2006, 12, 31) << 35.0 << 365.0 << T{} << "17:02" << "7:07";
-    QTest::newRow("2007-01-01") << QDate(2007, 1, 1) << 35.0 << 1.0 << T{} << "16:59" << "7:07";
-    QTest::newRow("2007-02-28") << QDate(2007, 2, 28) << 35.0 << 59.0 << T{} << "17:56" << "6:28";
-    QTest::newRow("2007-03-01") << QDate(2007, 3, 1) << 35.0 << 60.0 << T{} << "17:56" << "6:27";
+    QTest::newRow("2006-12-31") << QDate(2006, 12, 31) << 35.0 << 365.0 << T{} << "17:02"
+                                << "7:07";
+    QTest::newRow("2007-01-01") << QDate(2007, 1, 1) << 35.0 << 1.0 << T{} << "16:59"
+                                << "7:07";
+    QTest::newRow("2007-02-28") << QDate(2007, 2, 28) << 35.0 << 59.0 << T{} << "17:56"
+                                << "6:28";
+    QTest::newRow("2007-03-01") << QDate(2007, 3, 1) << 35.0 << 60.0 << T{} << "17:56"
+                                << "6:27";
     // South of the equator the events keep their order in the window.
-    QTest::newRow("35S 2006-06-21") << QDate(2006, 6, 21) << -35.0 << 172.0 << T{} << "16:56" << "7:07";
-    QTest::newRow("35S 2006-12-22") << QDate(2006, 12, 22) << -35.0 << 356.0 << T{} << "19:15" << "4:46";
+    QTest::newRow("35S 2006-06-21") << QDate(2006, 6, 21) << -35.0 << 172.0 << T{} << "16:56"
+                                    << "7:07";
+    QTest::newRow("35S 2006-12-22") << QDate(2006, 12, 22) << -35.0 << 356.0 << T{} << "19:15"
+                                    << "4:46";
 }
 
 void TestRiseSet::clockTimes()
@@ -168,7 +183,7 @@ void TestRiseSet::distantYears_data()
 {
     QTest::addColumn<QDate>("date");
     for (const QDate d : {QDate(2089, 9, 11), QDate(2089, 12, 31), QDate(2100, 1, 15), QDate(2100, 6, 1),
-             QDate(2100, 12, 31), QDate(1910, 12, 1), QDate(1900, 7, 1)})
+                          QDate(2100, 12, 31), QDate(1910, 12, 1), QDate(1900, 7, 1)})
         QTest::newRow(qPrintable(d.toString(Qt::ISODate))) << d;
 }
 
@@ -205,12 +220,15 @@ void TestRiseSet::dayCountAcrossSixteenBits_data()
     QTest::addColumn<QString>("sunset");
     QTest::addColumn<QString>("sunrise");
     QTest::newRow("2089-09-12") << QDate(2089, 9, 12) << 0.1093099604 << 0.6095570286 << 0.8516964446 << 0.8901733167
-                                << "17:49" << "5:26";
+                                << "17:49"
+                                << "5:26";
     QTest::newRow("2089-09-13") << QDate(2089, 9, 13) << 0.1090433506 << 0.6092909514 << 0.8522143546 << 0.8902170115
-                                << "17:47" << "5:27";
+                                << "17:47"
+                                << "5:27";
     // In February, so the count runs with month 14 of the year before.
     QTest::newRow("1910-02-26") << QDate(1910, 2, 26) << 0.1223022781 << 0.6220590478 << 0.8852687372 << 0.9447516353
-                                << "17:36" << "6:14";
+                                << "17:36"
+                                << "6:14";
 }
 
 void TestRiseSet::dayCountAcrossSixteenBits()
@@ -244,18 +262,29 @@ void TestRiseSet::failureKeepsPreviousResults_data()
     QTest::addColumn<QString>("sunrise");
     const QDate december(2006, 12, 22);
     const QDate june(2006, 6, 21);
-    QTest::newRow("70N December: polar night") << december << 70.0 << 135.0 << "NoCrossing" << "NoCrossing";
-    QTest::newRow("70N June: polar day") << june << 70.0 << 135.0 << "NoCrossing" << "NoCrossing";
-    QTest::newRow("70W: lower culmination first") << june << 35.0 << -70.0 << "OutOfOrder" << "OutOfOrder";
-    QTest::newRow("200E: lower culmination first") << december << 35.0 << 200.0 << "OutOfOrder" << "OutOfOrder";
+    QTest::newRow("70N December: polar night") << december << 70.0 << 135.0 << "NoCrossing"
+                                               << "NoCrossing";
+    QTest::newRow("70N June: polar day") << june << 70.0 << 135.0 << "NoCrossing"
+                                         << "NoCrossing";
+    QTest::newRow("70W: lower culmination first") << june << 35.0 << -70.0 << "OutOfOrder"
+                                                  << "OutOfOrder";
+    QTest::newRow("200E: lower culmination first") << december << 35.0 << 200.0 << "OutOfOrder"
+                                                   << "OutOfOrder";
     // A clock hour of 24 or -3 would be shown as a time of the day.
-    QTest::newRow("65.5N 120E June: sunset 00:29 the next day") << june << 65.5 << 120.0 << "OffTheClock" << "None";
-    QTest::newRow("63S 180W January: sunrise 23:13 the day before") << QDate(2007, 1, 5) << -63.0 << -180.0 << "None" << "OffTheClock";
-    QTest::newRow("62N December: sunrise after 09:00") << december << 62.0 << 135.0 << "None" << "NoCrossing";
-    QTest::newRow("north pole: no culmination") << QDate(2006, 3, 21) << 90.0 << 135.0 << "NoUpperCulmination" << "NoUpperCulmination";
-    QTest::newRow("NaN latitude") << june << kNaN << 135.0 << "NonFinite" << "NonFinite";
-    QTest::newRow("infinite longitude") << june << 35.0 << std::numeric_limits<double>::infinity() << "NonFinite" << "NonFinite";
-    QTest::newRow("huge longitude ends") << june << 35.0 << 1e300 << "" << "";
+    QTest::newRow("65.5N 120E June: sunset 00:29 the next day") << june << 65.5 << 120.0 << "OffTheClock"
+                                                                << "None";
+    QTest::newRow("63S 180W January: sunrise 23:13 the day before") << QDate(2007, 1, 5) << -63.0 << -180.0 << "None"
+                                                                    << "OffTheClock";
+    QTest::newRow("62N December: sunrise after 09:00") << december << 62.0 << 135.0 << "None"
+                                                       << "NoCrossing";
+    QTest::newRow("north pole: no culmination") << QDate(2006, 3, 21) << 90.0 << 135.0 << "NoUpperCulmination"
+                                                << "NoUpperCulmination";
+    QTest::newRow("NaN latitude") << june << kNaN << 135.0 << "NonFinite"
+                                  << "NonFinite";
+    QTest::newRow("infinite longitude") << june << 35.0 << std::numeric_limits<double>::infinity() << "NonFinite"
+                                        << "NonFinite";
+    QTest::newRow("huge longitude ends") << june << 35.0 << 1e300 << ""
+                                         << "";
 }
 
 void TestRiseSet::failureKeepsPreviousResults()
@@ -367,19 +396,24 @@ void TestRiseSet::everyDayAtEveryListedPoint()
             && atSet.azimuthDeg > 180 && atRise.azimuthDeg < 180;
         if (!good)
             faults << QStringLiteral("%1: j %2/%3, %4 steps, sunset %5 at %6 deg, sunrise %7 at %8 deg")
-                          .arg(d.toString(Qt::ISODate)).arg(o.bracketUp).arg(o.bracketLow).arg(steps)
-                          .arg(hm(s.dblSetHour, s.dblSetMinute)).arg(atSet.elevationDeg)
-                          .arg(hm(s.dblRiseHour, s.dblRiseMinute)).arg(atRise.elevationDeg);
+                          .arg(d.toString(Qt::ISODate))
+                          .arg(o.bracketUp)
+                          .arg(o.bracketLow)
+                          .arg(steps)
+                          .arg(hm(s.dblSetHour, s.dblSetMinute))
+                          .arg(atSet.elevationDeg)
+                          .arg(hm(s.dblRiseHour, s.dblRiseMinute))
+                          .arg(atRise.elevationDeg);
     }
     QCOMPARE(days, 32508);
-    QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("%1 days fail, first: %2")
-                                              .arg(faults.size()).arg(faults.mid(0, 3).join("; "))));
+    QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("%1 days fail, first: %2").arg(faults.size()).arg(faults.mid(0, 3).join("; "))));
 }
 
 void TestRiseSet::calriseCost()
 {
     CalculationState s = stateFor(2006, 6, 21, 35.0, 135.0);
-    QBENCHMARK {
+    QBENCHMARK
+    {
         CALRISE(s);
     }
 }

@@ -140,8 +140,18 @@ void TestTextFormats::malformedUtf8IsRefused()
     // forms of '.', '5' and '-', a surrogate, a code point past U+10FFFF, and
     // sequences cut short at the end of the text.
     const std::string malformed[] = {
-        "3\xC0\xAE" "5", "\xE0\x80\xB5", "\xF0\x80\x80\xB5", "\xC0\xAD" "35",
-        "35\xED\xA0\x80", "35\xF4\x90\x80\x80", "35\xE3\x80", "35\xEF\xBC", "\xFF" "35",
+        "3\xC0\xAE"
+        "5",
+        "\xE0\x80\xB5",
+        "\xF0\x80\x80\xB5",
+        "\xC0\xAD"
+        "35",
+        "35\xED\xA0\x80",
+        "35\xF4\x90\x80\x80",
+        "35\xE3\x80",
+        "35\xEF\xBC",
+        "\xFF"
+        "35",
     };
     for (const std::string& bytes : malformed)
         QVERIFY2(!parseCoordinateText(bytes), bytes.c_str());

@@ -37,9 +37,15 @@ struct City {
 
 // The observation-point list, with the texts it writes into the boxes.
 const City kCities[] = {
-    {"Hachioji", "35.64", "139.3"}, {"Tokyo", "35.65", "139.7"},    {"Sapporo", "43.06", "141.3"},
-    {"Sendai", "38.27", "140.9"},   {"Nagoya", "35.17", "136.9"},   {"Osaka", "34.68", "135.5"},
-    {"Hiroshima", "34.37", "132.4"}, {"Fukuoka", "33.58", "130.4"}, {"Naha", "26.217", "127.7"},
+    {"Hachioji", "35.64", "139.3"},
+    {"Tokyo", "35.65", "139.7"},
+    {"Sapporo", "43.06", "141.3"},
+    {"Sendai", "38.27", "140.9"},
+    {"Nagoya", "35.17", "136.9"},
+    {"Osaka", "34.68", "135.5"},
+    {"Hiroshima", "34.37", "132.4"},
+    {"Fukuoka", "33.58", "130.4"},
+    {"Naha", "26.217", "127.7"},
 };
 
 // Only the notice matters here.
@@ -52,14 +58,14 @@ public:
     }
     std::string observerLatitudeText() const override { return m_latitude; }
     std::string observerLongitudeText() const override { return m_longitude; }
-    void showObserverProblem(const solar::ObserverProblem&) override {}
+    void showObserverProblem(const solar::ObserverProblem&) override { }
     void setSettingElevationText(const std::string& t) override { m_elevation = t; }
     void setSettingAzimuthText(const std::string& t) override { m_azimuth = t; }
     std::string settingAzimuthText() const override { return m_azimuth; }
     std::string settingElevationText() const override { return m_elevation; }
-    void drawSky(const solar::SkyStep&) override {}
+    void drawSky(const solar::SkyStep&) override { }
     void drawNotice(const solar::Notice& n) override { notice = n; }
-    void sendPointing(const std::string&, const std::string&) override {}
+    void sendPointing(const std::string&, const std::string&) override { }
 
     solar::Notice notice;
 

@@ -114,14 +114,16 @@ int main(int argc, char** argv)
     p.drawText(QRect(kLeft, 8, kWidth - kLeft - kRight, 26), Qt::AlignLeft,
                QStringLiteral("Largest pointing error of each day against python3-ephem, nine cities, sun above the horizon"));
     const int panelHeight = (kHeight - 44 - 2 * 26) / 2;
-    panel(p, QRect(kLeft, 44, kWidth - kLeft - kRight, panelHeight), days, 2.0, 0.5, QStringLiteral("°"),
-          QColor(230, 140, 40), [](const Day& d) { return d.modelDegrees; },
-          QStringLiteral("The window's model: up to %1°").arg(modelWorst, 0, 'f', 2));
-    panel(p, QRect(kLeft, 44 + panelHeight + 26, kWidth - kLeft - kRight, panelHeight), days, 1.0, 0.25,
-          QStringLiteral("″"), QColor(50, 110, 200), [](const Day& d) { return d.trueArcseconds; },
-          QStringLiteral("heliotrope-rotctl --true-sun (ERFA): up to %1″ = %2°; the limit, 18″ (0.005°), is far above this scale")
-              .arg(trueWorst, 0, 'f', 2)
-              .arg(trueWorst / 3600, 0, 'f', 5));
+    panel(
+        p, QRect(kLeft, 44, kWidth - kLeft - kRight, panelHeight), days, 2.0, 0.5, QStringLiteral("°"),
+        QColor(230, 140, 40), [](const Day& d) { return d.modelDegrees; },
+        QStringLiteral("The window's model: up to %1°").arg(modelWorst, 0, 'f', 2));
+    panel(
+        p, QRect(kLeft, 44 + panelHeight + 26, kWidth - kLeft - kRight, panelHeight), days, 1.0, 0.25,
+        QStringLiteral("″"), QColor(50, 110, 200), [](const Day& d) { return d.trueArcseconds; },
+        QStringLiteral("heliotrope-rotctl --true-sun (ERFA): up to %1″ = %2°; the limit, 18″ (0.005°), is far above this scale")
+            .arg(trueWorst, 0, 'f', 2)
+            .arg(trueWorst / 3600, 0, 'f', 5));
     p.end();
     if (!image.save(QString::fromLocal8Bit(argv[2]), "PNG")) {
         std::fprintf(stderr, "heliotrope-truesun-picture: cannot write %s\n", argv[2]);

@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-using heliotrope::app::Observatory;
 using heliotrope::app::observatories;
+using heliotrope::app::Observatory;
 
 namespace {
 
@@ -96,8 +96,7 @@ int main(int argc, char** argv)
     std::printf("site,latitudeDeg,longitudeDeg,heightM,unixSeconds,trueAz,trueEl,modelAz,modelEl,status\n");
     for (const Site& site : sites(more)) {
         for (long long t = begin; t < end; t += stepHours * 3600) {
-            const heliotrope::sky::TrueSunPosition sun =
-                heliotrope::sky::trueSunTopocentric(static_cast<double>(t), site.where);
+            const heliotrope::sky::TrueSunPosition sun = heliotrope::sky::trueSunTopocentric(static_cast<double>(t), site.where);
             if (sun.status == heliotrope::sky::EphemerisStatus::Failed) {
                 std::fprintf(stderr, "heliotrope-truesun-table: ERFA failed at %lld\n", t);
                 return 1;
@@ -105,11 +104,9 @@ int main(int argc, char** argv)
             if (!(sun.elevation > 0))
                 continue;
             const solar::ClockReading jst = solar::jstFromUnixSeconds(t);
-            const double dayNumber =
-                solar::CALDAY(static_cast<std::int16_t>(jst.month), static_cast<std::int16_t>(jst.day));
+            const double dayNumber = solar::CALDAY(static_cast<std::int16_t>(jst.month), static_cast<std::int16_t>(jst.day));
             const double ut = (jst.hour - 9) + jst.minute / 60.0 + jst.second / 3600.0;
-            const solar::SunPosition model =
-                solar::CALAZEL(dayNumber, ut, site.where.latitude, site.where.longitude);
+            const solar::SunPosition model = solar::CALAZEL(dayNumber, ut, site.where.latitude, site.where.longitude);
             std::printf("%s,%.6f,%.6f,%.1f,%lld,%.7f,%.7f,%.6f,%.6f,%s\n", site.name.c_str(), site.where.latitude,
                         site.where.longitude, site.where.height, t, sun.azimuth, sun.elevation, model.azimuthDeg,
                         model.elevationDeg,

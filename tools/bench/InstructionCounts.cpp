@@ -21,7 +21,6 @@
 // whole job (a message sent, the chart repainted); it exits non-zero if not.
 
 #include "app/Appearance.h"
-#include "app/Appearance.h"
 #include "companions/rotctl/TrueSunPointing.h"
 #include "solar/JstTime.h"
 #include "solar/SunPosition.h"
@@ -29,10 +28,10 @@
 
 #include <QApplication>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -130,8 +129,7 @@ int run(const char* what, int count)
             };
         } else {
             job.unit = [site, utcMs, commanded] {
-                const heliotrope::sky::TrueSunPosition sun =
-                    heliotrope::sky::trueSunTopocentric(static_cast<double>(*utcMs) / 1000.0, site);
+                const heliotrope::sky::TrueSunPosition sun = heliotrope::sky::trueSunTopocentric(static_cast<double>(*utcMs) / 1000.0, site);
                 *commanded = *commanded && sun.status == heliotrope::sky::EphemerisStatus::Good;
                 g_sink = sun.azimuth;
                 *utcMs += 750;

@@ -58,8 +58,7 @@ protected:
             p.drawEllipse(centre, r, r);
         p.drawLine(QPointF(0, centre.y()), QPointF(width(), centre.y()));
         p.drawLine(QPointF(centre.x(), 0), QPointF(centre.x(), height()));
-        for (const auto& [x, y, text] : {std::tuple{centre.x() + 3, 12.0, "N"}, {centre.x() + 3, height() - 2.0, "S"},
-                                         {2.0, centre.y() - 3, "W"}, {width() - 10.0, centre.y() - 3, "E"}})
+        for (const auto& [x, y, text] : {std::tuple{centre.x() + 3, 12.0, "N"}, {centre.x() + 3, height() - 2.0, "S"}, {2.0, centre.y() - 3, "W"}, {width() - 10.0, centre.y() - 3, "E"}})
             p.drawText(QPointF(x, y), QLatin1String(text));
         if (elevation > 0) {
             const double r = horizon * (90 - elevation) / 90;

@@ -11,8 +11,8 @@
 namespace bench {
 
 struct PictureSample {
-    double askedMs = 0;     // when the pixels were asked for, from the program's start
-    double answeredMs = 0;  // when they arrived
+    double askedMs = 0;      // when the pixels were asked for, from the program's start
+    double answeredMs = 0;   // when they arrived
     std::uint64_t hash = 0;  // of the pixels
 };
 

@@ -57,7 +57,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onStop;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);

@@ -20,9 +20,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <cmath>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 using namespace heliotrope::app;

@@ -33,7 +33,8 @@ inline constexpr double kLongitudeDeg = 139.3;
 
 // Where the sky stands during a cycle: day ticks blink the marker and show the
 // sunset; night ticks also compute the sunrise azimuth and park the antenna.
-enum class Sky { Day, Night };
+enum class Sky { Day,
+                 Night };
 const char* skyName(Sky sky);
 
 // ---------------------------------------------------------------- position

@@ -42,8 +42,7 @@ public:
         for (;;) {
             const bool pastEnd = position > text.size();
             // Only a one-character delimiter can equal the one character read.
-            const bool isDelimiter =
-                !pastEnd && delimiter.size() == 1 && text.at(position - 1) == delimiter.at(0);
+            const bool isDelimiter = !pastEnd && delimiter.size() == 1 && text.at(position - 1) == delimiter.at(0);
             if (position == 32767)
                 return std::nullopt;  // the increment below would overflow
             ++position;

@@ -73,12 +73,32 @@ char folded(char32_t cp)
     if (cp >= 0xFF10 && cp <= 0xFF19)
         return static_cast<char>('0' + (cp - 0xFF10));
     switch (cp) {
-    case U' ': case U'\t': case U'\n': case U'\r': case U'\v': case U'\f': case 0x3000: return ' ';
-    case U'.': case 0xFF0E: return '.';
-    case U'+': case 0xFF0B: return '+';
-    case U'-': case 0xFF0D: case 0x2212: case 0x30FC: return '-';
-    case U'e': case U'E': case 0xFF45: case 0xFF25: return 'e';
-    default: return 0;
+    case U' ':
+    case U'\t':
+    case U'\n':
+    case U'\r':
+    case U'\v':
+    case U'\f':
+    case 0x3000:
+        return ' ';
+    case U'.':
+    case 0xFF0E:
+        return '.';
+    case U'+':
+    case 0xFF0B:
+        return '+';
+    case U'-':
+    case 0xFF0D:
+    case 0x2212:
+    case 0x30FC:
+        return '-';
+    case U'e':
+    case U'E':
+    case 0xFF45:
+    case 0xFF25:
+        return 'e';
+    default:
+        return 0;
     }
 }
 

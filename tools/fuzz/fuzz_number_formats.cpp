@@ -45,7 +45,7 @@ bool allZeros(const std::string& s)
 struct Pattern {
     const char* name;
     std::optional<std::string> (*format)(double);
-    const char* lead;   // text the pattern puts before the whole digits
+    const char* lead;  // text the pattern puts before the whole digits
     std::size_t minWholeDigits;
     int decimals;
 };

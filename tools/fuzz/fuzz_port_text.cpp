@@ -29,7 +29,10 @@ std::u16string utf16FromUtf8(const std::string& s)
     std::u16string out;
     for (std::size_t i = 0; i < s.size();) {
         const auto b0 = static_cast<unsigned char>(s[i]);
-        const int extra = b0 < 0x80 ? 0 : b0 >= 0xF0 ? 3 : b0 >= 0xE0 ? 2 : b0 >= 0xC0 ? 1 : -1;
+        const int extra = b0 < 0x80 ? 0 : b0 >= 0xF0 ? 3
+            : b0 >= 0xE0                             ? 2
+            : b0 >= 0xC0                             ? 1
+                                                     : -1;
         char32_t cp = 0xFFFD;
         if (extra >= 0 && s.size() - i > static_cast<std::size_t>(extra)) {
             cp = extra == 0 ? b0 : (b0 & (0x3Fu >> extra));
@@ -67,8 +70,8 @@ std::string printable(const std::u16string& text)
 }
 
 struct Reading {
-    bool number = false;      // the text is a number at all
-    bool exact = false;       // `value` below is trustworthy
+    bool number = false;  // the text is a number at all
+    bool exact = false;   // `value` below is trustworthy
     bool negative = false;
     std::string significand;  // digits without leading zeros
     std::int64_t scale = 0;   // value = significand x 10^scale

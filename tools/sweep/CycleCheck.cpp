@@ -176,8 +176,7 @@ void PlaceSweep::tick(const solar::ClockReading& now)
             || !solar::formatGeneral(n.minute)) {
             char buf[96];
             std::snprintf(buf, sizeof buf, "%.17g h %.17g min", n.hour, n.minute);
-            fault(now, n.kind == Kind::Sunset ? "the sunset notice must show a clock time (0..23 h, 0..59 min)"
-                                              : "the sunrise notice must show a clock time (0..23 h, 0..59 min)",
+            fault(now, n.kind == Kind::Sunset ? "the sunset notice must show a clock time (0..23 h, 0..59 min)" : "the sunrise notice must show a clock time (0..23 h, 0..59 min)",
                   buf);
         }
     }

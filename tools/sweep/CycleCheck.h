@@ -17,12 +17,12 @@ struct Tally {
     std::uint64_t ticks = 0;
     std::uint64_t sentByDay = 0;
     std::uint64_t sentByNight = 0;
-    std::uint64_t sunsetUnknown = 0;        // day ticks sent without a sunset time
-    std::uint64_t withheldObserver = 0;     // boxes unreadable, or no finite position
-    std::uint64_t withheldNoSunrise = 0;    // night ticks without a sunrise to park at
+    std::uint64_t sunsetUnknown = 0;      // day ticks sent without a sunset time
+    std::uint64_t withheldObserver = 0;   // boxes unreadable, or no finite position
+    std::uint64_t withheldNoSunrise = 0;  // night ticks without a sunrise to park at
     std::uint64_t faults = 0;
     std::map<std::string, std::uint64_t> faultsByRule;
-    std::vector<std::string> firstFaults;   // the first few, described
+    std::vector<std::string> firstFaults;  // the first few, described
 
     void add(const Tally& other);
 };

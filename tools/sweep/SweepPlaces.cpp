@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-using heliotrope::app::Observatory;
 using heliotrope::app::observatories;
+using heliotrope::app::Observatory;
 
 namespace sweep {
 namespace {
@@ -74,8 +74,14 @@ std::vector<Place> typedPlaces()
     } edges[] = {
         {"full-width digits", "\xEF\xBC\x93\xEF\xBC\x95\xEF\xBC\x8E\xEF\xBC\x96\xEF\xBC\x94",
          "\xEF\xBC\x91\xEF\xBC\x93\xEF\xBC\x99\xEF\xBC\x8E\xEF\xBC\x93", false, false},
-        {"ideographic blanks", "\xE3\x80\x80" "35.64\xE3\x80\x80", "\t139.3 ", false, false},
-        {"kana-mode minus", "\xE3\x83\xBC" "35", "\xE3\x83\xBC" "70", false, false},
+        {"ideographic blanks", "\xE3\x80\x80"
+                               "35.64\xE3\x80\x80",
+         "\t139.3 ", false, false},
+        {"kana-mode minus", "\xE3\x83\xBC"
+                            "35",
+         "\xE3\x83\xBC"
+         "70",
+         false, false},
         {"exponent", "3.564e1", "1.393E+2", false, false},
         {"leading and trailing point", ".5", "135.", false, false},
         {"plus sign", "+35", "+139.7", false, false},

@@ -8,7 +8,7 @@ namespace sweep {
 // One observation point as the operator would have it in the two boxes.
 struct Place {
     std::string name;
-    std::string latitudeText;   // UTF-8, exactly what the box would hold
+    std::string latitudeText;  // UTF-8, exactly what the box would hold
     std::string longitudeText;
     // Inside the range the solver is built for (latitude 20..46 N, longitude
     // 122..150 E): every tick must find its sunset or sunrise and send.

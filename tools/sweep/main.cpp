@@ -180,8 +180,7 @@ int main(int argc, char** argv)
             tallies[i] = sweepOne.tally();
             const std::size_t finished = ++done;
             if (progress && places.size() >= 20 && finished % (places.size() / 10) == 0) {
-                const double seconds =
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+                const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
                 std::fprintf(stderr, "  ... %zu of %zu places, %.0f s\n", finished, places.size(), seconds);
             }
         }
