@@ -74,26 +74,26 @@ void addCalibrationOptions(QCommandLineParser& parser)
     });
 }
 
-std::optional<PowerSourceSpec> powerSourceSpec(const QString& text)
+std::optional<PowerSourceChoice> powerSourceChoice(const QString& text)
 {
-    PowerSourceSpec spec;
+    PowerSourceChoice choice;
     if (text.startsWith(QLatin1String("command:"))) {
-        spec.kind = PowerSourceSpec::Kind::Command;
-        spec.command = text.mid(8).trimmed();
-        if (spec.command.isEmpty())
+        choice.kind = PowerSourceChoice::Kind::Command;
+        choice.command = text.mid(8).trimmed();
+        if (choice.command.isEmpty())
             return std::nullopt;
-        return spec;
+        return choice;
     }
     if (text == QLatin1String("rigctld"))
-        return spec;
+        return choice;
     if (!text.startsWith(QLatin1String("rigctld:")))
         return std::nullopt;
-    const OptionValue<HostAndPort> where = hostAndPortOption(kPower, text.mid(8), spec.port);
+    const OptionValue<HostAndPort> where = hostAndPortOption(kPower, text.mid(8), choice.port);
     if (!where.value)
         return std::nullopt;
-    spec.host = where.value->host;
-    spec.port = where.value->port;
-    return spec;
+    choice.host = where.value->host;
+    choice.port = where.value->port;
+    return choice;
 }
 
 std::optional<CalibrationOptions> readCalibrationOptions(const QCommandLineParser& parser, QStringList& problems)
@@ -151,8 +151,8 @@ std::optional<CalibrationOptions> readCalibrationOptions(const QCommandLineParse
     if (!parser.isSet(kPower)) {
         problems << QStringLiteral("--power で電力を読む所を指定してください（rigctld:127.0.0.1:4532 か command:\"...\"）。/ "
                                    "Give where to read the power with --power.");
-    } else if (const std::optional<PowerSourceSpec> spec = powerSourceSpec(parser.value(kPower))) {
-        options.power = *spec;
+    } else if (const std::optional<PowerSourceChoice> choice = powerSourceChoice(parser.value(kPower))) {
+        options.power = *choice;
     } else {
         problems << QStringLiteral("--power 「%1」 は rigctld:HOST:PORT か command:\"CMD ...\" の形ではありません。/ "
                                    "--power takes rigctld:HOST:PORT or command:\"CMD ...\".")

@@ -20,7 +20,7 @@ enum class CalibrationPattern {
     FivePoint,  // on the sun, ±step in each axis and the baseline off the sun; closed form
 };
 
-struct PowerSourceSpec {
+struct PowerSourceChoice {
     enum class Kind { Rigctld,
                       Command } kind
         = Kind::Rigctld;
@@ -37,7 +37,7 @@ struct CalibrationOptions {
     double dwellSeconds = 2;        // power read this long at each point
     double settleTolerance = 0.05;  // degrees on the sky: the rotator has arrived
     double settleTimeoutSeconds = 60;
-    PowerSourceSpec power;
+    PowerSourceChoice power;
     heliotrope::sky::Site site;
     QString outputBase;             // picture and CSV: outputBase + ".png" / ".csv"; empty: named after the time
     double clockOffsetSeconds = 0;  // added to the system's UTC for the sun (a testing aid)
@@ -52,6 +52,6 @@ void addCalibrationOptions(QCommandLineParser& parser);
 // (in Japanese and English) appended to `problems`.
 std::optional<CalibrationOptions> readCalibrationOptions(const QCommandLineParser& parser, QStringList& problems);
 // "rigctld", "rigctld:HOST", "rigctld:HOST:PORT" or "command:CMD ARGS...".
-std::optional<PowerSourceSpec> powerSourceSpec(const QString& text);
+std::optional<PowerSourceChoice> powerSourceChoice(const QString& text);
 
 }  // namespace heliotrope::rotctl

@@ -25,7 +25,7 @@ CalibrationSession::CalibrationSession(Bridge& bridge, const CalibrationOptions&
     , m_clock(std::move(clock))
 {
     using namespace heliotrope::power;
-    if (options.power.kind == PowerSourceSpec::Kind::Rigctld)
+    if (options.power.kind == PowerSourceChoice::Kind::Rigctld)
         m_power = std::make_unique<RigctldPowerSource>(options.power.host, options.power.port, kReadingDeadlineMs);
     else
         m_power = std::make_unique<CommandPowerSource>(options.power.command, kReadingDeadlineMs);

@@ -27,12 +27,12 @@ void handRotatorToSunNoise(Bridge& bridge, SunNoiseRun& run)
         QObject::connect(&bridge, &Bridge::rotatorReady, &run, begin, Qt::SingleShotConnection);
 }
 
-std::unique_ptr<heliotrope::power::PowerSource> sunNoisePowerSource(const PowerSourceSpec& spec, QString* problem)
+std::unique_ptr<heliotrope::power::PowerSource> sunNoisePowerSource(const PowerSourceChoice& choice, QString* problem)
 {
     using namespace heliotrope::power;
-    if (spec.kind == PowerSourceSpec::Kind::Rigctld)
-        return std::make_unique<RigctldPowerSource>(spec.host, spec.port, kReadingDeadlineMs);
-    auto command = std::make_unique<CommandPowerSource>(spec.command, kReadingDeadlineMs);
+    if (choice.kind == PowerSourceChoice::Kind::Rigctld)
+        return std::make_unique<RigctldPowerSource>(choice.host, choice.port, kReadingDeadlineMs);
+    auto command = std::make_unique<CommandPowerSource>(choice.command, kReadingDeadlineMs);
     if (!command->isUsable(problem))
         return nullptr;
     return command;

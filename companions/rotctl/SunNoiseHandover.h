@@ -18,6 +18,6 @@ void handRotatorToSunNoise(Bridge& bridge, SunNoiseRun& run);
 
 // The source --power names; nothing, with the reason in Japanese and English,
 // when a command line holds no program.
-std::unique_ptr<heliotrope::power::PowerSource> sunNoisePowerSource(const PowerSourceSpec& spec, QString* problem);
+std::unique_ptr<heliotrope::power::PowerSource> sunNoisePowerSource(const PowerSourceChoice& choice, QString* problem);
 
 }  // namespace heliotrope::rotctl

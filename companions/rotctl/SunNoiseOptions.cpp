@@ -173,8 +173,8 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& par
     if (!parser.isSet(kPower)) {
         problems << QStringLiteral("--power で電力を読む所を指定してください（rigctld:127.0.0.1:4532 か command:\"...\"）。\n"
                                    "Give where to read the power with --power (rigctld:HOST:PORT or command:\"CMD ...\").");
-    } else if (const std::optional<PowerSourceSpec> spec = powerSourceSpec(parser.value(kPower))) {
-        options.power = *spec;
+    } else if (const std::optional<PowerSourceChoice> choice = powerSourceChoice(parser.value(kPower))) {
+        options.power = *choice;
     } else {
         problems << QStringLiteral("--power 「%1」 は rigctld:HOST:PORT か command:\"CMD ...\" の形ではありません。\n"
                                    "--power \"%1\" is neither rigctld:HOST:PORT nor command:\"CMD ...\".")

@@ -29,7 +29,7 @@ struct SunNoiseOptions {
     int repeats = 5;
     double dwellSeconds = 5;               // power read for this long at each point
     double settleToleranceDegrees = 0.05;  // on the sky, before a point is read
-    PowerSourceSpec power;
+    PowerSourceChoice power;
     double clockOffsetSeconds = 0;  // added to the system's UTC for the sun (a testing aid)
     // The station; G/T needs flux, frequency and diameter, the expected Y the
     // system temperature as well.

@@ -71,15 +71,15 @@ void TestCalibrationOptions::aCompleteCalibration()
     QCOMPARE(options.calibration->pattern, CalibrationPattern::FivePoint);
     QCOMPARE(options.calibration->spanDegrees(), 3.0);
     QCOMPARE(options.calibration->stepDegrees(), 1.0);
-    QCOMPARE(options.calibration->power.kind, PowerSourceSpec::Kind::Command);
+    QCOMPARE(options.calibration->power.kind, PowerSourceChoice::Kind::Command);
     QCOMPARE(options.calibration->power.command, QStringLiteral("my-meter --db \"a b\""));
     QCOMPARE(options.calibration->site.latitude, -33.87);
 
-    const std::optional<PowerSourceSpec> radio = powerSourceSpec(QStringLiteral("rigctld:[::1]:4600"));
+    const std::optional<PowerSourceChoice> radio = powerSourceChoice(QStringLiteral("rigctld:[::1]:4600"));
     QVERIFY(radio);
     QCOMPARE(radio->host, QStringLiteral("::1"));
     QCOMPARE(radio->port, quint16(4600));
-    QCOMPARE(powerSourceSpec(QStringLiteral("rigctld"))->port, quint16(4532));
+    QCOMPARE(powerSourceChoice(QStringLiteral("rigctld"))->port, quint16(4532));
 
     // Without --calibrate the bridge runs as before, offsets not given.
     const CommandLine<BridgeOptions> plain = parseBridgeCommandLine({QStringLiteral("heliotrope-rotctl")});

@@ -134,7 +134,7 @@ void TestCommandLines::sunNoiseRunIsTakenAsTyped()
     QCOMPARE(run.coldAzimuth.value_or(-1), 200.0);
     QCOMPARE(run.coldElevation.value_or(-1), 45.0);
     QCOMPARE(run.csvPath, QStringLiteral("/tmp/y.csv"));
-    QVERIFY(run.power.kind == PowerSourceSpec::Kind::Rigctld);
+    QVERIFY(run.power.kind == PowerSourceChoice::Kind::Rigctld);
     QCOMPARE(run.power.port, quint16(4600));
     QVERIFY(run.hasStation());
 
