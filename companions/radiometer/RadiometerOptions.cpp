@@ -1,16 +1,16 @@
 #include "companions/radiometer/RadiometerOptions.h"
 
+#include "companions/common/CompanionCommandLine.h"
+
 #include <QCommandLineParser>
 #include <QLocale>
 
 #include <cmath>
 
-using heliotrope::companions::addBilingualHelpOption;
 using heliotrope::companions::CommandLine;
-using heliotrope::companions::helpRequested;
+using heliotrope::companions::CompanionCommandLine;
 using heliotrope::companions::HostAndPort;
 using heliotrope::companions::hostAndPortOption;
-using heliotrope::companions::kUsageExitCode;
 using heliotrope::companions::listenAddressOption;
 using heliotrope::companions::numberOption;
 using heliotrope::companions::OptionValue;
@@ -51,8 +51,7 @@ OptionValue<std::pair<double, double>> anglePairOption(const QString& option, co
 
 CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
+    CompanionCommandLine commandLine(QStringLiteral(
         "太陽を受信する電波計（ラジオメーター）のシミュレーター。rotctld からアンテナの位置を p で読み、\n"
         "本当の太陽との離角から受信電力 dB を答えます: rigctld と同じプロトコル（l STRENGTH、整数 dB）か、\n"
         "--once で 1 回だけ小数つきで表示して終了（電力を読むコマンドとして）。\n"
@@ -61,7 +60,7 @@ CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arg
         "protocol (l STRENGTH, whole dB), or with --once, one reading with decimals, then exits\n"
         "(to be the bridge's power command).\n"
         "power = baseline + peak * exp(-4 ln2 (separation/beamwidth)^2) + noise"));
-    addBilingualHelpOption(parser);
+    QCommandLineParser& parser = commandLine.parser();
     const QCommandLineOption error(QStringLiteral("error"),
                                    QStringLiteral("指向誤差「方位角,仰角」、度: 回転器の読みが本当の向きより大きい分（既定 0,0）。\n"
                                                   "Pointing error AZ,EL in degrees: how much the rotator's reading exceeds the real direction (default 0,0)."),
@@ -103,27 +102,12 @@ CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arg
                                          QStringLiteral("s"), QStringLiteral("0"));
     parser.addOptions({error, beamwidth, peak, baseline, noise, seed, site, rotctld, once, listen, rigctldPort, clockOffset});
 
-    CommandLine<RadiometerOptions> result;
-    if (!parser.parse(arguments)) {
-        result.text = parser.errorText();
-        result.exitCode = kUsageExitCode;
-        return result;
-    }
-    if (helpRequested(parser)) {
-        result.text = parser.helpText().trimmed();
-        return result;
-    }
-    QStringList problems;
-    if (!parser.positionalArguments().isEmpty())
-        problems << QStringLiteral("余分な引数があります / unexpected arguments: %1").arg(parser.positionalArguments().join(QLatin1Char(' ')));
+    if (const std::optional<CommandLine<RadiometerOptions>> end = commandLine.parse<RadiometerOptions>(arguments))
+        return *end;
+    QStringList& problems = commandLine.problems();
     RadiometerOptions options;
-    const auto take = [&problems](const auto& read, auto& into) {
-        if (read.value)
-            into = *read.value;
-        else
-            problems << read.problem;
-    };
-    const auto name = [](const QCommandLineOption& option) { return option.names().constFirst(); };
+    const auto take = [&commandLine](const auto& read, auto& into) { commandLine.take(read, into); };
+    const auto name = &CompanionCommandLine::name;
 
     std::pair<double, double> errors{0, 0};
     take(anglePairOption(name(error), parser.value(error), kLargestError), errors);
@@ -155,13 +139,7 @@ CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arg
     take(numberOption(name(clockOffset), parser.value(clockOffset), -kLargestClockOffset, kLargestClockOffset),
          options.clockOffsetSeconds);
 
-    if (!problems.isEmpty()) {
-        result.text = problems.join(QLatin1Char('\n'));
-        result.exitCode = kUsageExitCode;
-        return result;
-    }
-    result.options = options;
-    return result;
+    return commandLine.result(options);
 }
 
 }  // namespace heliotrope::radiometer
