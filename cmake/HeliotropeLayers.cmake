@@ -5,13 +5,16 @@
 #   app/observatories/     the observation-point list (sees solar/, link/)
 #   app/                   the window (sees solar/, link/, all of app/)
 #   companions/sky/        the real sun from ERFA, no Qt (sees only itself)
-#   companions/power/      the received power, for measurements (sees only itself)
 #   companions/sunnoise/   the sun-noise arithmetic, no Qt (sees only itself)
-#   companions/calibrate/  the beam fit on the sun, no Qt (sees only itself)
-#   companions/common/     what both companions share (sees solar/, link/, sky/)
-#   companions/sim/        the controller simulator (sees the above and common/)
-#   companions/rotctl/     the Hamlib bridge (sees the above and common/, with
-#                          power/, sunnoise/ and calibrate/)
+#   companions/beamfit/    the beam's fit on the sun in linear power, no Qt (sees only itself)
+#   companions/common/     what the companions share (sees solar/, link/, sky/)
+#   companions/hamlib/     the conversation with rotctld and Hamlib's replies (sees common/)
+#   companions/rotator/    the rotator's geometry and command policy (sees hamlib/)
+#   companions/power/      the received power, its sources and their choice (sees hamlib/)
+#   companions/measure/    the measurement engine and the calibration and sun-noise
+#                          runs on it (sees rotator/, power/, beamfit/, sunnoise/)
+#   companions/rotctl/     the Hamlib bridge and its program (sees measure/ and below)
+#   companions/sim/        the controller simulator (sees common/)
 #   companions/radiometer/ the simulated radiometer (sees common/ and sky/)
 #
 # Each library is compiled against an include root of its own that holds only

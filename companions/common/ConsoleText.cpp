@@ -17,6 +17,16 @@ QString degreesText(double degrees)
     return QString::number(degrees, 'f', 2) + QStringLiteral("°");
 }
 
+QString directionTextJapanese(double azimuth, double elevation)
+{
+    return QStringLiteral("方位角 %1 仰角 %2").arg(degreesText(azimuth), degreesText(elevation));
+}
+
+QString directionTextEnglish(double azimuth, double elevation)
+{
+    return QStringLiteral("az %1, el %2").arg(degreesText(azimuth), degreesText(elevation));
+}
+
 QString endpointText(const QHostAddress& address, quint16 port)
 {
     if (address.protocol() == QAbstractSocket::IPv6Protocol)

@@ -22,6 +22,9 @@ QString printableBytes(const QByteArray& bytes, qsizetype maxBytes = 80);
 
 // "108.46°": an angle for the operator, two decimals as the window shows them.
 QString degreesText(double degrees);
+// "方位角 196.06° 仰角 77.36°" / "az 196.06°, el 77.36°": a direction for the operator.
+QString directionTextJapanese(double azimuth, double elevation);
+QString directionTextEnglish(double azimuth, double elevation);
 
 // "127.0.0.1:10006", "[::1]:10006".
 QString endpointText(const QHostAddress& address, quint16 port);

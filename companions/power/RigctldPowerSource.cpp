@@ -1,5 +1,7 @@
 #include "companions/power/RigctldPowerSource.h"
 
+#include "companions/hamlib/RotctldReply.h"
+
 #include <QTcpSocket>
 
 #include <cmath>
@@ -27,11 +29,9 @@ StrengthReply readStrengthReply(const QByteArray& line)
 {
     StrengthReply reply;
     const QByteArray text = line.trimmed();
-    if (text.startsWith("RPRT ")) {
-        bool ok = false;
-        const int code = text.mid(5).toInt(&ok);
-        if (ok && code != 0)
-            reply.returnCode = code;
+    if (const std::optional<int> code = heliotrope::rotctl::hamlibReturnCode(text)) {
+        if (*code != 0)
+            reply.returnCode = *code;
         return reply;
     }
     bool ok = false;

@@ -86,6 +86,10 @@ bool Bridge::start(QString* problem)
                         .arg(site.height)
                         .arg(refractionTextJapanese(m_options.trueSun), refractionTextEnglish(m_options.trueSun)));
     }
+    if (!m_trueSun && (m_options.calibration || m_options.sunNoise)) {
+        emit notice(QStringLiteral("測定は本当の太陽に向けます（%1）。\nMeasurements point at the real sun (%2).")
+                        .arg(refractionTextJapanese(m_options.trueSun), refractionTextEnglish(m_options.trueSun)));
+    }
     m_client.start();
     return true;
 }

@@ -10,9 +10,10 @@
 // operator should know comes out as one line each, never one per cycle.
 
 #include "companions/common/PointingReceiver.h"
+#include "companions/hamlib/RotctldClient.h"
+#include "companions/measure/RotatorLender.h"
+#include "companions/rotator/CommandPolicy.h"
 #include "companions/rotctl/BridgeOptions.h"
-#include "companions/rotctl/CommandPolicy.h"
-#include "companions/rotctl/RotctldClient.h"
 #include "companions/rotctl/TrackingLog.h"
 #include "companions/rotctl/TrueSunPointing.h"
 
@@ -25,7 +26,7 @@
 
 namespace heliotrope::rotctl {
 
-class Bridge : public QObject {
+class Bridge : public QObject, public RotatorLender {
     Q_OBJECT
 
 public:
@@ -36,12 +37,14 @@ public:
     // opened (rotctld not running is not a reason: it is waited for).
     bool start(QString* problem);
     quint16 localPort() const { return m_receiver.localPort(); }
-    RotctldClient& rotctld() { return m_client; }
+    RotctldClient& rotctld() override { return m_client; }
     // The rotator's frame as the bridge uses it (range, limits once rotctld
     // is connected, offsets).
-    const RotatorFrame& frame() const { return m_frame; }
-    // While a calibration drives the rotator the bridge sends no P of its own;
-    // released, it points at the latest set-point again.
+    const RotatorFrame& frame() const override { return m_frame; }
+    // While a measurement drives the rotator the bridge sends no P of its own;
+    // given back, it points at the latest set-point again.
+    void lendRotator() override { holdCommands(true); }
+    void takeRotatorBack() override { holdCommands(false); }
     void holdCommands(bool held);
     bool commandsHeld() const { return m_commandsHeld; }
 

@@ -170,6 +170,11 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
             problems << QStringLiteral("--log にファイル名がありません。");
     }
     options.trueSun = trueSun.read(parser, problems);
+    // One sky: the calibration places its pattern on the sun tracking points at.
+    if (options.calibration) {
+        options.calibration->refraction = options.trueSun.refraction;
+        options.calibration->atmosphere = options.trueSun.atmosphere;
+    }
     options.sunNoise = readSunNoiseOptions(parser, problems);
     if (options.sunNoise && options.calibration) {
         problems << QStringLiteral("--calibrate と --sun-noise は一度に一つにしてください。\n"

@@ -4,9 +4,9 @@
 
 #include "companions/common/OptionValues.h"
 #include "companions/common/SenderAllowList.h"
-#include "companions/rotctl/CalibrationOptions.h"
-#include "companions/rotctl/RotatorGeometry.h"
-#include "companions/rotctl/SunNoiseOptions.h"
+#include "companions/measure/CalibrationOptions.h"
+#include "companions/measure/SunNoiseOptions.h"
+#include "companions/rotator/RotatorGeometry.h"
 #include "companions/rotctl/TrueSunOptions.h"
 
 #include <QHostAddress>

@@ -1,5 +1,6 @@
 #include "companions/rotctl/SunNowReport.h"
 
+#include "companions/common/ConsoleText.h"
 #include "companions/common/JstText.h"
 #include "companions/rotctl/TrackingLog.h"
 #include "companions/rotctl/TrueSunPointing.h"
@@ -13,6 +14,8 @@
 #include <cmath>
 #include <string>
 
+using heliotrope::companions::directionTextEnglish;
+using heliotrope::companions::directionTextJapanese;
 using heliotrope::companions::jstText;
 
 namespace heliotrope::rotctl {

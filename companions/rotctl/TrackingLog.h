@@ -19,7 +19,7 @@
 // columns only goes on with seven. Each row is flushed as it is written.
 
 #include "companions/common/PointingRead.h"
-#include "companions/rotctl/RotctldReply.h"
+#include "companions/hamlib/RotctldReply.h"
 
 #include <QFile>
 #include <QString>

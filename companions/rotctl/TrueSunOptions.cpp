@@ -86,16 +86,17 @@ TrueSunOptionSet::TrueSunOptionSet()
                    QStringLiteral("lat,lon[,m]")))
     , m_refraction(value(
           QStringLiteral("refraction"),
-          QStringLiteral("大気差: none（既定、窓と同じ幾何学的な方向）、optical（可視光）、radio（電波、湿度が効く）。"
-                         "none では見かけの太陽より、地平線で約 0.57°、仰角 5° で 0.17°、10° で 0.09° 低く向ける。"
-                         "optical と radio は仰角 5° より上でよく合うが、約 3° より下では 3° での値（0.18°、"
-                         "電波 0.22°）に留まり、地平線では 0.4° ほど足りない。\n"
-                         "Refraction: none (default, the geometric direction, as the window means it), optical "
-                         "(visible light), radio (above 100 µm; humidity counts). With none the antenna points "
-                         "below the apparent sun by about 0.57° at the horizon, 0.17° at 5° and 0.09° at 10° "
-                         "elevation. optical and radio follow the refraction well above 5°, but below about 3° "
-                         "they keep its value at 3° (0.18°, radio 0.22°) and fall about 0.4° short at the horizon."),
-          QStringLiteral("none|optical|radio"), QStringLiteral("none")))
+          QStringLiteral("大気差: radio（既定、電波、湿度が効く）、optical（可視光）、none（窓と同じ幾何学的な方向）。"
+                         "追尾、較正、太陽雑音のすべてがこの太陽を使う。none では見かけの太陽より、地平線で約 0.57°、"
+                         "仰角 5° で 0.17°、10° で 0.09° 低く向ける。optical と radio は仰角 5° より上でよく合うが、"
+                         "約 3° より下では 3° での値（0.18°、電波 0.22°）に留まり、地平線では 0.4° ほど足りない。\n"
+                         "Refraction: radio (default, above 100 µm; humidity counts), optical (visible light), none "
+                         "(the geometric direction, as the window means it). Tracking, calibration and sun noise all "
+                         "point at this sun. With none the antenna points below the apparent sun by about 0.57° at the "
+                         "horizon, 0.17° at 5° and 0.09° at 10° elevation. optical and radio follow the refraction well "
+                         "above 5°, but below about 3° they keep its value at 3° (0.18°, radio 0.22°) and fall about "
+                         "0.4° short at the horizon."),
+          QStringLiteral("none|optical|radio"), QStringLiteral("radio")))
     , m_pressure(value(QStringLiteral("pressure"),
                        QStringLiteral("地点の気圧、hPa（0～1100。既定: 高さから推定、海面で 1013.25）。"
                                       "--refraction optical か radio のときだけ。\n"
@@ -143,13 +144,8 @@ TrueSunOptions TrueSunOptionSet::read(const QCommandLineParser& parser, QStringL
                         .arg(nameOf(options.enabled ? m_trueSun : m_sunNow));
     }
 
-    const QString refraction = parser.value(m_refraction).trimmed();
-    if (refraction == QLatin1String("none")) {
-        options.refraction = Refraction::None;
-    } else if (refraction == QLatin1String("optical")) {
-        options.refraction = Refraction::Optical;
-    } else if (refraction == QLatin1String("radio")) {
-        options.refraction = Refraction::Radio;
+    if (const std::optional<Refraction> named = heliotrope::sky::refractionNamed(parser.value(m_refraction).trimmed().toStdString())) {
+        options.refraction = *named;
     } else {
         problems << QStringLiteral("--refraction 「%1」 は none、optical、radio のどれかにしてください。\n"
                                    "--refraction takes none, optical or radio, not \"%1\".")

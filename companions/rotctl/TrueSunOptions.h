@@ -20,7 +20,9 @@ struct TrueSunOptions {
     bool enabled = false;   // --true-sun: by day, command the real sun
     bool lookOnly = false;  // --sun-now: print the sun for the site now, then exit
     std::optional<heliotrope::sky::Site> site;
-    heliotrope::sky::Refraction refraction = heliotrope::sky::Refraction::None;
+    // One sky for tracking, calibration and sun noise: a dish sees the sun
+    // the air has lifted, so radio unless told otherwise.
+    heliotrope::sky::Refraction refraction = heliotrope::sky::Refraction::Radio;
     heliotrope::sky::Atmosphere atmosphere;
 };
 

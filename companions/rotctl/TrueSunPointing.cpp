@@ -4,6 +4,8 @@
 #include "companions/common/JstText.h"
 
 using heliotrope::companions::degreesText;
+using heliotrope::companions::directionTextEnglish;
+using heliotrope::companions::directionTextJapanese;
 using heliotrope::companions::jstText;
 using heliotrope::companions::SetPoint;
 
@@ -21,16 +23,6 @@ QString gapText(double degrees)
 }
 
 }  // namespace
-
-QString directionTextJapanese(double azimuth, double elevation)
-{
-    return QStringLiteral("方位角 %1 仰角 %2").arg(degreesText(azimuth), degreesText(elevation));
-}
-
-QString directionTextEnglish(double azimuth, double elevation)
-{
-    return QStringLiteral("az %1, el %2").arg(degreesText(azimuth), degreesText(elevation));
-}
 
 TrueSunPointing::TrueSunPointing(const heliotrope::sky::Site& site, heliotrope::sky::Refraction refraction,
                                  const heliotrope::sky::Atmosphere& atmosphere)

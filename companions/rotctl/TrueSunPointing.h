@@ -58,8 +58,4 @@ private:
     bool m_failing = false;
 };
 
-// "方位角 196.06° 仰角 77.36°" / "az 196.06°, el 77.36°": a direction for the operator.
-QString directionTextJapanese(double azimuth, double elevation);
-QString directionTextEnglish(double azimuth, double elevation);
-
 }  // namespace heliotrope::rotctl

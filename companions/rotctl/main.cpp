@@ -5,12 +5,12 @@
 #include "companions/common/InterruptNotifier.h"
 #include "companions/common/JstText.h"
 #include "companions/common/QuitOnSignal.h"
+#include "companions/measure/CalibrationSession.h"
+#include "companions/measure/SavedCalibration.h"
+#include "companions/measure/SunNoiseRun.h"
+#include "companions/power/PowerSourceChoice.h"
 #include "companions/rotctl/Bridge.h"
-#include "companions/rotctl/CalibrationSession.h"
 #include "companions/rotctl/ProgressLine.h"
-#include "companions/rotctl/SavedCalibration.h"
-#include "companions/rotctl/SunNoiseHandover.h"
-#include "companions/rotctl/SunNoiseRun.h"
 #include "companions/rotctl/SunNowReport.h"
 
 #include <QCoreApplication>
@@ -73,10 +73,20 @@ int main(int argc, char** argv)
         if (const std::optional<SavedCalibration> saved = loadCalibration()) {
             options.azimuthOffset = saved->azimuthOffset;
             options.elevationOffset = saved->elevationOffset;
-            say(QStringLiteral("較正で保存したずれを使います: 方位角 %1°、仰角 %2°（%3 UTC に測定、%4）。/ "
-                               "Using the saved calibration: azimuth %1°, elevation %2° (measured %3 UTC, %4).")
+            say(QStringLiteral("較正で保存したずれを使います: 方位角 %1°、仰角 %2°（%3 UTC に大気差 %5 で測定、%4）。/ "
+                               "Using the saved calibration: azimuth %1°, elevation %2° (measured %3 UTC with refraction %5, %4).")
                     .arg(QString::number(saved->azimuthOffset, 'f', 3), QString::number(saved->elevationOffset, 'f', 3),
-                         saved->measuredUtc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm")), calibrationSettingsPath()));
+                         saved->measuredUtc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm")), calibrationSettingsPath(),
+                         QString::fromLatin1(heliotrope::sky::refractionName(saved->refraction))));
+            if (saved->refraction != options.trueSun.refraction) {
+                say(QStringLiteral("注意: 保存したずれは大気差 %1 の太陽で測りましたが、いまは %2 の太陽に向けます。"
+                                   "ずれは低い太陽ほど食い違います（仰角 30° で約 0.03°、5° で 0.17°）。同じ --refraction で較正し直してください。/ "
+                                   "Note: the saved offsets were measured against the sun with refraction %1, and this bridge "
+                                   "points with %2: they disagree the more, the lower the sun (about 0.03° at 30°, 0.17° at 5°). "
+                                   "Calibrate again with the same --refraction.")
+                        .arg(QString::fromLatin1(heliotrope::sky::refractionName(saved->refraction)),
+                             QString::fromLatin1(heliotrope::sky::refractionName(options.trueSun.refraction))));
+            }
         }
     }
 
@@ -85,7 +95,7 @@ int main(int argc, char** argv)
     std::unique_ptr<heliotrope::power::PowerSource> sunNoisePower;
     if (options.sunNoise) {
         QString unusable;
-        sunNoisePower = sunNoisePowerSource(options.sunNoise->power, &unusable);
+        sunNoisePower = heliotrope::power::makePowerSource(options.sunNoise->power, &unusable);
         if (!sunNoisePower) {
             printLine(stderr, unusable);
             return kUsageExitCode;
@@ -104,52 +114,40 @@ int main(int argc, char** argv)
     // taken over below and ends the run only.
     quitOnTerminationSignals();
 
+    const auto showProgress = [&console](const QString& line) { console.show(line); };
     std::unique_ptr<SunNoiseRun> sunNoise;
     std::unique_ptr<CalibrationSession> calibration;
-    InterruptNotifier interrupt;
     if (options.sunNoise) {
         sunNoise = std::make_unique<SunNoiseRun>(*options.sunNoise, *options.trueSun.site, options.trueSun.refraction,
-                                                 options.trueSun.atmosphere, bridge.rotctld(), *sunNoisePower,
+                                                 options.trueSun.atmosphere, bridge, *sunNoisePower,
                                                  shiftedUtcClock(options.sunNoise->clockOffsetSeconds));
         QObject::connect(sunNoise.get(), &SunNoiseRun::notice, say);
-        QObject::connect(sunNoise.get(), &SunNoiseRun::progress, [&console](const QString& line) { console.show(line); });
-        // Ctrl+C during the run ends the run and the bridge goes on tracking;
-        // otherwise it ends the program, as it always does.
-        if (interrupt.install()) {
-            QObject::connect(&interrupt, &InterruptNotifier::interrupted, [&sunNoise] {
-                if (sunNoise->isRunning())
-                    sunNoise->abort(QStringLiteral("Ctrl+C で止めました。追尾に戻ります。"),
-                                    QStringLiteral("stopped with Ctrl+C; back to tracking."));
-                else
-                    QCoreApplication::quit();
-            });
-        }
-        handRotatorToSunNoise(bridge, *sunNoise);
+        QObject::connect(sunNoise.get(), &SunNoiseRun::progress, showProgress);
+        sunNoise->start();
     }
     if (options.calibration) {
         calibration = std::make_unique<CalibrationSession>(bridge, *options.calibration,
                                                            shiftedUtcClock(options.calibration->clockOffsetSeconds));
         QObject::connect(calibration.get(), &CalibrationSession::notice, say);
-        QObject::connect(calibration.get(), &CalibrationSession::progress, [&console](int done, int total, double left) {
-            console.show(QStringLiteral("較正 %1/%2 点、残り約 %3 秒 / calibration point %1 of %2, about %3 s left")
-                             .arg(done)
-                             .arg(total)
-                             .arg(static_cast<long long>(left + 0.5)));
-        });
-        // Ctrl+C during the run ends the run and the bridge goes on tracking;
-        // otherwise it ends the program, as it always does.
-        if (interrupt.install()) {
-            QObject::connect(&interrupt, &InterruptNotifier::interrupted, [&calibration] {
-                if (calibration->isRunning())
-                    calibration->interrupt();
-                else
-                    QCoreApplication::quit();
-            });
-        }
+        QObject::connect(calibration.get(), &CalibrationSession::progress, showProgress);
         if (!calibration->start(&problem)) {
             printLine(stderr, problem);
             return 1;
         }
+    }
+    // Ctrl+C during a run ends the run and the bridge goes on tracking;
+    // otherwise it ends the program, as it always does.
+    InterruptNotifier interrupt;
+    if ((sunNoise || calibration) && interrupt.install()) {
+        QObject::connect(&interrupt, &InterruptNotifier::interrupted, [&sunNoise, &calibration] {
+            if (calibration && calibration->isRunning())
+                calibration->interrupt();
+            else if (sunNoise && sunNoise->isRunning())
+                sunNoise->abort(QStringLiteral("Ctrl+C で止めました。追尾に戻ります。"),
+                                QStringLiteral("stopped with Ctrl+C; back to tracking."));
+            else
+                QCoreApplication::quit();
+        });
     }
     const int exitCode = QCoreApplication::exec();
     printLine(stdout, receivedCountsText(bridge.receivedCounts()));

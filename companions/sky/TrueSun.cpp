@@ -8,6 +8,28 @@
 
 namespace heliotrope::sky {
 
+const char* refractionName(Refraction refraction)
+{
+    switch (refraction) {
+    case Refraction::None:
+        return "none";
+    case Refraction::Optical:
+        return "optical";
+    case Refraction::Radio:
+        return "radio";
+    }
+    return "none";
+}
+
+std::optional<Refraction> refractionNamed(std::string_view name)
+{
+    for (const Refraction refraction : {Refraction::None, Refraction::Optical, Refraction::Radio}) {
+        if (name == refractionName(refraction))
+            return refraction;
+    }
+    return std::nullopt;
+}
+
 namespace {
 
 constexpr double kDegreesPerRadian = ERFA_DR2D;

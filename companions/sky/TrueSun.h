@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <string_view>
+
 // Where the real sun stands for a site, from ERFA (the IAU's SOFA routines
 // under a free licence), as opposed to the window's fixed model, which can be
 // nearly 2° off. Plain C++: no Qt, so that it is tested alone.
@@ -27,6 +30,11 @@ enum class Refraction {
 };
 
 // The air the refraction is computed for; ignored with Refraction::None.
+// "none", "optical", "radio": the names the command line and the saved
+// calibration use; nothing for any other name.
+const char* refractionName(Refraction refraction);
+std::optional<Refraction> refractionNamed(std::string_view name);
+
 struct Atmosphere {
     double pressure = 1013.25;      // hPa at the site, 0 to 1100 (0: no refraction)
     double temperature = 15;        // °C, −60 to 60

@@ -2,8 +2,8 @@
 // five-point closed form, on cuts made from known beams, and their refusals;
 // and the turning of the centres into the bridge's offsets.
 
-#include "companions/calibrate/BeamFit.h"
-#include "companions/rotctl/CalibrationResult.h"
+#include "companions/beamfit/BeamFit.h"
+#include "companions/measure/CalibrationResult.h"
 
 #include <QTest>
 
@@ -12,16 +12,18 @@
 
 using namespace heliotrope::rotctl;
 
-using namespace heliotrope::calibrate;
+using namespace heliotrope::beamfit;
 
 namespace {
 
 const double kFourLn2 = 4.0 * std::log(2.0);
 
-double beam(double x, double centre, double width, double peak, double baseline)
+// What the detector reads, in dB: the sun's noise added to the system's in
+// linear power, Y (the rise at the centre) given in dB.
+double beam(double x, double centre, double width, double yDecibels, double baseline)
 {
     const double u = (x - centre) / width;
-    return baseline + peak * std::exp(-kFourLn2 * u * u);
+    return baseline + 10.0 * std::log10(1.0 + (std::pow(10.0, yDecibels / 10.0) - 1.0) * std::exp(-kFourLn2 * u * u));
 }
 
 std::vector<CutPoint> cut(double centre, double width, double peak, double baseline, double span, double step,
@@ -61,9 +63,9 @@ void TestBeamFit::fitFindsTheBeamWithHonestUncertainties()
         const double pull = (fit.centre - 0.24) / fit.centreError;
         QVERIFY2(std::abs(pull) < 4, qPrintable(QStringLiteral("seed %1: centre %2 ± %3").arg(seed).arg(fit.centre).arg(fit.centreError)));
         QVERIFY2(std::abs(fit.width - 1.7) < 4 * fit.widthError, qPrintable(QString::number(fit.width)));
-        QVERIFY2(std::abs(fit.peak - 10) < 4 * fit.peakError, qPrintable(QString::number(fit.peak)));
+        QVERIFY2(std::abs(fit.yDecibels - 10) < 4 * fit.yDecibelsError, qPrintable(QString::number(fit.yDecibels)));
         QVERIFY2(std::abs(fit.baseline + 30) < 4 * fit.baselineError, qPrintable(QString::number(fit.baseline)));
-        QVERIFY2(fit.residualRms > 0.02 && fit.residualRms < 0.2, qPrintable(QString::number(fit.residualRms)));
+        QVERIFY2(fit.residualRms > 0.01 && fit.residualRms < 0.5, qPrintable(QString::number(fit.residualRms)));
         squaredPulls += pull * pull;
     }
     const double rmsPull = std::sqrt(squaredPulls / kCuts);
@@ -81,7 +83,7 @@ void TestBeamFit::fitRefusesWhatItDidNotFind()
 
     // No sun at all (the receiver off): noise only.
     fit = fitBeamCut(cut(0, 1.7, 0, -30, 2.55, 0.85, 0.1, 3), 1.7);
-    QVERIFY2(!fit.ok(), qPrintable(QStringLiteral("peak %1 ± %2").arg(fit.peak).arg(fit.peakError)));
+    QVERIFY2(!fit.ok(), qPrintable(QStringLiteral("Y %1 ± %2 dB").arg(fit.yDecibels).arg(fit.yDecibelsError)));
 
     // Too few points for four parameters and a residual.
     fit = fitBeamCut(cut(0, 1.7, 10, -30, 0.85, 0.85, 0, 1), 1.7);
@@ -103,7 +105,7 @@ void TestBeamFit::threePointsGiveTheBeamExactly()
     QVERIFY(fit.ok());
     QVERIFY(std::abs(fit.centre - 0.4) < 1e-9);
     QVERIFY(std::abs(fit.width - 1.7) < 1e-9);
-    QVERIFY(std::abs(fit.peak - 10) < 1e-9);
+    QVERIFY(std::abs(fit.yDecibels - 10) < 1e-9);
     // 0.1 dB per reading, 4 readings a point: a few thousandths of a degree.
     QVERIFY2(fit.centreError > 0.001 && fit.centreError < 0.05, qPrintable(QString::number(fit.centreError)));
     QVERIFY(fit.widthError > 0);

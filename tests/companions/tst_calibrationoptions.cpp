@@ -7,6 +7,8 @@
 
 using namespace heliotrope::companions;
 using namespace heliotrope::rotctl;
+using heliotrope::power::PowerSourceChoice;
+using heliotrope::power::powerSourceChoice;
 
 class TestCalibrationOptions : public QObject {
     Q_OBJECT

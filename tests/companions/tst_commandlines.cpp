@@ -14,6 +14,8 @@
 using namespace heliotrope::companions;
 using namespace heliotrope::sim;
 using namespace heliotrope::rotctl;
+using heliotrope::power::PowerSourceChoice;
+using heliotrope::power::powerSourceChoice;
 
 class TestCommandLines : public QObject {
     Q_OBJECT

@@ -4,8 +4,8 @@
 // slews like Hamlib's dummy, for the number of P commands per hour.
 
 #include "companions/common/PointingRead.h"
-#include "companions/rotctl/CommandPolicy.h"
-#include "companions/rotctl/RotatorGeometry.h"
+#include "companions/rotator/CommandPolicy.h"
+#include "companions/rotator/RotatorGeometry.h"
 #include "companions/rotctl/TrackingLog.h"
 #include "companions/sim/SlewingAntenna.h"
 #include "link/PointingMessage.h"

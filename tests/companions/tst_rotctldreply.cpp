@@ -2,7 +2,7 @@
 // and what is not an answer recognised as such, so that the conversation is
 // started again instead of answers being paired with the wrong commands.
 
-#include "companions/rotctl/RotctldReply.h"
+#include "companions/hamlib/RotctldReply.h"
 
 #include <QTest>
 

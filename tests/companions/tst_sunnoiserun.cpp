@@ -9,10 +9,9 @@
 
 #include "RotctldProcess.h"
 
+#include "companions/measure/SunNoiseRun.h"
 #include "companions/power/CommandPowerSource.h"
 #include "companions/rotctl/Bridge.h"
-#include "companions/rotctl/SunNoiseHandover.h"
-#include "companions/rotctl/SunNoiseRun.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -125,13 +124,13 @@ struct Station {
         const double offset = utcAtStart - nowSeconds();
         power = std::make_unique<heliotrope::power::CommandPowerSource>(command(rotctld.port(), offset));
         run = std::make_unique<SunNoiseRun>(options, kHachioji, heliotrope::sky::Refraction::None,
-                                            heliotrope::sky::Atmosphere{}, bridge->rotctld(), *power,
+                                            heliotrope::sky::Atmosphere{}, *bridge, *power,
                                             [offset] { return nowSeconds() + offset; });
         return true;
     }
     bool go()
     {
-        handRotatorToSunNoise(*bridge, *run);
+        run->start();
         QString problem;
         return bridge->start(&problem);
     }

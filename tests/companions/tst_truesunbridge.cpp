@@ -160,7 +160,9 @@ void TestTrueSunBridge::dayPointsAtTheRealSunNightParksAndNoMessageNoCommand()
     WindowSocket window;
     const QByteArray message = windowMessage(now, kHachioji.latitude, kHachioji.longitude);
     const SetPoint set = messageSetPoint(message);
-    const heliotrope::sky::TrueSunPosition sun = heliotrope::sky::trueSunTopocentric(static_cast<double>(now) / 1000.0, kHachioji);
+    // The sun as the bridge points at it by default: refracted for radio.
+    const heliotrope::sky::TrueSunPosition sun = heliotrope::sky::trueSunTopocentric(
+        static_cast<double>(now) / 1000.0, kHachioji, options.trueSun.refraction, options.trueSun.atmosphere);
     const double gap = heliotrope::sky::skySeparation(set.azimuth, set.elevation, sun.azimuth, sun.elevation);
     qInfo("window sends %s; real sun az %.3f el %.3f; %.2f deg apart", message.constData(), sun.azimuth, sun.elevation, gap);
     QVERIFY2(gap > 1.0 && gap < 3.0, qPrintable(QString::number(gap)));
@@ -196,7 +198,8 @@ void TestTrueSunBridge::dayPointsAtTheRealSunNightParksAndNoMessageNoCommand()
     QCOMPARE(pointings(written).size(), sent);
     // The next message is the trigger again.
     window.send(bridge.localPort(), windowMessage(now, kHachioji.latitude, kHachioji.longitude));
-    const heliotrope::sky::TrueSunPosition later = heliotrope::sky::trueSunTopocentric(static_cast<double>(now) / 1000.0, kHachioji);
+    const heliotrope::sky::TrueSunPosition later = heliotrope::sky::trueSunTopocentric(
+        static_cast<double>(now) / 1000.0, kHachioji, options.trueSun.refraction, options.trueSun.atmosphere);
     QTRY_COMPARE_WITH_TIMEOUT(pointings(written).value(sent), pointing(later.azimuth + kAzimuthOffset, later.elevation),
                               kWaitMs);
 

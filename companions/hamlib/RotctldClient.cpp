@@ -1,0 +1,293 @@
+#include "companions/hamlib/RotctldClient.h"
+
+#include "companions/common/ConsoleText.h"
+
+#include <QTcpSocket>
+
+#include <algorithm>
+
+using heliotrope::companions::endpointText;
+using heliotrope::companions::printableBytes;
+
+namespace heliotrope::rotctl {
+
+namespace {
+
+constexpr int kFirstRetryMs = 500;
+constexpr int kLongestRetryMs = 8000;
+constexpr int kConnectTimeoutMs = 5000;
+// A rotctld driving a slow serial rotator may retry the rotator a few times
+// before it answers; longer than that, it has hung.
+constexpr int kAnswerTimeoutMs = 10000;
+// No answer line is anywhere near this long; more without a line end is not rotctld.
+constexpr qsizetype kLongestLine = 4096;
+
+}  // namespace
+
+RotctldClient::RotctldClient(const QString& host, quint16 port, QObject* parent)
+    : QObject(parent)
+    , m_host(host)
+    , m_port(port)
+    , m_retryDelayMs(kFirstRetryMs)
+    , m_answerTimeoutMs(kAnswerTimeoutMs)
+{
+    m_clock.start();
+    m_retryTimer.setSingleShot(true);
+    m_connectTimer.setSingleShot(true);
+    m_answerTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, &RotctldClient::connectNow);
+    connect(&m_connectTimer, &QTimer::timeout, this, [this] {
+        fail(Problem::Absent, QStringLiteral("%1 秒以内に接続できませんでした").arg(kConnectTimeoutMs / 1000));
+    });
+    connect(&m_answerTimer, &QTimer::timeout, this, [this] { fail(Problem::Silent, {}); });
+}
+
+RotctldClient::~RotctldClient()
+{
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+    }
+}
+
+void RotctldClient::start()
+{
+    connectNow();
+}
+
+QString RotctldClient::endpointText() const
+{
+    if (m_host.contains(QLatin1Char(':')))
+        return QStringLiteral("[%1]:%2").arg(m_host).arg(m_port);
+    return QStringLiteral("%1:%2").arg(m_host).arg(m_port);
+}
+
+void RotctldClient::connectNow()
+{
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+        m_socket->deleteLater();
+    }
+    m_socket = new QTcpSocket(this);
+    connect(m_socket, &QTcpSocket::connected, this, &RotctldClient::onConnected);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &RotctldClient::onSocketError);
+    connect(m_socket, &QTcpSocket::readyRead, this, &RotctldClient::onReadyRead);
+    m_state = State::Connecting;
+    m_received.clear();
+    m_inFlight.reset();
+    m_reader.reset();
+    m_connectTimer.start(kConnectTimeoutMs);
+    m_socket->connectToHost(m_host, m_port);
+}
+
+void RotctldClient::onConnected()
+{
+    m_connectTimer.stop();
+    // Commands are short lines, sent one at a time and answered before the
+    // next: waiting to fill a packet would only delay each of them.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_state = State::Handshake;
+    // A connection is ready only once the peer has answered something: one
+    // that takes connections and says nothing useful is not a rotctld.
+    if (m_skipDumpState)
+        send(RotctldCommand::GetPosition, QByteArrayLiteral("p"));
+    else
+        send(RotctldCommand::DumpState, QByteArrayLiteral("\\dump_state"));
+}
+
+void RotctldClient::becomeReady(const std::optional<RotatorLimits>& limits)
+{
+    m_state = State::Ready;
+    emit ready(limits);
+}
+
+void RotctldClient::becomeHealthy()
+{
+    // Only an answer about the rotator shows the link to be back. A peer that
+    // answers the handshake and then hangs on every p would otherwise be said
+    // lost, and retried at once, again and again.
+    m_retryDelayMs = kFirstRetryMs;
+    m_saidProblem = Problem::None;
+}
+
+void RotctldClient::onSocketError()
+{
+    switch (m_socket->error()) {
+    case QAbstractSocket::ConnectionRefusedError:
+        fail(Problem::Refused, {});
+        return;
+    case QAbstractSocket::RemoteHostClosedError:
+        fail(Problem::Closed, {});
+        return;
+    default:
+        fail(Problem::Absent, m_socket->errorString());
+        return;
+    }
+}
+
+void RotctldClient::requestPosition()
+{
+    if (m_state != State::Ready || positionPending())
+        return;
+    m_positionWanted = true;
+    sendNext();
+}
+
+void RotctldClient::requestPointing(const RotatorPosition& rotatorTarget)
+{
+    if (m_state != State::Ready)
+        return;
+    m_pointingWanted = rotatorTarget;
+    sendNext();
+}
+
+void RotctldClient::sendNext()
+{
+    if (m_state != State::Ready || m_inFlight)
+        return;
+    // A pointing first: it is what moves the antenna; the reading can wait.
+    if (m_pointingWanted) {
+        const RotatorPosition target = *m_pointingWanted;
+        m_pointingWanted.reset();
+        send(RotctldCommand::SetPosition, "P " + QByteArray::number(target.azimuth, 'f', 2) + ' ' + QByteArray::number(target.elevation, 'f', 2));
+    } else if (m_positionWanted) {
+        m_positionWanted = false;
+        send(RotctldCommand::GetPosition, QByteArrayLiteral("p"));
+    }
+}
+
+void RotctldClient::send(RotctldCommand command, const QByteArray& line)
+{
+    m_inFlight = command;
+    m_reader.emplace(command);
+    m_inFlightSentMs = monotonicMs();
+    m_answerTimer.start(m_answerTimeoutMs);
+    m_socket->write(line + '\n');
+    emit commandWritten(line);
+}
+
+void RotctldClient::onReadyRead()
+{
+    // Anything this reads may end the connection (fail), which replaces the
+    // socket; stop reading the old one then.
+    QTcpSocket* const socket = m_socket;
+    m_received += socket->readAll();
+    while (socket == m_socket) {
+        const qsizetype end = m_received.indexOf('\n');
+        if (end < 0) {
+            if (m_received.size() > kLongestLine)
+                fail(Problem::Unreadable, printableBytes(m_received.left(40)));
+            return;
+        }
+        const QByteArray line = m_received.left(end);
+        m_received.remove(0, end + 1);
+        if (!m_reader) {
+            fail(Problem::Unreadable, printableBytes(line));
+            return;
+        }
+        switch (m_reader->takeLine(line)) {
+        case RotctldReplyReader::Status::NeedMore:
+            break;
+        case RotctldReplyReader::Status::Unreadable:
+            fail(Problem::Unreadable, printableBytes(line));
+            return;
+        case RotctldReplyReader::Status::Done: {
+            const RotctldReplyReader reader = *m_reader;
+            finishAnswer(reader);
+            break;
+        }
+        }
+    }
+}
+
+void RotctldClient::finishAnswer(const RotctldReplyReader& reader)
+{
+    const RotctldCommand command = *m_inFlight;
+    const qint64 sentMs = m_inFlightSentMs;
+    m_answerTimer.stop();
+    m_inFlight.reset();
+    m_reader.reset();
+
+    if (m_state == State::Handshake) {
+        // The handshake's p (after a \dump_state that could not be read) is
+        // not reported: the bridge reads the rotator afresh once ready.
+        if (command == RotctldCommand::GetPosition)
+            becomeHealthy();
+        becomeReady(command == RotctldCommand::DumpState ? reader.limits() : std::nullopt);
+        sendNext();
+        return;
+    }
+    becomeHealthy();
+    switch (command) {
+    case RotctldCommand::DumpState:
+        break;  // sent only as the handshake
+    case RotctldCommand::GetPosition:
+        if (const std::optional<RotatorPosition> position = reader.position())
+            emit positionRead(*position, sentMs);
+        else
+            emit positionRefused(reader.returnCode());
+        break;
+    case RotctldCommand::SetPosition:
+        emit pointingAnswered(reader.returnCode());
+        break;
+    }
+    sendNext();
+}
+
+void RotctldClient::fail(Problem problem, const QString& detail)
+{
+    // The next connection goes without \dump_state only when this peer's
+    // answer to it could not be read, or when a connection without it had
+    // worked. Otherwise (the peer would not answer p either, or nobody was
+    // there) it begins with \dump_state again: a real rotctld may have taken
+    // the port over, and its limits are wanted.
+    m_skipDumpState = (m_state == State::Handshake && m_inFlight == RotctldCommand::DumpState && problem == Problem::Unreadable)
+        || (m_skipDumpState && m_state == State::Ready);
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+        m_socket->deleteLater();
+        m_socket = nullptr;
+    }
+    m_connectTimer.stop();
+    m_answerTimer.stop();
+    m_state = State::Waiting;
+    m_inFlight.reset();
+    m_reader.reset();
+    m_received.clear();
+    m_positionWanted = false;
+    m_pointingWanted.reset();
+
+    const QString line = problem == m_saidProblem ? QString() : problemLine(problem, detail);
+    m_saidProblem = problem;
+    m_retryTimer.start(m_retryDelayMs);
+    m_retryDelayMs = std::min(m_retryDelayMs * 2, kLongestRetryMs);
+    emit lost(problem, line);
+}
+
+QString RotctldClient::problemLine(Problem problem, const QString& detail) const
+{
+    const QString retrying = QStringLiteral("つながるまで間隔をあけて接続し直します。");
+    switch (problem) {
+    case Problem::Refused:
+        return QStringLiteral("rotctld（%1）に接続できません: 接続を拒否されました。rotctld が起動しているか確かめてください。%2")
+            .arg(endpointText(), retrying);
+    case Problem::Absent:
+        return QStringLiteral("rotctld（%1）に接続できません: %2。%3").arg(endpointText(), detail, retrying);
+    case Problem::Closed:
+        return QStringLiteral("rotctld（%1）が接続を閉じました。%2").arg(endpointText(), retrying);
+    case Problem::Silent:
+        return QStringLiteral("rotctld（%1）が %2 秒たっても応答しません。%3")
+            .arg(endpointText())
+            .arg(m_answerTimeoutMs / 1000.0)
+            .arg(retrying);
+    case Problem::Unreadable:
+        return QStringLiteral("rotctld（%1）の応答「%2」を読めません。%3").arg(endpointText(), detail, retrying);
+    case Problem::None:
+        break;
+    }
+    return {};
+}
+
+}  // namespace heliotrope::rotctl

@@ -1,0 +1,171 @@
+#include "companions/hamlib/RotctldReply.h"
+
+#include <QString>
+
+#include <cmath>
+
+namespace heliotrope::rotctl {
+
+namespace {
+
+// A dump_state of protocol 1 has a dozen lines; far more means that what is
+// being read is not a dump_state.
+constexpr int kMaxDumpStateLines = 64;
+
+std::optional<double> numberFrom(const QByteArray& text)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<int> integerFrom(const QByteArray& text)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok)
+        return std::nullopt;
+    return value;
+}
+
+QByteArray withoutLineEnd(const QByteArray& line)
+{
+    return line.endsWith('\r') ? line.chopped(1) : line;
+}
+
+}  // namespace
+
+std::optional<int> hamlibReturnCode(const QByteArray& line)
+{
+    const QByteArray text = withoutLineEnd(line).trimmed();
+    if (!text.startsWith("RPRT"))
+        return std::nullopt;
+    return integerFrom(text.mid(4));
+}
+
+RotctldReplyReader::RotctldReplyReader(RotctldCommand command)
+    : m_command(command)
+{
+}
+
+RotctldReplyReader::Status RotctldReplyReader::takeLine(const QByteArray& rawLine)
+{
+    const QByteArray line = withoutLineEnd(rawLine);
+    ++m_linesRead;
+    if (m_linesRead == 1) {
+        if (const std::optional<int> code = hamlibReturnCode(line)) {
+            // P always ends so; p and dump_state only when they failed.
+            if (m_command != RotctldCommand::SetPosition && *code == 0)
+                return Status::Unreadable;
+            m_returnCode = *code;
+            return Status::Done;
+        }
+        if (m_command == RotctldCommand::SetPosition)
+            return Status::Unreadable;
+    }
+
+    switch (m_command) {
+    case RotctldCommand::SetPosition:
+        return Status::Unreadable;  // answered in one line, handled above
+    case RotctldCommand::GetPosition: {
+        const std::optional<double> value = numberFrom(line);
+        if (!value)
+            return Status::Unreadable;
+        m_values[m_linesRead - 1] = value;
+        return m_linesRead == 2 ? Status::Done : Status::NeedMore;
+    }
+    case RotctldCommand::DumpState:
+        return takeDumpStateLine(line);
+    }
+    return Status::Unreadable;
+}
+
+RotctldReplyReader::Status RotctldReplyReader::takeDumpStateLine(const QByteArray& line)
+{
+    if (m_linesRead > kMaxDumpStateLines)
+        return Status::Unreadable;
+    if (m_linesRead == 1) {
+        const std::optional<int> protocol = integerFrom(line);
+        if (!protocol || *protocol < 0)
+            return Status::Unreadable;
+        m_protocol = *protocol;
+        return Status::NeedMore;
+    }
+    if (m_linesRead == 2)
+        return integerFrom(line) ? Status::NeedMore : Status::Unreadable;  // the rotator model
+
+    if (m_protocol == 0) {
+        // min_az, max_az, min_el, max_el as bare numbers, and nothing after them.
+        const std::optional<double> value = numberFrom(line);
+        if (!value)
+            return Status::Unreadable;
+        m_values[m_linesRead - 3] = value;
+        return m_linesRead == 6 ? Status::Done : Status::NeedMore;
+    }
+
+    const QByteArray text = line.trimmed();
+    if (text == "done")
+        return Status::Done;
+    static const char* const keys[4] = {"min_az", "max_az", "min_el", "max_el"};
+    const qsizetype equals = text.indexOf('=');
+    if (equals < 0)
+        return Status::NeedMore;  // a line this reader does not need
+    const QByteArray key = text.left(equals).trimmed();
+    for (int i = 0; i < 4; ++i) {
+        if (key == keys[i])
+            m_values[i] = numberFrom(text.mid(equals + 1));
+    }
+    return Status::NeedMore;
+}
+
+std::optional<RotatorPosition> RotctldReplyReader::position() const
+{
+    if (m_command != RotctldCommand::GetPosition || m_returnCode != 0 || !m_values[0] || !m_values[1])
+        return std::nullopt;
+    return RotatorPosition{*m_values[0], *m_values[1]};
+}
+
+std::optional<RotatorLimits> RotctldReplyReader::limits() const
+{
+    if (m_command != RotctldCommand::DumpState || m_returnCode != 0)
+        return std::nullopt;
+    for (const std::optional<double>& value : m_values) {
+        if (!value)
+            return std::nullopt;
+    }
+    const RotatorLimits limits{*m_values[0], *m_values[1], *m_values[2], *m_values[3]};
+    if (limits.minAzimuth >= limits.maxAzimuth || limits.minElevation > limits.maxElevation)
+        return std::nullopt;
+    return limits;
+}
+
+QString hamlibErrorText(int returnCode)
+{
+    // Hamlib's error codes (rig.h, enum rig_errcode_e), as rotctld prints them negated.
+    switch (-returnCode) {
+    case 1:
+        return QStringLiteral("引数が不正です");
+    case 2:
+        return QStringLiteral("設定が不正です");
+    case 4:
+        return QStringLiteral("この回転器では使えない機能です");
+    case 5:
+        return QStringLiteral("回転器から応答がありません（タイムアウト）");
+    case 6:
+        return QStringLiteral("回転器との入出力に失敗しました");
+    case 7:
+        return QStringLiteral("Hamlib の内部エラーです");
+    case 8:
+        return QStringLiteral("回転器との通信手順に誤りがあります");
+    case 9:
+        return QStringLiteral("回転器がコマンドを拒否しました");
+    case 11:
+        return QStringLiteral("この回転器では使えません");
+    default:
+        return QStringLiteral("Hamlib のエラーです");
+    }
+}
+
+}  // namespace heliotrope::rotctl

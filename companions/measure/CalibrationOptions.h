@@ -1,0 +1,51 @@
+#pragma once
+
+// What heliotrope-rotctl's calibration on the sun is asked to do: the
+// pattern, its size, how long each point is measured, and where the power is
+// read. Parsed with the bridge's other options, from its command line.
+
+#include "companions/power/PowerSourceChoice.h"
+#include "companions/sky/TrueSun.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QCommandLineParser;
+
+namespace heliotrope::rotctl {
+
+enum class CalibrationPattern {
+    Cross,      // a cut in cross-elevation and one in elevation through the sun, each fitted
+    FivePoint,  // on the sun, ±step in each axis and the baseline off the sun; closed form
+};
+
+struct CalibrationOptions {
+    CalibrationPattern pattern = CalibrationPattern::Cross;
+    double beamwidth = 0;           // degrees, full width at half maximum, the dish's nominal
+    std::optional<double> span;     // degrees either side of the sun; default 1.5 beamwidths
+    std::optional<double> step;     // degrees; default half a beamwidth
+    double dwellSeconds = 2;        // power read this long at each point
+    double settleTolerance = 0.05;  // degrees on the sky: the rotator has arrived
+    double settleTimeoutSeconds = 60;
+    heliotrope::power::PowerSourceChoice power;
+    heliotrope::sky::Site site;
+    // The sky the sun is placed in: the same refraction as tracking and the
+    // sun-noise run (--refraction), so that offsets measured here apply there.
+    heliotrope::sky::Refraction refraction = heliotrope::sky::Refraction::Radio;
+    heliotrope::sky::Atmosphere atmosphere;
+    QString outputBase;             // picture and CSV: outputBase + ".png" / ".csv"; empty: named after the time
+    double clockOffsetSeconds = 0;  // added to the system's UTC for the sun (a testing aid)
+
+    double spanDegrees() const { return span.value_or(1.5 * beamwidth); }
+    double stepDegrees() const { return step.value_or(0.5 * beamwidth); }
+};
+
+// The calibration's options, added to the bridge's parser.
+void addCalibrationOptions(QCommandLineParser& parser);
+// Nothing when --calibrate is not given; otherwise the options, each problem
+// (in Japanese and English) appended to `problems`.
+std::optional<CalibrationOptions> readCalibrationOptions(const QCommandLineParser& parser, QStringList& problems);
+
+}  // namespace heliotrope::rotctl

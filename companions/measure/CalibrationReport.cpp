@@ -1,0 +1,301 @@
+#include "companions/measure/CalibrationReport.h"
+
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cmath>
+
+using heliotrope::beamfit::BeamFitResult;
+
+namespace heliotrope::rotctl {
+
+namespace {
+
+QString signedDegrees(double value, int decimals = 3)
+{
+    return (value >= 0 ? QStringLiteral("+") : QString()) + QString::number(value, 'f', decimals) + QStringLiteral("°");
+}
+
+QString roleName(PointRole role)
+{
+    switch (role) {
+    case PointRole::CrossElevation:
+        return QStringLiteral("xel");
+    case PointRole::Elevation:
+        return QStringLiteral("el");
+    case PointRole::Centre:
+        return QStringLiteral("centre");
+    case PointRole::Baseline:
+        return QStringLiteral("baseline");
+    }
+    return {};
+}
+
+double gaussian(const BeamFitResult& fit, double x)
+{
+    // The fitted beam in linear power over the baseline, drawn in dB as the source read it.
+    const double u = (x - fit.centre) / fit.width;
+    const double y = std::pow(10.0, fit.yDecibels / 10.0);
+    return fit.baseline + 10.0 * std::log10(1.0 + (y - 1.0) * std::exp(-4.0 * std::log(2.0) * u * u));
+}
+
+bool drawable(const BeamFitResult& fit)
+{
+    return std::isfinite(fit.centre) && std::isfinite(fit.width) && fit.width > 0 && std::isfinite(fit.yDecibels)
+        && std::isfinite(fit.baseline) && (fit.ok() || fit.iterations > 0);
+}
+
+}  // namespace
+
+QString offsetOptionsText(const CalibrationOutcome& outcome)
+{
+    return QStringLiteral("--az-offset %1 --el-offset %2")
+        .arg(QString::number(outcome.azimuthOffset, 'f', 3), QString::number(outcome.elevationOffset, 'f', 3));
+}
+
+QStringList calibrationResultLines(const CalibrationOutcome& outcome, double resolution)
+{
+    QStringList lines;
+    if (!outcome.ok) {
+        lines << QStringLiteral("較正の結果はありません（ずれは保存しません）。/ No calibration result (no offsets saved).");
+        lines << outcome.refusal.split(QLatin1Char('\n'));
+        return lines;
+    }
+    const BeamFitResult& x = outcome.crossElevationFit;
+    const BeamFitResult& e = outcome.elevationFit;
+    lines << QStringLiteral("方位角のずれ %1 ± %2、仰角のずれ %3 ± %4（回転器の読みが太陽の本当の向きより大きい分）")
+                 .arg(signedDegrees(outcome.azimuthOffset), QString::number(outcome.azimuthOffsetError, 'f', 3) + QStringLiteral("°"),
+                      signedDegrees(outcome.elevationOffset), QString::number(outcome.elevationOffsetError, 'f', 3) + QStringLiteral("°"));
+    lines << QStringLiteral("Azimuth offset %1 ± %2, elevation offset %3 ± %4 (how much the rotator's reading exceeds the true sun)")
+                 .arg(signedDegrees(outcome.azimuthOffset), QString::number(outcome.azimuthOffsetError, 'f', 3) + QStringLiteral("°"),
+                      signedDegrees(outcome.elevationOffset), QString::number(outcome.elevationOffsetError, 'f', 3) + QStringLiteral("°"));
+    lines << QStringLiteral("ビーム幅（半値全幅）: クロス仰角 %1 ± %2、仰角 %3 ± %4 / Beamwidth (FWHM): cross-elevation %1 ± %2, elevation %3 ± %4")
+                 .arg(QString::number(x.width, 'f', 3) + QStringLiteral("°"), QString::number(x.widthError, 'f', 3) + QStringLiteral("°"),
+                      QString::number(e.width, 'f', 3) + QStringLiteral("°"), QString::number(e.widthError, 'f', 3) + QStringLiteral("°"));
+    lines << QStringLiteral("太陽のベースラインからの上昇 Y: %1 ± %2 dB（クロス仰角）、%3 ± %4 dB（仰角）、ベースライン %5 dB、太陽の仰角 %6 / "
+                            "Sun over baseline, Y: %1 ± %2 dB (cross-elevation), %3 ± %4 dB (elevation), baseline %5 dB, sun at %6 elevation")
+                 .arg(QString::number(x.yDecibels, 'f', 2), QString::number(x.yDecibelsError, 'f', 2), QString::number(e.yDecibels, 'f', 2),
+                      QString::number(e.yDecibelsError, 'f', 2), QString::number(x.baseline, 'f', 2),
+                      QString::number(outcome.sunElevation, 'f', 2) + QStringLiteral("°"));
+    if (resolution >= 1) {
+        lines << QStringLiteral("電力は整数 dB で読まれています: 中心の精度はその分落ちます。/ "
+                                "The power was read in whole dB: the centres are less certain for it.");
+    }
+    lines << QStringLiteral("手で同じずれを与えるオプション / The same offsets by hand: %1").arg(offsetOptionsText(outcome));
+    return lines;
+}
+
+bool writeCalibrationCsv(const QString& path, const CalibrationOutcome& outcome, QString* problem)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        *problem = QStringLiteral("「%1」に書けません: %2 / cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    QTextStream out(&file);
+    out << "role,planned_xel_deg,planned_el_deg,skipped,xel_deg,el_deg,power_db,spread_db,count,utc_unix_s,"
+           "sun_az_deg,sun_el_deg,rotator_az_deg,rotator_el_deg\n";
+    for (const MeasuredPoint& p : outcome.points) {
+        out << roleName(p.role) << ',' << QString::number(p.plannedCrossElevation, 'f', 4) << ','
+            << QString::number(p.plannedElevation, 'f', 4) << ',' << (p.skipped ? 1 : 0) << ','
+            << QString::number(p.crossElevation, 'f', 4) << ',' << QString::number(p.elevation, 'f', 4) << ','
+            << QString::number(p.power, 'f', 3) << ',' << QString::number(p.spread, 'f', 3) << ',' << p.count << ','
+            << QString::number(p.utc, 'f', 2) << ',' << QString::number(p.sunAzimuth, 'f', 4) << ','
+            << QString::number(p.sunElevation, 'f', 4) << ',' << QString::number(p.readAzimuth, 'f', 2) << ','
+            << QString::number(p.readElevation, 'f', 2) << '\n';
+    }
+    out.flush();
+    if (!file.commit()) {
+        *problem = QStringLiteral("「%1」に書けません: %2 / cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+struct Panel {
+    QRectF area;
+    QString title;
+    bool alongElevation = false;
+    const BeamFitResult* fit = nullptr;
+};
+
+void drawPanel(QPainter& painter, const Panel& panel, const CalibrationOutcome& outcome)
+{
+    // The points this panel shows: its own axis, the centre, and in five-point
+    // the baseline points (on the cross-elevation panel).
+    std::vector<const MeasuredPoint*> shown;
+    for (const MeasuredPoint& p : outcome.points) {
+        if (p.skipped)
+            continue;
+        const bool mine = panel.alongElevation ? p.role == PointRole::Elevation
+                                               : p.role == PointRole::CrossElevation || p.role == PointRole::Baseline;
+        if (mine || p.role == PointRole::Centre)
+            shown.push_back(&p);
+    }
+    const auto xOf = [&](const MeasuredPoint& p) { return panel.alongElevation ? p.elevation : p.crossElevation; };
+    double xMin = -1;
+    double xMax = 1;
+    double yMin = 0;
+    double yMax = 1;
+    if (!shown.empty()) {
+        xMin = xMax = xOf(*shown.front());
+        yMin = yMax = shown.front()->power;
+        for (const MeasuredPoint* p : shown) {
+            xMin = std::min(xMin, xOf(*p));
+            xMax = std::max(xMax, xOf(*p));
+            yMin = std::min(yMin, p->power - p->spread);
+            yMax = std::max(yMax, p->power + p->spread);
+        }
+    }
+    const bool withCurve = panel.fit && drawable(*panel.fit);
+    if (withCurve) {
+        yMin = std::min(yMin, panel.fit->baseline);
+        yMax = std::max(yMax, panel.fit->baseline + panel.fit->yDecibels);
+    }
+    const double xPad = std::max(0.1, (xMax - xMin) * 0.05);
+    xMin -= xPad;
+    xMax += xPad;
+    const double yPad = std::max(0.2, (yMax - yMin) * 0.08);
+    yMin -= yPad;
+    yMax += yPad;
+
+    const QRectF plot = panel.area.adjusted(70, 40, -20, -50);
+    const auto map = [&](double x, double y) {
+        return QPointF(plot.left() + (x - xMin) / (xMax - xMin) * plot.width(),
+                       plot.bottom() - (y - yMin) / (yMax - yMin) * plot.height());
+    };
+
+    painter.setPen(QPen(Qt::black, 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(plot);
+    painter.drawText(QRectF(panel.area.left(), panel.area.top() + 8, panel.area.width(), 24), Qt::AlignHCenter, panel.title);
+    // Ticks: about six per axis, on round steps.
+    const auto niceStep = [](double range) {
+        const double raw = range / 6;
+        const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+        for (const double m : {1.0, 2.0, 5.0, 10.0}) {
+            if (raw <= m * magnitude)
+                return m * magnitude;
+        }
+        return 10 * magnitude;
+    };
+    const double xStep = niceStep(xMax - xMin);
+    for (double x = std::ceil(xMin / xStep) * xStep; x <= xMax; x += xStep) {
+        const QPointF at = map(x, yMin);
+        painter.setPen(QPen(QColor(220, 220, 220), 1));
+        painter.drawLine(QPointF(at.x(), plot.top()), QPointF(at.x(), plot.bottom()));
+        painter.setPen(Qt::black);
+        painter.drawText(QRectF(at.x() - 40, plot.bottom() + 4, 80, 18), Qt::AlignHCenter, QString::number(x, 'f', 2));
+    }
+    const double yStep = niceStep(yMax - yMin);
+    for (double y = std::ceil(yMin / yStep) * yStep; y <= yMax; y += yStep) {
+        const QPointF at = map(xMin, y);
+        painter.setPen(QPen(QColor(220, 220, 220), 1));
+        painter.drawLine(QPointF(plot.left(), at.y()), QPointF(plot.right(), at.y()));
+        painter.setPen(Qt::black);
+        painter.drawText(QRectF(plot.left() - 66, at.y() - 9, 60, 18), Qt::AlignRight | Qt::AlignVCenter, QString::number(y, 'f', 1));
+    }
+    painter.drawText(QRectF(plot.left(), plot.bottom() + 24, plot.width(), 20), Qt::AlignHCenter,
+                     panel.alongElevation ? QStringLiteral("elevation offset from the true sun (deg)")
+                                          : QStringLiteral("cross-elevation offset from the true sun (deg)"));
+    painter.save();
+    painter.translate(panel.area.left() + 14, plot.center().y());
+    painter.rotate(-90);
+    painter.drawText(QRectF(-100, -10, 200, 20), Qt::AlignCenter, QStringLiteral("power (dB)"));
+    painter.restore();
+
+    painter.setClipRect(plot);
+    if (withCurve) {
+        QPainterPath curve;
+        constexpr int kSamples = 200;
+        for (int i = 0; i <= kSamples; ++i) {
+            const double x = xMin + (xMax - xMin) * i / kSamples;
+            const QPointF at = map(x, gaussian(*panel.fit, x));
+            if (i == 0)
+                curve.moveTo(at);
+            else
+                curve.lineTo(at);
+        }
+        painter.setPen(QPen(QColor(200, 60, 20), 2));
+        painter.drawPath(curve);
+        painter.setPen(QPen(QColor(200, 60, 20), 1, Qt::DashLine));
+        painter.drawLine(map(panel.fit->centre, yMin), map(panel.fit->centre, yMax));
+    }
+    painter.setPen(QPen(QColor(120, 120, 120), 1, Qt::DotLine));
+    painter.drawLine(map(0, yMin), map(0, yMax));
+    for (const MeasuredPoint* p : shown) {
+        const QPointF at = map(xOf(*p), p->power);
+        painter.setPen(QPen(QColor(20, 60, 160), 1.5));
+        painter.drawLine(map(xOf(*p), p->power - p->spread), map(xOf(*p), p->power + p->spread));
+        painter.setBrush(QColor(20, 60, 160));
+        painter.drawEllipse(at, 4, 4);
+    }
+    painter.setBrush(Qt::NoBrush);
+    painter.setClipping(false);
+    if (panel.fit) {
+        painter.setPen(Qt::black);
+        QString text = panel.fit->ok()
+            ? QStringLiteral("centre %1 ± %2°, FWHM %3 ± %4°, Y %5 dB")
+                  .arg(QString::number(panel.fit->centre, 'f', 3), QString::number(panel.fit->centreError, 'f', 3),
+                       QString::number(panel.fit->width, 'f', 3), QString::number(panel.fit->widthError, 'f', 3),
+                       QString::number(panel.fit->yDecibels, 'f', 2))
+            : QStringLiteral("no fit: refused");
+        if (panel.fit->ok() && !panel.alongElevation && outcome.ok)
+            text += QStringLiteral(" (= %1° of azimuth)").arg(QString::number(outcome.azimuthOffset, 'f', 3));
+        painter.drawText(QRectF(plot.left() + 6, plot.top() + 4, plot.width() - 12, 20), Qt::AlignLeft, text);
+    }
+}
+
+}  // namespace
+
+bool drawCalibrationPicture(const QString& path, const CalibrationOutcome& outcome, const QDateTime& measuredUtc,
+                            QString* problem)
+{
+    constexpr int kWidth = 1400;
+    constexpr int kHeight = 620;
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QFont font = painter.font();
+    font.setPixelSize(14);
+    painter.setFont(font);
+
+    const QString pattern = outcome.pattern == CalibrationPattern::Cross ? QStringLiteral("cross scan, Gaussian fits")
+                                                                         : QStringLiteral("five-point, closed form");
+    painter.drawText(QRectF(0, 6, kWidth, 22), Qt::AlignHCenter,
+                     QStringLiteral("heliotrope-rotctl: calibration on the sun, %1 UTC (%2), sun at %3° elevation")
+                         .arg(measuredUtc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm")), pattern,
+                              QString::number(outcome.sunElevation, 'f', 1)));
+    drawPanel(painter, {QRectF(0, 30, kWidth / 2.0, kHeight - 80), QStringLiteral("Cross-elevation cut"), false, &outcome.crossElevationFit},
+              outcome);
+    drawPanel(painter, {QRectF(kWidth / 2.0, 30, kWidth / 2.0, kHeight - 80), QStringLiteral("Elevation cut"), true, &outcome.elevationFit},
+              outcome);
+    QFont bold = font;
+    bold.setBold(true);
+    bold.setPixelSize(16);
+    painter.setFont(bold);
+    painter.setPen(outcome.ok ? QColor(0, 100, 0) : QColor(180, 0, 0));
+    const QString result = outcome.ok
+        ? QStringLiteral("Offsets (rotator reading minus true sun): azimuth %1 ± %2°, elevation %3 ± %4°   →   %5")
+              .arg(QString::number(outcome.azimuthOffset, 'f', 3), QString::number(outcome.azimuthOffsetError, 'f', 3),
+                   QString::number(outcome.elevationOffset, 'f', 3), QString::number(outcome.elevationOffsetError, 'f', 3),
+                   offsetOptionsText(outcome))
+        : QStringLiteral("No offsets: %1").arg(outcome.refusal.section(QLatin1Char('/'), 1).section(QLatin1Char('\n'), 0, 0).trimmed());
+    painter.drawText(QRectF(10, kHeight - 40, kWidth - 20, 30), Qt::AlignHCenter | Qt::AlignVCenter, result);
+    painter.end();
+    if (!image.save(path, "PNG")) {
+        *problem = QStringLiteral("図「%1」を保存できません。/ cannot save the picture %1.").arg(path);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace heliotrope::rotctl

@@ -1,0 +1,144 @@
+#include "companions/measure/CalibrationResult.h"
+
+#include <cmath>
+
+using heliotrope::beamfit::BeamFitResult;
+using heliotrope::beamfit::CutPoint;
+using heliotrope::beamfit::FitRefusal;
+
+namespace heliotrope::rotctl {
+
+namespace {
+
+constexpr double kRadiansPerDegree = 3.14159265358979 / 180.0;
+
+CutPoint cutPoint(const MeasuredPoint& point, bool alongElevation)
+{
+    return {alongElevation ? point.elevation : point.crossElevation, point.power, point.spread, point.count};
+}
+
+}  // namespace
+
+std::vector<CutPoint> cutPoints(const std::vector<MeasuredPoint>& points, PointRole axis)
+{
+    std::vector<CutPoint> cut;
+    for (const MeasuredPoint& point : points) {
+        if (!point.skipped && point.role == axis)
+            cut.push_back(cutPoint(point, axis == PointRole::Elevation));
+    }
+    return cut;
+}
+
+QString refusalText(const BeamFitResult& fit, const QString& axisJa, const QString& axisEn)
+{
+    const QString edge = fit.highestAtEdge
+        ? QStringLiteral("最も強い点がスキャンの端にあり、太陽はその外にあるようです。/ The strongest point is at the end of the scan: "
+                         "the sun seems to lie beyond it.")
+        : QString();
+    QString text;
+    switch (fit.refusal) {
+    case FitRefusal::None:
+        return {};
+    case FitRefusal::TooFewPoints:
+        text = QStringLiteral("%1の点が足りず、当てはめられません。/ Too few points on the %2 cut to fit.").arg(axisJa, axisEn);
+        break;
+    case FitRefusal::NotConverged:
+        text = QStringLiteral("%1のガウス当てはめが収束しません。/ The Gaussian fit of the %2 cut did not converge.").arg(axisJa, axisEn);
+        break;
+    case FitRefusal::NoPeak:
+        text = QStringLiteral("%1に太陽のピークが見えません（ベースラインからの上昇が雑音に埋もれています）。/ "
+                              "No peak of the sun on the %2 cut (no rise over the baseline above the noise).")
+                   .arg(axisJa, axisEn);
+        break;
+    case FitRefusal::CentreOutsideSpan:
+        text = QStringLiteral("%1のピーク %3° がスキャンの範囲の外です。/ The peak of the %2 cut (%3°) lies outside the scan.")
+                   .arg(axisJa, axisEn, QString::number(fit.centre, 'f', 2));
+        break;
+    }
+    return edge.isEmpty() ? text : text + QLatin1Char(' ') + edge;
+}
+
+CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<MeasuredPoint> points, double beamwidth)
+{
+    CalibrationOutcome outcome;
+    outcome.pattern = pattern;
+    outcome.points = std::move(points);
+
+    double elevationSum = 0;
+    int measured = 0;
+    for (const MeasuredPoint& point : outcome.points) {
+        if (!point.skipped) {
+            elevationSum += point.sunElevation;
+            ++measured;
+        }
+    }
+    outcome.sunElevation = measured > 0 ? elevationSum / measured : 0;
+
+    const QString xelJa = QStringLiteral("クロス仰角（方位）方向のスキャン");
+    const QString xelEn = QStringLiteral("cross-elevation");
+    const QString elJa = QStringLiteral("仰角方向のスキャン");
+    const QString elEn = QStringLiteral("elevation");
+    if (pattern == CalibrationPattern::Cross) {
+        outcome.crossElevationFit = heliotrope::beamfit::fitBeamCut(cutPoints(outcome.points, PointRole::CrossElevation), beamwidth);
+        outcome.elevationFit = heliotrope::beamfit::fitBeamCut(cutPoints(outcome.points, PointRole::Elevation), beamwidth);
+    } else {
+        // The baseline off the sun, both sides averaged; each side's mean has
+        // its own standard deviation of the mean.
+        double baselineSum = 0;
+        double varianceSum = 0;
+        int baselines = 0;
+        const MeasuredPoint* centre = nullptr;
+        const MeasuredPoint* west = nullptr;
+        const MeasuredPoint* east = nullptr;
+        const MeasuredPoint* south = nullptr;
+        const MeasuredPoint* north = nullptr;
+        for (const MeasuredPoint& point : outcome.points) {
+            if (point.skipped)
+                continue;
+            if (point.role == PointRole::Baseline) {
+                baselineSum += point.power;
+                varianceSum += point.count > 0 ? point.spread * point.spread / point.count : 0;
+                ++baselines;
+            } else if (point.role == PointRole::Centre) {
+                centre = &point;
+            } else if (point.role == PointRole::CrossElevation) {
+                (point.plannedCrossElevation < 0 ? west : east) = &point;
+            } else {
+                (point.plannedElevation < 0 ? south : north) = &point;
+            }
+        }
+        if (!centre || !west || !east || !south || !north || baselines == 0) {
+            outcome.refusal = QStringLiteral("5 点法の点が欠けています（回転器が着かなかった点があります）。/ "
+                                             "A point of the five-point pattern is missing (the rotator did not settle there).");
+            return outcome;
+        }
+        const double baseline = baselineSum / baselines;
+        const double baselineError = std::sqrt(varianceSum) / baselines;
+        const CutPoint across[3] = {cutPoint(*west, false), cutPoint(*centre, false), cutPoint(*east, false)};
+        const CutPoint upward[3] = {cutPoint(*south, true), cutPoint(*centre, true), cutPoint(*north, true)};
+        outcome.crossElevationFit = heliotrope::beamfit::threePointBeam(across, baseline, baselineError);
+        outcome.elevationFit = heliotrope::beamfit::threePointBeam(upward, baseline, baselineError);
+    }
+
+    QStringList refusals;
+    if (!outcome.crossElevationFit.ok())
+        refusals << refusalText(outcome.crossElevationFit, xelJa, xelEn);
+    if (!outcome.elevationFit.ok())
+        refusals << refusalText(outcome.elevationFit, elJa, elEn);
+    const double cosine = std::cos(outcome.sunElevation * kRadiansPerDegree);
+    if (refusals.isEmpty() && cosine < 0.02) {
+        refusals << QStringLiteral("太陽が天頂に近すぎ、方位角のずれを求められません。/ The sun is too near the zenith to find the azimuth offset.");
+    }
+    if (!refusals.isEmpty()) {
+        outcome.refusal = refusals.join(QLatin1Char('\n'));
+        return outcome;
+    }
+    outcome.ok = true;
+    outcome.azimuthOffset = outcome.crossElevationFit.centre / cosine;
+    outcome.azimuthOffsetError = outcome.crossElevationFit.centreError / cosine;
+    outcome.elevationOffset = outcome.elevationFit.centre;
+    outcome.elevationOffsetError = outcome.elevationFit.centreError;
+    return outcome;
+}
+
+}  // namespace heliotrope::rotctl

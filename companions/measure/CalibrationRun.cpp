@@ -1,0 +1,282 @@
+#include "companions/measure/CalibrationRun.h"
+
+#include "companions/common/ConsoleText.h"
+#include "companions/measure/MeasurementProgress.h"
+#include "companions/sky/TrueSun.h"
+
+#include <algorithm>
+#include <cmath>
+
+using heliotrope::companions::degreesText;
+using heliotrope::companions::SetPoint;
+using heliotrope::companions::UtcClock;
+
+namespace heliotrope::rotctl {
+
+namespace {
+
+constexpr double kRadiansPerDegree = 3.14159265358979 / 180.0;
+// Five-point: the baseline is read this many beamwidths off the sun, where
+// the main beam's response is below 10⁻¹⁰ of its peak.
+constexpr double kBaselineBeamwidths = 3;
+// Before any point is measured: a slew and the settling, beyond the dwell.
+constexpr double kFirstSlewGuessSeconds = 2.0;
+
+double cosineOf(double degrees)
+{
+    return std::cos(degrees * kRadiansPerDegree);
+}
+
+double wrapped180(double degrees)
+{
+    return std::remainder(degrees, 360.0);
+}
+
+heliotrope::sky::TrueSunPosition sunAt(const CalibrationOptions& options, double utc)
+{
+    return heliotrope::sky::trueSunTopocentric(utc, options.site, options.refraction, options.atmosphere);
+}
+
+QString pointName(const MeasuredPoint& point)
+{
+    return QStringLiteral("（クロス仰角 %1°、仰角 %2° / xel %1°, el %2°）")
+        .arg(point.plannedCrossElevation, 0, 'f', 2)
+        .arg(point.plannedElevation, 0, 'f', 2);
+}
+
+EngineSettings engineSettings(const CalibrationOptions& options)
+{
+    return EngineSettings{options.dwellSeconds, options.settleTolerance, options.settleTimeoutSeconds};
+}
+
+}  // namespace
+
+CalibrationRun::CalibrationRun(RotatorLender& lender, const CalibrationOptions& options,
+                               heliotrope::power::PowerSource& power, UtcClock clock, QObject* parent)
+    : QObject(parent)
+    , m_options(options)
+    , m_power(power)
+    , m_engine(lender, power, engineSettings(options), std::move(clock))
+{
+    connect(&m_engine, &MeasurementEngine::ready, this, &CalibrationRun::begin);
+    connect(&m_engine, &MeasurementEngine::notice, this, &CalibrationRun::notice);
+    connect(&m_engine, &MeasurementEngine::measured, this, &CalibrationRun::onMeasured);
+    connect(&m_engine, &MeasurementEngine::skipped, this, &CalibrationRun::onSkipped);
+    connect(&m_engine, &MeasurementEngine::stopped, this, [this](const QString& japanese, const QString& english) {
+        end(std::nullopt, QStringLiteral("較正を中止しました: %1 / Calibration stopped: %2").arg(japanese, english));
+    });
+}
+
+void CalibrationRun::start()
+{
+    planPattern();
+    m_running = true;
+    emit notice(QStringLiteral("較正: rotctld に接続して回転器の位置を読むのを待っています。/ "
+                               "Calibration: waiting for rotctld and the rotator's position."));
+    m_engine.start();
+}
+
+void CalibrationRun::planPattern()
+{
+    m_points.clear();
+    const double step = m_options.stepDegrees();
+    const int half = static_cast<int>(std::floor(m_options.spanDegrees() / step + 1e-9));
+    const auto add = [this](PointRole role, double xel, double el) {
+        MeasuredPoint point;
+        point.role = role;
+        point.plannedCrossElevation = xel;
+        point.plannedElevation = el;
+        m_points.push_back(point);
+    };
+    if (m_options.pattern == CalibrationPattern::Cross) {
+        for (int k = -half; k <= half; ++k)
+            add(PointRole::CrossElevation, k * step, 0);
+        // Centred in cross-elevation on the first cut's peak once it is known.
+        for (int k = -half; k <= half; ++k)
+            add(PointRole::Elevation, 0, k * step);
+    } else {
+        const double off = kBaselineBeamwidths * m_options.beamwidth;
+        add(PointRole::Baseline, -off, 0);
+        add(PointRole::CrossElevation, -step, 0);
+        add(PointRole::Centre, 0, 0);
+        add(PointRole::CrossElevation, step, 0);
+        add(PointRole::Baseline, off, 0);
+        add(PointRole::Elevation, 0, step);
+        add(PointRole::Elevation, 0, -step);
+    }
+}
+
+SetPoint CalibrationRun::skyFor(double crossElevation, double elevation, double utc) const
+{
+    const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, utc);
+    double azimuth = std::fmod(sun.azimuth + crossElevation / std::max(cosineOf(sun.elevation), 1e-3), 360.0);
+    if (azimuth < 0)
+        azimuth += 360.0;
+    return SetPoint{azimuth, sun.elevation + elevation};
+}
+
+double CalibrationRun::estimatedSecondsPerPoint() const
+{
+    // Dwell and a settling allowance: the rotator's speed is not known ahead.
+    return m_options.dwellSeconds + kFirstSlewGuessSeconds;
+}
+
+bool CalibrationRun::checkBeforeStart(QString* refusal) const
+{
+    const double now = m_engine.now();
+    const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, now);
+    if (sun.status == heliotrope::sky::EphemerisStatus::Failed) {
+        *refusal = QStringLiteral("この日時の太陽を計算できません。/ The sun cannot be computed for this date.");
+        return false;
+    }
+    if (sun.elevation < kLowestSunElevation) {
+        *refusal = QStringLiteral("太陽の仰角が %1 で %2° より低いため、較正を始めません。/ "
+                                  "The sun is at %1 elevation, below %2°: calibration not started.")
+                       .arg(degreesText(sun.elevation))
+                       .arg(kLowestSunElevation);
+        return false;
+    }
+    // The pattern where it stands now and where it will stand at the end
+    // (the el cut may move by the first cut's peak: checked at command time).
+    const double end = now + static_cast<double>(m_points.size()) * estimatedSecondsPerPoint();
+    for (const double utc : {now, end}) {
+        for (const MeasuredPoint& point : m_points) {
+            QString limit;
+            if (m_engine.commandFor(skyFor(point.plannedCrossElevation, point.plannedElevation, utc), &limit).clamped) {
+                *refusal = QStringLiteral("較正パターンの点%1が回転器の可動範囲を越えます（%2）。較正を始めません。/ "
+                                          "A point of the pattern%1 lies beyond the rotator's limits (%2): calibration not started.")
+                               .arg(pointName(point), limit);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void CalibrationRun::begin()
+{
+    QString refusal;
+    if (!checkBeforeStart(&refusal)) {
+        end(std::nullopt, refusal);
+        return;
+    }
+    m_runClock.start();
+    m_index = 0;
+    emit notice(QStringLiteral("較正を始めます: %1、%2 点、ビーム幅 %3、幅 ±%4、間隔 %5、各点 %6 秒、電力: %7 / "
+                               "Calibration begins: %1, %2 points, beamwidth %3, span ±%4, step %5, dwell %6 s, power: %7")
+                    .arg(m_options.pattern == CalibrationPattern::Cross ? QStringLiteral("cross") : QStringLiteral("five"))
+                    .arg(m_points.size())
+                    .arg(degreesText(m_options.beamwidth), degreesText(m_options.spanDegrees()),
+                         degreesText(m_options.stepDegrees()))
+                    .arg(m_options.dwellSeconds)
+                    .arg(m_power.description()));
+    measurePoint();
+}
+
+void CalibrationRun::measurePoint()
+{
+    sayProgress();
+    const MeasuredPoint point = m_points[m_index];
+    m_engine.measure([this, point](double utc) { return skyFor(point.plannedCrossElevation, point.plannedElevation, utc); });
+}
+
+void CalibrationRun::onMeasured(const Dwell& dwell)
+{
+    MeasuredPoint& point = m_points[m_index];
+    point.power = dwell.power;
+    point.spread = dwell.spread;
+    point.count = dwell.count;
+    point.utc = dwell.utc;
+
+    // Where the rotator stood relative to the sun in the middle of the readings,
+    // in the rotator's own reading (the frame's offsets are added back): the
+    // fitted centre is then the whole offset, not a correction to the present one.
+    const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, point.utc);
+    const RotatorFrame& frame = m_engine.frame();
+    const RotatorPosition sky = skyPosition(frame, dwell.reading);
+    point.sunAzimuth = sun.azimuth;
+    point.sunElevation = sun.elevation;
+    point.readAzimuth = dwell.reading.azimuth;
+    point.readElevation = dwell.reading.elevation;
+    point.crossElevation = wrapped180(sky.azimuth + frame.azimuthOffset - sun.azimuth) * cosineOf(sun.elevation);
+    point.elevation = sky.elevation + frame.elevationOffset - sun.elevation;
+    placeElevationCut();
+    nextPoint();
+}
+
+void CalibrationRun::onSkipped(const RotatorPosition& reading, const RotatorPosition& target)
+{
+    MeasuredPoint& point = m_points[m_index];
+    point.skipped = true;
+    emit notice(QStringLiteral("点%1に回転器が %2 秒たっても着きません（読み 方位角 %3 仰角 %4、目標 %5 %6）。この点を飛ばします。/ "
+                               "The rotator did not reach point%1 within %2 s (reads %3 %4, target %5 %6): point skipped.")
+                    .arg(pointName(point))
+                    .arg(m_options.settleTimeoutSeconds)
+                    .arg(degreesText(reading.azimuth), degreesText(reading.elevation), degreesText(target.azimuth),
+                         degreesText(target.elevation)));
+    placeElevationCut();
+    nextPoint();
+}
+
+void CalibrationRun::placeElevationCut()
+{
+    // Cross scan: the cut in elevation goes through the first cut's peak,
+    // once the last point of the first cut is done.
+    const MeasuredPoint& point = m_points[m_index];
+    if (m_options.pattern != CalibrationPattern::Cross || point.role != PointRole::CrossElevation
+        || (m_index + 1 < m_points.size() && m_points[m_index + 1].role == PointRole::CrossElevation))
+        return;
+    const heliotrope::beamfit::BeamFitResult fit
+        = heliotrope::beamfit::fitBeamCut(cutPoints(m_points, PointRole::CrossElevation), m_options.beamwidth);
+    if (!fit.ok()) {
+        emit notice(refusalText(fit, QStringLiteral("クロス仰角のスキャン"), QStringLiteral("cross-elevation"))
+                    + QStringLiteral(" 仰角のスキャンは太陽の計算位置を通します。/ The elevation cut goes through the computed sun."));
+        return;
+    }
+    // The frame's present azimuth offset is already in every command.
+    const double sunElevation = sunAt(m_options, m_engine.now()).elevation;
+    const double centre = fit.centre - m_engine.frame().azimuthOffset * cosineOf(sunElevation);
+    for (MeasuredPoint& next : m_points) {
+        if (next.role == PointRole::Elevation)
+            next.plannedCrossElevation = centre;
+    }
+}
+
+void CalibrationRun::nextPoint()
+{
+    ++m_index;
+    if (m_index >= m_points.size()) {
+        const CalibrationOutcome outcome = evaluateCalibration(m_options.pattern, m_points, m_options.beamwidth);
+        end(outcome, QStringLiteral("較正の測定を終えました（%1 秒）。/ Calibration measured in %1 s.").arg(static_cast<double>(m_runClock.elapsed()) / 1000.0, 0, 'f', 1));
+        return;
+    }
+    measurePoint();
+}
+
+void CalibrationRun::sayProgress()
+{
+    const int total = static_cast<int>(m_points.size());
+    const int done = static_cast<int>(m_index);
+    emit progress(progressText(ProgressStep{
+        QStringLiteral("較正"), QStringLiteral("calibration"), QStringLiteral("点"), QStringLiteral("point"), done + 1, total, {}, {}, secondsLeft(done, total, static_cast<double>(m_runClock.elapsed()) / 1000.0, estimatedSecondsPerPoint())}));
+}
+
+void CalibrationRun::interrupt()
+{
+    if (!isRunning())
+        return;
+    end(std::nullopt, QStringLiteral("Ctrl+C で較正を中止しました。結果は保存しません。/ Calibration interrupted (Ctrl+C); nothing saved."));
+}
+
+void CalibrationRun::end(const std::optional<CalibrationOutcome>& outcome, const QString& line)
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    m_engine.finish();
+    emit notice(line);
+    emit finished(outcome);
+    emit notice(QStringLiteral("窓の設定点の追尾に戻ります。/ Back to tracking the window's set-point."));
+}
+
+}  // namespace heliotrope::rotctl

@@ -1,0 +1,76 @@
+#pragma once
+
+// A calibration on the sun: the points of the pattern, each placed relative
+// to the true sun when it is commanded (the sun moves 0.25° a minute, so the
+// pattern moves with it: Δaz = Δxel / cos el), measured one by one on the
+// measurement engine, then fitted.
+//
+// Before the first command, the run refuses when the sun is below 10° or a
+// point of the pattern would lie beyond the rotator's limits (now or by the
+// time the run ends). A point the engine skips is left out of the fit. Every
+// way the run ends gives the rotator back to the bridge, which tracks the
+// window's set-point again.
+
+#include "companions/common/ShiftedClock.h"
+#include "companions/measure/CalibrationOptions.h"
+#include "companions/measure/CalibrationResult.h"
+#include "companions/measure/MeasurementEngine.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <optional>
+#include <vector>
+
+namespace heliotrope::rotctl {
+
+class CalibrationRun : public QObject {
+    Q_OBJECT
+
+public:
+    CalibrationRun(RotatorLender& lender, const CalibrationOptions& options, heliotrope::power::PowerSource& power,
+                   companions::UtcClock clock, QObject* parent = nullptr);
+
+    // Begins as soon as rotctld is connected and the rotator read.
+    void start();
+    // The operator ends the run (Ctrl+C); nothing is fitted or saved.
+    void interrupt();
+    bool isRunning() const { return m_running; }
+
+    // The lowest sun the run starts on, degrees: below it the refraction and
+    // the ground spoil the beam's shape.
+    static constexpr double kLowestSunElevation = 10;
+
+signals:
+    void notice(const QString& line);
+    void progress(const QString& line);
+    // The run is over and the rotator given back; the outcome when the points
+    // were measured to the end (fitted, possibly refused), nothing otherwise.
+    // A last notice saying tracking resumes follows.
+    void finished(const std::optional<CalibrationOutcome>& outcome);
+
+private:
+    void planPattern();
+    companions::SetPoint skyFor(double crossElevation, double elevation, double utc) const;
+    bool checkBeforeStart(QString* refusal) const;
+    void begin();
+    void measurePoint();
+    void onMeasured(const Dwell& dwell);
+    void onSkipped(const RotatorPosition& reading, const RotatorPosition& target);
+    void placeElevationCut();
+    void nextPoint();
+    void sayProgress();
+    void end(const std::optional<CalibrationOutcome>& outcome, const QString& line);
+    double estimatedSecondsPerPoint() const;
+
+    CalibrationOptions m_options;
+    heliotrope::power::PowerSource& m_power;
+    MeasurementEngine m_engine;
+    bool m_running = false;
+
+    std::vector<MeasuredPoint> m_points;  // planned, then measured in order
+    std::size_t m_index = 0;
+    QElapsedTimer m_runClock;
+};
+
+}  // namespace heliotrope::rotctl

@@ -1,0 +1,290 @@
+#include "companions/measure/MeasurementEngine.h"
+
+#include "companions/common/ConsoleText.h"
+#include "companions/measure/RotatorLender.h"
+#include "companions/sky/TrueSun.h"
+
+#include <QStringList>
+
+#include <cmath>
+#include <numeric>
+
+using heliotrope::companions::degreesText;
+using heliotrope::companions::SetPoint;
+using heliotrope::companions::UtcClock;
+
+namespace heliotrope::rotctl {
+
+namespace {
+
+// Two readings of a rotator that has stopped differ by nothing; a reading
+// through rotctld's decimal text may differ in its last printed digit.
+constexpr double kStillDegrees = 1e-6;
+
+double separationOnSky(const RotatorFrame& frame, const RotatorPosition& a, const RotatorPosition& b)
+{
+    const RotatorPosition skyA = skyPosition(frame, a);
+    const RotatorPosition skyB = skyPosition(frame, b);
+    return heliotrope::sky::skySeparation(skyA.azimuth, skyA.elevation, skyB.azimuth, skyB.elevation);
+}
+
+bool same(const RotatorPosition& a, const RotatorPosition& b)
+{
+    return std::abs(a.azimuth - b.azimuth) <= kStillDegrees && std::abs(a.elevation - b.elevation) <= kStillDegrees;
+}
+
+}  // namespace
+
+MeasurementEngine::MeasurementEngine(RotatorLender& lender, heliotrope::power::PowerSource& power,
+                                     const EngineSettings& settings, UtcClock clock, QObject* parent)
+    : QObject(parent)
+    , m_lender(lender)
+    , m_power(power)
+    , m_settings(settings)
+    , m_clock(std::move(clock))
+{
+    m_pollTimer.setInterval(kPollMs);
+    connect(&m_pollTimer, &QTimer::timeout, this, [this] {
+        if (m_lender.rotctld().isReady())
+            m_lender.rotctld().requestPosition();
+    });
+    RotctldClient& client = m_lender.rotctld();
+    connect(&client, &RotctldClient::positionRead, this, [this](const RotatorPosition& reading, qint64) { onPosition(reading); });
+    connect(&client, &RotctldClient::commandWritten, this, [this](const QByteArray& command) {
+        if (command.startsWith("P "))
+            m_pointingSent = true;
+        else if (command == "p" && m_pointingSent)
+            m_readingAfterPointing = true;
+    });
+    connect(&client, &RotctldClient::ready, this, [this] {
+        if (m_phase == Phase::Waiting)
+            m_lender.rotctld().requestPosition();
+    });
+    connect(&client, &RotctldClient::lost, this, [this] {
+        if (m_phase == Phase::Settling || m_phase == Phase::Dwelling)
+            stop(QStringLiteral("rotctld との接続が切れました。"), QStringLiteral("the connection to rotctld was lost."));
+    });
+    connect(&client, &RotctldClient::pointingAnswered, this, [this](int returnCode) {
+        if (returnCode != 0 && (m_phase == Phase::Settling || m_phase == Phase::Dwelling)) {
+            stop(QStringLiteral("rotctld が指向コマンド P を受け付けません（RPRT %1）。").arg(returnCode),
+                 QStringLiteral("rotctld refused the pointing command P (RPRT %1).").arg(returnCode));
+        }
+    });
+    connect(&m_power, &heliotrope::power::PowerSource::readingArrived, this, &MeasurementEngine::onReading);
+    connect(&m_power, &heliotrope::power::PowerSource::failed, this, &MeasurementEngine::onPowerFailed);
+}
+
+const RotatorFrame& MeasurementEngine::frame() const
+{
+    return m_lender.frame();
+}
+
+void MeasurementEngine::start()
+{
+    m_phase = Phase::Waiting;
+    if (m_lender.rotctld().isReady())
+        m_lender.rotctld().requestPosition();
+}
+
+double MeasurementEngine::arrivalBand() const
+{
+    return m_settings.settleTolerance;
+}
+
+RotatorCommand MeasurementEngine::commandFor(const SetPoint& sky, QString* limitText) const
+{
+    const RotatorCommand command = rotatorCommand(frame(), sky, m_present);
+    if (command.clamped && limitText) {
+        const RotatorLimits& limits = frame().limits;
+        QStringList which;
+        if (command.azimuth <= limits.minAzimuth)
+            which << QStringLiteral("方位角の下限 %1 / azimuth limit %1").arg(degreesText(limits.minAzimuth));
+        if (command.azimuth >= limits.maxAzimuth)
+            which << QStringLiteral("方位角の上限 %1 / azimuth limit %1").arg(degreesText(limits.maxAzimuth));
+        if (command.elevation <= limits.minElevation)
+            which << QStringLiteral("仰角の下限 %1 / minimum elevation %1").arg(degreesText(limits.minElevation));
+        if (command.elevation >= limits.maxElevation)
+            which << QStringLiteral("仰角の上限 %1 / maximum elevation %1").arg(degreesText(limits.maxElevation));
+        *limitText = which.join(QStringLiteral("、"));
+    }
+    return command;
+}
+
+void MeasurementEngine::measure(Aim aim)
+{
+    if (m_phase != Phase::Ready)
+        return;
+    m_aim = std::move(aim);
+    m_pointClock.restart();
+    command(m_aim(m_clock()));
+}
+
+void MeasurementEngine::command(const SetPoint& sky)
+{
+    QString limit;
+    const RotatorCommand next = commandFor(sky, &limit);
+    if (next.clamped) {
+        stop(QStringLiteral("測る向き（%1）が回転器の可動範囲を越えます（%2）。")
+                 .arg(companions::directionTextJapanese(sky.azimuth, sky.elevation), limit),
+             QStringLiteral("the point to measure (%1) lies beyond the rotator's limits (%2).")
+                 .arg(companions::directionTextEnglish(sky.azimuth, sky.elevation), limit));
+        return;
+    }
+    m_phase = Phase::Settling;
+    m_target = RotatorPosition{next.azimuth, next.elevation};
+    m_pointingSent = false;
+    m_readingAfterPointing = false;
+    m_previous.reset();
+    m_lender.rotctld().requestPointing(m_target);
+    m_lender.rotctld().requestPosition();
+    m_pollTimer.start();
+}
+
+bool MeasurementEngine::hasArrived(const RotatorPosition& reading) const
+{
+    if (separationOnSky(frame(), reading, m_target) > arrivalBand())
+        return false;
+    return same(reading, m_target) || (m_previous && same(reading, *m_previous));
+}
+
+void MeasurementEngine::onPosition(const RotatorPosition& reading)
+{
+    if (m_phase == Phase::Waiting) {
+        m_present = reading;
+        m_phase = Phase::Ready;
+        m_borrowing = true;
+        m_lender.lendRotator();
+        emit ready();
+        return;
+    }
+    if (m_phase == Phase::Dwelling) {
+        m_present = reading;
+        m_dwellPositions.push_back(reading);
+        return;
+    }
+    if (m_phase != Phase::Settling || !m_readingAfterPointing)
+        return;  // read before the P went out: says nothing about arriving
+    m_present = reading;
+    if (hasArrived(reading)) {
+        // The sky moved on while the rotator turned: follow it before reading.
+        const RotatorCommand fresh = commandFor(m_aim(m_clock()));
+        if (!fresh.clamped && separationOnSky(frame(), RotatorPosition{fresh.azimuth, fresh.elevation}, m_target) > arrivalBand()) {
+            command(m_aim(m_clock()));
+            return;
+        }
+        m_skippedInRow = 0;
+        m_phase = Phase::Dwelling;
+        m_readings.clear();
+        m_readingTimes.clear();
+        m_dwellPositions = {reading};
+        m_pointClock.restart();
+        emit arrived();
+        m_power.requestReading();
+        return;
+    }
+    m_previous = reading;
+    if (static_cast<double>(m_pointClock.elapsed()) > m_settings.settleTimeoutSeconds * 1000.0) {
+        m_pollTimer.stop();
+        m_phase = Phase::Ready;
+        const RotatorPosition target = m_target;
+        if (++m_skippedInRow >= kSkippedToGiveUp) {
+            stop(QStringLiteral("回転器が %1 点続けて %2 秒以内に目標に着きません（読み %3、目標 %4）。")
+                     .arg(kSkippedToGiveUp)
+                     .arg(m_settings.settleTimeoutSeconds)
+                     .arg(companions::directionTextJapanese(reading.azimuth, reading.elevation),
+                          companions::directionTextJapanese(target.azimuth, target.elevation)),
+                 QStringLiteral("the rotator did not reach %1 points in a row within %2 s (reads %3, target %4).")
+                     .arg(kSkippedToGiveUp)
+                     .arg(m_settings.settleTimeoutSeconds)
+                     .arg(companions::directionTextEnglish(reading.azimuth, reading.elevation),
+                          companions::directionTextEnglish(target.azimuth, target.elevation)));
+            return;
+        }
+        emit skipped(reading, target);
+    }
+}
+
+void MeasurementEngine::onReading(double decibels)
+{
+    if (m_phase != Phase::Dwelling)
+        return;
+    m_failuresInRow = 0;
+    m_readings.push_back(decibels);
+    m_readingTimes.push_back(m_clock());
+    if (static_cast<double>(m_pointClock.elapsed()) >= m_settings.dwellSeconds * 1000.0)
+        finishDwell();
+    else
+        m_power.requestReading();
+}
+
+void MeasurementEngine::onPowerFailed(const QString& reason)
+{
+    if (m_phase != Phase::Dwelling)
+        return;
+    if (++m_failuresInRow >= kPowerFailuresToGiveUp) {
+        stop(QStringLiteral("電力を %1 回続けて読めません: %2").arg(kPowerFailuresToGiveUp).arg(reason),
+             QStringLiteral("%1 power readings failed in a row.").arg(kPowerFailuresToGiveUp));
+        return;
+    }
+    emit notice(reason);
+    m_power.requestReading();
+}
+
+void MeasurementEngine::finishDwell()
+{
+    m_pollTimer.stop();
+    m_phase = Phase::Ready;
+    Dwell dwell;
+    dwell.count = static_cast<int>(m_readings.size());
+    const double count = static_cast<double>(m_readings.size());
+    // In linear power relative to the first reading: the sum stays of order
+    // one on any scale, and readings all alike give that reading exactly.
+    const double first = m_readings.front();
+    double linearSum = 0;
+    double decibelSum = 0;
+    for (const double value : m_readings) {
+        linearSum += std::pow(10.0, (value - first) / 10.0);
+        decibelSum += value;
+    }
+    dwell.power = first + 10.0 * std::log10(linearSum / count);
+    const double decibelMean = decibelSum / count;
+    double squares = 0;
+    for (const double value : m_readings)
+        squares += (value - decibelMean) * (value - decibelMean);
+    dwell.spread = m_readings.size() > 1 ? std::sqrt(squares / (count - 1)) : 0;
+    dwell.utc = (m_readingTimes.front() + m_readingTimes.back()) / 2;
+    // The mean of the readings, azimuth taken about the first so that a
+    // rotator standing at north does not average 359° and 1° to 180°.
+    const RotatorPosition firstPosition = m_dwellPositions.front();
+    double azimuthSum = 0;
+    double elevationSum = 0;
+    for (const RotatorPosition& position : m_dwellPositions) {
+        azimuthSum += std::remainder(position.azimuth - firstPosition.azimuth, 360.0);
+        elevationSum += position.elevation;
+    }
+    const double positions = static_cast<double>(m_dwellPositions.size());
+    dwell.reading = RotatorPosition{firstPosition.azimuth + azimuthSum / positions, elevationSum / positions};
+    emit measured(dwell);
+}
+
+void MeasurementEngine::stop(const QString& japanese, const QString& english)
+{
+    m_pollTimer.stop();
+    m_phase = Phase::Ready;
+    emit stopped(japanese, english);
+}
+
+void MeasurementEngine::finish()
+{
+    m_pollTimer.stop();
+    const bool wasWaiting = m_phase == Phase::Waiting;
+    m_phase = Phase::Idle;
+    if (m_borrowing) {
+        m_borrowing = false;
+        m_lender.takeRotatorBack();
+    } else if (wasWaiting && m_lender.rotctld().isReady()) {
+        m_lender.takeRotatorBack();
+    }
+}
+
+}  // namespace heliotrope::rotctl

@@ -1,0 +1,143 @@
+#pragma once
+
+// The one settle-then-read loop both measurements on the sun run on: the
+// calibration gives it the points of its pattern, the sun-noise run the sun
+// and cold sky. For each point it commands the rotator, reads it until it has
+// arrived, reads the power for the dwell and hands back what was measured and
+// where the antenna stood meanwhile.
+//
+// One rule for every run:
+// - Arrived: a reading taken after the P was answered stands within the
+//   arrival band of the commanded position, measured on the sky (so that a
+//   small azimuth error high up is not held against the rotator), and the
+//   rotator has stopped there (two readings alike, or exactly on the command).
+//   The band is the settle tolerance, or half the rotator's step plus its dead
+//   band when that is wider: as near as this rotator will get.
+// - The sky moves on while the rotator turns: on arrival the point is aimed
+//   again, and followed if it has moved beyond the band.
+// - A point not reached within the settle timeout is skipped and said; three
+//   skipped in a row end the run (the rotator is not moving).
+// - Three power readings failing in a row end the run; one failure is said
+//   and read again (a rigctld restarted between two readings).
+// - rotctld lost, or refusing a P, or a point beyond the rotator's limits, end
+//   the run.
+// The power is averaged in linear terms, as a detector adds it; its spread is
+// kept in dB.
+
+#include "companions/common/PointingRead.h"
+#include "companions/common/ShiftedClock.h"
+#include "companions/hamlib/RotctldReply.h"
+#include "companions/power/PowerSource.h"
+#include "companions/rotator/RotatorGeometry.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace heliotrope::rotctl {
+
+class RotatorLender;
+
+struct EngineSettings {
+    double dwellSeconds = 2;           // power read this long at each point
+    double settleTolerance = 0.05;     // degrees on the sky
+    double settleTimeoutSeconds = 60;  // a point not reached by then is skipped
+};
+
+// What one point measured.
+struct Dwell {
+    double power = 0;   // dB, 10 log10 of the mean linear power of the readings
+    double spread = 0;  // dB, standard deviation of the readings
+    int count = 0;
+    double utc = 0;           // seconds since 1970, the middle of the readings
+    RotatorPosition reading;  // where the rotator stood meanwhile, its own terms (mean of its readings)
+};
+
+class MeasurementEngine : public QObject {
+    Q_OBJECT
+
+public:
+    // Where to point at `utc`, in the sky's terms (the frame's offsets are
+    // applied on the way to the rotator).
+    using Aim = std::function<companions::SetPoint(double utc)>;
+
+    static constexpr int kPollMs = 200;
+    static constexpr int kPowerFailuresToGiveUp = 3;
+    static constexpr int kSkippedToGiveUp = 3;
+
+    MeasurementEngine(RotatorLender& lender, heliotrope::power::PowerSource& power, const EngineSettings& settings,
+                      companions::UtcClock clock, QObject* parent = nullptr);
+
+    // Waits for rotctld and a first reading of the rotator, borrows the
+    // rotator and says ready().
+    void start();
+    // Measures one point; exactly one of measured, skipped or stopped follows.
+    void measure(Aim aim);
+    // Gives the rotator back to the bridge; nothing more is commanded. Safe to
+    // call more than once, and before start() has borrowed anything.
+    void finish();
+
+    bool isBorrowing() const { return m_borrowing; }
+    const RotatorFrame& frame() const;
+    // The latest reading, the rotator's own terms.
+    std::optional<RotatorPosition> present() const { return m_present; }
+    double now() const { return m_clock(); }
+    // Degrees on the sky within which the rotator counts as arrived.
+    double arrivalBand() const;
+    // The P the rotator would be sent for a sky direction now; clamped when
+    // beyond its limits, with which limit in `limitText` (Japanese / English).
+    RotatorCommand commandFor(const companions::SetPoint& sky, QString* limitText = nullptr) const;
+
+signals:
+    void ready();
+    void notice(const QString& line);
+    // Arrived; the dwell begins.
+    void arrived();
+    void measured(const Dwell& dwell);
+    // Not reached within the settle timeout: the point is skipped.
+    void skipped(const RotatorPosition& reading, const RotatorPosition& target);
+    // The run cannot go on: why, in Japanese and English.
+    void stopped(const QString& japanese, const QString& english);
+
+private:
+    enum class Phase { Idle,
+                       Waiting,
+                       Ready,
+                       Settling,
+                       Dwelling };
+
+    void command(const companions::SetPoint& sky);
+    void onPosition(const RotatorPosition& reading);
+    void onReading(double decibels);
+    void onPowerFailed(const QString& reason);
+    void stop(const QString& japanese, const QString& english);
+    bool hasArrived(const RotatorPosition& reading) const;
+    void finishDwell();
+
+    RotatorLender& m_lender;
+    heliotrope::power::PowerSource& m_power;
+    EngineSettings m_settings;
+    companions::UtcClock m_clock;
+    Phase m_phase = Phase::Idle;
+    bool m_borrowing = false;
+
+    Aim m_aim;
+    RotatorPosition m_target;     // the P sent for the point, rotator terms
+    bool m_pointingSent = false;  // the P for this point has gone out
+    bool m_readingAfterPointing = false;
+    std::optional<RotatorPosition> m_present;
+    std::optional<RotatorPosition> m_previous;  // the reading before m_present, since the P
+    QElapsedTimer m_pointClock;
+    QTimer m_pollTimer;
+    int m_skippedInRow = 0;
+    int m_failuresInRow = 0;
+    std::vector<double> m_readings;  // dB
+    std::vector<double> m_readingTimes;
+    std::vector<RotatorPosition> m_dwellPositions;
+};
+
+}  // namespace heliotrope::rotctl

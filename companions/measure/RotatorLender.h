@@ -1,0 +1,23 @@
+#pragma once
+
+// The rotator as a measurement borrows it: the bridge keeps the connection to
+// rotctld and the rotator's frame, and lends the rotator for the length of a
+// run. While lent, the bridge sends no P of its own; given back, it tracks
+// its set-point again at once.
+
+#include "companions/hamlib/RotctldClient.h"
+#include "companions/rotator/RotatorGeometry.h"
+
+namespace heliotrope::rotctl {
+
+class RotatorLender {
+public:
+    virtual ~RotatorLender() = default;
+    virtual RotctldClient& rotctld() = 0;
+    // Range, limits (once rotctld is connected) and the offsets tracking applies.
+    virtual const RotatorFrame& frame() const = 0;
+    virtual void lendRotator() = 0;
+    virtual void takeRotatorBack() = 0;
+};
+
+}  // namespace heliotrope::rotctl

@@ -1,0 +1,252 @@
+#include "companions/measure/SunNoiseOptions.h"
+
+#include "companions/common/OptionValues.h"
+#include "companions/sunnoise/SunNoise.h"
+
+#include <QCommandLineParser>
+#include <QLocale>
+
+#include <cmath>
+
+namespace heliotrope::rotctl {
+
+namespace {
+
+// Bounds wide enough for any station and narrow enough to catch a slip of the
+// finger (a diameter in centimetres, a frequency in hertz).
+constexpr double kMaxFluxSfu = 1e5;  // the largest radio bursts reach 10⁵ SFU
+constexpr double kMinFrequencyMhz = 10;
+constexpr double kMaxFrequencyMhz = 300000;  // 300 GHz
+constexpr double kMinDiameterM = 0.1;
+constexpr double kMaxDiameterM = 500;
+constexpr double kMaxSystemTemperatureK = 1e5;
+constexpr double kMinColdOffset = 2;  // nearer than 2 beamwidths the sun is still in the beam's skirt
+constexpr double kMaxColdOffset = 50;
+constexpr int kMaxRepeats = 1000;
+constexpr double kMinDwellS = 0.1;
+constexpr double kMaxDwellS = 3600;
+constexpr double kMaxSettleDeg = 5;
+constexpr double kLargestClockOffset = 3.2e8;  // about ten years either way
+
+const QString kSunNoise = QStringLiteral("sun-noise");
+const QString kCold = QStringLiteral("cold");
+const QString kColdOffset = QStringLiteral("cold-offset");
+const QString kRepeat = QStringLiteral("repeat");
+const QString kDwell = QStringLiteral("dwell");
+const QString kSettle = QStringLiteral("settle-tolerance");       // defined with the calibration's options
+const QString kPower = QStringLiteral("power");                   // likewise
+const QString kClockOffset = QStringLiteral("clock-offset");      // likewise
+const QString kSettleTimeout = QStringLiteral("settle-timeout");  // likewise
+const QString kFlux = QStringLiteral("flux");
+const QString kFrequency = QStringLiteral("frequency");
+const QString kDish = QStringLiteral("dish-diameter");
+const QString kEfficiency = QStringLiteral("efficiency");
+const QString kSystemTemperature = QStringLiteral("system-temperature");
+const QString kCsv = QStringLiteral("csv");
+
+std::optional<double> parsedNumber(const QString& text)
+{
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+// A number in [lowest, highest] (or (lowest, highest] when lowestExcluded),
+// or a line naming the option in both languages.
+std::optional<double> readNumber(const QCommandLineParser& parser, const QString& option, double lowest, double highest,
+                                 bool lowestExcluded, QStringList& problems)
+{
+    const QString text = parser.value(option);
+    const std::optional<double> value = parsedNumber(text);
+    if (!value) {
+        problems << QStringLiteral("--%1 「%2」 は数値ではありません。\n--%1 \"%2\" is not a number.").arg(option, text);
+        return std::nullopt;
+    }
+    const bool below = lowestExcluded ? *value <= lowest : *value < lowest;
+    if (below || *value > highest) {
+        const QString open = lowestExcluded ? QStringLiteral("より大きく") : QStringLiteral("以上");
+        problems << QStringLiteral("--%1 「%2」 は範囲外です: %3 %4 %5 以下にしてください。\n"
+                                   "--%1 \"%2\" is out of range: it must be %6 %3 and at most %5.")
+                        .arg(option, text)
+                        .arg(lowest)
+                        .arg(open)
+                        .arg(highest)
+                        .arg(lowestExcluded ? QStringLiteral("above") : QStringLiteral("at least"));
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
+
+std::optional<double> SunNoiseOptions::beamwidthDegrees() const
+{
+    if (!frequencyMegahertz || !dishDiameterMetres)
+        return std::nullopt;
+    return heliotrope::sunnoise::estimatedBeamwidthDegrees(*frequencyMegahertz, *dishDiameterMetres);
+}
+
+QList<QCommandLineOption> sunNoiseCommandLineOptions()
+{
+    return {
+        QCommandLineOption(kSunNoise,
+                           QStringLiteral("太陽雑音の測定: 本当の太陽と冷たい空を交互に向いて受信電力を読み、Y（dB）と G/T を出す。"
+                                          "終われば追尾に戻る。--site と --power が要る。\n"
+                                          "Sun-noise run: point at the true sun and at cold sky in turn, read the "
+                                          "received power, report Y (dB) and G/T, then go back to tracking. Needs --site "
+                                          "and --power.")),
+        QCommandLineOption(kCold,
+                           QStringLiteral("冷たい空の向き「方位角,仰角」、度（仰角 0～90）。\n"
+                                          "Cold-sky direction AZ,EL in degrees (elevation 0 to 90)."),
+                           QStringLiteral("az,el")),
+        QCommandLineOption(kColdOffset,
+                           QStringLiteral("--cold がなければ、太陽と同じ仰角で横方向（cross-elevation）にビーム幅のこの倍だけ"
+                                          "離れた空を冷たい空とする（既定 5、2～50）。ビーム幅は 70°×波長/直径。\n"
+                                          "Without --cold, cold sky is this many beamwidths off the sun in "
+                                          "cross-elevation at the sun's elevation (default 5, 2 to 50); the "
+                                          "beamwidth is 70° × wavelength / diameter."),
+                           QStringLiteral("beamwidths"), QStringLiteral("5")),
+        QCommandLineOption(kRepeat,
+                           QStringLiteral("太陽と冷たい空の組を測る回数（既定 5）。\nHow many sun/cold-sky pairs to measure (default 5)."),
+                           QStringLiteral("n"), QStringLiteral("5")),
+        QCommandLineOption(kFlux,
+                           QStringLiteral("その日のその周波数の太陽電波流量、SFU（手で入力、ネットには取りに行かない）。\n"
+                                          "The day's solar flux at the frequency, in SFU (typed in; nothing is fetched)."),
+                           QStringLiteral("sfu")),
+        QCommandLineOption(kFrequency,
+                           QStringLiteral("受信周波数、MHz。\nReceive frequency, MHz."), QStringLiteral("mhz")),
+        QCommandLineOption(kDish,
+                           QStringLiteral("パラボラの直径、m。\nDish diameter, metres."), QStringLiteral("m")),
+        QCommandLineOption(kEfficiency,
+                           QStringLiteral("開口効率、0～1（既定 0.55）。\nAperture efficiency, 0 to 1 (default 0.55)."),
+                           QStringLiteral("0..1"), QStringLiteral("0.55")),
+        QCommandLineOption(kSystemTemperature,
+                           QStringLiteral("期待される Y を計算するシステム雑音温度、K。\n"
+                                          "System noise temperature for the expected Y, kelvin."),
+                           QStringLiteral("k")),
+        QCommandLineOption(kCsv,
+                           QStringLiteral("繰り返しごとの太陽と冷たい空の電力を書く CSV ファイル。\n"
+                                          "CSV file for the sun and cold-sky powers of each repeat."),
+                           QStringLiteral("file")),
+    };
+}
+
+std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& parser, QStringList& problems)
+{
+    const QStringList ownOptions{kCold, kColdOffset, kRepeat, kFlux, kFrequency, kDish, kEfficiency, kSystemTemperature, kCsv};
+    if (!parser.isSet(kSunNoise)) {
+        for (const QString& option : ownOptions) {
+            if (parser.isSet(option)) {
+                problems << QStringLiteral("--%1 は --sun-noise と一緒に指定してください。\n"
+                                           "--%1 is only used with --sun-noise.")
+                                .arg(option);
+            }
+        }
+        return std::nullopt;
+    }
+
+    SunNoiseOptions options;
+    const auto optional = [&](const QString& option, double lowest, double highest, bool lowestExcluded,
+                              std::optional<double>& into) {
+        if (parser.isSet(option))
+            into = readNumber(parser, option, lowest, highest, lowestExcluded, problems);
+    };
+    const auto withDefault = [&](const QString& option, double lowest, double highest, bool lowestExcluded,
+                                 double& into) {
+        if (const std::optional<double> value = readNumber(parser, option, lowest, highest, lowestExcluded, problems))
+            into = *value;
+    };
+
+    optional(kFlux, 0, kMaxFluxSfu, true, options.fluxSfu);
+    optional(kFrequency, kMinFrequencyMhz, kMaxFrequencyMhz, false, options.frequencyMegahertz);
+    optional(kDish, kMinDiameterM, kMaxDiameterM, false, options.dishDiameterMetres);
+    withDefault(kEfficiency, 0, 1, true, options.efficiency);
+    optional(kSystemTemperature, 0, kMaxSystemTemperatureK, true, options.systemTemperatureKelvin);
+    withDefault(kColdOffset, kMinColdOffset, kMaxColdOffset, false, options.coldOffsetBeamwidths);
+    if (parser.isSet(kDwell))
+        withDefault(kDwell, kMinDwellS, kMaxDwellS, false, options.dwellSeconds);
+    if (parser.isSet(kSettle))
+        withDefault(kSettle, 0.01, kMaxSettleDeg, false, options.settleToleranceDegrees);  // P's hundredths
+    withDefault(kSettleTimeout, 1, 3600, false, options.settleTimeoutSeconds);
+    if (parser.isSet(kClockOffset))
+        withDefault(kClockOffset, -kLargestClockOffset, kLargestClockOffset, false, options.clockOffsetSeconds);
+    if (!parser.isSet(kPower)) {
+        problems << QStringLiteral("--power で電力を読む所を指定してください（rigctld:127.0.0.1:4532 か command:\"...\"）。\n"
+                                   "Give where to read the power with --power (rigctld:HOST:PORT or command:\"CMD ...\").");
+    } else if (const std::optional<heliotrope::power::PowerSourceChoice> choice = heliotrope::power::powerSourceChoice(parser.value(kPower))) {
+        options.power = *choice;
+    } else {
+        problems << QStringLiteral("--power 「%1」 は rigctld:HOST:PORT か command:\"CMD ...\" の形ではありません。\n"
+                                   "--power \"%1\" is neither rigctld:HOST:PORT nor command:\"CMD ...\".")
+                        .arg(parser.value(kPower));
+    }
+
+    double repeats = options.repeats;
+    withDefault(kRepeat, 1, kMaxRepeats, false, repeats);
+    if (repeats != std::floor(repeats)) {
+        problems << QStringLiteral("--%1 「%2」 は整数にしてください。\n--%1 \"%2\" must be a whole number.")
+                        .arg(kRepeat, parser.value(kRepeat));
+    }
+    options.repeats = static_cast<int>(repeats);
+
+    if (parser.isSet(kCold)) {
+        const QString text = parser.value(kCold);
+        const QStringList parts = text.split(QLatin1Char(','));
+        const std::optional<double> azimuth = parts.size() == 2 ? parsedNumber(parts[0]) : std::nullopt;
+        const std::optional<double> elevation = parts.size() == 2 ? parsedNumber(parts[1]) : std::nullopt;
+        if (!azimuth || !elevation) {
+            problems << QStringLiteral("--cold 「%1」 は「方位角,仰角」の形ではありません（例: 200,45）。\n"
+                                       "--cold \"%1\" is not AZ,EL in degrees, e.g. 200,45.")
+                            .arg(text);
+        } else if (*azimuth < 0 || *azimuth > 360) {
+            problems << QStringLiteral("--cold 「%1」 の方位角は 0～360 にしてください。\n"
+                                       "--cold \"%1\": the azimuth must be 0 to 360.")
+                            .arg(text);
+        } else if (*elevation < 0) {
+            problems << QStringLiteral("--cold 「%1」 は地平線の下です。冷たい空は仰角 0～90 の空にしてください。\n"
+                                       "--cold \"%1\" is below the horizon: cold sky must be at elevation 0 to 90.")
+                            .arg(text);
+        } else if (*elevation > 90) {
+            problems << QStringLiteral("--cold 「%1」 の仰角は 90 以下にしてください。\n"
+                                       "--cold \"%1\": the elevation must be at most 90.")
+                            .arg(text);
+        } else {
+            options.coldAzimuth = azimuth;
+            options.coldElevation = elevation;
+        }
+        if (parser.isSet(kColdOffset)) {
+            problems << QStringLiteral("--cold と --cold-offset はどちらか一つにしてください。\n"
+                                       "Give --cold or --cold-offset, not both.");
+        }
+    } else if (parser.isSet(kFrequency) != parser.isSet(kDish) || (!parser.isSet(kFrequency) && !parser.isSet(kDish))) {
+        problems << QStringLiteral("冷たい空の向きが決まりません: --cold を指定するか、ビーム幅を計算できるよう "
+                                   "--frequency と --dish-diameter を指定してください。\n"
+                                   "No cold-sky direction: give --cold, or --frequency and --dish-diameter so that "
+                                   "the beamwidth for --cold-offset is known.");
+    }
+
+    // The frequency and the diameter alone only place the cold sky; the flux
+    // or a system temperature asks for G/T or the expected Y.
+    const bool anyStation = parser.isSet(kFlux) || parser.isSet(kSystemTemperature);
+    if (anyStation && !(parser.isSet(kFlux) && parser.isSet(kFrequency) && parser.isSet(kDish))) {
+        QStringList missing;
+        for (const QString& option : {kFlux, kFrequency, kDish}) {
+            if (!parser.isSet(option))
+                missing << QStringLiteral("--") + option;
+        }
+        problems << QStringLiteral("G/T と期待される Y には %1 も必要です。\n"
+                                   "G/T and the expected Y also need %1.")
+                        .arg(missing.join(QStringLiteral(", ")));
+    }
+
+    if (parser.isSet(kCsv)) {
+        options.csvPath = parser.value(kCsv);
+        if (options.csvPath.isEmpty())
+            problems << QStringLiteral("--csv にファイル名がありません。\n--csv has no file name.");
+    }
+    return options;
+}
+
+}  // namespace heliotrope::rotctl

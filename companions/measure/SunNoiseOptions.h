@@ -1,0 +1,58 @@
+#pragma once
+
+// The sun-noise run's part of heliotrope-rotctl's command line: the sequence
+// (cold-sky point, repeats, dwell), the station for the expected Y and G/T, and
+// the CSV. Read with the bridge's own parser, so that one --help lists all;
+// --power, --dwell, --settle-tolerance and --clock-offset are shared with the
+// calibration run and defined there.
+
+#include "companions/measure/CalibrationOptions.h"
+
+#include <QCommandLineOption>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QCommandLineParser;
+
+namespace heliotrope::rotctl {
+
+struct SunNoiseOptions {
+    // Cold sky: a fixed direction (sky terms: azimuth 0 to 360, elevation 0 to
+    // 90), or, when absent, the sun's elevation and this many beamwidths off the
+    // sun in cross-elevation (Δaz = Δxel / cos el).
+    std::optional<double> coldAzimuth;
+    std::optional<double> coldElevation;
+    double coldOffsetBeamwidths = 5;
+    int repeats = 5;
+    double dwellSeconds = 5;               // power read for this long at each point
+    double settleToleranceDegrees = 0.05;  // on the sky, before a point is read
+    double settleTimeoutSeconds = 60;      // a point not reached by then is skipped, with its repeat
+    heliotrope::power::PowerSourceChoice power;
+    double clockOffsetSeconds = 0;  // added to the system's UTC for the sun (a testing aid)
+    // The station; G/T needs flux, frequency and diameter, the expected Y the
+    // system temperature as well.
+    std::optional<double> fluxSfu;
+    std::optional<double> frequencyMegahertz;
+    std::optional<double> dishDiameterMetres;
+    double efficiency = 0.55;
+    std::optional<double> systemTemperatureKelvin;
+    QString csvPath;  // empty: no CSV
+
+    bool hasStation() const { return fluxSfu && frequencyMegahertz && dishDiameterMetres; }
+    // The beamwidth the cold-sky offset is counted in: 70° λ / D, when the
+    // frequency and the diameter are given.
+    std::optional<double> beamwidthDegrees() const;
+};
+
+// The options, for the bridge's parser.
+QList<QCommandLineOption> sunNoiseCommandLineOptions();
+
+// The sun-noise options from a parsed command line: nothing when --sun-noise is
+// not given (and none of its options either). Each unusable value adds one
+// line to `problems`, in Japanese and English, naming the option.
+std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& parser, QStringList& problems);
+
+}  // namespace heliotrope::rotctl

@@ -1,0 +1,109 @@
+#pragma once
+
+// A sun-noise measurement: the rotator alternates between the real sun (with
+// the rotator's offsets, as tracking applies them) and cold sky, N times; at
+// each point, once the rotator has settled, the power is read for the dwell
+// time and averaged. Y = sun − cold in dB, averaged over the repeats, with its
+// spread; with the station given, the expected Y and G/T as well.
+//
+// The run commands the rotator itself through the bridge's rotctld connection
+// while the bridge holds back its own commands. It refuses to start (and
+// commands nothing) when the sun is below 10° or a point lies outside the
+// rotator's limits; it ends early, saying why, when the power source stops
+// answering, rotctld is lost or refuses a command, a point does not settle, or
+// the operator interrupts it. Every line for the operator is in Japanese and
+// English.
+
+#include "companions/measure/MeasurementEngine.h"
+#include "companions/measure/SunNoiseCsv.h"
+#include "companions/measure/SunNoiseOptions.h"
+#include "companions/sky/TrueSun.h"
+#include "companions/sunnoise/SunNoise.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <optional>
+#include <vector>
+
+namespace heliotrope::rotctl {
+
+struct SunNoiseResult {
+    std::vector<heliotrope::sunnoise::PowerPair> repeats;
+    std::optional<heliotrope::sunnoise::YFactor> y;
+    std::optional<double> expectedYDecibels;
+    std::optional<double> gOverTDecibelsPerKelvin;
+    bool gainControlWarning = false;  // Y below 0.3 dB: AGC on, or not on the sun
+};
+
+class SunNoiseRun : public QObject {
+    Q_OBJECT
+
+public:
+    // Below this the sun's noise is mixed with the ground's and the
+    // atmosphere's, and the cold sky beside it is not cold: no measurement.
+    static constexpr double kLowestSunElevation = 10.0;  // degrees
+    // Y below this is no measurement of the sun: the receiver's gain control
+    // holds its output level, or the antenna does not see the sun.
+    static constexpr double kLowestPlausibleYDecibels = 0.3;
+
+    SunNoiseRun(const SunNoiseOptions& options, const heliotrope::sky::Site& site,
+                heliotrope::sky::Refraction refraction, const heliotrope::sky::Atmosphere& atmosphere,
+                RotatorLender& lender, heliotrope::power::PowerSource& power, companions::UtcClock clock,
+                QObject* parent = nullptr);
+
+    // Waits for rotctld and the rotator; then checks the sun and both points
+    // against the rotator's limits, opens the CSV and begins. When it cannot
+    // begin, the reason is said, nothing is commanded and finished(false) follows.
+    void start();
+    // Ends the run early (Ctrl+C): says why, keeps the CSV rows written so far.
+    void abort(const QString& reasonJapanese, const QString& reasonEnglish);
+    bool isRunning() const { return m_running; }
+    const SunNoiseResult& result() const { return m_result; }
+
+signals:
+    void notice(const QString& line);
+    // One line per step: repeat k of n, which point, time left.
+    void progress(const QString& line);
+    // The run is over and the rotator given back; completed false when it
+    // was refused or ended early.
+    void finished(bool completed);
+
+private:
+    enum class Point { Sun,
+                       Cold };
+
+    std::optional<heliotrope::sky::TrueSunPosition> sunNow(QString* problemJapanese, QString* problemEnglish) const;
+    bool clamped(const companions::SetPoint& sky) const;
+    // The cold-sky point for the sun at `sun`: --cold, or the offset on the
+    // side that lies within the limits.
+    std::optional<companions::SetPoint> coldSky(const heliotrope::sky::TrueSunPosition& sun) const;
+    // The cold sky the run has settled on, whether or not the rotator can reach it.
+    companions::SetPoint coldSkyOnChosenSide(const heliotrope::sky::TrueSunPosition& sun) const;
+    void begin();
+    void measure(Point point);
+    void onMeasured(const Dwell& dwell);
+    void finishRun();
+    void stop(bool completed);
+    void sayProgress(const QString& japanese, const QString& english);
+
+    SunNoiseOptions m_options;
+    heliotrope::sky::Site m_site;
+    heliotrope::sky::Refraction m_refraction;
+    heliotrope::sky::Atmosphere m_atmosphere;
+    heliotrope::power::PowerSource& m_power;
+    MeasurementEngine m_engine;
+    double m_beamwidth = 0;  // degrees, for the cold-sky offset
+    bool m_running = false;
+
+    SunNoiseCsv m_csv;
+    SunNoiseResult m_result;
+    Point m_point = Point::Sun;
+    int m_repeat = 0;                  // 1-based while running
+    std::optional<double> m_coldSide;  // +1 or −1: the side of the sun the offset cold sky lies on
+    PointReading m_sunPoint;
+    QElapsedTimer m_runClock;
+    int m_pointsDone = 0;
+};
+
+}  // namespace heliotrope::rotctl

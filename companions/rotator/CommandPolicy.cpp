@@ -1,0 +1,100 @@
+#include "companions/rotator/CommandPolicy.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace heliotrope::rotctl {
+
+namespace {
+
+// Two readings closer than this on both axes: the rotator stands still. Readings
+// come with two decimals from current rotctld and with six from older ones.
+constexpr double kStandingStill = 0.015;
+
+constexpr long long kShortestWaitMs = 1000;
+constexpr long long kLongestRepeatWaitMs = 5 * 60 * 1000;
+constexpr long long kLongestRefusedWaitMs = 60 * 1000;
+
+}  // namespace
+
+CommandPolicy::CommandPolicy(double thresholdDegrees, long long minIntervalMs)
+    : m_threshold(thresholdDegrees)
+    , m_minIntervalMs(minIntervalMs)
+{
+}
+
+bool CommandPolicy::beyondThreshold(const RotatorPosition& a, const RotatorPosition& b) const
+{
+    return std::abs(a.azimuth - b.azimuth) > m_threshold || std::abs(a.elevation - b.elevation) > m_threshold;
+}
+
+bool CommandPolicy::stalledSinceCommand() const
+{
+    return m_readingBefore && m_latestReading
+        && std::abs(m_readingBefore->azimuth - m_latestReading->azimuth) < kStandingStill
+        && std::abs(m_readingBefore->elevation - m_latestReading->elevation) < kStandingStill;
+}
+
+bool CommandPolicy::shouldCommand(const RotatorPosition& target, const std::optional<RotatorPosition>& present,
+                                  long long nowMs) const
+{
+    if (!present || !beyondThreshold(*present, target))
+        return false;
+    if (nowMs < m_refusedUntilMs)
+        return false;
+    if (m_lastCommandMs && nowMs - *m_lastCommandMs < m_minIntervalMs)
+        return false;
+    if (m_lastTarget && !beyondThreshold(*m_lastTarget, target)) {
+        // Already commanded: only a rotator that has stopped short is told again.
+        if (!m_answeredMs || !stalledSinceCommand())
+            return false;
+        if (nowMs - *m_lastCommandMs < m_repeatWaitMs)
+            return false;
+    }
+    return true;
+}
+
+void CommandPolicy::commanded(const RotatorPosition& target, long long nowMs)
+{
+    const bool repeat = m_lastTarget && !beyondThreshold(*m_lastTarget, target);
+    const long long firstRepeatWait = std::max(m_minIntervalMs, kShortestWaitMs);
+    m_repeatWaitMs = repeat ? std::min(std::max(m_repeatWaitMs, firstRepeatWait) * 2, kLongestRepeatWaitMs)
+                            : firstRepeatWait;
+    m_lastTarget = target;
+    m_lastCommandMs = nowMs;
+    m_answeredMs.reset();
+    m_readingBefore.reset();
+    m_latestReading.reset();
+}
+
+void CommandPolicy::answered(bool accepted, long long nowMs)
+{
+    if (accepted) {
+        m_answeredMs = nowMs;
+        m_refusedWaitMs = 0;
+        return;
+    }
+    // Refused: the rotator is not on its way anywhere.
+    m_lastTarget.reset();
+    m_answeredMs.reset();
+    m_refusedWaitMs = m_refusedWaitMs == 0 ? std::max(m_minIntervalMs, kShortestWaitMs)
+                                           : std::min(m_refusedWaitMs * 2, kLongestRefusedWaitMs);
+    m_refusedUntilMs = nowMs + m_refusedWaitMs;
+}
+
+void CommandPolicy::positionRead(const RotatorPosition& position, long long requestSentMs)
+{
+    // Readings asked for before the command was accepted say nothing about
+    // whether the rotator has moved since.
+    if (!m_answeredMs || requestSentMs < *m_answeredMs)
+        return;
+    m_readingBefore = m_latestReading;
+    m_latestReading = position;
+}
+
+void CommandPolicy::reset()
+{
+    *this = CommandPolicy(m_threshold, m_minIntervalMs);
+}
+
+}  // namespace heliotrope::rotctl

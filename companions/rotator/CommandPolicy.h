@@ -1,0 +1,67 @@
+#pragma once
+
+// When to command the rotator. The window sends a set-point every 750 ms and
+// the sun moves a fraction of a degree a minute, so commanding every message
+// would send thousands of P an hour, each one a start and stop of the motors
+// for most rotators. A P is sent only when it moves the rotator by more than
+// the threshold, and never sooner than the minimum interval after the last one.
+//
+// Times are milliseconds of a monotonic clock, given by the caller.
+
+#include "companions/rotator/RotatorGeometry.h"
+
+#include <optional>
+
+namespace heliotrope::rotctl {
+
+class CommandPolicy {
+public:
+    CommandPolicy(double thresholdDegrees, long long minIntervalMs);
+
+    // Whether to send P for `target` (rotator coordinates) now, with the
+    // rotator last read at `present`. No P:
+    // - before the rotator has been read on this connection;
+    // - while it is within the threshold of the target on both axes;
+    // - sooner than the minimum interval after the last P, or while a refused
+    //   P's back-off runs;
+    // - while the rotator is on its way to a target within the threshold of
+    //   this one. Should it stop short (a rotator restarted, stopped by hand, or
+    //   one that stops a little off), the same target is sent again once two
+    //   readings after the command agree, with the wait between such repeats
+    //   doubling so that a rotator that always stops a little off is not
+    //   commanded every few seconds all night.
+    bool shouldCommand(const RotatorPosition& target, const std::optional<RotatorPosition>& present,
+                       long long nowMs) const;
+
+    // A P for `target` was sent at nowMs.
+    void commanded(const RotatorPosition& target, long long nowMs);
+    // rotctld answered it: accepted (RPRT 0) or refused (anything else). A
+    // refused P is retried with back-off: the minimum interval, doubling up to
+    // a minute.
+    void answered(bool accepted, long long nowMs);
+    // A reading of the rotator taken by a p that was sent at requestSentMs.
+    void positionRead(const RotatorPosition& position, long long requestSentMs);
+    // A new connection: the rotator may have been restarted; forget the past.
+    void reset();
+
+    double threshold() const { return m_threshold; }
+
+private:
+    bool beyondThreshold(const RotatorPosition& a, const RotatorPosition& b) const;
+    bool stalledSinceCommand() const;
+
+    double m_threshold;
+    long long m_minIntervalMs;
+
+    std::optional<RotatorPosition> m_lastTarget;  // of the last accepted (or pending) P
+    std::optional<long long> m_lastCommandMs;
+    std::optional<long long> m_answeredMs;  // when the last P was accepted
+    long long m_repeatWaitMs = 0;           // wait before the next repeat of the same target
+    long long m_refusedUntilMs = 0;
+    long long m_refusedWaitMs = 0;
+    // Readings taken since the last P was accepted: the latest two.
+    std::optional<RotatorPosition> m_readingBefore;
+    std::optional<RotatorPosition> m_latestReading;
+};
+
+}  // namespace heliotrope::rotctl
