@@ -25,7 +25,8 @@ HELIOTROPE_PACKAGE_PACKAGES=(
 )
 
 # What only the tests need: the real rotctld that the Hamlib bridge is tested
-# against, python3-ephem, the reference (not built on ERFA) that the bridge's
+# against, python3 that checks the two READMEs against the programs,
+# python3-ephem, the reference (not built on ERFA) that the bridge's
 # real sun is checked against, and the tools that check the Debian package:
 # Debian's package checker, the menu entry and AppStream validators,
 # hardening-check (in devscripts), systemd-analyze for the user units, and man
@@ -33,6 +34,7 @@ HELIOTROPE_PACKAGE_PACKAGES=(
 # server, clicks, and a trace of what they send).
 HELIOTROPE_TEST_PACKAGES=(
   libhamlib-utils
+  python3
   python3-ephem
   "${HELIOTROPE_PACKAGE_PACKAGES[@]}"
   desktop-file-utils
