@@ -9,7 +9,9 @@
 #   companions/sunnoise/   the sun-noise arithmetic, no Qt (sees only itself)
 #   companions/calibrate/  the beam fit on the sun, no Qt (sees only itself)
 #   companions/common/     what both companions share (sees solar/, link/, sky/)
-#   companions/sim/        the controller simulator (sees the above and common/)
+#   companions/controllers/ controllers on a serial line for rotctld (sees common/)
+#   companions/sim/        the controller simulator (sees the above, common/ and
+#                          controllers/)
 #   companions/rotctl/     the Hamlib bridge (sees the above and common/, with
 #                          power/, sunnoise/ and calibrate/)
 #   companions/radiometer/ the simulated radiometer (sees common/ and sky/)
