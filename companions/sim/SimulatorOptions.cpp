@@ -80,13 +80,13 @@ CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& argum
     CompanionCommandLine commandLine(QStringLiteral(
         "ソフトウェアだけのアンテナコントローラ。heliotrope の指向データを UDP で受け、\n"
         "模擬アンテナを一定の速さで設定点へ回し、その位置を送信元へ報告します。\n"
+        "--serial では実在のコントローラ（GS-232A/B、EasyComm II、Rot2Prog）の代わりに\n"
+        "疑似端末で Hamlib の rotctld と話します。\n"
         "An antenna controller that exists only in software: receives heliotrope's\n"
         "pointing messages over UDP, turns a simulated antenna towards each set-point\n"
-        "at a finite rate and reports its position back to the sender.\n"
-        "--serial では、実在のコントローラ（GS-232A/B、EasyComm II、Rot2Prog）として疑似端末で\n"
-        "Hamlib の rotctld と話します。\n"
-        "With --serial it is a real controller's stand-in (GS-232A/B, EasyComm II,\n"
-        "Rot2Prog) on a pseudo-terminal, for Hamlib's rotctld."));
+        "at a finite rate and reports its position back to the sender. With --serial\n"
+        "it stands in for a real controller (GS-232A/B, EasyComm II, Rot2Prog) on a\n"
+        "pseudo-terminal, for Hamlib's rotctld."));
     QCommandLineParser& parser = commandLine.parser();
     const QCommandLineOption listen(QStringLiteral("listen"),
                                     QStringLiteral("待ち受ける IP アドレス（既定 127.0.0.1）。\n"
@@ -113,7 +113,7 @@ CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& argum
                                                   "Do not print a line per change of set-point."));
     const QCommandLineOption allow = allowedSenderOption();
     const QCommandLineOption serial(QStringLiteral("serial"),
-                                    QStringLiteral("UDP の代わりに疑似端末でコントローラとして話す: gs232a（rotctld -m 601）、gs232b（-m 603）、\n"
+                                    QStringLiteral("UDP の代わりに疑似端末でコントローラとして話す: gs232a（rotctld -m 601）、gs232b（-m 603）、"
                                                    "easycomm2（-m 202）、rot2prog（-m 901）。端末のパスを起動時に表示します。\n"
                                                    "Speak a controller's protocol on a pseudo-terminal instead of UDP: gs232a (rotctld -m 601),\n"
                                                    "gs232b (-m 603), easycomm2 (-m 202) or rot2prog (-m 901). The device path is printed at start."),
