@@ -1,6 +1,7 @@
 #include "companions/controllers/SerialController.h"
 
 #include "companions/common/ConsoleText.h"
+#include "companions/common/JstText.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -125,12 +126,14 @@ void SerialController::setSilent(bool silent)
     if (silent == m_silent)
         return;
     m_silent = silent;
+    // With the time, to be set beside the bridge's log of the same minutes.
+    const QString now = companions::jstText(QDateTime::currentMSecsSinceEpoch()) + QStringLiteral(" JST  ");
     if (silent) {
-        emit progress(QStringLiteral("回線が沈黙しました: 受けたバイトは捨て、何も答えません（ローテーターは最後の目標へ回り続けます）。\n"
-                                     "The line is silent: every byte received is dropped and nothing is answered (the rotator keeps turning to its last target)."));
+        emit progress(now + QStringLiteral("回線が沈黙しました: 受けたバイトは捨て、何も答えません（ローテーターは最後の目標へ回り続けます）。\n"
+                                           "The line is silent: every byte received is dropped and nothing is answered (the rotator keeps turning to its last target)."));
     } else {
         m_dialogue.forgetPartMessage();
-        emit progress(QStringLiteral("回線が戻りました。\nThe line speaks again."));
+        emit progress(now + QStringLiteral("回線が戻りました。\nThe line speaks again."));
     }
 }
 
@@ -170,8 +173,8 @@ void SerialController::reportTarget(const Exchange& exchange)
     if (m_options.quiet || !changed)
         return;
     const ControllerAngles standing = m_dialogue.position(nowMs());
-    emit progress(QStringLiteral("目標 / target %1 %2  位置 / at %3 %4")
-                      .arg(companions::degreesText(exchange.target.azimuth), companions::degreesText(exchange.target.elevation),
+    emit progress(QStringLiteral("%1 JST  目標 / target %2 %3  位置 / at %4 %5")
+                      .arg(companions::jstText(QDateTime::currentMSecsSinceEpoch()), companions::degreesText(exchange.target.azimuth), companions::degreesText(exchange.target.elevation),
                            companions::degreesText(standing.azimuth), companions::degreesText(standing.elevation)));
 }
 
