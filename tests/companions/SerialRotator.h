@@ -9,8 +9,10 @@
 #include "RotctldProcess.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -39,21 +41,31 @@ public:
     // within five seconds.
     bool start(const QString& protocol, const QStringList& options = {})
     {
+        // The simulator's lines go to a file, not a pipe: a long test that
+        // never reads them cannot stall it on a full pipe.
+        m_sim.setStandardOutputFile(m_dir.filePath(QStringLiteral("sim.out")));
+        m_sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_sim.start(QStringLiteral(HELIOTROPE_SIM_PATH), QStringList{QStringLiteral("--serial"), protocol} + options);
         QElapsedTimer waited;
         waited.start();
-        while (m_device.isEmpty() && waited.elapsed() < 5000) {
-            if (!m_sim.waitForReadyRead(100) && m_sim.state() == QProcess::NotRunning)
-                return false;
-            while (m_sim.canReadLine()) {
-                const QString line = QString::fromUtf8(m_sim.readLine()).trimmed();
-                m_output << line;
+        while (m_device.isEmpty() && waited.elapsed() < 5000 && m_sim.state() != QProcess::NotRunning) {
+            QTest::qWait(20);
+            for (const QString& line : output()) {
                 const qsizetype at = line.indexOf(QLatin1String("serial device: "));
                 if (at >= 0)
-                    m_device = line.mid(at + 15);
+                    m_device = line.mid(at + 15).trimmed();
             }
         }
         return !m_device.isEmpty() && m_rotctld.startOnDevice(RotctldProcess::freePort(), hamlibModel(protocol), m_device);
+    }
+
+    // Every line the simulator has printed so far.
+    QStringList output() const
+    {
+        QFile file(m_dir.filePath(QStringLiteral("sim.out")));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
     quint16 port() const { return m_rotctld.port(); }
@@ -71,17 +83,15 @@ public:
             m_sim.terminate();
             if (!m_sim.waitForFinished(3000))
                 m_sim.kill();
-            const QStringList rest = QString::fromUtf8(m_sim.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-            m_output << rest;
         }
-        return m_output;
+        return output();
     }
 
 private:
+    QTemporaryDir m_dir;
     QProcess m_sim;
     RotctldProcess m_rotctld;
     QString m_device;
-    QStringList m_output;
 };
 
 // One rotctld command and its whole answer: for "p" two lines of degrees or
