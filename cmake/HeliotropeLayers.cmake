@@ -14,7 +14,8 @@
 #   companions/measure/    the measurement engine and the calibration and sun-noise
 #                          runs on it (sees rotator/, power/, beamfit/, sunnoise/)
 #   companions/rotctl/     the Hamlib bridge and its program (sees measure/ and below)
-#   companions/sim/        the controller simulator (sees common/)
+#   companions/controllers/ controllers on a serial line for rotctld (sees common/)
+#   companions/sim/        the controller simulator (sees common/ and controllers/)
 #   companions/radiometer/ the simulated radiometer (sees common/ and sky/)
 #
 # Each library is compiled against an include root of its own that holds only

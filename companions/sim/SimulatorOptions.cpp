@@ -20,6 +20,59 @@ constexpr double kMaxRate = 360.0;
 constexpr double kMinReportMs = 20;
 constexpr double kMaxReportMs = 60000;
 
+// A Yaesu G-5500 turns 360° of azimuth in about a minute and 180° of
+// elevation in about 67 s: the rates of the serial controllers unless given.
+constexpr double kG5500AzimuthRate = 6.0;
+constexpr double kG5500ElevationRate = 2.7;
+// Coarser than any controller reads; a dead band wider than this is a fault
+// of the rotator, not a setting.
+constexpr double kMaxResolution = 10;
+constexpr double kMaxDeadBand = 5;
+constexpr double kMaxSilenceS = 86400;
+
+// The serial controller's options, read when --serial is given.
+void readSerialOptions(CompanionCommandLine& commandLine, const QCommandLineOption& serial, const QCommandLineOption& link,
+                       const QCommandLineOption& resolution, const QCommandLineOption& deadBand, const QCommandLineOption& silenceAfter,
+                       const QCommandLineOption& silenceFor, const QCommandLineOption& commandLog, const QCommandLineOption& verbose,
+                       SimulatorOptions& options)
+{
+    QCommandLineParser& parser = commandLine.parser();
+    const std::optional<controllers::ControllerProtocol> protocol = controllers::protocolNamed(parser.value(serial));
+    if (!protocol) {
+        commandLine.problems() << QStringLiteral("--serial: %1 は扱えません（gs232a, gs232b, easycomm2, rot2prog）。\n"
+                                                 "--serial: %1 is not one of gs232a, gs232b, easycomm2, rot2prog.")
+                                      .arg(parser.value(serial));
+        return;
+    }
+    controllers::SerialControllerOptions serialOptions;
+    serialOptions.model = controllers::shippedModel(*protocol);
+    if (parser.isSet(resolution)) {
+        double step = serialOptions.model.resolution;
+        commandLine.take(numberOption(CompanionCommandLine::name(resolution), parser.value(resolution), 0.1, kMaxResolution), step);
+        if (!controllers::protocolCarries(*protocol, step)) {
+            commandLine.problems() << QStringLiteral("--resolution: %1° は %2 では表せません（GS-232 は 1° の倍数、EasyComm II は 0.1° の倍数、Rot2Prog は 1, 0.5, 0.2, 0.1）。\n"
+                                                     "--resolution: %1° cannot be carried by %2 (GS-232: multiples of 1°, EasyComm II: of 0.1°, Rot2Prog: 1, 0.5, 0.2 or 0.1).")
+                                          .arg(parser.value(resolution), parser.value(serial));
+        }
+        serialOptions.model.resolution = step;
+    }
+    commandLine.take(numberOption(CompanionCommandLine::name(deadBand), parser.value(deadBand), 0, kMaxDeadBand), serialOptions.motion.deadBand);
+    if (parser.isSet(silenceAfter))
+        commandLine.take(numberOption(CompanionCommandLine::name(silenceAfter), parser.value(silenceAfter), 0, kMaxSilenceS), serialOptions.silenceAfterS);
+    if (parser.isSet(silenceFor)) {
+        commandLine.take(numberOption(CompanionCommandLine::name(silenceFor), parser.value(silenceFor), 0, kMaxSilenceS), serialOptions.silenceForS);
+        if (!parser.isSet(silenceAfter))
+            commandLine.problems() << QStringLiteral("--silence-for は --silence-after と共に使います。\n--silence-for needs --silence-after.");
+    }
+    serialOptions.motion.azimuthRate = parser.isSet(QStringLiteral("az-rate")) ? options.azimuthRate : kG5500AzimuthRate;
+    serialOptions.motion.elevationRate = parser.isSet(QStringLiteral("el-rate")) ? options.elevationRate : kG5500ElevationRate;
+    serialOptions.linkPath = parser.value(link);
+    serialOptions.commandLogPath = parser.value(commandLog);
+    serialOptions.verbose = parser.isSet(verbose);
+    serialOptions.quiet = options.quiet;
+    options.serial = serialOptions;
+}
+
 }  // namespace
 
 CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& arguments)
@@ -27,9 +80,13 @@ CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& argum
     CompanionCommandLine commandLine(QStringLiteral(
         "ソフトウェアだけのアンテナコントローラ。heliotrope の指向データを UDP で受け、\n"
         "模擬アンテナを一定の速さで設定点へ回し、その位置を送信元へ報告します。\n"
+        "--serial では実在のコントローラ（GS-232A/B、EasyComm II、Rot2Prog）の代わりに\n"
+        "疑似端末で Hamlib の rotctld と話します。\n"
         "An antenna controller that exists only in software: receives heliotrope's\n"
         "pointing messages over UDP, turns a simulated antenna towards each set-point\n"
-        "at a finite rate and reports its position back to the sender."));
+        "at a finite rate and reports its position back to the sender. With --serial\n"
+        "it stands in for a real controller (GS-232A/B, EasyComm II, Rot2Prog) on a\n"
+        "pseudo-terminal, for Hamlib's rotctld."));
     QCommandLineParser& parser = commandLine.parser();
     const QCommandLineOption listen(QStringLiteral("listen"),
                                     QStringLiteral("待ち受ける IP アドレス（既定 127.0.0.1）。\n"
@@ -40,12 +97,12 @@ CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& argum
                                                  "UDP port to listen on (default 10006; 0: any free port, printed at start)."),
                                   QStringLiteral("port"), QStringLiteral("10006"));
     const QCommandLineOption azRate(QStringLiteral("az-rate"),
-                                    QStringLiteral("方位角の旋回速度、度/秒（既定 6）。\n"
-                                                   "Azimuth slew rate, degrees per second (default 6)."),
+                                    QStringLiteral("方位角の旋回速度、度/秒（既定 6。--serial では G-5500 の 6）。\n"
+                                                   "Azimuth slew rate, degrees per second (default 6; with --serial 6, a G-5500's)."),
                                     QStringLiteral("deg/s"), QStringLiteral("6"));
     const QCommandLineOption elRate(QStringLiteral("el-rate"),
-                                    QStringLiteral("仰角の旋回速度、度/秒（既定 6）。\n"
-                                                   "Elevation slew rate, degrees per second (default 6)."),
+                                    QStringLiteral("仰角の旋回速度、度/秒（既定 6。--serial では G-5500 の 2.7）。\n"
+                                                   "Elevation slew rate, degrees per second (default 6; with --serial 2.7, a G-5500's)."),
                                     QStringLiteral("deg/s"), QStringLiteral("6"));
     const QCommandLineOption reportMs(QStringLiteral("report-ms"),
                                       QStringLiteral("位置を報告する間隔、ミリ秒（既定 500）。\n"
@@ -55,7 +112,41 @@ CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& argum
                                    QStringLiteral("設定点が変わるたびの表示をしない。\n"
                                                   "Do not print a line per change of set-point."));
     const QCommandLineOption allow = allowedSenderOption();
-    parser.addOptions({listen, port, allow, azRate, elRate, reportMs, quiet});
+    const QCommandLineOption serial(QStringLiteral("serial"),
+                                    QStringLiteral("UDP の代わりに疑似端末でコントローラとして話す: gs232a（rotctld -m 601）、gs232b（-m 603）、"
+                                                   "easycomm2（-m 202）、rot2prog（-m 901）。端末のパスを起動時に表示します。\n"
+                                                   "Speak a controller's protocol on a pseudo-terminal instead of UDP: gs232a (rotctld -m 601),\n"
+                                                   "gs232b (-m 603), easycomm2 (-m 202) or rot2prog (-m 901). The device path is printed at start."),
+                                    QStringLiteral("protocol"));
+    const QCommandLineOption link(QStringLiteral("link"),
+                                  QStringLiteral("端末へのシンボリックリンクをこのパスに作る（--serial）。\n"
+                                                 "Make a symbolic link to the device at this path (--serial)."),
+                                  QStringLiteral("path"));
+    const QCommandLineOption resolution(QStringLiteral("resolution"),
+                                        QStringLiteral("設定と読み取りの刻み、度（--serial。既定 GS-232 1、EasyComm II 0.1、Rot2Prog 0.5）。\n"
+                                                       "Step of set-points and readings, degrees (--serial; default GS-232 1, EasyComm II 0.1, Rot2Prog 0.5)."),
+                                        QStringLiteral("deg"));
+    const QCommandLineOption deadBand(QStringLiteral("deadband"),
+                                      QStringLiteral("目標からこの角度以内でモーターを止める、度（--serial。既定 0.4）。\n"
+                                                     "The motor stops within this of the target, degrees (--serial; default 0.4)."),
+                                      QStringLiteral("deg"), QStringLiteral("0.4"));
+    const QCommandLineOption silenceAfter(QStringLiteral("silence-after"),
+                                          QStringLiteral("起動からこの秒数で回線を沈黙させる（--serial。SIGUSR1 でも切り替え）。\n"
+                                                         "The line goes silent this many seconds after start (--serial; SIGUSR1 toggles it too)."),
+                                          QStringLiteral("s"));
+    const QCommandLineOption silenceFor(QStringLiteral("silence-for"),
+                                        QStringLiteral("沈黙をこの秒数で終える（既定 SIGUSR1 まで）。\n"
+                                                       "The silence ends after this many seconds (default: at SIGUSR1)."),
+                                        QStringLiteral("s"));
+    const QCommandLineOption commandLog(QStringLiteral("command-log"),
+                                        QStringLiteral("受けた設定点コマンドを CSV に記録する（UTC ミリ秒、コマンド、方位角、仰角、範囲内か）。\n"
+                                                       "Write each set-point command received to a CSV file (UTC ms, command, azimuth, elevation, within limits)."),
+                                        QStringLiteral("file"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("回線のやりとりを 1 メッセージ 1 行で標準エラーに表示する（--serial）。\n"
+                                                    "Show the dialogue on the line, one message a line, on stderr (--serial)."));
+    parser.addOptions({listen, port, allow, azRate, elRate, reportMs, quiet, serial, link, resolution, deadBand, silenceAfter,
+                       silenceFor, commandLog, verbose});
 
     if (const std::optional<CommandLine<SimulatorOptions>> end = commandLine.parse<SimulatorOptions>(arguments))
         return *end;
@@ -71,6 +162,16 @@ CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& argum
     take(numberOption(reportMs.names().first(), parser.value(reportMs), kMinReportMs, kMaxReportMs), reportInterval);
     options.reportIntervalMs = static_cast<int>(reportInterval);
     options.quiet = parser.isSet(quiet);
+    if (parser.isSet(serial)) {
+        readSerialOptions(commandLine, serial, link, resolution, deadBand, silenceAfter, silenceFor, commandLog, verbose, options);
+    } else {
+        for (const QCommandLineOption* serialOnly : {&link, &resolution, &deadBand, &silenceAfter, &silenceFor, &commandLog, &verbose}) {
+            if (parser.isSet(*serialOnly)) {
+                commandLine.problems() << QStringLiteral("--%1 は --serial と共に使います。\n--%1 goes with --serial.")
+                                              .arg(CompanionCommandLine::name(*serialOnly));
+            }
+        }
+    }
 
     return commandLine.result(options);
 }

@@ -4,9 +4,12 @@
 
 #include "companions/common/OptionValues.h"
 #include "companions/common/SenderAllowList.h"
+#include "companions/controllers/SerialControllerOptions.h"
 
 #include <QHostAddress>
 #include <QStringList>
+
+#include <optional>
 
 namespace heliotrope::sim {
 
@@ -18,6 +21,8 @@ struct SimulatorOptions {
     int reportIntervalMs = 500;
     bool quiet = false;
     companions::SenderAllowList allowedSenders = companions::SenderAllowList::loopbackOnly();
+    // --serial: a controller on a pseudo-terminal instead of the UDP one.
+    std::optional<controllers::SerialControllerOptions> serial;
 };
 
 // arguments as QCoreApplication::arguments() gives them, program name first.

@@ -3,12 +3,37 @@
 
 #include "companions/common/ConsoleText.h"
 #include "companions/common/QuitOnSignal.h"
+#include "companions/controllers/SerialController.h"
 #include "companions/sim/Simulator.h"
 
 #include <QCoreApplication>
 
 using namespace heliotrope::companions;
 using namespace heliotrope::sim;
+using heliotrope::controllers::commandCountsText;
+using heliotrope::controllers::SerialController;
+
+namespace {
+
+// --serial: the controller on a pseudo-terminal, until Ctrl+C or SIGTERM.
+int runSerialController(const heliotrope::controllers::SerialControllerOptions& options)
+{
+    SerialController controller(options);
+    QObject::connect(&controller, &SerialController::progress, [](const QString& line) { printLine(stdout, line); });
+    QObject::connect(&controller, &SerialController::dialogue, [](const QString& line) { printLine(stderr, line); });
+    QObject::connect(&controller, &SerialController::problem, [](const QString& line) { printLine(stderr, line); });
+    QString problem;
+    if (!controller.start(&problem)) {
+        printLine(stderr, problem);
+        return 1;
+    }
+    quitOnTerminationSignals();
+    const int exitCode = QCoreApplication::exec();
+    printLine(stdout, commandCountsText(controller.counts()));
+    return exitCode;
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -20,6 +45,9 @@ int main(int argc, char** argv)
         printLine(commandLine.exitCode == 0 ? stdout : stderr, commandLine.text);
         return commandLine.exitCode;
     }
+
+    if (commandLine.options->serial)
+        return runSerialController(*commandLine.options->serial);
 
     Simulator simulator(*commandLine.options);
     if (!commandLine.options->quiet)

@@ -1,8 +1,9 @@
 #pragma once
 
-// Hamlib's rotctld with its dummy rotator (model 1), started by a test on a
-// free loopback port and killed when the test is done with it. The same for
-// rigctld and its dummy radio, given as the daemon.
+// Hamlib's rotctld with its dummy rotator (model 1), or a real backend on a
+// serial device, started by a test on a free loopback port and killed when
+// the test is done with it. The same for rigctld and its dummy radio, given
+// as the daemon.
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -36,11 +37,35 @@ public:
     // until it takes connections. False when it does not within three seconds.
     bool start(quint16 port, const QString& conf = {})
     {
-        m_port = port;
-        QStringList arguments{QStringLiteral("-m"), QStringLiteral("1"), QStringLiteral("-T"),
-                              QStringLiteral("127.0.0.1"), QStringLiteral("-t"), QString::number(port)};
+        QStringList arguments{QStringLiteral("-m"), QStringLiteral("1")};
         if (!conf.isEmpty())
             arguments << QStringLiteral("-C") << conf;
+        return launch(port, arguments);
+    }
+
+    // Starts rotctld with Hamlib's backend `model` driving the controller on
+    // the serial device `device`, as start() does the dummy.
+    bool startOnDevice(quint16 port, int model, const QString& device)
+    {
+        return launch(port, {QStringLiteral("-m"), QString::number(model), QStringLiteral("-r"), device});
+    }
+
+    // As a crash or a kill -9 would end it: no goodbye to its clients.
+    void kill()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+
+    quint16 port() const { return m_port; }
+
+private:
+    bool launch(quint16 port, QStringList arguments)
+    {
+        m_port = port;
+        arguments << QStringLiteral("-T") << QStringLiteral("127.0.0.1") << QStringLiteral("-t") << QString::number(port);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.setStandardOutputFile(QProcess::nullDevice());
         m_process.start(program(m_daemon), arguments);
@@ -60,18 +85,6 @@ public:
         return false;
     }
 
-    // As a crash or a kill -9 would end it: no goodbye to its clients.
-    void kill()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
-
-    quint16 port() const { return m_port; }
-
-private:
     QString m_daemon;
     QProcess m_process;
     quint16 m_port = 0;

@@ -31,6 +31,7 @@ private slots:
     void unusableSunNoiseValuesAreRefusedInBothLanguages();
     void bothProgramsTakeTheSameAllowList();
     void bothProgramsRefuseAlikeInBothLanguages();
+    void simulatorOnASerialLine();
 };
 
 namespace {
@@ -47,7 +48,8 @@ void TestCommandLines::helpIsInJapaneseAndEnglish()
     const CommandLine<SimulatorOptions> sim = parseSimulatorCommandLine({QStringLiteral("heliotrope-sim"), QStringLiteral("--help")});
     QVERIFY(!sim.options);
     QCOMPARE(sim.exitCode, 0);
-    for (const char* option : {"--listen", "--port", "--az-rate", "--el-rate", "--report-ms", "--quiet"})
+    for (const char* option : {"--listen", "--port", "--az-rate", "--el-rate", "--report-ms", "--quiet", "--serial", "--link",
+                               "--resolution", "--deadband", "--silence-after", "--silence-for", "--command-log", "--verbose"})
         QVERIFY2(sim.text.contains(QLatin1String(option)), option);
     QVERIFY(sim.text.contains(QStringLiteral("旋回速度")) && sim.text.contains(QLatin1String("slew rate")));
 
@@ -278,6 +280,34 @@ void TestCommandLines::bothProgramsRefuseAlikeInBothLanguages()
                  program.name);
         const auto [fine, fineCode] = program.parse({QStringLiteral("--port"), QStringLiteral("0")});
         QVERIFY2(fineCode == -1, qPrintable(fine));
+    }
+}
+
+void TestCommandLines::simulatorOnASerialLine()
+{
+    const auto read = [](const QStringList& options) { return parseSimulatorCommandLine(QStringList{QStringLiteral("heliotrope-sim")} + options); };
+    // The UDP controller keeps its rates; a serial one turns as a G-5500.
+    const CommandLine<SimulatorOptions> udp = read({});
+    QVERIFY(udp.options && !udp.options->serial);
+    QCOMPARE(udp.options->elevationRate, 6.0);
+    const CommandLine<SimulatorOptions> gs232 = read({QStringLiteral("--serial"), QStringLiteral("GS232B")});
+    QVERIFY2(gs232.options && gs232.options->serial, qPrintable(gs232.text));
+    QCOMPARE(gs232.options->serial->motion.azimuthRate, 6.0);
+    QCOMPARE(gs232.options->serial->motion.elevationRate, 2.7);
+    QCOMPARE(gs232.options->serial->motion.deadBand, 0.4);
+    const CommandLine<SimulatorOptions> spid = read({QStringLiteral("--serial"), QStringLiteral("rot2prog"), QStringLiteral("--resolution"),
+                                                     QStringLiteral("1"), QStringLiteral("--az-rate"), QStringLiteral("60")});
+    QVERIFY2(spid.options && spid.options->serial, qPrintable(spid.text));
+    QCOMPARE(spid.options->serial->model.resolution, 1.0);
+    QCOMPARE(spid.options->serial->motion.azimuthRate, 60.0);
+
+    for (const QStringList& wrong : {QStringList{QStringLiteral("--serial"), QStringLiteral("gs232c")},
+                                     QStringList{QStringLiteral("--serial"), QStringLiteral("gs232b"), QStringLiteral("--resolution"), QStringLiteral("0.5")},
+                                     QStringList{QStringLiteral("--serial"), QStringLiteral("rot2prog"), QStringLiteral("--resolution"), QStringLiteral("0.3")},
+                                     QStringList{QStringLiteral("--serial"), QStringLiteral("easycomm2"), QStringLiteral("--silence-for"), QStringLiteral("5")},
+                                     QStringList{QStringLiteral("--deadband"), QStringLiteral("0.4")}}) {
+        const CommandLine<SimulatorOptions> refused = read(wrong);
+        QVERIFY2(!refused.options && refused.exitCode == kUsageExitCode, qPrintable(wrong.join(QLatin1Char(' '))));
     }
 }
 

@@ -1,0 +1,59 @@
+#pragma once
+
+// A controller at work, without the line: the bytes rotctld writes go in, the
+// rotator turns as the controller makes of them, and what the controller
+// writes back comes out. The clock is the caller's (milliseconds of a
+// monotonic clock), so that a test can run it byte by byte.
+
+#include "companions/controllers/ControllerModel.h"
+#include "companions/controllers/DeadBandRotator.h"
+#include "companions/controllers/ProtocolCodec.h"
+
+#include <memory>
+#include <vector>
+
+namespace heliotrope::controllers {
+
+struct Exchange {
+    ControllerRequest request;
+    QByteArray answer;  // what goes back on the line, maybe nothing
+    // For a set-point: the command as read (an axis it leaves out keeps its
+    // target), the target the rotator turns to (in the controller's steps,
+    // within its limits), whether the command was within the limits, and
+    // whether the controller refused it.
+    ControllerAngles commanded;
+    ControllerAngles target;
+    bool withinLimits = true;
+    bool refused = false;
+};
+
+struct MotionSettings {
+    double azimuthRate = 6.0;    // degrees per second
+    double elevationRate = 2.7;  // degrees per second
+    double deadBand = 0.4;       // degrees
+};
+
+class ControllerDialogue {
+public:
+    ControllerDialogue(const ControllerModel& model, const MotionSettings& motion, ControllerAngles start, long long nowMs);
+
+    std::vector<Exchange> receive(const QByteArray& bytes, long long nowMs);
+
+    // Where the rotator stands, and what the controller reads there (to its
+    // steps).
+    ControllerAngles position(long long nowMs) { return m_rotator.position(nowMs); }
+    ControllerAngles reading(long long nowMs);
+    const ControllerModel& model() const { return m_model; }
+
+    // A part message is dropped, as when the line has been silent.
+    void forgetPartMessage() { m_codec->reset(); }
+
+private:
+    Exchange handle(const ControllerRequest& request, long long nowMs);
+
+    ControllerModel m_model;
+    std::unique_ptr<ProtocolCodec> m_codec;
+    DeadBandRotator m_rotator;
+};
+
+}  // namespace heliotrope::controllers
