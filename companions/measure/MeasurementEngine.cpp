@@ -64,6 +64,16 @@ MeasurementEngine::MeasurementEngine(RotatorLender& lender, heliotrope::power::P
         if (m_phase == Phase::Settling || m_phase == Phase::Dwelling)
             stop(QStringLiteral("rotctld との接続が切れました。"), QStringLiteral("the connection to rotctld was lost."));
     });
+    // A rotator whose controller stops answering (a silent serial line) is
+    // given up on as a power source is: three readings refused in a row.
+    connect(&client, &RotctldClient::positionRefused, this, [this](int returnCode) {
+        if (m_phase != Phase::Settling && m_phase != Phase::Dwelling)
+            return;
+        if (++m_refusedInRow >= kPowerFailuresToGiveUp) {
+            stop(QStringLiteral("回転器の位置を %1 回続けて読めません（RPRT %2: %3）。").arg(kPowerFailuresToGiveUp).arg(returnCode).arg(hamlibErrorText(returnCode)),
+                 QStringLiteral("the rotator's position could not be read %1 times in a row (RPRT %2).").arg(kPowerFailuresToGiveUp).arg(returnCode));
+        }
+    });
     connect(&client, &RotctldClient::pointingAnswered, this, [this](int returnCode) {
         if (returnCode != 0 && (m_phase == Phase::Settling || m_phase == Phase::Dwelling)) {
             stop(QStringLiteral("rotctld が指向コマンド P を受け付けません（RPRT %1）。").arg(returnCode),
@@ -88,7 +98,7 @@ void MeasurementEngine::start()
 
 double MeasurementEngine::arrivalBand() const
 {
-    return m_settings.settleTolerance;
+    return std::max(m_settings.settleTolerance, m_lender.rotatorStep().reach());
 }
 
 RotatorCommand MeasurementEngine::commandFor(const SetPoint& sky, QString* limitText) const
@@ -142,9 +152,12 @@ void MeasurementEngine::command(const SetPoint& sky)
 
 bool MeasurementEngine::hasArrived(const RotatorPosition& reading) const
 {
-    if (separationOnSky(frame(), reading, m_target) > arrivalBand())
+    // Measured from the command as the controller rounds it: a whole-degree
+    // controller told 166.66° goes to 167°.
+    const RotatorPosition rounded = m_lender.rotatorStep().rounded(m_target);
+    if (separationOnSky(frame(), reading, rounded) > arrivalBand())
         return false;
-    return same(reading, m_target) || (m_previous && same(reading, *m_previous));
+    return same(reading, rounded) || (m_previous && same(reading, *m_previous));
 }
 
 void MeasurementEngine::onPosition(const RotatorPosition& reading)
@@ -158,6 +171,7 @@ void MeasurementEngine::onPosition(const RotatorPosition& reading)
         return;
     }
     if (m_phase == Phase::Dwelling) {
+        m_refusedInRow = 0;
         m_present = reading;
         m_dwellPositions.push_back(reading);
         return;
@@ -165,7 +179,9 @@ void MeasurementEngine::onPosition(const RotatorPosition& reading)
     if (m_phase != Phase::Settling || !m_readingAfterPointing)
         return;  // read before the P went out: says nothing about arriving
     m_present = reading;
+    m_refusedInRow = 0;
     if (hasArrived(reading)) {
+        m_lender.rotatorStep().stopped(reading, m_target);
         // The sky moved on while the rotator turned: follow it before reading.
         const RotatorCommand fresh = commandFor(m_aim(m_clock()));
         if (!fresh.clamped && separationOnSky(frame(), RotatorPosition{fresh.azimuth, fresh.elevation}, m_target) > arrivalBand()) {

@@ -18,7 +18,8 @@
 // - A point not reached within the settle timeout is skipped and said; three
 //   skipped in a row end the run (the rotator is not moving).
 // - Three power readings failing in a row end the run; one failure is said
-//   and read again (a rigctld restarted between two readings).
+//   and read again (a rigctld restarted between two readings). Likewise three
+//   readings of the rotator refused in a row (a controller's line gone silent).
 // - rotctld lost, or refusing a P, or a point beyond the rotator's limits, end
 //   the run.
 // The power is averaged in linear terms, as a detector adds it; its spread is
@@ -135,6 +136,7 @@ private:
     QTimer m_pollTimer;
     int m_skippedInRow = 0;
     int m_failuresInRow = 0;
+    int m_refusedInRow = 0;  // position readings refused since the last good one
     std::vector<double> m_readings;  // dB
     std::vector<double> m_readingTimes;
     std::vector<RotatorPosition> m_dwellPositions;

@@ -7,6 +7,7 @@
 
 #include "companions/hamlib/RotctldClient.h"
 #include "companions/rotator/RotatorGeometry.h"
+#include "companions/rotator/RotatorStep.h"
 
 namespace heliotrope::rotctl {
 
@@ -16,6 +17,8 @@ public:
     virtual RotctldClient& rotctld() = 0;
     // Range, limits (once rotctld is connected) and the offsets tracking applies.
     virtual const RotatorFrame& frame() const = 0;
+    // The rotator's step, dead band and rates, as learnt from its readings.
+    virtual RotatorStep& rotatorStep() = 0;
     virtual void lendRotator() = 0;
     virtual void takeRotatorBack() = 0;
 };

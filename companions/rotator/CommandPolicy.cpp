@@ -23,9 +23,16 @@ CommandPolicy::CommandPolicy(double thresholdDegrees, long long minIntervalMs)
 {
 }
 
-bool CommandPolicy::beyondThreshold(const RotatorPosition& a, const RotatorPosition& b) const
+bool CommandPolicy::beyond(const RotatorPosition& a, const RotatorPosition& b, double threshold)
 {
-    return std::abs(a.azimuth - b.azimuth) > m_threshold || std::abs(a.elevation - b.elevation) > m_threshold;
+    return std::abs(a.azimuth - b.azimuth) > threshold || std::abs(a.elevation - b.elevation) > threshold;
+}
+
+std::optional<RotatorPosition> CommandPolicy::stoppedAt() const
+{
+    if (!m_lastTarget || !stalledSinceCommand())
+        return std::nullopt;
+    return m_latestReading;
 }
 
 bool CommandPolicy::stalledSinceCommand() const
@@ -36,17 +43,21 @@ bool CommandPolicy::stalledSinceCommand() const
 }
 
 bool CommandPolicy::shouldCommand(const RotatorPosition& target, const std::optional<RotatorPosition>& present,
-                                  long long nowMs) const
+                                  long long nowMs, const RotatorStep& step) const
 {
-    if (!present || !beyondThreshold(*present, target))
+    const double threshold = thresholdFor(step);
+    if (!present || !beyond(*present, target, threshold) || step.sameCommand(*present, target))
         return false;
     if (nowMs < m_refusedUntilMs)
         return false;
     if (m_lastCommandMs && nowMs - *m_lastCommandMs < m_minIntervalMs)
         return false;
-    if (m_lastTarget && !beyondThreshold(*m_lastTarget, target)) {
-        // Already commanded: only a rotator that has stopped short is told again.
+    if (m_lastTarget && (!beyond(*m_lastTarget, target, threshold) || step.sameCommand(*m_lastTarget, target))) {
+        // Already commanded: only a rotator that has stopped short is told again,
+        // and not one that stopped as near as it gets to what it was told.
         if (!m_answeredMs || !stalledSinceCommand())
+            return false;
+        if (!beyond(*m_latestReading, step.rounded(*m_lastTarget), step.reach()))
             return false;
         if (nowMs - *m_lastCommandMs < m_repeatWaitMs)
             return false;
@@ -56,7 +67,7 @@ bool CommandPolicy::shouldCommand(const RotatorPosition& target, const std::opti
 
 void CommandPolicy::commanded(const RotatorPosition& target, long long nowMs)
 {
-    const bool repeat = m_lastTarget && !beyondThreshold(*m_lastTarget, target);
+    const bool repeat = m_lastTarget && !beyond(*m_lastTarget, target, m_threshold);
     const long long firstRepeatWait = std::max(m_minIntervalMs, kShortestWaitMs);
     m_repeatWaitMs = repeat ? std::min(std::max(m_repeatWaitMs, firstRepeatWait) * 2, kLongestRepeatWaitMs)
                             : firstRepeatWait;

@@ -9,7 +9,9 @@
 // Times are milliseconds of a monotonic clock, given by the caller.
 
 #include "companions/rotator/RotatorGeometry.h"
+#include "companions/rotator/RotatorStep.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace heliotrope::rotctl {
@@ -30,8 +32,18 @@ public:
     //   readings after the command agree, with the wait between such repeats
     //   doubling so that a rotator that always stops a little off is not
     //   commanded every few seconds all night.
-    bool shouldCommand(const RotatorPosition& target, const std::optional<RotatorPosition>& present,
-                       long long nowMs) const;
+    // With the rotator's step and dead band known, the threshold is at least
+    // half the step plus the dead band, and no P goes out that the controller
+    // would take as the one it last answered by stopping within that reach:
+    // no stream of identical commands to a whole-degree controller.
+    bool shouldCommand(const RotatorPosition& target, const std::optional<RotatorPosition>& present, long long nowMs,
+                       const RotatorStep& step = RotatorStep()) const;
+    // The threshold in force for this rotator.
+    double thresholdFor(const RotatorStep& step) const { return std::max(m_threshold, step.reach()); }
+    // Where the rotator stopped after the last accepted P, once two readings
+    // agree; with the P it was sent.
+    std::optional<RotatorPosition> stoppedAt() const;
+    std::optional<RotatorPosition> lastTarget() const { return m_lastTarget; }
 
     // A P for `target` was sent at nowMs.
     void commanded(const RotatorPosition& target, long long nowMs);
@@ -47,7 +59,7 @@ public:
     double threshold() const { return m_threshold; }
 
 private:
-    bool beyondThreshold(const RotatorPosition& a, const RotatorPosition& b) const;
+    static bool beyond(const RotatorPosition& a, const RotatorPosition& b, double threshold);
     bool stalledSinceCommand() const;
 
     double m_threshold;

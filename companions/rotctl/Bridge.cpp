@@ -33,6 +33,7 @@ Bridge::Bridge(const BridgeOptions& options, QObject* parent)
     , m_options(options)
     , m_client(options.rotctldHost, options.rotctldPort)
     , m_policy(options.threshold, static_cast<long long>(options.minIntervalSeconds * 1000.0))
+    , m_step(options.resolution, options.deadBand)
 {
     m_clock.start();
     if (options.trueSun.enabled && options.trueSun.site)
@@ -189,6 +190,30 @@ void Bridge::onLost(const QString& line)
     }
 }
 
+void Bridge::learnFrom(const RotatorPosition& reading)
+{
+    m_step.reading(reading, static_cast<double>(nowMs()) / 1000.0);
+    if (const std::optional<RotatorPosition> stopped = m_policy.stoppedAt(); stopped && !m_commandsHeld)
+        m_step.stopped(*stopped, *m_policy.lastTarget());
+    if (m_step.step() && m_step.step() != m_stepSaid) {
+        m_stepSaid = m_step.step();
+        emit notice(QStringLiteral("回転器の刻み: %1°（%2）。\nThe rotator's step: %1° (%3).")
+                        .arg(*m_step.step())
+                        .arg(m_options.resolution ? QStringLiteral("--resolution の指定") : QStringLiteral("読みから"),
+                             m_options.resolution ? QStringLiteral("as --resolution gives it") : QStringLiteral("from its readings")));
+    }
+    const double threshold = m_policy.thresholdFor(m_step);
+    if (threshold > std::max(m_options.threshold, m_thresholdSaid) + 1e-9) {
+        m_thresholdSaid = threshold;
+        emit notice(QStringLiteral("回転器の刻み %1° の半分と不感帯 %2° より細かくは向けられないため、追尾のしきい値を %3° に上げます。\n"
+                                   "Half the rotator's step of %1° and its dead band of %2° are as near as it gets: "
+                                   "tracking's threshold raised to %3°.")
+                        .arg(m_step.stepOrFinest())
+                        .arg(m_step.deadBand(), 0, 'f', 2)
+                        .arg(threshold, 0, 'f', 2));
+    }
+}
+
 void Bridge::sayConnected()
 {
     if (m_connectedLine.isEmpty())
@@ -209,10 +234,15 @@ void Bridge::onPosition(const RotatorPosition& reading, qint64 requestSentMs)
     if (m_positionRefusedSaid) {
         m_positionRefusedSaid.reset();
         m_pollTimer.setInterval(m_options.pollIntervalMs);
-        emit notice(QStringLiteral("rotctld から再び位置を読めるようになりました。"));
+        // What was sent while the line was silent may never have reached the
+        // controller: the latest set-point goes out afresh.
+        m_policy.reset();
+        emit notice(QStringLiteral("rotctld から再び位置を読めるようになりました。最新の設定点へ向け直します。\n"
+                                   "rotctld reads the rotator again; pointing at the latest set-point."));
     }
     m_present = reading;
     m_policy.positionRead(reading, requestSentMs);
+    learnFrom(reading);
 
     const RotatorPosition sky = skyPosition(m_frame, reading);
     m_receiver.sendReport(positionReport(sky.azimuth, sky.elevation));
@@ -280,7 +310,7 @@ void Bridge::considerCommand()
     m_clampSaid = command.clamped;
 
     const RotatorPosition target{command.azimuth, command.elevation};
-    if (!m_policy.shouldCommand(target, m_present, nowMs()))
+    if (!m_policy.shouldCommand(target, m_present, nowMs(), m_step))
         return;
     m_policy.commanded(target, nowMs());
     m_client.requestPointing(target);

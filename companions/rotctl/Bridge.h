@@ -43,6 +43,7 @@ public:
     const RotatorFrame& frame() const override { return m_frame; }
     // While a measurement drives the rotator the bridge sends no P of its own;
     // given back, it points at the latest set-point again.
+    RotatorStep& rotatorStep() override { return m_step; }
     void lendRotator() override { holdCommands(true); }
     void takeRotatorBack() override { holdCommands(false); }
     void holdCommands(bool held);
@@ -71,6 +72,7 @@ private:
     void poll();
     void considerCommand();
     void sayConnected();
+    void learnFrom(const RotatorPosition& reading);
     qint64 nowMs() const { return m_clock.elapsed(); }
     qint64 utcNowMs() const;
     void takeSetPoint(const companions::SetPoint& setPoint);
@@ -80,6 +82,7 @@ private:
     companions::PointingReceiver m_receiver;
     RotctldClient m_client;
     CommandPolicy m_policy;
+    RotatorStep m_step;
     TrackingLog m_log;
     QTimer m_pollTimer;
     QElapsedTimer m_clock;
@@ -98,6 +101,8 @@ private:
     std::optional<int> m_pointingRefusedSaid;
     std::optional<int> m_positionRefusedSaid;
     bool m_logFailureSaid = false;
+    std::optional<double> m_stepSaid;
+    double m_thresholdSaid = 0;
     bool m_commandsHeld = false;
     bool m_connectedSaid = false;
     QString m_connectedLine;  // waiting for the rotator's first answer on this connection

@@ -62,6 +62,17 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         QStringLiteral("回転器が設定点からこの角度以内なら P を送らない、度（既定 0.5）。\n"
                        "No P while the rotator is within this of the set-point, degrees (default 0.5)."),
         QStringLiteral("deg"), QStringLiteral("0.5"));
+    const QCommandLineOption resolution = valueOption(
+        QStringLiteral("resolution"),
+        QStringLiteral("回転器が読み・受け付ける刻み、度（既定: 読みから学ぶ。GS-232 は 1、EasyComm II は 0.1）。\n"
+                       "The step the rotator reports and takes commands in, degrees (default: learnt from its readings; "
+                       "1 for a GS-232, 0.1 for EasyComm II)."),
+        QStringLiteral("deg"));
+    const QCommandLineOption deadBand = valueOption(
+        QStringLiteral("deadband"),
+        QStringLiteral("回転器が目標の手前で止まる不感帯、度（既定: 止まった所から学ぶ）。\n"
+                       "The dead band the rotator stops in short of its target, degrees (default: learnt from where it stops)."),
+        QStringLiteral("deg"));
     const QCommandLineOption minInterval = valueOption(
         QStringLiteral("min-interval"),
         QStringLiteral("P と P の最短の間隔、秒（既定 2）。\nShortest interval between two P commands, seconds (default 2)."),
@@ -110,7 +121,7 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         QStringLiteral("file"));
     const QCommandLineOption allow = allowedSenderOption();
     parser.addOptions(
-        {listen, port, allow, rotctld, pollMs, threshold, minInterval, azRange, azMin, azMax, elMin, elMax, azOffset, elOffset, log});
+        {listen, port, allow, rotctld, pollMs, threshold, resolution, deadBand, minInterval, azRange, azMin, azMax, elMin, elMax, azOffset, elOffset, log});
     const TrueSunOptionSet trueSun;
     trueSun.addTo(parser);
     addCalibrationOptions(parser);
@@ -143,6 +154,16 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
     options.pollIntervalMs = static_cast<int>(poll);
     take(numberOption(name(threshold), parser.value(threshold), 0, kMaxThreshold), options.threshold);
     take(numberOption(name(minInterval), parser.value(minInterval), 0, kMaxMinInterval), options.minIntervalSeconds);
+    if (parser.isSet(resolution)) {
+        double step = 0;
+        take(numberOption(name(resolution), parser.value(resolution), 0.001, 10), step);
+        options.resolution = step;
+    }
+    if (parser.isSet(deadBand)) {
+        double band = 0;
+        take(numberOption(name(deadBand), parser.value(deadBand), 0, 5), band);
+        options.deadBand = band;
+    }
     const QString range = parser.value(azRange).trimmed();
     if (range == QLatin1String("360"))
         options.azimuthRange = AzimuthRange::From0To360;

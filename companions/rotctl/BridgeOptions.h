@@ -24,6 +24,8 @@ struct BridgeOptions {
     quint16 rotctldPort = 4533;
     int pollIntervalMs = 1000;
     double threshold = 0.5;  // degrees
+    std::optional<double> resolution;  // degrees, the rotator's step; learnt from its readings when not given
+    std::optional<double> deadBand;    // degrees; learnt from where it stops when not given
     double minIntervalSeconds = 2.0;
     AzimuthRange azimuthRange = AzimuthRange::From0To360;
     // Limits given on the command line; each one not given comes from rotctld.

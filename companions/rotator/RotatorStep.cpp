@@ -1,0 +1,99 @@
+#include "companions/rotator/RotatorStep.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace heliotrope::rotctl {
+
+namespace {
+
+constexpr double kSteps[] = {1.0, 0.5, 0.2, 0.1, 0.05, 0.01};
+constexpr std::size_t kValuesToLearn = 10;
+constexpr double kMillionths = 1e6;
+// Closer than this to a multiple of the step, a reading lies on it (readings
+// come with two or six decimals).
+constexpr double kOnStep = 1e-4;
+// Readings further apart in time than this say nothing about the rate.
+constexpr double kLongestRateGap = 5.0;
+
+double roundedTo(double value, double step)
+{
+    return std::round(value / step) * step;
+}
+
+bool onStep(double value, double step)
+{
+    return std::abs(value - roundedTo(value, step)) < kOnStep;
+}
+
+}  // namespace
+
+RotatorStep::RotatorStep(std::optional<double> givenStep, std::optional<double> givenDeadBand)
+    : m_step(givenStep)
+    , m_stepGiven(givenStep.has_value())
+    , m_deadBand(givenDeadBand.value_or(0))
+    , m_deadBandGiven(givenDeadBand.has_value())
+{
+}
+
+void RotatorStep::reading(const RotatorPosition& position, double seconds)
+{
+    if (m_last && seconds > m_lastSeconds && seconds - m_lastSeconds < kLongestRateGap) {
+        const double span = seconds - m_lastSeconds;
+        const double azimuth = std::abs(std::remainder(position.azimuth - m_last->azimuth, 360.0)) / span;
+        const double elevation = std::abs(position.elevation - m_last->elevation) / span;
+        if (azimuth > 0)
+            m_azimuthRate = std::max(m_azimuthRate.value_or(0), azimuth);
+        if (elevation > 0)
+            m_elevationRate = std::max(m_elevationRate.value_or(0), elevation);
+    }
+    m_last = position;
+    m_lastSeconds = seconds;
+    if (m_stepGiven)
+        return;
+    m_valuesSeen.insert(std::llround(position.azimuth * kMillionths));
+    m_valuesSeen.insert(std::llround(position.elevation * kMillionths));
+    learnStep();
+}
+
+void RotatorStep::learnStep()
+{
+    if (m_valuesSeen.size() < kValuesToLearn)
+        return;
+    for (const double step : kSteps) {
+        const bool all = std::all_of(m_valuesSeen.begin(), m_valuesSeen.end(),
+                                     [step](long long value) { return onStep(static_cast<double>(value) / kMillionths, step); });
+        if (all) {
+            m_step = step;
+            return;
+        }
+    }
+    m_step = kFinestStep;
+}
+
+void RotatorStep::stopped(const RotatorPosition& position, const RotatorPosition& commanded)
+{
+    if (m_deadBandGiven)
+        return;
+    const RotatorPosition target = rounded(commanded);
+    const double shortfall = std::max(std::abs(std::remainder(position.azimuth - target.azimuth, 360.0)),
+                                      std::abs(position.elevation - target.elevation));
+    const double beyondStep = shortfall - stepOrFinest() / 2;
+    if (beyondStep > m_deadBand && beyondStep <= kLargestDeadBand)
+        m_deadBand = beyondStep;
+}
+
+RotatorPosition RotatorStep::rounded(const RotatorPosition& command) const
+{
+    const double step = stepOrFinest();
+    return RotatorPosition{roundedTo(command.azimuth, step), roundedTo(command.elevation, step)};
+}
+
+bool RotatorStep::sameCommand(const RotatorPosition& a, const RotatorPosition& b) const
+{
+    const RotatorPosition ra = rounded(a);
+    const RotatorPosition rb = rounded(b);
+    return std::abs(ra.azimuth - rb.azimuth) < kOnStep && std::abs(ra.elevation - rb.elevation) < kOnStep;
+}
+
+}  // namespace heliotrope::rotctl

@@ -1,0 +1,67 @@
+#pragma once
+
+// What this rotator can do, learnt from its readings: the step its controller
+// reports and takes commands in (whole degrees on a GS-232, tenths on
+// EasyComm II, hundredths through the dummy), the dead band it stops in short
+// of a target, and how fast each axis turns. Given on the command line
+// (--resolution, --deadband) they are taken as they are.
+//
+// The step is the coarsest of 1°, 0.5°, 0.2°, 0.1°, 0.05° and 0.01° that every
+// reading seen while the rotator moves lies on; until ten different values
+// have been seen it is not known and taken as 0.01° (P's hundredths). The dead
+// band is the largest shortfall seen at a stop, less half the step, up to 2°
+// (beyond that a rotator has stalled, not stopped in its dead band).
+//
+// "Arrived" for this rotator is as near as it will get: within half its step
+// plus its dead band of the target as its controller rounds it.
+//
+// Times are seconds of any clock; positions are the rotator's own terms.
+
+#include "companions/hamlib/RotctldReply.h"
+
+#include <optional>
+#include <set>
+
+namespace heliotrope::rotctl {
+
+class RotatorStep {
+public:
+    RotatorStep(std::optional<double> givenStep = std::nullopt, std::optional<double> givenDeadBand = std::nullopt);
+
+    // A reading of the rotator at `seconds`.
+    void reading(const RotatorPosition& position, double seconds);
+    // The rotator has stopped at `position` after being sent `commanded`.
+    void stopped(const RotatorPosition& position, const RotatorPosition& commanded);
+
+    // Degrees: the step, once known (or given).
+    std::optional<double> step() const { return m_step; }
+    double stepOrFinest() const { return m_step.value_or(kFinestStep); }
+    double deadBand() const { return m_deadBand; }
+    // Half the step plus the dead band: nearer than this it will not get.
+    double reach() const { return stepOrFinest() / 2 + m_deadBand; }
+    // The command as the controller takes it: each axis rounded to the step.
+    RotatorPosition rounded(const RotatorPosition& command) const;
+    // Two commands the controller would take as one.
+    bool sameCommand(const RotatorPosition& a, const RotatorPosition& b) const;
+    // The fastest each axis has been seen to turn, degrees a second.
+    std::optional<double> azimuthRate() const { return m_azimuthRate; }
+    std::optional<double> elevationRate() const { return m_elevationRate; }
+
+    static constexpr double kFinestStep = 0.01;
+    static constexpr double kLargestDeadBand = 2.0;
+
+private:
+    void learnStep();
+
+    std::optional<double> m_step;
+    bool m_stepGiven = false;
+    double m_deadBand = 0;
+    bool m_deadBandGiven = false;
+    std::set<long long> m_valuesSeen;  // readings in millionths of a degree, both axes
+    std::optional<RotatorPosition> m_last;
+    double m_lastSeconds = 0;
+    std::optional<double> m_azimuthRate;
+    std::optional<double> m_elevationRate;
+};
+
+}  // namespace heliotrope::rotctl
