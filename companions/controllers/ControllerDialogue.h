@@ -27,7 +27,8 @@ struct Exchange {
     bool refused = false;
 };
 
-// A Yaesu G-5500 by default. Its dead band, 0.4°, is under half a whole
+// A Yaesu G-5500 by default: 360° of azimuth in about a minute, 180° of
+// elevation in about 67 s. Its dead band, 0.4°, is under half a whole
 // degree: a GS-232 then reads the degree it was sent once the rotator has
 // stopped short of it, as a well-adjusted G-5500 does, while a controller
 // reading tenths shows how short it stopped.
