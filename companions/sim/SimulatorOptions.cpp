@@ -20,10 +20,6 @@ constexpr double kMaxRate = 360.0;
 constexpr double kMinReportMs = 20;
 constexpr double kMaxReportMs = 60000;
 
-// A Yaesu G-5500 turns 360° of azimuth in about a minute and 180° of
-// elevation in about 67 s: the rates of the serial controllers unless given.
-constexpr double kG5500AzimuthRate = 6.0;
-constexpr double kG5500ElevationRate = 2.7;
 // Coarser than any controller reads; a dead band wider than this is a fault
 // of the rotator, not a setting.
 constexpr double kMaxResolution = 10;
@@ -64,8 +60,12 @@ void readSerialOptions(CompanionCommandLine& commandLine, const QCommandLineOpti
         if (!parser.isSet(silenceAfter))
             commandLine.problems() << QStringLiteral("--silence-for は --silence-after と共に使います。\n--silence-for needs --silence-after.");
     }
-    serialOptions.motion.azimuthRate = parser.isSet(QStringLiteral("az-rate")) ? options.azimuthRate : kG5500AzimuthRate;
-    serialOptions.motion.elevationRate = parser.isSet(QStringLiteral("el-rate")) ? options.elevationRate : kG5500ElevationRate;
+    // Unless given, the serial controllers keep a G-5500's rates (their
+    // motion settings' own), not the UDP controller's.
+    if (parser.isSet(QStringLiteral("az-rate")))
+        serialOptions.motion.azimuthRate = options.azimuthRate;
+    if (parser.isSet(QStringLiteral("el-rate")))
+        serialOptions.motion.elevationRate = options.elevationRate;
     serialOptions.linkPath = parser.value(link);
     serialOptions.commandLogPath = parser.value(commandLog);
     serialOptions.verbose = parser.isSet(verbose);
