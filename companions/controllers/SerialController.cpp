@@ -6,11 +6,15 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSocketNotifier>
 
 namespace heliotrope::controllers {
 
 namespace {
+
+// How often the dish's true direction is written for a radiometer, ms.
+constexpr int kAntennaFileMs = 100;
 
 // Where the rotator stands at start-up: north on the horizon, as the UDP
 // simulator and Hamlib's dummy rotator.
@@ -112,7 +116,25 @@ bool SerialController::start(QString* reason)
                       .arg(model.azimuth.maximum)
                       .arg(model.elevation.minimum)
                       .arg(model.elevation.maximum));
+    if (!m_options.antennaFilePath.isEmpty()) {
+        connect(&m_antennaTimer, &QTimer::timeout, this, &SerialController::writeAntennaFile);
+        m_antennaTimer.start(kAntennaFileMs);
+        writeAntennaFile();
+    }
     return true;
+}
+
+void SerialController::writeAntennaFile()
+{
+    // Where the dish really is, between the controller's steps: a radiometer
+    // sees the sun from there, not from the rounded reading. Written whole
+    // and renamed, so that a reader never sees half a line.
+    const ControllerAngles standing = m_dialogue.position(nowMs());
+    QSaveFile file(m_options.antennaFilePath);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(QByteArray::number(standing.azimuth, 'f', 4) + ' ' + QByteArray::number(standing.elevation, 'f', 4) + '\n');
+    file.commit();
 }
 
 void SerialController::toggleSilence()

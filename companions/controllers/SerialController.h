@@ -49,6 +49,7 @@ private:
     void onReadable();
     void setSilent(bool silent);
     void reportTarget(const Exchange& exchange);
+    void writeAntennaFile();
     long long nowMs() const { return m_clock.elapsed(); }
 
     SerialControllerOptions m_options;
@@ -60,6 +61,7 @@ private:
     QSocketNotifier* m_readable = nullptr;
     QTimer m_silenceStart;
     QTimer m_silenceEnd;
+    QTimer m_antennaTimer;
     std::optional<ControllerAngles> m_lastTarget;  // the last one said
     bool m_silent = false;
     bool m_linked = false;

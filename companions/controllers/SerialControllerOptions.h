@@ -14,6 +14,7 @@ struct SerialControllerOptions {
     MotionSettings motion;
     QString linkPath;           // a symbolic link to the device, or empty
     QString commandLogPath;     // the CSV of set-point commands, or empty
+    QString antennaFilePath;    // where the dish really points, for a simulated radiometer, or empty
     double silenceAfterS = -1;  // the line goes silent this long after start; < 0 never
     double silenceForS = -1;    // and speaks again this long after; < 0 not by itself
     bool verbose = false;       // the dialogue, one line per message, on stderr

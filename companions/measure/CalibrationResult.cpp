@@ -1,5 +1,6 @@
 #include "companions/measure/CalibrationResult.h"
 
+#include <algorithm>
 #include <cmath>
 
 using heliotrope::beamfit::BeamFitResult;
@@ -134,10 +135,24 @@ CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<M
         return outcome;
     }
     outcome.ok = true;
+    // Each point stood within half the rotator's step of where it is taken
+    // to be; over a cut of n points that moves the centre by about
+    // step / 2 / √n, added to what the scatter of the power allows.
+    const auto withPositions = [&outcome](double error, PointRole axis) {
+        double uncertainty = 0;
+        int n = 0;
+        for (const MeasuredPoint& point : outcome.points) {
+            if (!point.skipped && (point.role == axis || point.role == PointRole::Centre)) {
+                uncertainty = std::max(uncertainty, point.positionUncertainty);
+                ++n;
+            }
+        }
+        return n > 0 ? std::hypot(error, uncertainty / std::sqrt(static_cast<double>(n))) : error;
+    };
     outcome.azimuthOffset = outcome.crossElevationFit.centre / cosine;
-    outcome.azimuthOffsetError = outcome.crossElevationFit.centreError / cosine;
+    outcome.azimuthOffsetError = withPositions(outcome.crossElevationFit.centreError, PointRole::CrossElevation) / cosine;
     outcome.elevationOffset = outcome.elevationFit.centre;
-    outcome.elevationOffsetError = outcome.elevationFit.centreError;
+    outcome.elevationOffsetError = withPositions(outcome.elevationFit.centreError, PointRole::Elevation);
     return outcome;
 }
 

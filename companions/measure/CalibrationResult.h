@@ -38,6 +38,7 @@ struct MeasuredPoint {
     double sunElevation = 0;
     double readAzimuth = 0;  // the rotator's reading, its own terms
     double readElevation = 0;
+    double positionUncertainty = 0;  // degrees: half the rotator's step
 };
 
 struct CalibrationOutcome {

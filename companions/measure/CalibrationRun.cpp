@@ -193,11 +193,12 @@ void CalibrationRun::onMeasured(const Dwell& dwell)
     // fitted centre is then the whole offset, not a correction to the present one.
     const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, point.utc);
     const RotatorFrame& frame = m_engine.frame();
-    const RotatorPosition sky = skyPosition(frame, dwell.reading);
+    const RotatorPosition sky = skyPosition(frame, dwell.position);
     point.sunAzimuth = sun.azimuth;
     point.sunElevation = sun.elevation;
     point.readAzimuth = dwell.reading.azimuth;
     point.readElevation = dwell.reading.elevation;
+    point.positionUncertainty = dwell.positionUncertainty;
     point.crossElevation = wrapped180(sky.azimuth + frame.azimuthOffset - sun.azimuth) * cosineOf(sun.elevation);
     point.elevation = sky.elevation + frame.elevationOffset - sun.elevation;
     placeElevationCut();

@@ -125,6 +125,7 @@ void MeasurementEngine::measure(Aim aim)
     if (m_phase != Phase::Ready)
         return;
     m_aim = std::move(aim);
+    m_slewFrom = m_present;
     m_pointClock.restart();
     command(m_aim(m_clock()));
 }
@@ -152,12 +153,14 @@ void MeasurementEngine::command(const SetPoint& sky)
 
 bool MeasurementEngine::hasArrived(const RotatorPosition& reading) const
 {
-    // Measured from the command as the controller rounds it: a whole-degree
-    // controller told 166.66° goes to 167°.
-    const RotatorPosition rounded = m_lender.rotatorStep().rounded(m_target);
-    if (separationOnSky(frame(), reading, rounded) > arrivalBand())
+    // Within the settle tolerance on the sky, or as near as this rotator gets
+    // on each axis, measured from the command as its controller takes it (a
+    // whole-degree controller told 166.66° goes to 167° and may stop at 166.6°).
+    const RotatorStep& step = m_lender.rotatorStep();
+    const RotatorPosition rounded = step.rounded(m_target);
+    if (separationOnSky(frame(), reading, m_target) > m_settings.settleTolerance && !step.within(reading, m_target))
         return false;
-    return same(reading, rounded) || (m_previous && same(reading, *m_previous));
+    return same(reading, rounded) || same(reading, m_target) || (m_previous && same(reading, *m_previous));
 }
 
 void MeasurementEngine::onPosition(const RotatorPosition& reading)
@@ -197,6 +200,15 @@ void MeasurementEngine::onPosition(const RotatorPosition& reading)
         emit arrived();
         m_power.requestReading();
         return;
+    }
+    // Stopped short of the band: the dead band this rotator stops in, learnt
+    // here, widens the band (a tenths controller that stops 0.4° short).
+    if (m_previous && same(reading, *m_previous)) {
+        m_lender.rotatorStep().stopped(reading, m_target);
+        if (hasArrived(reading)) {
+            onPosition(reading);
+            return;
+        }
     }
     m_previous = reading;
     if (static_cast<double>(m_pointClock.elapsed()) > m_settings.settleTimeoutSeconds * 1000.0) {
@@ -280,7 +292,29 @@ void MeasurementEngine::finishDwell()
     }
     const double positions = static_cast<double>(m_dwellPositions.size());
     dwell.reading = RotatorPosition{firstPosition.azimuth + azimuthSum / positions, elevationSum / positions};
+    dwell.position = dishPosition(dwell.reading);
+    dwell.positionUncertainty = m_lender.rotatorStep().stepOrFinest() / 2;
     emit measured(dwell);
+}
+
+RotatorPosition MeasurementEngine::dishPosition(const RotatorPosition& reading) const
+{
+    const RotatorStep& step = m_lender.rotatorStep();
+    // A reading fine enough to show where the rotator stopped says it.
+    if (step.deadBand() <= 0 || step.stepOrFinest() / 2 < step.deadBand() || !m_slewFrom)
+        return reading;
+    // Otherwise the controller cut the motor on entering the dead band, on
+    // the side it came from.
+    const RotatorPosition commanded = step.rounded(m_target);
+    const auto axis = [&step](double read, double sent, double from) {
+        const double travel = sent - from;
+        if (std::abs(travel) <= step.reach() || std::abs(read - sent) > step.stepOrFinest() / 2)
+            return read;  // did not move on this axis, or stopped somewhere else
+        return sent - std::copysign(step.deadBand(), travel);
+    };
+    const double fromAzimuth = commanded.azimuth + std::remainder(m_slewFrom->azimuth - commanded.azimuth, 360.0);
+    return RotatorPosition{axis(reading.azimuth, commanded.azimuth, fromAzimuth),
+                           axis(reading.elevation, commanded.elevation, m_slewFrom->elevation)};
 }
 
 void MeasurementEngine::stop(const QString& japanese, const QString& english)

@@ -56,6 +56,12 @@ struct Dwell {
     int count = 0;
     double utc = 0;           // seconds since 1970, the middle of the readings
     RotatorPosition reading;  // where the rotator stood meanwhile, its own terms (mean of its readings)
+    // Where the dish stood, its own terms: the reading, or, where the reading
+    // cannot show the dead band (a whole-degree controller that stopped 0.4°
+    // short reads the degree it was sent), the command less the dead band on
+    // the side the rotator came from. Within positionUncertainty of the truth.
+    RotatorPosition position;
+    double positionUncertainty = 0;  // degrees: half the rotator's step
 };
 
 class MeasurementEngine : public QObject {
@@ -118,6 +124,7 @@ private:
     void stop(const QString& japanese, const QString& english);
     bool hasArrived(const RotatorPosition& reading) const;
     void finishDwell();
+    RotatorPosition dishPosition(const RotatorPosition& reading) const;
 
     RotatorLender& m_lender;
     heliotrope::power::PowerSource& m_power;
@@ -132,6 +139,7 @@ private:
     bool m_readingAfterPointing = false;
     std::optional<RotatorPosition> m_present;
     std::optional<RotatorPosition> m_previous;  // the reading before m_present, since the P
+    std::optional<RotatorPosition> m_slewFrom;  // where the rotator stood when the point was commanded
     QElapsedTimer m_pointClock;
     QTimer m_pollTimer;
     int m_skippedInRow = 0;

@@ -224,7 +224,7 @@ void SunNoiseRun::measure(Point point)
 void SunNoiseRun::onMeasured(const Dwell& dwell)
 {
     PointReading point;
-    const RotatorPosition where = skyPosition(m_engine.frame(), dwell.reading);
+    const RotatorPosition where = skyPosition(m_engine.frame(), dwell.position);
     point.azimuth = where.azimuth;
     point.elevation = where.elevation;
     point.readings = dwell.count;

@@ -4,6 +4,7 @@
 #include "companions/sky/TrueSun.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QTcpSocket>
 
 #include <cmath>
@@ -45,6 +46,19 @@ Radiometer::Radiometer(const RadiometerOptions& options, UtcClock clock, QObject
 
 std::optional<AntennaReading> Radiometer::readRotator(QString* problem)
 {
+    if (!m_options.antennaFile.isEmpty()) {
+        QFile file(m_options.antennaFile);
+        const QList<QByteArray> parts = file.open(QIODevice::ReadOnly) ? file.readLine(128).trimmed().split(' ') : QList<QByteArray>{};
+        bool okAz = false;
+        bool okEl = false;
+        const double az = parts.size() == 2 ? parts[0].toDouble(&okAz) : 0;
+        const double el = parts.size() == 2 ? parts[1].toDouble(&okEl) : 0;
+        if (!okAz || !okEl) {
+            *problem = QStringLiteral("アンテナの向きを %1 から読めません。/ Cannot read the dish's direction from %1.").arg(m_options.antennaFile);
+            return std::nullopt;
+        }
+        return AntennaReading{az, el};
+    }
     const QString where = QStringLiteral("%1:%2").arg(m_options.rotctldHost).arg(m_options.rotctldPort);
     if (!m_rotctld || m_rotctld->state() != QAbstractSocket::ConnectedState) {
         delete m_rotctld;

@@ -100,7 +100,14 @@ CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arg
                                          QStringLiteral("試験用: システムの UTC にこの秒数を足した時刻の太陽を使う（既定 0）。\n"
                                                         "Testing aid: compute the sun for the system's UTC plus this many seconds (default 0)."),
                                          QStringLiteral("s"), QStringLiteral("0"));
-    parser.addOptions({error, beamwidth, peak, baseline, noise, seed, site, rotctld, once, listen, rigctldPort, clockOffset});
+    const QCommandLineOption antennaFile(
+        QStringLiteral("antenna-file"),
+        QStringLiteral("アンテナが本当に向いている方向をこのファイルから読む（heliotrope-sim --serial --antenna-file が書く）。"
+                       "粗い刻みの回転器の読みではなく、本当の向きで太陽を受ける。\n"
+                       "Read where the dish really points from this file (written by heliotrope-sim --serial --antenna-file) "
+                       "instead of the rotator's reading: a coarse rotator's rounded reading is not where the beam is."),
+        QStringLiteral("file"));
+    parser.addOptions({error, beamwidth, peak, baseline, noise, seed, site, rotctld, antennaFile, once, listen, rigctldPort, clockOffset});
 
     if (const std::optional<CommandLine<RadiometerOptions>> end = commandLine.parse<RadiometerOptions>(arguments))
         return *end;
@@ -131,6 +138,7 @@ CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arg
         problems << QStringLiteral("--site でアンテナの場所を指定してください。/ Give the antenna's site with --site LAT,LON[,HEIGHT_M].");
     HostAndPort rotator{options.rotctldHost, options.rotctldPort};
     take(hostAndPortOption(name(rotctld), parser.value(rotctld), options.rotctldPort), rotator);
+    options.antennaFile = parser.value(antennaFile);
     options.rotctldHost = rotator.host;
     options.rotctldPort = rotator.port;
     options.once = parser.isSet(once);

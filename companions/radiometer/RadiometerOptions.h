@@ -20,6 +20,9 @@ struct RadiometerOptions {
     heliotrope::sky::Site site;
     QString rotctldHost = QStringLiteral("127.0.0.1");
     quint16 rotctldPort = 4533;
+    // Where the dish really points, written by heliotrope-sim --serial
+    // --antenna-file; empty: the rotator's reading through rotctld.
+    QString antennaFile;
     bool once = false;  // print one reading and exit
     QHostAddress listenAddress{QHostAddress::LocalHost};
     quint16 rigctldPort = 4532;     // with once false: where to answer as rigctld (0: any free port)

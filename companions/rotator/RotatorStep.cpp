@@ -75,9 +75,15 @@ void RotatorStep::stopped(const RotatorPosition& position, const RotatorPosition
 {
     if (m_deadBandGiven)
         return;
-    const RotatorPosition target = rounded(commanded);
-    const double shortfall = std::max(std::abs(std::remainder(position.azimuth - target.azimuth, 360.0)),
-                                      std::abs(position.elevation - target.elevation));
+    const double step = stepOrFinest();
+    const auto gap = [step](double read, double sent, bool circular) {
+        const auto from = [read, circular](double to) {
+            return circular ? std::abs(std::remainder(read - to, 360.0)) : std::abs(read - to);
+        };
+        return std::min(from(roundedTo(sent, step)), from(std::floor(sent / step + kOnStep) * step));
+    };
+    const double shortfall = std::max(gap(position.azimuth, commanded.azimuth, true),
+                                      gap(position.elevation, commanded.elevation, false));
     const double beyondStep = shortfall - stepOrFinest() / 2;
     if (beyondStep > m_deadBand && beyondStep <= kLargestDeadBand)
         m_deadBand = beyondStep;
@@ -87,6 +93,18 @@ RotatorPosition RotatorStep::rounded(const RotatorPosition& command) const
 {
     const double step = stepOrFinest();
     return RotatorPosition{roundedTo(command.azimuth, step), roundedTo(command.elevation, step)};
+}
+
+bool RotatorStep::within(const RotatorPosition& reading, const RotatorPosition& command) const
+{
+    const double step = stepOrFinest();
+    const auto axis = [this, step](double read, double sent, bool circular) {
+        const auto gap = [read, circular](double to) {
+            return circular ? std::abs(std::remainder(read - to, 360.0)) : std::abs(read - to);
+        };
+        return std::min(gap(roundedTo(sent, step)), gap(std::floor(sent / step + kOnStep) * step)) <= reach() + kOnStep;
+    };
+    return axis(reading.azimuth, command.azimuth, true) && axis(reading.elevation, command.elevation, false);
 }
 
 bool RotatorStep::sameCommand(const RotatorPosition& a, const RotatorPosition& b) const

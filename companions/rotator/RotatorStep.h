@@ -41,6 +41,11 @@ public:
     double reach() const { return stepOrFinest() / 2 + m_deadBand; }
     // The command as the controller takes it: each axis rounded to the step.
     RotatorPosition rounded(const RotatorPosition& command) const;
+    // Whether a rotator reading `reading` has come as near to `command` as it
+    // will: each axis within half the step plus the dead band of the command
+    // as the controller takes it, rounded to the nearest step or cut down to
+    // it (SPID's controllers cut).
+    bool within(const RotatorPosition& reading, const RotatorPosition& command) const;
     // Two commands the controller would take as one.
     bool sameCommand(const RotatorPosition& a, const RotatorPosition& b) const;
     // The fastest each axis has been seen to turn, degrees a second.

@@ -30,7 +30,7 @@ constexpr double kMaxSilenceS = 86400;
 void readSerialOptions(CompanionCommandLine& commandLine, const QCommandLineOption& serial, const QCommandLineOption& link,
                        const QCommandLineOption& resolution, const QCommandLineOption& deadBand, const QCommandLineOption& silenceAfter,
                        const QCommandLineOption& silenceFor, const QCommandLineOption& commandLog, const QCommandLineOption& verbose,
-                       SimulatorOptions& options)
+                       const QCommandLineOption& antennaFile, SimulatorOptions& options)
 {
     QCommandLineParser& parser = commandLine.parser();
     const std::optional<controllers::ControllerProtocol> protocol = controllers::protocolNamed(parser.value(serial));
@@ -68,6 +68,7 @@ void readSerialOptions(CompanionCommandLine& commandLine, const QCommandLineOpti
         serialOptions.motion.elevationRate = options.elevationRate;
     serialOptions.linkPath = parser.value(link);
     serialOptions.commandLogPath = parser.value(commandLog);
+    serialOptions.antennaFilePath = parser.value(antennaFile);
     serialOptions.verbose = parser.isSet(verbose);
     serialOptions.quiet = options.quiet;
     options.serial = serialOptions;
@@ -145,8 +146,14 @@ CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& argum
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("回線のやりとりを 1 メッセージ 1 行で標準エラーに表示する（--serial）。\n"
                                                     "Show the dialogue on the line, one message a line, on stderr (--serial)."));
+    const QCommandLineOption antennaFile(
+        QStringLiteral("antenna-file"),
+        QStringLiteral("アンテナが本当に向いている方向（刻みで丸めない）を 0.1 秒ごとにこのファイルへ書く。模擬ラジオメーターの --antenna-file 用（--serial）。\n"
+                       "Write where the dish really points (not rounded to the controller's step) to this file every 0.1 s, "
+                       "for the simulated radiometer's --antenna-file (--serial)."),
+        QStringLiteral("file"));
     parser.addOptions({listen, port, allow, azRate, elRate, reportMs, quiet, serial, link, resolution, deadBand, silenceAfter,
-                       silenceFor, commandLog, verbose});
+                       silenceFor, commandLog, verbose, antennaFile});
 
     if (const std::optional<CommandLine<SimulatorOptions>> end = commandLine.parse<SimulatorOptions>(arguments))
         return *end;
@@ -163,9 +170,10 @@ CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& argum
     options.reportIntervalMs = static_cast<int>(reportInterval);
     options.quiet = parser.isSet(quiet);
     if (parser.isSet(serial)) {
-        readSerialOptions(commandLine, serial, link, resolution, deadBand, silenceAfter, silenceFor, commandLog, verbose, options);
+        readSerialOptions(commandLine, serial, link, resolution, deadBand, silenceAfter, silenceFor, commandLog, verbose,
+                          antennaFile, options);
     } else {
-        for (const QCommandLineOption* serialOnly : {&link, &resolution, &deadBand, &silenceAfter, &silenceFor, &commandLog, &verbose}) {
+        for (const QCommandLineOption* serialOnly : {&link, &resolution, &deadBand, &silenceAfter, &silenceFor, &commandLog, &verbose, &antennaFile}) {
             if (parser.isSet(*serialOnly)) {
                 commandLine.problems() << QStringLiteral("--%1 は --serial と共に使います。\n--%1 goes with --serial.")
                                               .arg(CompanionCommandLine::name(*serialOnly));
