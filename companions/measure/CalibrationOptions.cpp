@@ -1,6 +1,7 @@
 #include "companions/measure/CalibrationOptions.h"
 
 #include "companions/common/OptionValues.h"
+#include "companions/measure/PowerOption.h"
 
 #include <QCommandLineParser>
 
@@ -127,16 +128,8 @@ std::optional<CalibrationOptions> readCalibrationOptions(const QCommandLineParse
         problems << QStringLiteral("十字スキャンには各軸 5 点以上が要ります: --span を広げるか --step を狭めてください。/ "
                                    "A cross scan needs at least 5 points per cut: widen --span or narrow --step.");
 
-    if (!parser.isSet(kPower)) {
-        problems << QStringLiteral("--power で電力を読む所を指定してください（rigctld:127.0.0.1:4532 か command:\"...\"）。/ "
-                                   "Give where to read the power with --power.");
-    } else if (const std::optional<heliotrope::power::PowerSourceChoice> choice = heliotrope::power::powerSourceChoice(parser.value(kPower))) {
+    if (const std::optional<heliotrope::power::PowerSourceChoice> choice = readPowerOption(parser, problems))
         options.power = *choice;
-    } else {
-        problems << QStringLiteral("--power 「%1」 は rigctld:HOST:PORT か command:\"CMD ...\" の形ではありません。/ "
-                                   "--power takes rigctld:HOST:PORT or command:\"CMD ...\".")
-                        .arg(parser.value(kPower));
-    }
     if (parser.isSet(kSite))
         take(siteOption(kSite, parser.value(kSite)), options.site);
     else

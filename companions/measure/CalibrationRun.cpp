@@ -1,6 +1,7 @@
 #include "companions/measure/CalibrationRun.h"
 
 #include "companions/common/ConsoleText.h"
+#include "companions/measure/BesideTheSun.h"
 #include "companions/measure/MeasurementProgress.h"
 #include "companions/sky/TrueSun.h"
 
@@ -109,10 +110,7 @@ void CalibrationRun::planPattern()
 SetPoint CalibrationRun::skyFor(double crossElevation, double elevation, double utc) const
 {
     const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, utc);
-    double azimuth = std::fmod(sun.azimuth + crossElevation / std::max(cosineOf(sun.elevation), 1e-3), 360.0);
-    if (azimuth < 0)
-        azimuth += 360.0;
-    return SetPoint{azimuth, sun.elevation + elevation};
+    return besideTheSun(sun.azimuth, sun.elevation, crossElevation, elevation);
 }
 
 double CalibrationRun::estimatedSecondsPerPoint() const

@@ -1,6 +1,7 @@
 #include "companions/measure/SunNoiseOptions.h"
 
 #include "companions/common/OptionValues.h"
+#include "companions/measure/PowerOption.h"
 #include "companions/sunnoise/SunNoise.h"
 
 #include <QCommandLineParser>
@@ -172,16 +173,8 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& par
     withDefault(kSettleTimeout, 1, 3600, false, options.settleTimeoutSeconds);
     if (parser.isSet(kClockOffset))
         withDefault(kClockOffset, -kLargestClockOffset, kLargestClockOffset, false, options.clockOffsetSeconds);
-    if (!parser.isSet(kPower)) {
-        problems << QStringLiteral("--power で電力を読む所を指定してください（rigctld:127.0.0.1:4532 か command:\"...\"）。\n"
-                                   "Give where to read the power with --power (rigctld:HOST:PORT or command:\"CMD ...\").");
-    } else if (const std::optional<heliotrope::power::PowerSourceChoice> choice = heliotrope::power::powerSourceChoice(parser.value(kPower))) {
+    if (const std::optional<heliotrope::power::PowerSourceChoice> choice = readPowerOption(parser, problems))
         options.power = *choice;
-    } else {
-        problems << QStringLiteral("--power 「%1」 は rigctld:HOST:PORT か command:\"CMD ...\" の形ではありません。\n"
-                                   "--power \"%1\" is neither rigctld:HOST:PORT nor command:\"CMD ...\".")
-                        .arg(parser.value(kPower));
-    }
 
     double repeats = options.repeats;
     withDefault(kRepeat, 1, kMaxRepeats, false, repeats);

@@ -1,6 +1,7 @@
 #include "companions/measure/SunNoiseRun.h"
 
 #include "companions/common/ConsoleText.h"
+#include "companions/measure/BesideTheSun.h"
 #include "companions/measure/MeasurementProgress.h"
 #include "companions/power/PowerSource.h"
 
@@ -18,10 +19,6 @@ namespace heliotrope::rotctl {
 
 namespace {
 
-constexpr double kRadiansPerDegree = 3.14159265358979 / 180.0;
-// Cross-elevation offsets are turned into azimuth with 1 / cos el; near the
-// zenith that grows without bound, so the factor stops here (el 84°).
-constexpr double kLargestAzimuthFactor = 10.0;
 // Time one point is guessed to take before any has been measured, beyond its
 // dwell: a slew and the settling.
 constexpr double kFirstSlewGuessSeconds = 10.0;
@@ -115,9 +112,7 @@ SetPoint SunNoiseRun::coldSkyOnChosenSide(const TrueSunPosition& sun) const
 {
     if (m_options.coldAzimuth && m_options.coldElevation)
         return SetPoint{*m_options.coldAzimuth, *m_options.coldElevation};
-    const double factor = std::min(1.0 / std::cos(sun.elevation * kRadiansPerDegree), kLargestAzimuthFactor);
-    return SetPoint{normalized(sun.azimuth + m_coldSide.value_or(1.0) * m_options.coldOffsetBeamwidths * m_beamwidth * factor),
-                    sun.elevation};
+    return besideTheSun(sun.azimuth, sun.elevation, m_coldSide.value_or(1.0) * m_options.coldOffsetBeamwidths * m_beamwidth, 0);
 }
 
 std::optional<SetPoint> SunNoiseRun::coldSky(const TrueSunPosition& sun) const
@@ -126,14 +121,11 @@ std::optional<SetPoint> SunNoiseRun::coldSky(const TrueSunPosition& sun) const
         const SetPoint cold{*m_options.coldAzimuth, *m_options.coldElevation};
         return clamped(cold) ? std::nullopt : std::optional<SetPoint>(cold);
     }
-    // Δaz = Δxel / cos el: the same angle on the sky at any elevation.
-    const double factor = std::min(1.0 / std::cos(sun.elevation * kRadiansPerDegree), kLargestAzimuthFactor);
-    const double azimuthStep = m_options.coldOffsetBeamwidths * m_beamwidth * factor;
     // The side chosen first stays for the whole run, so that every repeat
     // measures the same sky; the later side first, where the sun is going.
     const std::vector<double> sides = m_coldSide ? std::vector<double>{*m_coldSide} : std::vector<double>{1.0, -1.0};
     for (double side : sides) {
-        const SetPoint cold{normalized(sun.azimuth + side * azimuthStep), sun.elevation};
+        const SetPoint cold = besideTheSun(sun.azimuth, sun.elevation, side * m_options.coldOffsetBeamwidths * m_beamwidth, 0);
         if (!clamped(cold))
             return cold;
     }

@@ -12,6 +12,7 @@ namespace {
 constexpr double kStandingStill = 0.015;
 
 constexpr long long kShortestWaitMs = 1000;
+constexpr double kOnTheWayDegrees = 1.0;
 constexpr long long kLongestRepeatWaitMs = 5 * 60 * 1000;
 constexpr long long kLongestRefusedWaitMs = 60 * 1000;
 
@@ -52,12 +53,19 @@ bool CommandPolicy::shouldCommand(const RotatorPosition& target, const std::opti
         return false;
     if (m_lastCommandMs && nowMs - *m_lastCommandMs < m_minIntervalMs)
         return false;
+    // A rotator on its way is not turned aside for less than the coarsest
+    // step any controller takes: it would be told the same degree again.
+    if (m_lastTarget && !stalledSinceCommand() && !beyond(*m_lastTarget, target, std::max(threshold, kOnTheWayDegrees)))
+        return false;
     if (m_lastTarget && (!beyond(*m_lastTarget, target, threshold) || step.sameCommand(*m_lastTarget, target))) {
         // Already commanded: only a rotator that has stopped short is told again,
         // and not one that stopped as near as it gets to what it was told.
         if (!m_answeredMs || !stalledSinceCommand())
             return false;
-        if (!beyond(*m_latestReading, step.rounded(*m_lastTarget), step.reach()))
+        // Stopped within a dead band's reach of it, the rotator has answered
+        // this command: telling it again changes nothing. Only a rotator held
+        // further off (stopped by hand, restarted) is told again.
+        if (!beyond(*m_latestReading, step.rounded(*m_lastTarget), step.stepOrFinest() + RotatorStep::kLargestDeadBand))
             return false;
         if (nowMs - *m_lastCommandMs < m_repeatWaitMs)
             return false;

@@ -27,11 +27,12 @@ public:
     // - sooner than the minimum interval after the last P, or while a refused
     //   P's back-off runs;
     // - while the rotator is on its way to a target within the threshold of
-    //   this one. Should it stop short (a rotator restarted, stopped by hand, or
-    //   one that stops a little off), the same target is sent again once two
-    //   readings after the command agree, with the wait between such repeats
-    //   doubling so that a rotator that always stops a little off is not
-    //   commanded every few seconds all night.
+    //   this one (or within a degree: the coarsest step a controller takes);
+    // - once it has stopped within its step and the largest dead band (2°) of
+    //   the command: it has answered it. Should it stop further off (a
+    //   rotator restarted or stopped by hand), the same target is sent again
+    //   once two readings after the command agree, with the wait between such
+    //   repeats doubling so that it is not commanded every few seconds all night.
     // With the rotator's step and dead band known, the threshold is at least
     // half the step plus the dead band, and no P goes out that the controller
     // would take as the one it last answered by stopping within that reach:

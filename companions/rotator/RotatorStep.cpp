@@ -73,9 +73,37 @@ void RotatorStep::learnStep()
 
 void RotatorStep::stopped(const RotatorPosition& position, const RotatorPosition& commanded)
 {
+    // A rotator that stops away from its command, its readings all on a
+    // coarse grid, has a controller that works in that grid: no need to wait
+    // for ten readings on the move (one near its target may never make them).
+    const bool away = std::abs(std::remainder(position.azimuth - commanded.azimuth, 360.0)) > kFinestStep
+        || std::abs(position.elevation - commanded.elevation) > kFinestStep;
+    if (!m_step && !m_stepGiven && away) {
+        m_valuesSeen.insert(std::llround(position.azimuth * kMillionths));
+        m_valuesSeen.insert(std::llround(position.elevation * kMillionths));
+        for (const double candidate : kSteps) {
+            if (candidate < 0.1)
+                break;
+            if (std::all_of(m_valuesSeen.begin(), m_valuesSeen.end(),
+                            [candidate](long long value) { return onStep(static_cast<double>(value) / kMillionths, candidate); })) {
+                m_step = candidate;
+                break;
+            }
+        }
+    }
+    const double step = stepOrFinest();
+    // Where a command rounded and cut down part, the stop says which the
+    // controller does.
+    for (const auto& [read, sent] : {std::pair{position.azimuth, commanded.azimuth}, std::pair{position.elevation, commanded.elevation}}) {
+        const double nearest = roundedTo(sent, step);
+        const double cut = std::floor(sent / step + kOnStep) * step;
+        const bool nearNearest = std::abs(read - nearest) <= reach();
+        const bool nearCut = std::abs(read - cut) <= reach();
+        if (std::abs(nearest - cut) > kOnStep && nearNearest != nearCut)
+            m_cuts = nearCut;
+    }
     if (m_deadBandGiven)
         return;
-    const double step = stepOrFinest();
     const auto gap = [step](double read, double sent, bool circular) {
         const auto from = [read, circular](double to) {
             return circular ? std::abs(std::remainder(read - to, 360.0)) : std::abs(read - to);
@@ -109,9 +137,17 @@ bool RotatorStep::within(const RotatorPosition& reading, const RotatorPosition& 
 
 bool RotatorStep::sameCommand(const RotatorPosition& a, const RotatorPosition& b) const
 {
+    // Alike as the controller takes them: rounded to the nearest step, or cut
+    // down to it (SPID's); until a stop has shown which, alike either way.
+    const double step = stepOrFinest();
+    const auto cut = [step](double value) { return std::floor(value / step + kOnStep) * step; };
     const RotatorPosition ra = rounded(a);
     const RotatorPosition rb = rounded(b);
-    return std::abs(ra.azimuth - rb.azimuth) < kOnStep && std::abs(ra.elevation - rb.elevation) < kOnStep;
+    const bool nearest = std::abs(ra.azimuth - rb.azimuth) < kOnStep && std::abs(ra.elevation - rb.elevation) < kOnStep;
+    const bool cutDown = std::abs(cut(a.azimuth) - cut(b.azimuth)) < kOnStep && std::abs(cut(a.elevation) - cut(b.elevation)) < kOnStep;
+    if (m_cuts)
+        return *m_cuts ? cutDown : nearest;
+    return nearest || cutDown;
 }
 
 }  // namespace heliotrope::rotctl

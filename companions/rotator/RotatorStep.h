@@ -37,8 +37,9 @@ public:
     std::optional<double> step() const { return m_step; }
     double stepOrFinest() const { return m_step.value_or(kFinestStep); }
     double deadBand() const { return m_deadBand; }
-    // Half the step plus the dead band: nearer than this it will not get.
-    double reach() const { return stepOrFinest() / 2 + m_deadBand; }
+    // Half the step plus the dead band: nearer than this it will not get
+    // (and a thousandth for the last digit of its readings).
+    double reach() const { return stepOrFinest() / 2 + m_deadBand + kLastDigit; }
     // The command as the controller takes it: each axis rounded to the step.
     RotatorPosition rounded(const RotatorPosition& command) const;
     // Whether a rotator reading `reading` has come as near to `command` as it
@@ -53,6 +54,7 @@ public:
     std::optional<double> elevationRate() const { return m_elevationRate; }
 
     static constexpr double kFinestStep = 0.01;
+    static constexpr double kLastDigit = 0.001;
     static constexpr double kLargestDeadBand = 2.0;
 
 private:
@@ -63,6 +65,7 @@ private:
     double m_deadBand = 0;
     bool m_deadBandGiven = false;
     std::set<long long> m_valuesSeen;  // readings in millionths of a degree, both axes
+    std::optional<bool> m_cuts;        // the controller cuts commands down to its step, rather than rounding them
     std::optional<RotatorPosition> m_last;
     double m_lastSeconds = 0;
     std::optional<double> m_azimuthRate;

@@ -5,6 +5,7 @@
 // rotctld killed and started again.
 
 #include "RotctldProcess.h"
+#include "WindowSocket.h"
 
 #include "companions/rotctl/Bridge.h"
 
@@ -44,22 +45,6 @@ BridgeOptions testOptions(quint16 rotctldPort)
     options.pollIntervalMs = 250;
     return options;
 }
-
-// Stands where the window would.
-struct WindowSocket {
-    QUdpSocket socket;
-    QList<QByteArray> reports;
-    WindowSocket()
-    {
-        socket.bind(QHostAddress::LocalHost, 0);
-        QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [this] {
-            while (socket.hasPendingDatagrams())
-                reports << socket.receiveDatagram().data();
-        });
-    }
-    void send(quint16 port, const QByteArray& message) { socket.writeDatagram(message, QHostAddress::LocalHost, port); }
-    QByteArray lastReport() const { return reports.isEmpty() ? QByteArray() : reports.last(); }
-};
 
 // The P commands among the lines written to rotctld.
 QList<QByteArray> pointings(const QSignalSpy& written)

@@ -4,6 +4,8 @@
 #include "companions/sim/Simulator.h"
 #include "companions/sim/SlewingAntenna.h"
 
+#include "WindowSocket.h"
+
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QSignalSpy>
@@ -37,33 +39,6 @@ SimulatorOptions fastOptions()
     options.reportIntervalMs = 50;
     return options;
 }
-
-// Stands where the window would: sends pointing messages, receives reports.
-struct WindowSocket {
-    QUdpSocket socket;
-    WindowSocket() { socket.bind(QHostAddress::LocalHost, 0); }
-    void send(quint16 port, const QByteArray& message)
-    {
-        socket.writeDatagram(message, QHostAddress::LocalHost, port);
-    }
-    // The next report, or an empty one when none comes in time.
-    // The simulator runs in this thread: wait with the event loop running.
-    QByteArray nextReport(int waitMs = kWaitMs)
-    {
-        QElapsedTimer waited;
-        waited.start();
-        while (!socket.hasPendingDatagrams() && waited.elapsed() < waitMs)
-            QTest::qWait(5);
-        if (!socket.hasPendingDatagrams())
-            return {};
-        return socket.receiveDatagram().data();
-    }
-    void drain()
-    {
-        while (socket.hasPendingDatagrams())
-            socket.receiveDatagram();
-    }
-};
 
 }  // namespace
 
@@ -148,7 +123,7 @@ void TestSimulator::badMessagesAreNotedAndTheSimulatorKeepsGoing()
 
     // Nothing moved, and the next sound message is followed.
     window.drain();
-    QCOMPARE(window.nextReport(), QByteArray("1,10.00,5.00"));
+    QCOMPARE(window.nextReport(kWaitMs), QByteArray("1,10.00,5.00"));
     window.send(simulator.localPort(), "0,015.00, 5.00");
     QTRY_COMPARE_WITH_TIMEOUT(window.nextReport(100), QByteArray("1,15.00,5.00"), kWaitMs);
 }

@@ -7,6 +7,7 @@
 // the program before it reaches rotctld.
 
 #include "RotctldProcess.h"
+#include "WindowSocket.h"
 
 #include "companions/rotctl/Bridge.h"
 #include "solar/JstTime.h"
@@ -80,25 +81,13 @@ BridgeOptions trueSunOptions(quint16 rotctldPort, const heliotrope::sky::Site& s
     return options;
 }
 
-struct WindowSocket {
-    QUdpSocket socket;
-    QList<QByteArray> reports;
-    WindowSocket()
-    {
-        socket.bind(QHostAddress::LocalHost, 0);
-        QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [this] {
-            while (socket.hasPendingDatagrams())
-                reports << socket.receiveDatagram().data();
-        });
-    }
-    void send(quint16 port, const QByteArray& message) { socket.writeDatagram(message, QHostAddress::LocalHost, port); }
-    std::optional<SetPoint> last() const
-    {
-        if (reports.isEmpty())
-            return std::nullopt;
-        return messageSetPoint(reports.last());
-    }
-};
+// The window's latest report as a set-point.
+std::optional<SetPoint> lastSetPoint(const WindowSocket& window)
+{
+    if (window.reports.isEmpty())
+        return std::nullopt;
+    return messageSetPoint(window.reports.last());
+}
 
 QList<QByteArray> pointings(const QSignalSpy& written)
 {
@@ -171,8 +160,8 @@ void TestTrueSunBridge::dayPointsAtTheRealSunNightParksAndNoMessageNoCommand()
     window.send(bridge.localPort(), message);
     QTRY_COMPARE_WITH_TIMEOUT(pointings(written).value(0), pointing(sun.azimuth + kAzimuthOffset, sun.elevation), kWaitMs);
     const SetPoint realSun{sun.azimuth, sun.elevation};
-    QTRY_VERIFY2_WITH_TIMEOUT(near(window.last(), realSun, 0.02), qPrintable(describe(window.last())), kWaitMs);
-    QVERIFY(!near(window.last(), set, 0.5));  // not the window's set-point
+    QTRY_VERIFY2_WITH_TIMEOUT(near(lastSetPoint(window), realSun, 0.02), qPrintable(describe(lastSetPoint(window))), kWaitMs);
+    QVERIFY(!near(lastSetPoint(window), set, 0.5));  // not the window's set-point
     QCOMPARE(linesContaining(notices, QStringLiteral("本当の太陽モード")), 1);
     QCOMPARE(linesContaining(notices, QStringLiteral("離れています")), 0);
 
@@ -206,7 +195,7 @@ void TestTrueSunBridge::dayPointsAtTheRealSunNightParksAndNoMessageNoCommand()
     // Night: the parking set-point passes through untouched.
     window.send(bridge.localPort(), "0,118.00,.000");
     QTRY_COMPARE_WITH_TIMEOUT(pointings(written).last(), pointing(118 + kAzimuthOffset, 0), kWaitMs);
-    QTRY_VERIFY2_WITH_TIMEOUT(near(window.last(), SetPoint{118, 0}, 0.001), qPrintable(describe(window.last())), kWaitMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(near(lastSetPoint(window), SetPoint{118, 0}, 0.001), qPrintable(describe(lastSetPoint(window))), kWaitMs);
 }
 
 void TestTrueSunBridge::siteTenDegreesOffTripsTheGuardOnce()
@@ -236,7 +225,7 @@ void TestTrueSunBridge::siteTenDegreesOffTripsTheGuardOnce()
     QTRY_COMPARE_WITH_TIMEOUT(linesContaining(notices, QStringLiteral("より離れています")), 1, kWaitMs);
     QCOMPARE(linesContaining(notices, QStringLiteral("more than 3.00° apart")), 1);
     QVERIFY(pointings(written).value(0).startsWith(pointing(set.azimuth + kAzimuthOffset, set.elevation).left(4)));
-    QTRY_VERIFY2_WITH_TIMEOUT(near(window.last(), set, 0.02), qPrintable(describe(window.last())), kWaitMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(near(lastSetPoint(window), set, 0.02), qPrintable(describe(lastSetPoint(window))), kWaitMs);
     for (const QByteArray& p : pointings(written)) {
         const QList<QByteArray> f = p.split(' ');
         QVERIFY2(std::abs(f.at(1).toDouble() - (set.azimuth + kAzimuthOffset)) < 0.1

@@ -1,0 +1,234 @@
+// The bridge on the rotators sites own: heliotrope-rotctl driving Hamlib's
+// real GS-232B, EasyComm II and Rot2Prog backends, each talking to the
+// simulated controller on a pseudo-terminal with its steps and a 0.4° dead
+// band, the simulated radiometer seeing the sun from where the dish really
+// points. What each controller received is read from its own record.
+
+#include "SerialRotator.h"
+#include "WindowSocket.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+
+namespace {
+
+// 2026-06-21 00:00 UTC at Sydney: the sun at 26° elevation, azimuth 30°.
+const QString kSite = QStringLiteral("-33.87,151.21,50");
+constexpr double kSkyUtc = 1782000000.0;
+constexpr double kAzimuthError = 0.6;
+constexpr double kElevationError = -0.4;
+// Faster than a G-5500, so that the suite stays short; the dead band is its.
+const QStringList kMotion{QStringLiteral("--az-rate"), QStringLiteral("20"), QStringLiteral("--el-rate"), QStringLiteral("10"),
+                          QStringLiteral("--deadband"), QStringLiteral("0.4")};
+
+struct Bridge {
+    QProcess process;
+    QString output;
+
+    ~Bridge()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(3000);
+        }
+    }
+    bool waitFor(const QString& text, int timeoutMs)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (!output.contains(text) && waited.elapsed() < timeoutMs && process.state() != QProcess::NotRunning)
+            QTest::qWait(50);
+        output += QString::fromUtf8(process.readAll());
+        return output.contains(text);
+    }
+};
+
+struct Station {
+    QTemporaryDir dir;
+    SerialRotator rotator;
+    std::unique_ptr<Bridge> bridge;
+
+    QString antenna() const { return dir.filePath(QStringLiteral("antenna")); }
+    QString commands() const { return dir.filePath(QStringLiteral("commands.csv")); }
+
+    bool start(const QString& protocol)
+    {
+        return rotator.start(protocol, kMotion + QStringList{QStringLiteral("--antenna-file"), antenna(), QStringLiteral("--command-log"), commands()});
+    }
+    double clockOffset() const { return kSkyUtc - static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0; }
+    QString power(double yDecibels) const
+    {
+        return QStringLiteral("command:%1 --once --site %2 --antenna-file %3 --error %4,%5 --beamwidth 5 --peak %6 --noise 0.05 "
+                              "--clock-offset %7")
+            .arg(QStringLiteral(HELIOTROPE_RADIOMETER_PATH), kSite, antenna())
+            .arg(kAzimuthError)
+            .arg(kElevationError)
+            .arg(yDecibels)
+            .arg(clockOffset(), 0, 'f', 3);
+    }
+    void run(const QStringList& arguments, quint16 port = 0)
+    {
+        bridge = std::make_unique<Bridge>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        bridge->process.setProcessEnvironment(environment);
+        bridge->process.setProcessChannelMode(QProcess::MergedChannels);
+        bridge->process.setWorkingDirectory(dir.path());
+        Bridge* raw = bridge.get();
+        QObject::connect(&bridge->process, &QProcess::readyRead, &bridge->process,
+                         [raw] { raw->output += QString::fromUtf8(raw->process.readAll()); });
+        bridge->process.start(QStringLiteral(HELIOTROPE_ROTCTL_PATH),
+                              QStringList{QStringLiteral("--port"), QString::number(port), QStringLiteral("--rotctld"),
+                                          QStringLiteral("127.0.0.1:%1").arg(rotator.port()), QStringLiteral("--poll-ms"),
+                                          QStringLiteral("250")}
+                                  + arguments);
+    }
+    QStringList calibration(const QString& pattern) const
+    {
+        return {QStringLiteral("--site"), kSite, QStringLiteral("--clock-offset"), QString::number(clockOffset(), 'f', 3),
+                QStringLiteral("--calibrate"), pattern, QStringLiteral("--beamwidth"), QStringLiteral("5"),
+                QStringLiteral("--dwell"), QStringLiteral("0.3"), QStringLiteral("--deadband"), QStringLiteral("0.4"),
+                QStringLiteral("--power"), power(12), QStringLiteral("--calibration-output"), dir.filePath(pattern)};
+    }
+    // The set-point commands the controller received, as it read them.
+    QStringList setPoints() const
+    {
+        QFile file(commands());
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return {};
+        QStringList rows = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        rows.removeFirst();
+        return rows;
+    }
+};
+
+// "Azimuth offset +0.600° ± 0.210°, elevation offset -0.398° ± 0.189°": how
+// far the offsets found lie from the injected error, on the sky at 26°.
+double offOnTheSky(const QString& output)
+{
+    static const QRegularExpression found(QStringLiteral("Azimuth offset ([-+0-9.]+)° ± [0-9.]+°, elevation offset ([-+0-9.]+)°"));
+    const QRegularExpressionMatch match = found.match(output);
+    if (!match.hasMatch())
+        return 1e9;
+    const double cosine = std::cos(26.0 * 3.14159265358979 / 180.0);
+    return std::hypot((match.captured(1).toDouble() - kAzimuthError) * cosine, match.captured(2).toDouble() - kElevationError);
+}
+
+}  // namespace
+
+class TestCoarseRotators : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void calibrationsAndSunNoiseEndWell_data();
+    void calibrationsAndSunNoiseEndWell();
+    void trackingSendsNoCommandTwice_data();
+    void trackingSendsNoCommandTwice();
+    void aSilentLineEndsTheCalibrationAndTrackingResumes();
+};
+
+void TestCoarseRotators::init()
+{
+    if (RotctldProcess::program().isEmpty())
+        QSKIP("rotctld (Debian package libhamlib-utils) is not installed");
+}
+
+void TestCoarseRotators::calibrationsAndSunNoiseEndWell_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::newRow("GS-232B, whole degrees") << "gs232b";
+    QTest::newRow("EasyComm II, tenths") << "easycomm2";
+    QTest::newRow("Rot2Prog, half degrees") << "rot2prog";
+}
+
+void TestCoarseRotators::calibrationsAndSunNoiseEndWell()
+{
+    QFETCH(QString, protocol);
+    Station station;
+    QVERIFY(station.start(protocol));
+    for (const QString& pattern : {QStringLiteral("cross"), QStringLiteral("five")}) {
+        station.run(station.calibration(pattern));
+        QVERIFY2(station.bridge->waitFor(QStringLiteral("Back to tracking"), 120000), qPrintable(station.bridge->output));
+        QVERIFY2(station.bridge->output.contains(QStringLiteral("Offsets saved")), qPrintable(station.bridge->output));
+        QVERIFY2(station.bridge->output.contains(QStringLiteral("The rotator's step: ")), qPrintable(station.bridge->output));
+        // Within a fifth of the 5° beam: the rounding of the readings is what is left.
+        const double off = offOnTheSky(station.bridge->output);
+        QVERIFY2(off < 0.25, qPrintable(QStringLiteral("%1: %2° off the injected error\n%3").arg(pattern).arg(off).arg(station.bridge->output)));
+    }
+    // Sun noise with the offsets just saved: a 1000 K sun on a 100 K system.
+    const double truth = 10.0 * std::log10(11.0);
+    station.run({QStringLiteral("--site"), kSite, QStringLiteral("--clock-offset"), QString::number(station.clockOffset(), 'f', 3),
+                 QStringLiteral("--sun-noise"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--dwell"),
+                 QStringLiteral("0.5"), QStringLiteral("--frequency"), QStringLiteral("10368"), QStringLiteral("--dish-diameter"),
+                 QStringLiteral("0.405"), QStringLiteral("--deadband"), QStringLiteral("0.4"), QStringLiteral("--power"), station.power(truth)});
+    QVERIFY2(station.bridge->waitFor(QStringLiteral("Sun-noise result"), 120000), qPrintable(station.bridge->output));
+    static const QRegularExpression y(QStringLiteral("Sun-noise result: Y = ([-0-9.]+) dB"));
+    const double found = y.match(station.bridge->output).captured(1).toDouble();
+    QVERIFY2(std::abs(found - truth) < 0.3, qPrintable(station.bridge->output));
+    for (const QString& row : station.setPoints())
+        QVERIFY2(row.endsWith(QLatin1String(",yes")), qPrintable(row));
+}
+
+void TestCoarseRotators::trackingSendsNoCommandTwice_data()
+{
+    calibrationsAndSunNoiseEndWell_data();
+}
+
+void TestCoarseRotators::trackingSendsNoCommandTwice()
+{
+    // The window's set-point creeps by a hundredth of a degree a message, as
+    // the sun does: a whole-degree controller must not be told the degree it
+    // already stands on, nor the same command twice.
+    QFETCH(QString, protocol);
+    Station station;
+    QVERIFY(station.start(protocol));
+    WindowSocket window;
+    const quint16 port = static_cast<quint16>(RotctldProcess::freePort());
+    station.run({QStringLiteral("--min-interval"), QStringLiteral("0.5"), QStringLiteral("--threshold"), QStringLiteral("0.1")}, port);
+    QVERIFY(station.bridge->waitFor(QStringLiteral("で指向データを待ち"), 10000));
+    for (int k = 0; k < 40; ++k) {
+        window.send(port, QStringLiteral("0,%1,%2").arg(120.0 + 0.02 * k, 6, 'f', 2, QLatin1Char('0')).arg(30.0 + 0.01 * k, 6, 'f', 2).toLatin1());
+        QTest::qWait(250);
+    }
+    QVERIFY2(station.bridge->output.contains(QStringLiteral("tracking's threshold raised to")), qPrintable(station.bridge->output));
+    const QStringList rows = station.setPoints();
+    QVERIFY2(!rows.isEmpty(), qPrintable(station.bridge->output));
+    for (int k = 1; k < rows.size(); ++k)
+        QVERIFY2(rows[k].section(QLatin1Char(','), 2, 3) != rows[k - 1].section(QLatin1Char(','), 2, 3), qPrintable(rows.join(QLatin1Char('\n'))));
+    // The sun moved 0.8° in azimuth: a handful of commands, not one a message.
+    QVERIFY2(rows.size() <= 4, qPrintable(rows.join(QLatin1Char('\n'))));
+}
+
+void TestCoarseRotators::aSilentLineEndsTheCalibrationAndTrackingResumes()
+{
+    Station station;
+    QVERIFY(station.start(QStringLiteral("gs232b")));
+    station.run(station.calibration(QStringLiteral("cross")));
+    QVERIFY2(station.bridge->waitFor(QStringLiteral("calibration point 4 of"), 60000), qPrintable(station.bridge->output));
+    station.rotator.toggleSilence();
+    QVERIFY2(station.bridge->waitFor(QStringLiteral("Back to tracking"), 60000), qPrintable(station.bridge->output));
+    const QString said = station.bridge->output;
+    QVERIFY2(said.contains(QStringLiteral("Calibration stopped: the rotator's position could not be read 3 times in a row")), qPrintable(said));
+    QVERIFY(!said.contains(QStringLiteral("Offsets saved")));
+    QVERIFY(!QFile::exists(station.dir.filePath(QStringLiteral("config/heliotrope/heliotrope-rotctl.conf"))));
+    // Said once, not once a reading.
+    QCOMPARE(said.count(QStringLiteral("rotctld が位置を返しません")), 1);
+
+    // The line speaks again: the bridge says so and tracks once more.
+    const qsizetype before = station.setPoints().size();
+    station.rotator.toggleSilence();
+    QVERIFY2(station.bridge->waitFor(QStringLiteral("rotctld reads the rotator again"), 20000), qPrintable(station.bridge->output));
+    for (const QString& row : station.setPoints())
+        QVERIFY2(row.endsWith(QLatin1String(",yes")), qPrintable(row));
+    QVERIFY(station.setPoints().size() >= before);
+}
+
+QTEST_GUILESS_MAIN(TestCoarseRotators)
+#include "tst_coarserotators.moc"
