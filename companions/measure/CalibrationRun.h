@@ -54,6 +54,7 @@ private:
     companions::SetPoint skyFor(double crossElevation, double elevation, double utc) const;
     bool checkBeforeStart(QString* refusal) const;
     void begin();
+    void sayWhatToExpect();
     void measurePoint();
     void onMeasured(const Dwell& dwell);
     void onSkipped(const RotatorPosition& reading, const RotatorPosition& target);

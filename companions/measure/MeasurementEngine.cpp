@@ -89,6 +89,11 @@ const RotatorFrame& MeasurementEngine::frame() const
     return m_lender.frame();
 }
 
+const RotatorStep& MeasurementEngine::rotatorStep() const
+{
+    return m_lender.rotatorStep();
+}
+
 void MeasurementEngine::start()
 {
     m_phase = Phase::Waiting;
@@ -99,6 +104,17 @@ void MeasurementEngine::start()
 double MeasurementEngine::arrivalBand() const
 {
     return std::max(m_settings.settleTolerance, m_lender.rotatorStep().reach());
+}
+
+std::optional<double> MeasurementEngine::secondsFor(const SetPoint& from, const SetPoint& to) const
+{
+    const RotatorStep& step = m_lender.rotatorStep();
+    if (!step.azimuthRate() || !step.elevationRate())
+        return std::nullopt;
+    const double slew = std::max(std::abs(std::remainder(to.azimuth - from.azimuth, 360.0)) / *step.azimuthRate(),
+                                 std::abs(to.elevation - from.elevation) / *step.elevationRate());
+    // Two readings alike after the stop, at the polling interval.
+    return slew + 2.0 * kPollMs / 1000.0 + m_settings.dwellSeconds;
 }
 
 RotatorCommand MeasurementEngine::commandFor(const SetPoint& sky, QString* limitText) const

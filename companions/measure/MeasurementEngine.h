@@ -30,6 +30,7 @@
 #include "companions/hamlib/RotctldReply.h"
 #include "companions/power/PowerSource.h"
 #include "companions/rotator/RotatorGeometry.h"
+#include "companions/rotator/RotatorStep.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -89,10 +90,15 @@ public:
     void finish();
 
     bool isBorrowing() const { return m_borrowing; }
+    const RotatorStep& rotatorStep() const;
     const RotatorFrame& frame() const;
     // The latest reading, the rotator's own terms.
     std::optional<RotatorPosition> present() const { return m_present; }
     double now() const { return m_clock(); }
+    // Seconds a point at `to` takes from `from` (the sky's terms): the slew at
+    // the rates the rotator has been seen to turn, the settling and the
+    // dwell; nothing until both rates are known.
+    std::optional<double> secondsFor(const companions::SetPoint& from, const companions::SetPoint& to) const;
     // Degrees on the sky within which the rotator counts as arrived.
     double arrivalBand() const;
     // The P the rotator would be sent for a sky direction now; clamped when
@@ -144,7 +150,7 @@ private:
     QTimer m_pollTimer;
     int m_skippedInRow = 0;
     int m_failuresInRow = 0;
-    int m_refusedInRow = 0;  // position readings refused since the last good one
+    int m_refusedInRow = 0;          // position readings refused since the last good one
     std::vector<double> m_readings;  // dB
     std::vector<double> m_readingTimes;
     std::vector<RotatorPosition> m_dwellPositions;

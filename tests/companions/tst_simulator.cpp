@@ -94,12 +94,9 @@ void TestSimulator::reportsGoToTheLatestSenderAtTheReportInterval()
 
     // About one report per interval: 50 ms for a second gives some twenty.
     second.drain();
+    const qsizetype before = second.reports.size();
     QTest::qWait(1000);
-    int reports = 0;
-    while (second.socket.hasPendingDatagrams()) {
-        second.socket.receiveDatagram();
-        ++reports;
-    }
+    const qsizetype reports = second.reports.size() - before;
     QVERIFY2(reports >= 10 && reports <= 25, qPrintable(QString::number(reports)));
 }
 
