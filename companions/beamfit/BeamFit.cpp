@@ -313,4 +313,15 @@ BeamFitResult threePointBeam(const CutPoint (&points)[3], double baseline, doubl
     return result;
 }
 
+CutPoint onTheOtherAxisPeak(const CutPoint& point, double otherOffset, const BeamFitResult& otherAxis, double baseline)
+{
+    const double u = (otherOffset - otherAxis.centre) / otherAxis.width;
+    const double gain = std::exp(-kFourLn2 * u * u);
+    CutPoint moved = point;
+    const double rise = linear(point.power, baseline) - 1.0;
+    if (rise > 0 && gain > 0)
+        moved.power = baseline + kDecibelsPerNeper * std::log1p(rise / gain);
+    return moved;
+}
+
 }  // namespace heliotrope::beamfit

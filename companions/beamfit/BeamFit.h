@@ -62,4 +62,12 @@ BeamFitResult fitBeamCut(const std::vector<CutPoint>& points, double widthGuess)
 // spread / √count; the uncertainties are propagated from those.
 BeamFitResult threePointBeam(const CutPoint (&points)[3], double baseline, double baselineError);
 
+// A point of one axis as it would read on the other axis's peak: the beam
+// is the product of a Gaussian in each axis, so the sun's rise at the point
+// is divided by the other axis's Gaussian at the point's offset in that axis
+// (degrees), its centre and width from that axis's fit. For the five-point
+// pattern on a rotator that cannot put three points on one line: the
+// points of a cut stand at different offsets across it.
+CutPoint onTheOtherAxisPeak(const CutPoint& point, double otherOffset, const BeamFitResult& otherAxis, double baseline);
+
 }  // namespace heliotrope::beamfit

@@ -115,10 +115,29 @@ CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<M
         }
         const double baseline = baselineSum / baselines;
         const double baselineError = std::sqrt(varianceSum) / baselines;
-        const CutPoint across[3] = {cutPoint(*west, false), cutPoint(*centre, false), cutPoint(*east, false)};
-        const CutPoint upward[3] = {cutPoint(*south, true), cutPoint(*centre, true), cutPoint(*north, true)};
-        outcome.crossElevationFit = heliotrope::beamfit::threePointBeam(across, baseline, baselineError);
-        outcome.elevationFit = heliotrope::beamfit::threePointBeam(upward, baseline, baselineError);
+        const MeasuredPoint* acrossPoints[3] = {west, centre, east};
+        const MeasuredPoint* upwardPoints[3] = {south, centre, north};
+        const auto solve = [&](const MeasuredPoint*(&cutOf)[3], bool alongElevation, const BeamFitResult* other) {
+            CutPoint cut[3];
+            for (int i = 0; i < 3; ++i) {
+                cut[i] = cutPoint(*cutOf[i], alongElevation);
+                if (other && other->ok())
+                    cut[i] = heliotrope::beamfit::onTheOtherAxisPeak(
+                        cut[i], alongElevation ? cutOf[i]->crossElevation : cutOf[i]->elevation, *other, baseline);
+            }
+            return heliotrope::beamfit::threePointBeam(cut, baseline, baselineError);
+        };
+        outcome.crossElevationFit = solve(acrossPoints, false, nullptr);
+        outcome.elevationFit = solve(upwardPoints, true, nullptr);
+        // A rotator that cannot put the three points of a cut on one line
+        // (a whole-degree azimuth under an elevation cut) leaves each point
+        // somewhat across the beam: each axis is solved again with the other
+        // axis's Gaussian divided out, until both settle.
+        for (int pass = 0; pass < 4; ++pass) {
+            const BeamFitResult across = outcome.crossElevationFit;
+            outcome.crossElevationFit = solve(acrossPoints, false, &outcome.elevationFit);
+            outcome.elevationFit = solve(upwardPoints, true, &across);
+        }
     }
 
     QStringList refusals;

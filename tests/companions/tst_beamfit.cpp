@@ -47,6 +47,7 @@ private slots:
     void fitRefusesWhatItDidNotFind();
     void threePointsGiveTheBeamExactly();
     void threePointsRefuseWhatIsNoPeak();
+    void threePointsOffTheLineAreBroughtOntoIt();
     void centresBecomeOffsetsInTheBridgeConvention();
 };
 
@@ -133,6 +134,35 @@ void TestBeamFit::threePointsRefuseWhatIsNoPeak()
     CutPoint sky[3] = {{-0.85, -29.97, 0.1, 4}, {0, -29.90, 0.1, 4}, {0.85, -29.98, 0.1, 4}};
     fit = threePointBeam(sky, -30, 0.05);
     QCOMPARE(fit.refusal, FitRefusal::NoPeak);
+}
+
+void TestBeamFit::threePointsOffTheLineAreBroughtOntoIt()
+{
+    // An elevation cut whose points a whole-degree azimuth left at 0.35°,
+    // −0.45° and 0° across a 5° beam centred 0.3° across: read as they
+    // stand they make the beam 4 % wider than it is; with the cross axis's
+    // Gaussian divided out it is the beam again.
+    const auto separable = [](double across, double along) {
+        const double u = (across - 0.3) / 5.0;
+        const double v = (along + 0.4) / 5.0;
+        const double y = std::pow(10.0, 1.2) - 1.0;
+        return -30 + 10.0 * std::log10(1.0 + y * std::exp(-kFourLn2 * (u * u + v * v)));
+    };
+    const double along[3] = {-2.5, 0, 2.5};
+    const double across[3] = {0.35, -0.45, 0.0};
+    CutPoint standing[3];
+    CutPoint brought[3];
+    BeamFitResult acrossAxis;
+    acrossAxis.centre = 0.3;
+    acrossAxis.width = 5.0;
+    for (int i = 0; i < 3; ++i) {
+        standing[i] = {along[i], separable(across[i], along[i]), 0.05, 4};
+        brought[i] = onTheOtherAxisPeak(standing[i], across[i], acrossAxis, -30);
+    }
+    const double asTheyStand = threePointBeam(standing, -30, 0.01).width;
+    QVERIFY2(std::abs(asTheyStand - 5.0) > 0.2, qPrintable(QString::number(asTheyStand)));
+    const BeamFitResult fit = threePointBeam(brought, -30, 0.01);
+    QVERIFY2(std::abs(fit.width - 5.0) < 1e-6 && std::abs(fit.centre + 0.4) < 1e-6, qPrintable(QString::number(fit.width)));
 }
 
 void TestBeamFit::centresBecomeOffsetsInTheBridgeConvention()
