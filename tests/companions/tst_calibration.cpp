@@ -423,9 +423,20 @@ void TestCalibration::savedOffsetsAreAppliedOnTheNextStart()
         auto bridge = startBridge({}, m_savedConfig);
         QVERIFY(bridge->port);
         QVERIFY2(bridge->output.contains(QStringLiteral("Using the saved calibration")), qPrintable(bridge->output));
+        // Measured against the radio-refracted sun, as every run's sky is by default.
+        QCOMPARE(saved.value(QStringLiteral("calibration/refraction")).toString(), QStringLiteral("radio"));
+        QVERIFY(!bridge->output.contains(QStringLiteral("Note: the saved offsets were measured")));
         const qint64 from = m_relay.clock.elapsed();
         sendSetPoint(*bridge);
         QVERIFY2(trackedAfter(from, az, el), qPrintable(bridge->output));
+    }
+    {
+        // Started on another sky, the bridge says once that the offsets do not fit it.
+        auto bridge = startBridge({QStringLiteral("--refraction"), QStringLiteral("none")}, m_savedConfig);
+        QVERIFY(bridge->port);
+        QCOMPARE(bridge->output.count(QStringLiteral("Note: the saved offsets were measured against the sun with refraction radio, "
+                                                     "and this bridge points with none")),
+                 1);
     }
     // Given by hand, the options win.
     auto bridge = startBridge({QStringLiteral("--az-offset"), QStringLiteral("0"), QStringLiteral("--el-offset"), QStringLiteral("0")},
