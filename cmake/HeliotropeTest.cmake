@@ -15,3 +15,19 @@ function(heliotrope_add_test name)
     TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_FONT_DPI=96;ASAN_OPTIONS=detect_leaks=0;UBSAN_OPTIONS=print_stacktrace=1")
 endfunction()
+
+# The programs the end-to-end tests start: those this build makes, or, with
+# HELIOTROPE_TEST_PROGRAMS_DIR (/usr/bin in the Debian package's installed
+# tests), those installed there, so the same tests check what a user runs.
+set(HELIOTROPE_TEST_PROGRAMS_DIR "" CACHE PATH "Run the installed programs in this directory in the tests, instead of those built")
+
+# heliotrope_test_program(TEST DEFINITION PROGRAM): TEST is compiled with
+# DEFINITION set to the path of PROGRAM.
+function(heliotrope_test_program test definition program)
+  if(HELIOTROPE_TEST_PROGRAMS_DIR)
+    target_compile_definitions(${test} PRIVATE ${definition}="${HELIOTROPE_TEST_PROGRAMS_DIR}/${program}")
+  else()
+    add_dependencies(${test} ${program})
+    target_compile_definitions(${test} PRIVATE ${definition}="$<TARGET_FILE:${program}>")
+  endif()
+endfunction()

@@ -1,17 +1,18 @@
-# Manual pages for the three programs, in English (man1) and Japanese
+# Manual pages for the four programs, in English (man1) and Japanese
 # (ja/man1), written at build time by help2man from each program's own
 # --help, so that a page cannot list an option the program does not have.
 # What --help cannot say (the NAME line, files, exit status, examples) comes
 # from the hand-written packaging/man/<program>[.ja].h2m.
-# Off in the test builds, which install nothing; scripts/package turns it on.
+# Off in the test builds, which install nothing; the Debian package's build
+# (debian/rules) turns it on. They are installed uncompressed, as a
+# distribution's tools compress them their own way.
 option(HELIOTROPE_MANPAGES "Write and install the manual pages (needs help2man)" OFF)
 if(NOT HELIOTROPE_MANPAGES)
   return()
 endif()
 find_program(HELIOTROPE_HELP2MAN help2man)
-find_program(HELIOTROPE_GZIP gzip)
-if(NOT HELIOTROPE_HELP2MAN OR NOT HELIOTROPE_GZIP)
-  message(FATAL_ERROR "HELIOTROPE_MANPAGES needs help2man and gzip (apt-get install help2man)")
+if(NOT HELIOTROPE_HELP2MAN)
+  message(FATAL_ERROR "HELIOTROPE_MANPAGES needs help2man (apt-get install help2man)")
 endif()
 
 set(manSource ${PROJECT_SOURCE_DIR}/packaging/man)
@@ -36,15 +37,9 @@ set(japaneseHeadings
   -e "s/^\\.SH \"SEE ALSO\"$/.SH 関連項目/")
 
 set(allPages)
-foreach(program heliotrope heliotrope-sim heliotrope-rotctl)
+foreach(program heliotrope heliotrope-sim heliotrope-rotctl heliotrope-radiometer-sim)
   if(NOT TARGET ${program})
     continue()
-  endif()
-  # The window answers --version itself; the companions do not, so their
-  # version is the project's.
-  set(versionArgument)
-  if(NOT program STREQUAL "heliotrope")
-    set(versionArgument --version-string=${PROJECT_VERSION})
   endif()
   foreach(language en ja)
     # help2man names the page after the program it runs: a wrapper with the
@@ -61,20 +56,18 @@ foreach(program heliotrope heliotrope-sim heliotrope-rotctl)
       set(headings ${japaneseHeadings})
     endif()
     set(page ${manBinary}/${language}/${program}.1)
-    add_custom_command(OUTPUT ${page}.gz
+    add_custom_command(OUTPUT ${page}
       COMMAND ${HELIOTROPE_HELP2MAN} --locale=C.UTF-8 --no-info --section=1
-              --include=${include} ${versionArgument} --output=${page} ${wrapper}
+              --include=${include} --output=${page} ${wrapper}
       COMMAND sed -i ${headings} ${page}
-      # -n: no name or time stamp in the archive, so the package is reproducible.
-      COMMAND ${HELIOTROPE_GZIP} -9nf ${page}
       DEPENDS ${program} ${include} ${manSource}/help-in-language
       COMMENT "Writing the ${language} manual page of ${program}"
       VERBATIM)
-    list(APPEND allPages ${page}.gz)
+    list(APPEND allPages ${page})
     if(language STREQUAL "en")
-      install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+      install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     else()
-      install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
+      install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
     endif()
   endforeach()
 endforeach()

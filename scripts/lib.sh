@@ -17,11 +17,18 @@ HELIOTROPE_PACKAGES=(
   libgsl-dev
 )
 
-# What building the Debian package needs beyond the program: dpkg-buildflags
-# and dpkg-shlibdeps, and help2man for the manual pages.
+# What building the Debian package needs beyond the program
+# (debian/control's Build-Depends, and what scripts/package uses): dpkg-dev
+# and debhelper, help2man for the manual pages, rotctld for the tests the
+# build runs, git and xz to make the upstream tarball.
 HELIOTROPE_PACKAGE_PACKAGES=(
   dpkg-dev
+  debhelper
   help2man
+  pkgconf
+  libhamlib-utils
+  git
+  xz-utils
 )
 
 # What only the tests need: the real rotctld that the Hamlib bridge is tested

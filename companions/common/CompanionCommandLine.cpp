@@ -1,11 +1,15 @@
 #include "companions/common/CompanionCommandLine.h"
 
+#include <QCoreApplication>
+
 namespace heliotrope::companions {
 
 CompanionCommandLine::CompanionCommandLine(const QString& description)
 {
     m_parser.setApplicationDescription(description);
     addBilingualHelpOption(m_parser);
+    m_parser.addOption(QCommandLineOption(QStringLiteral("version"),
+                                          QStringLiteral("版を表示して終了する。\nShow the version and exit.")));
 }
 
 bool CompanionCommandLine::parseArguments(const QStringList& arguments)
@@ -19,6 +23,14 @@ bool CompanionCommandLine::parseArguments(const QStringList& arguments)
     }
     if (helpRequested(m_parser)) {
         m_endText = m_parser.helpText().trimmed();
+        m_endCode = 0;
+        return false;
+    }
+    // The version is the build's, from the project's one version number, so
+    // that an operator can say which one runs and the package can be checked
+    // against its changelog.
+    if (m_parser.isSet(QStringLiteral("version"))) {
+        m_endText = QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(), QStringLiteral(HELIOTROPE_VERSION));
         m_endCode = 0;
         return false;
     }

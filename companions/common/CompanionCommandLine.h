@@ -1,10 +1,10 @@
 #pragma once
 
 // The scaffolding both companions' command lines share, so that they read
-// alike: help in Japanese and English (-h, --help), a line Qt cannot parse or
-// a stray argument refused with exit code 2, and every problem with the
-// values gathered and said together, so that the operator fixes them in one
-// go. Each program keeps its own option table and reads its own values.
+// alike: help in Japanese and English (-h, --help), the version (--version),
+// a line Qt cannot parse or a stray argument refused with exit code 2, and
+// every problem with the values gathered and said together, so that the
+// operator fixes them in one go. Each program keeps its own option table and reads its own values.
 
 #include "companions/common/OptionValues.h"
 
@@ -26,8 +26,8 @@ public:
 
     // Parses arguments (program name first, as QCoreApplication::arguments()
     // gives them). Returns what to end with when the program is not to run on
-    // (the help, exit 0; an unknown option or a missing value, exit 2), or
-    // nothing when the values are to be read. Stray arguments are a problem
+    // (the help or the version, exit 0; an unknown option or a missing value,
+    // exit 2), or nothing when the values are to be read. Stray arguments are a problem
     // like any other.
     template <typename Options>
     std::optional<CommandLine<Options>> parse(const QStringList& arguments)

@@ -4,6 +4,7 @@
 #include "companions/rotctl/BridgeOptions.h"
 #include "companions/sim/SimulatorOptions.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 #include <algorithm>
@@ -278,6 +279,10 @@ void TestCommandLines::bothProgramsRefuseAlikeInBothLanguages()
         QCOMPARE(helpCode, 0);
         QVERIFY2(help.contains(QStringLiteral("この説明を表示して終了する")) && help.contains(QLatin1String("Show this help and exit")),
                  program.name);
+        // The version: exit 0 and one line, whatever else the line holds.
+        const auto [version, versionCode] = program.parse({QStringLiteral("--port"), QStringLiteral("x"), QStringLiteral("--version")});
+        QCOMPARE(versionCode, 0);
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\S+ \\d+\\.\\d+\\.\\d+$")).match(version).hasMatch(), qPrintable(version));
         const auto [fine, fineCode] = program.parse({QStringLiteral("--port"), QStringLiteral("0")});
         QVERIFY2(fineCode == -1, qPrintable(fine));
     }
