@@ -100,9 +100,9 @@ void TestCalculationCycle::clockFieldsAndUniversalTime_data()
     QTest::addColumn<int>("expectedMonth");
     QTest::addColumn<double>("expectedUt");
     QTest::addColumn<double>("expectedDayNumber");
-    QTest::newRow("15 January 10:00:00") << 1 << 15 << 10 << 2006 << 13 << 1.0 << 15.0;
-    QTest::newRow("1 March 03:00:00") << 3 << 1 << 3 << 2007 << 3 << -6.0 << 60.0;
-    QTest::newRow("28 February 23:00:00") << 2 << 28 << 23 << 2006 << 14 << 14.0 << 59.0;
+    QTest::newRow("15 January 10:30:36") << 1 << 15 << 10 << 2006 << 13 << 1.51 << 15.0;
+    QTest::newRow("1 March 03:30:36") << 3 << 1 << 3 << 2007 << 3 << -5.49 << 60.0;
+    QTest::newRow("28 February 23:30:36") << 2 << 28 << 23 << 2006 << 14 << 14.51 << 59.0;
 }
 
 void TestCalculationCycle::clockFieldsAndUniversalTime()
@@ -116,7 +116,7 @@ void TestCalculationCycle::clockFieldsAndUniversalTime()
     QFETCH(double, expectedDayNumber);
     CalculationState state;
     RecordingView view(state);
-    runCalculationCycle(state, at(2007, month, day, hour, 0, 0), view);
+    runCalculationCycle(state, at(2007, month, day, hour, 30, 36), view);
     const CalculationState& s = view.stateAtSky;
     QCOMPARE(int(s.intYear), expectedYear);
     QCOMPARE(int(s.intMonth), expectedMonth);

@@ -275,6 +275,12 @@ void TestRiseSet::failureKeepsPreviousResults_data()
                                                                 << "None";
     QTest::newRow("63S 180W January: sunrise 23:13 the day before") << QDate(2007, 1, 5) << -63.0 << -180.0 << "None"
                                                                     << "OffTheClock";
+    // The first and the last hour of the clock are times of the day like any
+    // other (python3-ephem: sunset 23:40, sunrise 0:55 JST).
+    QTest::newRow("64N 120E June: sunset in the hour 23") << june << 64.0 << 120.0 << "None"
+                                                          << "None";
+    QTest::newRow("50.5S 180W January: sunrise in the hour 0") << QDate(2007, 1, 5) << -50.5 << -180.0 << "None"
+                                                               << "None";
     QTest::newRow("62N December: sunrise after 09:00") << december << 62.0 << 135.0 << "None"
                                                        << "NoCrossing";
     QTest::newRow("north pole: no culmination") << QDate(2006, 3, 21) << 90.0 << 135.0 << "NoUpperCulmination"

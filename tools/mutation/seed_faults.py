@@ -232,13 +232,18 @@ def main():
 
     tree = os.path.join(os.path.abspath(args.dir), "tree")
     build = os.path.join(tree, "build")
-    source_of = tree
-    if args.check:
-        source_of = ROOT
+    if not args.check:
+        os.makedirs(tree, exist_ok=True)
+        print(f"==> bringing the copy in {tree} up to date", file=sys.stderr)
+        sync_tree(tree)
+    source_of = ROOT if args.check else tree
     stale = 0
     for fault in chosen:
-        with open(os.path.join(source_of, fault["file"]), encoding="utf-8") as f:
-            count = f.read().count(fault["was"])
+        path = os.path.join(source_of, fault["file"])
+        count = 0
+        if os.path.isfile(path):  # a moved file leaves its entries stale
+            with open(path, encoding="utf-8") as f:
+                count = f.read().count(fault["was"])
         fault["count"] = count
         stale += count != 1
     if args.check:
@@ -248,9 +253,6 @@ def main():
         print(f"{len(chosen) - stale} of {len(chosen)} entries fit the source")
         return 1 if stale else 0
 
-    os.makedirs(tree, exist_ok=True)
-    print(f"==> bringing the copy in {tree} up to date", file=sys.stderr)
-    sync_tree(tree)
     configure(tree, build)
     targets_known = build_targets(build)
     layer_names = sorted({f["layer"] for f in chosen}, key=order.index)
