@@ -46,6 +46,8 @@ void TestPointingRead::windowMessagesAreRead_data()
                              << " .50" << 5.5 << 0.5;
     QTest::newRow("north") << "360.00"
                            << " 1.00" << 360.0 << 1.0;
+    QTest::newRow("nadir, the lowest a set-point goes") << "000.00"
+                                                        << "-90.00" << 0.0 << -90.0;
 }
 
 void TestPointingRead::windowMessagesAreRead()
