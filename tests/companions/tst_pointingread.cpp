@@ -133,8 +133,10 @@ void TestPointingRead::receivedBytesNeverReachTheTerminalRaw()
 
 void TestPointingRead::jstIsNineHoursAheadOfUtc()
 {
-    // 2006-06-21 03:00:00.250 UTC, and half a second before 1970 (rounded down).
+    // 2006-06-21 03:00:00.250 UTC, the whole second, and half a second before
+    // 1970 (rounded down).
     QCOMPARE(jstTextWithMilliseconds(1150858800250), QStringLiteral("2006-06-21 12:00:00.250"));
+    QCOMPARE(jstTextWithMilliseconds(1150858800000), QStringLiteral("2006-06-21 12:00:00.000"));
     QCOMPARE(jstText(-500), QStringLiteral("1970-01-01 08:59:59"));
 }
 
