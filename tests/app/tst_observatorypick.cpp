@@ -86,7 +86,6 @@ void TestObservatoryPick::tableInListOrder()
     QVERIFY(!findCity(QStringLiteral("その他・任意入力")));
     QVERIFY(!findCity(QStringLiteral(" 東京")));  // ordinal: no trimming
     QVERIFY(!findCity(QStringLiteral("ＡＢＣ")));
-    QCOMPARE(*findCity(QStringLiteral("那覇"))->latitudeText, QStringLiteral("26.217"));
 }
 
 void TestObservatoryPick::pickWritesTheCity_data()
@@ -96,24 +95,15 @@ void TestObservatoryPick::pickWritesTheCity_data()
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("lat");
     QTest::addColumn<QString>("lon");
-    QTest::newRow("八王子") << QStringLiteral("八王子") << "35.64"
-                            << "139.3";
-    QTest::newRow("東京") << QStringLiteral("東京") << "35.65"
-                          << "139.7";
-    QTest::newRow("札幌") << QStringLiteral("札幌") << "43.06"
-                          << "141.3";
-    QTest::newRow("仙台") << QStringLiteral("仙台") << "38.27"
-                          << "140.9";
-    QTest::newRow("名古屋") << QStringLiteral("名古屋") << "35.17"
-                            << "136.9";
-    QTest::newRow("大阪") << QStringLiteral("大阪") << "34.68"
-                          << "135.5";
-    QTest::newRow("広島") << QStringLiteral("広島") << "34.37"
-                          << "132.4";
-    QTest::newRow("福岡") << QStringLiteral("福岡") << "33.58"
-                          << "130.4";
-    QTest::newRow("那覇") << QStringLiteral("那覇") << "26.217"
-                          << "127.7";
+    QTest::newRow("八王子") << QStringLiteral("八王子") << QStringLiteral("35.64") << QStringLiteral("139.3");
+    QTest::newRow("東京") << QStringLiteral("東京") << QStringLiteral("35.65") << QStringLiteral("139.7");
+    QTest::newRow("札幌") << QStringLiteral("札幌") << QStringLiteral("43.06") << QStringLiteral("141.3");
+    QTest::newRow("仙台") << QStringLiteral("仙台") << QStringLiteral("38.27") << QStringLiteral("140.9");
+    QTest::newRow("名古屋") << QStringLiteral("名古屋") << QStringLiteral("35.17") << QStringLiteral("136.9");
+    QTest::newRow("大阪") << QStringLiteral("大阪") << QStringLiteral("34.68") << QStringLiteral("135.5");
+    QTest::newRow("広島") << QStringLiteral("広島") << QStringLiteral("34.37") << QStringLiteral("132.4");
+    QTest::newRow("福岡") << QStringLiteral("福岡") << QStringLiteral("33.58") << QStringLiteral("130.4");
+    QTest::newRow("那覇") << QStringLiteral("那覇") << QStringLiteral("26.217") << QStringLiteral("127.7");
 }
 
 void TestObservatoryPick::pickWritesTheCity()

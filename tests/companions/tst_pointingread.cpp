@@ -46,6 +46,8 @@ void TestPointingRead::windowMessagesAreRead_data()
                              << " .50" << 5.5 << 0.5;
     QTest::newRow("north") << "360.00"
                            << " 1.00" << 360.0 << 1.0;
+    QTest::newRow("nadir, the lowest a set-point goes") << "000.00"
+                                                        << "-90.00" << 0.0 << -90.0;
 }
 
 void TestPointingRead::windowMessagesAreRead()
@@ -94,17 +96,12 @@ void TestPointingRead::reportsReadBackInTheWindowAsSent_data()
     QTest::addColumn<double>("elevation");
     QTest::addColumn<QString>("azimuthBox");
     QTest::addColumn<QString>("elevationBox");
-    QTest::newRow("day") << 108.456 << 78.4249 << "108.46"
-                         << "78.42";
+    QTest::newRow("day") << 108.456 << 78.4249 << QStringLiteral("108.46") << QStringLiteral("78.42");
     // A -180..180 or overlap rotator's reading folds back into the sky's terms.
-    QTest::newRow("west of south on a -180..180 rotator") << -60.0 << 10.0 << "300.00"
-                                                          << "10.00";
-    QTest::newRow("in the overlap") << 420.0 << 0.0 << "60.00"
-                                    << "0.00";
-    QTest::newRow("rounds up to north") << 359.996 << 0.0 << "0.00"
-                                        << "0.00";
-    QTest::newRow("no negative zero") << 0.0 << -0.001 << "0.00"
-                                      << "0.00";
+    QTest::newRow("west of south on a -180..180 rotator") << -60.0 << 10.0 << QStringLiteral("300.00") << QStringLiteral("10.00");
+    QTest::newRow("in the overlap") << 420.0 << 0.0 << QStringLiteral("60.00") << QStringLiteral("0.00");
+    QTest::newRow("rounds up to north") << 359.996 << 0.0 << QStringLiteral("0.00") << QStringLiteral("0.00");
+    QTest::newRow("no negative zero") << 0.0 << -0.001 << QStringLiteral("0.00") << QStringLiteral("0.00");
 }
 
 void TestPointingRead::reportsReadBackInTheWindowAsSent()
@@ -131,8 +128,10 @@ void TestPointingRead::receivedBytesNeverReachTheTerminalRaw()
 
 void TestPointingRead::jstIsNineHoursAheadOfUtc()
 {
-    // 2006-06-21 03:00:00.250 UTC, and half a second before 1970 (rounded down).
+    // 2006-06-21 03:00:00.250 UTC, the whole second, and half a second before
+    // 1970 (rounded down).
     QCOMPARE(jstTextWithMilliseconds(1150858800250), QStringLiteral("2006-06-21 12:00:00.250"));
+    QCOMPARE(jstTextWithMilliseconds(1150858800000), QStringLiteral("2006-06-21 12:00:00.000"));
     QCOMPARE(jstText(-500), QStringLiteral("1970-01-01 08:59:59"));
 }
 

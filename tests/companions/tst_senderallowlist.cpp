@@ -54,6 +54,8 @@ void TestSenderAllowList::sendersAreTakenOnlyWhenAllowed_data()
     QTest::newRow("address: its neighbour") << one << "192.168.1.21" << false;
     QTest::newRow("address: on a dual-stack socket") << one << "::ffff:192.168.1.20" << true;
     QTest::newRow("address: loopback no longer") << one << "127.0.0.1" << false;
+    QTest::newRow("address as /32") << QStringList{"192.168.1.20/32"} << "192.168.1.20" << true;
+    QTest::newRow("address as /128") << QStringList{"2001:db8::5/128"} << "2001:db8::5" << true;
 
     const QStringList subnet{"192.168.1.0/24", "2001:db8::/32"};
     QTest::newRow("subnet: first") << subnet << "192.168.1.0" << true;

@@ -82,7 +82,9 @@ void TestSimulator::reportsGoToTheLatestSenderAtTheReportInterval()
     WindowSocket first;
     WindowSocket second;
 
-    QVERIFY(first.nextReport(150).isEmpty());  // nobody to report to before a message
+    QVERIFY(first.nextReport(150).isEmpty());       // nobody to report to before a message
+    QCOMPARE(simulator.position().elevation, 0.0);  // parked at the horizon, due north
+    QCOMPARE(simulator.position().azimuth, 0.0);
     first.send(simulator.localPort(), "0,010.00, 5.00");
     QTRY_COMPARE_WITH_TIMEOUT(first.nextReport(100), QByteArray("1,10.00,5.00"), kWaitMs);
 

@@ -3,6 +3,9 @@
 // A name server a test scripts: it either never answers, or answers every
 // lookup with the outcome set beforehand, from the event loop as the system's
 // resolver does. It keeps the names it was asked and the lookups cancelled.
+// A name that starts with "gone." is never found. Unless it honours cancel, a
+// cancelled lookup is still answered, as the system's may be when the answer
+// was already on its way.
 
 #include "link/HostResolver.h"
 
@@ -21,11 +24,12 @@ public:
 
     // `log` outlives the resolver, which the link owns.
     explicit ScriptedResolver(Log& log, bool answers = false, Outcome outcome = Outcome::NotFound,
-                              QList<QHostAddress> addresses = {})
+                              QList<QHostAddress> addresses = {}, bool honoursCancel = true)
         : m_log(log)
         , m_answers(answers)
         , m_outcome(outcome)
         , m_addresses(std::move(addresses))
+        , m_honoursCancel(honoursCancel)
     {
     }
 
@@ -34,9 +38,10 @@ public:
         m_log.asked << name;
         const int id = ++m_lastId;
         if (m_answers) {
-            QTimer::singleShot(0, context, [this, id, done = std::move(done)] {
-                if (!m_cancelled.contains(id))
-                    done(m_outcome, m_addresses);
+            const bool gone = name.startsWith(QLatin1String("gone."));
+            QTimer::singleShot(0, context, [this, id, gone, done = std::move(done)] {
+                if (!m_honoursCancel || !m_cancelled.contains(id))
+                    done(gone ? Outcome::NotFound : m_outcome, gone ? QList<QHostAddress>{} : m_addresses);
             });
         }
         return id;
@@ -53,6 +58,7 @@ private:
     bool m_answers;
     Outcome m_outcome;
     QList<QHostAddress> m_addresses;
+    bool m_honoursCancel;
     QSet<int> m_cancelled;
     int m_lastId = 0;
 };

@@ -33,6 +33,7 @@ private slots:
     void unansweredOrRefusedNameLeavesTheLinkClosed();
     void addressesNeverAskTheNameServer();
     void closeAndReopenAbandonTheLookup();
+    void lateAnswerOfAnAbandonedLookupIsNotTheNewOnes();
 
 private:
     QUdpSocket m_controller;
@@ -166,6 +167,19 @@ void TestControllerLookup::closeAndReopenAbandonTheLookup()
     QCOMPARE(finished.first().first().value<ControllerLink::OpenResult>().problem, Problem::NameServerSilent);
     QCOMPARE(log.asked.last(), QStringLiteral("second.heliotrope.test"));
     QCOMPARE(log.cancelled, 3);
+}
+
+void TestControllerLookup::lateAnswerOfAnAbandonedLookupIsNotTheNewOnes()
+{
+    ScriptedResolver::Log log;
+    ControllerLink link;
+    link.setResolver(std::make_unique<ScriptedResolver>(log, true, Outcome::Found,
+                                                        QList<QHostAddress>{QHostAddress(QHostAddress::LocalHost)}, false));
+    QSignalSpy finished(&link, &ControllerLink::openFinished);
+    QVERIFY(link.open(QStringLiteral("gone.heliotrope.test"), QStringLiteral("10006")).resolving);
+    QVERIFY(link.open(kName, QStringLiteral("10006")).resolving);
+    QVERIFY(finished.wait(2000));
+    QVERIFY(finished.first().first().value<ControllerLink::OpenResult>().ok);
 }
 
 QTEST_GUILESS_MAIN(TestControllerLookup)

@@ -83,8 +83,6 @@ void TestSunPosition::workedTable()
     check("elevation", p.elevationDeg, elevation, 5);
     check("azimuth", p.azimuthDeg, azimuth, 5);
     QVERIFY(p.azimuthDefined);
-    QCOMPARE(p.localMeanTimeHours, 135.0 / 15 + ut);
-    QCOMPARE(p.latitudeRad, 35.0 * kTwoPi / 360);
     // The displayed rounding of the two azimuths the messages quote.
     if (dayNumber == 217)
         QCOMPARE(rounded(p.azimuthDeg, 2), 108.46);

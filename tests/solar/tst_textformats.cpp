@@ -31,6 +31,7 @@ void TestTextFormats::setPointPatterns_data()
     QTest::newRow("elevation 5.2") << "day" << 5.2 << " 5.20";
     QTest::newRow("elevation 0.5 has no whole digit") << "day" << 0.5 << " .50";
     QTest::newRow("elevation 0.004 rounds to .00") << "day" << 0.004 << " .00";
+    QTest::newRow("elevation -0.004 rounds to .00, no sign") << "day" << -0.004 << " .00";
     QTest::newRow("elevation 9.996 carries") << "day" << 9.996 << " 10.00";
     QTest::newRow("elevation half rounds away") << "day" << 0.125 << " .13";
     QTest::newRow("azimuth 108.45981") << "azimuth" << 108.45981 << "108.46";
