@@ -22,6 +22,8 @@ namespace {
 // Time one point is guessed to take before any has been measured, beyond its
 // dwell: a slew and the settling.
 constexpr double kFirstSlewGuessSeconds = 10.0;
+// A correction smaller than this is made but not said.
+constexpr double kNoticeableCorrectionDecibels = 0.01;
 
 double normalized(double azimuth)
 {
@@ -227,20 +229,34 @@ void SunNoiseRun::onMeasured(const Dwell& dwell)
 
     if (m_point == Point::Sun) {
         m_sunPoint = point;
+        // How far the dish stood from the sun meanwhile: a rotator that
+        // reaches only whole degrees may stand most of a degree off it.
+        const TrueSunPosition sun = heliotrope::sky::trueSunTopocentric(dwell.utc, m_site, m_refraction, m_atmosphere);
+        m_sunOffset = heliotrope::sky::skySeparation(point.azimuth, point.elevation, sun.azimuth, sun.elevation);
         measure(Point::Cold);
         return;
     }
-    m_result.repeats.push_back({m_sunPoint.meanDecibels, point.meanDecibels});
+    // The sun's power as on the beam's axis, where the beam is known and the
+    // dish stood noticeably off the sun; the CSV keeps what was read.
+    double sunDecibels = m_sunPoint.meanDecibels;
+    QString correction;
+    if (m_beamwidth > 0)
+        sunDecibels = sunnoise::sunDecibelsOnAxis(m_sunPoint.meanDecibels, point.meanDecibels, m_sunOffset, m_beamwidth);
+    if (sunDecibels - m_sunPoint.meanDecibels >= kNoticeableCorrectionDecibels) {
+        correction = QStringLiteral("（アンテナは太陽から %1 離れていたため +%2 dB 補正 / the dish stood %1 off the sun: +%2 dB)")
+                         .arg(degreesText(m_sunOffset), decibelsText(sunDecibels - m_sunPoint.meanDecibels));
+    }
+    m_result.repeats.push_back({sunDecibels, point.meanDecibels});
     if (m_csv.isOpen() && !m_csv.write(m_repeat, m_engine.now(), m_sunPoint, point)) {
         emit notice(QStringLiteral("CSV ファイル「%1」に書き込めません。測定は続けます。\n"
                                    "Cannot write the CSV file \"%1\"; the run goes on.")
                         .arg(m_options.csvPath));
     }
-    emit notice(QStringLiteral("%1/%2 回目: 太陽 %3 dB、冷たい空 %4 dB、Y %5 dB\nRepeat %1 of %2: sun %3 dB, cold sky %4 dB, Y %5 dB")
+    emit notice(QStringLiteral("%1/%2 回目: 太陽 %3 dB、冷たい空 %4 dB、Y %5 dB\nRepeat %1 of %2: sun %3 dB, cold sky %4 dB, Y %5 dB %6")
                     .arg(m_repeat)
                     .arg(m_options.repeats)
                     .arg(decibelsText(m_sunPoint.meanDecibels), decibelsText(point.meanDecibels),
-                         decibelsText(m_sunPoint.meanDecibels - point.meanDecibels)));
+                         decibelsText(sunDecibels - point.meanDecibels), correction));
     if (m_repeat >= m_options.repeats) {
         finishRun();
         return;

@@ -102,6 +102,7 @@ private:
     int m_repeat = 0;                  // 1-based while running
     std::optional<double> m_coldSide;  // +1 or −1: the side of the sun the offset cold sky lies on
     PointReading m_sunPoint;
+    double m_sunOffset = 0;  // degrees on the sky between the dish and the sun, at the sun point
     QElapsedTimer m_runClock;
     int m_pointsDone = 0;
 };

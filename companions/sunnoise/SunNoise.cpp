@@ -93,4 +93,12 @@ std::optional<double> systemTemperatureKelvin(const Station& station, double yDe
     return sunAntennaTemperatureKelvin(station) / (ratio(yDecibels) - 1.0);
 }
 
+double sunDecibelsOnAxis(double sunDecibels, double coldDecibels, double offsetDegrees, double beamwidthDegrees)
+{
+    const double ratio = offsetDegrees / beamwidthDegrees;
+    const double gain = std::exp(-4.0 * std::log(2.0) * ratio * ratio);
+    const double y = std::pow(10.0, (sunDecibels - coldDecibels) / 10.0);
+    return coldDecibels + 10.0 * std::log10(1.0 + (y - 1.0) / gain);
+}
+
 }  // namespace heliotrope::sunnoise

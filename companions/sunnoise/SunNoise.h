@@ -48,6 +48,13 @@ struct YFactor {
 // Y from the repeats; nothing when there are none.
 std::optional<YFactor> yFactor(const std::vector<PowerPair>& repeats);
 
+// The sun's power as it would read on the beam's axis, when the dish stood
+// offsetDegrees from the sun (a rotator that reaches only whole degrees):
+// the sun's share of the power, (Y − 1), is divided by the Gaussian beam's
+// gain there, exp(−4 ln 2 (offset / beamwidth)²). dB in, dB out; the
+// beamwidth (degrees, FWHM) must be above 0.
+double sunDecibelsOnAxis(double sunDecibels, double coldDecibels, double offsetDegrees, double beamwidthDegrees);
+
 // The station for the expected Y and for G/T. Every value is the caller's to
 // check: frequency and diameter above 0, efficiency in (0, 1], flux above 0.
 struct Station {

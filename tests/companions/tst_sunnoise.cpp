@@ -17,6 +17,7 @@ private slots:
     void gOverTAndExpectedYMatchAHandCalculation();
     void theSunsDiscCorrectionFadesForWideBeams();
     void noSunSeenGivesNoGOverT();
+    void aSunReadOffTheAxisIsBroughtOntoIt();
 };
 
 namespace {
@@ -106,6 +107,15 @@ void TestSunNoise::noSunSeenGivesNoGOverT()
     QVERIFY(!gOverTDecibelsPerKelvin(station, -0.4));
     QVERIFY(!systemTemperatureKelvin(station, 0));
     QVERIFY(!gOverTDecibelsPerKelvin(station, std::nan("")));
+}
+
+void TestSunNoise::aSunReadOffTheAxisIsBroughtOntoIt()
+{
+    // Half a beamwidth off, the beam's gain is one half: a sun 10 times the
+    // cold sky's power (Y − 1 = 9) is 19 times it on the axis, 12.788 dB.
+    QVERIFY(std::abs(heliotrope::sunnoise::sunDecibelsOnAxis(-20, -30, 2.5, 5.0) - (-30 + 12.7875)) < 1e-3);
+    // On the axis, nothing changes.
+    QCOMPARE(heliotrope::sunnoise::sunDecibelsOnAxis(-20, -30, 0, 5.0), -20.0);
 }
 
 QTEST_GUILESS_MAIN(TestSunNoise)
