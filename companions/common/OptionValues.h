@@ -1,7 +1,7 @@
 #pragma once
 
-// Reading the command-line values both programs take. Each reader returns the
-// value, or nothing and a one-line reason in Japanese that names the option.
+// Reading the command-line values the companions take. Each reader returns
+// the value, or nothing and a reason that names the option.
 
 #include "companions/sky/TrueSun.h"
 
@@ -29,8 +29,10 @@ OptionValue<QHostAddress> listenAddressOption(const QString& option, const QStri
 // around, full-width digits). 0 only when allowZero (a port chosen by the system).
 OptionValue<quint16> portOption(const QString& option, const QString& text, bool allowZero);
 
-// A finite decimal number within [minimum, maximum].
-OptionValue<double> numberOption(const QString& option, const QString& text, double minimum, double maximum);
+// A finite decimal number within [minimum, maximum], or (minimum, maximum]
+// when minimumExcluded (a quantity that cannot be zero).
+OptionValue<double> numberOption(const QString& option, const QString& text, double minimum, double maximum,
+                                 bool minimumExcluded = false);
 
 // "LAT,LON" or "LAT,LON,HEIGHT": a site in decimal degrees (north and east
 // positive, latitude −90 to 90, longitude −180 to 180) and metres above the

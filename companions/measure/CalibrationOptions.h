@@ -4,6 +4,7 @@
 // pattern, its size, how long each point is measured, and where the power is
 // read. Parsed with the bridge's other options, from its command line.
 
+#include "companions/measure/MeasurementOptions.h"
 #include "companions/power/PowerSourceChoice.h"
 #include "companions/sky/TrueSun.h"
 
@@ -44,8 +45,10 @@ struct CalibrationOptions {
 
 // The calibration's options, added to the bridge's parser.
 void addCalibrationOptions(QCommandLineParser& parser);
-// Nothing when --calibrate is not given; otherwise the options, each problem
-// (in Japanese and English) appended to `problems`.
-std::optional<CalibrationOptions> readCalibrationOptions(const QCommandLineParser& parser, QStringList& problems);
+// Nothing when --calibrate is not given; otherwise the options, with those
+// both runs share taken from `shared`, each problem (in Japanese and English)
+// appended to `problems`.
+std::optional<CalibrationOptions> readCalibrationOptions(const QCommandLineParser& parser, const MeasurementOptions& shared,
+                                                        QStringList& problems);
 
 }  // namespace heliotrope::rotctl

@@ -1,13 +1,14 @@
 #include "companions/measure/SunNoiseOptions.h"
 
 #include "companions/common/OptionValues.h"
-#include "companions/measure/PowerOption.h"
 #include "companions/sunnoise/SunNoise.h"
 
 #include <QCommandLineParser>
-#include <QLocale>
 
 #include <cmath>
+
+using heliotrope::companions::numberOption;
+using heliotrope::companions::OptionValue;
 
 namespace heliotrope::rotctl {
 
@@ -24,61 +25,17 @@ constexpr double kMaxSystemTemperatureK = 1e5;
 constexpr double kMinColdOffset = 2;  // nearer than 2 beamwidths the sun is still in the beam's skirt
 constexpr double kMaxColdOffset = 50;
 constexpr int kMaxRepeats = 1000;
-constexpr double kMinDwellS = 0.1;
-constexpr double kMaxDwellS = 3600;
-constexpr double kMaxSettleDeg = 5;
-constexpr double kLargestClockOffset = 3.2e8;  // about ten years either way
 
 const QString kSunNoise = QStringLiteral("sun-noise");
 const QString kCold = QStringLiteral("cold");
 const QString kColdOffset = QStringLiteral("cold-offset");
 const QString kRepeat = QStringLiteral("repeat");
-const QString kDwell = QStringLiteral("dwell");
-const QString kSettle = QStringLiteral("settle-tolerance");       // defined with the calibration's options
-const QString kPower = QStringLiteral("power");                   // likewise
-const QString kClockOffset = QStringLiteral("clock-offset");      // likewise
-const QString kSettleTimeout = QStringLiteral("settle-timeout");  // likewise
 const QString kFlux = QStringLiteral("flux");
 const QString kFrequency = QStringLiteral("frequency");
 const QString kDish = QStringLiteral("dish-diameter");
 const QString kEfficiency = QStringLiteral("efficiency");
 const QString kSystemTemperature = QStringLiteral("system-temperature");
 const QString kCsv = QStringLiteral("csv");
-
-std::optional<double> parsedNumber(const QString& text)
-{
-    bool ok = false;
-    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
-    if (!ok || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
-// A number in [lowest, highest] (or (lowest, highest] when lowestExcluded),
-// or a line naming the option in both languages.
-std::optional<double> readNumber(const QCommandLineParser& parser, const QString& option, double lowest, double highest,
-                                 bool lowestExcluded, QStringList& problems)
-{
-    const QString text = parser.value(option);
-    const std::optional<double> value = parsedNumber(text);
-    if (!value) {
-        problems << QStringLiteral("--%1 「%2」 は数値ではありません。\n--%1 \"%2\" is not a number.").arg(option, text);
-        return std::nullopt;
-    }
-    const bool below = lowestExcluded ? *value <= lowest : *value < lowest;
-    if (below || *value > highest) {
-        const QString open = lowestExcluded ? QStringLiteral("より大きく") : QStringLiteral("以上");
-        problems << QStringLiteral("--%1 「%2」 は範囲外です: %3 %4 %5 以下にしてください。\n"
-                                   "--%1 \"%2\" is out of range: it must be %6 %3 and at most %5.")
-                        .arg(option, text)
-                        .arg(lowest)
-                        .arg(open)
-                        .arg(highest)
-                        .arg(lowestExcluded ? QStringLiteral("above") : QStringLiteral("at least"));
-        return std::nullopt;
-    }
-    return value;
-}
 
 }  // namespace
 
@@ -134,7 +91,8 @@ QList<QCommandLineOption> sunNoiseCommandLineOptions()
     };
 }
 
-std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& parser, QStringList& problems)
+std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& parser, const MeasurementOptions& shared,
+                                                    QStringList& problems)
 {
     const QStringList ownOptions{kCold, kColdOffset, kRepeat, kFlux, kFrequency, kDish, kEfficiency, kSystemTemperature, kCsv};
     if (!parser.isSet(kSunNoise)) {
@@ -149,15 +107,20 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& par
     }
 
     SunNoiseOptions options;
+    const auto read = [&](const QString& option, double lowest, double highest, bool lowestExcluded) {
+        const OptionValue<double> number = numberOption(option, parser.value(option), lowest, highest, lowestExcluded);
+        if (!number.value)
+            problems << number.problem;
+        return number.value;
+    };
     const auto optional = [&](const QString& option, double lowest, double highest, bool lowestExcluded,
                               std::optional<double>& into) {
         if (parser.isSet(option))
-            into = readNumber(parser, option, lowest, highest, lowestExcluded, problems);
+            into = read(option, lowest, highest, lowestExcluded);
     };
     const auto withDefault = [&](const QString& option, double lowest, double highest, bool lowestExcluded,
                                  double& into) {
-        if (const std::optional<double> value = readNumber(parser, option, lowest, highest, lowestExcluded, problems))
-            into = *value;
+        into = read(option, lowest, highest, lowestExcluded).value_or(into);
     };
 
     optional(kFlux, 0, kMaxFluxSfu, true, options.fluxSfu);
@@ -166,15 +129,11 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& par
     withDefault(kEfficiency, 0, 1, true, options.efficiency);
     optional(kSystemTemperature, 0, kMaxSystemTemperatureK, true, options.systemTemperatureKelvin);
     withDefault(kColdOffset, kMinColdOffset, kMaxColdOffset, false, options.coldOffsetBeamwidths);
-    if (parser.isSet(kDwell))
-        withDefault(kDwell, kMinDwellS, kMaxDwellS, false, options.dwellSeconds);
-    if (parser.isSet(kSettle))
-        withDefault(kSettle, 0.01, kMaxSettleDeg, false, options.settleToleranceDegrees);  // P's hundredths
-    withDefault(kSettleTimeout, 1, 3600, false, options.settleTimeoutSeconds);
-    if (parser.isSet(kClockOffset))
-        withDefault(kClockOffset, -kLargestClockOffset, kLargestClockOffset, false, options.clockOffsetSeconds);
-    if (const std::optional<heliotrope::power::PowerSourceChoice> choice = readPowerOption(parser, problems))
-        options.power = *choice;
+    options.dwellSeconds = shared.dwellSeconds.value_or(options.dwellSeconds);
+    options.settleToleranceDegrees = shared.settleToleranceDegrees;
+    options.settleTimeoutSeconds = shared.settleTimeoutSeconds;
+    options.power = shared.power;
+    options.clockOffsetSeconds = shared.clockOffsetSeconds;
 
     double repeats = options.repeats;
     withDefault(kRepeat, 1, kMaxRepeats, false, repeats);
@@ -187,8 +146,10 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& par
     if (parser.isSet(kCold)) {
         const QString text = parser.value(kCold);
         const QStringList parts = text.split(QLatin1Char(','));
-        const std::optional<double> azimuth = parts.size() == 2 ? parsedNumber(parts[0]) : std::nullopt;
-        const std::optional<double> elevation = parts.size() == 2 ? parsedNumber(parts[1]) : std::nullopt;
+        // Any finite number here; which of them is out of the sky is said below.
+        const auto finite = [](const QString& part) { return numberOption(kCold, part, -HUGE_VAL, HUGE_VAL).value; };
+        const std::optional<double> azimuth = parts.size() == 2 ? finite(parts[0]) : std::nullopt;
+        const std::optional<double> elevation = parts.size() == 2 ? finite(parts[1]) : std::nullopt;
         if (!azimuth || !elevation) {
             problems << QStringLiteral("--cold 「%1」 は「方位角,仰角」の形ではありません（例: 200,45）。\n"
                                        "--cold \"%1\" is not AZ,EL in degrees, e.g. 200,45.")

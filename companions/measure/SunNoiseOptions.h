@@ -3,8 +3,8 @@
 // The sun-noise run's part of heliotrope-rotctl's command line: the sequence
 // (cold-sky point, repeats, dwell), the station for the expected Y and G/T, and
 // the CSV. Read with the bridge's own parser, so that one --help lists all;
-// --power, --dwell, --settle-tolerance and --clock-offset are shared with the
-// calibration run and defined there.
+// what it shares with the calibration (--power, --dwell, --settle-tolerance,
+// --settle-timeout, --clock-offset) is read once, as MeasurementOptions.
 
 #include "companions/measure/CalibrationOptions.h"
 
@@ -53,6 +53,7 @@ QList<QCommandLineOption> sunNoiseCommandLineOptions();
 // The sun-noise options from a parsed command line: nothing when --sun-noise is
 // not given (and none of its options either). Each unusable value adds one
 // line to `problems`, in Japanese and English, naming the option.
-std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& parser, QStringList& problems);
+std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& parser, const MeasurementOptions& shared,
+                                                    QStringList& problems);
 
 }  // namespace heliotrope::rotctl

@@ -130,12 +130,12 @@ CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arg
         if (ok)
             options.seed = value;
         else
-            problems << QStringLiteral("--seed 「%1」 は 0 以上の整数ではありません。/ --seed takes a whole number.").arg(parser.value(seed));
+            problems << QStringLiteral("--seed 「%1」 は 0 以上の整数ではありません。\n--seed takes a whole number.").arg(parser.value(seed));
     }
     if (parser.isSet(site))
         take(siteOption(name(site), parser.value(site)), options.site);
     else
-        problems << QStringLiteral("--site でアンテナの場所を指定してください。/ Give the antenna's site with --site LAT,LON[,HEIGHT_M].");
+        problems << QStringLiteral("--site でアンテナの場所を指定してください。\nGive the antenna's site with --site LAT,LON[,HEIGHT_M].");
     HostAndPort rotator{options.rotctldHost, options.rotctldPort};
     take(hostAndPortOption(name(rotctld), parser.value(rotctld), options.rotctldPort), rotator);
     options.antennaFile = parser.value(antennaFile);

@@ -126,6 +126,7 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
     trueSun.addTo(parser);
     addCalibrationOptions(parser);
     parser.addOptions(sunNoiseCommandLineOptions());
+    addMeasurementOptions(parser);
 
     if (const std::optional<CommandLine<BridgeOptions>> end = commandLine.parse<BridgeOptions>(arguments))
         return *end;
@@ -184,7 +185,8 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
     take(numberOption(name(azOffset), parser.value(azOffset), -kMaxOffset, kMaxOffset), options.azimuthOffset);
     take(numberOption(name(elOffset), parser.value(elOffset), -kMaxOffset, kMaxOffset), options.elevationOffset);
     options.offsetsGiven = parser.isSet(azOffset) || parser.isSet(elOffset);
-    options.calibration = readCalibrationOptions(parser, problems);
+    const MeasurementOptions measurement = readMeasurementOptions(parser, problems);
+    options.calibration = readCalibrationOptions(parser, measurement, problems);
     if (parser.isSet(log)) {
         options.logPath = parser.value(log);
         if (options.logPath.isEmpty())
@@ -196,7 +198,7 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         options.calibration->refraction = options.trueSun.refraction;
         options.calibration->atmosphere = options.trueSun.atmosphere;
     }
-    options.sunNoise = readSunNoiseOptions(parser, problems);
+    options.sunNoise = readSunNoiseOptions(parser, measurement, problems);
     if (options.sunNoise && options.calibration) {
         problems << QStringLiteral("--calibrate と --sun-noise は一度に一つにしてください。\n"
                                    "Give --calibrate or --sun-noise, one run at a time.");

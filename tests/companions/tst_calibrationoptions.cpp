@@ -44,6 +44,14 @@ void TestCalibrationOptions::refusals_data()
                               << QStringLiteral("rigctld") << QStringLiteral("--step") << QStringLiteral("1.5"))
         << QStringLiteral("at least 5 points");
     QTest::newRow("span without calibrate") << QStringList{QStringLiteral("--span"), QStringLiteral("2")} << QStringLiteral("goes with --calibrate");
+    // What both runs share is one option with one bound, read once for either.
+    QTest::newRow("dwell without a run") << QStringList{QStringLiteral("--dwell"), QStringLiteral("3")}
+                                         << QStringLiteral("--dwell goes with --calibrate or --sun-noise");
+    QTest::newRow("dwell beyond an hour, sun noise")
+        << QStringList{QStringLiteral("--sun-noise"), QStringLiteral("--site"), QStringLiteral("35,139"), QStringLiteral("--cold"),
+                       QStringLiteral("200,45"), QStringLiteral("--power"), QStringLiteral("rigctld"), QStringLiteral("--dwell"),
+                       QStringLiteral("3601")}
+        << QStringLiteral("--dwell \"3601\" is out of range: it must be at least 0.05 and at most 3600");
     QTest::newRow("settle finer than P") << (QStringList(base) << QStringLiteral("--beamwidth") << QStringLiteral("1.7") << QStringLiteral("--power")
                                                                << QStringLiteral("rigctld") << QStringLiteral("--settle-tolerance")
                                                                << QStringLiteral("0.001"))

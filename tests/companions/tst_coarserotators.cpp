@@ -132,6 +132,7 @@ private slots:
     void trackingSendsNoCommandTwice_data();
     void trackingSendsNoCommandTwice();
     void aSilentLineEndsTheCalibrationAndTrackingResumes();
+    void aRotatorThatNeverArrivesEndsTheRun();
 };
 
 void TestCoarseRotators::init()
@@ -228,6 +229,20 @@ void TestCoarseRotators::aSilentLineEndsTheCalibrationAndTrackingResumes()
     for (const QString& row : station.setPoints())
         QVERIFY2(row.endsWith(QLatin1String(",yes")), qPrintable(row));
     QVERIFY(station.setPoints().size() >= before);
+}
+
+void TestCoarseRotators::aRotatorThatNeverArrivesEndsTheRun()
+{
+    // A fifth of a degree a second: no point is reached within the second
+    // allowed, and three skipped in a row end the run rather than the fit.
+    Station station;
+    QVERIFY(station.rotator.start(QStringLiteral("easycomm2"), {QStringLiteral("--az-rate"), QStringLiteral("0.2"),
+                                                                QStringLiteral("--el-rate"), QStringLiteral("0.2")}));
+    station.run(station.calibration(QStringLiteral("cross")) << QStringLiteral("--settle-timeout") << QStringLiteral("1"));
+    QVERIFY2(station.bridge->waitFor(QStringLiteral("Back to tracking"), 60000), qPrintable(station.bridge->output));
+    const QString said = station.bridge->output;
+    QVERIFY2(said.contains(QStringLiteral("the rotator did not reach 3 points in a row within 1 s")), qPrintable(said));
+    QVERIFY(!said.contains(QStringLiteral("Offsets saved")));
 }
 
 QTEST_GUILESS_MAIN(TestCoarseRotators)

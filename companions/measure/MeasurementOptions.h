@@ -1,0 +1,34 @@
+#pragma once
+
+// The options both measurements on the sun take alike, defined and read once,
+// with one set of bounds and one wording: how each point is settled and read,
+// where the power is read, and the testing clock. The calibration and the
+// sun-noise run each take their own options beside these.
+
+#include "companions/power/PowerSourceChoice.h"
+
+#include <QStringList>
+
+#include <optional>
+
+class QCommandLineParser;
+
+namespace heliotrope::rotctl {
+
+struct MeasurementOptions {
+    std::optional<double> dwellSeconds;  // given; each run has its own default
+    double settleToleranceDegrees = 0.05;
+    double settleTimeoutSeconds = 60;
+    heliotrope::power::PowerSourceChoice power;
+    double clockOffsetSeconds = 0;  // added to the system's UTC for the sun (a testing aid)
+};
+
+void addMeasurementOptions(QCommandLineParser& parser);
+
+// The shared options of a parsed command line. When neither --calibrate nor
+// --sun-noise asks for a measurement, any of them but the testing clock is a
+// problem (it would do nothing); otherwise --power must name a source. Each
+// problem, Japanese then English, is appended to `problems`.
+MeasurementOptions readMeasurementOptions(const QCommandLineParser& parser, QStringList& problems);
+
+}  // namespace heliotrope::rotctl
