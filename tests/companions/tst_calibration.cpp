@@ -28,6 +28,7 @@
 #include <cmath>
 #include <csignal>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -129,6 +130,7 @@ struct Figures {
     double elevationWidth = 0;
     double runSeconds = 0;
     double floorSeconds = 0;
+    std::optional<double> elevationCutCrossElevation;  // where the elevation cut was planned, across
     bool backOnSetPoint = false;
 };
 
@@ -343,6 +345,8 @@ Figures TestCalibration::runAndMeasure(const QString& name, const QStringList& a
             const QList<QByteArray> fields = csv.readLine().trimmed().split(',');
             if (fields.size() < 14 || fields[3] == "1")
                 continue;
+            if (fields[0] == "el")
+                figures.elevationCutCrossElevation = fields[1].toDouble();
             const double az = fields[12].toDouble();
             const double el = fields[13].toDouble();
             if (previous)
@@ -376,6 +380,11 @@ void TestCalibration::bothPatternsFindTheInjectedErrorForThreeSeeds()
                      qPrintable(QStringLiteral("%1: offsets %2, %3").arg(name).arg(f.azimuthOffset).arg(f.elevationOffset)));
             QVERIFY2(std::abs(f.crossElevationWidth / kBeamwidth - 1) < 0.1 && std::abs(f.elevationWidth / kBeamwidth - 1) < 0.1,
                      qPrintable(QStringLiteral("%1: widths %2, %3").arg(name).arg(f.crossElevationWidth).arg(f.elevationWidth)));
+            // The elevation cut runs through the first cut's peak, not through the computed sun.
+            if (pattern == QLatin1String("cross"))
+                QVERIFY2(f.elevationCutCrossElevation
+                             && std::abs(std::abs(*f.elevationCutCrossElevation) - std::abs(kInjectedAzimuthError) * cosine) < tolerance,
+                         qPrintable(QStringLiteral("%1: elevation cut at %2° across").arg(name).arg(f.elevationCutCrossElevation.value_or(-1))));
             QVERIFY2(f.backOnSetPoint, qPrintable(name));
             QVERIFY2(f.runSeconds >= f.floorSeconds * 0.95, qPrintable(QStringLiteral("%1: %2 s below its floor %3 s").arg(name).arg(f.runSeconds).arg(f.floorSeconds)));
         }
