@@ -14,6 +14,9 @@ rebuilt incrementally after each fault. A fault is:
 
   killed     a test of its layer failed, crashed or hung (a hang is named);
   survived   every test of its layer passed;
+  equivalent every test passed, and the entry says why no test could fail
+             ("survives: equivalent: ..."): the program behaves the same, so
+             it is no fault and is not counted;
   stale      its original text is not in the file exactly once: the entry
              no longer fits the source and must be rewritten, not counted;
   no build   the copy did not compile with it (-Werror included): the fault
@@ -110,7 +113,9 @@ def sync_tree(tree):
                 if a.read() == b.read():
                     continue
         os.makedirs(os.path.dirname(target), exist_ok=True)
-        shutil.copy2(source, target)
+        # Stamped now, not with the source's time: an object built from the
+        # copy's older text may be newer than the source's last edit.
+        shutil.copy(source, target)
     for base, dirs, files in os.walk(tree):
         rel_base = os.path.relpath(base, tree)
         if rel_base == "build" or rel_base.startswith("build" + os.sep):
@@ -322,7 +327,9 @@ def main():
                     fault["result"], fault["by"] = "no build", "the compiler refused it"
                 else:
                     first, hung = run_until_caught(build, tests[fault["layer"]], seconds_of, args.time_limit)
-                    if first is None:
+                    if first is None and fault.get("survives", "").startswith("equivalent"):
+                        fault["result"], fault["by"] = "equivalent", ""
+                    elif first is None:
                         fault["result"], fault["by"] = "survived", ""
                     else:
                         fault["result"] = "killed"
@@ -358,9 +365,10 @@ def render(chosen, layer_names, tests, times):
     lines = [f"# Seeded faults, {today}", "",
              "Made by `scripts/mutation` from `tools/mutation/faults.txt`: each fault applied alone to a "
              "copy of the source, the copy rebuilt, the tests of its layer run (`tools/mutation/layers.txt`). "
-             "Killed: a test failed, crashed or hung. Stale: the fault's original text is no longer in the "
-             "file exactly once. No build: the compiler refused it. Neither counts.", "",
-             "| Layer | Faults | Killed | Survived | Stale or no build | Caught | Tests' time (s) |",
+             "Killed: a test failed, crashed or hung. Equivalent: every test passed and the program behaves "
+             "the same with it (the row says why), so it is no fault. Stale: the fault's original text is no "
+             "longer in the file exactly once. No build: the compiler refused it. None of these three counts.", "",
+             "| Layer | Faults | Killed | Survived | Equivalent, stale or no build | Caught | Tests' time (s) |",
              "|---|---|---|---|---|---|---|"]
     total_killed = total_counted = 0
     for name in layer_names:
@@ -376,12 +384,12 @@ def render(chosen, layer_names, tests, times):
         lines.append(f"| {name} | {len(mine)} | {killed} | {survived} | {other} | {share} | {seconds} |")
     share = f"{100 * total_killed / total_counted:.1f} %" if total_counted else "—"
     lines += ["", f"**{len(chosen)} faults: {total_killed} killed, {total_counted - total_killed} survived "
-              f"({share} caught), {len(chosen) - total_counted} stale or not built.**", "",
+              f"({share} caught), {len(chosen) - total_counted} equivalent, stale or not built.**", "",
               "| Fault | Layer | File | What it stands for | Result | Caught by, or why it survives |",
               "|---|---|---|---|---|---|"]
     for f in chosen:
         why = f["by"]
-        if f["result"] == "survived":
+        if f["result"] in ("survived", "equivalent"):
             why = f.get("survives", "**unexplained: needs a test**")
         lines.append(f"| `{f['id']}` | {f['layer']} | `{f['file']}` | {f['why']} | {f['result']} | {why} |")
     return "\n".join(lines) + "\n"
