@@ -13,6 +13,9 @@ constexpr double kMillionths = 1e6;
 // Closer than this to a multiple of the step, a reading lies on it (readings
 // come with two or six decimals).
 constexpr double kOnStep = 1e-4;
+// A command this near a half step, in steps, counts as on it: float and
+// double disagree on which side of the half it lies.
+constexpr double kHalfStepTie = 1e-4;
 // Readings further apart in time than this say nothing about the rate.
 constexpr double kLongestRateGap = 5.0;
 
@@ -130,7 +133,14 @@ bool RotatorStep::within(const RotatorPosition& reading, const RotatorPosition& 
         const auto gap = [read, circular](double to) {
             return circular ? std::abs(std::remainder(read - to, 360.0)) : std::abs(read - to);
         };
-        return std::min(gap(roundedTo(sent, step)), gap(std::floor(sent / step + kOnStep) * step)) <= reach() + kOnStep;
+        double nearest = std::min(gap(roundedTo(sent, step)), gap(std::floor(sent / step + kOnStep) * step));
+        // A command on a half step (23.45° to a tenths controller) may be
+        // rounded either way on its road: Hamlib carries angles as floats, in
+        // which 23.45 is a little above the half, and prints them with %.1f.
+        const double steps = sent / step;
+        if (std::abs(steps - std::floor(steps) - 0.5) < kHalfStepTie)
+            nearest = std::min({nearest, gap(std::floor(steps) * step), gap(std::ceil(steps) * step)});
+        return nearest <= reach() + kOnStep;
     };
     return axis(reading.azimuth, command.azimuth, true) && axis(reading.elevation, command.elevation, false);
 }

@@ -38,6 +38,9 @@ struct Bridge {
             process.waitForFinished(3000);
         }
     }
+    // What a failed check shows: the end, where the reason is (QTest cuts
+    // a long message short).
+    QString lastSaid() const { return output.right(900); }
     bool waitFor(const QString& text, int timeoutMs)
     {
         QElapsedTimer waited;
@@ -156,9 +159,9 @@ void TestCoarseRotators::calibrationsAndSunNoiseEndWell()
     QVERIFY(station.start(protocol));
     for (const QString& pattern : {QStringLiteral("cross"), QStringLiteral("five")}) {
         station.run(station.calibration(pattern));
-        QVERIFY2(station.bridge->waitFor(QStringLiteral("Back to tracking"), 120000), qPrintable(station.bridge->output));
-        QVERIFY2(station.bridge->output.contains(QStringLiteral("Offsets saved")), qPrintable(station.bridge->output));
-        QVERIFY2(station.bridge->output.contains(QStringLiteral("The rotator's step: ")), qPrintable(station.bridge->output));
+        QVERIFY2(station.bridge->waitFor(QStringLiteral("Back to tracking"), 120000), qPrintable(station.bridge->lastSaid()));
+        QVERIFY2(station.bridge->output.contains(QStringLiteral("Offsets saved")), qPrintable(station.bridge->lastSaid()));
+        QVERIFY2(station.bridge->output.contains(QStringLiteral("The rotator's step: ")), qPrintable(station.bridge->lastSaid()));
         // Within a fifth of the 5° beam: the rounding of the readings is what is left.
         const double off = offOnTheSky(station.bridge->output);
         QVERIFY2(off < 0.25, qPrintable(QStringLiteral("%1: %2° off the injected error\n%3").arg(pattern).arg(off).arg(station.bridge->output)));
@@ -169,10 +172,10 @@ void TestCoarseRotators::calibrationsAndSunNoiseEndWell()
                  QStringLiteral("--sun-noise"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--dwell"),
                  QStringLiteral("0.5"), QStringLiteral("--frequency"), QStringLiteral("10368"), QStringLiteral("--dish-diameter"),
                  QStringLiteral("0.405"), QStringLiteral("--deadband"), QStringLiteral("0.4"), QStringLiteral("--power"), station.power(truth)});
-    QVERIFY2(station.bridge->waitFor(QStringLiteral("Sun-noise result"), 120000), qPrintable(station.bridge->output));
+    QVERIFY2(station.bridge->waitFor(QStringLiteral("Sun-noise result"), 120000), qPrintable(station.bridge->lastSaid()));
     static const QRegularExpression y(QStringLiteral("Sun-noise result: Y = ([-0-9.]+) dB"));
     const double found = y.match(station.bridge->output).captured(1).toDouble();
-    QVERIFY2(std::abs(found - truth) < 0.3, qPrintable(station.bridge->output));
+    QVERIFY2(std::abs(found - truth) < 0.3, qPrintable(station.bridge->lastSaid()));
     for (const QString& row : station.setPoints())
         QVERIFY2(row.endsWith(QLatin1String(",yes")), qPrintable(row));
 }
@@ -198,9 +201,9 @@ void TestCoarseRotators::trackingSendsNoCommandTwice()
         window.send(port, QStringLiteral("0,%1,%2").arg(120.0 + 0.02 * k, 6, 'f', 2, QLatin1Char('0')).arg(30.0 + 0.01 * k, 6, 'f', 2).toLatin1());
         QTest::qWait(250);
     }
-    QVERIFY2(station.bridge->output.contains(QStringLiteral("tracking's threshold raised to")), qPrintable(station.bridge->output));
+    QVERIFY2(station.bridge->output.contains(QStringLiteral("tracking's threshold raised to")), qPrintable(station.bridge->lastSaid()));
     const QStringList rows = station.setPoints();
-    QVERIFY2(!rows.isEmpty(), qPrintable(station.bridge->output));
+    QVERIFY2(!rows.isEmpty(), qPrintable(station.bridge->lastSaid()));
     for (int k = 1; k < rows.size(); ++k)
         QVERIFY2(rows[k].section(QLatin1Char(','), 2, 3) != rows[k - 1].section(QLatin1Char(','), 2, 3), qPrintable(rows.join(QLatin1Char('\n'))));
     // The sun moved 0.8° in azimuth: a handful of commands, not one a message.
@@ -212,9 +215,9 @@ void TestCoarseRotators::aSilentLineEndsTheCalibrationAndTrackingResumes()
     Station station;
     QVERIFY(station.start(QStringLiteral("gs232b")));
     station.run(station.calibration(QStringLiteral("cross")));
-    QVERIFY2(station.bridge->waitFor(QStringLiteral("calibration point 4 of"), 60000), qPrintable(station.bridge->output));
+    QVERIFY2(station.bridge->waitFor(QStringLiteral("calibration point 4 of"), 60000), qPrintable(station.bridge->lastSaid()));
     station.rotator.toggleSilence();
-    QVERIFY2(station.bridge->waitFor(QStringLiteral("Back to tracking"), 60000), qPrintable(station.bridge->output));
+    QVERIFY2(station.bridge->waitFor(QStringLiteral("Back to tracking"), 60000), qPrintable(station.bridge->lastSaid()));
     const QString said = station.bridge->output;
     QVERIFY2(said.contains(QStringLiteral("Calibration stopped: the rotator's position could not be read 3 times in a row")), qPrintable(said));
     QVERIFY(!said.contains(QStringLiteral("Offsets saved")));
@@ -225,7 +228,7 @@ void TestCoarseRotators::aSilentLineEndsTheCalibrationAndTrackingResumes()
     // The line speaks again: the bridge says so and tracks once more.
     const qsizetype before = station.setPoints().size();
     station.rotator.toggleSilence();
-    QVERIFY2(station.bridge->waitFor(QStringLiteral("rotctld reads the rotator again"), 20000), qPrintable(station.bridge->output));
+    QVERIFY2(station.bridge->waitFor(QStringLiteral("rotctld reads the rotator again"), 20000), qPrintable(station.bridge->lastSaid()));
     for (const QString& row : station.setPoints())
         QVERIFY2(row.endsWith(QLatin1String(",yes")), qPrintable(row));
     QVERIFY(station.setPoints().size() >= before);
@@ -239,7 +242,7 @@ void TestCoarseRotators::aRotatorThatNeverArrivesEndsTheRun()
     QVERIFY(station.rotator.start(QStringLiteral("easycomm2"), {QStringLiteral("--az-rate"), QStringLiteral("0.2"),
                                                                 QStringLiteral("--el-rate"), QStringLiteral("0.2")}));
     station.run(station.calibration(QStringLiteral("cross")) << QStringLiteral("--settle-timeout") << QStringLiteral("1"));
-    QVERIFY2(station.bridge->waitFor(QStringLiteral("Back to tracking"), 60000), qPrintable(station.bridge->output));
+    QVERIFY2(station.bridge->waitFor(QStringLiteral("Back to tracking"), 60000), qPrintable(station.bridge->lastSaid()));
     const QString said = station.bridge->output;
     QVERIFY2(said.contains(QStringLiteral("the rotator did not reach 3 points in a row within 1 s")), qPrintable(said));
     QVERIFY(!said.contains(QStringLiteral("Offsets saved")));

@@ -6,6 +6,7 @@
 #include "companions/common/PointingRead.h"
 #include "companions/rotator/CommandPolicy.h"
 #include "companions/rotator/RotatorGeometry.h"
+#include "companions/rotator/RotatorStep.h"
 #include "companions/rotctl/TrackingLog.h"
 #include "companions/sim/SlewingAntenna.h"
 #include "link/PointingMessage.h"
@@ -38,6 +39,7 @@ private slots:
     void rotatorOnItsWayIsNotCommandedAgain();
     void rotatorThatStopsShortIsToldAgainWithBackOff();
     void refusedCommandIsRetriedWithBackOff();
+    void aHalfStepCommandArrivesRoundedEitherWay();
     void aDayOfTrackingSendsFewCommands_data();
     void aDayOfTrackingSendsFewCommands();
 };
@@ -309,6 +311,18 @@ solar::ClockReading clockAt(long long msOfDay, int year, int month, int day)
 }
 
 }  // namespace
+
+void TestRotatorCommands::aHalfStepCommandArrivesRoundedEitherWay()
+{
+    // 23.45° to a tenths controller: Hamlib's float takes it to 23.5, the
+    // bridge's double to 23.4. A rotator standing 0.4° (its dead band) above
+    // 23.5 has arrived; one 0.4° above 23.6 has not.
+    const RotatorStep step(0.1, 0.4);
+    QVERIFY(step.within({30.9, 23.9}, {30.55, 23.45}));
+    QVERIFY(step.within({30.1, 23.0}, {30.55, 23.45}));
+    QVERIFY(!step.within({30.9, 24.0}, {30.55, 23.45}));
+    QVERIFY(!step.within({30.9, 23.9}, {30.55, 23.44}));
+}
 
 void TestRotatorCommands::aDayOfTrackingSendsFewCommands_data()
 {
