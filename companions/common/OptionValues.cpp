@@ -52,16 +52,12 @@ OptionValue<double> numberOption(const QString& option, const QString& text, dou
     bool ok = false;
     const double value = QLocale::c().toDouble(text.trimmed(), &ok);
     if (!ok || !std::isfinite(value)) {
-        return {std::nullopt, QStringLiteral("%1 は数値ではありません。\n--%2 \"%3\" is not a number.")
-                                  .arg(named(option, text), option, text)};
+        return {std::nullopt, QStringLiteral("%1 は数値ではありません。\n--%2 \"%3\" is not a number.").arg(named(option, text), option, text)};
     }
     if ((minimumExcluded ? value <= minimum : value < minimum) || value > maximum) {
         return {std::nullopt, QStringLiteral("%1 は範囲外です: %2 %3 %4 以下にしてください。\n"
                                              "--%5 \"%6\" is out of range: it must be %7 %2 and at most %4.")
-                                  .arg(named(option, text), QString::number(minimum),
-                                       minimumExcluded ? QStringLiteral("より大きく") : QStringLiteral("以上"),
-                                       QString::number(maximum), option, text,
-                                       minimumExcluded ? QStringLiteral("above") : QStringLiteral("at least"))};
+                                  .arg(named(option, text), QString::number(minimum), minimumExcluded ? QStringLiteral("より大きく") : QStringLiteral("以上"), QString::number(maximum), option, text, minimumExcluded ? QStringLiteral("above") : QStringLiteral("at least"))};
     }
     return {value, {}};
 }

@@ -46,7 +46,7 @@ void addCalibrationOptions(QCommandLineParser& parser)
 }
 
 std::optional<CalibrationOptions> readCalibrationOptions(const QCommandLineParser& parser, const MeasurementOptions& shared,
-                                                        QStringList& problems)
+                                                         QStringList& problems)
 {
     const QStringList calibrationOnly{kBeamwidth, kSpan, kStep, kOutput};
     if (!parser.isSet(kCalibrate)) {

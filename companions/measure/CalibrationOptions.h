@@ -49,6 +49,6 @@ void addCalibrationOptions(QCommandLineParser& parser);
 // both runs share taken from `shared`, each problem (in Japanese and English)
 // appended to `problems`.
 std::optional<CalibrationOptions> readCalibrationOptions(const QCommandLineParser& parser, const MeasurementOptions& shared,
-                                                        QStringList& problems);
+                                                         QStringList& problems);
 
 }  // namespace heliotrope::rotctl

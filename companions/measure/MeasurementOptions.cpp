@@ -86,8 +86,7 @@ MeasurementOptions readMeasurementOptions(const QCommandLineParser& parser, QStr
     if (!parser.isSet(kPower)) {
         problems << QStringLiteral("--power で電力を読む所を指定してください（rigctld:127.0.0.1:4532 か command:\"...\"）。\n"
                                    "Give where to read the power with --power (rigctld:HOST:PORT or command:\"CMD ...\").");
-    } else if (const std::optional<heliotrope::power::PowerSourceChoice> choice =
-                   heliotrope::power::powerSourceChoice(parser.value(kPower))) {
+    } else if (const std::optional<heliotrope::power::PowerSourceChoice> choice = heliotrope::power::powerSourceChoice(parser.value(kPower))) {
         options.power = *choice;
     } else {
         problems << QStringLiteral("--power 「%1」 は rigctld:HOST:PORT か command:\"CMD ...\" の形ではありません。\n"

@@ -92,7 +92,7 @@ QList<QCommandLineOption> sunNoiseCommandLineOptions()
 }
 
 std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& parser, const MeasurementOptions& shared,
-                                                    QStringList& problems)
+                                                   QStringList& problems)
 {
     const QStringList ownOptions{kCold, kColdOffset, kRepeat, kFlux, kFrequency, kDish, kEfficiency, kSystemTemperature, kCsv};
     if (!parser.isSet(kSunNoise)) {

@@ -54,6 +54,6 @@ QList<QCommandLineOption> sunNoiseCommandLineOptions();
 // not given (and none of its options either). Each unusable value adds one
 // line to `problems`, in Japanese and English, naming the option.
 std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& parser, const MeasurementOptions& shared,
-                                                    QStringList& problems);
+                                                   QStringList& problems);
 
 }  // namespace heliotrope::rotctl

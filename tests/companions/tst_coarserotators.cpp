@@ -247,8 +247,7 @@ void TestCoarseRotators::aRotatorThatNeverArrivesEndsTheRun()
     // A fifth of a degree a second: no point is reached within the second
     // allowed, and three skipped in a row end the run rather than the fit.
     Station station;
-    QVERIFY(station.rotator.start(QStringLiteral("easycomm2"), {QStringLiteral("--az-rate"), QStringLiteral("0.2"),
-                                                                QStringLiteral("--el-rate"), QStringLiteral("0.2")}));
+    QVERIFY(station.rotator.start(QStringLiteral("easycomm2"), {QStringLiteral("--az-rate"), QStringLiteral("0.2"), QStringLiteral("--el-rate"), QStringLiteral("0.2")}));
     station.run(station.calibration(QStringLiteral("cross")) << QStringLiteral("--settle-timeout") << QStringLiteral("1"));
     QVERIFY2(station.bridge->waitFor(QStringLiteral("Back to tracking"), 60000), qPrintable(station.bridge->lastSaid()));
     const QString said = station.bridge->output;
