@@ -7,6 +7,7 @@
 #   companions/sky/        the real sun from ERFA, no Qt (sees only itself)
 #   companions/sunnoise/   the sun-noise arithmetic, no Qt (sees only itself)
 #   companions/beamfit/    the beam's fit on the sun in linear power, no Qt (sees only itself)
+#   companions/pointing/   the mount's pointing model and its fit, no Qt (sees only itself)
 #   companions/common/     what the companions share (sees solar/, link/, sky/)
 #   companions/hamlib/     the conversation with rotctld and Hamlib's replies (sees common/)
 #   companions/rotator/    the rotator's geometry and command policy (sees hamlib/)
@@ -16,7 +17,7 @@
 #   companions/rotctl/     the Hamlib bridge and its program (sees measure/ and below)
 #   companions/controllers/ controllers on a serial line for rotctld (sees common/)
 #   companions/sim/        the controller simulator (sees common/ and controllers/)
-#   companions/radiometer/ the simulated radiometer (sees common/ and sky/)
+#   companions/radiometer/ the simulated radiometer (sees common/, sky/ and pointing/)
 #
 # Each library is compiled against an include root of its own that holds only
 # the folders it may use, linked from the source tree. Includes keep their

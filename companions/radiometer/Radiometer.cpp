@@ -110,7 +110,12 @@ std::optional<double> Radiometer::read(QString* problem)
         *problem = QStringLiteral("この日時の太陽を計算できません。/ The sun cannot be computed for this date.");
         return std::nullopt;
     }
-    const double power = heliotrope::radiometer::sunBeamPower(m_options.beam, antenna->azimuth, antenna->elevation,
+    // A mount with errors points its beam elsewhere than its reading says;
+    // the beam's constant error then applies on top of that direction.
+    heliotrope::pointing::Direction beam{antenna->azimuth, antenna->elevation};
+    if (!m_options.mount.isZero())
+        beam = heliotrope::pointing::beamOnSky(m_options.mount, beam);
+    const double power = heliotrope::radiometer::sunBeamPower(m_options.beam, beam.azimuth, beam.elevation,
                                                               sun.azimuth, sun.elevation);
     return m_options.noise > 0 ? power + m_noise(m_random) : power;
 }

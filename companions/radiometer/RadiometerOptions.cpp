@@ -107,7 +107,18 @@ CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arg
                        "Read where the dish really points from this file (written by heliotrope-sim --serial --antenna-file) "
                        "instead of the rotator's reading: a coarse rotator's rounded reading is not where the beam is."),
         QStringLiteral("file"));
-    parser.addOptions({error, beamwidth, peak, baseline, noise, seed, site, rotctld, antennaFile, once, listen, rigctldPort, clockOffset});
+    const QCommandLineOption mount(
+        QStringLiteral("mount"),
+        QStringLiteral("架台の誤差「項=値,…」（TPOINT の項）。ビームはこの架台が回転器の読みに対して向く方向を向きます（--error はその上に加わります）。"
+                       "IA 方位角の零点、IE 仰角の零点、CA コリメーション、NPAE 軸の直交誤差、AN／AW 方位軸の北／西への傾き、"
+                       "TF 鏡筒のたわみ（cos el）、いずれも度。AS／ES 方位角／仰角の読みの目盛りの比（0.01 で 1 %）。"
+                       "例: IA=0.3,IE=-0.2,CA=0.3,NPAE=0.15,AN=0.4,AW=-0.3,TF=0.2,ES=0.01（既定 none）。\n"
+                       "The mount's errors TERM=VALUE,... (TPOINT's terms): the beam points where such a mount points for the rotator's reading "
+                       "(--error adds on top). IA, IE azimuth and elevation zero points, CA collimation, NPAE non-perpendicular axes, "
+                       "AN, AW azimuth axis tilted north, west, TF the tube's sag (cos el), all in degrees; AS, ES scale of the azimuth, "
+                       "elevation readings as ratios (0.01: 1 %). E.g. IA=0.3,IE=-0.2,CA=0.3,NPAE=0.15,AN=0.4,AW=-0.3,TF=0.2,ES=0.01 (default none)."),
+        QStringLiteral("terms"), QStringLiteral("none"));
+    parser.addOptions({error, mount, beamwidth, peak, baseline, noise, seed, site, rotctld, antennaFile, once, listen, rigctldPort, clockOffset});
 
     if (const std::optional<CommandLine<RadiometerOptions>> end = commandLine.parse<RadiometerOptions>(arguments))
         return *end;
@@ -120,6 +131,13 @@ CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arg
     take(anglePairOption(name(error), parser.value(error), kLargestError), errors);
     options.beam.azimuthError = errors.first;
     options.beam.elevationError = errors.second;
+    std::string badTerm;
+    if (const std::optional<heliotrope::pointing::MountModel> model = heliotrope::pointing::parseMount(parser.value(mount).toStdString(), &badTerm))
+        options.mount = *model;
+    else
+        problems << QStringLiteral("--mount の「%1」は「項=値」ではありません（項は IA IE CA NPAE AN AW TF AS ES を 1 回ずつ、角度は ±10° 以内、AS と ES は ±0.2 以内）。\n"
+                                   "--mount: \"%1\" is not TERM=VALUE (terms IA IE CA NPAE AN AW TF AS ES, each once; angles within ±10°, AS and ES within ±0.2).")
+                        .arg(QString::fromStdString(badTerm));
     take(numberOption(name(beamwidth), parser.value(beamwidth), 0.01, 90), options.beam.beamwidth);
     take(numberOption(name(peak), parser.value(peak), 0, 100), options.beam.peak);
     take(numberOption(name(baseline), parser.value(baseline), -200, 200), options.beam.baseline);

@@ -3,6 +3,7 @@
 // heliotrope-radiometer-sim's command line.
 
 #include "companions/common/OptionValues.h"
+#include "companions/pointing/PointingModel.h"
 #include "companions/radiometer/SunBeamModel.h"
 #include "companions/sky/TrueSun.h"
 
@@ -15,6 +16,9 @@ namespace heliotrope::radiometer {
 
 struct RadiometerOptions {
     heliotrope::radiometer::SunBeam beam;
+    // The mount's errors: the beam points where such a mount points for the
+    // rotator's reading (then off by the beam's constant error on top).
+    heliotrope::pointing::MountModel mount;
     double noise = 0.1;           // dB, standard deviation of the Gaussian noise on each reading
     std::optional<quint64> seed;  // none: a different sequence every run
     heliotrope::sky::Site site;
