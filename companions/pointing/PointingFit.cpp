@@ -8,12 +8,16 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 
 namespace heliotrope::pointing {
 
 namespace {
 
 constexpr double kDegree = 3.14159265358979323846 / 180.0;
+// A term set aside is carried by the fitted ones its estimate correlated with
+// at least this much.
+constexpr double kCarryingCorrelation = 0.5;
 
 struct MatrixFree {
     void operator()(gsl_matrix* m) const { gsl_matrix_free(m); }
@@ -45,10 +49,13 @@ bool usable(const Scan& scan)
         && scan.reading.elevation >= -5 && scan.reading.elevation <= 185;
 }
 
-// The found offset of a scan, reading − sun, in the mount's angles.
+// The found offset of a scan, reading − sun, in the mount's angles: over the
+// top when the reading is nearer the flipped sun (a straight reading may pass
+// 90° by a few tenths close to the zenith).
 Direction foundOffset(const Scan& scan)
 {
-    const Direction sun = mountAngles(scan.sun, scan.reading.elevation > 90);
+    const bool overTheTop = std::abs(scan.reading.elevation - (180 - scan.sun.elevation)) < std::abs(scan.reading.elevation - scan.sun.elevation);
+    const Direction sun = mountAngles(scan.sun, overTheTop);
     return {wrapSigned(scan.reading.azimuth - sun.azimuth), scan.reading.elevation - sun.elevation};
 }
 
@@ -77,7 +84,8 @@ Equations equationsOf(const std::vector<Scan>& scans, const MountModel& shapeMod
 
 struct LinearFit {
     std::vector<double> value;
-    std::vector<double> covariance;  // p × p
+    std::vector<double> covariance;   // p × p
+    std::vector<double> information;  // the normal matrix's diagonal, Σ w x²
     double chiSquare = 0;
 };
 
@@ -100,6 +108,10 @@ LinearFit solve(const Equations& equations, const std::vector<Term>& terms)
     LinearFit fit;
     gsl_multifit_wlinear(x.get(), w.get(), y.get(), c.get(), cov.get(), &fit.chiSquare, work.get());
     for (std::size_t j = 0; j < p; ++j) {
+        double information = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            information += equations.weight[i] * gsl_matrix_get(x.get(), i, j) * gsl_matrix_get(x.get(), i, j);
+        fit.information.push_back(information);
         fit.value.push_back(gsl_vector_get(c.get(), j));
         for (std::size_t k = 0; k < p; ++k)
             fit.covariance.push_back(gsl_matrix_get(cov.get(), j, k));
@@ -117,6 +129,12 @@ std::vector<double> correlationOf(const LinearFit& fit, std::size_t p)
         }
     }
     return r;
+}
+
+std::vector<Term> without(std::vector<Term> terms, std::size_t j)
+{
+    terms.erase(terms.begin() + static_cast<std::ptrdiff_t>(j));
+    return terms;
 }
 
 double rmsOnSky(const std::vector<Direction>& residuals)
@@ -194,6 +212,9 @@ PointingFit fitPointingModel(const std::vector<Scan>& scans, const FitRequest& r
         fit = solve(equations, active);
         const std::size_t p = active.size();
         correlation = correlationOf(fit, p);
+        // The most strongly tied pair; of its two, the one whose absence
+        // costs the fit the least χ² is set aside, on a draw (within a part
+        // in a million) the later in TPOINT's order.
         double strongest = 0;
         std::size_t a = 0;
         std::size_t b = 0;
@@ -208,12 +229,28 @@ PointingFit fitPointingModel(const std::vector<Scan>& scans, const FitRequest& r
         }
         if (strongest <= request.tieCorrelation)
             break;
-        // a < b: the earlier in TPOINT's order stays.
-        result.ties.push_back({active[a], active[b], correlation[a * p + b], request.ties});
-        active.erase(active.begin() + static_cast<std::ptrdiff_t>(b));
+        const double costA = solve(equations, without(active, a)).chiSquare;
+        const double costB = solve(equations, without(active, b)).chiSquare;
+        const std::optional<std::size_t> setAside = costA < costB * (1 - 1e-6) ? a : b;
+        const std::size_t j = *setAside;
+        Tie tie{active[j], {}, correlation[a * p + b], request.ties};
+        std::vector<std::pair<double, Term>> partners;
+        for (std::size_t k = 0; k < p; ++k) {
+            if (k != j && std::abs(correlation[j * p + k]) >= kCarryingCorrelation)
+                partners.push_back({std::abs(correlation[j * p + k]), active[k]});
+        }
+        std::sort(partners.begin(), partners.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
+        for (const auto& partner : partners)
+            tie.carriedBy.push_back(partner.second);
+        result.ties.push_back(tie);
+        active = without(active, j);
     }
     gsl_set_error_handler(previous);
 
+    // A term set aside later carries nothing.
+    for (Tie& tie : result.ties) {
+        std::erase_if(tie.carriedBy, [&](Term t) { return std::find(active.begin(), active.end(), t) == active.end(); });
+    }
     const std::size_t p = active.size();
     const double degrees = static_cast<double>(equations.observed.size() - p);
     result.chiSquarePerDegree = fit.chiSquare / degrees;
@@ -223,11 +260,13 @@ PointingFit fitPointingModel(const std::vector<Scan>& scans, const FitRequest& r
     for (std::size_t j = 0; j < p; ++j)
         result.model[active[j]] = fit.value[j];
     for (Term term : request.terms) {
-        TermEstimate estimate{term, 0, 0, false};
+        TermEstimate estimate{term, 0, 0, false, false};
         const auto at = std::find(active.begin(), active.end(), term);
         if (at != active.end()) {
             const auto j = static_cast<std::size_t>(at - active.begin());
-            estimate = {term, fit.value[j], std::sqrt(fit.covariance[j * p + j] * scale), true};
+            estimate = {term, fit.value[j], std::sqrt(fit.covariance[j * p + j] * scale), true, false};
+            for (const Tie& tie : result.ties)
+                estimate.carries = estimate.carries || std::find(tie.carriedBy.begin(), tie.carriedBy.end(), term) != tie.carriedBy.end();
         }
         result.terms.push_back(estimate);
     }

@@ -7,16 +7,19 @@
 // zenith.
 //
 // With the sun alone the scans lie along a few of the sun's daily tracks, a
-// narrow band of the sky: some terms then move the beam in nearly the same
-// way there (the zero point, collimation and non-perpendicularity in
-// azimuth; the zero point, sag and scale in elevation). Any two whose
-// estimates correlate beyond ±0.95 are "tied": the later term in TPOINT's
-// order (IA IE CA NPAE AN AW TF AS ES) is set aside and the earlier one,
-// fitted alone, carries the effect of both over the sky the scans cover.
-// Whether the caller words that as "fixed at zero" or "fitted as their sum"
-// is its choice; the result says which, and which terms. A flipped scan
-// (azimuth + 180°, elevation 180° − e) turns collimation, non-perpendicularity
-// and sag the other way and unties them from the zero points.
+// narrow band of the sky: some terms then move the beam there nearly as a
+// combination of others does (the zero point, collimation and
+// non-perpendicularity in azimuth; the zero point, sag and scale in
+// elevation). Two terms whose estimates correlate beyond ±0.95 are "tied":
+// of the two, the one whose absence costs the fit the least is set aside at
+// zero (on a draw the later in TPOINT's order, IA IE CA NPAE AN AW TF AS ES),
+// and the fit is made again, until no pair is tied. The terms the set-aside
+// one correlated with (|r| ≥ 0.5) carry its effect over the sky the scans
+// cover. Whether the caller words that as "fixed at zero" or "fitted as
+// their sum" is its choice; the result says which, and which
+// terms. A flipped scan (azimuth + 180°, elevation 180° − e) turns
+// collimation, non-perpendicularity and sag the other way and unties them
+// from the zero points.
 //
 // Uncertainties are one standard deviation from the fit's covariance, scaled
 // up by the residuals when they scatter more than the scans' own
@@ -63,12 +66,13 @@ struct TermEstimate {
     double value = 0;        // degrees (AS, ES ratios); 0 when set aside
     double uncertainty = 0;  // one standard deviation; 0 when set aside
     bool fitted = false;     // false: tied and set aside
+    bool carries = false;    // fitted, and carrying the effect of a term set aside
 };
 
 struct Tie {
-    Term kept = Term::IA;      // fitted, carrying both
-    Term setAside = Term::CA;  // not fitted, at zero
-    double correlation = 0;    // of the two estimates when both were fitted
+    Term setAside = Term::CA;     // not fitted, at zero
+    std::vector<Term> carriedBy;  // the fitted terms that take its effect, the most correlated first
+    double correlation = 0;       // of the tied pair's estimates, when both were fitted
     TieHandling action = TieHandling::FixAtZero;
 };
 
