@@ -3,7 +3,7 @@
 // have, a 2° beam at a site in Japan, a cross scan every 45 minutes while the
 // sun is above 10°, each scan simulated point by point (the sun through the
 // beam in linear power, 0.1 dB of noise, the peak found by the calibration's
-// own fit), on a rotator that stands anywhere and on ones that stand only on
+// own fit, each scan centred on the offsets the last one found), on a rotator that stands anywhere and on ones that stand only on
 // whole degrees (GS-232B) or half degrees (Rot2Prog). Then the model points
 // the beam blind at the sun at other times of that day and 30 days later,
 // beside the constant offsets of one noon scan. Development only.
@@ -105,10 +105,19 @@ struct Simulation {
 
     // A cross scan on the sun at `utc`: 17 points a cut over ±2°, each where
     // the rotator stands (on its step), the peak of each cut fitted.
+    // The offsets the last scan found, straight and over the top: a station
+    // centres each scan on them, so that each cut passes through the beam's
+    // peak. (A cut in azimuth along the sun's own elevation would cross the
+    // beam a few tenths below or above it, where the mount's azimuth terms
+    // are already a hundredth of a degree different.)
+    std::array<Direction, 2> lastOffset{};
+
     std::optional<Scan> scan(double utc, double step, bool overTheTop)
     {
         const Direction sun = sunAt(utc);
-        const Direction centre = mountAngles(sun, overTheTop);
+        const Direction computed = mountAngles(sun, overTheTop);
+        Direction& previous = lastOffset[overTheTop ? 1 : 0];
+        const Direction centre{computed.azimuth + previous.azimuth, computed.elevation + previous.elevation};
         const double cosE = std::cos(centre.elevation * kDegree);
         std::vector<CutPoint> across;
         std::vector<CutPoint> up;
@@ -127,6 +136,7 @@ struct Simulation {
         s.utc = utc;
         s.sun = sun;
         s.reading = {centre.azimuth + fx.centre / cosE, centre.elevation + fe.centre};
+        previous = {wrapSigned(s.reading.azimuth - computed.azimuth), s.reading.elevation - computed.elevation};
         s.crossElevationError = std::max(fx.centreError, 1e-4);
         s.elevationError = std::max(fe.centreError, 1e-4);
         return s;
@@ -160,7 +170,7 @@ struct Row {
     bool flip;
 };
 
-RowResult runRow(const Row& row, double dayStart, std::uint64_t seed)
+RowResult runRow(const Row& row, double dayStart, std::uint64_t seed, bool blind = true)
 {
     Simulation sim;
     sim.random.seed(seed);
@@ -171,7 +181,10 @@ RowResult runRow(const Row& row, double dayStart, std::uint64_t seed)
             r.scans.push_back(*s);
         ++n;
     }
-    r.fit = fitPointingModel(r.scans, FitRequest{});
+    const FitRequest req;
+    r.fit = fitPointingModel(r.scans, req);
+    if (!blind)
+        return r;
     const std::vector<double> today = sunUp(dayStart + 20 * 60, 10 * 60);
     const std::vector<double> month = sunUp(dayStart + 30 * 86400 + 20 * 60, 10 * 60);
     const MountModel model = r.fit.model;
@@ -278,7 +291,7 @@ void drawPicture(const RowResult& r, const QString& file)
     p.setFont(font);
     const std::vector<Direction> before = skyResiduals(r.scans, MountModel{});
     const std::vector<Direction> after = skyResiduals(r.scans, r.fit.model);
-    constexpr double kTop = 1.0;  // degrees either way
+    constexpr double kTop = 1.25;  // degrees either way
     const char* axes[2] = {"azimuth", "elevation"};
     const char* rows[2] = {"cross-elevation residual", "elevation residual"};
     for (int row = 0; row < 2; ++row) {
@@ -287,6 +300,7 @@ void drawPicture(const RowResult& r, const QString& file)
             const double lo = col == 0 ? 60 : 0;
             const double hi = col == 0 ? 300 : 90;
             p.setPen(QColor(90, 90, 90));
+            p.setBrush(Qt::NoBrush);
             p.drawRect(area);
             for (double v = -kTop; v <= kTop + 1e-9; v += 0.25) {
                 const double y = area.center().y() - v / kTop * area.height() / 2;
@@ -359,6 +373,39 @@ int main(int argc, char** argv)
     }
     for (std::size_t i = 0; i < results.size(); ++i)
         printTerms(rows[i].name, results[i].fit, truth);
+    // The same day over many seeds: how the errors of the terms the data
+    // separate (fitted, carrying nothing) scatter against their stated
+    // uncertainties.
+    constexpr int kSeeds = 40;
+    std::printf("\n#### Over %d seeds: rms of (fitted − truth)/σ for the terms the data separate\n\n| rotator |", kSeeds);
+    for (Term term : kAllTerms)
+        std::printf(" %s |", termName(term));
+    std::printf("\n|---|---|---|---|---|---|---|---|---|---|\n");
+    for (const Row& row : rows) {
+        std::array<double, kTermCount> sum{};
+        std::array<int, kTermCount> count{};
+        for (int s = 0; s < kSeeds; ++s) {
+            const RowResult r = runRow(row, dayStart, seed * 1000 + static_cast<std::uint64_t>(s), false);
+            for (const TermEstimate& e : r.fit.terms) {
+                if (!e.fitted || e.carries)
+                    continue;
+                const double pull = (e.value - truth[e.term]) / e.uncertainty;
+                sum[static_cast<std::size_t>(termIndex(e.term))] += pull * pull;
+                ++count[static_cast<std::size_t>(termIndex(e.term))];
+            }
+        }
+        std::printf("| %s |", row.name);
+        for (Term term : kAllTerms) {
+            const auto i = static_cast<std::size_t>(termIndex(term));
+            if (count[i] == kSeeds)
+                std::printf(" %.2f |", std::sqrt(sum[i] / count[i]));
+            else if (count[i] > 0)
+                std::printf(" %.2f (%d) |", std::sqrt(sum[i] / count[i]), count[i]);
+            else
+                std::printf(" — |");
+        }
+        std::printf("\n");
+    }
     std::printf("\n#### The fit's time\n\n| scans | time | |\n|---|---|---|\n");
     timeAYear(dayStart);
     if (!picture.isEmpty())
