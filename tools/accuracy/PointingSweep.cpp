@@ -2,11 +2,13 @@
 // known mount (docs/pointing.md): a mount with the errors small stations
 // have, a 2° beam at a site in Japan, a cross scan every 45 minutes while the
 // sun is above 10°, each scan simulated point by point (the sun through the
-// beam in linear power, 0.1 dB of noise, the peak found by the calibration's
-// own fit, each scan centred on the offsets the last one found), on a rotator that stands anywhere and on ones that stand only on
-// whole degrees (GS-232B) or half degrees (Rot2Prog). Then the model points
-// the beam blind at the sun at other times of that day and 30 days later,
-// beside the constant offsets of one noon scan. Development only.
+// beam in linear power, 0.1 dB of noise, read in whole dB through rigctld,
+// the peak found by the calibration's own fit, each scan centred on the
+// offsets the last one found), on a rotator that stands anywhere and on ones
+// that stand only on whole degrees (GS-232B) or half degrees (Rot2Prog). Then
+// the model points the beam blind at the sun at other times of that day and
+// 30 days later, beside the constant offsets of one noon scan. Development
+// only.
 //
 //   heliotrope-pointing-sweep [--picture FILE.png] [--seed N]
 
@@ -41,6 +43,7 @@ constexpr double kPeakDecibels = 10;
 constexpr double kBaselineDecibels = -30;
 constexpr double kNoiseDecibels = 0.1;
 constexpr int kReadingsPerPoint = 5;
+const double kWholeDecibel = 1 / std::sqrt(12.0);  // the standard deviation of rounding to whole dB
 constexpr double kLowestSun = 10;
 const heliotrope::sky::Site kSite{35.68, 139.77, 40};  // Tokyo
 
@@ -97,10 +100,20 @@ struct Simulation {
         const double separation = separationOnSky(beamOnSky(truth, reading), sun) / kBeamwidth;
         const double y = std::pow(10.0, kPeakDecibels / 10.0);
         const double clean = kBaselineDecibels + 10 * std::log10(1 + (y - 1) * std::exp(-kFourLn2 * separation * separation));
+        // Read through rigctld, as a radio's S-meter: whole dB.
         double linear = 0;
-        for (int i = 0; i < kReadingsPerPoint; ++i)
-            linear += std::pow(10.0, (clean + noise(random)) / 10.0);
-        return {offset, 10 * std::log10(linear / kReadingsPerPoint), kNoiseDecibels, kReadingsPerPoint};
+        double sum = 0;
+        double sumSquares = 0;
+        for (int i = 0; i < kReadingsPerPoint; ++i) {
+            const double decibels = std::round(clean + noise(random));
+            linear += std::pow(10.0, decibels / 10.0);
+            sum += decibels;
+            sumSquares += decibels * decibels;
+        }
+        const double mean = sum / kReadingsPerPoint;
+        const double spread = std::sqrt(std::max(0.0, sumSquares / kReadingsPerPoint - mean * mean));
+        // Equal readings still hide up to half a dB either way.
+        return {offset, 10 * std::log10(linear / kReadingsPerPoint), std::max(spread, kWholeDecibel), kReadingsPerPoint};
     }
 
     // A cross scan on the sun at `utc`: 17 points a cut over ±2°, each where
@@ -168,6 +181,7 @@ struct Row {
     const char* name;
     double step;
     bool flip;
+    double scatter = 0;  // degrees on the sky added to each found centre and to its σ: wind, drift
 };
 
 RowResult runRow(const Row& row, double dayStart, std::uint64_t seed, bool blind = true)
@@ -177,8 +191,16 @@ RowResult runRow(const Row& row, double dayStart, std::uint64_t seed, bool blind
     RowResult r;
     int n = 0;
     for (double t : sunUp(dayStart, 45 * 60)) {
-        if (std::optional<Scan> s = sim.scan(t, row.step, row.flip && n % 2 == 1))
+        if (std::optional<Scan> s = sim.scan(t, row.step, row.flip && n % 2 == 1)) {
+            if (row.scatter > 0) {
+                std::normal_distribution<double> gauss(0, row.scatter);
+                s->reading.azimuth += gauss(sim.random) / std::abs(std::cos(s->reading.elevation * kDegree));
+                s->reading.elevation += gauss(sim.random);
+                s->crossElevationError = std::hypot(s->crossElevationError, row.scatter);
+                s->elevationError = std::hypot(s->elevationError, row.scatter);
+            }
             r.scans.push_back(*s);
+        }
         ++n;
     }
     const FitRequest req;
@@ -356,9 +378,13 @@ int main(int argc, char** argv)
     const double dayStart = static_cast<double>(QDateTime(QDate(2026, 5, 1), QTime(0, 0), QTimeZone::utc()).toSecsSinceEpoch() - 9 * 3600);
     const MountModel truth = truthMount();
     std::printf("Mount: %s; beam %.1f°; Tokyo, 2026-05-01 JST; a cross scan every 45 min with the sun above 10°.\n\n", mountText(truth).c_str(), kBeamwidth);
-    std::printf("| rotator | scans | rms before → after (°) | blind, same day | 30 days on | noon offsets, same day | 30 days on | ties |\n");
+    std::printf("| rotator | scans, σ of each | rms before → after (°) | blind, same day | 30 days on | noon offsets, same day | 30 days on | ties |\n");
     std::printf("|---|---|---|---|---|---|---|---|\n");
-    const Row rows[] = {{"any position", 0, false}, {"any position, every other scan flipped", 0, true}, {"whole degrees (GS-232B)", 1.0, false}, {"half degrees (Rot2Prog)", 0.5, false}};
+    const Row rows[] = {{"any position", 0, false},
+                        {"any position, every other scan flipped", 0, true},
+                        {"whole degrees (GS-232B)", 1.0, false},
+                        {"half degrees (Rot2Prog)", 0.5, false},
+                        {"any position, 0.04° more scatter a scan", 0, false, 0.04}};
     std::vector<RowResult> results;
     for (const Row& row : rows) {
         results.push_back(runRow(row, dayStart, seed));
@@ -368,7 +394,10 @@ int main(int argc, char** argv)
             std::snprintf(sameDay, sizeof sameDay, "%.3f (%.3f off the step)", r.sameDay, r.sameDayOffStep);
         else
             std::snprintf(sameDay, sizeof sameDay, "%.3f", r.sameDay);
-        std::printf("| %s | %zu | %.3f → %.3f | %s | %.3f | %.3f | %.3f | %s |\n", row.name, r.scans.size(), r.fit.rmsBefore, r.fit.rmsAfter, sameDay,
+        double sigma = 0;
+        for (const Scan& scan : r.scans)
+            sigma += (scan.crossElevationError + scan.elevationError) / 2 / static_cast<double>(r.scans.size());
+        std::printf("| %s | %zu, ±%.3f° | %.3f → %.3f | %s | %.3f | %.3f | %.3f | %s |\n", row.name, r.scans.size(), sigma, r.fit.rmsBefore, r.fit.rmsAfter, sameDay,
                     r.monthOn, r.noonSameDay, r.noonMonthOn, tiesText(r.fit).c_str());
     }
     for (std::size_t i = 0; i < results.size(); ++i)
