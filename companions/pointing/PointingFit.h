@@ -16,10 +16,12 @@
 // and the fit is made again, until no pair is tied. The terms the set-aside
 // one correlated with (|r| ≥ 0.5) carry its effect over the sky the scans
 // cover. Whether the caller words that as "fixed at zero" or "fitted as
-// their sum" is its choice; the result says which, and which
-// terms. A flipped scan (azimuth + 180°, elevation 180° − e) turns
-// collimation, non-perpendicularity and sag the other way and unties them
-// from the zero points.
+// their sum" is its choice; the result says which, and which terms. A
+// flipped scan (azimuth + 180°, elevation 180° − e) turns collimation and
+// non-perpendicularity the other way on the sky and unties them from the
+// azimuth zero point. The elevation zero point, sag and scale stay tied over
+// any sky a rotator reaches: 1, cos e and e are nearly proportional from the
+// horizon to the zenith.
 //
 // Uncertainties are one standard deviation from the fit's covariance, scaled
 // up by the residuals when they scatter more than the scans' own
