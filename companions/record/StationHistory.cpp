@@ -115,7 +115,7 @@ QString noHistoryLine()
 QDateTime sinceFromText(const QString& text)
 {
     const QString t = text.trimmed();
-    const QDate date = QDate::fromString(t, Qt::ISODate);
+    const QDate date = t.size() == 10 ? QDate::fromString(t, Qt::ISODate) : QDate();
     if (date.isValid())
         return QDateTime(date, QTime(0, 0), QTimeZone::utc());
     QDateTime when = QDateTime::fromString(t, Qt::ISODate);

@@ -431,7 +431,7 @@ std::vector<StationRun> StationRecord::history(const QDateTime& since) const
     std::vector<StationRun> runs;
     if (!db.isOpen())
         return runs;
-    const QString from = since.isValid() ? timeText(since) : QString();
+    const QString from = since.isValid() ? timeText(since) : QStringLiteral("0000");
     QSqlQuery query(db);
     query.prepare(QStringLiteral("SELECT %1 FROM calibrations WHERE utc >= ? ORDER BY utc, id").arg(kCalibrationColumns));
     query.addBindValue(from);
