@@ -36,6 +36,10 @@ bool StationClient::isConnected() const
 
 void StationClient::send(const StationRequest& request)
 {
+    if (!isConnected()) {
+        QMetaObject::invokeMethod(this, [this] { emit lost(lostText()); }, Qt::QueuedConnection);
+        return;
+    }
     m_waiting = true;
     m_socket->write(requestLine(request));
     m_socket->flush();

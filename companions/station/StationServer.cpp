@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
 
 #include <sys/stat.h>
 
@@ -169,6 +170,25 @@ StationServer::~StationServer()
 
 StationServer::Listening StationServer::listen()
 {
+    const auto another = [this] {
+        m_problem = QStringLiteral("別の heliotrope-rotctl が %1 で動いています。ブリッジは 1 つだけにしてください。\n"
+                                   "Another heliotrope-rotctl is running on %1: run one bridge only.")
+                        .arg(m_path);
+        return Listening::AnotherBridge;
+    };
+    // QLockFile takes over a lock whose process is gone; never one merely
+    // old, for a bridge runs for months.
+    m_lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
+    m_lock->setStaleLockTime(0);
+    if (!m_lock->tryLock(0)) {
+        const bool held = m_lock->error() == QLockFile::LockFailedError;
+        m_lock.reset();
+        if (held)
+            return another();
+        m_problem = QStringLiteral("依頼のソケットの錠 %1.lock を作れません。\ncannot make the request socket's lock %1.lock.")
+                        .arg(m_path);
+        return Listening::Failed;
+    }
     const QByteArray native = QFile::encodeName(m_path);
     struct stat info {};
     if (::lstat(native.constData(), &info) == 0) {
@@ -176,16 +196,15 @@ StationServer::Listening StationServer::listen()
             m_problem = QStringLiteral("「%1」はソケットではないファイルです。消さずに止めます。\n"
                                        "%1 is a file but not a socket: left alone, not listening.")
                             .arg(m_path);
+            m_lock.reset();
             return Listening::Failed;
         }
         QLocalSocket probe;
         probe.connectToServer(m_path);
         if (probe.waitForConnected(1000)) {
             probe.disconnectFromServer();
-            m_problem = QStringLiteral("別の heliotrope-rotctl が %1 で動いています。ブリッジは 1 つだけにしてください。\n"
-                                       "Another heliotrope-rotctl is running on %1: run one bridge only.")
-                            .arg(m_path);
-            return Listening::AnotherBridge;
+            m_lock.reset();
+            return another();
         }
         // Nothing answers: what a bridge that died left behind.
         QLocalServer::removeServer(m_path);
@@ -197,6 +216,7 @@ StationServer::Listening StationServer::listen()
                         .arg(m_path, m_server->errorString());
         delete m_server;
         m_server = nullptr;
+        m_lock.reset();
         return Listening::Failed;
     }
     connect(m_server, &QLocalServer::newConnection, this, [this] {

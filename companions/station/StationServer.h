@@ -18,8 +18,10 @@
 #include <QString>
 
 #include <deque>
+#include <memory>
 
 class QLocalServer;
+class QLockFile;
 class QLocalSocket;
 
 namespace heliotrope::station {
@@ -75,7 +77,9 @@ public:
         Failed,         // the socket cannot be made
     };
     // Listens with the socket only its user may open. A socket left behind by
-    // a bridge that died (nothing answers on it) is removed first.
+    // a bridge that died (nothing answers on it) is removed first. A lock
+    // file beside the socket, held while this server lives, keeps two
+    // bridges started at the same moment from both taking it.
     Listening listen();
     // Why listen() did not: Japanese, newline, English.
     QString problem() const { return m_problem; }
@@ -88,6 +92,7 @@ private:
     QString m_path;
     QString m_problem;
     QLocalServer* m_server = nullptr;
+    std::unique_ptr<QLockFile> m_lock;
 };
 
 // One asker's connection: its lines in, one request at a time.

@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QLocalSocket>
 #include <QPointer>
+#include <QProcess>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -242,6 +244,15 @@ private slots:
             std::memcpy(address.sun_path, native.constData(), static_cast<std::size_t>(native.size()));
             QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
             ::close(fd);
+            // and its lock, naming a process that is gone.
+            QProcess gone;
+            gone.start(QStringLiteral("sleep"), {QStringLiteral("0.1")});
+            QVERIFY(gone.waitForStarted());
+            const qint64 pid = gone.processId();
+            QVERIFY(gone.waitForFinished());
+            QFile lock(path + QStringLiteral(".lock"));
+            QVERIFY(lock.open(QIODevice::WriteOnly));
+            lock.write(QByteArray::number(pid) + "\nheliotrope-rotctl\n" + QSysInfo::machineHostName().toUtf8() + "\n");
         }
         Bridge bridge;
         StationServer server(bridge, path);
