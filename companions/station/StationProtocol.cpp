@@ -115,9 +115,15 @@ std::optional<double> numberFrom(const QString& text)
     return value;
 }
 
+// Received text as it may be said back: nothing that is not printable (C1
+// controls, direction overrides) reaches the asker's terminal.
 QString shown(const QString& text)
 {
-    return text.size() > 40 ? text.left(40) + QStringLiteral("...") : text;
+    QString out = text.left(40);
+    for (QChar& c : out)
+        if (!c.isPrint())
+            c = QChar(0xFFFD);
+    return text.size() > 40 ? out + QStringLiteral("...") : out;
 }
 
 QByteArray tagged(const char* tag, const QString& text)
