@@ -52,6 +52,34 @@ void StationClient::abandon()
     m_socket->abort();
 }
 
+int StationClient::ask(const StationRequest& request)
+{
+    int status = 1;
+    QEventLoop loop;
+    m_loop = &loop;
+    const QMetaObject::Connection answer = connect(this, &StationClient::answered, &loop, [&](StationCode code) {
+        status = exitStatusFor(code);
+        loop.quit();
+    });
+    const QMetaObject::Connection gone = connect(this, &StationClient::lost, &loop, [&] {
+        status = 1;
+        loop.quit();
+    });
+    send(request);
+    loop.exec();
+    disconnect(answer);
+    disconnect(gone);
+    m_loop = nullptr;
+    return status;
+}
+
+void StationClient::interrupt()
+{
+    abandon();
+    if (m_loop)
+        m_loop->quit();
+}
+
 void StationClient::readLines()
 {
     m_buffer += m_socket->readAll();

@@ -9,6 +9,7 @@
 #include "companions/station/StationProtocol.h"
 
 #include <QByteArray>
+#include <QEventLoop>
 #include <QObject>
 #include <QString>
 
@@ -31,6 +32,22 @@ public:
     // (Ctrl+C on the asking command).
     void abandon();
 
+    // The asking command's whole conversation: sends the request and waits,
+    // in an event loop of its own, for the end of its answer, the progress
+    // and said lines coming through the signals meanwhile. `interrupted`
+    // (Ctrl+C, InterruptNotifier::interrupted) abandons the request. The
+    // command's exit status: exitStatusFor(the code), 1 when the bridge went
+    // away or the request was abandoned.
+    template <typename Sender, typename Signal>
+    int ask(const StationRequest& request, const Sender* interruptSource, Signal interrupted)
+    {
+        QMetaObject::Connection c = connect(interruptSource, interrupted, this, &StationClient::interrupt);
+        const int status = ask(request);
+        disconnect(c);
+        return status;
+    }
+    int ask(const StationRequest& request);
+
     // The bridge went away: Japanese, newline, English.
     static QString lostText();
 
@@ -43,6 +60,7 @@ signals:
     void lost(const QString& why);
 
 private:
+    void interrupt();
     void readLines();
     void closed();
 
@@ -51,6 +69,7 @@ private:
     QByteArray m_buffer;
     bool m_waiting = false;  // a request sent and not yet answered
     bool m_abandoned = false;
+    QEventLoop* m_loop = nullptr;  // while ask() waits
 };
 
 }  // namespace heliotrope::station

@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QSysInfo>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 #include <sys/socket.h>
@@ -86,6 +87,9 @@ struct Asker {
 
 class TestStationSocket : public QObject {
     Q_OBJECT
+
+signals:
+    void ctrlC();
 
 private slots:
     void readsRequests_data()
@@ -210,6 +214,15 @@ private slots:
         first.client.abandon();  // Ctrl+C on the asking command
         QTRY_VERIFY(bridge.abandoned);
         QTRY_VERIFY(!bridge.measuring);
+
+        // The same while the asking command waits in ask(): exit 1.
+        bridge.abandoned = false;
+        Asker third(server.socketPath());
+        QVERIFY(third.client.connectToBridge());
+        QCOMPARE(third.client.ask({RequestKind::Status, {}, {}, {}, {}}), 0);
+        QTimer::singleShot(100, this, [this] { emit ctrlC(); });
+        QCOMPARE(third.client.ask({RequestKind::Calibrate, QStringLiteral("five"), {}, {}, {}}, this, &TestStationSocket::ctrlC), 1);
+        QTRY_VERIFY(bridge.abandoned);
         QTRY_COMPARE(server.connectionCount(), 1);
         QVERIFY(first.lost.isEmpty() && !first.code);
     }
@@ -227,6 +240,7 @@ private slots:
         server.reset();  // the bridge's end closes, as when it is killed
         QTRY_COMPARE(asker.lost, StationClient::lostText());
         QVERIFY(!asker.code);
+        QCOMPARE(asker.client.ask({RequestKind::Status, {}, {}, {}, {}}), 1);
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("s"))));
         QVERIFY(!Asker(dir.filePath(QStringLiteral("s"))).client.connectToBridge(200));
     }
