@@ -17,7 +17,7 @@
 namespace heliotrope::record {
 
 struct HealthThresholds {
-    double yDropDecibels = 1.0;       // --health-drop
+    double yDropDecibels = 1.0;        // --health-drop
     double offsetBeamFraction = 0.25;  // of the beamwidth
     int medianOf = 10;                 // the runs before the latest that make the usual Y
     int fewestForMedian = 3;           // fewer than this: nothing to compare with
@@ -33,9 +33,9 @@ struct YDropWarning {
 };
 
 struct OffsetMoveWarning {
-    double movedDegrees = 0;     // on the sky: √((Δaz cos el)² + Δel²)
+    double movedDegrees = 0;      // on the sky: √((Δaz cos el)² + Δel²)
     double beamwidthDegrees = 0;  // the latest calibration's, both axes' mean
-    double azimuthChange = 0;    // degrees of azimuth, latest − previous
+    double azimuthChange = 0;     // degrees of azimuth, latest − previous
     double elevationChange = 0;
     QDateTime previous;
     QDateTime began;  // the latest calibration's time

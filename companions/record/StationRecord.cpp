@@ -138,7 +138,8 @@ QString StationRecord::defaultPath()
 }
 
 StationRecord::StationRecord(QString path)
-    : m_path(std::move(path)), m_connection(nextConnectionName())
+    : m_path(std::move(path))
+    , m_connection(nextConnectionName())
 {
 }
 

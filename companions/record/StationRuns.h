@@ -34,8 +34,8 @@ struct RecordedPoint {
     QString role;                      // "xel", "el", "centre", "baseline"
     double plannedCrossElevation = 0;  // degrees from the sun, as commanded
     double plannedElevation = 0;
-    bool skipped = false;              // the rotator never settled there
-    double crossElevation = 0;         // degrees from the sun, as read back
+    bool skipped = false;       // the rotator never settled there
+    double crossElevation = 0;  // degrees from the sun, as read back
     double elevation = 0;
     double power = 0;   // dB, mean of the readings
     double spread = 0;  // dB, their standard deviation
@@ -57,7 +57,7 @@ struct RecordedCalibration {
     // Found: the offsets in the bridge's convention (the rotator's reading
     // minus the true direction, degrees of azimuth and of elevation).
     bool found = false;
-    QString reason;  // when nothing was found, or found and not saved: Japanese, newline, English
+    QString reason;      // when nothing was found, or found and not saved: Japanese, newline, English
     bool saved = false;  // the offsets were saved and applied
     std::optional<Measured> azimuthOffset;
     std::optional<Measured> elevationOffset;

@@ -7,7 +7,9 @@
 namespace heliotrope::station {
 
 StationClient::StationClient(QString socketPath, QObject* parent)
-    : QObject(parent), m_path(std::move(socketPath)), m_socket(new QLocalSocket(this))
+    : QObject(parent)
+    , m_path(std::move(socketPath))
+    , m_socket(new QLocalSocket(this))
 {
     connect(m_socket, &QLocalSocket::readyRead, this, &StationClient::readLines);
     connect(m_socket, &QLocalSocket::disconnected, this, &StationClient::closed);
@@ -37,7 +39,8 @@ bool StationClient::isConnected() const
 void StationClient::send(const StationRequest& request)
 {
     if (!isConnected()) {
-        QMetaObject::invokeMethod(this, [this] { emit lost(lostText()); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { emit lost(lostText()); }, Qt::QueuedConnection);
         return;
     }
     m_waiting = true;

@@ -14,8 +14,12 @@ struct Verb {
     RequestKind kind;
 };
 constexpr Verb kVerbs[] = {
-    {"calibrate", RequestKind::Calibrate}, {"sun-noise", RequestKind::SunNoise}, {"stow", RequestKind::Stow},
-    {"stop", RequestKind::Stop},           {"resume", RequestKind::Resume},      {"status", RequestKind::Status},
+    {"calibrate", RequestKind::Calibrate},
+    {"sun-noise", RequestKind::SunNoise},
+    {"stow", RequestKind::Stow},
+    {"stop", RequestKind::Stop},
+    {"resume", RequestKind::Resume},
+    {"status", RequestKind::Status},
     {"cancel", RequestKind::Cancel},
 };
 

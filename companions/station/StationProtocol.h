@@ -51,7 +51,13 @@ QString codeText(StationCode code);
 // A code from an RPRT number; an unknown negative number is Failed.
 StationCode codeFromNumber(int number);
 
-enum class RequestKind { Calibrate, SunNoise, Stow, Stop, Resume, Status, Cancel };
+enum class RequestKind { Calibrate,
+                         SunNoise,
+                         Stow,
+                         Stop,
+                         Resume,
+                         Status,
+                         Cancel };
 
 struct StationRequest {
     RequestKind kind = RequestKind::Status;
@@ -85,7 +91,9 @@ RequestReading readRequest(const QByteArray& line);
 QByteArray requestLine(const StationRequest& request);
 
 // The answer's lines.
-enum class AnswerKind { Progress, Say, End };
+enum class AnswerKind { Progress,
+                        Say,
+                        End };
 
 struct AnswerLine {
     AnswerKind kind = AnswerKind::Say;

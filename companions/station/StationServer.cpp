@@ -19,7 +19,9 @@ constexpr std::size_t kMostWaitingLines = 32;
 }  // namespace
 
 StationReply::StationReply(StationConnection* connection, StationRequest request)
-    : QObject(connection), m_connection(connection), m_request(std::move(request))
+    : QObject(connection)
+    , m_connection(connection)
+    , m_request(std::move(request))
 {
 }
 
@@ -47,7 +49,9 @@ void StationReply::finish(StationCode code, const QString& text)
 }
 
 StationConnection::StationConnection(QLocalSocket* socket, StationRequestHandler& handler, QObject* parent)
-    : QObject(parent), m_socket(socket), m_handler(handler)
+    : QObject(parent)
+    , m_socket(socket)
+    , m_handler(handler)
 {
     socket->setParent(this);
     connect(socket, &QLocalSocket::readyRead, this, &StationConnection::readLines);
@@ -158,7 +162,9 @@ QString StationServer::defaultSocketPath(QString* problem)
 }
 
 StationServer::StationServer(StationRequestHandler& handler, QString socketPath, QObject* parent)
-    : QObject(parent), m_handler(handler), m_path(std::move(socketPath))
+    : QObject(parent)
+    , m_handler(handler)
+    , m_path(std::move(socketPath))
 {
 }
 
@@ -190,7 +196,7 @@ StationServer::Listening StationServer::listen()
         return Listening::Failed;
     }
     const QByteArray native = QFile::encodeName(m_path);
-    struct stat info {};
+    struct stat info { };
     if (::lstat(native.constData(), &info) == 0) {
         if (!S_ISSOCK(info.st_mode)) {
             m_problem = QStringLiteral("「%1」はソケットではないファイルです。消さずに止めます。\n"

@@ -13,7 +13,7 @@ ClockState clockStateFrom(int adjtimexResult)
 
 ClockState systemClockState(const AdjtimexQuery& query)
 {
-    struct timex reading {};
+    struct timex reading { };
     reading.modes = 0;  // read only
     const int result = query ? query(&reading) : ::adjtimex(&reading);
     return clockStateFrom(result);

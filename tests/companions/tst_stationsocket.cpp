@@ -15,8 +15,8 @@
 #include <QProcess>
 #include <QSysInfo>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -133,10 +133,7 @@ private slots:
 
     void requestsRoundTrip()
     {
-        StationRequest calibrate{RequestKind::Calibrate, QStringLiteral("cross"),
-                                 {QStringLiteral("--power"), QStringLiteral("command:/opt/my tools/read power %d \"q\""),
-                                  QStringLiteral("--cold"), QStringLiteral("-10,20"), QString(), QStringLiteral("太陽")},
-                                 std::nullopt, std::nullopt};
+        StationRequest calibrate{RequestKind::Calibrate, QStringLiteral("cross"), {QStringLiteral("--power"), QStringLiteral("command:/opt/my tools/read power %d \"q\""), QStringLiteral("--cold"), QStringLiteral("-10,20"), QString(), QStringLiteral("太陽")}, std::nullopt, std::nullopt};
         StationRequest stow{RequestKind::Stow, QString(), {}, 0.1 + 0.2, -5.0};
         for (const StationRequest& request : {calibrate, stow, StationRequest{RequestKind::Cancel, {}, {}, {}, {}}}) {
             const QByteArray line = requestLine(request);
@@ -171,7 +168,7 @@ private slots:
         Bridge bridge;
         StationServer server(bridge, dir.filePath(QStringLiteral("s")));
         QCOMPARE(server.listen(), StationServer::Listening::Yes);
-        struct stat info {};
+        struct stat info { };
         QCOMPARE(::stat(QFile::encodeName(server.socketPath()).constData(), &info), 0);
         QCOMPARE(info.st_mode & 077, 0u);  // only its user may connect
 
