@@ -24,6 +24,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <memory>
 
 using namespace heliotrope::station;
@@ -288,6 +289,34 @@ private slots:
         StationServer third(other, file);
         QCOMPARE(third.listen(), StationServer::Listening::Failed);
         QCOMPARE(QFile(file).size(), 4);
+    }
+
+    void aBridgeKilledMidMeasurementIsHeardAndReplaced()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("s"));
+        QProcess bridge;
+        bridge.start(QStringLiteral(HELIOTROPE_STATION_STAND_IN_PATH), {path});
+        QVERIFY(bridge.waitForReadyRead(10000));
+        QCOMPARE(bridge.readLine().trimmed(), QByteArray("listening"));
+        Asker asker(path);
+        QVERIFY(asker.client.connectToBridge());
+        asker.client.send({RequestKind::Calibrate, QStringLiteral("cross"), {}, {}, {}});
+        QTRY_VERIFY(!asker.progress.isEmpty());
+        ::kill(static_cast<pid_t>(bridge.processId()), SIGKILL);
+        QTRY_COMPARE(asker.lost, StationClient::lostText());
+        QTRY_COMPARE(bridge.state(), QProcess::NotRunning);
+        // Its socket and lock are left behind; the next bridge takes both.
+        QVERIFY(QFile::exists(path) && QFile::exists(path + QStringLiteral(".lock")));
+        QProcess next;
+        next.start(QStringLiteral(HELIOTROPE_STATION_STAND_IN_PATH), {path});
+        QVERIFY(next.waitForReadyRead(10000));
+        QCOMPARE(next.readLine().trimmed(), QByteArray("listening"));
+        Asker again(path);
+        QVERIFY(again.client.connectToBridge());
+        QCOMPARE(again.client.ask({RequestKind::Status, {}, {}, {}, {}}), 0);
+        next.kill();
+        next.waitForFinished();
     }
 
     void theSocketLivesInTheRuntimeDirectory()
