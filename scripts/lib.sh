@@ -4,12 +4,14 @@
 HELIOTROPE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # What the programs need to build and the window to show Japanese text on
-# Debian 12: ERFA is the real sun of the rotator bridge, GSL its fits.
+# Debian 12: ERFA is the real sun of the rotator bridge, GSL its fits, Qt's
+# SQLite driver the station's record.
 HELIOTROPE_PACKAGES=(
   build-essential
   cmake
   qt6-base-dev
   qt6-qpa-plugins
+  libqt6sql6-sqlite
   libgl-dev
   fonts-ipafont-gothic
   pkg-config

@@ -1,0 +1,493 @@
+#include "companions/record/StationRecord.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTimeZone>
+#include <QVariant>
+
+#include <algorithm>
+#include <atomic>
+#include <iterator>
+
+namespace heliotrope::record {
+
+namespace {
+
+// Each step brings the schema from version (index) to version (index + 1).
+// A step is never edited once released: a record written by that version
+// must come up the same way.
+const char* const kStepTo1[] = {
+    "CREATE TABLE calibrations ("
+    " id INTEGER PRIMARY KEY,"
+    " utc TEXT NOT NULL,"
+    " latitude REAL NOT NULL, longitude REAL NOT NULL, height REAL NOT NULL,"
+    " pattern TEXT NOT NULL,"
+    " found INTEGER NOT NULL, saved INTEGER NOT NULL, reason TEXT,"
+    " azimuth_offset REAL, azimuth_offset_error REAL,"
+    " elevation_offset REAL, elevation_offset_error REAL,"
+    " xel_beamwidth REAL, xel_beamwidth_error REAL,"
+    " el_beamwidth REAL, el_beamwidth_error REAL,"
+    " y_db REAL, y_db_error REAL,"
+    " sun_elevation REAL NOT NULL,"
+    " refraction TEXT NOT NULL,"
+    " rotator_step REAL, dead_band REAL NOT NULL,"
+    " program_version TEXT NOT NULL)",
+    "CREATE TABLE calibration_points ("
+    " calibration_id INTEGER NOT NULL REFERENCES calibrations(id) ON DELETE CASCADE,"
+    " seq INTEGER NOT NULL,"
+    " role TEXT NOT NULL,"
+    " planned_xel REAL NOT NULL, planned_el REAL NOT NULL,"
+    " skipped INTEGER NOT NULL,"
+    " xel REAL NOT NULL, el REAL NOT NULL,"
+    " power_db REAL NOT NULL, spread_db REAL NOT NULL, count INTEGER NOT NULL,"
+    " utc TEXT NOT NULL,"
+    " sun_azimuth REAL NOT NULL, sun_elevation REAL NOT NULL,"
+    " read_azimuth REAL NOT NULL, read_elevation REAL NOT NULL,"
+    " position_uncertainty REAL NOT NULL,"
+    " PRIMARY KEY (calibration_id, seq))",
+    "CREATE TABLE sun_noise_runs ("
+    " id INTEGER PRIMARY KEY,"
+    " utc TEXT NOT NULL,"
+    " latitude REAL NOT NULL, longitude REAL NOT NULL, height REAL NOT NULL,"
+    " found INTEGER NOT NULL, reason TEXT,"
+    " y_db REAL, y_db_deviation REAL, g_over_t REAL,"
+    " flux_sfu REAL, frequency_mhz REAL, dish_diameter_m REAL,"
+    " program_version TEXT NOT NULL)",
+    "CREATE TABLE sun_noise_repeats ("
+    " run_id INTEGER NOT NULL REFERENCES sun_noise_runs(id) ON DELETE CASCADE,"
+    " seq INTEGER NOT NULL,"
+    " sun_db REAL NOT NULL, cold_db REAL NOT NULL,"
+    " PRIMARY KEY (run_id, seq))",
+};
+const char* const kStepTo2[] = {
+    "ALTER TABLE sun_noise_runs ADD COLUMN expected_y_db REAL",
+    "ALTER TABLE sun_noise_runs ADD COLUMN agc_warning INTEGER NOT NULL DEFAULT 0",
+    "CREATE INDEX calibrations_by_utc ON calibrations (utc)",
+    "CREATE INDEX sun_noise_by_utc ON sun_noise_runs (utc)",
+    "CREATE INDEX sun_noise_by_frequency ON sun_noise_runs (frequency_mhz, utc)",
+};
+
+struct Step {
+    const char* const* statements;
+    std::size_t count;
+};
+const Step kSteps[] = {
+    {kStepTo1, std::size(kStepTo1)},
+    {kStepTo2, std::size(kStepTo2)},
+};
+static_assert(std::size(kSteps) == StationRecord::kSchemaVersion);
+
+// Times as ISO 8601 UTC with milliseconds: they sort as text.
+QString timeText(const QDateTime& utc)
+{
+    return utc.toUTC().toString(Qt::ISODateWithMs);
+}
+
+QDateTime timeFrom(const QVariant& value)
+{
+    QDateTime utc = QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
+    utc.setTimeZone(QTimeZone::utc());
+    return utc;
+}
+
+QVariant orNull(const std::optional<double>& value)
+{
+    return value ? QVariant(*value) : QVariant(QMetaType::fromType<double>());
+}
+
+std::optional<double> optionalFrom(const QVariant& value)
+{
+    if (value.isNull())
+        return std::nullopt;
+    return value.toDouble();
+}
+
+std::optional<Measured> measuredFrom(const QVariant& value, const QVariant& error)
+{
+    if (value.isNull())
+        return std::nullopt;
+    return Measured{value.toDouble(), error.toDouble()};
+}
+
+QVariant valueOf(const std::optional<Measured>& m)
+{
+    return m ? QVariant(m->value) : QVariant(QMetaType::fromType<double>());
+}
+
+QVariant errorOf(const std::optional<Measured>& m)
+{
+    return m ? QVariant(m->error) : QVariant(QMetaType::fromType<double>());
+}
+
+QString nextConnectionName()
+{
+    static std::atomic<int> serial{0};
+    return QStringLiteral("heliotrope-station-record-%1").arg(++serial);
+}
+
+}  // namespace
+
+QString StationRecord::defaultPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/heliotrope/station.sqlite");
+}
+
+StationRecord::StationRecord(QString path)
+    : m_path(std::move(path))
+    , m_connection(nextConnectionName())
+{
+}
+
+StationRecord::~StationRecord()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        if (db.isValid())
+            db.close();
+    }
+    if (QSqlDatabase::contains(m_connection))
+        QSqlDatabase::removeDatabase(m_connection);
+}
+
+bool StationRecord::fail(const QString& japanese, const QString& english, const QString& detail)
+{
+    m_problem = QStringLiteral("%1（%3）\n%2 (%3)").arg(japanese, english, detail);
+    return false;
+}
+
+bool StationRecord::isOpen() const
+{
+    return QSqlDatabase::database(m_connection, false).isOpen();
+}
+
+bool StationRecord::open()
+{
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+        return fail(QStringLiteral("Qt の SQLite ドライバがありません。libqt6sql6-sqlite を入れてください"),
+                    QStringLiteral("Qt's SQLite driver is missing: install libqt6sql6-sqlite"), QStringLiteral("QSQLITE"));
+    const QFileInfo file(m_path);
+    if (!QDir().mkpath(file.absolutePath()))
+        return fail(QStringLiteral("記録のフォルダ「%1」を作れません").arg(file.absolutePath()),
+                    QStringLiteral("cannot create the record's folder %1").arg(file.absolutePath()), m_path);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    db.setDatabaseName(m_path);
+    // A bridge and an asking command may open the record at once: wait for
+    // the other's transaction rather than fail.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    const auto cannotOpen = [&](const QString& detail) {
+        return fail(QStringLiteral("記録「%1」を開けません").arg(m_path), QStringLiteral("cannot open the record %1").arg(m_path),
+                    detail);
+    };
+    if (!db.open())
+        return cannotOpen(db.lastError().text());
+    QSqlQuery query(db);
+    // Commit means on the disk, and a point's runs go with it.
+    for (const char* pragma : {"PRAGMA synchronous = FULL", "PRAGMA foreign_keys = ON"})
+        if (!query.exec(QString::fromLatin1(pragma)))
+            return cannotOpen(query.lastError().text());
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return cannotOpen(query.lastError().text());
+    m_foundVersion = query.value(0).toInt();
+    query.finish();
+    if (m_foundVersion > kSchemaVersion) {
+        m_writable = false;
+        m_problem = QStringLiteral("記録「%1」は新しい版の heliotrope-rotctl が書いたもの（形式 %2、この版は %3）です。読むだけで、書き足しません。\n"
+                                   "The record %1 was written by a newer heliotrope-rotctl (schema %2, this one knows %3): "
+                                   "read, never written.")
+                        .arg(m_path)
+                        .arg(m_foundVersion)
+                        .arg(kSchemaVersion);
+        return true;
+    }
+    if (m_foundVersion < kSchemaVersion && !migrate(m_foundVersion))
+        return false;
+    m_writable = true;
+    return true;
+}
+
+bool StationRecord::migrate(int from)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    for (int version = from; version < kSchemaVersion; ++version) {
+        const Step& step = kSteps[version];
+        const auto cannot = [&](const QString& detail) {
+            db.rollback();
+            return fail(QStringLiteral("記録「%1」を形式 %2 から %3 に更新できません").arg(m_path).arg(version).arg(version + 1),
+                        QStringLiteral("cannot bring the record %1 from schema %2 to %3").arg(m_path).arg(version).arg(version + 1),
+                        detail);
+        };
+        if (!db.transaction())
+            return cannot(db.lastError().text());
+        QSqlQuery query(db);
+        for (std::size_t i = 0; i < step.count; ++i)
+            if (!query.exec(QString::fromLatin1(step.statements[i])))
+                return cannot(query.lastError().text());
+        if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(version + 1)))
+            return cannot(query.lastError().text());
+        query.finish();
+        if (!db.commit())
+            return cannot(db.lastError().text());
+    }
+    return true;
+}
+
+std::optional<qint64> StationRecord::addCalibration(const RecordedCalibration& c)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!m_writable) {
+        fail(QStringLiteral("記録に書けません"), QStringLiteral("the record cannot be written"),
+             isOpen() ? QStringLiteral("schema %1").arg(m_foundVersion) : QStringLiteral("not open"));
+        return std::nullopt;
+    }
+    const auto cannot = [&](const QString& detail) -> std::optional<qint64> {
+        db.rollback();
+        fail(QStringLiteral("較正を記録「%1」に書けません").arg(m_path),
+             QStringLiteral("cannot write the calibration to the record %1").arg(m_path), detail);
+        return std::nullopt;
+    };
+    if (!db.transaction())
+        return cannot(db.lastError().text());
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral(
+        "INSERT INTO calibrations (utc, latitude, longitude, height, pattern, found, saved, reason,"
+        " azimuth_offset, azimuth_offset_error, elevation_offset, elevation_offset_error,"
+        " xel_beamwidth, xel_beamwidth_error, el_beamwidth, el_beamwidth_error, y_db, y_db_error,"
+        " sun_elevation, refraction, rotator_step, dead_band, program_version)"
+        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    for (const QVariant& v :
+         {QVariant(timeText(c.utc)), QVariant(c.site.latitude), QVariant(c.site.longitude), QVariant(c.site.height),
+          QVariant(c.pattern), QVariant(c.found), QVariant(c.saved), QVariant(c.reason), valueOf(c.azimuthOffset),
+          errorOf(c.azimuthOffset), valueOf(c.elevationOffset), errorOf(c.elevationOffset),
+          valueOf(c.crossElevationBeamwidth), errorOf(c.crossElevationBeamwidth), valueOf(c.elevationBeamwidth),
+          errorOf(c.elevationBeamwidth), valueOf(c.yDecibels), errorOf(c.yDecibels), QVariant(c.sunElevation),
+          QVariant(c.refraction), orNull(c.rotatorStep), QVariant(c.deadBand), QVariant(c.programVersion)})
+        query.addBindValue(v);
+    if (!query.exec())
+        return cannot(query.lastError().text());
+    const qint64 id = query.lastInsertId().toLongLong();
+    query.prepare(QStringLiteral(
+        "INSERT INTO calibration_points (calibration_id, seq, role, planned_xel, planned_el, skipped, xel, el,"
+        " power_db, spread_db, count, utc, sun_azimuth, sun_elevation, read_azimuth, read_elevation,"
+        " position_uncertainty) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    int seq = 0;
+    for (const RecordedPoint& p : c.points) {
+        for (const QVariant& v :
+             {QVariant(id), QVariant(seq++), QVariant(p.role), QVariant(p.plannedCrossElevation),
+              QVariant(p.plannedElevation), QVariant(p.skipped), QVariant(p.crossElevation), QVariant(p.elevation),
+              QVariant(p.power), QVariant(p.spread), QVariant(p.count), QVariant(timeText(p.utc)),
+              QVariant(p.sunAzimuth), QVariant(p.sunElevation), QVariant(p.readAzimuth), QVariant(p.readElevation),
+              QVariant(p.positionUncertainty)})
+            query.addBindValue(v);
+        if (!query.exec())
+            return cannot(query.lastError().text());
+    }
+    query.finish();
+    if (!db.commit())
+        return cannot(db.lastError().text());
+    return id;
+}
+
+std::optional<qint64> StationRecord::addSunNoise(const RecordedSunNoise& r)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!m_writable) {
+        fail(QStringLiteral("記録に書けません"), QStringLiteral("the record cannot be written"),
+             isOpen() ? QStringLiteral("schema %1").arg(m_foundVersion) : QStringLiteral("not open"));
+        return std::nullopt;
+    }
+    const auto cannot = [&](const QString& detail) -> std::optional<qint64> {
+        db.rollback();
+        fail(QStringLiteral("太陽雑音の測定を記録「%1」に書けません").arg(m_path),
+             QStringLiteral("cannot write the sun-noise run to the record %1").arg(m_path), detail);
+        return std::nullopt;
+    };
+    if (!db.transaction())
+        return cannot(db.lastError().text());
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral(
+        "INSERT INTO sun_noise_runs (utc, latitude, longitude, height, found, reason, y_db, y_db_deviation,"
+        " g_over_t, flux_sfu, frequency_mhz, dish_diameter_m, program_version, expected_y_db, agc_warning)"
+        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    for (const QVariant& v :
+         {QVariant(timeText(r.utc)), QVariant(r.site.latitude), QVariant(r.site.longitude), QVariant(r.site.height),
+          QVariant(r.found), QVariant(r.reason), orNull(r.yDecibels), orNull(r.yDecibelsDeviation),
+          orNull(r.gOverTDecibelsPerKelvin), orNull(r.fluxSfu), orNull(r.frequencyMegahertz),
+          orNull(r.dishDiameterMetres), QVariant(r.programVersion), orNull(r.expectedYDecibels),
+          QVariant(r.gainControlWarning)})
+        query.addBindValue(v);
+    if (!query.exec())
+        return cannot(query.lastError().text());
+    const qint64 id = query.lastInsertId().toLongLong();
+    query.prepare(QStringLiteral("INSERT INTO sun_noise_repeats (run_id, seq, sun_db, cold_db) VALUES (?, ?, ?, ?)"));
+    int seq = 0;
+    for (const RecordedRepeat& repeat : r.repeats) {
+        for (const QVariant& v : {QVariant(id), QVariant(seq++), QVariant(repeat.sunDecibels), QVariant(repeat.coldDecibels)})
+            query.addBindValue(v);
+        if (!query.exec())
+            return cannot(query.lastError().text());
+    }
+    query.finish();
+    if (!db.commit())
+        return cannot(db.lastError().text());
+    return id;
+}
+
+namespace {
+
+const QString kCalibrationColumns = QStringLiteral(
+    "id, utc, latitude, longitude, height, pattern, found, saved, reason,"
+    " azimuth_offset, azimuth_offset_error, elevation_offset, elevation_offset_error,"
+    " xel_beamwidth, xel_beamwidth_error, el_beamwidth, el_beamwidth_error, y_db, y_db_error,"
+    " sun_elevation, refraction, rotator_step, dead_band, program_version");
+
+RecordedCalibration calibrationFrom(const QSqlQuery& q, const QSqlDatabase& db)
+{
+    RecordedCalibration c;
+    c.id = q.value(0).toLongLong();
+    c.utc = timeFrom(q.value(1));
+    c.site = {q.value(2).toDouble(), q.value(3).toDouble(), q.value(4).toDouble()};
+    c.pattern = q.value(5).toString();
+    c.found = q.value(6).toBool();
+    c.saved = q.value(7).toBool();
+    c.reason = q.value(8).toString();
+    c.azimuthOffset = measuredFrom(q.value(9), q.value(10));
+    c.elevationOffset = measuredFrom(q.value(11), q.value(12));
+    c.crossElevationBeamwidth = measuredFrom(q.value(13), q.value(14));
+    c.elevationBeamwidth = measuredFrom(q.value(15), q.value(16));
+    c.yDecibels = measuredFrom(q.value(17), q.value(18));
+    c.sunElevation = q.value(19).toDouble();
+    c.refraction = q.value(20).toString();
+    c.rotatorStep = optionalFrom(q.value(21));
+    c.deadBand = q.value(22).toDouble();
+    c.programVersion = q.value(23).toString();
+    QSqlQuery points(db);
+    points.prepare(QStringLiteral(
+        "SELECT role, planned_xel, planned_el, skipped, xel, el, power_db, spread_db, count, utc, sun_azimuth,"
+        " sun_elevation, read_azimuth, read_elevation, position_uncertainty FROM calibration_points"
+        " WHERE calibration_id = ? ORDER BY seq"));
+    points.addBindValue(c.id);
+    points.exec();
+    while (points.next()) {
+        RecordedPoint p;
+        p.role = points.value(0).toString();
+        p.plannedCrossElevation = points.value(1).toDouble();
+        p.plannedElevation = points.value(2).toDouble();
+        p.skipped = points.value(3).toBool();
+        p.crossElevation = points.value(4).toDouble();
+        p.elevation = points.value(5).toDouble();
+        p.power = points.value(6).toDouble();
+        p.spread = points.value(7).toDouble();
+        p.count = points.value(8).toInt();
+        p.utc = timeFrom(points.value(9));
+        p.sunAzimuth = points.value(10).toDouble();
+        p.sunElevation = points.value(11).toDouble();
+        p.readAzimuth = points.value(12).toDouble();
+        p.readElevation = points.value(13).toDouble();
+        p.positionUncertainty = points.value(14).toDouble();
+        c.points.push_back(p);
+    }
+    return c;
+}
+
+const QString kSunNoiseColumns = QStringLiteral(
+    "id, utc, latitude, longitude, height, found, reason, y_db, y_db_deviation, g_over_t, flux_sfu,"
+    " frequency_mhz, dish_diameter_m, program_version, expected_y_db, agc_warning");
+
+RecordedSunNoise sunNoiseFrom(const QSqlQuery& q, const QSqlDatabase& db)
+{
+    RecordedSunNoise r;
+    r.id = q.value(0).toLongLong();
+    r.utc = timeFrom(q.value(1));
+    r.site = {q.value(2).toDouble(), q.value(3).toDouble(), q.value(4).toDouble()};
+    r.found = q.value(5).toBool();
+    r.reason = q.value(6).toString();
+    r.yDecibels = optionalFrom(q.value(7));
+    r.yDecibelsDeviation = optionalFrom(q.value(8));
+    r.gOverTDecibelsPerKelvin = optionalFrom(q.value(9));
+    r.fluxSfu = optionalFrom(q.value(10));
+    r.frequencyMegahertz = optionalFrom(q.value(11));
+    r.dishDiameterMetres = optionalFrom(q.value(12));
+    r.programVersion = q.value(13).toString();
+    r.expectedYDecibels = optionalFrom(q.value(14));
+    r.gainControlWarning = q.value(15).toBool();
+    QSqlQuery repeats(db);
+    repeats.prepare(QStringLiteral("SELECT sun_db, cold_db FROM sun_noise_repeats WHERE run_id = ? ORDER BY seq"));
+    repeats.addBindValue(r.id);
+    repeats.exec();
+    while (repeats.next())
+        r.repeats.push_back({repeats.value(0).toDouble(), repeats.value(1).toDouble()});
+    return r;
+}
+
+}  // namespace
+
+std::vector<StationRun> StationRecord::history(const QDateTime& since) const
+{
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    std::vector<StationRun> runs;
+    if (!db.isOpen())
+        return runs;
+    const QString from = since.isValid() ? timeText(since) : QStringLiteral("0000");
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT %1 FROM calibrations WHERE utc >= ? ORDER BY utc, id").arg(kCalibrationColumns));
+    query.addBindValue(from);
+    query.exec();
+    while (query.next())
+        runs.emplace_back(calibrationFrom(query, db));
+    query.prepare(QStringLiteral("SELECT %1 FROM sun_noise_runs WHERE utc >= ? ORDER BY utc, id").arg(kSunNoiseColumns));
+    query.addBindValue(from);
+    query.exec();
+    while (query.next())
+        runs.emplace_back(sunNoiseFrom(query, db));
+    std::stable_sort(runs.begin(), runs.end(),
+                     [](const StationRun& a, const StationRun& b) { return runUtc(a) < runUtc(b); });
+    return runs;
+}
+
+std::vector<RecordedSunNoise> StationRecord::lastSunNoiseAt(double frequencyMegahertz, int count) const
+{
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    std::vector<RecordedSunNoise> runs;
+    if (!db.isOpen() || count <= 0)
+        return runs;
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT %1 FROM sun_noise_runs WHERE found AND y_db IS NOT NULL"
+                                 " AND frequency_mhz BETWEEN ? AND ? ORDER BY utc DESC, id DESC LIMIT ?")
+                      .arg(kSunNoiseColumns));
+    query.addBindValue(frequencyMegahertz - 0.001);
+    query.addBindValue(frequencyMegahertz + 0.001);
+    query.addBindValue(count);
+    query.exec();
+    while (query.next())
+        runs.push_back(sunNoiseFrom(query, db));
+    std::reverse(runs.begin(), runs.end());
+    return runs;
+}
+
+std::optional<RecordedCalibration> StationRecord::lastCalibration(bool savedOnly) const
+{
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.isOpen())
+        return std::nullopt;
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT %1 FROM calibrations WHERE found AND azimuth_offset IS NOT NULL %2"
+                                 " ORDER BY utc DESC, id DESC LIMIT 1")
+                      .arg(kCalibrationColumns, savedOnly ? QStringLiteral("AND saved") : QString()));
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return calibrationFrom(query, db);
+}
+
+bool StationRecord::integrityOk() const
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    return query.exec(QStringLiteral("PRAGMA integrity_check")) && query.next()
+        && query.value(0).toString() == QLatin1String("ok");
+}
+
+}  // namespace heliotrope::record

@@ -1,0 +1,80 @@
+#pragma once
+
+// The station's record: every calibration and every sun-noise run, kept in a
+// SQLite file ($XDG_DATA_HOME/heliotrope/station.sqlite) through Qt SQL.
+//
+// Each result is written in one transaction with SQLite's full
+// synchronisation, so a power cut or a killed bridge leaves either the whole
+// result or none of it, and every earlier one. The schema's version is
+// SQLite's user_version; opening an older record brings it up to this
+// program's version, step by step, each step in its own transaction. A record
+// written by a newer program is read but never written.
+//
+// One StationRecord is one connection; it lives in one thread.
+
+#include "companions/record/StationRuns.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace heliotrope::record {
+
+class StationRecord {
+public:
+    // The schema this program writes. 1: the first record; 2: a run's
+    // expected Y and AGC warning, and indexes for the queries by date and by
+    // frequency.
+    static constexpr int kSchemaVersion = 2;
+
+    // $XDG_DATA_HOME/heliotrope/station.sqlite (~/.local/share/… when unset).
+    static QString defaultPath();
+
+    explicit StationRecord(QString path = defaultPath());
+    ~StationRecord();
+    StationRecord(const StationRecord&) = delete;
+    StationRecord& operator=(const StationRecord&) = delete;
+
+    // Opens (and creates, with its folder) the file, and brings an older
+    // schema up to date. False, with problem() said, when it cannot; a record
+    // from a newer program opens read-only (true, writable() false).
+    bool open();
+    bool isOpen() const;
+    bool writable() const { return m_writable; }
+    QString path() const { return m_path; }
+    // The schema's version as found in the file before open() migrated it.
+    int foundSchemaVersion() const { return m_foundVersion; }
+    // Why the last call failed: Japanese, newline, English.
+    QString problem() const { return m_problem; }
+
+    // Write one result, points and repeats with it, in one transaction. The
+    // record's number, or nothing (problem() says why; nothing was written).
+    std::optional<qint64> addCalibration(const RecordedCalibration& calibration);
+    std::optional<qint64> addSunNoise(const RecordedSunNoise& run);
+
+    // Every run from `since` on (all with an invalid QDateTime), oldest first,
+    // calibrations with their points and sun-noise runs with their repeats.
+    std::vector<StationRun> history(const QDateTime& since = QDateTime()) const;
+    // The last `count` sun-noise runs that found a Y at this frequency
+    // (within 1 kHz), oldest first.
+    std::vector<RecordedSunNoise> lastSunNoiseAt(double frequencyMegahertz, int count) const;
+    // The latest calibration that found offsets (saved or not, as `savedOnly`).
+    std::optional<RecordedCalibration> lastCalibration(bool savedOnly = true) const;
+
+    // PRAGMA integrity_check said "ok".
+    bool integrityOk() const;
+
+private:
+    bool migrate(int from);
+    bool fail(const QString& japanese, const QString& english, const QString& detail);
+
+    QString m_path;
+    QString m_connection;
+    QString m_problem;
+    int m_foundVersion = 0;
+    bool m_writable = false;
+};
+
+}  // namespace heliotrope::record

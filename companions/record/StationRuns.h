@@ -1,0 +1,105 @@
+#pragma once
+
+// What the station's record keeps of each measurement on the sun, as plain
+// values: filled by the bridge from a calibration's outcome or a sun-noise
+// run's result, written by StationRecord, read back for the history, the
+// picture and the health figures. Angles in degrees, powers in dB, times UTC.
+// A run that ended without a result is kept too, with its reason.
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+#include <variant>
+#include <vector>
+
+namespace heliotrope::record {
+
+// A value with one standard deviation.
+struct Measured {
+    double value = 0;
+    double error = 0;
+};
+
+// Where the station stands: degrees north and east, metres above the ellipsoid.
+struct RecordedSite {
+    double latitude = 0;
+    double longitude = 0;
+    double height = 0;
+};
+
+// One point of a calibration: where it was asked to be, where the rotator
+// read, where the sun was and what the power was there.
+struct RecordedPoint {
+    QString role;                      // "xel", "el", "centre", "baseline"
+    double plannedCrossElevation = 0;  // degrees from the sun, as commanded
+    double plannedElevation = 0;
+    bool skipped = false;       // the rotator never settled there
+    double crossElevation = 0;  // degrees from the sun, as read back
+    double elevation = 0;
+    double power = 0;   // dB, mean of the readings
+    double spread = 0;  // dB, their standard deviation
+    int count = 0;
+    QDateTime utc;
+    double sunAzimuth = 0;
+    double sunElevation = 0;
+    double readAzimuth = 0;  // the rotator's own reading
+    double readElevation = 0;
+    double positionUncertainty = 0;
+};
+
+struct RecordedCalibration {
+    qint64 id = 0;  // the record's number; 0 until written
+    QDateTime utc;  // when the run ended
+    RecordedSite site;
+    QString pattern;  // "cross" or "five"
+    std::vector<RecordedPoint> points;
+    // Found: the offsets in the bridge's convention (the rotator's reading
+    // minus the true direction, degrees of azimuth and of elevation).
+    bool found = false;
+    QString reason;      // when nothing was found, or found and not saved: Japanese, newline, English
+    bool saved = false;  // the offsets were saved and applied
+    std::optional<Measured> azimuthOffset;
+    std::optional<Measured> elevationOffset;
+    std::optional<Measured> crossElevationBeamwidth;  // full width at half maximum
+    std::optional<Measured> elevationBeamwidth;
+    std::optional<Measured> yDecibels;  // the sun over the baseline at the beam's centre
+    double sunElevation = 0;            // mean over the points
+    QString refraction;                 // "none", "optical", "radio"
+    std::optional<double> rotatorStep;  // degrees, as the bridge learnt it
+    double deadBand = 0;                // degrees
+    QString programVersion;
+};
+
+struct RecordedRepeat {
+    double sunDecibels = 0;
+    double coldDecibels = 0;
+};
+
+struct RecordedSunNoise {
+    qint64 id = 0;
+    QDateTime utc;
+    RecordedSite site;
+    std::vector<RecordedRepeat> repeats;
+    bool found = false;
+    QString reason;  // when no Y was measured: Japanese, newline, English
+    std::optional<double> yDecibels;
+    std::optional<double> yDecibelsDeviation;  // sample standard deviation over the repeats
+    std::optional<double> expectedYDecibels;
+    std::optional<double> gOverTDecibelsPerKelvin;
+    bool gainControlWarning = false;  // Y implausibly low: the receiver's AGC, or not on the sun
+    std::optional<double> fluxSfu;
+    std::optional<double> frequencyMegahertz;
+    std::optional<double> dishDiameterMetres;
+    QString programVersion;
+};
+
+// One entry of the history, either kind.
+using StationRun = std::variant<RecordedCalibration, RecordedSunNoise>;
+
+inline QDateTime runUtc(const StationRun& run)
+{
+    return std::visit([](const auto& r) { return r.utc; }, run);
+}
+
+}  // namespace heliotrope::record
