@@ -1,8 +1,10 @@
 // The settle-then-read loop under the measurements on the sun, against a
 // scripted rotctld and a scripted power source: each budget of the run at its
 // exact limit and after what resets it, where in a dwell its time is taken,
-// and a command through north answered on the other side of it.
+// a command through north answered on the other side of it; and a
+// calibration run with offsets already in force.
 
+#include "companions/measure/CalibrationRun.h"
 #include "companions/measure/MeasurementEngine.h"
 #include "companions/measure/RotatorLender.h"
 
@@ -74,10 +76,10 @@ public:
     RotatorStep& rotatorStep() override { return m_step; }
     void lendRotator() override {}
     void takeRotatorBack() override {}
+    RotatorFrame m_frame;
 
 private:
     RotctldClient m_client;
-    RotatorFrame m_frame;
     RotatorStep m_step;
 };
 
@@ -86,7 +88,9 @@ private:
 class ScriptedPower : public heliotrope::power::PowerSource {
 public:
     std::deque<std::optional<double>> script;
+    std::function<double()> model;  // once the script is out, when given
     double clock = 1000;
+    double clockStep = 0;  // seconds a reading; 0: unevenly
     std::vector<double> readingTimes;
     std::vector<double> readings;
 
@@ -97,12 +101,12 @@ public:
         m_pending = true;
         QTimer::singleShot(20, this, [this] {
             m_pending = false;
-            const std::optional<double> next = script.empty() ? std::optional<double>(-30) : script.front();
+            const std::optional<double> next = script.empty() ? std::optional<double>(model ? model() : -30) : script.front();
             if (!script.empty())
                 script.pop_front();
             // Unevenly spaced instants, so that the middle of the readings
             // is neither their mean nor any one of them.
-            clock += 1.0 + static_cast<double>(readings.size() * readings.size());
+            clock += clockStep > 0 ? clockStep : 1.0 + static_cast<double>(readings.size() * readings.size());
             if (!next) {
                 emit failed(QStringLiteral("電力が読めません / no power reading"));
                 return;
@@ -166,6 +170,8 @@ private slots:
     void budgetsEndTheRunAtTheirExactLimitAndResetOnSuccess();
     void aDwellIsDatedAtTheMiddleOfItsReadings();
     void aCommandThroughNorthArrivesReadOnTheOtherSide();
+    void aCalibrationWithOffsetsInForceFindsTheWholeOffsets_data();
+    void aCalibrationWithOffsetsInForceFindsTheWholeOffsets();
 };
 
 void TestMeasurementEngine::budgetsEndTheRunAtTheirExactLimitAndResetOnSuccess_data()
@@ -248,6 +254,51 @@ void TestMeasurementEngine::aCommandThroughNorthArrivesReadOnTheOtherSide()
     QCOMPARE(run.rotctld.standing.azimuth, 0.0);
     QVERIFY2(std::abs(std::remainder(run.dwells.back().position.azimuth, 360.0)) < 1e-9,
              qPrintable(QString::number(run.dwells.back().position.azimuth)));
+}
+
+void TestMeasurementEngine::aCalibrationWithOffsetsInForceFindsTheWholeOffsets_data()
+{
+    QTest::addColumn<CalibrationPattern>("pattern");
+    QTest::newRow("cross") << CalibrationPattern::Cross;
+    QTest::newRow("five points") << CalibrationPattern::FivePoint;
+}
+
+void TestMeasurementEngine::aCalibrationWithOffsetsInForceFindsTheWholeOffsets()
+{
+    // The rotator reads 0.8° more azimuth and 0.5° less elevation than the
+    // dish points; a first calibration put 0.5° and −0.3° in force. The
+    // second finds the whole offsets, not what is left of them.
+    QFETCH(CalibrationPattern, pattern);
+    constexpr double kAzimuthOffset = 0.8;
+    constexpr double kElevationOffset = -0.5;
+    CalibrationOptions options;
+    options.pattern = pattern;
+    options.beamwidth = 3;
+    options.dwellSeconds = 0;
+    options.settleTimeoutSeconds = 1;
+    options.site = {35.64, 139.3, 0};
+    ScriptedRotctld rotctld;
+    ScriptedPower power;
+    power.clock = 1790996400;  // 2026-10-03 12:00 JST, the sun at 50°
+    power.clockStep = 0.5;
+    power.model = [&] {
+        const auto sun = heliotrope::sky::trueSunTopocentric(power.clock, options.site, options.refraction, options.atmosphere);
+        const double off = heliotrope::sky::skySeparation(rotctld.standing.azimuth - kAzimuthOffset,
+                                                          rotctld.standing.elevation - kElevationOffset, sun.azimuth, sun.elevation);
+        return -30 + 10 * std::log10(1 + 9 * std::exp(-4 * std::log(2.0) * off * off / 9));
+    };
+    Lender lender(rotctld.port());
+    lender.m_frame.azimuthOffset = 0.5;
+    lender.m_frame.elevationOffset = -0.3;
+    CalibrationRun run(lender, options, power, [&power] { return power.clock; });
+    std::optional<CalibrationOutcome> outcome;
+    bool finished = false;
+    connect(&run, &CalibrationRun::finished, this, [&](const std::optional<CalibrationOutcome>& o) { outcome = o, finished = true; });
+    run.start();
+    QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
+    QVERIFY(outcome && outcome->ok);
+    QVERIFY2(std::abs(outcome->azimuthOffset - kAzimuthOffset) < 0.01 && std::abs(outcome->elevationOffset - kElevationOffset) < 0.01,
+             qPrintable(QStringLiteral("%1 %2").arg(outcome->azimuthOffset).arg(outcome->elevationOffset)));
 }
 
 QTEST_GUILESS_MAIN(TestMeasurementEngine)
