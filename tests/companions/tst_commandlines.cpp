@@ -33,6 +33,8 @@ private slots:
     void bothProgramsTakeTheSameAllowList();
     void bothProgramsRefuseAlikeInBothLanguages();
     void simulatorOnASerialLine();
+    void boundsAreThoseTheHelpStates_data();
+    void boundsAreThoseTheHelpStates();
 };
 
 namespace {
@@ -314,6 +316,61 @@ void TestCommandLines::simulatorOnASerialLine()
         const CommandLine<SimulatorOptions> refused = read(wrong);
         QVERIFY2(!refused.options && refused.exitCode == kUsageExitCode, qPrintable(wrong.join(QLatin1Char(' '))));
     }
+}
+
+void TestCommandLines::boundsAreThoseTheHelpStates_data()
+{
+    // Every option whose help gives a range of one number ("0～1100") is
+    // tried at each end, taken, and just beyond, refused and named: the
+    // bounds are what the operator reads, not what the code happens to hold.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<bool>("taken");
+    // Whatever else is wrong with these, each option on trial is read.
+    const QStringList base{"--true-sun", "--site", "35.66,139.34", "--refraction", "radio", "--sun-noise",
+                           "--power", "rigctld", "--frequency", "1296", "--dish-diameter", "3"};
+    const QString help = parseBridgeCommandLine(bridgeArguments({QStringLiteral("--help")})).text;
+    static const QRegularExpression start(QStringLiteral("^\\s+(?:-\\w, )?--([a-z][a-z-]*) <([^>]*)>"));
+    static const QRegularExpression range(QStringLiteral("(-?\\d+(?:\\.\\d+)?)～(-?\\d+(?:\\.\\d+)?)"));
+    QString name;
+    QString placeholder;
+    QString block;
+    int rows = 0;
+    const auto finish = [&] {
+        const QRegularExpressionMatch bounds = range.match(block);
+        if (name.isEmpty() || !bounds.hasMatch() || placeholder.contains(QLatin1Char(',')) || placeholder.contains(QLatin1Char('|')))
+            return;
+        const double low = bounds.captured(1).toDouble();
+        const double high = bounds.captured(2).toDouble();
+        const double beyond = (high - low) / 1000;
+        const QString option = QStringLiteral("--") + name;
+        for (const auto& [value, taken] : {std::pair{low, true}, std::pair{high, true}, std::pair{low - beyond, false}, std::pair{high + beyond, false}}) {
+            QTest::addRow("%s %g", qPrintable(option), value) << base + QStringList{option, QString::number(value, 'g', 10)} << option << taken;
+            ++rows;
+        }
+    };
+    for (const QString& line : help.split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch match = start.match(line);
+        if (match.hasMatch() || !line.startsWith(QLatin1Char(' '))) {
+            finish();
+            name = match.captured(1);
+            placeholder = match.captured(2);
+            block.clear();
+        }
+        block += line;
+    }
+    finish();
+    QVERIFY2(rows >= 16, "the help states fewer ranges than it did");
+}
+
+void TestCommandLines::boundsAreThoseTheHelpStates()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, option);
+    QFETCH(bool, taken);
+    const CommandLine<BridgeOptions> bridge = parseBridgeCommandLine(bridgeArguments(arguments));
+    const bool named = bridge.exitCode != 0 && bridge.text.contains(option);
+    QVERIFY2(named != taken, qPrintable(bridge.text));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLines)
