@@ -1,12 +1,14 @@
 // The settle-then-read loop under the measurements on the sun, against a
 // scripted rotctld and a scripted power source: each budget of the run at its
 // exact limit and after what resets it, where in a dwell its time is taken,
-// a command through north answered on the other side of it; and a
-// calibration run with offsets already in force.
+// a command through north answered on the other side of it; a calibration
+// run with offsets already in force; and the bridge's reading of a rotator
+// whose line falls silent and comes back.
 
 #include "companions/measure/CalibrationRun.h"
 #include "companions/measure/MeasurementEngine.h"
 #include "companions/measure/RotatorLender.h"
+#include "companions/rotctl/Bridge.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -41,6 +43,7 @@ public:
     RotatorPosition standing{355, 30};
     bool follows = true;
     std::deque<QByteArray> positionReplies;
+    std::vector<qint64> positionAsked;  // ms since the start, each p
 
 private:
     QByteArray answer(const QByteArray& line)
@@ -53,6 +56,7 @@ private:
                 standing = {std::fmod(parts.at(1).toDouble(), 360.0), parts.at(2).toDouble()};
             return "RPRT 0\n";
         }
+        positionAsked.push_back(m_clock.elapsed());
         if (!positionReplies.empty()) {
             const QByteArray reply = positionReplies.front();
             positionReplies.pop_front();
@@ -62,6 +66,11 @@ private:
     }
 
     QTcpServer m_server;
+    QElapsedTimer m_clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
 };
 
 class Lender : public RotatorLender {
@@ -172,6 +181,7 @@ private slots:
     void aCommandThroughNorthArrivesReadOnTheOtherSide();
     void aCalibrationWithOffsetsInForceFindsTheWholeOffsets_data();
     void aCalibrationWithOffsetsInForceFindsTheWholeOffsets();
+    void aSilentLineSlowsTheReadingAndWhatItChangedIsPutBack();
 };
 
 void TestMeasurementEngine::budgetsEndTheRunAtTheirExactLimitAndResetOnSuccess_data()
@@ -299,6 +309,39 @@ void TestMeasurementEngine::aCalibrationWithOffsetsInForceFindsTheWholeOffsets()
     QVERIFY(outcome && outcome->ok);
     QVERIFY2(std::abs(outcome->azimuthOffset - kAzimuthOffset) < 0.01 && std::abs(outcome->elevationOffset - kElevationOffset) < 0.01,
              qPrintable(QStringLiteral("%1 %2").arg(outcome->azimuthOffset).arg(outcome->elevationOffset)));
+}
+
+void TestMeasurementEngine::aSilentLineSlowsTheReadingAndWhatItChangedIsPutBack()
+{
+    // Read every 100 ms; a silent line (rotctld's RPRT -5 to p) doubles the
+    // interval and is said once; the first reading again puts the interval
+    // back and says so, and a second silence is said again.
+    ScriptedRotctld rotctld;
+    const auto line = heliotrope::rotctl::parseBridgeCommandLine(
+        {"heliotrope-rotctl", "--rotctld", QStringLiteral("127.0.0.1:%1").arg(rotctld.port()), "--port", "0", "--poll-ms", "100"});
+    QVERIFY2(line.options, qPrintable(line.text));
+    Bridge bridge(*line.options);
+    int silences = 0;
+    connect(&bridge, &Bridge::notice, this, [&silences](const QString& said) { silences += said.contains(QLatin1String("RPRT -5")); });
+    QString problem;
+    QVERIFY2(bridge.start(&problem), qPrintable(problem));
+    QTRY_VERIFY_WITH_TIMEOUT(rotctld.positionAsked.size() >= 2, 3000);
+    const auto gapsAfter = [&](size_t from) {
+        std::vector<qint64> gaps;
+        for (size_t i = from + 1; i < rotctld.positionAsked.size(); ++i)
+            gaps.push_back(rotctld.positionAsked[i] - rotctld.positionAsked[i - 1]);
+        return gaps;
+    };
+    for (int spell = 1; spell <= 2; ++spell) {
+        rotctld.positionReplies = {"RPRT -5\n", "RPRT -5\n"};
+        const size_t first = rotctld.positionAsked.size();
+        QTRY_VERIFY_WITH_TIMEOUT(rotctld.positionAsked.size() >= first + 5, 3000);
+        const std::vector<qint64> gaps = gapsAfter(first);
+        // After each refusal 200, then 400; after the reading 100 again.
+        QVERIFY2(gaps.at(0) >= 190 && gaps.at(1) >= 390 && gaps.at(2) < 350 && gaps.at(3) < 350,
+                 qPrintable(QStringLiteral("%1 %2 %3 %4").arg(gaps.at(0)).arg(gaps.at(1)).arg(gaps.at(2)).arg(gaps.at(3))));
+        QCOMPARE(silences, spell);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMeasurementEngine)
