@@ -10,6 +10,7 @@
 #include "companions/measure/RotatorLender.h"
 #include "companions/rotctl/Bridge.h"
 
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -32,6 +33,7 @@ public:
         m_server.listen(QHostAddress::LocalHost, 0);
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             QTcpSocket* socket = m_server.nextPendingConnection();
+            m_sockets.push_back(socket);
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
                 while (socket->canReadLine())
                     socket->write(answer(socket->readLine().trimmed()));
@@ -39,6 +41,14 @@ public:
         });
     }
     quint16 port() const { return m_server.serverPort(); }
+    // Hangs up on every connection, as a rotctld restarted would.
+    void drop()
+    {
+        for (const QPointer<QTcpSocket>& socket : m_sockets) {
+            if (socket)
+                socket->abort();
+        }
+    }
 
     RotatorPosition standing{355, 30};
     bool follows = true;
@@ -66,6 +76,7 @@ private:
     }
 
     QTcpServer m_server;
+    std::vector<QPointer<QTcpSocket>> m_sockets;
     QElapsedTimer m_clock = [] {
         QElapsedTimer started;
         started.start();
@@ -182,6 +193,7 @@ private slots:
     void aCalibrationWithOffsetsInForceFindsTheWholeOffsets_data();
     void aCalibrationWithOffsetsInForceFindsTheWholeOffsets();
     void aSilentLineSlowsTheReadingAndWhatItChangedIsPutBack();
+    void aLostLinkIsSaidAgainOnlyOnceTheRotatorWasReadAgain();
 };
 
 void TestMeasurementEngine::budgetsEndTheRunAtTheirExactLimitAndResetOnSuccess_data()
@@ -342,6 +354,33 @@ void TestMeasurementEngine::aSilentLineSlowsTheReadingAndWhatItChangedIsPutBack(
                  qPrintable(QStringLiteral("%1 %2 %3 %4").arg(gaps.at(0)).arg(gaps.at(1)).arg(gaps.at(2)).arg(gaps.at(3))));
         QCOMPARE(silences, spell);
     }
+}
+
+void TestMeasurementEngine::aLostLinkIsSaidAgainOnlyOnceTheRotatorWasReadAgain()
+{
+    ScriptedRotctld rotctld;
+    RotctldClient client(QStringLiteral("127.0.0.1"), rotctld.port());
+    QStringList said;
+    int ready = 0;
+    int read = 0;
+    connect(&client, &RotctldClient::lost, this, [&said](RotctldClient::Problem, const QString& line) { said << line; });
+    connect(&client, &RotctldClient::ready, this, [&ready] { ++ready; });
+    connect(&client, &RotctldClient::positionRead, this, [&read] { ++read; });
+    client.start();
+    // Lost, said; back and read: a second loss is said again.
+    for (int loss = 1; loss <= 2; ++loss) {
+        QTRY_COMPARE_WITH_TIMEOUT(ready, loss, 3000);
+        client.requestPosition();
+        QTRY_COMPARE_WITH_TIMEOUT(read, loss, 3000);
+        rotctld.drop();
+        QTRY_COMPARE_WITH_TIMEOUT(said.size(), loss, 3000);
+        QVERIFY(!said.last().isEmpty());
+    }
+    // Back but never read: the same loss again is not said again.
+    QTRY_COMPARE_WITH_TIMEOUT(ready, 3, 3000);
+    rotctld.drop();
+    QTRY_COMPARE_WITH_TIMEOUT(said.size(), 3, 3000);
+    QVERIFY2(said.last().isEmpty(), qPrintable(said.last()));
 }
 
 QTEST_GUILESS_MAIN(TestMeasurementEngine)
