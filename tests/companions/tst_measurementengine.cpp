@@ -94,8 +94,8 @@ public:
     RotctldClient& rotctld() override { return m_client; }
     const RotatorFrame& frame() const override { return m_frame; }
     RotatorStep& rotatorStep() override { return m_step; }
-    void lendRotator() override {}
-    void takeRotatorBack() override {}
+    void lendRotator() override { }
+    void takeRotatorBack() override { }
     RotatorFrame m_frame;
 
 private:
@@ -144,7 +144,9 @@ private:
     bool m_pending = false;
 };
 
-enum class Outcome { Measured, Skipped, Stopped };
+enum class Outcome { Measured,
+                     Skipped,
+                     Stopped };
 
 struct Harness {
     explicit Harness(const EngineSettings& settings)

@@ -211,8 +211,7 @@ void TestTrueSunPointing::refractionFollowsEachFigureOfTheAir()
     const auto lifts = [&](const heliotrope::sky::Atmosphere& atmosphere) {
         TrueSunPointing pointing(kHachioji, refraction, atmosphere);
         const double commanded = pointing.decide(window, kNoonMs).target.elevation - unrefracted;
-        const double computed =
-            heliotrope::sky::trueSunTopocentric(kNoonMs / 1000.0, kHachioji, refraction, atmosphere).elevation - unrefracted;
+        const double computed = heliotrope::sky::trueSunTopocentric(kNoonMs / 1000.0, kHachioji, refraction, atmosphere).elevation - unrefracted;
         return std::pair{commanded, computed};
     };
     const auto [first, firstComputed] = lifts(air);
