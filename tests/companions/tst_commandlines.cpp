@@ -4,6 +4,8 @@
 #include "companions/rotctl/BridgeOptions.h"
 #include "companions/sim/SimulatorOptions.h"
 
+#include "companions/radiometer/RadiometerOptions.h"
+
 #include <QRegularExpression>
 #include <QTest>
 
@@ -35,6 +37,7 @@ private slots:
     void simulatorOnASerialLine();
     void boundsAreThoseTheHelpStates_data();
     void boundsAreThoseTheHelpStates();
+    void defaultsAreThoseTheHelpStates();
 };
 
 namespace {
@@ -371,6 +374,73 @@ void TestCommandLines::boundsAreThoseTheHelpStates()
     const CommandLine<BridgeOptions> bridge = parseBridgeCommandLine(bridgeArguments(arguments));
     const bool named = bridge.exitCode != 0 && bridge.text.contains(option);
     QVERIFY2(named != taken, qPrintable(bridge.text));
+}
+
+namespace {
+
+// The number an option's help gives as its default, or nothing.
+std::optional<double> helpDefault(const QString& help, const QString& option)
+{
+    const qsizetype at = help.indexOf(QRegularExpression(QStringLiteral("\\s%1 <").arg(QRegularExpression::escape(option))));
+    if (at < 0)
+        return std::nullopt;
+    const qsizetype next = help.indexOf(QRegularExpression(QStringLiteral("\\n  +(-\\w, )?--")), at + 1);
+    static const QRegularExpression stated(QStringLiteral("\\(default\\s+(-?\\d+(?:\\.\\d+)?)[;,)]"));
+    const QRegularExpressionMatch match = stated.match(help.mid(at, next - at).simplified());
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1).toDouble();
+}
+
+template <typename Options>
+void verifyDefaults(const CommandLine<Options>& help, const CommandLine<Options>& plain,
+                    const std::vector<std::pair<QString, std::function<double(const Options&)>>>& fields)
+{
+    QVERIFY2(plain.options, qPrintable(plain.text));
+    for (const auto& [option, field] : fields) {
+        const std::optional<double> stated = helpDefault(help.text, option);
+        QVERIFY2(stated, qPrintable(option + QStringLiteral(": no default in the help")));
+        QVERIFY2(std::abs(*stated - field(*plain.options)) < 1e-9,
+                 qPrintable(QStringLiteral("%1: the help says %2, the program takes %3").arg(option).arg(*stated).arg(field(*plain.options))));
+    }
+}
+
+}  // namespace
+
+void TestCommandLines::defaultsAreThoseTheHelpStates()
+{
+    // Each default the help states is the one the program runs with.
+    using Sim = SimulatorOptions;
+    verifyDefaults<Sim>(parseSimulatorCommandLine({"heliotrope-sim", "--help"}), parseSimulatorCommandLine({"heliotrope-sim"}),
+                        {{"--port", [](const Sim& o) { return double(o.port); }},
+                         {"--az-rate", [](const Sim& o) { return o.azimuthRate; }},
+                         {"--el-rate", [](const Sim& o) { return o.elevationRate; }},
+                         {"--report-ms", [](const Sim& o) { return double(o.reportIntervalMs); }}});
+    using Radiometer = heliotrope::radiometer::RadiometerOptions;
+    verifyDefaults<Radiometer>(heliotrope::radiometer::parseRadiometerCommandLine({"heliotrope-radiometer-sim", "--help"}),
+                               heliotrope::radiometer::parseRadiometerCommandLine({"heliotrope-radiometer-sim", "--site", "35.66,139.34"}),
+                               {{"--beamwidth", [](const Radiometer& o) { return o.beam.beamwidth; }},
+                                {"--peak", [](const Radiometer& o) { return o.beam.peak; }},
+                                {"--baseline", [](const Radiometer& o) { return o.beam.baseline; }},
+                                {"--noise", [](const Radiometer& o) { return o.noise; }},
+                                {"--rigctld-port", [](const Radiometer& o) { return double(o.rigctldPort); }},
+                                {"--clock-offset", [](const Radiometer& o) { return o.clockOffsetSeconds; }}});
+    using Bridge = BridgeOptions;
+    const auto run = [](const Bridge& o) { return *o.sunNoise; };
+    verifyDefaults<Bridge>(parseBridgeCommandLine(bridgeArguments({"--help"})),
+                           parseBridgeCommandLine(bridgeArguments({"--sun-noise", "--site", "35.66,139.34", "--power", "rigctld", "--cold", "200,45"})),
+                           {{"--port", [](const Bridge& o) { return double(o.port); }},
+                            {"--poll-ms", [](const Bridge& o) { return double(o.pollIntervalMs); }},
+                            {"--threshold", [](const Bridge& o) { return o.threshold; }},
+                            {"--min-interval", [](const Bridge& o) { return o.minIntervalSeconds; }},
+                            {"--temperature", [](const Bridge& o) { return o.trueSun.atmosphere.temperature; }},
+                            {"--humidity", [](const Bridge& o) { return 100 * o.trueSun.atmosphere.relativeHumidity; }},
+                            {"--cold-offset", [run](const Bridge& o) { return run(o).coldOffsetBeamwidths; }},
+                            {"--repeat", [run](const Bridge& o) { return double(run(o).repeats); }},
+                            {"--efficiency", [run](const Bridge& o) { return run(o).efficiency; }},
+                            {"--settle-tolerance", [run](const Bridge& o) { return run(o).settleToleranceDegrees; }},
+                            {"--settle-timeout", [run](const Bridge& o) { return run(o).settleTimeoutSeconds; }},
+                            {"--clock-offset", [run](const Bridge& o) { return run(o).clockOffsetSeconds; }}});
 }
 
 QTEST_GUILESS_MAIN(TestCommandLines)
