@@ -246,7 +246,7 @@ void TestMeasurementEngine::budgetsEndTheRunAtTheirExactLimitAndResetOnSuccess()
 
 void TestMeasurementEngine::aDwellIsDatedAtTheMiddleOfItsReadings()
 {
-    Harness run(EngineSettings{0.15, 0.05, 1});
+    Harness run(EngineSettings{0.3, 0.05, 1});
     QTRY_VERIFY_WITH_TIMEOUT(run.ready, 3000);
     run.power.script = {-30.0, -20.0, -30.0, -20.0, -26.0, -30.0, -20.0, -30.0, -20.0, -26.0, -30.0};
     QVERIFY(run.measure(SetPoint{120, 40}) == Outcome::Measured);
@@ -351,8 +351,9 @@ void TestMeasurementEngine::aSilentLineSlowsTheReadingAndWhatItChangedIsPutBack(
         const size_t first = rotctld.positionAsked.size();
         QTRY_VERIFY_WITH_TIMEOUT(rotctld.positionAsked.size() >= first + 5, 3000);
         const std::vector<qint64> gaps = gapsAfter(first);
-        // After each refusal 200, then 400; after the reading 100 again.
-        QVERIFY2(gaps.at(0) >= 190 && gaps.at(1) >= 390 && gaps.at(2) < 350 && gaps.at(3) < 350,
+        // After each refusal 200, then 400; after the reading 100 again (not
+        // 800: well under it however busy the machine).
+        QVERIFY2(gaps.at(0) >= 190 && gaps.at(1) >= 390 && gaps.at(2) < 600 && gaps.at(3) < 600,
                  qPrintable(QStringLiteral("%1 %2 %3 %4").arg(gaps.at(0)).arg(gaps.at(1)).arg(gaps.at(2)).arg(gaps.at(3))));
         QCOMPARE(silences, spell);
     }
