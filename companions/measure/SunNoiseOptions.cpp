@@ -78,7 +78,7 @@ QList<QCommandLineOption> sunNoiseCommandLineOptions()
         QCommandLineOption(kDish,
                            QStringLiteral("パラボラの直径、m。\nDish diameter, metres."), QStringLiteral("m")),
         QCommandLineOption(kEfficiency,
-                           QStringLiteral("開口効率、0～1（既定 0.55）。\nAperture efficiency, 0 to 1 (default 0.55)."),
+                           QStringLiteral("開口効率、0 より大きく 1 以下（既定 0.55）。\nAperture efficiency, above 0 and at most 1 (default 0.55)."),
                            QStringLiteral("0..1"), QStringLiteral("0.55")),
         QCommandLineOption(kSystemTemperature,
                            QStringLiteral("期待される Y を計算するシステム雑音温度、K。\n"

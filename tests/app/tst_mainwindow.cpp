@@ -208,6 +208,16 @@ void TestMainWindow::tabOrderAndFirstFocus()
     QCOMPARE(visited, expected);
     // And round again to the start button.
     QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("cmdStart"));
+    // Shift+Tab goes the same way back.
+    QStringList back;
+    for (std::size_t i = 0; i < std::size(kDrawnFocusOrder); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QWidget* focused = QApplication::focusWidget();
+        if (focused && focused->parentWidget() && qobject_cast<QComboBox*>(focused->parentWidget()))
+            focused = focused->parentWidget();
+        back.prepend(focused ? focused->objectName() : QStringLiteral("(none)"));
+    }
+    QCOMPARE(back, expected);
 }
 
 void TestMainWindow::noteLiesUnderTheButtons()

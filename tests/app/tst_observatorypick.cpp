@@ -203,6 +203,8 @@ void TestObservatoryPick::typedCityIsNotAPickOnEnterOrOpeningTheList()
     typeText(edit, QStringLiteral("那覇"));
     QTest::keyClick(edit, Qt::Key_Return);
     QCOMPARE(latitude(), QStringLiteral("35.64"));
+    QTest::keyClick(edit, Qt::Key_Enter, Qt::KeypadModifier);  // the numeric keypad's
+    QCOMPARE(latitude(), QStringLiteral("35.64"));
     QCOMPARE(combo()->count(), 10);  // Enter adds nothing to the list
     combo()->showPopup();
     QTRY_VERIFY(combo()->view()->isVisible());

@@ -168,6 +168,8 @@ void TestSkyChart::markerFollowsTheStep_data()
     QTest::newRow("day, east at 30") << SkyStep{true, true, 90, 30} << true;
     QTest::newRow("day, zenith") << SkyStep{true, true, 123, 90} << true;
     QTest::newRow("day, just above the horizon") << SkyStep{true, true, 135, 0.01} << true;
+    // A point past the middle of its pixel on both axes (124.64, 87.87 px).
+    QTest::newRow("day, late in its pixel") << SkyStep{true, true, 100, 22} << true;
     QTest::newRow("day, blink phase off") << SkyStep{true, false, 90, 30} << false;
     QTest::newRow("night") << kNight << false;
     // Never asked by the cycle; night must still show no sun.
@@ -200,6 +202,25 @@ void TestSkyChart::markerFollowsTheStep()
     QCOMPARE(count(image, QRectF(c.x - 90, c.y - 90, 195, 195), true), redPixels);
     QCOMPARE(count(image, QRectF(c.x - 45, c.y - 45, 105, 105), true), 49);
     QCOMPARE(image.pixel(pixelAt(c.x, c.y)), kRed);
+    // Centred on the pixel the point falls in, never the one it is nearest:
+    // the red's extent is symmetric about that pixel on both axes.
+    QRect extent;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qRed(p) > 200 && qGreen(p) < 100 && qBlue(p) < 100)
+                extent |= QRect(x, y, 1, 1);
+        }
+    }
+    const QPoint holding = pixelAt(c.x, c.y);
+    QVERIFY2(extent.left() + extent.right() == 2 * holding.x() && extent.top() + extent.bottom() == 2 * holding.y(),
+             qPrintable(QStringLiteral("point %1, %2 px; red %3..%4, %5..%6")
+                            .arg(c.x / chart::kTwipsPerPixel)
+                            .arg(c.y / chart::kTwipsPerPixel)
+                            .arg(extent.left())
+                            .arg(extent.right())
+                            .arg(extent.top())
+                            .arg(extent.bottom())));
 }
 
 void TestSkyChart::noticeFollowsItsKind_data()

@@ -30,6 +30,8 @@ private slots:
     void noKeepsTheWindowAndTheCalculation();
     void yesEndsWithoutAnotherMessage();
     void clockShowsJapanStandardTime();
+    void keysStartOnlyFromTheButton_data();
+    void keysStartOnlyFromTheButton();
     void clockTickRepaintsOnlyTheClock();
 
 private:
@@ -189,6 +191,50 @@ void TestStartStop::clockShowsJapanStandardTime()
     m_clock.setJst(2026, 12, 8, 23, 59, 59);
     QTRY_COMPARE_WITH_TIMEOUT(time->text(), QStringLiteral("2026/12/08 23:59:59"), 2500);
     QCOMPARE(generalDateTimeText(solar::ClockReading{2027, 1, 1, 0, 0, 1}), QStringLiteral("2027/01/01 0:00:01"));
+
+    // A second is shown until it is over: at its half and at its last millisecond.
+    struct MillisecondClock final : Clock {
+        qint64 ms = 0;
+        std::chrono::system_clock::time_point now() const override
+        {
+            return std::chrono::system_clock::time_point(std::chrono::milliseconds(ms));
+        }
+    } clock;
+    for (const qint64 ms : {1150858800500LL, 1150858800999LL}) {
+        clock.ms = ms;
+        const solar::ClockReading jst = clock.jstNow();
+        QCOMPARE(QList<int>({jst.hour, jst.minute, jst.second}), QList<int>({12, 0, 0}));
+    }
+}
+
+void TestStartStop::keysStartOnlyFromTheButton_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::newRow("Enter") << int(Qt::Key_Return) << int(Qt::NoModifier);
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
+    QTest::newRow("space") << int(Qt::Key_Space) << int(Qt::NoModifier);
+}
+
+void TestStartStop::keysStartOnlyFromTheButton()
+{
+    // A key that finishes typing in a box presses no button, neither start
+    // nor exit; Space on the focused start button is a click.
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    for (const char* name : {"txtObserverLatitude", "txtACTLR_Port", "txtSettingAzimuth"}) {
+        box(name)->setFocus();
+        QTest::keyClick(box(name), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QVERIFY2(!calculationTimer()->isActive(), name);
+    }
+    QCOMPARE(m_dialogs.quitQuestions, 0);
+    if (key == Qt::Key_Space) {
+        button("cmdStart")->setFocus();
+        QTest::keyClick(button("cmdStart"), Qt::Key_Space);
+        QVERIFY(calculationTimer()->isActive());
+    }
 }
 
 // Counts the paint events of the widgets it watches.

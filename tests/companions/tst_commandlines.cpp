@@ -4,6 +4,8 @@
 #include "companions/rotctl/BridgeOptions.h"
 #include "companions/sim/SimulatorOptions.h"
 
+#include "companions/radiometer/RadiometerOptions.h"
+
 #include <QRegularExpression>
 #include <QTest>
 
@@ -33,6 +35,9 @@ private slots:
     void bothProgramsTakeTheSameAllowList();
     void bothProgramsRefuseAlikeInBothLanguages();
     void simulatorOnASerialLine();
+    void boundsAreThoseTheHelpStates_data();
+    void boundsAreThoseTheHelpStates();
+    void defaultsAreThoseTheHelpStates();
 };
 
 namespace {
@@ -314,6 +319,128 @@ void TestCommandLines::simulatorOnASerialLine()
         const CommandLine<SimulatorOptions> refused = read(wrong);
         QVERIFY2(!refused.options && refused.exitCode == kUsageExitCode, qPrintable(wrong.join(QLatin1Char(' '))));
     }
+}
+
+void TestCommandLines::boundsAreThoseTheHelpStates_data()
+{
+    // Every option whose help gives a range of one number ("0～1100") is
+    // tried at each end, taken, and just beyond, refused and named: the
+    // bounds are what the operator reads, not what the code happens to hold.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<bool>("taken");
+    // Whatever else is wrong with these, each option on trial is read.
+    const QStringList base{"--true-sun", "--site", "35.66,139.34", "--refraction", "radio", "--sun-noise",
+                           "--power", "rigctld", "--frequency", "1296", "--dish-diameter", "3"};
+    const QString help = parseBridgeCommandLine(bridgeArguments({QStringLiteral("--help")})).text;
+    static const QRegularExpression start(QStringLiteral("^\\s+(?:-\\w, )?--([a-z][a-z-]*) <([^>]*)>"));
+    static const QRegularExpression range(QStringLiteral("(-?\\d+(?:\\.\\d+)?)～(-?\\d+(?:\\.\\d+)?)"));
+    QString name;
+    QString placeholder;
+    QString block;
+    int rows = 0;
+    const auto finish = [&] {
+        const QRegularExpressionMatch bounds = range.match(block);
+        if (name.isEmpty() || !bounds.hasMatch() || placeholder.contains(QLatin1Char(',')) || placeholder.contains(QLatin1Char('|')))
+            return;
+        const double low = bounds.captured(1).toDouble();
+        const double high = bounds.captured(2).toDouble();
+        const double beyond = (high - low) / 1000;
+        const QString option = QStringLiteral("--") + name;
+        for (const auto& [value, taken] : {std::pair{low, true}, std::pair{high, true}, std::pair{low - beyond, false}, std::pair{high + beyond, false}}) {
+            QTest::addRow("%s %g", qPrintable(option), value) << base + QStringList{option, QString::number(value, 'g', 10)} << option << taken;
+            ++rows;
+        }
+    };
+    for (const QString& line : help.split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch match = start.match(line);
+        if (match.hasMatch() || !line.startsWith(QLatin1Char(' '))) {
+            finish();
+            name = match.captured(1);
+            placeholder = match.captured(2);
+            block.clear();
+        }
+        block += line;
+    }
+    finish();
+    QVERIFY2(rows >= 16, "the help states fewer ranges than it did");
+}
+
+void TestCommandLines::boundsAreThoseTheHelpStates()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, option);
+    QFETCH(bool, taken);
+    const CommandLine<BridgeOptions> bridge = parseBridgeCommandLine(bridgeArguments(arguments));
+    const bool named = bridge.exitCode != 0 && bridge.text.contains(option);
+    QVERIFY2(named != taken, qPrintable(bridge.text));
+}
+
+namespace {
+
+// The number an option's help gives as its default, or nothing.
+std::optional<double> helpDefault(const QString& help, const QString& option)
+{
+    const qsizetype at = help.indexOf(QRegularExpression(QStringLiteral("\\s%1 <").arg(QRegularExpression::escape(option))));
+    if (at < 0)
+        return std::nullopt;
+    const qsizetype next = help.indexOf(QRegularExpression(QStringLiteral("\\n  +(-\\w, )?--")), at + 1);
+    static const QRegularExpression stated(QStringLiteral("\\(default\\s+(-?\\d+(?:\\.\\d+)?)[;,)]"));
+    const QRegularExpressionMatch match = stated.match(help.mid(at, next - at).simplified());
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1).toDouble();
+}
+
+template <typename Options>
+void verifyDefaults(const CommandLine<Options>& help, const CommandLine<Options>& plain,
+                    const std::vector<std::pair<QString, std::function<double(const Options&)>>>& fields)
+{
+    QVERIFY2(plain.options, qPrintable(plain.text));
+    for (const auto& [option, field] : fields) {
+        const std::optional<double> stated = helpDefault(help.text, option);
+        QVERIFY2(stated, qPrintable(option + QStringLiteral(": no default in the help")));
+        QVERIFY2(std::abs(*stated - field(*plain.options)) < 1e-9,
+                 qPrintable(QStringLiteral("%1: the help says %2, the program takes %3").arg(option).arg(*stated).arg(field(*plain.options))));
+    }
+}
+
+}  // namespace
+
+void TestCommandLines::defaultsAreThoseTheHelpStates()
+{
+    // Each default the help states is the one the program runs with.
+    using Sim = SimulatorOptions;
+    verifyDefaults<Sim>(parseSimulatorCommandLine({"heliotrope-sim", "--help"}), parseSimulatorCommandLine({"heliotrope-sim"}),
+                        {{"--port", [](const Sim& o) { return double(o.port); }},
+                         {"--az-rate", [](const Sim& o) { return o.azimuthRate; }},
+                         {"--el-rate", [](const Sim& o) { return o.elevationRate; }},
+                         {"--report-ms", [](const Sim& o) { return double(o.reportIntervalMs); }}});
+    using Radiometer = heliotrope::radiometer::RadiometerOptions;
+    verifyDefaults<Radiometer>(heliotrope::radiometer::parseRadiometerCommandLine({"heliotrope-radiometer-sim", "--help"}),
+                               heliotrope::radiometer::parseRadiometerCommandLine({"heliotrope-radiometer-sim", "--site", "35.66,139.34"}),
+                               {{"--beamwidth", [](const Radiometer& o) { return o.beam.beamwidth; }},
+                                {"--peak", [](const Radiometer& o) { return o.beam.peak; }},
+                                {"--baseline", [](const Radiometer& o) { return o.beam.baseline; }},
+                                {"--noise", [](const Radiometer& o) { return o.noise; }},
+                                {"--rigctld-port", [](const Radiometer& o) { return double(o.rigctldPort); }},
+                                {"--clock-offset", [](const Radiometer& o) { return o.clockOffsetSeconds; }}});
+    using Bridge = BridgeOptions;
+    const auto run = [](const Bridge& o) { return *o.sunNoise; };
+    verifyDefaults<Bridge>(parseBridgeCommandLine(bridgeArguments({"--help"})),
+                           parseBridgeCommandLine(bridgeArguments({"--sun-noise", "--site", "35.66,139.34", "--power", "rigctld", "--cold", "200,45"})),
+                           {{"--port", [](const Bridge& o) { return double(o.port); }},
+                            {"--poll-ms", [](const Bridge& o) { return double(o.pollIntervalMs); }},
+                            {"--threshold", [](const Bridge& o) { return o.threshold; }},
+                            {"--min-interval", [](const Bridge& o) { return o.minIntervalSeconds; }},
+                            {"--temperature", [](const Bridge& o) { return o.trueSun.atmosphere.temperature; }},
+                            {"--humidity", [](const Bridge& o) { return 100 * o.trueSun.atmosphere.relativeHumidity; }},
+                            {"--cold-offset", [run](const Bridge& o) { return run(o).coldOffsetBeamwidths; }},
+                            {"--repeat", [run](const Bridge& o) { return double(run(o).repeats); }},
+                            {"--efficiency", [run](const Bridge& o) { return run(o).efficiency; }},
+                            {"--settle-tolerance", [run](const Bridge& o) { return run(o).settleToleranceDegrees; }},
+                            {"--settle-timeout", [run](const Bridge& o) { return run(o).settleTimeoutSeconds; }},
+                            {"--clock-offset", [run](const Bridge& o) { return run(o).clockOffsetSeconds; }}});
 }
 
 QTEST_GUILESS_MAIN(TestCommandLines)

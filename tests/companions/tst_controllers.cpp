@@ -62,6 +62,7 @@ void TestControllers::gs232Answers_data()
     addColumns();
     QTest::newRow("B reads both, whole degrees") << true << 166.6 << 31.6 << QByteArrayList{"C2\r"} << QByteArray("AZ=167  EL=032\r\n");
     QTest::newRow("B reads azimuth alone") << true << 166.6 << 31.6 << QByteArrayList{"C\r"} << QByteArray("AZ=167\r\n");
+    QTest::newRow("readings rounded at the half, away from zero") << true << 166.5 << 31.49 << QByteArrayList{"C2\r"} << QByteArray("AZ=167  EL=031\r\n");
     QTest::newRow("A writes +0aaa+0eee") << false << 5.2 << 0.0 << QByteArrayList{"C2\r"} << QByteArray("+0005+0000\r\n");
     QTest::newRow("overlap beyond north") << true << 400.0 << 90.0 << QByteArrayList{"c2\n"} << QByteArray("AZ=400  EL=090\r\n");
     QTest::newRow("query in pieces") << true << 10.0 << 20.0 << QByteArrayList{"C", "2", "\r"} << QByteArray("AZ=010  EL=020\r\n");
@@ -163,10 +164,22 @@ void TestControllers::setPointsAreRoundedAndHeldToTheLimits()
     QCOMPARE(exchange.target.elevation, 31.5);
     exchange = easyComm.receive("EL20\n", 0).at(0);  // the azimuth keeps its target
     QCOMPARE(exchange.target.azimuth, 166.7);
+    exchange = easyComm.receive("AZ12.3\n", 0).at(0);  // nor the elevation its own
+    QCOMPARE(exchange.target.azimuth, 12.3);
+    QCOMPARE(exchange.target.elevation, 20.0);
     exchange = easyComm.receive("AZ361 EL20\n", 0).at(0);
     QVERIFY(!exchange.withinLimits);
     QVERIFY(exchange.refused);
-    QCOMPARE(exchange.target.azimuth, 166.7);
+    QCOMPARE(exchange.target.azimuth, 12.3);
+
+    // A GS-232 reads digits up to the space: short fields are whole degrees too.
+    ControllerDialogue gs232(shippedModel(ControllerProtocol::Gs232B), {}, {0, 0}, 0);
+    exchange = gs232.receive("W5 17\r", 0).at(0);
+    QCOMPARE(exchange.target.azimuth, 5.0);
+    QCOMPARE(exchange.target.elevation, 17.0);
+    exchange = gs232.receive("W090 5\r", 0).at(0);
+    QCOMPARE(exchange.target.azimuth, 90.0);
+    QCOMPARE(exchange.target.elevation, 5.0);
 
     // A Rot2Prog drives to its limit: 95° of elevation is beyond its 90°.
     ControllerDialogue rot2Prog(shippedModel(ControllerProtocol::Rot2Prog), {}, {0, 0}, 0);

@@ -133,6 +133,14 @@ void TestPointingRead::jstIsNineHoursAheadOfUtc()
     QCOMPARE(jstTextWithMilliseconds(1150858800250), QStringLiteral("2006-06-21 12:00:00.250"));
     QCOMPARE(jstTextWithMilliseconds(1150858800000), QStringLiteral("2006-06-21 12:00:00.000"));
     QCOMPARE(jstText(-500), QStringLiteral("1970-01-01 08:59:59"));
+    // A second is shown until it is over, on both sides of 1970, and at the half.
+    QCOMPARE(jstText(1150858800999), QStringLiteral("2006-06-21 12:00:00"));
+    QCOMPARE(jstText(1150858800500), QStringLiteral("2006-06-21 12:00:00"));
+    QCOMPARE(jstText(1150858801000), QStringLiteral("2006-06-21 12:00:01"));
+    QCOMPARE(jstText(-1000), QStringLiteral("1970-01-01 08:59:59"));
+    QCOMPARE(jstText(-1001), QStringLiteral("1970-01-01 08:59:58"));
+    QCOMPARE(jstTextWithMilliseconds(-1), QStringLiteral("1970-01-01 08:59:59.999"));
+    QCOMPARE(jstTextWithMilliseconds(1150858800999), QStringLiteral("2006-06-21 12:00:00.999"));
 }
 
 QTEST_GUILESS_MAIN(TestPointingRead)

@@ -56,6 +56,7 @@ Outcome readOnce(PowerSource& source)
 class ScriptedServer : public QObject {
 public:
     std::function<QByteArray(const QByteArray&)> answer;
+    bool hangUp = false;  // after each answer, as a rigctld restarted between readings
     QTcpServer server;
     ScriptedServer()
     {
@@ -63,8 +64,11 @@ public:
         connect(&server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* client = server.nextPendingConnection()) {
                 connect(client, &QTcpSocket::readyRead, client, [this, client] {
-                    while (client->canReadLine())
+                    while (client->canReadLine()) {
                         client->write(answer(client->readLine()));
+                        if (hangUp)
+                            client->disconnectFromHost();
+                    }
                 });
             }
         });
@@ -169,6 +173,14 @@ void TestPowerSources::realRigctldGivesWholeDecibels()
     QVERIFY(rigctld.start(rigctld.port()));
     const Outcome back = readOnce(source);
     QVERIFY2(back.decibels, qPrintable(back.reason));
+
+    // Restarted between two readings: the next reading is on a new
+    // connection, not a failure on the dead one.
+    rigctld.kill();
+    QTest::qWait(100);
+    QVERIFY(rigctld.start(rigctld.port()));
+    const Outcome restarted = readOnce(source);
+    QVERIFY2(restarted.decibels, qPrintable(restarted.reason));
 }
 
 void TestPowerSources::rigctldFailuresAreSaidAndTheNextReadingReconnects()
@@ -200,6 +212,15 @@ void TestPowerSources::rigctldFailuresAreSaidAndTheNextReadingReconnects()
     outcome = readOnce(source);
     QVERIFY2(outcome.decibels && *outcome.decibels == -7.0, qPrintable(outcome.reason));
 
+    // A peer that hangs up after each answer, seen before the next question:
+    // every reading is still a reading, each on a new connection.
+    peer.hangUp = true;
+    for (int i = 0; i < 3; ++i) {
+        outcome = readOnce(source);
+        QVERIFY2(outcome.decibels && *outcome.decibels == -7.0, qPrintable(outcome.reason));
+        QTest::qWait(20);
+    }
+
     // Nobody listening.
     RigctldPowerSource nowhere(QStringLiteral("127.0.0.1"), RotctldProcess::freePort(), 1000);
     outcome = readOnce(nowhere);
@@ -217,6 +238,10 @@ void TestPowerSources::commandReadingsAndTheirFailures()
     const Case cases[] = {
         {"sh -c \"echo -12.375\"", -12.375, ""},
         {"sh -c \"echo bad; exit 3\"", std::nullopt, "3"},
+        // A meter's warning on standard error is not part of its reading,
+        // but is shown with its failure.
+        {"sh -c \"echo low battery >&2; echo -12.5\"", -12.5, ""},
+        {"sh -c \"echo -12.5; echo no signal >&2; exit 2\"", std::nullopt, "no signal"},
         {"sh -c \"echo -12.3 dB\"", std::nullopt, "-12.3 dB"},
         {"sh -c \"echo 1; echo 2\"", std::nullopt, "not one number"},
         {"sh -c \"kill -9 $$\"", std::nullopt, "crashed"},

@@ -40,6 +40,7 @@ private slots:
     void rotatorThatStopsShortIsToldAgainWithBackOff();
     void refusedCommandIsRetriedWithBackOff();
     void aHalfStepCommandArrivesRoundedEitherWay();
+    void northAndAnAzimuthOnlyRotatorAreLearntRight();
     void aDayOfTrackingSendsFewCommands_data();
     void aDayOfTrackingSendsFewCommands();
 };
@@ -322,6 +323,32 @@ void TestRotatorCommands::aHalfStepCommandArrivesRoundedEitherWay()
     QVERIFY(step.within({30.1, 23.0}, {30.55, 23.45}));
     QVERIFY(!step.within({30.9, 24.0}, {30.55, 23.45}));
     QVERIFY(!step.within({30.9, 23.9}, {30.55, 23.44}));
+}
+
+void TestRotatorCommands::northAndAnAzimuthOnlyRotatorAreLearntRight()
+{
+    // A whole-degree rotator told 360° that reads 0° (or 359.6°, its dead
+    // band short) has arrived; one reading 1.5° has not.
+    const RotatorStep coarse(1.0, 0.4);
+    QVERIFY(coarse.within({0, 30}, {360, 30}));
+    QVERIFY(coarse.within({360, 30}, {0, 30}));
+    QVERIFY(coarse.within({359.6, 30}, {0.2, 30}));
+    QVERIFY(!coarse.within({1.5, 30}, {360, 30}));
+    QVERIFY(!coarse.within({0, 31.5}, {360, 30}));
+
+    // Turning through north at 3°/s, in azimuth only: the azimuth's rate the
+    // short way round, the elevation's still unknown, and so no estimate of
+    // a point's time; a stop on north read as 0 is no shortfall.
+    RotatorStep learnt;
+    double seconds = 0;
+    for (double azimuth : {354.0, 357.0, 0.0, 3.0, 6.0}) {
+        learnt.reading({azimuth, 12.0}, seconds);
+        seconds += 1;
+    }
+    QVERIFY(learnt.azimuthRate() && std::abs(*learnt.azimuthRate() - 3.0) < 1e-9);
+    QVERIFY(!learnt.elevationRate());
+    learnt.stopped({0, 12}, {360, 12});
+    QCOMPARE(learnt.deadBand(), 0.0);
 }
 
 void TestRotatorCommands::aDayOfTrackingSendsFewCommands_data()

@@ -16,6 +16,9 @@ using namespace heliotrope::rotctl;
 
 using heliotrope::sky::Site;
 
+Q_DECLARE_METATYPE(heliotrope::sky::Atmosphere)
+Q_DECLARE_METATYPE(heliotrope::sky::Refraction)
+
 class TestTrueSunPointing : public QObject {
     Q_OBJECT
 
@@ -24,6 +27,8 @@ private slots:
     void guardTripsAndClearsOnceEachWay();
     void ephemerisStatusesAreSaidOnce();
     void trackerAgreesWithTheFullComputation();
+    void refractionFollowsEachFigureOfTheAir_data();
+    void refractionFollowsEachFigureOfTheAir();
 };
 
 namespace {
@@ -171,6 +176,50 @@ void TestTrueSunPointing::trackerAgreesWithTheFullComputation()
     heliotrope::sky::TrueSunTracker tracker;
     QCOMPARE(tracker.at(-2.2e11, kHachioji).status, heliotrope::sky::EphemerisStatus::Failed);
     QCOMPARE(tracker.at(static_cast<double>(kNoonMs) / 1000.0, kHachioji).status, heliotrope::sky::EphemerisStatus::Good);
+}
+
+void TestTrueSunPointing::refractionFollowsEachFigureOfTheAir_data()
+{
+    // Refraction grows with the air's density, P / T, and for radio with its
+    // water too. Each row changes one figure, with the others far from it in
+    // value, so that figures taken in each other's place show.
+    using heliotrope::sky::Atmosphere;
+    using heliotrope::sky::Refraction;
+    QTest::addColumn<Refraction>("refraction");
+    QTest::addColumn<Atmosphere>("air");
+    QTest::addColumn<Atmosphere>("other");
+    QTest::addColumn<double>("lowest");  // the second lift over the first
+    QTest::addColumn<double>("highest");
+    QTest::newRow("half the pressure") << Refraction::Optical << Atmosphere{1000, 10, 0.2} << Atmosphere{500, 10, 0.2} << 0.49 << 0.51;
+    // Dry air: 253 K against 313 K.
+    QTest::newRow("warmer air") << Refraction::Optical << Atmosphere{1000, -20, 0} << Atmosphere{1000, 40, 0} << 0.78 << 0.83;
+    // Saturated air at 30 °C adds about two thirds to the radio refractivity.
+    QTest::newRow("wetter air, radio") << Refraction::Radio << Atmosphere{1000, 30, 0} << Atmosphere{1000, 30, 1} << 1.4 << 1.9;
+    QTest::newRow("wetter air, light") << Refraction::Optical << Atmosphere{1000, 30, 0} << Atmosphere{1000, 30, 1} << 0.98 << 1.0;
+}
+
+void TestTrueSunPointing::refractionFollowsEachFigureOfTheAir()
+{
+    QFETCH(heliotrope::sky::Refraction, refraction);
+    QFETCH(heliotrope::sky::Atmosphere, air);
+    QFETCH(heliotrope::sky::Atmosphere, other);
+    QFETCH(double, lowest);
+    QFETCH(double, highest);
+    const double unrefracted = exactSun(kNoonMs).elevation;
+    const SetPoint window{exactSun(kNoonMs).azimuth, unrefracted};
+    // As the bridge commands it, and as the measurements on the sun compute it.
+    const auto lifts = [&](const heliotrope::sky::Atmosphere& atmosphere) {
+        TrueSunPointing pointing(kHachioji, refraction, atmosphere);
+        const double commanded = pointing.decide(window, kNoonMs).target.elevation - unrefracted;
+        const double computed = heliotrope::sky::trueSunTopocentric(kNoonMs / 1000.0, kHachioji, refraction, atmosphere).elevation - unrefracted;
+        return std::pair{commanded, computed};
+    };
+    const auto [first, firstComputed] = lifts(air);
+    const auto [second, secondComputed] = lifts(other);
+    QVERIFY2(first > 0.003 && std::abs(first - firstComputed) < 1e-6 && std::abs(second - secondComputed) < 1e-6,
+             qPrintable(QStringLiteral("%1 %2").arg(first).arg(firstComputed)));
+    QVERIFY2(second / first >= lowest && second / first <= highest,
+             qPrintable(QStringLiteral("lift %1° then %2°").arg(first).arg(second)));
 }
 
 QTEST_GUILESS_MAIN(TestTrueSunPointing)
