@@ -13,7 +13,7 @@ namespace {
 // to at most this many characters: within the narrowest description column
 // the companions' help has, so that Qt leaves the pieces whole. A line short
 // enough for Qt is left as it is.
-constexpr qsizetype kHelpCharacters = 45;
+constexpr qsizetype kHelpCharacters = 40;
 
 bool wide(QChar c)
 {

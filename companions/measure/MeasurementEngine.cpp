@@ -132,10 +132,10 @@ RotatorCommand MeasurementEngine::commandFor(const SetPoint& sky, LimitCrossed* 
             japanese << QStringLiteral("%1 %2").arg(QString::fromUtf8(ja), degreesText(value));
             english << QStringLiteral("%1 %2").arg(QString::fromUtf8(en), degreesText(value));
         };
-        add(command.azimuth <= limits.minAzimuth, "方位角の下限", "lowest azimuth", limits.minAzimuth);
-        add(command.azimuth >= limits.maxAzimuth, "方位角の上限", "highest azimuth", limits.maxAzimuth);
-        add(command.elevation <= limits.minElevation, "仰角の下限", "lowest elevation", limits.minElevation);
-        add(command.elevation >= limits.maxElevation, "仰角の上限", "highest elevation", limits.maxElevation);
+        add(command.azimuth <= limits.minAzimuth, "方位角の下限", "azimuth limit", limits.minAzimuth);
+        add(command.azimuth >= limits.maxAzimuth, "方位角の上限", "azimuth limit", limits.maxAzimuth);
+        add(command.elevation <= limits.minElevation, "仰角の下限", "minimum elevation", limits.minElevation);
+        add(command.elevation >= limits.maxElevation, "仰角の上限", "maximum elevation", limits.maxElevation);
         crossed->japanese = japanese.join(QStringLiteral("、"));
         crossed->english = english.join(QStringLiteral(", "));
     }
