@@ -97,6 +97,40 @@ void addSunNoiseOptions(CompanionCommandLine& commandLine)
     commandLine.addOptions(kSunNoiseOptions);
 }
 
+namespace {
+
+// --cold AZ,EL: the cold sky given as a direction on the sky.
+void readColdSky(const QString& text, SunNoiseOptions& options, QStringList& problems)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    // Any finite number here; which of them is out of the sky is said below.
+    const auto finite = [](const QString& part) { return numberOption(kCold, part, -HUGE_VAL, HUGE_VAL).value; };
+    const std::optional<double> azimuth = parts.size() == 2 ? finite(parts[0]) : std::nullopt;
+    const std::optional<double> elevation = parts.size() == 2 ? finite(parts[1]) : std::nullopt;
+    if (!azimuth || !elevation) {
+        problems << QStringLiteral("--cold 「%1」 は「方位角,仰角」の形ではありません（例: 200,45）。\n"
+                                   "--cold \"%1\" is not AZ,EL in degrees, e.g. 200,45.")
+                        .arg(text);
+    } else if (*azimuth < 0 || *azimuth > 360) {
+        problems << QStringLiteral("--cold 「%1」 の方位角は 0～360 にしてください。\n"
+                                   "--cold \"%1\": the azimuth must be 0 to 360.")
+                        .arg(text);
+    } else if (*elevation < 0) {
+        problems << QStringLiteral("--cold 「%1」 は地平線の下です。コールドスカイは仰角 0～90 の空にしてください。\n"
+                                   "--cold \"%1\" is below the horizon: cold sky must be at elevation 0 to 90.")
+                        .arg(text);
+    } else if (*elevation > 90) {
+        problems << QStringLiteral("--cold 「%1」 の仰角は 90 以下にしてください。\n"
+                                   "--cold \"%1\": the elevation must be at most 90.")
+                        .arg(text);
+    } else {
+        options.coldAzimuth = azimuth;
+        options.coldElevation = elevation;
+    }
+}
+
+}  // namespace
+
 std::optional<SunNoiseOptions> readSunNoiseOptions(CompanionCommandLine& commandLine, const MeasurementOptions& shared)
 {
     const QCommandLineParser& parser = commandLine.parser();
@@ -136,32 +170,7 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(CompanionCommandLine& command
     options.repeats = static_cast<int>(repeats);
 
     if (parser.isSet(kCold)) {
-        const QString text = parser.value(kCold);
-        const QStringList parts = text.split(QLatin1Char(','));
-        // Any finite number here; which of them is out of the sky is said below.
-        const auto finite = [](const QString& part) { return numberOption(kCold, part, -HUGE_VAL, HUGE_VAL).value; };
-        const std::optional<double> azimuth = parts.size() == 2 ? finite(parts[0]) : std::nullopt;
-        const std::optional<double> elevation = parts.size() == 2 ? finite(parts[1]) : std::nullopt;
-        if (!azimuth || !elevation) {
-            problems << QStringLiteral("--cold 「%1」 は「方位角,仰角」の形ではありません（例: 200,45）。\n"
-                                       "--cold \"%1\" is not AZ,EL in degrees, e.g. 200,45.")
-                            .arg(text);
-        } else if (*azimuth < 0 || *azimuth > 360) {
-            problems << QStringLiteral("--cold 「%1」 の方位角は 0～360 にしてください。\n"
-                                       "--cold \"%1\": the azimuth must be 0 to 360.")
-                            .arg(text);
-        } else if (*elevation < 0) {
-            problems << QStringLiteral("--cold 「%1」 は地平線の下です。コールドスカイは仰角 0～90 の空にしてください。\n"
-                                       "--cold \"%1\" is below the horizon: cold sky must be at elevation 0 to 90.")
-                            .arg(text);
-        } else if (*elevation > 90) {
-            problems << QStringLiteral("--cold 「%1」 の仰角は 90 以下にしてください。\n"
-                                       "--cold \"%1\": the elevation must be at most 90.")
-                            .arg(text);
-        } else {
-            options.coldAzimuth = azimuth;
-            options.coldElevation = elevation;
-        }
+        readColdSky(parser.value(kCold), options, problems);
         if (parser.isSet(kColdOffset)) {
             problems << QStringLiteral("--cold と --cold-offset はどちらか一つにしてください。\n"
                                        "Give --cold or --cold-offset, not both.");
