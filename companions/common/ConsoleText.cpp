@@ -1,5 +1,7 @@
 #include "companions/common/ConsoleText.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
 
 namespace heliotrope::companions {
@@ -10,6 +12,40 @@ void printLine(std::FILE* stream, const QString& line)
     std::fwrite(utf8.constData(), 1, static_cast<std::size_t>(utf8.size()), stream);
     std::fputc('\n', stream);
     std::fflush(stream);
+}
+
+QString bilingual(const QString& japanese, const QString& english)
+{
+    return japanese + QLatin1Char('\n') + english;
+}
+
+QString japanesePart(const QString& message)
+{
+    return message.section(QLatin1Char('\n'), 0, 0);
+}
+
+QString englishPart(const QString& message)
+{
+    const qsizetype newline = message.indexOf(QLatin1Char('\n'));
+    return newline < 0 ? message : message.mid(newline + 1);
+}
+
+namespace {
+
+void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    // A fatal message ends the program: the operator must see why.
+    if (type == QtFatalMsg)
+        printLine(stderr, message);
+}
+
+}  // namespace
+
+void keepQtQuietUnlessAsked()
+{
+    if (!qEnvironmentVariableIsEmpty("QT_LOGGING_RULES") || qEnvironmentVariableIntValue("HELIOTROPE_QT_MESSAGES") != 0)
+        return;
+    qInstallMessageHandler(quietHandler);
 }
 
 QString degreesText(double degrees)

@@ -14,6 +14,20 @@ namespace heliotrope::companions {
 
 void printLine(std::FILE* stream, const QString& line);
 
+// The one shape of every message the companions print: the Japanese, then
+// the same in English on the next line.
+QString bilingual(const QString& japanese, const QString& english);
+// The halves of a message in that shape, to set it inside another: the first
+// line, and the lines after it (the whole text when it has no second line).
+QString japanesePart(const QString& message);
+QString englishPart(const QString& message);
+
+// Qt's own warnings (a missing XDG_RUNTIME_DIR, a font database, ...) are
+// Qt's, not the program's: they reach the terminal only when asked for, with
+// QT_LOGGING_RULES or HELIOTROPE_QT_MESSAGES=1. Call before the application
+// object is made, so that what its making says is kept quiet too.
+void keepQtQuietUnlessAsked();
+
 // Received bytes as they may be shown on a terminal: printable ASCII as it is,
 // everything else (control characters, escape sequences, non-ASCII bytes) as
 // \xNN, so that a stray datagram can never drive the operator's terminal.

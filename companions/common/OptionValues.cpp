@@ -31,7 +31,9 @@ OptionValue<QHostAddress> listenAddressOption(const QString& option, const QStri
         return {QHostAddress(QHostAddress::LocalHost), {}};
     QHostAddress address;
     if (!address.setAddress(host))
-        return {std::nullopt, QStringLiteral("%1 は IP アドレスではありません（例: 127.0.0.1）。").arg(named(option, text))};
+        return {std::nullopt, QStringLiteral("%1 は IP アドレスではありません（例: 127.0.0.1）。\n"
+                                             "--%2 \"%3\" is not an IP address (e.g. 127.0.0.1).")
+                                  .arg(named(option, text), option, text)};
     return {address, {}};
 }
 
@@ -39,10 +41,17 @@ OptionValue<quint16> portOption(const QString& option, const QString& text, bool
 {
     const UdpPortFromText port = udpPortFromText(text.toStdU16String());
     if (port.status == PortTextStatus::NotANumber)
-        return {std::nullopt, QStringLiteral("%1 はポート番号ではありません。").arg(named(option, text))};
+        return {std::nullopt, QStringLiteral("%1 はポート番号ではありません。%2～65535 の数値を指定してください。\n"
+                                             "--%3 \"%4\" is not a port number: give a number from %2 to 65535.")
+                                  .arg(named(option, text))
+                                  .arg(allowZero ? 0 : 1)
+                                  .arg(option, text)};
     if (port.status == PortTextStatus::OutOfRange || (port.port == 0 && !allowZero))
-        return {std::nullopt,
-                QStringLiteral("%1 は %2～65535 の範囲外です。").arg(named(option, text)).arg(allowZero ? 0 : 1)};
+        return {std::nullopt, QStringLiteral("%1 は %2～65535 の範囲外です。%2～65535 の数値を指定してください。\n"
+                                             "--%3 \"%4\" is out of range: give a port from %2 to 65535.")
+                                  .arg(named(option, text))
+                                  .arg(allowZero ? 0 : 1)
+                                  .arg(option, text)};
     return {port.port, {}};
 }
 
@@ -52,7 +61,9 @@ OptionValue<double> numberOption(const QString& option, const QString& text, dou
     bool ok = false;
     const double value = QLocale::c().toDouble(text.trimmed(), &ok);
     if (!ok || !std::isfinite(value)) {
-        return {std::nullopt, QStringLiteral("%1 は数値ではありません。\n--%2 \"%3\" is not a number.").arg(named(option, text), option, text)};
+        return {std::nullopt, QStringLiteral("%1 は数値ではありません。%2～%3 の数値を指定してください。\n"
+                                             "--%4 \"%5\" is not a number: give one from %2 to %3.")
+                                  .arg(named(option, text), QString::number(minimum), QString::number(maximum), option, text)};
     }
     if ((minimumExcluded ? value <= minimum : value < minimum) || value > maximum) {
         return {std::nullopt, QStringLiteral("%1 は範囲外です: %2 %3 %4 以下にしてください。\n"
@@ -109,6 +120,26 @@ OptionValue<heliotrope::sky::Site> siteOption(const QString& option, const QStri
     return {site, {}};
 }
 
+OptionValue<std::pair<double, double>> anglePairOption(const QString& option, const QString& text, double limit)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    bool okAz = false;
+    bool okEl = false;
+    double az = 0;
+    double el = 0;
+    if (parts.size() == 2) {
+        az = QLocale::c().toDouble(parts[0].trimmed(), &okAz);
+        el = QLocale::c().toDouble(parts[1].trimmed(), &okEl);
+    }
+    if (!okAz || !okEl || !std::isfinite(az) || !std::isfinite(el) || std::abs(az) > limit || std::abs(el) > limit) {
+        return {std::nullopt, QStringLiteral("--%1 「%2」 は「方位角,仰角」の度（各 ±%3 以内）ではありません。\n"
+                                             "--%1 takes AZ,EL in degrees, each within ±%3, e.g. 0.4,-0.3.")
+                                  .arg(option, text)
+                                  .arg(limit)};
+    }
+    return {std::make_pair(az, el), {}};
+}
+
 OptionValue<HostAndPort> hostAndPortOption(const QString& option, const QString& text, quint16 defaultPort)
 {
     const QString trimmed = text.trimmed();
@@ -118,12 +149,16 @@ OptionValue<HostAndPort> hostAndPortOption(const QString& option, const QString&
     if (trimmed.startsWith(QLatin1Char('['))) {
         const qsizetype close = trimmed.indexOf(QLatin1Char(']'));
         if (close < 0)
-            return {std::nullopt, QStringLiteral("%1 の [ ] が閉じていません。").arg(named(option, text))};
+            return {std::nullopt, QStringLiteral("%1 の [ ] が閉じていません（例: [::1]:4533）。\n"
+                                                 "--%2 \"%3\": the [ ] is not closed (e.g. [::1]:4533).")
+                                      .arg(named(option, text), option, text)};
         host = trimmed.mid(1, close - 1);
         const QString after = trimmed.mid(close + 1);
         if (!after.isEmpty()) {
             if (!after.startsWith(QLatin1Char(':')))
-                return {std::nullopt, QStringLiteral("%1 は「ホスト:ポート」の形ではありません。").arg(named(option, text))};
+                return {std::nullopt, QStringLiteral("%1 は「ホスト:ポート」の形ではありません（例: 127.0.0.1:4533）。\n"
+                                                     "--%2 \"%3\" is not HOST:PORT (e.g. 127.0.0.1:4533).")
+                                          .arg(named(option, text), option, text)};
             portText = after.mid(1);
             portGiven = true;
         }
@@ -135,7 +170,9 @@ OptionValue<HostAndPort> hostAndPortOption(const QString& option, const QString&
     }
     // More than one colon without brackets: a bare IPv6 address, default port.
     if (host.isEmpty())
-        return {std::nullopt, QStringLiteral("%1 にホストがありません。").arg(named(option, text))};
+        return {std::nullopt, QStringLiteral("%1 にホストがありません（例: 127.0.0.1:4533）。\n"
+                                             "--%2 \"%3\" names no host (e.g. 127.0.0.1:4533).")
+                                  .arg(named(option, text), option, text)};
     quint16 port = defaultPort;
     if (portGiven) {
         const OptionValue<quint16> read = portOption(option, portText, false);

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 class QCommandLineParser;
 
@@ -39,6 +40,9 @@ OptionValue<double> numberOption(const QString& option, const QString& text, dou
 // ellipsoid (−500 to 9000, default 0). The reason names the part at fault in
 // Japanese and English.
 OptionValue<heliotrope::sky::Site> siteOption(const QString& option, const QString& text);
+
+// "AZ,EL": two decimal numbers of degrees, each within ±limit.
+OptionValue<std::pair<double, double>> anglePairOption(const QString& option, const QString& text, double limit);
 
 // "host:port", "host", "[v6]:port" or "[v6]"; the port defaults to defaultPort.
 struct HostAndPort {

@@ -19,6 +19,7 @@ struct SetPoint {
 struct PointingRead {
     std::optional<SetPoint> setPoint;  // present when the message is sound
     QString problem;                   // otherwise why not, in Japanese
+    QString problemEnglish;            // and in English
 };
 
 // Splits the datagram with GETFIELD and reads the two angles tolerantly: blanks

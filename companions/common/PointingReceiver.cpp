@@ -34,7 +34,11 @@ bool PointingReceiver::listen(const QHostAddress& address, quint16 port, QString
     if (m_socket->bind(address, port, QAbstractSocket::DontShareAddress))
         return true;
     if (problem) {
-        *problem = QStringLiteral("%1 で UDP を待ち受けられません（%2）。ほかのプログラムがこのポートを使っていないか確かめてください。")
+        // Qt words the reason in English only; the Japanese names the likely one.
+        *problem = QStringLiteral("%1 で UDP を待ち受けられません（%2）。ほかのプログラム（heliotrope-sim や"
+                                  "もう一つのブリッジなど）がこのポートを使っていないか確かめるか、--port で別のポートを指定してください。\n"
+                                  "Cannot listen for UDP on %1 (%2). Check that no other program (heliotrope-sim, another "
+                                  "bridge, …) holds the port, or give another with --port.")
                        .arg(endpointText(address, port), m_socket->errorString());
     }
     return false;
@@ -67,8 +71,10 @@ void PointingReceiver::readPending()
         const PointingRead read = readPointingMessage(datagram.data());
         if (!read.setPoint) {
             ++m_counts.unreadable;
-            emit messageRejected(QStringLiteral("%1 からの「%2」は指向データとして読めないため無視しました: %3")
-                                     .arg(endpointText(sender, senderPort), printableBytes(datagram.data()), read.problem));
+            emit messageRejected(QStringLiteral("%1 からの「%2」は指向データとして読めないため無視しました: %3\n"
+                                                "Ignored \"%2\" from %1, not a pointing message: %4")
+                                     .arg(endpointText(sender, senderPort), printableBytes(datagram.data()), read.problem,
+                                          read.problemEnglish));
             continue;
         }
         if (sender != m_reportAddress || senderPort != m_reportPort) {

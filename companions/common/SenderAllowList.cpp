@@ -115,9 +115,9 @@ OptionValue<SenderAllowList> senderAllowListOption(const QString& option, const 
         const QString listen = listenAddress.toString();
         return {std::nullopt,
                 QStringLiteral("--listen %1 ではこのコンピュータの外からも指向データが届きますが、"
-                               "受け付ける送信元が決まっていません。窓（heliotrope）を動かすコンピュータのアドレスを "
+                               "受け付ける送信元が決まっていません。ウィンドウ（heliotrope）を動かすコンピュータのアドレスを "
                                "--%2 で指定してください（例: --%2 192.168.1.20、そのネットワーク全体なら --%2 192.168.1.0/24。"
-                               "このコンピュータの窓も使うなら --%2 127.0.0.1 も）。\n"
+                               "このコンピュータのウィンドウも使うなら --%2 127.0.0.1 も）。\n"
                                "--listen %1 lets pointing messages in from beyond this computer, but no sender is "
                                "allowed: name the computer that runs the window (heliotrope) with --%2 (e.g. --%2 "
                                "192.168.1.20, or --%2 192.168.1.0/24 for its network; add --%2 127.0.0.1 for a window "

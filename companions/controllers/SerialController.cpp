@@ -2,12 +2,15 @@
 
 #include "companions/common/ConsoleText.h"
 #include "companions/common/JstText.h"
+#include "companions/common/SignalNotifier.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSocketNotifier>
+
+#include <csignal>
 
 namespace heliotrope::controllers {
 
@@ -63,7 +66,11 @@ SerialController::SerialController(const SerialControllerOptions& options, QObje
             m_silenceEnd.start(milliseconds(m_options.silenceForS));
     });
     connect(&m_silenceEnd, &QTimer::timeout, this, [this] { setSilent(false); });
-    connect(&m_silenceSignal, &SilenceSignal::received, this, &SerialController::toggleSilence);
+    // SIGUSR1 toggles the silence, through the program's one signal notifier.
+    connect(&companions::SignalNotifier::instance(), &companions::SignalNotifier::received, this, [this](int signalNumber) {
+        if (signalNumber == SIGUSR1)
+            toggleSilence();
+    });
 }
 
 SerialController::~SerialController()
@@ -94,15 +101,15 @@ bool SerialController::start(QString* reason)
     }
     m_readable = new QSocketNotifier(m_terminal.masterDescriptor(), QSocketNotifier::Read, this);
     connect(m_readable, &QSocketNotifier::activated, this, &SerialController::onReadable);
-    if (!m_silenceSignal.install())
+    if (!companions::SignalNotifier::instance().install({SIGUSR1}))
         emit problem(QStringLiteral("SIGUSR1 を受けられません: 回線の沈黙は予定でのみ。\nSIGUSR1 cannot be taken: the line goes silent only on schedule."));
     if (m_options.silenceAfterS >= 0)
         m_silenceStart.start(milliseconds(m_options.silenceAfterS));
 
     const ControllerModel& model = m_options.model;
-    emit progress(QStringLiteral("シリアル端末 / serial device: %1").arg(m_terminal.devicePath()));
+    emit progress(QStringLiteral("シリアル端末: %1\nListening on the serial device: %1").arg(m_terminal.devicePath()));
     if (m_linked)
-        emit progress(QStringLiteral("リンク / link: %1").arg(m_options.linkPath));
+        emit progress(QStringLiteral("リンク: %1\nSymbolic link: %1").arg(m_options.linkPath));
     emit progress(QStringLiteral("模擬 %1（rotctld -m %2）: 分解能 %3°・不感帯 %4°・旋回速度 方位角 %5°/秒・仰角 %6°/秒・範囲 方位角 %7〜%8°・仰角 %9〜%10°\n"
                                  "Simulated %1 (rotctld -m %2): resolution %3°, dead band %4°, rates %5°/s azimuth and %6°/s elevation, "
                                  "azimuth %7 to %8°, elevation %9 to %10°")
@@ -174,7 +181,7 @@ void SerialController::onReadable()
             if (m_options.verbose)
                 emit dialogue(QStringLiteral("送信 / out: %1").arg(companions::printableBytes(exchange.answer)));
             if (!m_terminal.write(exchange.answer))
-                emit problem(QStringLiteral("回線に書けません / cannot write to the line: %1").arg(companions::printableBytes(exchange.answer)));
+                emit problem(QStringLiteral("回線に書けません: %1\nCannot write to the line: %1").arg(companions::printableBytes(exchange.answer)));
         }
         if (exchange.request.kind == ControllerRequest::Kind::SetPoint)
             reportTarget(exchange);
@@ -184,9 +191,10 @@ void SerialController::onReadable()
 void SerialController::reportTarget(const Exchange& exchange)
 {
     if (!exchange.withinLimits) {
-        emit problem(QStringLiteral("範囲外の設定点 %1 %2: %3\nSet-point outside the limits %1 %2: %3")
+        emit problem(QStringLiteral("範囲外の設定点 %1 %2: %3\nSet-point outside the limits %1 %2: %4")
                          .arg(companions::degreesText(exchange.commanded.azimuth), companions::degreesText(exchange.commanded.elevation),
-                              exchange.refused ? QStringLiteral("拒否 / refused") : QStringLiteral("限界まで / driven to the limit")));
+                              exchange.refused ? QStringLiteral("拒否") : QStringLiteral("限界まで"),
+                              exchange.refused ? QStringLiteral("refused") : QStringLiteral("driven to the limit")));
     }
     if (exchange.refused)
         return;
@@ -195,7 +203,7 @@ void SerialController::reportTarget(const Exchange& exchange)
     if (m_options.quiet || !changed)
         return;
     const ControllerAngles standing = m_dialogue.position(nowMs());
-    emit progress(QStringLiteral("%1 JST  目標 / target %2 %3  位置 / at %4 %5")
+    emit progress(QStringLiteral("%1 JST  目標 %2 %3  位置 %4 %5\n%1 JST  target %2 %3  at %4 %5")
                       .arg(companions::jstText(QDateTime::currentMSecsSinceEpoch()), companions::degreesText(exchange.target.azimuth), companions::degreesText(exchange.target.elevation),
                            companions::degreesText(standing.azimuth), companions::degreesText(standing.elevation)));
 }

@@ -9,7 +9,6 @@
 #include "companions/controllers/ControllerDialogue.h"
 #include "companions/controllers/PseudoTerminal.h"
 #include "companions/controllers/SerialControllerOptions.h"
-#include "companions/controllers/SilenceSignal.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -57,7 +56,6 @@ private:
     ControllerDialogue m_dialogue;
     PseudoTerminal m_terminal;
     CommandRecord m_record;
-    SilenceSignal m_silenceSignal;
     QSocketNotifier* m_readable = nullptr;
     QTimer m_silenceStart;
     QTimer m_silenceEnd;

@@ -37,7 +37,7 @@ RotctldClient::RotctldClient(const QString& host, quint16 port, QObject* parent)
     m_answerTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, &RotctldClient::connectNow);
     connect(&m_connectTimer, &QTimer::timeout, this, [this] {
-        fail(Problem::Absent, QStringLiteral("%1 秒以内に接続できませんでした").arg(kConnectTimeoutMs / 1000));
+        fail(Problem::Absent, {});  // no detail: not connected within the time allowed
     });
     connect(&m_answerTimer, &QTimer::timeout, this, [this] { fail(Problem::Silent, {}); });
 }
@@ -268,22 +268,44 @@ void RotctldClient::fail(Problem problem, const QString& detail)
 
 QString RotctldClient::problemLine(Problem problem, const QString& detail) const
 {
-    const QString retrying = QStringLiteral("つながるまで間隔をあけて接続し直します。");
+    const QString retryJa = QStringLiteral("つながるまで間隔をあけて接続し直します。");
+    const QString retryEn = QStringLiteral("Connecting again, at growing intervals, until it answers.");
     switch (problem) {
     case Problem::Refused:
-        return QStringLiteral("rotctld（%1）に接続できません: 接続を拒否されました。rotctld が起動しているか確かめてください。%2")
-            .arg(endpointText(), retrying);
+        return QStringLiteral("rotctld（%1）に接続できません: 接続を拒否されました。rotctld が起動しているか"
+                              "（例: rotctld -m 603 -r /dev/ttyUSB0 -s 9600）、--rotctld のアドレスとポートが合っているか"
+                              "確かめてください。%2\n"
+                              "Cannot reach rotctld (%1): connection refused. Check that rotctld runs (e.g. rotctld -m 603 "
+                              "-r /dev/ttyUSB0 -s 9600) and that --rotctld names its address and port. %3")
+            .arg(endpointText(), retryJa, retryEn);
     case Problem::Absent:
-        return QStringLiteral("rotctld（%1）に接続できません: %2。%3").arg(endpointText(), detail, retrying);
+        if (detail.isEmpty()) {
+            return QStringLiteral("rotctld（%1）に %2 秒以内に接続できませんでした。--rotctld のアドレスとネットワークを確かめてください。%3\n"
+                                  "Could not connect to rotctld (%1) within %2 s. Check the address given with --rotctld and the network. %4")
+                .arg(endpointText())
+                .arg(kConnectTimeoutMs / 1000)
+                .arg(retryJa, retryEn);
+        }
+        return QStringLiteral("rotctld（%1）に接続できません: %2。--rotctld のアドレスとネットワークを確かめてください。%3\n"
+                              "Cannot reach rotctld (%1): %2. Check the address given with --rotctld and the network. %4")
+            .arg(endpointText(), detail, retryJa, retryEn);
     case Problem::Closed:
-        return QStringLiteral("rotctld（%1）が接続を閉じました。%2").arg(endpointText(), retrying);
+        return QStringLiteral("rotctld（%1）が接続を閉じました。%2\nrotctld (%1) closed the connection. %3")
+            .arg(endpointText(), retryJa, retryEn);
     case Problem::Silent:
-        return QStringLiteral("rotctld（%1）が %2 秒たっても応答しません。%3")
+        return QStringLiteral("rotctld（%1）が %2 秒たっても応答しません。コントローラの電源とケーブル、rotctld の -r（デバイス）"
+                              "と -s（速度）を確かめてください。%3\n"
+                              "rotctld (%1) has not answered for %2 s. Check the controller's power and cable, and "
+                              "rotctld's -r (device) and -s (speed). %4")
             .arg(endpointText())
             .arg(m_answerTimeoutMs / 1000.0)
-            .arg(retrying);
+            .arg(retryJa, retryEn);
     case Problem::Unreadable:
-        return QStringLiteral("rotctld（%1）の応答「%2」を読めません。%3").arg(endpointText(), detail, retrying);
+        return QStringLiteral("rotctld（%1）の応答「%2」を読めません。--rotctld が rotctld（rigctld ではなく）を指しているか"
+                              "確かめてください。%3\n"
+                              "Cannot read rotctld's (%1) answer \"%2\". Check that --rotctld names rotctld, not another "
+                              "service. %4")
+            .arg(endpointText(), detail, retryJa, retryEn);
     case Problem::None:
         break;
     }

@@ -141,30 +141,34 @@ std::optional<RotatorLimits> RotctldReplyReader::limits() const
     return limits;
 }
 
-QString hamlibErrorText(int returnCode)
+HamlibError hamlibError(int returnCode)
 {
+    static const QString lineJa = QStringLiteral("コントローラの電源とケーブル、rotctld の -r（デバイス）と -s（速度）を確かめてください。");
+    static const QString lineEn = QStringLiteral("Check the controller's power and cable, and rotctld's -r (device) and -s (speed).");
+    static const QString modelJa = QStringLiteral("rotctld の -m（機種）がこのコントローラに合っているか確かめてください。");
+    static const QString modelEn = QStringLiteral("Check that rotctld's -m (model) fits this controller.");
     // Hamlib's error codes (rig.h, enum rig_errcode_e), as rotctld prints them negated.
     switch (-returnCode) {
     case 1:
-        return QStringLiteral("引数が不正です");
+        return {QStringLiteral("引数が不正です"), QStringLiteral("invalid parameter"), modelJa, modelEn};
     case 2:
-        return QStringLiteral("設定が不正です");
+        return {QStringLiteral("設定が不正です"), QStringLiteral("invalid configuration"), modelJa, modelEn};
     case 4:
-        return QStringLiteral("この回転器では使えない機能です");
+        return {QStringLiteral("このローテーターでは使えない機能です"), QStringLiteral("not implemented for this rotator"), modelJa, modelEn};
     case 5:
-        return QStringLiteral("回転器から応答がありません（タイムアウト）");
+        return {QStringLiteral("ローテーターから応答がありません（タイムアウト）"), QStringLiteral("the rotator does not answer (timeout)"), lineJa, lineEn};
     case 6:
-        return QStringLiteral("回転器との入出力に失敗しました");
+        return {QStringLiteral("ローテーターとの入出力に失敗しました"), QStringLiteral("input/output with the rotator failed"), lineJa, lineEn};
     case 7:
-        return QStringLiteral("Hamlib の内部エラーです");
+        return {QStringLiteral("Hamlib の内部エラーです"), QStringLiteral("Hamlib's internal error"), {}, {}};
     case 8:
-        return QStringLiteral("回転器との通信手順に誤りがあります");
+        return {QStringLiteral("ローテーターとの通信手順に誤りがあります"), QStringLiteral("protocol error with the rotator"), lineJa, lineEn};
     case 9:
-        return QStringLiteral("回転器がコマンドを拒否しました");
+        return {QStringLiteral("ローテーターがコマンドを拒否しました"), QStringLiteral("the rotator rejected the command"), modelJa, modelEn};
     case 11:
-        return QStringLiteral("この回転器では使えません");
+        return {QStringLiteral("このローテーターでは使えません"), QStringLiteral("not available on this rotator"), modelJa, modelEn};
     default:
-        return QStringLiteral("Hamlib のエラーです");
+        return {QStringLiteral("Hamlib のエラーです"), QStringLiteral("Hamlib error"), {}, {}};
     }
 }
 

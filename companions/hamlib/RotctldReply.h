@@ -72,7 +72,14 @@ private:
 // "RPRT -5" -> -5; nothing for any other line. rotctld and rigctld alike.
 std::optional<int> hamlibReturnCode(const QByteArray& line);
 
-// A Hamlib error code in words, in Japanese ("RPRT -5" -> "応答がありません（タイムアウト）").
-QString hamlibErrorText(int returnCode);
+// A Hamlib error code in words ("RPRT -5": the rotator does not answer), and
+// what the operator can do about it (empty where there is nothing to do).
+struct HamlibError {
+    QString japanese;
+    QString english;
+    QString actionJapanese;
+    QString actionEnglish;
+};
+HamlibError hamlibError(int returnCode);
 
 }  // namespace heliotrope::rotctl

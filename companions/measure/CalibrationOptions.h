@@ -13,8 +13,6 @@
 
 #include <optional>
 
-class QCommandLineParser;
-
 namespace heliotrope::rotctl {
 
 enum class CalibrationPattern {
@@ -44,11 +42,10 @@ struct CalibrationOptions {
 };
 
 // The calibration's options, added to the bridge's parser.
-void addCalibrationOptions(QCommandLineParser& parser);
+void addCalibrationOptions(companions::CompanionCommandLine& commandLine);
 // Nothing when --calibrate is not given; otherwise the options, with those
 // both runs share taken from `shared`, each problem (in Japanese and English)
 // appended to `problems`.
-std::optional<CalibrationOptions> readCalibrationOptions(const QCommandLineParser& parser, const MeasurementOptions& shared,
-                                                         QStringList& problems);
+std::optional<CalibrationOptions> readCalibrationOptions(companions::CompanionCommandLine& commandLine, const MeasurementOptions& shared);
 
 }  // namespace heliotrope::rotctl

@@ -16,6 +16,15 @@ namespace heliotrope::rotctl {
 
 namespace {
 
+// A file of the calibration that cannot be written: the operator chose where.
+QString writeProblem(const QString& path, const QString& reason)
+{
+    const QString why = reason.isEmpty() ? QString() : QStringLiteral(": ") + reason;
+    return QStringLiteral("「%1」に書けません%2。--calibration-output のフォルダがあり、書き込めるか確かめてください。\n"
+                          "Cannot write %1%2. Check that the folder of --calibration-output exists and may be written.")
+        .arg(path, why);
+}
+
 QString signedDegrees(double value, int decimals = 3)
 {
     return (value >= 0 ? QStringLiteral("+") : QString()) + QString::number(value, 'f', decimals) + QStringLiteral("°");
@@ -62,31 +71,31 @@ QStringList calibrationResultLines(const CalibrationOutcome& outcome, double res
 {
     QStringList lines;
     if (!outcome.ok) {
-        lines << QStringLiteral("較正の結果はありません（ずれは保存しません）。/ No calibration result (no offsets saved).");
+        lines << QStringLiteral("較正の結果はありません（ずれは保存しません）。\nNo calibration result (no offsets saved).");
         lines << outcome.refusal.split(QLatin1Char('\n'));
         return lines;
     }
     const BeamFitResult& x = outcome.crossElevationFit;
     const BeamFitResult& e = outcome.elevationFit;
-    lines << QStringLiteral("方位角のずれ %1 ± %2、仰角のずれ %3 ± %4（回転器の読みが太陽の本当の向きより大きい分）")
+    lines << QStringLiteral("方位角のずれ %1 ± %2、仰角のずれ %3 ± %4（ローテーターの読みが太陽の本当の向きより大きい分）")
                  .arg(signedDegrees(outcome.azimuthOffset), QString::number(outcome.azimuthOffsetError, 'f', 3) + QStringLiteral("°"),
                       signedDegrees(outcome.elevationOffset), QString::number(outcome.elevationOffsetError, 'f', 3) + QStringLiteral("°"));
     lines << QStringLiteral("Azimuth offset %1 ± %2, elevation offset %3 ± %4 (how much the rotator's reading exceeds the true sun)")
                  .arg(signedDegrees(outcome.azimuthOffset), QString::number(outcome.azimuthOffsetError, 'f', 3) + QStringLiteral("°"),
                       signedDegrees(outcome.elevationOffset), QString::number(outcome.elevationOffsetError, 'f', 3) + QStringLiteral("°"));
-    lines << QStringLiteral("ビーム幅（半値全幅）: クロス仰角 %1 ± %2、仰角 %3 ± %4 / Beamwidth (FWHM): cross-elevation %1 ± %2, elevation %3 ± %4")
+    lines << QStringLiteral("ビーム幅（半値全幅）: クロス仰角 %1 ± %2、仰角 %3 ± %4\nBeamwidth (FWHM): cross-elevation %1 ± %2, elevation %3 ± %4")
                  .arg(QString::number(x.width, 'f', 3) + QStringLiteral("°"), QString::number(x.widthError, 'f', 3) + QStringLiteral("°"),
                       QString::number(e.width, 'f', 3) + QStringLiteral("°"), QString::number(e.widthError, 'f', 3) + QStringLiteral("°"));
-    lines << QStringLiteral("太陽のベースラインからの上昇 Y: %1 ± %2 dB（クロス仰角）、%3 ± %4 dB（仰角）、ベースライン %5 dB、太陽の仰角 %6 / "
+    lines << QStringLiteral("太陽のベースラインからの上昇 Y: %1 ± %2 dB（クロス仰角）、%3 ± %4 dB（仰角）、ベースライン %5 dB、太陽の仰角 %6\n"
                             "Sun over baseline, Y: %1 ± %2 dB (cross-elevation), %3 ± %4 dB (elevation), baseline %5 dB, sun at %6 elevation")
                  .arg(QString::number(x.yDecibels, 'f', 2), QString::number(x.yDecibelsError, 'f', 2), QString::number(e.yDecibels, 'f', 2),
                       QString::number(e.yDecibelsError, 'f', 2), QString::number(x.baseline, 'f', 2),
                       QString::number(outcome.sunElevation, 'f', 2) + QStringLiteral("°"));
     if (resolution >= 1) {
-        lines << QStringLiteral("電力は整数 dB で読まれています: 中心の精度はその分落ちます。/ "
+        lines << QStringLiteral("電力は整数 dB で読まれています: 中心の精度はその分落ちます。\n"
                                 "The power was read in whole dB: the centres are less certain for it.");
     }
-    lines << QStringLiteral("手で同じずれを与えるオプション / The same offsets by hand: %1").arg(offsetOptionsText(outcome));
+    lines << QStringLiteral("手で同じずれを与えるオプション: %1\nThe same offsets by hand: %1").arg(offsetOptionsText(outcome));
     return lines;
 }
 
@@ -94,7 +103,7 @@ bool writeCalibrationCsv(const QString& path, const CalibrationOutcome& outcome,
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        *problem = QStringLiteral("「%1」に書けません: %2 / cannot write %1: %2").arg(path, file.errorString());
+        *problem = writeProblem(path, file.errorString());
         return false;
     }
     QTextStream out(&file);
@@ -111,7 +120,7 @@ bool writeCalibrationCsv(const QString& path, const CalibrationOutcome& outcome,
     }
     out.flush();
     if (!file.commit()) {
-        *problem = QStringLiteral("「%1」に書けません: %2 / cannot write %1: %2").arg(path, file.errorString());
+        *problem = writeProblem(path, file.errorString());
         return false;
     }
     return true;
@@ -292,7 +301,7 @@ bool drawCalibrationPicture(const QString& path, const CalibrationOutcome& outco
     painter.drawText(QRectF(10, kHeight - 40, kWidth - 20, 30), Qt::AlignHCenter | Qt::AlignVCenter, result);
     painter.end();
     if (!image.save(path, "PNG")) {
-        *problem = QStringLiteral("図「%1」を保存できません。/ cannot save the picture %1.").arg(path);
+        *problem = writeProblem(path, QString());
         return false;
     }
     return true;

@@ -38,11 +38,16 @@ heliotrope::sky::TrueSunPosition sunAt(const CalibrationOptions& options, double
     return heliotrope::sky::trueSunTopocentric(utc, options.site, options.refraction, options.atmosphere);
 }
 
-QString pointName(const MeasuredPoint& point)
+QString pointNameJapanese(const MeasuredPoint& point)
 {
-    return QStringLiteral("（クロス仰角 %1°、仰角 %2° / xel %1°, el %2°）")
+    return QStringLiteral("（クロス仰角 %1°、仰角 %2°）")
         .arg(point.plannedCrossElevation, 0, 'f', 2)
         .arg(point.plannedElevation, 0, 'f', 2);
+}
+
+QString pointNameEnglish(const MeasuredPoint& point)
+{
+    return QStringLiteral(" (xel %1°, el %2°)").arg(point.plannedCrossElevation, 0, 'f', 2).arg(point.plannedElevation, 0, 'f', 2);
 }
 
 EngineSettings engineSettings(const CalibrationOptions& options)
@@ -64,7 +69,7 @@ CalibrationRun::CalibrationRun(RotatorLender& lender, const CalibrationOptions& 
     connect(&m_engine, &MeasurementEngine::measured, this, &CalibrationRun::onMeasured);
     connect(&m_engine, &MeasurementEngine::skipped, this, &CalibrationRun::onSkipped);
     connect(&m_engine, &MeasurementEngine::stopped, this, [this](const QString& japanese, const QString& english) {
-        end(std::nullopt, QStringLiteral("較正を中止しました: %1 / Calibration stopped: %2").arg(japanese, english));
+        end(std::nullopt, QStringLiteral("較正を中止しました: %1\nCalibration stopped: %2").arg(japanese, english));
     });
 }
 
@@ -72,7 +77,7 @@ void CalibrationRun::start()
 {
     planPattern();
     m_running = true;
-    emit notice(QStringLiteral("較正: rotctld に接続して回転器の位置を読むのを待っています。/ "
+    emit notice(QStringLiteral("較正: rotctld に接続してローテーターの位置を読むのを待っています。\n"
                                "Calibration: waiting for rotctld and the rotator's position."));
     m_engine.start();
 }
@@ -124,12 +129,13 @@ bool CalibrationRun::checkBeforeStart(QString* refusal) const
     const double now = m_engine.now();
     const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, now);
     if (sun.status == heliotrope::sky::EphemerisStatus::Failed) {
-        *refusal = QStringLiteral("この日時の太陽を計算できません。/ The sun cannot be computed for this date.");
+        *refusal = QStringLiteral("この日時の太陽を計算できません。\nThe sun cannot be computed for this date.");
         return false;
     }
     if (sun.elevation < kLowestSunElevation) {
-        *refusal = QStringLiteral("太陽の仰角が %1 で %2° より低いため、較正を始めません。/ "
-                                  "The sun is at %1 elevation, below %2°: calibration not started.")
+        *refusal = QStringLiteral("太陽の仰角が %1 で %2° より低いため、較正を始めません。太陽が %2° より高いときに始めてください。\n"
+                                  "The sun is at %1 elevation, below %2°: calibration not started. Start when the sun "
+                                  "is above %2°.")
                        .arg(degreesText(sun.elevation))
                        .arg(kLowestSunElevation);
         return false;
@@ -139,11 +145,13 @@ bool CalibrationRun::checkBeforeStart(QString* refusal) const
     const double end = now + static_cast<double>(m_points.size()) * estimatedSecondsPerPoint();
     for (const double utc : {now, end}) {
         for (const MeasuredPoint& point : m_points) {
-            QString limit;
+            LimitCrossed limit;
             if (m_engine.commandFor(skyFor(point.plannedCrossElevation, point.plannedElevation, utc), &limit).clamped) {
-                *refusal = QStringLiteral("較正パターンの点%1が回転器の可動範囲を越えます（%2）。較正を始めません。/ "
-                                          "A point of the pattern%1 lies beyond the rotator's limits (%2): calibration not started.")
-                               .arg(pointName(point), limit);
+                *refusal = QStringLiteral("較正パターンの点%1がローテーターの可動範囲を越えます（%2）。較正を始めません。"
+                                          "--span を狭めるか、太陽が範囲の内に入ってから始めてください。\n"
+                                          "A point of the pattern%3 lies beyond the rotator's limits (%4): calibration not "
+                                          "started. Narrow --span, or start when the sun is well within the limits.")
+                               .arg(pointNameJapanese(point), limit.japanese, pointNameEnglish(point), limit.english);
                 return false;
             }
         }
@@ -160,7 +168,7 @@ void CalibrationRun::begin()
     }
     m_runClock.start();
     m_index = 0;
-    emit notice(QStringLiteral("較正を始めます: %1、%2 点、ビーム幅 %3、幅 ±%4、間隔 %5、各点 %6 秒、電力: %7 / "
+    emit notice(QStringLiteral("較正を始めます: %1、%2 点、ビーム幅 %3、幅 ±%4、間隔 %5、各点 %6 秒、電力: %7\n"
                                "Calibration begins: %1, %2 points, beamwidth %3, span ±%4, step %5, dwell %6 s, power: %7")
                     .arg(m_options.pattern == CalibrationPattern::Cross ? QStringLiteral("cross") : QStringLiteral("five"))
                     .arg(m_points.size())
@@ -181,7 +189,7 @@ void CalibrationRun::sayWhatToExpect()
         return;
     const int perCut = static_cast<int>(m_points.size()) / 2;
     const double expected = *step.step() / 2 / std::sqrt(static_cast<double>(std::max(perCut, 1)));
-    emit notice(QStringLiteral("回転器の刻み %1° はビーム幅 %2° の 3 分の 1 より粗いため、ずれはおよそ ±%3° までしか求まりません。/ "
+    emit notice(QStringLiteral("ローテーターの刻み %1° はビーム幅 %2° の 3 分の 1 より粗いため、ずれはおよそ ±%3° までしか求まりません。\n"
                                "The rotator's step of %1° is coarser than a third of the beamwidth (%2°): expect the offsets "
                                "to about ±%3°.")
                     .arg(*step.step())
@@ -225,12 +233,12 @@ void CalibrationRun::onSkipped(const RotatorPosition& reading, const RotatorPosi
 {
     MeasuredPoint& point = m_points[m_index];
     point.skipped = true;
-    emit notice(QStringLiteral("点%1に回転器が %2 秒たっても着きません（読み 方位角 %3 仰角 %4、目標 %5 %6）。この点を飛ばします。/ "
-                               "The rotator did not reach point%1 within %2 s (reads %3 %4, target %5 %6): point skipped.")
-                    .arg(pointName(point))
+    emit notice(QStringLiteral("点%1にローテーターが %2 秒たっても着きません（読み 方位角 %3 仰角 %4、目標 %5 %6）。この点を飛ばします。\n"
+                               "The rotator did not reach point%7 within %2 s (reads %3 %4, target %5 %6): point skipped.")
+                    .arg(pointNameJapanese(point))
                     .arg(m_options.settleTimeoutSeconds)
                     .arg(degreesText(reading.azimuth), degreesText(reading.elevation), degreesText(target.azimuth),
-                         degreesText(target.elevation)));
+                         degreesText(target.elevation), pointNameEnglish(point)));
     placeElevationCut();
     nextPoint();
 }
@@ -247,7 +255,7 @@ void CalibrationRun::placeElevationCut()
         = heliotrope::beamfit::fitBeamCut(cutPoints(m_points, PointRole::CrossElevation), m_options.beamwidth);
     if (!fit.ok()) {
         emit notice(refusalText(fit, QStringLiteral("クロス仰角のスキャン"), QStringLiteral("cross-elevation"))
-                    + QStringLiteral(" 仰角のスキャンは太陽の計算位置を通します。/ The elevation cut goes through the computed sun."));
+                    + QStringLiteral(" 仰角のスキャンは太陽の計算位置を通します。\nThe elevation cut goes through the computed sun."));
         return;
     }
     // The frame's present azimuth offset is already in every command.
@@ -264,7 +272,7 @@ void CalibrationRun::nextPoint()
     ++m_index;
     if (m_index >= m_points.size()) {
         const CalibrationOutcome outcome = evaluateCalibration(m_options.pattern, m_points, m_options.beamwidth);
-        end(outcome, QStringLiteral("較正の測定を終えました（%1 秒）。/ Calibration measured in %1 s.").arg(static_cast<double>(m_runClock.elapsed()) / 1000.0, 0, 'f', 1));
+        end(outcome, QStringLiteral("較正の測定を終えました（%1 秒）。\nCalibration measured in %1 s.").arg(static_cast<double>(m_runClock.elapsed()) / 1000.0, 0, 'f', 1));
         return;
     }
     measurePoint();
@@ -282,7 +290,7 @@ void CalibrationRun::interrupt()
 {
     if (!isRunning())
         return;
-    end(std::nullopt, QStringLiteral("Ctrl+C で較正を中止しました。結果は保存しません。/ Calibration interrupted (Ctrl+C); nothing saved."));
+    end(std::nullopt, QStringLiteral("Ctrl+C で較正を中止しました。結果は保存しません。\nCalibration interrupted (Ctrl+C); nothing saved."));
 }
 
 void CalibrationRun::end(const std::optional<CalibrationOutcome>& outcome, const QString& line)
@@ -293,7 +301,7 @@ void CalibrationRun::end(const std::optional<CalibrationOutcome>& outcome, const
     m_engine.finish();
     emit notice(line);
     emit finished(outcome);
-    emit notice(QStringLiteral("窓の設定点の追尾に戻ります。/ Back to tracking the window's set-point."));
+    emit notice(QStringLiteral("ウィンドウの設定点の追尾に戻ります。\nBack to tracking the window's set-point."));
 }
 
 }  // namespace heliotrope::rotctl

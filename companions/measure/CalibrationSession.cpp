@@ -60,11 +60,11 @@ void CalibrationSession::onFinished(const std::optional<CalibrationOutcome>& out
         : m_options.outputBase;
     QString problem;
     if (writeCalibrationCsv(base + QStringLiteral(".csv"), *outcome, &problem))
-        emit notice(QStringLiteral("測定点: %1 / Points: %1").arg(base + QStringLiteral(".csv")));
+        emit notice(QStringLiteral("測定点: %1\nPoints: %1").arg(base + QStringLiteral(".csv")));
     else
         emit notice(problem);
     if (drawCalibrationPicture(base + QStringLiteral(".png"), *outcome, measured, &problem))
-        emit notice(QStringLiteral("図: %1 / Picture: %1").arg(base + QStringLiteral(".png")));
+        emit notice(QStringLiteral("図: %1\nPicture: %1").arg(base + QStringLiteral(".png")));
     else
         emit notice(problem);
 
@@ -73,11 +73,11 @@ void CalibrationSession::onFinished(const std::optional<CalibrationOutcome>& out
         return;
     }
     if (saveCalibration({outcome->azimuthOffset, outcome->elevationOffset, measured, m_options.refraction})) {
-        emit notice(QStringLiteral("ずれを %1 に保存しました。次にブリッジを起動すると使います（--az-offset / --el-offset を与えたときを除く）。/ "
+        emit notice(QStringLiteral("ずれを %1 に保存しました。次にブリッジを起動すると使います（--az-offset か --el-offset を与えたときを除く）。\n"
                                    "Offsets saved in %1; the bridge applies them from its next start unless --az-offset or --el-offset is given.")
                         .arg(calibrationSettingsPath()));
     } else {
-        emit notice(QStringLiteral("ずれを %1 に保存できません。手で与えてください: %2 / Cannot save the offsets in %1; give them by hand: %2")
+        emit notice(QStringLiteral("ずれを %1 に保存できません。手で与えてください: %2\nCannot save the offsets in %1; give them by hand: %2")
                         .arg(calibrationSettingsPath(), offsetOptionsText(*outcome)));
     }
     emit finished(true);

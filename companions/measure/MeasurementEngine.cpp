@@ -69,15 +69,17 @@ MeasurementEngine::MeasurementEngine(RotatorLender& lender, heliotrope::power::P
     connect(&client, &RotctldClient::positionRefused, this, [this](int returnCode) {
         if (m_phase != Phase::Settling && m_phase != Phase::Dwelling)
             return;
-        if (++m_refusedInRow >= kPowerFailuresToGiveUp) {
-            stop(QStringLiteral("回転器の位置を %1 回続けて読めません（RPRT %2: %3）。").arg(kPowerFailuresToGiveUp).arg(returnCode).arg(hamlibErrorText(returnCode)),
-                 QStringLiteral("the rotator's position could not be read %1 times in a row (RPRT %2).").arg(kPowerFailuresToGiveUp).arg(returnCode));
+        if (++m_refusedInRow >= kRefusedReadingsToGiveUp) {
+            const HamlibError error = hamlibError(returnCode);
+            stop(QStringLiteral("ローテーターの位置を %1 回続けて読めません（RPRT %2: %3）。%4").arg(kRefusedReadingsToGiveUp).arg(returnCode).arg(error.japanese, error.actionJapanese),
+                 QStringLiteral("the rotator's position could not be read %1 times in a row (RPRT %2: %3). %4").arg(kRefusedReadingsToGiveUp).arg(returnCode).arg(error.english, error.actionEnglish));
         }
     });
     connect(&client, &RotctldClient::pointingAnswered, this, [this](int returnCode) {
         if (returnCode != 0 && (m_phase == Phase::Settling || m_phase == Phase::Dwelling)) {
-            stop(QStringLiteral("rotctld が指向コマンド P を受け付けません（RPRT %1）。").arg(returnCode),
-                 QStringLiteral("rotctld refused the pointing command P (RPRT %1).").arg(returnCode));
+            const HamlibError error = hamlibError(returnCode);
+            stop(QStringLiteral("rotctld が指向コマンド P を受け付けません（RPRT %1: %2）。%3").arg(returnCode).arg(error.japanese, error.actionJapanese),
+                 QStringLiteral("rotctld refused the pointing command P (RPRT %1: %2). %3").arg(returnCode).arg(error.english, error.actionEnglish));
         }
     });
     connect(&m_power, &heliotrope::power::PowerSource::readingArrived, this, &MeasurementEngine::onReading);
@@ -117,21 +119,25 @@ std::optional<double> MeasurementEngine::secondsFor(const SetPoint& from, const 
     return slew + 2.0 * kPollMs / 1000.0 + m_settings.dwellSeconds;
 }
 
-RotatorCommand MeasurementEngine::commandFor(const SetPoint& sky, QString* limitText) const
+RotatorCommand MeasurementEngine::commandFor(const SetPoint& sky, LimitCrossed* crossed) const
 {
     const RotatorCommand command = rotatorCommand(frame(), sky, m_present);
-    if (command.clamped && limitText) {
+    if (command.clamped && crossed) {
         const RotatorLimits& limits = frame().limits;
-        QStringList which;
-        if (command.azimuth <= limits.minAzimuth)
-            which << QStringLiteral("方位角の下限 %1 / azimuth limit %1").arg(degreesText(limits.minAzimuth));
-        if (command.azimuth >= limits.maxAzimuth)
-            which << QStringLiteral("方位角の上限 %1 / azimuth limit %1").arg(degreesText(limits.maxAzimuth));
-        if (command.elevation <= limits.minElevation)
-            which << QStringLiteral("仰角の下限 %1 / minimum elevation %1").arg(degreesText(limits.minElevation));
-        if (command.elevation >= limits.maxElevation)
-            which << QStringLiteral("仰角の上限 %1 / maximum elevation %1").arg(degreesText(limits.maxElevation));
-        *limitText = which.join(QStringLiteral("、"));
+        QStringList japanese;
+        QStringList english;
+        const auto add = [&](bool met, const char* ja, const char* en, double value) {
+            if (!met)
+                return;
+            japanese << QStringLiteral("%1 %2").arg(QString::fromUtf8(ja), degreesText(value));
+            english << QStringLiteral("%1 %2").arg(QString::fromUtf8(en), degreesText(value));
+        };
+        add(command.azimuth <= limits.minAzimuth, "方位角の下限", "azimuth limit", limits.minAzimuth);
+        add(command.azimuth >= limits.maxAzimuth, "方位角の上限", "azimuth limit", limits.maxAzimuth);
+        add(command.elevation <= limits.minElevation, "仰角の下限", "minimum elevation", limits.minElevation);
+        add(command.elevation >= limits.maxElevation, "仰角の上限", "maximum elevation", limits.maxElevation);
+        crossed->japanese = japanese.join(QStringLiteral("、"));
+        crossed->english = english.join(QStringLiteral(", "));
     }
     return command;
 }
@@ -148,13 +154,13 @@ void MeasurementEngine::measure(Aim aim)
 
 void MeasurementEngine::command(const SetPoint& sky)
 {
-    QString limit;
+    LimitCrossed limit;
     const RotatorCommand next = commandFor(sky, &limit);
     if (next.clamped) {
-        stop(QStringLiteral("測る向き（%1）が回転器の可動範囲を越えます（%2）。")
-                 .arg(companions::directionTextJapanese(sky.azimuth, sky.elevation), limit),
+        stop(QStringLiteral("測る向き（%1）がローテーターの可動範囲を越えます（%2）。")
+                 .arg(companions::directionTextJapanese(sky.azimuth, sky.elevation), limit.japanese),
              QStringLiteral("the point to measure (%1) lies beyond the rotator's limits (%2).")
-                 .arg(companions::directionTextEnglish(sky.azimuth, sky.elevation), limit));
+                 .arg(companions::directionTextEnglish(sky.azimuth, sky.elevation), limit.english));
         return;
     }
     m_phase = Phase::Settling;
@@ -232,7 +238,7 @@ void MeasurementEngine::onPosition(const RotatorPosition& reading)
         m_phase = Phase::Ready;
         const RotatorPosition target = m_target;
         if (++m_skippedInRow >= kSkippedToGiveUp) {
-            stop(QStringLiteral("回転器が %1 点続けて %2 秒以内に目標に着きません（読み %3、目標 %4）。")
+            stop(QStringLiteral("ローテーターが %1 点続けて %2 秒以内に目標に着きません（読み %3、目標 %4）。")
                      .arg(kSkippedToGiveUp)
                      .arg(m_settings.settleTimeoutSeconds)
                      .arg(companions::directionTextJapanese(reading.azimuth, reading.elevation),
@@ -266,8 +272,14 @@ void MeasurementEngine::onPowerFailed(const QString& reason)
     if (m_phase != Phase::Dwelling)
         return;
     if (++m_failuresInRow >= kPowerFailuresToGiveUp) {
-        stop(QStringLiteral("電力を %1 回続けて読めません: %2").arg(kPowerFailuresToGiveUp).arg(reason),
-             QStringLiteral("%1 power readings failed in a row.").arg(kPowerFailuresToGiveUp));
+        stop(QStringLiteral("電力を %1 回続けて読めません: %2 --power の読み取り元を確かめてください（command: なら端末で一度実行し、"
+                            "rigctld: なら rigctld が起動しているかを）。")
+                 .arg(kPowerFailuresToGiveUp)
+                 .arg(companions::japanesePart(reason)),
+             QStringLiteral("%1 power readings failed in a row: %2 Check the --power source (run a command: once in a "
+                            "terminal; for rigctld:, check that rigctld runs).")
+                 .arg(kPowerFailuresToGiveUp)
+                 .arg(companions::englishPart(reason)));
         return;
     }
     emit notice(reason);

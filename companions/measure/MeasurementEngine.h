@@ -65,6 +65,12 @@ struct Dwell {
     double positionUncertainty = 0;  // degrees: half the rotator's step
 };
 
+// Which of the rotator's limits a direction would cross, for the operator.
+struct LimitCrossed {
+    QString japanese;
+    QString english;
+};
+
 class MeasurementEngine : public QObject {
     Q_OBJECT
 
@@ -74,8 +80,9 @@ public:
     using Aim = std::function<companions::SetPoint(double utc)>;
 
     static constexpr int kPollMs = 200;
-    static constexpr int kPowerFailuresToGiveUp = 3;
-    static constexpr int kSkippedToGiveUp = 3;
+    static constexpr int kPowerFailuresToGiveUp = 3;    // power readings failed in a row
+    static constexpr int kRefusedReadingsToGiveUp = 3;  // rotator positions refused in a row (a silent line)
+    static constexpr int kSkippedToGiveUp = 3;          // points not reached in a row
 
     MeasurementEngine(RotatorLender& lender, heliotrope::power::PowerSource& power, const EngineSettings& settings,
                       companions::UtcClock clock, QObject* parent = nullptr);
@@ -103,7 +110,7 @@ public:
     double arrivalBand() const;
     // The P the rotator would be sent for a sky direction now; clamped when
     // beyond its limits, with which limit in `limitText` (Japanese / English).
-    RotatorCommand commandFor(const companions::SetPoint& sky, QString* limitText = nullptr) const;
+    RotatorCommand commandFor(const companions::SetPoint& sky, LimitCrossed* crossed = nullptr) const;
 
 signals:
     void ready();

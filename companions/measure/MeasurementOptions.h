@@ -11,7 +11,9 @@
 
 #include <optional>
 
-class QCommandLineParser;
+namespace heliotrope::companions {
+class CompanionCommandLine;
+}
 
 namespace heliotrope::rotctl {
 
@@ -23,12 +25,12 @@ struct MeasurementOptions {
     double clockOffsetSeconds = 0;  // added to the system's UTC for the sun (a testing aid)
 };
 
-void addMeasurementOptions(QCommandLineParser& parser);
+void addMeasurementOptions(companions::CompanionCommandLine& commandLine);
 
 // The shared options of a parsed command line. When neither --calibrate nor
 // --sun-noise asks for a measurement, any of them but the testing clock is a
 // problem (it would do nothing); otherwise --power must name a source. Each
-// problem, Japanese then English, is appended to `problems`.
-MeasurementOptions readMeasurementOptions(const QCommandLineParser& parser, QStringList& problems);
+// problem, Japanese then English, is added to the command line's problems.
+MeasurementOptions readMeasurementOptions(companions::CompanionCommandLine& commandLine);
 
 }  // namespace heliotrope::rotctl

@@ -1,14 +1,15 @@
 #include "companions/measure/SunNoiseOptions.h"
 
-#include "companions/common/OptionValues.h"
+#include "companions/common/CompanionCommandLine.h"
 #include "companions/sunnoise/SunNoise.h"
 
 #include <QCommandLineParser>
 
 #include <cmath>
 
+using heliotrope::companions::CompanionCommandLine;
 using heliotrope::companions::numberOption;
-using heliotrope::companions::OptionValue;
+using heliotrope::companions::OptionRow;
 
 namespace heliotrope::rotctl {
 
@@ -37,6 +38,51 @@ const QString kEfficiency = QStringLiteral("efficiency");
 const QString kSystemTemperature = QStringLiteral("system-temperature");
 const QString kCsv = QStringLiteral("csv");
 
+// The sun-noise run's own options, in the order --help lists them.
+const OptionRow kSunNoiseOptions[] = {
+    {"sun-noise",
+     "太陽雑音の測定: 本当の太陽とコールドスカイを交互に向いて受信電力を読み、Y（dB）と G/T を出す。"
+     "終われば追尾に戻る。--site と --power が要る。\n"
+     "Sun-noise run: point at the true sun and at cold sky in turn, read the "
+     "received power, report Y (dB) and G/T, then go back to tracking. Needs --site "
+     "and --power."},
+    {"cold",
+     "コールドスカイの向き「方位角,仰角」、度（仰角 0～90）。\n"
+     "Cold-sky direction AZ,EL in degrees (elevation 0 to 90).",
+     "az,el"},
+    {"cold-offset",
+     "--cold がなければ、太陽と同じ仰角で横方向（cross-elevation）にビーム幅のこの倍だけ"
+     "離れた空をコールドスカイとする（既定 5、2～50）。ビーム幅は 70°×波長/直径。\n"
+     "Without --cold, cold sky is this many beamwidths off the sun in "
+     "cross-elevation at the sun's elevation (default 5, 2 to 50); the "
+     "beamwidth is 70° × wavelength / diameter.",
+     "beamwidths", "5"},
+    {"repeat",
+     "太陽とコールドスカイの組を測る回数（既定 5）。\nHow many sun/cold-sky pairs to measure (default 5).",
+     "n", "5"},
+    {"flux",
+     "その日のその周波数の太陽電波流量、SFU（手で入力、ネットには取りに行かない）。\n"
+     "The day's solar flux at the frequency, in SFU (typed in; nothing is fetched).",
+     "sfu"},
+    {"frequency",
+     "受信周波数、MHz。\nReceive frequency, MHz.",
+     "mhz"},
+    {"dish-diameter",
+     "パラボラの直径、m。\nDish diameter, metres.",
+     "m"},
+    {"efficiency",
+     "開口効率、0 より大きく 1 以下（既定 0.55）。\nAperture efficiency, above 0 and at most 1 (default 0.55).",
+     "0..1", "0.55"},
+    {"system-temperature",
+     "期待される Y を計算するシステム雑音温度、K。\n"
+     "System noise temperature for the expected Y, kelvin.",
+     "k"},
+    {"csv",
+     "繰り返しごとの太陽とコールドスカイの電力を書く CSV ファイル。\n"
+     "CSV file for the sun and cold-sky powers of each repeat.",
+     "file"},
+};
+
 }  // namespace
 
 std::optional<double> SunNoiseOptions::beamwidthDegrees() const
@@ -46,82 +92,62 @@ std::optional<double> SunNoiseOptions::beamwidthDegrees() const
     return heliotrope::sunnoise::estimatedBeamwidthDegrees(*frequencyMegahertz, *dishDiameterMetres);
 }
 
-QList<QCommandLineOption> sunNoiseCommandLineOptions()
+void addSunNoiseOptions(CompanionCommandLine& commandLine)
 {
-    return {
-        QCommandLineOption(kSunNoise,
-                           QStringLiteral("太陽雑音の測定: 本当の太陽と冷たい空を交互に向いて受信電力を読み、Y（dB）と G/T を出す。"
-                                          "終われば追尾に戻る。--site と --power が要る。\n"
-                                          "Sun-noise run: point at the true sun and at cold sky in turn, read the "
-                                          "received power, report Y (dB) and G/T, then go back to tracking. Needs --site "
-                                          "and --power.")),
-        QCommandLineOption(kCold,
-                           QStringLiteral("冷たい空の向き「方位角,仰角」、度（仰角 0～90）。\n"
-                                          "Cold-sky direction AZ,EL in degrees (elevation 0 to 90)."),
-                           QStringLiteral("az,el")),
-        QCommandLineOption(kColdOffset,
-                           QStringLiteral("--cold がなければ、太陽と同じ仰角で横方向（cross-elevation）にビーム幅のこの倍だけ"
-                                          "離れた空を冷たい空とする（既定 5、2～50）。ビーム幅は 70°×波長/直径。\n"
-                                          "Without --cold, cold sky is this many beamwidths off the sun in "
-                                          "cross-elevation at the sun's elevation (default 5, 2 to 50); the "
-                                          "beamwidth is 70° × wavelength / diameter."),
-                           QStringLiteral("beamwidths"), QStringLiteral("5")),
-        QCommandLineOption(kRepeat,
-                           QStringLiteral("太陽と冷たい空の組を測る回数（既定 5）。\nHow many sun/cold-sky pairs to measure (default 5)."),
-                           QStringLiteral("n"), QStringLiteral("5")),
-        QCommandLineOption(kFlux,
-                           QStringLiteral("その日のその周波数の太陽電波流量、SFU（手で入力、ネットには取りに行かない）。\n"
-                                          "The day's solar flux at the frequency, in SFU (typed in; nothing is fetched)."),
-                           QStringLiteral("sfu")),
-        QCommandLineOption(kFrequency,
-                           QStringLiteral("受信周波数、MHz。\nReceive frequency, MHz."), QStringLiteral("mhz")),
-        QCommandLineOption(kDish,
-                           QStringLiteral("パラボラの直径、m。\nDish diameter, metres."), QStringLiteral("m")),
-        QCommandLineOption(kEfficiency,
-                           QStringLiteral("開口効率、0 より大きく 1 以下（既定 0.55）。\nAperture efficiency, above 0 and at most 1 (default 0.55)."),
-                           QStringLiteral("0..1"), QStringLiteral("0.55")),
-        QCommandLineOption(kSystemTemperature,
-                           QStringLiteral("期待される Y を計算するシステム雑音温度、K。\n"
-                                          "System noise temperature for the expected Y, kelvin."),
-                           QStringLiteral("k")),
-        QCommandLineOption(kCsv,
-                           QStringLiteral("繰り返しごとの太陽と冷たい空の電力を書く CSV ファイル。\n"
-                                          "CSV file for the sun and cold-sky powers of each repeat."),
-                           QStringLiteral("file")),
-    };
+    commandLine.addOptions(kSunNoiseOptions);
 }
 
-std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& parser, const MeasurementOptions& shared,
-                                                   QStringList& problems)
+namespace {
+
+// --cold AZ,EL: the cold sky given as a direction on the sky.
+void readColdSky(const QString& text, SunNoiseOptions& options, QStringList& problems)
 {
-    const QStringList ownOptions{kCold, kColdOffset, kRepeat, kFlux, kFrequency, kDish, kEfficiency, kSystemTemperature, kCsv};
+    const QStringList parts = text.split(QLatin1Char(','));
+    // Any finite number here; which of them is out of the sky is said below.
+    const auto finite = [](const QString& part) { return numberOption(kCold, part, -HUGE_VAL, HUGE_VAL).value; };
+    const std::optional<double> azimuth = parts.size() == 2 ? finite(parts[0]) : std::nullopt;
+    const std::optional<double> elevation = parts.size() == 2 ? finite(parts[1]) : std::nullopt;
+    if (!azimuth || !elevation) {
+        problems << QStringLiteral("--cold 「%1」 は「方位角,仰角」の形ではありません（例: 200,45）。\n"
+                                   "--cold \"%1\" is not AZ,EL in degrees, e.g. 200,45.")
+                        .arg(text);
+    } else if (*azimuth < 0 || *azimuth > 360) {
+        problems << QStringLiteral("--cold 「%1」 の方位角は 0～360 にしてください。\n"
+                                   "--cold \"%1\": the azimuth must be 0 to 360.")
+                        .arg(text);
+    } else if (*elevation < 0) {
+        problems << QStringLiteral("--cold 「%1」 は地平線の下です。コールドスカイは仰角 0～90 の空にしてください。\n"
+                                   "--cold \"%1\" is below the horizon: cold sky must be at elevation 0 to 90.")
+                        .arg(text);
+    } else if (*elevation > 90) {
+        problems << QStringLiteral("--cold 「%1」 の仰角は 90 以下にしてください。\n"
+                                   "--cold \"%1\": the elevation must be at most 90.")
+                        .arg(text);
+    } else {
+        options.coldAzimuth = azimuth;
+        options.coldElevation = elevation;
+    }
+}
+
+}  // namespace
+
+std::optional<SunNoiseOptions> readSunNoiseOptions(CompanionCommandLine& commandLine, const MeasurementOptions& shared)
+{
+    const QCommandLineParser& parser = commandLine.parser();
+    QStringList& problems = commandLine.problems();
     if (!parser.isSet(kSunNoise)) {
-        for (const QString& option : ownOptions) {
-            if (parser.isSet(option)) {
-                problems << QStringLiteral("--%1 は --sun-noise と一緒に指定してください。\n"
-                                           "--%1 is only used with --sun-noise.")
-                                .arg(option);
-            }
-        }
+        commandLine.refuseWithout(QStringLiteral("--sun-noise"), QStringLiteral("--sun-noise"),
+                                  {kCold, kColdOffset, kRepeat, kFlux, kFrequency, kDish, kEfficiency, kSystemTemperature, kCsv});
         return std::nullopt;
     }
 
     SunNoiseOptions options;
-    const auto read = [&](const QString& option, double lowest, double highest, bool lowestExcluded) {
-        const OptionValue<double> number = numberOption(option, parser.value(option), lowest, highest, lowestExcluded);
-        if (!number.value)
-            problems << number.problem;
-        return number.value;
-    };
     const auto optional = [&](const QString& option, double lowest, double highest, bool lowestExcluded,
                               std::optional<double>& into) {
-        if (parser.isSet(option))
-            into = read(option, lowest, highest, lowestExcluded);
+        commandLine.readOptionalNumber(option, lowest, highest, into, lowestExcluded);
     };
     const auto withDefault = [&](const QString& option, double lowest, double highest, bool lowestExcluded,
-                                 double& into) {
-        into = read(option, lowest, highest, lowestExcluded).value_or(into);
-    };
+                                 double& into) { commandLine.readNumber(option, lowest, highest, into, lowestExcluded); };
 
     optional(kFlux, 0, kMaxFluxSfu, true, options.fluxSfu);
     optional(kFrequency, kMinFrequencyMhz, kMaxFrequencyMhz, false, options.frequencyMegahertz);
@@ -144,38 +170,13 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& par
     options.repeats = static_cast<int>(repeats);
 
     if (parser.isSet(kCold)) {
-        const QString text = parser.value(kCold);
-        const QStringList parts = text.split(QLatin1Char(','));
-        // Any finite number here; which of them is out of the sky is said below.
-        const auto finite = [](const QString& part) { return numberOption(kCold, part, -HUGE_VAL, HUGE_VAL).value; };
-        const std::optional<double> azimuth = parts.size() == 2 ? finite(parts[0]) : std::nullopt;
-        const std::optional<double> elevation = parts.size() == 2 ? finite(parts[1]) : std::nullopt;
-        if (!azimuth || !elevation) {
-            problems << QStringLiteral("--cold 「%1」 は「方位角,仰角」の形ではありません（例: 200,45）。\n"
-                                       "--cold \"%1\" is not AZ,EL in degrees, e.g. 200,45.")
-                            .arg(text);
-        } else if (*azimuth < 0 || *azimuth > 360) {
-            problems << QStringLiteral("--cold 「%1」 の方位角は 0～360 にしてください。\n"
-                                       "--cold \"%1\": the azimuth must be 0 to 360.")
-                            .arg(text);
-        } else if (*elevation < 0) {
-            problems << QStringLiteral("--cold 「%1」 は地平線の下です。冷たい空は仰角 0～90 の空にしてください。\n"
-                                       "--cold \"%1\" is below the horizon: cold sky must be at elevation 0 to 90.")
-                            .arg(text);
-        } else if (*elevation > 90) {
-            problems << QStringLiteral("--cold 「%1」 の仰角は 90 以下にしてください。\n"
-                                       "--cold \"%1\": the elevation must be at most 90.")
-                            .arg(text);
-        } else {
-            options.coldAzimuth = azimuth;
-            options.coldElevation = elevation;
-        }
+        readColdSky(parser.value(kCold), options, problems);
         if (parser.isSet(kColdOffset)) {
             problems << QStringLiteral("--cold と --cold-offset はどちらか一つにしてください。\n"
                                        "Give --cold or --cold-offset, not both.");
         }
     } else if (parser.isSet(kFrequency) != parser.isSet(kDish) || (!parser.isSet(kFrequency) && !parser.isSet(kDish))) {
-        problems << QStringLiteral("冷たい空の向きが決まりません: --cold を指定するか、ビーム幅を計算できるよう "
+        problems << QStringLiteral("コールドスカイの向きが決まりません: --cold を指定するか、ビーム幅を計算できるよう "
                                    "--frequency と --dish-diameter を指定してください。\n"
                                    "No cold-sky direction: give --cold, or --frequency and --dish-diameter so that "
                                    "the beamwidth for --cold-offset is known.");

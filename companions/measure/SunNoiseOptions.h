@@ -8,14 +8,10 @@
 
 #include "companions/measure/CalibrationOptions.h"
 
-#include <QCommandLineOption>
-#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
-
-class QCommandLineParser;
 
 namespace heliotrope::rotctl {
 
@@ -47,13 +43,12 @@ struct SunNoiseOptions {
     std::optional<double> beamwidthDegrees() const;
 };
 
-// The options, for the bridge's parser.
-QList<QCommandLineOption> sunNoiseCommandLineOptions();
+// The options, added to the bridge's command line.
+void addSunNoiseOptions(companions::CompanionCommandLine& commandLine);
 
 // The sun-noise options from a parsed command line: nothing when --sun-noise is
 // not given (and none of its options either). Each unusable value adds one
-// line to `problems`, in Japanese and English, naming the option.
-std::optional<SunNoiseOptions> readSunNoiseOptions(const QCommandLineParser& parser, const MeasurementOptions& shared,
-                                                   QStringList& problems);
+// problem to the command line, in Japanese and English, naming the option.
+std::optional<SunNoiseOptions> readSunNoiseOptions(companions::CompanionCommandLine& commandLine, const MeasurementOptions& shared);
 
 }  // namespace heliotrope::rotctl

@@ -60,12 +60,12 @@ SunNoiseRun::SunNoiseRun(const SunNoiseOptions& options, const heliotrope::sky::
         if (m_point == Point::Sun)
             sayProgress(QStringLiteral("太陽を測定中"), QStringLiteral("reading the sun"));
         else
-            sayProgress(QStringLiteral("冷たい空を測定中"), QStringLiteral("reading cold sky"));
+            sayProgress(QStringLiteral("コールドスカイを測定中"), QStringLiteral("reading cold sky"));
     });
     connect(&m_engine, &MeasurementEngine::measured, this, &SunNoiseRun::onMeasured);
     connect(&m_engine, &MeasurementEngine::skipped, this, [this](const RotatorPosition& reading, const RotatorPosition& target) {
         // A repeat is a pair: a point not reached takes its repeat with it.
-        emit notice(QStringLiteral("%1/%2 回目: 回転器が %3 秒たっても目標（%4）に着きません（読み %5）。この回を飛ばします。\n"
+        emit notice(QStringLiteral("%1/%2 回目: ローテーターが %3 秒たっても目標（%4）に着きません（読み %5）。この回を飛ばします。\n"
                                    "Repeat %1 of %2: the rotator did not reach its target (%6) within %3 s (reads %7): repeat skipped.")
                         .arg(m_repeat)
                         .arg(m_options.repeats)
@@ -154,13 +154,13 @@ void SunNoiseRun::begin()
     if (!sun)
         return refuse(japanese, english);
     if (clamped(SetPoint{sun->azimuth, sun->elevation})) {
-        return refuse(QStringLiteral("太陽（%1）が回転器の可動範囲の外です。").arg(directionTextJapanese(sun->azimuth, sun->elevation)),
+        return refuse(QStringLiteral("太陽（%1）がローテーターの可動範囲の外です。").arg(directionTextJapanese(sun->azimuth, sun->elevation)),
                       QStringLiteral("the sun (%1) is outside the rotator's limits.")
                           .arg(directionTextEnglish(sun->azimuth, sun->elevation)));
     }
     const std::optional<SetPoint> cold = coldSky(*sun);
     if (!cold) {
-        return refuse(QStringLiteral("冷たい空の向きが回転器の可動範囲の外です（--cold か --cold-offset を見直してください）。"),
+        return refuse(QStringLiteral("コールドスカイの向きがローテーターの可動範囲の外です（--cold か --cold-offset を見直してください）。"),
                       QStringLiteral("the cold-sky direction is outside the rotator's limits (check --cold or --cold-offset)."));
     }
     if (!m_options.coldAzimuth) {
@@ -168,7 +168,7 @@ void SunNoiseRun::begin()
     } else {
         const double gap = heliotrope::sky::skySeparation(sun->azimuth, sun->elevation, cold->azimuth, cold->elevation);
         if (m_beamwidth > 0 && gap < 2 * m_beamwidth) {
-            emit notice(QStringLiteral("注意: 冷たい空（--cold）は太陽から %1 しか離れておらず、ビーム幅 %2 の 2 倍より近いため、"
+            emit notice(QStringLiteral("注意: コールドスカイ（--cold）は太陽から %1 しか離れておらず、ビーム幅 %2 の 2 倍より近いため、"
                                        "太陽の雑音が混ざって Y が小さく出ます。\n"
                                        "Note: cold sky (--cold) is only %1 from the sun, within two beamwidths (%2): "
                                        "the sun's noise leaks in and Y comes out low.")
@@ -184,7 +184,7 @@ void SunNoiseRun::begin()
         }
     }
 
-    emit notice(QStringLiteral("太陽雑音の測定を始めます: 太陽（%1）と冷たい空（%2）を %3 回ずつ、各 %4 秒読みます。電力: %5。\n"
+    emit notice(QStringLiteral("太陽雑音の測定を始めます: 太陽（%1）とコールドスカイ（%2）を %3 回ずつ、各 %4 秒読みます。電力: %5。\n"
                                "Sun-noise run: the sun (%6) and cold sky (%7), %3 times each, read for %4 s each; "
                                "power from %5.")
                     .arg(directionTextJapanese(sun->azimuth, sun->elevation), directionTextJapanese(cold->azimuth, cold->elevation))
@@ -205,7 +205,7 @@ void SunNoiseRun::measure(Point point)
     if (point == Point::Sun)
         sayProgress(QStringLiteral("太陽へ移動中"), QStringLiteral("moving to the sun"));
     else
-        sayProgress(QStringLiteral("冷たい空へ移動中"), QStringLiteral("moving to cold sky"));
+        sayProgress(QStringLiteral("コールドスカイへ移動中"), QStringLiteral("moving to cold sky"));
     m_engine.measure([this, point](double utc) {
         const TrueSunPosition sun = heliotrope::sky::trueSunTopocentric(utc, m_site, m_refraction, m_atmosphere);
         if (point == Point::Sun)
@@ -239,12 +239,15 @@ void SunNoiseRun::onMeasured(const Dwell& dwell)
     // The sun's power as on the beam's axis, where the beam is known and the
     // dish stood noticeably off the sun; the CSV keeps what was read.
     double sunDecibels = m_sunPoint.meanDecibels;
-    QString correction;
+    QString correctionJapanese;
+    QString correctionEnglish;
     if (m_beamwidth > 0)
         sunDecibels = sunnoise::sunDecibelsOnAxis(m_sunPoint.meanDecibels, point.meanDecibels, m_sunOffset, m_beamwidth);
     if (sunDecibels - m_sunPoint.meanDecibels >= kNoticeableCorrectionDecibels) {
-        correction = QStringLiteral("（アンテナは太陽から %1 離れていたため +%2 dB 補正 / the dish stood %1 off the sun: +%2 dB)")
-                         .arg(degreesText(m_sunOffset), decibelsText(sunDecibels - m_sunPoint.meanDecibels));
+        const QString offset = degreesText(m_sunOffset);
+        const QString added = decibelsText(sunDecibels - m_sunPoint.meanDecibels);
+        correctionJapanese = QStringLiteral("（アンテナは太陽から %1 離れていたため +%2 dB 補正）").arg(offset, added);
+        correctionEnglish = QStringLiteral(" (the dish stood %1 off the sun: +%2 dB)").arg(offset, added);
     }
     m_result.repeats.push_back({sunDecibels, point.meanDecibels});
     if (m_csv.isOpen() && !m_csv.write(m_repeat, m_engine.now(), m_sunPoint, point)) {
@@ -252,11 +255,11 @@ void SunNoiseRun::onMeasured(const Dwell& dwell)
                                    "Cannot write the CSV file \"%1\"; the run goes on.")
                         .arg(m_options.csvPath));
     }
-    emit notice(QStringLiteral("%1/%2 回目: 太陽 %3 dB、冷たい空 %4 dB、Y %5 dB\nRepeat %1 of %2: sun %3 dB, cold sky %4 dB, Y %5 dB %6")
+    emit notice(QStringLiteral("%1/%2 回目: 太陽 %3 dB、コールドスカイ %4 dB、Y %5 dB%6\nRepeat %1 of %2: sun %3 dB, cold sky %4 dB, Y %5 dB%7")
                     .arg(m_repeat)
                     .arg(m_options.repeats)
                     .arg(decibelsText(m_sunPoint.meanDecibels), decibelsText(point.meanDecibels),
-                         decibelsText(sunDecibels - point.meanDecibels), correction));
+                         decibelsText(sunDecibels - point.meanDecibels), correctionJapanese, correctionEnglish));
     if (m_repeat >= m_options.repeats) {
         finishRun();
         return;
@@ -324,7 +327,7 @@ void SunNoiseRun::finishRun()
     emit notice(lines);
     if (y.meanDecibels < kLowestPlausibleYDecibels) {
         m_result.gainControlWarning = true;
-        emit notice(QStringLiteral("警告: 太陽と冷たい空で受信電力がほとんど変わりません（Y = %1 dB、0.3 dB 未満）。"
+        emit notice(QStringLiteral("警告: 太陽とコールドスカイで受信電力がほとんど変わりません（Y = %1 dB、0.3 dB 未満）。"
                                    "受信機の AGC（自動利得制御）が入っているか、アンテナが太陽を向いていません。"
                                    "AGC を切り、指向のオフセットを確かめてください。\n"
                                    "Warning: the power hardly changes between the sun and cold sky (Y = %1 dB, below "

@@ -54,7 +54,7 @@ CommandPowerSource::CommandPowerSource(const QString& commandLine, int deadlineM
 {
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
-        finish(std::nullopt, QStringLiteral("コマンド「%1」が %2 秒以内に終わりません。/ The command \"%1\" did not end within %2 s.").arg(m_commandLine).arg(m_deadlineMs / 1000.0));
+        finish(std::nullopt, QStringLiteral("コマンド「%1」が %2 秒以内に終わりません。\nThe command \"%1\" did not end within %2 s.").arg(m_commandLine).arg(m_deadlineMs / 1000.0));
     });
 }
 
@@ -72,7 +72,7 @@ bool CommandPowerSource::isUsable(QString* problem) const
     if (!m_words.isEmpty())
         return true;
     if (problem)
-        *problem = QStringLiteral("電力を読むコマンドが空です。/ The power command is empty.");
+        *problem = QStringLiteral("電力を読むコマンドが空です。\nThe power command is empty.");
     return false;
 }
 
@@ -95,7 +95,7 @@ void CommandPowerSource::requestReading()
         // One number is a few bytes: a command that floods is not a power meter,
         // and its output must not fill the bridge's memory until the deadline.
         if (m_process && m_process->bytesAvailable() > kLongestOutput) {
-            finish(std::nullopt, QStringLiteral("コマンド「%1」の出力が多すぎます（%2 バイト超）。/ The command \"%1\" printed more than %2 bytes.").arg(m_commandLine).arg(kLongestOutput));
+            finish(std::nullopt, QStringLiteral("コマンド「%1」の出力が多すぎます（%2 バイト超）。\nThe command \"%1\" printed more than %2 bytes.").arg(m_commandLine).arg(kLongestOutput));
         }
     });
     m_deadline.start(m_deadlineMs);
@@ -119,16 +119,16 @@ void CommandPowerSource::onFinished(int exitCode, int exitStatus)
     const QByteArray errors = m_process->readAllStandardError().trimmed();
     const QString errorText = errors.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(shown(errors));
     if (exitStatus != QProcess::NormalExit) {
-        finish(std::nullopt, QStringLiteral("コマンド「%1」が異常終了しました%2。/ The command \"%1\" crashed%2.").arg(m_commandLine, errorText));
+        finish(std::nullopt, QStringLiteral("コマンド「%1」が異常終了しました%2。\nThe command \"%1\" crashed%2.").arg(m_commandLine, errorText));
         return;
     }
     if (exitCode != 0) {
-        finish(std::nullopt, QStringLiteral("コマンド「%1」が終了コード %2 で終わりました%3。/ The command \"%1\" exited with status %2%3.").arg(m_commandLine).arg(exitCode).arg(errorText));
+        finish(std::nullopt, QStringLiteral("コマンド「%1」が終了コード %2 で終わりました%3。\nThe command \"%1\" exited with status %2%3.").arg(m_commandLine).arg(exitCode).arg(errorText));
         return;
     }
     const std::optional<double> value = readCommandOutput(output);
     if (!value) {
-        finish(std::nullopt, QStringLiteral("コマンド「%1」の出力「%2」は dB の数値 1 つではありません。/ "
+        finish(std::nullopt, QStringLiteral("コマンド「%1」の出力「%2」は dB の数値 1 つではありません。\n"
                                             "The command \"%1\" printed \"%2\", not one number in dB.")
                                  .arg(m_commandLine, shown(output)));
         return;
@@ -140,7 +140,9 @@ void CommandPowerSource::onErrorOccurred(int error)
 {
     if (!m_process || error != QProcess::FailedToStart)
         return;  // a crash or a kill is said by finished
-    finish(std::nullopt, QStringLiteral("コマンド「%1」を起動できません: %2 / The command \"%1\" cannot be started: %2").arg(m_commandLine, m_process->errorString()));
+    finish(std::nullopt, QStringLiteral("コマンド「%1」を起動できません: %2。コマンドの名前とパス、実行権限を確かめてください。\n"
+                                        "The command \"%1\" cannot be started: %2. Check its name, its path and that it may be run.")
+                             .arg(m_commandLine, m_process->errorString()));
 }
 
 void CommandPowerSource::finish(std::optional<double> decibels, const QString& reason)

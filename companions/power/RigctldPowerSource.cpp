@@ -51,7 +51,7 @@ RigctldPowerSource::RigctldPowerSource(const QString& host, quint16 port, int de
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
         finish(std::nullopt, QStringLiteral("rigctld（%1:%2）が %3 秒以内に答えません。"
-                                            " / rigctld (%1:%2) did not answer within %3 s.")
+                                            "\nrigctld (%1:%2) did not answer within %3 s.")
                                  .arg(m_host)
                                  .arg(m_port)
                                  .arg(m_deadlineMs / 1000.0));
@@ -109,7 +109,7 @@ void RigctldPowerSource::onReadyRead()
     const qsizetype end = m_received.indexOf('\n');
     if (end < 0) {
         if (m_received.size() > kLongestLine) {
-            finish(std::nullopt, QStringLiteral("rigctld の答えが長すぎて読めません: %1 / rigctld's answer is too long to be a reading: %1").arg(shown(m_received)));
+            finish(std::nullopt, QStringLiteral("rigctld の答えが長すぎて読めません: %1\nrigctld's answer is too long to be a reading: %1").arg(shown(m_received)));
         }
         return;
     }
@@ -119,9 +119,9 @@ void RigctldPowerSource::onReadyRead()
     if (reply.decibels) {
         finish(reply.decibels, {});
     } else if (reply.returnCode) {
-        finish(std::nullopt, QStringLiteral("rigctld が信号強度を返しません（RPRT %1）。/ rigctld refused to read the signal strength (RPRT %1).").arg(*reply.returnCode));
+        finish(std::nullopt, QStringLiteral("rigctld が信号強度を返しません（RPRT %1）。\nrigctld refused to read the signal strength (RPRT %1).").arg(*reply.returnCode));
     } else {
-        finish(std::nullopt, QStringLiteral("rigctld の答え「%1」は信号強度ではありません。/ rigctld's answer \"%1\" is not a signal strength.").arg(shown(line)));
+        finish(std::nullopt, QStringLiteral("rigctld の答え「%1」は信号強度ではありません。\nrigctld's answer \"%1\" is not a signal strength.").arg(shown(line)));
     }
 }
 
@@ -131,8 +131,10 @@ void RigctldPowerSource::onSocketError()
         return;
     const QString error = m_socket->errorString();
     if (m_pending) {
-        finish(std::nullopt, QStringLiteral("rigctld（%1:%2）に接続できないか、接続が切れました: %3 / "
-                                            "rigctld (%1:%2) cannot be reached or closed the connection: %3")
+        finish(std::nullopt, QStringLiteral("rigctld（%1:%2）に接続できないか、接続が切れました: %3。rigctld が起動しているか、"
+                                            "--power のアドレスとポートを確かめてください。\n"
+                                            "rigctld (%1:%2) cannot be reached or closed the connection: %3. Check that rigctld "
+                                            "runs and that --power names its address and port.")
                                  .arg(m_host)
                                  .arg(m_port)
                                  .arg(error));

@@ -54,7 +54,7 @@ std::optional<AntennaReading> Radiometer::readRotator(QString* problem)
         const double az = parts.size() == 2 ? parts[0].toDouble(&okAz) : 0;
         const double el = parts.size() == 2 ? parts[1].toDouble(&okEl) : 0;
         if (!okAz || !okEl) {
-            *problem = QStringLiteral("アンテナの向きを %1 から読めません。/ Cannot read the dish's direction from %1.").arg(m_options.antennaFile);
+            *problem = QStringLiteral("アンテナの向きを %1 から読めません。\nCannot read the dish's direction from %1.").arg(m_options.antennaFile);
             return std::nullopt;
         }
         return AntennaReading{az, el};
@@ -65,7 +65,9 @@ std::optional<AntennaReading> Radiometer::readRotator(QString* problem)
         m_rotctld = new QTcpSocket(this);
         m_rotctld->connectToHost(m_options.rotctldHost, m_options.rotctldPort);
         if (!m_rotctld->waitForConnected(kRotctldTimeLimitMs)) {
-            *problem = QStringLiteral("rotctld（%1）に接続できません: %2 / cannot reach rotctld (%1): %2")
+            *problem = QStringLiteral("rotctld（%1）に接続できません: %2。rotctld が起動しているか、--rotctld のアドレスとポートを確かめてください。\n"
+                                      "Cannot reach rotctld (%1): %2. Check that rotctld runs and that --rotctld names its "
+                                      "address and port.")
                            .arg(where, m_rotctld->errorString());
             return std::nullopt;
         }
@@ -75,7 +77,10 @@ std::optional<AntennaReading> Radiometer::readRotator(QString* problem)
     QList<QByteArray> lines;
     while (lines.size() < 2) {
         if (!m_rotctld->bytesAvailable() && !m_rotctld->waitForReadyRead(kRotctldTimeLimitMs)) {
-            *problem = QStringLiteral("rotctld（%1）が位置を答えません。/ rotctld (%1) did not answer p.").arg(where);
+            *problem = QStringLiteral("rotctld（%1）が位置を答えません。コントローラの電源とケーブル、rotctld の -r と -s を確かめてください。\n"
+                                      "rotctld (%1) did not answer p. Check the controller's power and cable, and "
+                                      "rotctld's -r and -s.")
+                           .arg(where);
             m_rotctld->abort();
             return std::nullopt;
         }
@@ -90,7 +95,7 @@ std::optional<AntennaReading> Radiometer::readRotator(QString* problem)
     const double az = lines.size() >= 2 ? lines[0].trimmed().toDouble(&okAz) : 0;
     const double el = lines.size() >= 2 ? lines[1].trimmed().toDouble(&okEl) : 0;
     if (!okAz || !okEl) {
-        *problem = QStringLiteral("rotctld（%1）の答え「%2」は位置ではありません。/ rotctld (%1) answered \"%2\", not a position.")
+        *problem = QStringLiteral("rotctld（%1）の答え「%2」は位置ではありません。\nrotctld (%1) answered \"%2\", not a position.")
                        .arg(where, printableBytes(answer));
         m_rotctld->abort();
         return std::nullopt;
@@ -107,7 +112,7 @@ std::optional<double> Radiometer::read(QString* problem)
     // The sun as a radio dish sees it: refracted by the air for radio waves.
     const TrueSunPosition sun = trueSunTopocentric(m_clock(), m_options.site, Refraction::Radio);
     if (sun.status == EphemerisStatus::Failed) {
-        *problem = QStringLiteral("この日時の太陽を計算できません。/ The sun cannot be computed for this date.");
+        *problem = QStringLiteral("この日時の太陽を計算できません。\nThe sun cannot be computed for this date.");
         return std::nullopt;
     }
     // A mount with errors points its beam elsewhere than its reading says;
@@ -123,11 +128,14 @@ std::optional<double> Radiometer::read(QString* problem)
 bool Radiometer::serve(QString* problem)
 {
     if (!m_server.listen(m_options.listenAddress, m_options.rigctldPort)) {
-        *problem = QStringLiteral("%1 で待ち受けられません: %2 / cannot listen on %1: %2")
+        *problem = QStringLiteral("%1 で待ち受けられません: %2。ほかのプログラム（本物の rigctld など）がこのポートを使っていないか"
+                                  "確かめるか、--rigctld-port で別のポートを指定してください。\n"
+                                  "Cannot listen on %1: %2. Check that no other program (a real rigctld, …) holds the "
+                                  "port, or give another with --rigctld-port.")
                        .arg(endpointText(m_options.listenAddress, m_options.rigctldPort), m_server.errorString());
         return false;
     }
-    emit notice(QStringLiteral("%1 で rigctld として答えます（l STRENGTH）。/ Answering as rigctld on %1 (l STRENGTH).")
+    emit notice(QStringLiteral("%1 で rigctld として答えます（l STRENGTH）。\nAnswering as rigctld on %1 (l STRENGTH).")
                     .arg(endpointText(m_options.listenAddress, m_server.serverPort())));
     return true;
 }

@@ -3,19 +3,12 @@
 #include "companions/common/CompanionCommandLine.h"
 
 #include <QCommandLineParser>
-#include <QLocale>
 
-#include <cmath>
+#include <string>
 
 using heliotrope::companions::CommandLine;
 using heliotrope::companions::CompanionCommandLine;
-using heliotrope::companions::HostAndPort;
-using heliotrope::companions::hostAndPortOption;
-using heliotrope::companions::listenAddressOption;
-using heliotrope::companions::numberOption;
-using heliotrope::companions::OptionValue;
-using heliotrope::companions::portOption;
-using heliotrope::companions::siteOption;
+using heliotrope::companions::OptionRow;
 
 namespace heliotrope::radiometer {
 
@@ -27,27 +20,66 @@ constexpr double kLargestError = 20;
 // About ten years either way: enough to put a test at any hour of any season.
 constexpr double kLargestClockOffset = 3.2e8;
 
-}  // namespace
+// The radiometer's options, in the order --help lists them.
+const OptionRow kRadiometerOptions[] = {
+    {"error",
+     "指向誤差「方位角,仰角」、度: ローテーターの読みが本当の向きより大きい分（既定 0,0）。\n"
+     "Pointing error AZ,EL in degrees: how much the rotator's reading exceeds the real direction (default 0,0).",
+     "az,el", "0,0"},
+    {"mount",
+     "架台の誤差「項=値,…」（TPOINT の項）。ビームはこの架台がローテーターの読みに対して向く方向を向きます（--error はその上に加わります）。"
+     "IA 方位角の零点、IE 仰角の零点、CA コリメーション、NPAE 軸の直交誤差、AN／AW 方位軸の北／西への傾き、"
+     "TF 鏡筒のたわみ（cos el）、いずれも度。AS／ES 方位角／仰角の読みの目盛りの比（0.01 で 1 %）。"
+     "例: IA=0.3,IE=-0.2,CA=0.3,NPAE=0.15,AN=0.4,AW=-0.3,TF=0.2,ES=0.01（既定 none）。\n"
+     "The mount's errors TERM=VALUE,... (TPOINT's terms): the beam points where such a mount points for the rotator's reading "
+     "(--error adds on top). IA, IE azimuth and elevation zero points, CA collimation, NPAE non-perpendicular axes, "
+     "AN, AW azimuth axis tilted north, west, TF the tube's sag (cos el), all in degrees; AS, ES scale of the azimuth, "
+     "elevation readings as ratios (0.01: 1 %). E.g. IA=0.3,IE=-0.2,CA=0.3,NPAE=0.15,AN=0.4,AW=-0.3,TF=0.2,ES=0.01 (default none).",
+     "terms", "none"},
+    {"beamwidth",
+     "ビーム幅（半値全幅）、度（既定 1.7）。\nBeamwidth (full width at half maximum), degrees (default 1.7).",
+     "deg", "1.7"},
+    {"peak",
+     "ビーム中心の太陽のベースラインからの上昇、dB（既定 10）。\nThe sun's rise over the baseline at the beam's centre, dB (default 10).",
+     "dB", "10"},
+    {"baseline",
+     "太陽から離れたときの電力、dB（既定 -30）。\nPower with the sun far off the beam, dB (default -30).",
+     "dB", "-30"},
+    {"noise",
+     "読みごとのガウス雑音の標準偏差、dB（既定 0.1）。\nStandard deviation of the Gaussian noise on each reading, dB (default 0.1).",
+     "dB", "0.1"},
+    {"seed",
+     "雑音の乱数の種（既定: 毎回ちがう）。--once では種と読む時刻を合わせて使います。\n"
+     "Seed of the noise (default: different every run). With --once the seed is mixed with the moment of the reading.",
+     "n"},
+    {"site",
+     "アンテナの場所「緯度,経度[,高さ m]」（必須）。\nThe antenna's site LAT,LON[,HEIGHT_M] (required).",
+     "lat,lon[,h]"},
+    {"rotctld",
+     "アンテナの位置を読む rotctld（既定 127.0.0.1:4533）。\nThe rotctld to read the antenna's position from (default 127.0.0.1:4533).",
+     "host:port", "127.0.0.1:4533"},
+    {"antenna-file",
+     "アンテナが本当に向いている方向をこのファイルから読む（heliotrope-sim --serial --antenna-file が書く）。"
+     "粗い刻みのローテーターの読みではなく、本当の向きで太陽を受ける。\n"
+     "Read where the dish really points from this file (written by heliotrope-sim --serial --antenna-file) "
+     "instead of the rotator's reading: a coarse rotator's rounded reading is not where the beam is.",
+     "file"},
+    {"once",
+     "1 回読んで小数つきの dB を 1 行表示して終了。\nPrint one reading in dB with decimals and exit."},
+    {"listen",
+     "rigctld として待ち受けるアドレス（既定 127.0.0.1）。\nAddress to answer as rigctld on (default 127.0.0.1).",
+     "address", "127.0.0.1"},
+    {"rigctld-port",
+     "rigctld として待ち受ける TCP ポート（既定 4532、0 は空きポートを表示）。\n"
+     "TCP port to answer as rigctld on (default 4532; 0: any free port, printed).",
+     "port", "4532"},
+    {"clock-offset",
+     "試験用: システムの UTC にこの秒数を足した時刻の太陽を使う（既定 0）。\n"
+     "Testing aid: compute the sun for the system's UTC plus this many seconds (default 0).",
+     "s", "0"},
+};
 
-OptionValue<std::pair<double, double>> anglePairOption(const QString& option, const QString& text, double limit)
-{
-    const QStringList parts = text.split(QLatin1Char(','));
-    bool okAz = false;
-    bool okEl = false;
-    double az = 0;
-    double el = 0;
-    if (parts.size() == 2) {
-        az = QLocale::c().toDouble(parts[0].trimmed(), &okAz);
-        el = QLocale::c().toDouble(parts[1].trimmed(), &okEl);
-    }
-    if (!okAz || !okEl || !std::isfinite(az) || !std::isfinite(el) || std::abs(az) > limit || std::abs(el) > limit) {
-        return {std::nullopt, QStringLiteral("--%1 「%2」 は「方位角,仰角」の度（各 ±%3 以内）ではありません。\n"
-                                             "--%1 takes AZ,EL in degrees, each within ±%3, e.g. 0.4,-0.3.")
-                                  .arg(option, text)
-                                  .arg(limit)};
-    }
-    return {std::make_pair(az, el), {}};
-}
+}  // namespace
 
 CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arguments)
 {
@@ -60,111 +92,49 @@ CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arg
         "protocol (l STRENGTH, whole dB), or with --once, one reading with decimals, then exits\n"
         "(to be the bridge's power command).\n"
         "power = baseline + peak * exp(-4 ln2 (separation/beamwidth)^2) + noise"));
-    QCommandLineParser& parser = commandLine.parser();
-    const QCommandLineOption error(QStringLiteral("error"),
-                                   QStringLiteral("指向誤差「方位角,仰角」、度: 回転器の読みが本当の向きより大きい分（既定 0,0）。\n"
-                                                  "Pointing error AZ,EL in degrees: how much the rotator's reading exceeds the real direction (default 0,0)."),
-                                   QStringLiteral("az,el"), QStringLiteral("0,0"));
-    const QCommandLineOption beamwidth(QStringLiteral("beamwidth"),
-                                       QStringLiteral("ビーム幅（半値全幅）、度（既定 1.7）。\nBeamwidth (full width at half maximum), degrees (default 1.7)."),
-                                       QStringLiteral("deg"), QStringLiteral("1.7"));
-    const QCommandLineOption peak(QStringLiteral("peak"),
-                                  QStringLiteral("ビーム中心の太陽のベースラインからの上昇、dB（既定 10）。\nThe sun's rise over the baseline at the beam's centre, dB (default 10)."),
-                                  QStringLiteral("dB"), QStringLiteral("10"));
-    const QCommandLineOption baseline(QStringLiteral("baseline"),
-                                      QStringLiteral("太陽から離れたときの電力、dB（既定 -30）。\nPower with the sun far off the beam, dB (default -30)."),
-                                      QStringLiteral("dB"), QStringLiteral("-30"));
-    const QCommandLineOption noise(QStringLiteral("noise"),
-                                   QStringLiteral("読みごとのガウス雑音の標準偏差、dB（既定 0.1）。\nStandard deviation of the Gaussian noise on each reading, dB (default 0.1)."),
-                                   QStringLiteral("dB"), QStringLiteral("0.1"));
-    const QCommandLineOption seed(QStringLiteral("seed"),
-                                  QStringLiteral("雑音の乱数の種（既定: 毎回ちがう）。--once では種と読む時刻を合わせて使います。\n"
-                                                 "Seed of the noise (default: different every run). With --once the seed is mixed with the moment of the reading."),
-                                  QStringLiteral("n"));
-    const QCommandLineOption site(QStringLiteral("site"),
-                                  QStringLiteral("アンテナの場所「緯度,経度[,高さ m]」（必須）。\nThe antenna's site LAT,LON[,HEIGHT_M] (required)."),
-                                  QStringLiteral("lat,lon[,h]"));
-    const QCommandLineOption rotctld(QStringLiteral("rotctld"),
-                                     QStringLiteral("アンテナの位置を読む rotctld（既定 127.0.0.1:4533）。\nThe rotctld to read the antenna's position from (default 127.0.0.1:4533)."),
-                                     QStringLiteral("host:port"), QStringLiteral("127.0.0.1:4533"));
-    const QCommandLineOption once(QStringLiteral("once"),
-                                  QStringLiteral("1 回読んで小数つきの dB を 1 行表示して終了。\nPrint one reading in dB with decimals and exit."));
-    const QCommandLineOption listen(QStringLiteral("listen"),
-                                    QStringLiteral("rigctld として待ち受けるアドレス（既定 127.0.0.1）。\nAddress to answer as rigctld on (default 127.0.0.1)."),
-                                    QStringLiteral("address"), QStringLiteral("127.0.0.1"));
-    const QCommandLineOption rigctldPort(QStringLiteral("rigctld-port"),
-                                         QStringLiteral("rigctld として待ち受ける TCP ポート（既定 4532、0 は空きポートを表示）。\n"
-                                                        "TCP port to answer as rigctld on (default 4532; 0: any free port, printed)."),
-                                         QStringLiteral("port"), QStringLiteral("4532"));
-    const QCommandLineOption clockOffset(QStringLiteral("clock-offset"),
-                                         QStringLiteral("試験用: システムの UTC にこの秒数を足した時刻の太陽を使う（既定 0）。\n"
-                                                        "Testing aid: compute the sun for the system's UTC plus this many seconds (default 0)."),
-                                         QStringLiteral("s"), QStringLiteral("0"));
-    const QCommandLineOption antennaFile(
-        QStringLiteral("antenna-file"),
-        QStringLiteral("アンテナが本当に向いている方向をこのファイルから読む（heliotrope-sim --serial --antenna-file が書く）。"
-                       "粗い刻みの回転器の読みではなく、本当の向きで太陽を受ける。\n"
-                       "Read where the dish really points from this file (written by heliotrope-sim --serial --antenna-file) "
-                       "instead of the rotator's reading: a coarse rotator's rounded reading is not where the beam is."),
-        QStringLiteral("file"));
-    const QCommandLineOption mount(
-        QStringLiteral("mount"),
-        QStringLiteral("架台の誤差「項=値,…」（TPOINT の項）。ビームはこの架台が回転器の読みに対して向く方向を向きます（--error はその上に加わります）。"
-                       "IA 方位角の零点、IE 仰角の零点、CA コリメーション、NPAE 軸の直交誤差、AN／AW 方位軸の北／西への傾き、"
-                       "TF 鏡筒のたわみ（cos el）、いずれも度。AS／ES 方位角／仰角の読みの目盛りの比（0.01 で 1 %）。"
-                       "例: IA=0.3,IE=-0.2,CA=0.3,NPAE=0.15,AN=0.4,AW=-0.3,TF=0.2,ES=0.01（既定 none）。\n"
-                       "The mount's errors TERM=VALUE,... (TPOINT's terms): the beam points where such a mount points for the rotator's reading "
-                       "(--error adds on top). IA, IE azimuth and elevation zero points, CA collimation, NPAE non-perpendicular axes, "
-                       "AN, AW azimuth axis tilted north, west, TF the tube's sag (cos el), all in degrees; AS, ES scale of the azimuth, "
-                       "elevation readings as ratios (0.01: 1 %). E.g. IA=0.3,IE=-0.2,CA=0.3,NPAE=0.15,AN=0.4,AW=-0.3,TF=0.2,ES=0.01 (default none)."),
-        QStringLiteral("terms"), QStringLiteral("none"));
-    parser.addOptions({error, mount, beamwidth, peak, baseline, noise, seed, site, rotctld, antennaFile, once, listen, rigctldPort, clockOffset});
-
+    commandLine.addOptions(kRadiometerOptions);
     if (const std::optional<CommandLine<RadiometerOptions>> end = commandLine.parse<RadiometerOptions>(arguments))
         return *end;
-    QStringList& problems = commandLine.problems();
+    const QCommandLineParser& parser = commandLine.parser();
     RadiometerOptions options;
-    const auto take = [&commandLine](const auto& read, auto& into) { commandLine.take(read, into); };
-    const auto name = &CompanionCommandLine::name;
-
     std::pair<double, double> errors{0, 0};
-    take(anglePairOption(name(error), parser.value(error), kLargestError), errors);
+    commandLine.readPair(QStringLiteral("error"), kLargestError, errors);
     options.beam.azimuthError = errors.first;
     options.beam.elevationError = errors.second;
     std::string badTerm;
-    if (const std::optional<heliotrope::pointing::MountModel> model = heliotrope::pointing::parseMount(parser.value(mount).toStdString(), &badTerm))
+    if (const std::optional<heliotrope::pointing::MountModel> model =
+            heliotrope::pointing::parseMount(parser.value(QStringLiteral("mount")).toStdString(), &badTerm))
         options.mount = *model;
     else
-        problems << QStringLiteral("--mount の「%1」は「項=値」ではありません（項は IA IE CA NPAE AN AW TF AS ES を 1 回ずつ、角度は ±10° 以内、AS と ES は ±0.2 以内）。\n"
-                                   "--mount: \"%1\" is not TERM=VALUE (terms IA IE CA NPAE AN AW TF AS ES, each once; angles within ±10°, AS and ES within ±0.2).")
-                        .arg(QString::fromStdString(badTerm));
-    take(numberOption(name(beamwidth), parser.value(beamwidth), 0.01, 90), options.beam.beamwidth);
-    take(numberOption(name(peak), parser.value(peak), 0, 100), options.beam.peak);
-    take(numberOption(name(baseline), parser.value(baseline), -200, 200), options.beam.baseline);
-    take(numberOption(name(noise), parser.value(noise), 0, 20), options.noise);
-    if (parser.isSet(seed)) {
+        commandLine.problems()
+            << QStringLiteral("--mount の「%1」は「項=値」ではありません（項は IA IE CA NPAE AN AW TF AS ES を 1 回ずつ、角度は ±10° 以内、AS と ES は ±0.2 以内）。\n"
+                              "--mount: \"%1\" is not TERM=VALUE (terms IA IE CA NPAE AN AW TF AS ES, each once; angles within ±10°, AS and ES within ±0.2).")
+                   .arg(QString::fromStdString(badTerm));
+    commandLine.readNumber(QStringLiteral("beamwidth"), 0.01, 90, options.beam.beamwidth);
+    commandLine.readNumber(QStringLiteral("peak"), 0, 100, options.beam.peak);
+    commandLine.readNumber(QStringLiteral("baseline"), -200, 200, options.beam.baseline);
+    commandLine.readNumber(QStringLiteral("noise"), 0, 20, options.noise);
+    const QString seed = parser.value(QStringLiteral("seed"));
+    if (parser.isSet(QStringLiteral("seed"))) {
         bool ok = false;
-        const quint64 value = parser.value(seed).trimmed().toULongLong(&ok);
+        const quint64 value = seed.trimmed().toULongLong(&ok);
         if (ok)
             options.seed = value;
         else
-            problems << QStringLiteral("--seed 「%1」 は 0 以上の整数ではありません。\n--seed takes a whole number.").arg(parser.value(seed));
+            commandLine.problems() << QStringLiteral("--seed 「%1」 は 0 以上の整数ではありません。\n--seed takes a whole number.").arg(seed);
     }
-    if (parser.isSet(site))
-        take(siteOption(name(site), parser.value(site)), options.site);
-    else
-        problems << QStringLiteral("--site でアンテナの場所を指定してください。\nGive the antenna's site with --site LAT,LON[,HEIGHT_M].");
-    HostAndPort rotator{options.rotctldHost, options.rotctldPort};
-    take(hostAndPortOption(name(rotctld), parser.value(rotctld), options.rotctldPort), rotator);
-    options.antennaFile = parser.value(antennaFile);
-    options.rotctldHost = rotator.host;
-    options.rotctldPort = rotator.port;
-    options.once = parser.isSet(once);
-    take(listenAddressOption(name(listen), parser.value(listen)), options.listenAddress);
-    take(portOption(name(rigctldPort), parser.value(rigctldPort), true), options.rigctldPort);
-    take(numberOption(name(clockOffset), parser.value(clockOffset), -kLargestClockOffset, kLargestClockOffset),
-         options.clockOffsetSeconds);
-
+    std::optional<heliotrope::sky::Site> site;
+    commandLine.readSite(QStringLiteral("site"), site);
+    if (site)
+        options.site = *site;
+    else if (!parser.isSet(QStringLiteral("site")))
+        commandLine.problems() << QStringLiteral("--site でアンテナの場所を指定してください。\nGive the antenna's site with --site LAT,LON[,HEIGHT_M].");
+    commandLine.readHostAndPort(QStringLiteral("rotctld"), options.rotctldHost, options.rotctldPort);
+    options.antennaFile = parser.value(QStringLiteral("antenna-file"));
+    options.once = parser.isSet(QStringLiteral("once"));
+    commandLine.readListenAddress(QStringLiteral("listen"), options.listenAddress);
+    commandLine.readPort(QStringLiteral("rigctld-port"), true, options.rigctldPort);
+    commandLine.readNumber(QStringLiteral("clock-offset"), -kLargestClockOffset, kLargestClockOffset, options.clockOffsetSeconds);
     return commandLine.result(options);
 }
 

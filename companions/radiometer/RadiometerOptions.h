@@ -35,7 +35,4 @@ struct RadiometerOptions {
 
 companions::CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arguments);
 
-// "AZ,EL": two decimal numbers within ±limit.
-companions::OptionValue<std::pair<double, double>> anglePairOption(const QString& option, const QString& text, double limit);
-
 }  // namespace heliotrope::radiometer

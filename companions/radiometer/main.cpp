@@ -12,6 +12,7 @@ using namespace heliotrope::radiometer;
 
 int main(int argc, char** argv)
 {
+    keepQtQuietUnlessAsked();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("heliotrope-radiometer-sim"));
 

@@ -2,6 +2,7 @@
 
 #include "companions/common/ConsoleText.h"
 #include "companions/common/PositionReport.h"
+#include "companions/rotctl/BridgeMessages.h"
 
 #include <QDateTime>
 
@@ -18,13 +19,6 @@ namespace heliotrope::rotctl {
 namespace {
 
 constexpr int kLongestPollMs = 30000;
-
-QString limitsText(const RotatorLimits& limits)
-{
-    return QStringLiteral("方位角 %1～%2、仰角 %3～%4")
-        .arg(degreesText(limits.minAzimuth), degreesText(limits.maxAzimuth), degreesText(limits.minElevation),
-             degreesText(limits.maxElevation));
-}
 
 }  // namespace
 
@@ -47,7 +41,7 @@ Bridge::Bridge(const BridgeOptions& options, QObject* parent)
     connect(&m_receiver, &PointingReceiver::senderRefused, this, &Bridge::notice);
     m_receiver.setAllowList(options.allowedSenders);
     connect(&m_receiver, &PointingReceiver::reportAddressChanged, this, [this](const QHostAddress& address, quint16 port) {
-        emit notice(QStringLiteral("指向データの送信元、位置の報告先: %1").arg(endpointText(address, port)));
+        emit notice(said::reportAddress(address, port));
     });
     connect(&m_client, &RotctldClient::ready, this, &Bridge::onReady);
     connect(&m_client, &RotctldClient::lost, this, [this](RotctldClient::Problem, const QString& line) { onLost(line); });
@@ -67,30 +61,15 @@ bool Bridge::start(QString* problem)
         return false;
     if (!m_receiver.listen(m_options.listenAddress, m_options.port, problem))
         return false;
-    emit notice(QStringLiteral("%1 で指向データを待ち、rotctld（%2）へ中継します。")
-                    .arg(endpointText(m_options.listenAddress, localPort()), m_client.endpointText()));
-    if (!m_options.allowedSenders.isLoopbackOnly()) {
-        emit notice(QStringLiteral("受け付ける送信元: %1\nPointing messages taken only from: %1")
-                        .arg(m_options.allowedSenders.text()));
-    }
-    if (m_options.azimuthRange == AzimuthRange::FromMinus180To180) {
-        emit notice(QStringLiteral("方位角 -180～180° の回転器: 太陽は毎日南中のとき 180° を越えるため、"
-                                   "そのたびに回転器は一周戻って西側へ回ります。"));
-    }
-    if (m_trueSun) {
-        const heliotrope::sky::Site& site = *m_options.trueSun.site;
-        emit notice(QStringLiteral("本当の太陽モード: 地点 緯度 %1° 経度 %2° 高さ %3 m の太陽を昼に送ります（%4）。\n"
-                                   "True-sun mode: by day the real sun for latitude %1°, longitude %2°, height %3 m "
-                                   "is commanded (%5).")
-                        .arg(site.latitude)
-                        .arg(site.longitude)
-                        .arg(site.height)
-                        .arg(refractionTextJapanese(m_options.trueSun), refractionTextEnglish(m_options.trueSun)));
-    }
-    if (!m_trueSun && (m_options.calibration || m_options.sunNoise)) {
-        emit notice(QStringLiteral("測定は本当の太陽に向けます（%1）。\nMeasurements point at the real sun (%2).")
-                        .arg(refractionTextJapanese(m_options.trueSun), refractionTextEnglish(m_options.trueSun)));
-    }
+    emit notice(said::listening(endpointText(m_options.listenAddress, localPort()), m_client.endpointText()));
+    if (!m_options.allowedSenders.isLoopbackOnly())
+        emit notice(said::allowedSenders(m_options.allowedSenders.text()));
+    if (m_options.azimuthRange == AzimuthRange::FromMinus180To180)
+        emit notice(said::halfTurnRange());
+    if (m_trueSun)
+        emit notice(said::trueSunMode(m_options.trueSun));
+    if (!m_trueSun && (m_options.calibration || m_options.sunNoise))
+        emit notice(said::measurementsOnRealSun(m_options.trueSun));
     m_client.start();
     return true;
 }
@@ -157,19 +136,13 @@ void Bridge::onReady(const std::optional<RotatorLimits>& reported)
     m_policy.reset();
     m_clampSaid = false;
 
-    const QString source = reported ? QStringLiteral("rotctld の報告") : QStringLiteral("rotctld が報告しないため既定値");
-    const bool overridden = m_options.minAzimuth || m_options.maxAzimuth || m_options.minElevation || m_options.maxElevation;
     // Said once the rotator has answered on this connection: a peer that takes
     // the connection and then hangs has not connected anything.
-    m_connectedLine = m_connectedSaid ? QString()
-                                      : QStringLiteral("rotctld（%1）に接続しました。可動範囲: %2（%3%4）。")
-                                            .arg(m_client.endpointText(), limitsText(limits), source,
-                                                 overridden ? QStringLiteral("、コマンドラインの指定を優先") : QString());
+    m_connectedPending = !m_connectedSaid;
+    m_limitsReported = reported.has_value();
     if (!azimuthReachable(m_frame)) {
-        if (!m_unreachableSaid) {
-            emit notice(QStringLiteral("方位角の上限・下限と --az-range が重なりません。回転器へ指向コマンドを送りません。"
-                                       "--az-min、--az-max、--az-range を見直してください。"));
-        }
+        if (!m_unreachableSaid)
+            emit notice(said::limitsUnreachable());
         m_unreachableSaid = true;
     } else {
         m_unreachableSaid = false;
@@ -183,7 +156,7 @@ void Bridge::onLost(const QString& line)
 {
     m_pollTimer.stop();
     m_present.reset();
-    m_connectedLine.clear();
+    m_connectedPending = false;
     if (!line.isEmpty()) {
         emit notice(line);
         m_connectedSaid = false;  // the next connection that answers is news
@@ -197,29 +170,22 @@ void Bridge::learnFrom(const RotatorPosition& reading)
         m_step.stopped(*stopped, *m_policy.lastTarget());
     if (m_step.step() && m_step.step() != m_stepSaid) {
         m_stepSaid = m_step.step();
-        emit notice(QStringLiteral("回転器の刻み: %1°（%2）。\nThe rotator's step: %1° (%3).")
-                        .arg(*m_step.step())
-                        .arg(m_options.resolution ? QStringLiteral("--resolution の指定") : QStringLiteral("読みから"),
-                             m_options.resolution ? QStringLiteral("as --resolution gives it") : QStringLiteral("from its readings")));
+        emit notice(said::rotatorStep(*m_step.step(), m_options.resolution.has_value()));
     }
     const double threshold = m_policy.thresholdFor(m_step);
     if (threshold > std::max(m_options.threshold, m_thresholdSaid) + 1e-9) {
         m_thresholdSaid = threshold;
-        emit notice(QStringLiteral("回転器の刻み %1° の半分と不感帯 %2° より細かくは向けられないため、追尾のしきい値を %3° に上げます。\n"
-                                   "Half the rotator's step of %1° and its dead band of %2° are as near as it gets: "
-                                   "tracking's threshold raised to %3°.")
-                        .arg(m_step.stepOrFinest())
-                        .arg(m_step.deadBand(), 0, 'f', 2)
-                        .arg(threshold, 0, 'f', 2));
+        emit notice(said::thresholdRaised(m_step.stepOrFinest(), m_step.deadBand(), threshold));
     }
 }
 
 void Bridge::sayConnected()
 {
-    if (m_connectedLine.isEmpty())
+    if (!m_connectedPending)
         return;
-    emit notice(m_connectedLine);
-    m_connectedLine.clear();
+    const bool overridden = m_options.minAzimuth || m_options.maxAzimuth || m_options.minElevation || m_options.maxElevation;
+    emit notice(said::connected(m_client.endpointText(), m_frame.limits, m_limitsReported, overridden));
+    m_connectedPending = false;
     m_connectedSaid = true;
 }
 
@@ -237,8 +203,7 @@ void Bridge::onPosition(const RotatorPosition& reading, qint64 requestSentMs)
         // What was sent while the line was silent may never have reached the
         // controller: the latest set-point goes out afresh.
         m_policy.reset();
-        emit notice(QStringLiteral("rotctld から再び位置を読めるようになりました。最新の設定点へ向け直します。\n"
-                                   "rotctld reads the rotator again; pointing at the latest set-point."));
+        emit notice(said::positionReadAgain());
     }
     m_present = reading;
     m_policy.positionRead(reading, requestSentMs);
@@ -248,8 +213,7 @@ void Bridge::onPosition(const RotatorPosition& reading, qint64 requestSentMs)
     m_receiver.sendReport(positionReport(sky.azimuth, sky.elevation));
     if (m_log.isOpen() && !m_log.write(utcNowMs(), m_setPoint, sky, trackingColumns(reading)) && !m_logFailureSaid) {
         m_logFailureSaid = true;
-        emit notice(QStringLiteral("記録ファイル「%1」に書き込めません。記録を続けられませんが、回転器の制御は続けます。")
-                        .arg(m_options.logPath));
+        emit notice(said::logUnwritable(m_options.logPath));
     }
     considerCommand();
 }
@@ -257,11 +221,8 @@ void Bridge::onPosition(const RotatorPosition& reading, qint64 requestSentMs)
 void Bridge::onPositionRefused(int returnCode)
 {
     sayConnected();
-    if (m_positionRefusedSaid != returnCode) {
-        emit notice(QStringLiteral("rotctld が位置を返しません（RPRT %1: %2）。間隔をのばして読み直します。")
-                        .arg(returnCode)
-                        .arg(hamlibErrorText(returnCode)));
-    }
+    if (m_positionRefusedSaid != returnCode)
+        emit notice(said::positionRefused(returnCode));
     m_positionRefusedSaid = returnCode;
     m_pollTimer.setInterval(std::min(m_pollTimer.interval() * 2, std::max(kLongestPollMs, m_options.pollIntervalMs)));
 }
@@ -274,15 +235,12 @@ void Bridge::onPointingAnswered(int returnCode)
     if (returnCode == 0) {
         if (m_pointingRefusedSaid) {
             m_pointingRefusedSaid.reset();
-            emit notice(QStringLiteral("rotctld が再び指向コマンド P を受け付けました。"));
+            emit notice(said::pointingTakenAgain());
         }
         return;
     }
-    if (m_pointingRefusedSaid != returnCode) {
-        emit notice(QStringLiteral("rotctld が指向コマンド P を受け付けません（RPRT %1: %2）。間隔をのばして送り直します。")
-                        .arg(returnCode)
-                        .arg(hamlibErrorText(returnCode)));
-    }
+    if (m_pointingRefusedSaid != returnCode)
+        emit notice(said::pointingRefused(returnCode));
     m_pointingRefusedSaid = returnCode;
 }
 
@@ -301,12 +259,8 @@ void Bridge::considerCommand()
     if (m_commandsHeld || !m_target || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
         return;
     const RotatorCommand command = rotatorCommand(m_frame, *m_target, m_present);
-    if (command.clamped && !m_clampSaid) {
-        emit notice(QStringLiteral("設定点 方位角 %1 仰角 %2 は回転器の可動範囲（%3）の外にあるため、"
-                                   "回転器の値で方位角 %4 仰角 %5 へ向けます（範囲内に戻るまで繰り返し知らせません）。")
-                        .arg(degreesText(m_target->azimuth), degreesText(m_target->elevation), limitsText(m_frame.limits),
-                             degreesText(command.azimuth), degreesText(command.elevation)));
-    }
+    if (command.clamped && !m_clampSaid)
+        emit notice(said::setPointClamped(*m_target, m_frame.limits, command.azimuth, command.elevation));
     m_clampSaid = command.clamped;
 
     const RotatorPosition target{command.azimuth, command.elevation};

@@ -105,7 +105,8 @@ private:
     double m_thresholdSaid = 0;
     bool m_commandsHeld = false;
     bool m_connectedSaid = false;
-    QString m_connectedLine;  // waiting for the rotator's first answer on this connection
+    bool m_connectedPending = false;  // waiting for the rotator's first answer on this connection
+    bool m_limitsReported = false;
 };
 
 }  // namespace heliotrope::rotctl

@@ -2,14 +2,12 @@
 
 #include "companions/common/CompanionCommandLine.h"
 
+#include <span>
+
 using heliotrope::companions::allowedSenderOption;
 using heliotrope::companions::CommandLine;
 using heliotrope::companions::CompanionCommandLine;
-using heliotrope::companions::HostAndPort;
-using heliotrope::companions::hostAndPortOption;
-using heliotrope::companions::listenAddressOption;
-using heliotrope::companions::numberOption;
-using heliotrope::companions::portOption;
+using heliotrope::companions::OptionRow;
 using heliotrope::companions::senderAllowListOption;
 
 namespace heliotrope::rotctl {
@@ -22,150 +20,103 @@ constexpr double kMaxThreshold = 30;
 constexpr double kMaxMinInterval = 3600;
 constexpr double kMaxOffset = 180;
 
-QCommandLineOption valueOption(const QString& name, const QString& description, const QString& valueName,
-                               const QString& defaultValue = {})
+// The bridge's own options, in the order --help lists them.
+const OptionRow kBridgeOptions[] = {
+    {"listen",
+     "指向データを待ち受ける IP アドレス（既定 127.0.0.1）。\nAddress to listen on (default 127.0.0.1).",
+     "address", "127.0.0.1"},
+    {"port",
+     "指向データを待ち受ける UDP ポート（既定 10006、0 は空きポート）。\nUDP port to listen on (default 10006; 0: any free port, printed at start).",
+     "port", "10006"},
+    {"rotctld",
+     "rotctld のアドレスと TCP ポート（既定 127.0.0.1:4533）。\n"
+     "rotctld's address and TCP port (default 127.0.0.1:4533).",
+     "host:port", "127.0.0.1:4533"},
+    {"poll-ms",
+     "p で位置を読む最短の間隔、ミリ秒（既定 1000）。\n"
+     "Shortest interval between position reads with p, ms (default 1000).",
+     "ms", "1000"},
+    {"threshold",
+     "ローテーターが設定点からこの角度以内なら P を送らない、度（既定 0.5）。\n"
+     "No P while the rotator is within this of the set-point, degrees (default 0.5).",
+     "deg", "0.5"},
+    {"resolution",
+     "ローテーターが読み・受け付ける刻み、度（既定: 読みから学ぶ。GS-232 は 1、EasyComm II は 0.1）。\n"
+     "The step the rotator reports and takes commands in, degrees (default: learnt from its readings; "
+     "1 for a GS-232, 0.1 for EasyComm II).",
+     "deg"},
+    {"deadband",
+     "ローテーターが目標の手前で止まる不感帯、度（既定: 止まった所から学ぶ）。\n"
+     "The dead band the rotator stops in short of its target, degrees (default: learnt from where it stops).",
+     "deg"},
+    {"min-interval",
+     "P と P の最短の間隔、秒（既定 2）。\nShortest interval between two P commands, seconds (default 2).",
+     "s", "2"},
+    {"az-range",
+     "ローテーターの方位角の範囲: 360（0～360、既定）、180（-180～180）、\n"
+     "450（0～360 と北を越えて方位角の上限まで、最大 450）。\n"
+     "The rotator's azimuth range: 360 (0 to 360, default), 180 (-180 to "
+     "180), 450 (0 to 360 and on past north up to the azimuth limit, at most 450).",
+     "360|180|450", "360"},
+    {"az-min",
+     "方位角の下限、度（既定: rotctld の \\dump_state の値）。\n"
+     "Lowest azimuth, degrees (default: what rotctld reports in \\dump_state).",
+     "deg"},
+    {"az-max",
+     "方位角の上限、度（既定: rotctld の値）。\nHighest azimuth, degrees (default: rotctld's).",
+     "deg"},
+    {"el-min",
+     "仰角の下限、度（既定: rotctld の値）。\nLowest elevation, degrees (default: rotctld's).",
+     "deg"},
+    {"el-max",
+     "仰角の上限、度（既定: rotctld の値）。\nHighest elevation, degrees (default: rotctld's).",
+     "deg"},
+    {"az-offset",
+     "ローテーターの方位角の読みが実際の向きより大きい分、度（既定: 最後に保存した較正値、なければ 0）。\n"
+     "How much the rotator's azimuth reading exceeds the true direction, degrees (default: the last "
+     "calibration saved, else 0).",
+     "deg", "0"},
+    {"el-offset",
+     "ローテーターの仰角の読みが実際の向きより大きい分、度（既定: 最後に保存した較正値、なければ 0）。\n"
+     "How much the rotator's elevation reading exceeds the true direction, degrees (default: the last "
+     "calibration saved, else 0).",
+     "deg", "0"},
+    {"log",
+     "位置を読むたびに 1 行の CSV（JST 時刻、設定点、位置、追尾誤差、本当の太陽、天球上の誤差）を追記する。\n"
+     "Append one CSV row per position read (JST time, set-point, position, tracking error, real "
+     "sun, errors on the sky).",
+     "file"},
+};
+
+// Where the bridge listens and whom it talks to.
+void readLink(CompanionCommandLine& commandLine, BridgeOptions& options)
 {
-    return QCommandLineOption(name, description, valueName, defaultValue);
+    const QCommandLineParser& parser = commandLine.parser();
+    commandLine.readListenAddress(QStringLiteral("listen"), options.listenAddress);
+    commandLine.readPort(QStringLiteral("port"), true, options.port);
+    commandLine.take(senderAllowListOption(QStringLiteral("allow"), parser.values(QStringLiteral("allow")), options.listenAddress),
+                     options.allowedSenders);
+    commandLine.readHostAndPort(QStringLiteral("rotctld"), options.rotctldHost, options.rotctldPort);
+    double poll = options.pollIntervalMs;
+    commandLine.readNumber(QStringLiteral("poll-ms"), kMinPollMs, kMaxPollMs, poll);
+    options.pollIntervalMs = static_cast<int>(poll);
+    if (parser.isSet(QStringLiteral("log"))) {
+        options.logPath = parser.value(QStringLiteral("log"));
+        if (options.logPath.isEmpty())
+            commandLine.problems() << QStringLiteral("--log にファイル名がありません。\n--log names no file.");
+    }
 }
 
-}  // namespace
-
-CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
+// How the rotator is driven: when to command it, its range, limits and offsets.
+void readRotator(CompanionCommandLine& commandLine, BridgeOptions& options)
 {
-    CompanionCommandLine commandLine(QStringLiteral(
-        "heliotrope の指向データを Hamlib の rotctld へ中継します。UDP で受けた設定点を\n"
-        "P コマンドで回転器へ送り、p で読んだ位置を送信元へ報告します。\n"
-        "Relays heliotrope's pointing messages to Hamlib's rotctld: each set-point\n"
-        "received over UDP is sent to the rotator with P, and the position read with p\n"
-        "is reported back to the sender."));
-    QCommandLineParser& parser = commandLine.parser();
-    const QCommandLineOption listen = valueOption(
-        QStringLiteral("listen"),
-        QStringLiteral("指向データを待ち受ける IP アドレス（既定 127.0.0.1）。\nAddress to listen on (default 127.0.0.1)."),
-        QStringLiteral("address"), QStringLiteral("127.0.0.1"));
-    const QCommandLineOption port = valueOption(
-        QStringLiteral("port"),
-        QStringLiteral("指向データを待ち受ける UDP ポート（既定 10006、0 は空きポート）。\nUDP port to listen on (default 10006; 0: any free port, printed at start)."),
-        QStringLiteral("port"), QStringLiteral("10006"));
-    const QCommandLineOption rotctld = valueOption(
-        QStringLiteral("rotctld"),
-        QStringLiteral("rotctld のアドレスと TCP ポート（既定 127.0.0.1:4533）。\n"
-                       "rotctld's address and TCP port (default 127.0.0.1:4533)."),
-        QStringLiteral("host:port"), QStringLiteral("127.0.0.1:4533"));
-    const QCommandLineOption pollMs = valueOption(
-        QStringLiteral("poll-ms"),
-        QStringLiteral("p で位置を読む最短の間隔、ミリ秒（既定 1000）。\n"
-                       "Shortest interval between position reads with p, ms (default 1000)."),
-        QStringLiteral("ms"), QStringLiteral("1000"));
-    const QCommandLineOption threshold = valueOption(
-        QStringLiteral("threshold"),
-        QStringLiteral("回転器が設定点からこの角度以内なら P を送らない、度（既定 0.5）。\n"
-                       "No P while the rotator is within this of the set-point, degrees (default 0.5)."),
-        QStringLiteral("deg"), QStringLiteral("0.5"));
-    const QCommandLineOption resolution = valueOption(
-        QStringLiteral("resolution"),
-        QStringLiteral("回転器が読み・受け付ける刻み、度（既定: 読みから学ぶ。GS-232 は 1、EasyComm II は 0.1）。\n"
-                       "The step the rotator reports and takes commands in, degrees (default: learnt from its readings; "
-                       "1 for a GS-232, 0.1 for EasyComm II)."),
-        QStringLiteral("deg"));
-    const QCommandLineOption deadBand = valueOption(
-        QStringLiteral("deadband"),
-        QStringLiteral("回転器が目標の手前で止まる不感帯、度（既定: 止まった所から学ぶ）。\n"
-                       "The dead band the rotator stops in short of its target, degrees (default: learnt from where it stops)."),
-        QStringLiteral("deg"));
-    const QCommandLineOption minInterval = valueOption(
-        QStringLiteral("min-interval"),
-        QStringLiteral("P と P の最短の間隔、秒（既定 2）。\nShortest interval between two P commands, seconds (default 2)."),
-        QStringLiteral("s"), QStringLiteral("2"));
-    const QCommandLineOption azRange = valueOption(
-        QStringLiteral("az-range"),
-        QStringLiteral("回転器の方位角の範囲: 360（0～360、既定）、180（-180～180）、\n"
-                       "450（0～360 と北を越えて方位角の上限まで、最大 450）。\n"
-                       "The rotator's azimuth range: 360 (0 to 360, default), 180 (-180 to "
-                       "180), 450 (0 to 360 and on past north up to the azimuth limit, at most 450)."),
-        QStringLiteral("360|180|450"), QStringLiteral("360"));
-    const QCommandLineOption azMin = valueOption(
-        QStringLiteral("az-min"),
-        QStringLiteral("方位角の下限、度（既定: rotctld の \\dump_state の値）。\n"
-                       "Lowest azimuth, degrees (default: what rotctld reports in \\dump_state)."),
-        QStringLiteral("deg"));
-    const QCommandLineOption azMax = valueOption(
-        QStringLiteral("az-max"),
-        QStringLiteral("方位角の上限、度（既定: rotctld の値）。\nHighest azimuth, degrees (default: rotctld's)."),
-        QStringLiteral("deg"));
-    const QCommandLineOption elMin = valueOption(
-        QStringLiteral("el-min"),
-        QStringLiteral("仰角の下限、度（既定: rotctld の値）。\nLowest elevation, degrees (default: rotctld's)."),
-        QStringLiteral("deg"));
-    const QCommandLineOption elMax = valueOption(
-        QStringLiteral("el-max"),
-        QStringLiteral("仰角の上限、度（既定: rotctld の値）。\nHighest elevation, degrees (default: rotctld's)."),
-        QStringLiteral("deg"));
-    const QCommandLineOption azOffset = valueOption(
-        QStringLiteral("az-offset"),
-        QStringLiteral("回転器の方位角の読みが実際の向きより大きい分、度（既定: 最後に保存した較正値、なければ 0）。\n"
-                       "How much the rotator's azimuth reading exceeds the true direction, degrees (default: the last "
-                       "calibration saved, else 0)."),
-        QStringLiteral("deg"), QStringLiteral("0"));
-    const QCommandLineOption elOffset = valueOption(
-        QStringLiteral("el-offset"),
-        QStringLiteral("回転器の仰角の読みが実際の向きより大きい分、度（既定: 最後に保存した較正値、なければ 0）。\n"
-                       "How much the rotator's elevation reading exceeds the true direction, degrees (default: the last "
-                       "calibration saved, else 0)."),
-        QStringLiteral("deg"), QStringLiteral("0"));
-    const QCommandLineOption log = valueOption(
-        QStringLiteral("log"),
-        QStringLiteral("位置を読むたびに 1 行の CSV（JST 時刻、設定点、位置、追尾誤差、本当の太陽、天球上の誤差）を追記する。\n"
-                       "Append one CSV row per position read (JST time, set-point, position, tracking error, real "
-                       "sun, errors on the sky)."),
-        QStringLiteral("file"));
-    const QCommandLineOption allow = allowedSenderOption();
-    parser.addOptions(
-        {listen, port, allow, rotctld, pollMs, threshold, resolution, deadBand, minInterval, azRange, azMin, azMax, elMin, elMax, azOffset, elOffset, log});
-    const TrueSunOptionSet trueSun;
-    trueSun.addTo(parser);
-    addCalibrationOptions(parser);
-    parser.addOptions(sunNoiseCommandLineOptions());
-    addMeasurementOptions(parser);
-
-    if (const std::optional<CommandLine<BridgeOptions>> end = commandLine.parse<BridgeOptions>(arguments))
-        return *end;
+    const QCommandLineParser& parser = commandLine.parser();
     QStringList& problems = commandLine.problems();
-
-    BridgeOptions options;
-    const auto take = [&commandLine](const auto& read, auto& into) { commandLine.take(read, into); };
-    const auto name = &CompanionCommandLine::name;
-    const auto angle = [&](const QCommandLineOption& option, double lowest, double highest, std::optional<double>& into) {
-        if (!parser.isSet(option))
-            return;
-        double value = 0;
-        take(numberOption(name(option), parser.value(option), lowest, highest), value);
-        into = value;
-    };
-
-    take(listenAddressOption(name(listen), parser.value(listen)), options.listenAddress);
-    take(portOption(name(port), parser.value(port), true), options.port);
-    take(senderAllowListOption(name(allow), parser.values(allow), options.listenAddress), options.allowedSenders);
-    HostAndPort rotator{options.rotctldHost, options.rotctldPort};
-    take(hostAndPortOption(name(rotctld), parser.value(rotctld), options.rotctldPort), rotator);
-    options.rotctldHost = rotator.host;
-    options.rotctldPort = rotator.port;
-    double poll = options.pollIntervalMs;
-    take(numberOption(name(pollMs), parser.value(pollMs), kMinPollMs, kMaxPollMs), poll);
-    options.pollIntervalMs = static_cast<int>(poll);
-    take(numberOption(name(threshold), parser.value(threshold), 0, kMaxThreshold), options.threshold);
-    take(numberOption(name(minInterval), parser.value(minInterval), 0, kMaxMinInterval), options.minIntervalSeconds);
-    if (parser.isSet(resolution)) {
-        double step = 0;
-        take(numberOption(name(resolution), parser.value(resolution), 0.001, 10), step);
-        options.resolution = step;
-    }
-    if (parser.isSet(deadBand)) {
-        double band = 0;
-        take(numberOption(name(deadBand), parser.value(deadBand), 0, 5), band);
-        options.deadBand = band;
-    }
-    const QString range = parser.value(azRange).trimmed();
+    commandLine.readNumber(QStringLiteral("threshold"), 0, kMaxThreshold, options.threshold);
+    commandLine.readNumber(QStringLiteral("min-interval"), 0, kMaxMinInterval, options.minIntervalSeconds);
+    commandLine.readOptionalNumber(QStringLiteral("resolution"), 0.001, 10, options.resolution);
+    commandLine.readOptionalNumber(QStringLiteral("deadband"), 0, 5, options.deadBand);
+    const QString range = parser.value(QStringLiteral("az-range")).trimmed();
     if (range == QLatin1String("360"))
         options.azimuthRange = AzimuthRange::From0To360;
     else if (range == QLatin1String("180"))
@@ -173,32 +124,41 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
     else if (range == QLatin1String("450"))
         options.azimuthRange = AzimuthRange::Overlap;
     else
-        problems << QStringLiteral("--az-range 「%1」 は 360、180、450 のどれかにしてください。").arg(parser.value(azRange));
-    angle(azMin, -360, 540, options.minAzimuth);
-    angle(azMax, -360, 540, options.maxAzimuth);
-    angle(elMin, -90, 180, options.minElevation);
-    angle(elMax, -90, 180, options.maxElevation);
+        problems << QStringLiteral("--az-range 「%1」 は 360、180、450 のどれかにしてください。\n"
+                                   "--az-range \"%1\": give 360, 180 or 450.")
+                        .arg(parser.value(QStringLiteral("az-range")));
+    commandLine.readOptionalNumber(QStringLiteral("az-min"), -360, 540, options.minAzimuth);
+    commandLine.readOptionalNumber(QStringLiteral("az-max"), -360, 540, options.maxAzimuth);
+    commandLine.readOptionalNumber(QStringLiteral("el-min"), -90, 180, options.minElevation);
+    commandLine.readOptionalNumber(QStringLiteral("el-max"), -90, 180, options.maxElevation);
     if (options.minAzimuth && options.maxAzimuth && *options.minAzimuth >= *options.maxAzimuth)
-        problems << QStringLiteral("--az-min は --az-max より小さくしてください。");
+        problems << QStringLiteral("--az-min は --az-max より小さくしてください。\n--az-min must be below --az-max.");
     if (options.minElevation && options.maxElevation && *options.minElevation > *options.maxElevation)
-        problems << QStringLiteral("--el-min は --el-max 以下にしてください。");
-    take(numberOption(name(azOffset), parser.value(azOffset), -kMaxOffset, kMaxOffset), options.azimuthOffset);
-    take(numberOption(name(elOffset), parser.value(elOffset), -kMaxOffset, kMaxOffset), options.elevationOffset);
-    options.offsetsGiven = parser.isSet(azOffset) || parser.isSet(elOffset);
-    const MeasurementOptions measurement = readMeasurementOptions(parser, problems);
-    options.calibration = readCalibrationOptions(parser, measurement, problems);
-    if (parser.isSet(log)) {
-        options.logPath = parser.value(log);
-        if (options.logPath.isEmpty())
-            problems << QStringLiteral("--log にファイル名がありません。");
-    }
-    options.trueSun = trueSun.read(parser, problems);
-    // One sky: the calibration places its pattern on the sun tracking points at.
+        problems << QStringLiteral("--el-min は --el-max 以下にしてください。\n--el-min must not exceed --el-max.");
+    commandLine.readNumber(QStringLiteral("az-offset"), -kMaxOffset, kMaxOffset, options.azimuthOffset);
+    commandLine.readNumber(QStringLiteral("el-offset"), -kMaxOffset, kMaxOffset, options.elevationOffset);
+    options.offsetsGiven = parser.isSet(QStringLiteral("az-offset")) || parser.isSet(QStringLiteral("el-offset"));
+}
+
+// The sky (the true sun, its site and air) and the measurements on it, which
+// share that sky: one --site, one refraction.
+void readSkyAndRuns(CompanionCommandLine& commandLine, BridgeOptions& options)
+{
+    const QCommandLineParser& parser = commandLine.parser();
+    QStringList& problems = commandLine.problems();
+    const MeasurementOptions measurement = readMeasurementOptions(commandLine);
+    options.calibration = readCalibrationOptions(commandLine, measurement);
+    options.trueSun = readTrueSunOptions(commandLine);
     if (options.calibration) {
         options.calibration->refraction = options.trueSun.refraction;
         options.calibration->atmosphere = options.trueSun.atmosphere;
+        if (options.trueSun.site)
+            options.calibration->site = *options.trueSun.site;
+        else if (!parser.isSet(QStringLiteral("site")))
+            problems << QStringLiteral("較正には --site でアンテナの場所が要ります。\n"
+                                       "Calibration needs the antenna's site: --site LAT,LON[,HEIGHT_M].");
     }
-    options.sunNoise = readSunNoiseOptions(parser, measurement, problems);
+    options.sunNoise = readSunNoiseOptions(commandLine, measurement);
     if (options.sunNoise && options.calibration) {
         problems << QStringLiteral("--calibrate と --sun-noise は一度に一つにしてください。\n"
                                    "Give --calibrate or --sun-noise, one run at a time.");
@@ -207,7 +167,33 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
         problems << QStringLiteral("--sun-noise には本当の太陽の位置を計算する地点 --site が必要です。\n"
                                    "--sun-noise needs --site, the site the real sun is computed for.");
     }
+}
 
+}  // namespace
+
+CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
+{
+    CompanionCommandLine commandLine(QStringLiteral(
+        "heliotrope の指向データを Hamlib の rotctld へ中継します。UDP で受けた設定点を\n"
+        "P コマンドでローテーターへ送り、p で読んだ位置を送信元へ報告します。\n"
+        "Relays heliotrope's pointing messages to Hamlib's rotctld: each set-point\n"
+        "received over UDP is sent to the rotator with P, and the position read with p\n"
+        "is reported back to the sender."));
+    // --allow, shared with the simulator, follows --listen and --port.
+    commandLine.addOptions(std::span(kBridgeOptions).first(2));
+    commandLine.addOption(allowedSenderOption());
+    commandLine.addOptions(std::span(kBridgeOptions).subspan(2));
+    addTrueSunOptions(commandLine);
+    addCalibrationOptions(commandLine);
+    addSunNoiseOptions(commandLine);
+    addMeasurementOptions(commandLine);
+
+    if (const std::optional<CommandLine<BridgeOptions>> end = commandLine.parse<BridgeOptions>(arguments))
+        return *end;
+    BridgeOptions options;
+    readLink(commandLine, options);
+    readRotator(commandLine, options);
+    readSkyAndRuns(commandLine, options);
     return commandLine.result(options);
 }
 

@@ -92,7 +92,7 @@ SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds)
         report.exitCode = 1;
         return report;
     }
-    lines << QStringLiteral("本当の太陽（ERFA）: %1 / real sun (ERFA): %2")
+    lines << QStringLiteral("本当の太陽（ERFA）: %1\nreal sun (ERFA): %2")
                  .arg(directionTextJapanese(sun.azimuth, sun.elevation), directionTextEnglish(sun.azimuth, sun.elevation));
 
     // The window's cycle at the clock reading it would have now, the seconds
@@ -102,26 +102,26 @@ SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds)
     LookView view(coordinateText(site.latitude), coordinateText(site.longitude));
     const solar::CycleOutcome outcome = solar::runCalculationCycle(state, solar::jstFromUnixSeconds(unixSeconds), view);
     if (!outcome.positionComputed) {
-        lines << QStringLiteral("窓のモデルはこの地点の太陽を計算できません。 / The window's model cannot compute the sun "
+        lines << QStringLiteral("ウィンドウのモデルはこの地点の太陽を計算できません。\nThe window's model cannot compute the sun "
                                 "for this site.");
     } else {
-        lines << QStringLiteral("窓のモデル: %1 / window's model: %2")
+        lines << QStringLiteral("ウィンドウのモデル: %1\nwindow's model: %2")
                      .arg(directionTextJapanese(view.sky.azimuthDeg, view.sky.elevationDeg),
                           directionTextEnglish(view.sky.azimuthDeg, view.sky.elevationDeg));
         const double gap = heliotrope::sky::skySeparation(view.sky.azimuthDeg, view.sky.elevationDeg, sun.azimuth,
                                                           sun.elevation);
-        lines << QStringLiteral("差（モデル − 本当の太陽）: 天球上 %1°（方位角 %2、仰角 %3） / difference (model − real "
+        lines << QStringLiteral("差（モデル − 本当の太陽）: 天球上 %1°（方位角 %2、仰角 %3）\ndifference (model − real "
                                 "sun): %1° on the sky (az %2, el %3)")
                      .arg(QString::number(gap, 'f', 2),
                           signedText(azimuthDifference(sun.azimuth, view.sky.azimuthDeg)),
                           signedText(view.sky.elevationDeg - sun.elevation));
         if (gap > TrueSunPointing::kGuardTripDegrees) {
-            lines << QStringLiteral("%1° を超えています: --true-sun はここでは窓の設定点を送ります。 / More than %1°: "
+            lines << QStringLiteral("%1° を超えています: --true-sun はここではウィンドウの設定点を送ります。\nMore than %1°: "
                                     "--true-sun would command the window's set-point here.")
                          .arg(TrueSunPointing::kGuardTripDegrees);
         }
         if (!view.message.empty()) {
-            lines << QStringLiteral("窓が送る指向データ: \"%1\"%2 / the window would send \"%1\"%3")
+            lines << QStringLiteral("ウィンドウが送る指向データ: \"%1\"%2\nthe window would send \"%1\"%3")
                          .arg(QString::fromStdString(view.message),
                               outcome.sunUp ? QString() : QStringLiteral("（太陽は沈んでいるため日の出の方位で待機）"),
                               outcome.sunUp ? QString() : QStringLiteral(" (the sun has set: parked at the sunrise azimuth)"));
@@ -129,11 +129,11 @@ SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds)
     }
     // The window computes for the point typed into it, the bridge for --site:
     // the model position printed is what the window shows when the two agree.
-    lines << QStringLiteral("窓の「設定方位角」「設定仰角」がこの窓のモデルと違えば、窓の観測地点と --site が違います。 / If the window "
+    lines << QStringLiteral("ウィンドウの「設定方位角」「設定仰角」がこのウィンドウのモデルと違えば、ウィンドウの観測地点と --site が違います。\nIf the window "
                             "shows a set-point other than this model position, its observation point and --site differ.");
     if (sun.status == heliotrope::sky::EphemerisStatus::DubiousYear) {
         lines << QStringLiteral("注意: ERFA の閏秒の表はこの日付まで届いていません（状態 +1）。その後の閏秒 1 秒につき 0.004° 未満"
-                                "ずれることがあります。 / Note: ERFA's leap-second table does not reach this date "
+                                "ずれることがあります。\nNote: ERFA's leap-second table does not reach this date "
                                 "(status +1); each leap second since shifts the sun by under 0.004°.");
     }
     report.text = lines.join(QLatin1Char('\n'));

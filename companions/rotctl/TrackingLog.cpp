@@ -38,7 +38,9 @@ bool TrackingLog::open(const QString& path, QString* problem)
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
         if (problem)
-            *problem = QStringLiteral("記録ファイル「%1」を開けません（%2）。").arg(path, m_file.errorString());
+            *problem = QStringLiteral("記録ファイル「%1」を開けません（%2）。--log のパスと書き込み権限を確かめてください。\n"
+                                      "Cannot open the log \"%1\" (%2). Check the --log path and its permissions.")
+                           .arg(path, m_file.errorString());
         return false;
     }
     m_firstColumnsOnly = false;

@@ -1,14 +1,13 @@
 #include "companions/rotctl/TrueSunOptions.h"
 
-#include "companions/common/OptionValues.h"
+#include "companions/common/CompanionCommandLine.h"
 
 #include <QCommandLineParser>
 
 #include <cmath>
 
-using heliotrope::companions::numberOption;
-using heliotrope::companions::OptionValue;
-using heliotrope::companions::siteOption;
+using heliotrope::companions::CompanionCommandLine;
+using heliotrope::companions::OptionRow;
 
 namespace heliotrope::rotctl {
 
@@ -22,21 +21,58 @@ constexpr double kMaxTemperatureC = 60;
 // ERFA's estimate of the scale height: 29.3 m per kelvin of a 15 °C sea-level air.
 constexpr double kScaleHeightMetres = 29.3 * 288.15;
 
-QCommandLineOption flag(const QString& name, const QString& description)
-{
-    return QCommandLineOption(name, description);
-}
-
-QCommandLineOption value(const QString& name, const QString& description, const QString& valueName,
-                         const QString& defaultValue = {})
-{
-    return QCommandLineOption(name, description, valueName, defaultValue);
-}
-
-QString nameOf(const QCommandLineOption& option)
-{
-    return option.names().constFirst();
-}
+// The true sun's options: the sky the bridge and its measurements point in.
+const OptionRow kTrueSunOptions[] = {
+    {"true-sun",
+     "昼の指向データでは、ウィンドウの設定点のかわりに --site の地点から見た本当の太陽"
+     "（ERFA: 歳差・章動・光行差・地点の高さを含む）をローテーターへ送る。夜の待機位置はそのまま"
+     "送る。ウィンドウの設定点と 3° より離れたら、知らせてウィンドウの設定点を送る。UT1−UTC は 0 とする"
+     "（最大 0.9 秒、0.004° 未満）。\n"
+     "By day, command the real sun for the --site (ERFA: precession, nutation, "
+     "aberration, the site's height) instead of the window's set-point; the night's "
+     "parking set-point passes through. More than 3° from the window's set-point, "
+     "that is said and the window's set-point is commanded. UT1-UTC is taken as 0 "
+     "(at most 0.9 s, under 0.004°)."},
+    {"site",
+     "地点: 緯度,経度[,高さ m]（度、北と東が正、高さは楕円体から -500～9000 m。"
+     "例 35.6581,139.3383,120）。\n"
+     "The site: LAT,LON[,HEIGHT_M] in degrees, north and east positive, and metres "
+     "above the ellipsoid, -500 to 9000 (e.g. 35.6581,139.3383,120).",
+     "lat,lon[,m]"},
+    {"refraction",
+     "大気差: radio（既定、電波、湿度が効く）、optical（可視光）、none（ウィンドウと同じ幾何学的な方向）。"
+     "追尾、較正、太陽雑音のすべてがこの太陽を使う。none では見かけの太陽より、地平線で約 0.57°、"
+     "仰角 5° で 0.17°、10° で 0.09° 低く向ける。optical と radio は仰角 5° より上でよく合うが、"
+     "約 3° より下では 3° での値（0.18°、電波 0.22°）に留まり、地平線では 0.4° ほど足りない。\n"
+     "Refraction: radio (default, above 100 µm; humidity counts), optical (visible light), none "
+     "(the geometric direction, as the window means it). Tracking, calibration and sun noise all "
+     "point at this sun. With none the antenna points below the apparent sun by about 0.57° at the "
+     "horizon, 0.17° at 5° and 0.09° at 10° elevation. optical and radio follow the refraction well "
+     "above 5°, but below about 3° they keep its value at 3° (0.18°, radio 0.22°) and fall about "
+     "0.4° short at the horizon.",
+     "none|optical|radio", "radio"},
+    {"pressure",
+     "地点の気圧、hPa（0～1100。既定: 高さから推定、海面で 1013.25）。"
+     "--refraction optical か radio のときだけ。\n"
+     "Pressure at the site, hPa, 0 to 1100 (default: estimated from the height, "
+     "1013.25 at sea level). Only with --refraction optical or radio.",
+     "hPa"},
+    {"temperature",
+     "地点の気温、°C（-60～60、既定 15）。--refraction optical か radio のときだけ。\n"
+     "Air temperature at the site, °C, -60 to 60 (default 15). Only with "
+     "--refraction optical or radio.",
+     "degC"},
+    {"humidity",
+     "相対湿度、%（0～100、既定 50）。--refraction optical か radio のときだけ。\n"
+     "Relative humidity, percent, 0 to 100 (default 50). Only with --refraction "
+     "optical or radio.",
+     "percent"},
+    {"sun-now",
+     "--site の地点について、いまの本当の太陽、ウィンドウのモデルの位置とその差を表示して終了する"
+     "（ローテーターには何も送らない）。\n"
+     "Print, for the --site and now, the real sun, the window's model position and "
+     "their difference, then exit (nothing is sent to the rotator)."},
+};
 
 }  // namespace
 
@@ -67,115 +103,54 @@ QString refractionTextEnglish(const TrueSunOptions& options)
         .arg(options.atmosphere.relativeHumidity * 100.0, 0, 'f', 0);
 }
 
-TrueSunOptionSet::TrueSunOptionSet()
-    : m_trueSun(flag(QStringLiteral("true-sun"),
-                     QStringLiteral("昼の指向データでは、窓の設定点のかわりに --site の地点から見た本当の太陽"
-                                    "（ERFA: 歳差・章動・光行差・地点の高さを含む）を回転器へ送る。夜の待機位置はそのまま"
-                                    "送る。窓の設定点と 3° より離れたら、知らせて窓の設定点を送る。UT1−UTC は 0 とする"
-                                    "（最大 0.9 秒、0.004° 未満）。\n"
-                                    "By day, command the real sun for the --site (ERFA: precession, nutation, "
-                                    "aberration, the site's height) instead of the window's set-point; the night's "
-                                    "parking set-point passes through. More than 3° from the window's set-point, "
-                                    "that is said and the window's set-point is commanded. UT1-UTC is taken as 0 "
-                                    "(at most 0.9 s, under 0.004°).")))
-    , m_site(value(QStringLiteral("site"),
-                   QStringLiteral("地点: 緯度,経度[,高さ m]（度、北と東が正、高さは楕円体から -500～9000 m。"
-                                  "例 35.6581,139.3383,120）。\n"
-                                  "The site: LAT,LON[,HEIGHT_M] in degrees, north and east positive, and metres "
-                                  "above the ellipsoid, -500 to 9000 (e.g. 35.6581,139.3383,120)."),
-                   QStringLiteral("lat,lon[,m]")))
-    , m_refraction(value(
-          QStringLiteral("refraction"),
-          QStringLiteral("大気差: radio（既定、電波、湿度が効く）、optical（可視光）、none（窓と同じ幾何学的な方向）。"
-                         "追尾、較正、太陽雑音のすべてがこの太陽を使う。none では見かけの太陽より、地平線で約 0.57°、"
-                         "仰角 5° で 0.17°、10° で 0.09° 低く向ける。optical と radio は仰角 5° より上でよく合うが、"
-                         "約 3° より下では 3° での値（0.18°、電波 0.22°）に留まり、地平線では 0.4° ほど足りない。\n"
-                         "Refraction: radio (default, above 100 µm; humidity counts), optical (visible light), none "
-                         "(the geometric direction, as the window means it). Tracking, calibration and sun noise all "
-                         "point at this sun. With none the antenna points below the apparent sun by about 0.57° at the "
-                         "horizon, 0.17° at 5° and 0.09° at 10° elevation. optical and radio follow the refraction well "
-                         "above 5°, but below about 3° they keep its value at 3° (0.18°, radio 0.22°) and fall about "
-                         "0.4° short at the horizon."),
-          QStringLiteral("none|optical|radio"), QStringLiteral("radio")))
-    , m_pressure(value(QStringLiteral("pressure"),
-                       QStringLiteral("地点の気圧、hPa（0～1100。既定: 高さから推定、海面で 1013.25）。"
-                                      "--refraction optical か radio のときだけ。\n"
-                                      "Pressure at the site, hPa, 0 to 1100 (default: estimated from the height, "
-                                      "1013.25 at sea level). Only with --refraction optical or radio."),
-                       QStringLiteral("hPa")))
-    , m_temperature(value(QStringLiteral("temperature"),
-                          QStringLiteral("地点の気温、°C（-60～60、既定 15）。--refraction optical か radio のときだけ。\n"
-                                         "Air temperature at the site, °C, -60 to 60 (default 15). Only with "
-                                         "--refraction optical or radio."),
-                          QStringLiteral("degC")))
-    , m_humidity(value(QStringLiteral("humidity"),
-                       QStringLiteral("相対湿度、%（0～100、既定 50）。--refraction optical か radio のときだけ。\n"
-                                      "Relative humidity, percent, 0 to 100 (default 50). Only with --refraction "
-                                      "optical or radio."),
-                       QStringLiteral("percent")))
-    , m_sunNow(flag(QStringLiteral("sun-now"),
-                    QStringLiteral("--site の地点について、いまの本当の太陽、窓のモデルの位置とその差を表示して終了する"
-                                   "（回転器には何も送らない）。\n"
-                                   "Print, for the --site and now, the real sun, the window's model position and "
-                                   "their difference, then exit (nothing is sent to the rotator).")))
+void addTrueSunOptions(CompanionCommandLine& commandLine)
 {
+    commandLine.addOptions(kTrueSunOptions);
 }
 
-void TrueSunOptionSet::addTo(QCommandLineParser& parser) const
+TrueSunOptions readTrueSunOptions(CompanionCommandLine& commandLine)
 {
-    parser.addOptions({m_trueSun, m_site, m_refraction, m_pressure, m_temperature, m_humidity, m_sunNow});
-}
-
-TrueSunOptions TrueSunOptionSet::read(const QCommandLineParser& parser, QStringList& problems) const
-{
+    const QCommandLineParser& parser = commandLine.parser();
+    QStringList& problems = commandLine.problems();
     TrueSunOptions options;
-    options.enabled = parser.isSet(m_trueSun);
-    options.lookOnly = parser.isSet(m_sunNow);
+    options.enabled = parser.isSet(QStringLiteral("true-sun"));
+    options.lookOnly = parser.isSet(QStringLiteral("sun-now"));
 
-    if (parser.isSet(m_site)) {
-        const OptionValue<heliotrope::sky::Site> site = siteOption(nameOf(m_site), parser.value(m_site));
-        if (site.value)
-            options.site = site.value;
-        else
-            problems << site.problem;
+    if (parser.isSet(QStringLiteral("site"))) {
+        commandLine.readSite(QStringLiteral("site"), options.site);
     } else if (options.enabled || options.lookOnly) {
         problems << QStringLiteral("--%1 には地点 --site 緯度,経度[,高さ m] が要ります。\n"
                                    "--%1 needs the site: --site LAT,LON[,HEIGHT_M].")
-                        .arg(nameOf(options.enabled ? m_trueSun : m_sunNow));
+                        .arg(options.enabled ? QStringLiteral("true-sun") : QStringLiteral("sun-now"));
     }
 
-    if (const std::optional<Refraction> named = heliotrope::sky::refractionNamed(parser.value(m_refraction).trimmed().toStdString())) {
+    if (const std::optional<Refraction> named = heliotrope::sky::refractionNamed(parser.value(QStringLiteral("refraction")).trimmed().toStdString())) {
         options.refraction = *named;
     } else {
         problems << QStringLiteral("--refraction 「%1」 は none、optical、radio のどれかにしてください。\n"
                                    "--refraction takes none, optical or radio, not \"%1\".")
-                        .arg(parser.value(m_refraction));
+                        .arg(parser.value(QStringLiteral("refraction")));
     }
 
     // The air only matters to refraction; a value given without it would be
     // silently ignored, so it is refused instead.
     const bool refracted = options.refraction != Refraction::None;
-    const auto air = [&](const QCommandLineOption& option, double lowest, double highest, double& into) {
+    const auto air = [&](const QString& option, double lowest, double highest, double& into) {
         if (!parser.isSet(option))
             return;
         if (!refracted) {
             problems << QStringLiteral("--%1 は --refraction optical か radio のときだけ使えます。\n"
                                        "--%1 is only used with --refraction optical or radio.")
-                            .arg(nameOf(option));
+                            .arg(option);
             return;
         }
-        const OptionValue<double> read = numberOption(nameOf(option), parser.value(option), lowest, highest);
-        if (read.value) {
-            into = *read.value;
-        } else {
-            problems << read.problem + QStringLiteral("\n--%1: \"%2\" is not a number from %3 to %4.").arg(nameOf(option), parser.value(option)).arg(lowest).arg(highest);
-        }
+        commandLine.readNumber(option, lowest, highest, into);
     };
     options.atmosphere.pressure = estimatedPressureHpa(options.site ? options.site->height : 0.0);
-    air(m_pressure, 0, kMaxPressureHpa, options.atmosphere.pressure);
-    air(m_temperature, kMinTemperatureC, kMaxTemperatureC, options.atmosphere.temperature);
+    air(QStringLiteral("pressure"), 0, kMaxPressureHpa, options.atmosphere.pressure);
+    air(QStringLiteral("temperature"), kMinTemperatureC, kMaxTemperatureC, options.atmosphere.temperature);
     double humidityPercent = options.atmosphere.relativeHumidity * 100.0;
-    air(m_humidity, 0, 100, humidityPercent);
+    air(QStringLiteral("humidity"), 0, 100, humidityPercent);
     options.atmosphere.relativeHumidity = humidityPercent / 100.0;
 
     // The measurements on the sun point at the real sun as well, whatever the tracking follows.

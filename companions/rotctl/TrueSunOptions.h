@@ -7,12 +7,13 @@
 
 #include "companions/sky/TrueSun.h"
 
-#include <QCommandLineOption>
 #include <QStringList>
 
 #include <optional>
 
-class QCommandLineParser;
+namespace heliotrope::companions {
+class CompanionCommandLine;
+}
 
 namespace heliotrope::rotctl {
 
@@ -37,23 +38,9 @@ double estimatedPressureHpa(double heightMetres);
 QString refractionTextJapanese(const TrueSunOptions& options);
 QString refractionTextEnglish(const TrueSunOptions& options);
 
-// The options, added to a parser and read back from it after parse().
-class TrueSunOptionSet {
-public:
-    TrueSunOptionSet();
-    void addTo(QCommandLineParser& parser) const;
-    // Reads the values; each one that cannot be used adds a line to problems
-    // (Japanese, then English) that names the option.
-    TrueSunOptions read(const QCommandLineParser& parser, QStringList& problems) const;
-
-private:
-    QCommandLineOption m_trueSun;
-    QCommandLineOption m_site;
-    QCommandLineOption m_refraction;
-    QCommandLineOption m_pressure;
-    QCommandLineOption m_temperature;
-    QCommandLineOption m_humidity;
-    QCommandLineOption m_sunNow;
-};
+// The options, added to a program's command line and read back from it after
+// parse(); each value that cannot be used adds a problem that names the option.
+void addTrueSunOptions(companions::CompanionCommandLine& commandLine);
+TrueSunOptions readTrueSunOptions(companions::CompanionCommandLine& commandLine);
 
 }  // namespace heliotrope::rotctl

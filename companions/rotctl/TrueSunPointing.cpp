@@ -3,6 +3,8 @@
 #include "companions/common/ConsoleText.h"
 #include "companions/common/JstText.h"
 
+#include <utility>
+
 using heliotrope::companions::degreesText;
 using heliotrope::companions::directionTextEnglish;
 using heliotrope::companions::directionTextJapanese;
@@ -46,7 +48,7 @@ TrueSunDecision TrueSunPointing::decide(const SetPoint& window, qint64 utcMillis
         if (!m_failing) {
             decision.notices << QStringLiteral(
                                     "ERFA がこの時刻（%1 JST）の太陽を計算できません（状態 -1、日付が範囲外）。"
-                                    "システムの時計を確かめてください。計算できるまで窓の設定点を送ります。\n"
+                                    "システムの時計を確かめてください。計算できるまでウィンドウの設定点を送ります。\n"
                                     "ERFA cannot compute the sun for this instant (%1 JST; status -1, date out of "
                                     "range). Check the system clock. Commanding the window's set-point until it can.")
                                     .arg(jstText(utcMilliseconds));
@@ -75,26 +77,32 @@ TrueSunDecision TrueSunPointing::decide(const SetPoint& window, qint64 utcMillis
     decision.trueSun = sun;
     decision.windowMinusTrue = gap;
 
-    const QString both = QStringLiteral("窓の設定点 %1、本当の太陽 %2、差 %3")
+    // Worded only when a change of state is said, not for every message.
+    const auto apart = [&] {
+        return std::pair{QStringLiteral("ウィンドウの設定点 %1、本当の太陽 %2、差 %3")
                              .arg(directionTextJapanese(window.azimuth, window.elevation),
-                                  directionTextJapanese(sun.azimuth, sun.elevation), gapText(gap));
-    const QString bothEnglish = QStringLiteral("window's set-point %1, real sun %2, %3 apart")
-                                    .arg(directionTextEnglish(window.azimuth, window.elevation),
-                                         directionTextEnglish(sun.azimuth, sun.elevation), gapText(gap));
+                                  directionTextJapanese(sun.azimuth, sun.elevation), gapText(gap)),
+                         QStringLiteral("window's set-point %1, real sun %2, %3 apart")
+                             .arg(directionTextEnglish(window.azimuth, window.elevation),
+                                  directionTextEnglish(sun.azimuth, sun.elevation), gapText(gap))};
+    };
     if (!m_guardTripped && gap > kGuardTripDegrees) {
         m_guardTripped = true;
-        decision.notices << QStringLiteral("窓の設定点と本当の太陽が %1 より離れています（%2）。--site の地点か時計が"
-                                           "違うおそれがあります。%3 以内に戻るまで窓の設定点を送ります。\n"
+        const auto [japanese, english] = apart();
+        decision.notices << QStringLiteral("ウィンドウの設定点と本当の太陽が %1 より離れています（%2）。--site の地点か時計が"
+                                           "違うおそれがあります。--site とシステムの時計を確かめてください。"
+                                           "%3 以内に戻るまでウィンドウの設定点を送ります。\n"
                                            "The window's set-point and the real sun are more than %1 apart (%4). "
-                                           "The --site or the clock may be wrong. Commanding the window's set-point "
+                                           "The --site or the clock may be wrong: check both. Commanding the window's set-point "
                                            "until they are within %3 again.")
-                                .arg(gapText(kGuardTripDegrees), both, gapText(kGuardClearDegrees), bothEnglish);
+                                .arg(gapText(kGuardTripDegrees), japanese, gapText(kGuardClearDegrees), english);
     } else if (m_guardTripped && gap < kGuardClearDegrees) {
         m_guardTripped = false;
-        decision.notices << QStringLiteral("窓の設定点と本当の太陽が再び合いました（%1）。本当の太陽を送ります。\n"
+        const auto [japanese, english] = apart();
+        decision.notices << QStringLiteral("ウィンドウの設定点と本当の太陽が再び合いました（%1）。本当の太陽を送ります。\n"
                                            "The window's set-point and the real sun agree again (%2). "
                                            "Commanding the real sun.")
-                                .arg(both, bothEnglish);
+                                .arg(japanese, english);
     }
     if (m_guardTripped)
         return decision;

@@ -2,14 +2,14 @@
 // rotctld, for sites whose rotator controller Hamlib drives.
 
 #include "companions/common/ConsoleText.h"
-#include "companions/common/InterruptNotifier.h"
 #include "companions/common/JstText.h"
-#include "companions/common/QuitOnSignal.h"
+#include "companions/common/SignalNotifier.h"
 #include "companions/measure/CalibrationSession.h"
 #include "companions/measure/SavedCalibration.h"
 #include "companions/measure/SunNoiseRun.h"
 #include "companions/power/PowerSourceChoice.h"
 #include "companions/rotctl/Bridge.h"
+#include "companions/rotctl/BridgeMessages.h"
 #include "companions/rotctl/ProgressLine.h"
 #include "companions/rotctl/SunNowReport.h"
 
@@ -17,6 +17,7 @@
 #include <QDateTime>
 #include <QGuiApplication>
 
+#include <csignal>
 #include <cstring>
 #include <memory>
 
@@ -38,6 +39,7 @@ bool calibrationAsked(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    keepQtQuietUnlessAsked();
     // The calibration draws its picture with Qt's painter, whose fonts need a
     // GUI application; on the offscreen platform, so no display is needed.
     std::unique_ptr<QCoreApplication> app;
@@ -73,20 +75,9 @@ int main(int argc, char** argv)
         if (const std::optional<SavedCalibration> saved = loadCalibration()) {
             options.azimuthOffset = saved->azimuthOffset;
             options.elevationOffset = saved->elevationOffset;
-            say(QStringLiteral("較正で保存したずれを使います: 方位角 %1°、仰角 %2°（%3 UTC に大気差 %5 で測定、%4）。/ "
-                               "Using the saved calibration: azimuth %1°, elevation %2° (measured %3 UTC with refraction %5, %4).")
-                    .arg(QString::number(saved->azimuthOffset, 'f', 3), QString::number(saved->elevationOffset, 'f', 3),
-                         saved->measuredUtc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm")), calibrationSettingsPath(),
-                         QString::fromLatin1(heliotrope::sky::refractionName(saved->refraction))));
-            if (saved->refraction != options.trueSun.refraction) {
-                say(QStringLiteral("注意: 保存したずれは大気差 %1 の太陽で測りましたが、いまは %2 の太陽に向けます。"
-                                   "ずれは低い太陽ほど食い違います（仰角 30° で約 0.03°、5° で 0.17°）。同じ --refraction で較正し直してください。/ "
-                                   "Note: the saved offsets were measured against the sun with refraction %1, and this bridge "
-                                   "points with %2: they disagree the more, the lower the sun (about 0.03° at 30°, 0.17° at 5°). "
-                                   "Calibrate again with the same --refraction.")
-                        .arg(QString::fromLatin1(heliotrope::sky::refractionName(saved->refraction)),
-                             QString::fromLatin1(heliotrope::sky::refractionName(options.trueSun.refraction))));
-            }
+            say(said::savedCalibrationUsed(*saved, calibrationSettingsPath()));
+            if (saved->refraction != options.trueSun.refraction)
+                say(said::savedCalibrationOtherSky(saved->refraction, options.trueSun.refraction));
         }
     }
 
@@ -109,14 +100,26 @@ int main(int argc, char** argv)
         printLine(stderr, problem);
         return 1;
     }
-    // Ctrl+C and kill end the bridge through its event loop, so that it says
-    // what it received; during a calibration or sun-noise run Ctrl+C is
-    // taken over below and ends the run only.
-    quitOnTerminationSignals();
-
-    const auto showProgress = [&console](const QString& line) { console.show(line); };
+    // Ctrl+C during a calibration or sun-noise run ends the run and the bridge
+    // goes on tracking; otherwise Ctrl+C and kill end the bridge through its
+    // event loop, so that it says what it received (a second one, at once).
     std::unique_ptr<SunNoiseRun> sunNoise;
     std::unique_ptr<CalibrationSession> calibration;
+    SignalNotifier& notifier = SignalNotifier::instance();
+    QObject::connect(&notifier, &SignalNotifier::received, [&sunNoise, &calibration](int signalNumber) {
+        if (signalNumber == SIGINT && calibration && calibration->isRunning()) {
+            calibration->interrupt();
+        } else if (signalNumber == SIGINT && sunNoise && sunNoise->isRunning()) {
+            sunNoise->abort(said::interruptedJapanese(), said::interruptedEnglish());
+        } else {
+            SignalNotifier::restoreDefault(SIGINT);
+            SignalNotifier::restoreDefault(SIGTERM);
+            QCoreApplication::quit();
+        }
+    });
+    notifier.install({SIGINT, SIGTERM});
+
+    const auto showProgress = [&console](const QString& line) { console.show(line); };
     if (options.sunNoise) {
         sunNoise = std::make_unique<SunNoiseRun>(*options.sunNoise, *options.trueSun.site, options.trueSun.refraction,
                                                  options.trueSun.atmosphere, bridge, *sunNoisePower,
@@ -134,20 +137,6 @@ int main(int argc, char** argv)
             printLine(stderr, problem);
             return 1;
         }
-    }
-    // Ctrl+C during a run ends the run and the bridge goes on tracking;
-    // otherwise it ends the program, as it always does.
-    InterruptNotifier interrupt;
-    if ((sunNoise || calibration) && interrupt.install()) {
-        QObject::connect(&interrupt, &InterruptNotifier::interrupted, [&sunNoise, &calibration] {
-            if (calibration && calibration->isRunning())
-                calibration->interrupt();
-            else if (sunNoise && sunNoise->isRunning())
-                sunNoise->abort(QStringLiteral("Ctrl+C で止めました。追尾に戻ります。"),
-                                QStringLiteral("stopped with Ctrl+C; back to tracking."));
-            else
-                QCoreApplication::quit();
-        });
     }
     const int exitCode = QCoreApplication::exec();
     printLine(stdout, receivedCountsText(bridge.receivedCounts()));

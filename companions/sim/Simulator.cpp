@@ -52,7 +52,7 @@ Simulator::Simulator(const SimulatorOptions& options, QObject* parent)
     connect(&m_receiver, &PointingReceiver::senderRefused, this, &Simulator::problem);
     m_receiver.setAllowList(options.allowedSenders);
     connect(&m_receiver, &PointingReceiver::reportAddressChanged, this, [this](const QHostAddress& address, quint16 port) {
-        emit progress(QStringLiteral("報告先: %1").arg(endpointText(address, port)));
+        emit progress(QStringLiteral("報告先: %1\nReporting to: %1").arg(endpointText(address, port)));
     });
     m_reportTimer.setInterval(options.reportIntervalMs);
     m_reportTimer.setTimerType(Qt::PreciseTimer);
@@ -64,7 +64,9 @@ bool Simulator::start(QString* problem)
     if (!m_receiver.listen(m_options.listenAddress, m_options.port, problem))
         return false;
     m_reportTimer.start();
-    emit progress(QStringLiteral("模擬アンテナコントローラ: %1 で指向データを待っています（旋回速度 方位角 %2°/秒・仰角 %3°/秒、報告 %4 ミリ秒ごと）。")
+    emit progress(QStringLiteral("模擬アンテナコントローラ: %1 で指向データを待っています（旋回速度 方位角 %2°/秒・仰角 %3°/秒、報告 %4 ミリ秒ごと）。\n"
+                                 "Simulated antenna controller: waiting for pointing messages on %1 (slew rates az %2°/s, "
+                                 "el %3°/s; a report every %4 ms).")
                       .arg(endpointText(m_options.listenAddress, localPort()))
                       .arg(m_options.azimuthRate)
                       .arg(m_options.elevationRate)
@@ -89,7 +91,8 @@ void Simulator::onSetPoint(const SetPoint& setPoint)
     if (!changed)
         return;
     const AntennaAngles now = position();
-    emit progress(QStringLiteral("%1 JST  設定点 方位角 %2 仰角 %3  模擬アンテナ 方位角 %4 仰角 %5")
+    emit progress(QStringLiteral("%1 JST  設定点 方位角 %2 仰角 %3  模擬アンテナ 方位角 %4 仰角 %5\n"
+                                 "%1 JST  set-point az %2, el %3  simulated antenna az %4, el %5")
                       .arg(jstText(QDateTime::currentMSecsSinceEpoch()), degreesText(setPoint.azimuth),
                            degreesText(setPoint.elevation), degreesText(now.azimuth), degreesText(now.elevation)));
 }

@@ -2,7 +2,7 @@
 // rehearsing with the window and checking it without the real controller.
 
 #include "companions/common/ConsoleText.h"
-#include "companions/common/QuitOnSignal.h"
+#include "companions/common/SignalNotifier.h"
 #include "companions/controllers/SerialController.h"
 #include "companions/sim/Simulator.h"
 
@@ -37,6 +37,7 @@ int runSerialController(const heliotrope::controllers::SerialControllerOptions& 
 
 int main(int argc, char** argv)
 {
+    keepQtQuietUnlessAsked();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("heliotrope-sim"));
 

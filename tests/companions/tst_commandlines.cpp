@@ -208,7 +208,7 @@ void TestCommandLines::unusableSunNoiseValuesAreRefusedInBothLanguages_data()
                                                  << "--system-temperature"
                                                  << "out of range";
     QTest::newRow("run option without the run") << QStringList{"--flux", "100"} << "--flux"
-                                                << "only used with --sun-noise";
+                                                << "goes with --sun-noise";
     QTest::newRow("csv without a name") << cold + QStringList{"--csv", ""} << "--csv"
                                         << "no file name";
 }

@@ -113,7 +113,7 @@ void TestRotctldReply::errorsAreReturnCodes()
     QCOMPARE(reader.returnCode(), code);
     QVERIFY(!reader.position());
     QVERIFY(!reader.limits());
-    QVERIFY(!hamlibErrorText(code).isEmpty());
+    QVERIFY(!hamlibError(code).japanese.isEmpty() && !hamlibError(code).english.isEmpty());
 }
 
 void TestRotctldReply::whatIsNotAnAnswerIsUnreadable_data()

@@ -287,7 +287,7 @@ void TestTrueSunBridge::lookAtTheSiteNow()
     QVERIFY(look.waitForFinished(5000));
     QCOMPARE(look.exitCode(), 0);
     const QString text = QString::fromUtf8(look.readAllStandardOutput());
-    for (const char* part : {"本当の太陽（ERFA）", "real sun (ERFA)", "窓のモデル", "window's model", "天球上", "on the sky"})
+    for (const char* part : {"本当の太陽（ERFA）", "real sun (ERFA)", "ウィンドウのモデル", "window's model", "天球上", "on the sky"})
         QVERIFY2(text.contains(QString::fromUtf8(part)), qPrintable(text));
     // Nothing but the look: no rotctld is asked, no socket is left open.
     QVERIFY(!text.contains(QStringLiteral("rotctld")));

@@ -1,0 +1,217 @@
+#include "companions/rotctl/BridgeMessages.h"
+
+#include "companions/common/ConsoleText.h"
+#include "companions/hamlib/RotctldReply.h"
+
+using heliotrope::companions::bilingual;
+using heliotrope::companions::degreesText;
+using heliotrope::companions::endpointText;
+
+namespace heliotrope::rotctl::said {
+
+namespace {
+
+QString limitsJapanese(const RotatorLimits& limits)
+{
+    return QStringLiteral("方位角 %1～%2、仰角 %3～%4")
+        .arg(degreesText(limits.minAzimuth), degreesText(limits.maxAzimuth), degreesText(limits.minElevation),
+             degreesText(limits.maxElevation));
+}
+
+QString limitsEnglish(const RotatorLimits& limits)
+{
+    return QStringLiteral("azimuth %1 to %2, elevation %3 to %4")
+        .arg(degreesText(limits.minAzimuth), degreesText(limits.maxAzimuth), degreesText(limits.minElevation),
+             degreesText(limits.maxElevation));
+}
+
+// "RPRT -5: …": rotctld's refusal, and what to check where something can be checked.
+QString refusal(const QString& japanese, const QString& english, const QString& retryJapanese, const QString& retryEnglish,
+                int returnCode)
+{
+    const HamlibError error = hamlibError(returnCode);
+    const QString actionJa = error.actionJapanese.isEmpty() ? QString() : error.actionJapanese;
+    const QString actionEn = error.actionEnglish.isEmpty() ? QString() : QStringLiteral(" ") + error.actionEnglish;
+    return bilingual(QStringLiteral("%1（RPRT %2: %3）。%4%5").arg(japanese).arg(returnCode).arg(error.japanese, retryJapanese, actionJa),
+                     QStringLiteral("%1 (RPRT %2: %3); %4.%5").arg(english).arg(returnCode).arg(error.english, retryEnglish, actionEn));
+}
+
+}  // namespace
+
+QString listening(const QString& listenEndpoint, const QString& rotctldEndpoint)
+{
+    return bilingual(QStringLiteral("%1 で指向データを待ち、rotctld（%2）へ中継します。").arg(listenEndpoint, rotctldEndpoint),
+                     QStringLiteral("Waiting for pointing messages on %1, relaying them to rotctld (%2).")
+                         .arg(listenEndpoint, rotctldEndpoint));
+}
+
+QString reportAddress(const QHostAddress& address, quint16 port)
+{
+    const QString where = endpointText(address, port);
+    return bilingual(QStringLiteral("指向データの送信元、位置の報告先: %1").arg(where),
+                     QStringLiteral("Pointing messages from, position reports to: %1").arg(where));
+}
+
+QString allowedSenders(const QString& allowList)
+{
+    return bilingual(QStringLiteral("受け付ける送信元: %1").arg(allowList),
+                     QStringLiteral("Pointing messages taken only from: %1").arg(allowList));
+}
+
+QString halfTurnRange()
+{
+    return bilingual(QStringLiteral("方位角 -180～180° のローテーター: 太陽は毎日南中のとき 180° を越えるため、"
+                                    "そのたびにローテーターは一周戻って西側へ回ります。"),
+                     QStringLiteral("A rotator from -180° to 180° in azimuth: the sun crosses 180° at noon every day, "
+                                    "and each time the rotator turns a whole round back to reach the west."));
+}
+
+QString trueSunMode(const TrueSunOptions& trueSun)
+{
+    const heliotrope::sky::Site& site = *trueSun.site;
+    return bilingual(QStringLiteral("本当の太陽モード: 地点 緯度 %1° 経度 %2° 高さ %3 m の太陽を昼に送ります（%4）。")
+                         .arg(site.latitude)
+                         .arg(site.longitude)
+                         .arg(site.height)
+                         .arg(refractionTextJapanese(trueSun)),
+                     QStringLiteral("True-sun mode: by day the real sun for latitude %1°, longitude %2°, height %3 m "
+                                    "is commanded (%4).")
+                         .arg(site.latitude)
+                         .arg(site.longitude)
+                         .arg(site.height)
+                         .arg(refractionTextEnglish(trueSun)));
+}
+
+QString measurementsOnRealSun(const TrueSunOptions& trueSun)
+{
+    return bilingual(QStringLiteral("測定は本当の太陽に向けます（%1）。").arg(refractionTextJapanese(trueSun)),
+                     QStringLiteral("Measurements point at the real sun (%1).").arg(refractionTextEnglish(trueSun)));
+}
+
+QString connected(const QString& rotctldEndpoint, const RotatorLimits& limits, bool limitsReported, bool overridden)
+{
+    return bilingual(QStringLiteral("rotctld（%1）に接続しました。可動範囲: %2（%3%4）。")
+                         .arg(rotctldEndpoint, limitsJapanese(limits),
+                              limitsReported ? QStringLiteral("rotctld の報告") : QStringLiteral("rotctld が報告しないため既定値"),
+                              overridden ? QStringLiteral("、コマンドラインの指定を優先") : QString()),
+                     QStringLiteral("Connected to rotctld (%1). Limits: %2 (%3%4).")
+                         .arg(rotctldEndpoint, limitsEnglish(limits),
+                              limitsReported ? QStringLiteral("as rotctld reports them") : QStringLiteral("defaults: rotctld reports none"),
+                              overridden ? QStringLiteral("; the command line's take precedence") : QString()));
+}
+
+QString limitsUnreachable()
+{
+    return bilingual(QStringLiteral("方位角の上限・下限と --az-range が重なりません。ローテーターへ指向コマンドを送りません。"
+                                    "--az-min、--az-max、--az-range を見直してください。"),
+                     QStringLiteral("The azimuth limits and --az-range do not overlap: no pointing commands go to the "
+                                    "rotator. Check --az-min, --az-max and --az-range."));
+}
+
+QString rotatorStep(double step, bool givenByOption)
+{
+    return bilingual(QStringLiteral("ローテーターの刻み: %1°（%2）。")
+                         .arg(step)
+                         .arg(givenByOption ? QStringLiteral("--resolution の指定") : QStringLiteral("読みから")),
+                     QStringLiteral("The rotator's step: %1° (%2).")
+                         .arg(step)
+                         .arg(givenByOption ? QStringLiteral("as --resolution gives it") : QStringLiteral("from its readings")));
+}
+
+QString thresholdRaised(double step, double deadBand, double threshold)
+{
+    return bilingual(QStringLiteral("ローテーターの刻み %1° の半分と不感帯 %2° より細かくは向けられないため、追尾のしきい値を %3° に上げます。")
+                         .arg(step)
+                         .arg(deadBand, 0, 'f', 2)
+                         .arg(threshold, 0, 'f', 2),
+                     QStringLiteral("Half the rotator's step of %1° and its dead band of %2° are as near as it gets: "
+                                    "tracking's threshold raised to %3°.")
+                         .arg(step)
+                         .arg(deadBand, 0, 'f', 2)
+                         .arg(threshold, 0, 'f', 2));
+}
+
+QString positionReadAgain()
+{
+    return bilingual(QStringLiteral("rotctld から再び位置を読めるようになりました。最新の設定点へ向け直します。"),
+                     QStringLiteral("rotctld reads the rotator again; pointing at the latest set-point."));
+}
+
+QString logUnwritable(const QString& path)
+{
+    return bilingual(QStringLiteral("記録ファイル「%1」に書き込めません。記録を続けられませんが、ローテーターの制御は続けます。"
+                                    "ディスクの空きと書き込み権限を確かめてください。")
+                         .arg(path),
+                     QStringLiteral("Cannot write the log \"%1\": logging stops, the rotator is still driven. Check the "
+                                    "disk's free space and the file's permissions.")
+                         .arg(path));
+}
+
+QString positionRefused(int returnCode)
+{
+    return refusal(QStringLiteral("rotctld が位置を返しません"), QStringLiteral("rotctld does not give the position"),
+                   QStringLiteral("間隔をのばして読み直します。"), QStringLiteral("reading again at growing intervals"),
+                   returnCode);
+}
+
+QString pointingTakenAgain()
+{
+    return bilingual(QStringLiteral("rotctld が再び指向コマンド P を受け付けました。"),
+                     QStringLiteral("rotctld takes the pointing command P again."));
+}
+
+QString pointingRefused(int returnCode)
+{
+    return refusal(QStringLiteral("rotctld が指向コマンド P を受け付けません"),
+                   QStringLiteral("rotctld refuses the pointing command P"), QStringLiteral("間隔をのばして送り直します。"),
+                   QStringLiteral("sending again at growing intervals"), returnCode);
+}
+
+QString setPointClamped(const companions::SetPoint& setPoint, const RotatorLimits& limits, double azimuth, double elevation)
+{
+    return bilingual(QStringLiteral("設定点 方位角 %1 仰角 %2 はローテーターの可動範囲（%3）の外にあるため、"
+                                    "ローテーターの値で方位角 %4 仰角 %5 へ向けます（範囲内に戻るまで繰り返し知らせません）。")
+                         .arg(degreesText(setPoint.azimuth), degreesText(setPoint.elevation), limitsJapanese(limits),
+                              degreesText(azimuth), degreesText(elevation)),
+                     QStringLiteral("The set-point az %1, el %2 lies outside the rotator's limits (%3): pointing at "
+                                    "az %4, el %5 in the rotator's terms (not said again until it is back within).")
+                         .arg(degreesText(setPoint.azimuth), degreesText(setPoint.elevation), limitsEnglish(limits),
+                              degreesText(azimuth), degreesText(elevation)));
+}
+
+QString savedCalibrationUsed(const SavedCalibration& saved, const QString& where)
+{
+    const QString azimuth = QString::number(saved.azimuthOffset, 'f', 3);
+    const QString elevation = QString::number(saved.elevationOffset, 'f', 3);
+    const QString measured = saved.measuredUtc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    const QString refraction = QString::fromLatin1(heliotrope::sky::refractionName(saved.refraction));
+    return bilingual(QStringLiteral("較正で保存したずれを使います: 方位角 %1°、仰角 %2°（%3 UTC に大気差 %4 で測定、%5）。")
+                         .arg(azimuth, elevation, measured, refraction, where),
+                     QStringLiteral("Using the saved calibration: azimuth %1°, elevation %2° (measured %3 UTC with refraction %4, %5).")
+                         .arg(azimuth, elevation, measured, refraction, where));
+}
+
+QString savedCalibrationOtherSky(heliotrope::sky::Refraction measuredWith, heliotrope::sky::Refraction pointingWith)
+{
+    const QString measured = QString::fromLatin1(heliotrope::sky::refractionName(measuredWith));
+    const QString pointing = QString::fromLatin1(heliotrope::sky::refractionName(pointingWith));
+    return bilingual(QStringLiteral("注意: 保存したずれは大気差 %1 の太陽で測りましたが、いまは %2 の太陽に向けます。"
+                                    "ずれは低い太陽ほど食い違います（仰角 30° で約 0.03°、5° で 0.17°）。同じ --refraction で較正し直してください。")
+                         .arg(measured, pointing),
+                     QStringLiteral("Note: the saved offsets were measured against the sun with refraction %1, and this bridge "
+                                    "points with %2: they disagree the more, the lower the sun (about 0.03° at 30°, 0.17° at 5°). "
+                                    "Calibrate again with the same --refraction.")
+                         .arg(measured, pointing));
+}
+
+QString interruptedJapanese()
+{
+    return QStringLiteral("Ctrl+C で止めました。追尾に戻ります。");
+}
+
+QString interruptedEnglish()
+{
+    return QStringLiteral("stopped with Ctrl+C; back to tracking.");
+}
+
+}  // namespace heliotrope::rotctl::said

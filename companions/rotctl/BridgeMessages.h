@@ -1,0 +1,42 @@
+#pragma once
+
+// Everything the bridge says to the operator while it runs, worded here and
+// only here, from the figures of what happened: Japanese first, then the same
+// in English on the next line, and what to do next where there is something
+// to do. A notice is worded when it is said, never before.
+
+#include "companions/common/PointingRead.h"
+#include "companions/measure/SavedCalibration.h"
+#include "companions/rotator/RotatorGeometry.h"
+#include "companions/rotctl/TrueSunOptions.h"
+
+#include <QHostAddress>
+#include <QString>
+
+namespace heliotrope::rotctl::said {
+
+QString listening(const QString& listenEndpoint, const QString& rotctldEndpoint);
+QString reportAddress(const QHostAddress& address, quint16 port);
+QString allowedSenders(const QString& allowList);
+QString halfTurnRange();
+QString trueSunMode(const TrueSunOptions& trueSun);
+QString measurementsOnRealSun(const TrueSunOptions& trueSun);
+// limitsReported: rotctld's \dump_state gave them; overridden: the command line changed some.
+QString connected(const QString& rotctldEndpoint, const RotatorLimits& limits, bool limitsReported, bool overridden);
+QString limitsUnreachable();
+QString rotatorStep(double step, bool givenByOption);
+QString thresholdRaised(double step, double deadBand, double threshold);
+QString positionReadAgain();
+QString logUnwritable(const QString& path);
+QString positionRefused(int returnCode);
+QString pointingTakenAgain();
+QString pointingRefused(int returnCode);
+QString setPointClamped(const companions::SetPoint& setPoint, const RotatorLimits& limits, double azimuth, double elevation);
+
+QString savedCalibrationUsed(const SavedCalibration& saved, const QString& where);
+QString savedCalibrationOtherSky(heliotrope::sky::Refraction measuredWith, heliotrope::sky::Refraction pointingWith);
+// Why a sun-noise run ends on Ctrl+C, in each language, to be set in the run's own words.
+QString interruptedJapanese();
+QString interruptedEnglish();
+
+}  // namespace heliotrope::rotctl::said
