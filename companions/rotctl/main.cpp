@@ -5,6 +5,7 @@
 #include "companions/common/InterruptNotifier.h"
 #include "companions/common/JstText.h"
 #include "companions/common/QuitOnSignal.h"
+#include "companions/common/ShiftedClock.h"
 #include "companions/measure/CalibrationSession.h"
 #include "companions/measure/SavedCalibration.h"
 #include "companions/measure/SunNoiseRun.h"
@@ -55,6 +56,11 @@ int main(int argc, char** argv)
     if (!commandLine.options) {
         printLine(commandLine.exitCode == 0 ? stdout : stderr, commandLine.text);
         return commandLine.exitCode;
+    }
+
+    if (QString unusable; !takeTimeScaleFromEnvironment(&unusable)) {
+        printLine(stderr, unusable);
+        return kUsageExitCode;
     }
 
     if (commandLine.options->trueSun.lookOnly) {

@@ -3,6 +3,7 @@
 
 #include "companions/common/ConsoleText.h"
 #include "companions/common/QuitOnSignal.h"
+#include "companions/common/ShiftedClock.h"
 #include "companions/controllers/SerialController.h"
 #include "companions/sim/Simulator.h"
 
@@ -44,6 +45,12 @@ int main(int argc, char** argv)
     if (!commandLine.options) {
         printLine(commandLine.exitCode == 0 ? stdout : stderr, commandLine.text);
         return commandLine.exitCode;
+    }
+
+    QString unusable;
+    if (!takeTimeScaleFromEnvironment(&unusable)) {
+        printLine(stderr, unusable);
+        return kUsageExitCode;
     }
 
     if (commandLine.options->serial)
