@@ -44,7 +44,7 @@ constexpr double kSkyUtc = 1782000000.0;
 constexpr double kInjectedAzimuthError = 0.40;
 constexpr double kInjectedElevationError = -0.30;
 constexpr double kBeamwidth = 1.7;
-constexpr double kTimeScale = 20;
+constexpr double kTimeScale = 30;
 // The rotator: 6° a second on each axis at once, as Hamlib's dummy rotator.
 constexpr double kSlewRate = 6.0;
 constexpr double kDwellSeconds = 0.3;
