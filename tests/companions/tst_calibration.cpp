@@ -48,6 +48,9 @@ constexpr double kTimeScale = 30;
 // The rotator: 6° a second on each axis at once, as Hamlib's dummy rotator.
 constexpr double kSlewRate = 6.0;
 constexpr double kDwellSeconds = 0.3;
+// A reading is a process, which takes its real time at any pace of the
+// clock: a dwell holds one reading or two where it held six at the wall
+// clock's pace, so each has the noise of six averaged (0.1 dB / sqrt 6).
 
 QString rotctlProgram() { return QStringLiteral(HELIOTROPE_ROTCTL_PATH); }
 QString radiometerProgram() { return QStringLiteral(HELIOTROPE_RADIOMETER_PATH); }
@@ -229,7 +232,7 @@ void TestCalibration::initTestCase()
 QString TestCalibration::radiometerCommand(int seed, const QString& error) const
 {
     return QStringLiteral("%1 --once --site %2 --rotctld 127.0.0.1:%3 --error %4 --beamwidth %5 --peak 10 --baseline -30 "
-                          "--noise 0.1 --seed %6 --clock-offset %7")
+                          "--noise 0.04 --seed %6 --clock-offset %7")
         .arg(radiometerProgram(), kSite)
         .arg(m_rotator.port())
         .arg(error)

@@ -31,7 +31,7 @@ const QString kSite = QStringLiteral("-33.87,151.21,50");
 constexpr double kSkyUtc = 1782000000.0;
 constexpr double kAzimuthError = 0.6;
 constexpr double kElevationError = -0.4;
-constexpr double kTimeScale = 20;
+constexpr double kTimeScale = 10;
 // Faster than a G-5500, so that the suite stays short; the dead band is its.
 const QStringList kMotion{QStringLiteral("--az-rate"), QStringLiteral("20"), QStringLiteral("--el-rate"), QStringLiteral("10"),
                           QStringLiteral("--deadband"), QStringLiteral("0.4")};
