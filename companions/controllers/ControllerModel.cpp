@@ -1,5 +1,10 @@
 #include "companions/controllers/ControllerModel.h"
 
+#include "companions/controllers/EasyCommCodec.h"
+#include "companions/controllers/Gs232Codec.h"
+#include "companions/controllers/Rot2ProgCodec.h"
+
+#include <array>
 #include <cmath>
 
 namespace heliotrope::controllers {
@@ -16,6 +21,19 @@ bool isWholeMultiple(double value, double unit)
     return ratio >= 1.0 - kStepTolerance && std::abs(ratio - std::round(ratio)) < kStepTolerance * ratio;
 }
 
+// One row per controller, as Hamlib keeps one per model. GS-232A/B behind a
+// G-5500: whole degrees, azimuth 0 to 450 with its overlap, elevation 0 to
+// 180, a set-point out of range answered "?>". EasyComm II: tenths, 0 to 360
+// and 0 to 180, out of range ignored. Rot2Prog with a SPID RAS: half degrees,
+// 0 to 360 and 0 to 90, out of range driven to the limit; its frames count
+// pulses, 1 to 10 a degree.
+const std::array<ControllerFacts, 4> kControllers{{
+    {ControllerProtocol::Gs232A, "gs232a", "Yaesu GS-232A", 601, {ControllerProtocol::Gs232A, 1.0, {0, 450}, {0, 180}, false}, StepsCarried::MultiplesOfUnit, 1.0, [](const ControllerModel&) -> std::unique_ptr<ProtocolCodec> { return std::make_unique<Gs232Codec>(Gs232Codec::Reading::PlusZero); }},
+    {ControllerProtocol::Gs232B, "gs232b", "Yaesu GS-232B", 603, {ControllerProtocol::Gs232B, 1.0, {0, 450}, {0, 180}, false}, StepsCarried::MultiplesOfUnit, 1.0, [](const ControllerModel&) -> std::unique_ptr<ProtocolCodec> { return std::make_unique<Gs232Codec>(Gs232Codec::Reading::AzEqualsElEquals); }},
+    {ControllerProtocol::EasyComm2, "easycomm2", "EasyComm II", 202, {ControllerProtocol::EasyComm2, 0.1, {0, 360}, {0, 180}, false}, StepsCarried::MultiplesOfUnit, 0.1, [](const ControllerModel&) -> std::unique_ptr<ProtocolCodec> { return std::make_unique<EasyCommCodec>(); }},
+    {ControllerProtocol::Rot2Prog, "rot2prog", "SPID Rot2Prog", 901, {ControllerProtocol::Rot2Prog, 0.5, {0, 360}, {0, 90}, true}, StepsCarried::PulsesPerDegree, 1.0, [](const ControllerModel& model) -> std::unique_ptr<ProtocolCodec> { return std::make_unique<Rot2ProgCodec>(model.resolution); }},
+}};
+
 }  // namespace
 
 double AxisRange::clamp(double degrees) const
@@ -23,72 +41,49 @@ double AxisRange::clamp(double degrees) const
     return std::fmin(std::fmax(degrees, minimum), maximum);
 }
 
+const ControllerFacts& controllerFacts(ControllerProtocol protocol)
+{
+    for (const ControllerFacts& facts : kControllers) {
+        if (facts.protocol == protocol)
+            return facts;
+    }
+    return kControllers.front();  // every enumerator has its row
+}
+
 std::optional<ControllerProtocol> protocolNamed(const QString& name)
 {
     const QString key = name.trimmed().toLower();
-    for (const ControllerProtocol protocol : {ControllerProtocol::Gs232A, ControllerProtocol::Gs232B,
-                                              ControllerProtocol::EasyComm2, ControllerProtocol::Rot2Prog}) {
-        if (key == protocolName(protocol))
-            return protocol;
+    for (const ControllerFacts& facts : kControllers) {
+        if (key == QLatin1String(facts.name))
+            return facts.protocol;
     }
     return std::nullopt;
 }
 
 QString protocolName(ControllerProtocol protocol)
 {
-    switch (protocol) {
-    case ControllerProtocol::Gs232A:
-        return QStringLiteral("gs232a");
-    case ControllerProtocol::Gs232B:
-        return QStringLiteral("gs232b");
-    case ControllerProtocol::EasyComm2:
-        return QStringLiteral("easycomm2");
-    case ControllerProtocol::Rot2Prog:
-        return QStringLiteral("rot2prog");
-    }
-    return {};
+    return QString::fromLatin1(controllerFacts(protocol).name);
 }
 
 int hamlibModel(ControllerProtocol protocol)
 {
-    switch (protocol) {
-    case ControllerProtocol::Gs232A:
-        return 601;
-    case ControllerProtocol::Gs232B:
-        return 603;
-    case ControllerProtocol::EasyComm2:
-        return 202;
-    case ControllerProtocol::Rot2Prog:
-        return 901;
-    }
-    return 0;
+    return controllerFacts(protocol).hamlibModel;
 }
 
 ControllerModel shippedModel(ControllerProtocol protocol)
 {
-    switch (protocol) {
-    case ControllerProtocol::Gs232A:
-    case ControllerProtocol::Gs232B:
-        return {protocol, 1.0, {0, 450}, {0, 180}, false};
-    case ControllerProtocol::EasyComm2:
-        return {protocol, 0.1, {0, 360}, {0, 180}, false};
-    case ControllerProtocol::Rot2Prog:
-        return {protocol, 0.5, {0, 360}, {0, 90}, true};
-    }
-    return {};
+    return controllerFacts(protocol).shipped;
 }
 
 bool protocolCarries(ControllerProtocol protocol, double resolution)
 {
     if (!(resolution > 0) || !std::isfinite(resolution))
         return false;
-    switch (protocol) {
-    case ControllerProtocol::Gs232A:
-    case ControllerProtocol::Gs232B:
-        return isWholeMultiple(resolution, 1.0);
-    case ControllerProtocol::EasyComm2:
-        return isWholeMultiple(resolution, 0.1);
-    case ControllerProtocol::Rot2Prog: {
+    const ControllerFacts& facts = controllerFacts(protocol);
+    switch (facts.steps) {
+    case StepsCarried::MultiplesOfUnit:
+        return isWholeMultiple(resolution, facts.stepUnit);
+    case StepsCarried::PulsesPerDegree: {
         const double pulses = std::round(1.0 / resolution);
         return (pulses == 1 || pulses == 2 || pulses == 5 || pulses == 10) && std::abs(pulses * resolution - 1.0) < kStepTolerance;
     }

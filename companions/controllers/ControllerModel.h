@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace heliotrope::controllers {
@@ -36,6 +37,28 @@ struct ControllerModel {
     // false, the controller refuses it and the rotator stays on its course.
     bool clampsOutsideLimits = false;
 };
+
+class ProtocolCodec;
+
+// How a controller's set-points and readings can carry a step.
+enum class StepsCarried {
+    MultiplesOfUnit,  // any whole multiple of the row's unit (GS-232 1°, EasyComm II 0.1°)
+    PulsesPerDegree,  // 1, 0.5, 0.2 or 0.1: 1 to 10 pulses a degree (Rot2Prog)
+};
+
+// Everything the simulator knows of one controller model, in one row.
+struct ControllerFacts {
+    ControllerProtocol protocol;
+    const char* name;   // --serial's word
+    const char* title;  // for the operator's lines
+    int hamlibModel;    // rotctld -m
+    ControllerModel shipped;
+    StepsCarried steps;
+    double stepUnit;  // degrees, for MultiplesOfUnit
+    std::unique_ptr<ProtocolCodec> (*makeCodec)(const ControllerModel& model);
+};
+
+const ControllerFacts& controllerFacts(ControllerProtocol protocol);
 
 // "gs232a", "gs232b", "easycomm2", "rot2prog"; nothing for any other name.
 std::optional<ControllerProtocol> protocolNamed(const QString& name);

@@ -4,7 +4,8 @@
 // towards its target, and each cut off by the controller as soon as it stands
 // within the dead band of its target. So it stops short, on the side it came
 // from, as a G-5500 under a GS-232 does; and a target within the dead band of
-// where an axis stands does not start it. Time is given by the caller
+// where an axis stands does not start it. With no dead band it stops on its
+// target, as the UDP simulator's antenna does. Time is given by the caller
 // (milliseconds of a monotonic clock), so the motion can be checked exactly.
 
 #include "companions/controllers/ProtocolCodec.h"

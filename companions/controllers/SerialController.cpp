@@ -2,9 +2,9 @@
 
 #include "companions/common/ConsoleText.h"
 #include "companions/common/JstText.h"
+#include "companions/common/ShiftedClock.h"
 #include "companions/common/SignalNotifier.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -23,31 +23,17 @@ constexpr int kAntennaFileMs = 100;
 // simulator and Hamlib's dummy rotator.
 constexpr ControllerAngles kParked{0.0, 0.0};
 
-QElapsedTimer startedClock()
+companions::CompanionElapsedTimer startedClock()
 {
-    QElapsedTimer clock;
+    companions::CompanionElapsedTimer clock;
     clock.start();
     return clock;
 }
 
+// A timer's interval for `seconds` of the companions' time.
 int milliseconds(double seconds)
 {
-    return static_cast<int>(seconds * 1000.0);
-}
-
-QString controllerName(ControllerProtocol protocol)
-{
-    switch (protocol) {
-    case ControllerProtocol::Gs232A:
-        return QStringLiteral("Yaesu GS-232A");
-    case ControllerProtocol::Gs232B:
-        return QStringLiteral("Yaesu GS-232B");
-    case ControllerProtocol::EasyComm2:
-        return QStringLiteral("EasyComm II");
-    case ControllerProtocol::Rot2Prog:
-        return QStringLiteral("SPID Rot2Prog");
-    }
-    return {};
+    return companions::realIntervalMs(seconds * 1000.0);
 }
 
 }  // namespace
@@ -113,7 +99,7 @@ bool SerialController::start(QString* reason)
     emit progress(QStringLiteral("模擬 %1（rotctld -m %2）: 分解能 %3°・不感帯 %4°・旋回速度 方位角 %5°/秒・仰角 %6°/秒・範囲 方位角 %7〜%8°・仰角 %9〜%10°\n"
                                  "Simulated %1 (rotctld -m %2): resolution %3°, dead band %4°, rates %5°/s azimuth and %6°/s elevation, "
                                  "azimuth %7 to %8°, elevation %9 to %10°")
-                      .arg(controllerName(model.protocol))
+                      .arg(QString::fromLatin1(controllerFacts(model.protocol).title))
                       .arg(hamlibModel(model.protocol))
                       .arg(model.resolution)
                       .arg(m_options.motion.deadBand)
@@ -125,7 +111,7 @@ bool SerialController::start(QString* reason)
                       .arg(model.elevation.maximum));
     if (!m_options.antennaFilePath.isEmpty()) {
         connect(&m_antennaTimer, &QTimer::timeout, this, &SerialController::writeAntennaFile);
-        m_antennaTimer.start(kAntennaFileMs);
+        m_antennaTimer.start(companions::realIntervalMs(kAntennaFileMs));
         writeAntennaFile();
     }
     return true;
@@ -136,12 +122,17 @@ void SerialController::writeAntennaFile()
     // Where the dish really is, between the controller's steps: a radiometer
     // sees the sun from there, not from the rounded reading. Written whole
     // and renamed, so that a reader never sees half a line.
+    // A dish standing still is not written again.
     const ControllerAngles standing = m_dialogue.position(nowMs());
+    const QByteArray line = QByteArray::number(standing.azimuth, 'f', 4) + ' ' + QByteArray::number(standing.elevation, 'f', 4) + '\n';
+    if (line == m_antennaLine)
+        return;
     QSaveFile file(m_options.antennaFilePath);
     if (!file.open(QIODevice::WriteOnly))
         return;
-    file.write(QByteArray::number(standing.azimuth, 'f', 4) + ' ' + QByteArray::number(standing.elevation, 'f', 4) + '\n');
-    file.commit();
+    file.write(line);
+    if (file.commit())
+        m_antennaLine = line;
 }
 
 void SerialController::toggleSilence()
@@ -156,7 +147,7 @@ void SerialController::setSilent(bool silent)
         return;
     m_silent = silent;
     // With the time, to be set beside the bridge's log of the same minutes.
-    const QString now = companions::jstText(QDateTime::currentMSecsSinceEpoch()) + QStringLiteral(" JST  ");
+    const QString now = companions::jstText(companions::companionUtcMs()) + QStringLiteral(" JST  ");
     if (silent) {
         emit progress(now + QStringLiteral("回線が沈黙しました: 受けたバイトは捨て、何も答えません（ローテーターは最後の目標へ回り続けます）。\n"
                                            "The line is silent: every byte received is dropped and nothing is answered (the rotator keeps turning to its last target)."));
@@ -172,7 +163,7 @@ void SerialController::onReadable()
     if (bytes.isEmpty() || m_silent)
         return;
     const long long now = nowMs();
-    const qint64 utcMs = QDateTime::currentMSecsSinceEpoch();
+    const qint64 utcMs = companions::companionUtcMs();
     for (const Exchange& exchange : m_dialogue.receive(bytes, now)) {
         m_record.note(exchange, utcMs);
         if (m_options.verbose)
@@ -186,6 +177,11 @@ void SerialController::onReadable()
         if (exchange.request.kind == ControllerRequest::Kind::SetPoint)
             reportTarget(exchange);
     }
+    // Written on every exchange too, not only on the timer: a reading the
+    // driver has just been given is never ahead of the file, however late
+    // the timer comes on a busy machine.
+    if (!m_options.antennaFilePath.isEmpty())
+        writeAntennaFile();
 }
 
 void SerialController::reportTarget(const Exchange& exchange)
@@ -204,7 +200,7 @@ void SerialController::reportTarget(const Exchange& exchange)
         return;
     const ControllerAngles standing = m_dialogue.position(nowMs());
     emit progress(QStringLiteral("%1 JST  目標 %2 %3  位置 %4 %5\n%1 JST  target %2 %3  at %4 %5")
-                      .arg(companions::jstText(QDateTime::currentMSecsSinceEpoch()), companions::degreesText(exchange.target.azimuth), companions::degreesText(exchange.target.elevation),
+                      .arg(companions::jstText(companions::companionUtcMs()), companions::degreesText(exchange.target.azimuth), companions::degreesText(exchange.target.elevation),
                            companions::degreesText(standing.azimuth), companions::degreesText(standing.elevation)));
 }
 

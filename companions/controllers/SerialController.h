@@ -5,12 +5,12 @@
 // rotator turns on its own clock, and the line can go silent on request (a
 // schedule, or SIGUSR1) so that what rotctld does then can be seen.
 
+#include "companions/common/ShiftedClock.h"
 #include "companions/controllers/CommandRecord.h"
 #include "companions/controllers/ControllerDialogue.h"
 #include "companions/controllers/PseudoTerminal.h"
 #include "companions/controllers/SerialControllerOptions.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -52,7 +52,7 @@ private:
     long long nowMs() const { return m_clock.elapsed(); }
 
     SerialControllerOptions m_options;
-    QElapsedTimer m_clock;
+    companions::CompanionElapsedTimer m_clock;  // the rotator turns on the companions' time
     ControllerDialogue m_dialogue;
     PseudoTerminal m_terminal;
     CommandRecord m_record;
@@ -61,6 +61,7 @@ private:
     QTimer m_silenceEnd;
     QTimer m_antennaTimer;
     std::optional<ControllerAngles> m_lastTarget;  // the last one said
+    QByteArray m_antennaLine;                      // the last one written to the antenna file
     bool m_silent = false;
     bool m_linked = false;
 };

@@ -142,6 +142,17 @@ void RotctldClient::requestPointing(const RotatorPosition& rotatorTarget)
     sendNext();
 }
 
+QByteArray RotctldClient::pointingText(const RotatorPosition& rotatorTarget)
+{
+    return "P " + QByteArray::number(rotatorTarget.azimuth, 'f', 2) + ' ' + QByteArray::number(rotatorTarget.elevation, 'f', 2);
+}
+
+RotatorPosition RotctldClient::asSent(const RotatorPosition& rotatorTarget)
+{
+    const QList<QByteArray> words = pointingText(rotatorTarget).split(' ');
+    return RotatorPosition{words[1].toDouble(), words[2].toDouble()};
+}
+
 void RotctldClient::sendNext()
 {
     if (m_state != State::Ready || m_inFlight)
@@ -150,7 +161,7 @@ void RotctldClient::sendNext()
     if (m_pointingWanted) {
         const RotatorPosition target = *m_pointingWanted;
         m_pointingWanted.reset();
-        send(RotctldCommand::SetPosition, "P " + QByteArray::number(target.azimuth, 'f', 2) + ' ' + QByteArray::number(target.elevation, 'f', 2));
+        send(RotctldCommand::SetPosition, pointingText(target));
     } else if (m_positionWanted) {
         m_positionWanted = false;
         send(RotctldCommand::GetPosition, QByteArrayLiteral("p"));

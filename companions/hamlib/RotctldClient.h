@@ -16,6 +16,7 @@
 // rotator's limits (or, where that answer could not be read, with p), and is
 // ready once that is answered.
 
+#include "companions/common/ShiftedClock.h"
 #include "companions/hamlib/RotctldReply.h"
 
 #include <QByteArray>
@@ -59,6 +60,11 @@ public:
     void requestPosition();
     // Asks for P az el; a later request replaces one not yet sent. Only when ready.
     void requestPointing(const RotatorPosition& rotatorTarget);
+    // The P's text for a target: hundredths of a degree, as rotctld reads it.
+    // What reaches the controller is this, not the target: 23.4488° goes as
+    // 23.45, which Hamlib's float carries a little above the half.
+    static QByteArray pointingText(const RotatorPosition& rotatorTarget);
+    static RotatorPosition asSent(const RotatorPosition& rotatorTarget);
 
     QString endpointText() const;
     // Answer time limit; tests shorten it.
@@ -114,7 +120,7 @@ private:
     QTimer m_answerTimer;
     int m_retryDelayMs;
     int m_answerTimeoutMs;
-    QElapsedTimer m_clock;
+    companions::CompanionElapsedTimer m_clock;  // when a command went: the companions' time, as the bridge's
 };
 
 }  // namespace heliotrope::rotctl

@@ -16,7 +16,6 @@
 #include "companions/measure/CalibrationResult.h"
 #include "companions/measure/MeasurementEngine.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 
 #include <optional>
@@ -71,7 +70,7 @@ private:
 
     std::vector<MeasuredPoint> m_points;  // planned, then measured in order
     std::size_t m_index = 0;
-    QElapsedTimer m_runClock;
+    companions::CompanionElapsedTimer m_runClock;
 };
 
 }  // namespace heliotrope::rotctl

@@ -43,7 +43,7 @@ MeasurementEngine::MeasurementEngine(RotatorLender& lender, heliotrope::power::P
     , m_settings(settings)
     , m_clock(std::move(clock))
 {
-    m_pollTimer.setInterval(kPollMs);
+    m_pollTimer.setInterval(companions::realIntervalMs(kPollMs));
     connect(&m_pollTimer, &QTimer::timeout, this, [this] {
         if (m_lender.rotctld().isReady())
             m_lender.rotctld().requestPosition();
@@ -164,7 +164,12 @@ void MeasurementEngine::command(const SetPoint& sky)
         return;
     }
     m_phase = Phase::Settling;
-    m_target = RotatorPosition{next.azimuth, next.elevation};
+    // Arrival is judged against the command as it goes on the line, in
+    // hundredths: the unrounded target may lie on the other side of a half
+    // step from what the controller is told (23.4488° goes as 23.45, which a
+    // tenths controller takes as 23.5), and the rotator would then stop
+    // where it never counts as arrived.
+    m_target = RotctldClient::asSent(RotatorPosition{next.azimuth, next.elevation});
     m_pointingSent = false;
     m_readingAfterPointing = false;
     m_previous.reset();

@@ -32,7 +32,6 @@
 #include "companions/rotator/RotatorGeometry.h"
 #include "companions/rotator/RotatorStep.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -151,9 +150,9 @@ private:
     bool m_pointingSent = false;  // the P for this point has gone out
     bool m_readingAfterPointing = false;
     std::optional<RotatorPosition> m_present;
-    std::optional<RotatorPosition> m_previous;  // the reading before m_present, since the P
-    std::optional<RotatorPosition> m_slewFrom;  // where the rotator stood when the point was commanded
-    QElapsedTimer m_pointClock;
+    std::optional<RotatorPosition> m_previous;       // the reading before m_present, since the P
+    std::optional<RotatorPosition> m_slewFrom;       // where the rotator stood when the point was commanded
+    companions::CompanionElapsedTimer m_pointClock;  // the settling and the dwell, in the companions' time
     QTimer m_pollTimer;
     int m_skippedInRow = 0;
     int m_failuresInRow = 0;

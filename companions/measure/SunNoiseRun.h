@@ -20,7 +20,6 @@
 #include "companions/sky/TrueSun.h"
 #include "companions/sunnoise/SunNoise.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 
 #include <optional>
@@ -103,7 +102,7 @@ private:
     std::optional<double> m_coldSide;  // +1 or −1: the side of the sun the offset cold sky lies on
     PointReading m_sunPoint;
     double m_sunOffset = 0;  // degrees on the sky between the dish and the sun, at the sun point
-    QElapsedTimer m_runClock;
+    companions::CompanionElapsedTimer m_runClock;
     int m_pointsDone = 0;
 };
 

@@ -2,6 +2,7 @@
 // read it, for rehearsing and testing the bridge's calibration without hardware.
 
 #include "companions/common/ConsoleText.h"
+#include "companions/common/ShiftedClock.h"
 #include "companions/radiometer/Radiometer.h"
 
 #include <QCoreApplication>
@@ -21,8 +22,12 @@ int main(int argc, char** argv)
         printLine(commandLine.exitCode == 0 ? stdout : stderr, commandLine.text);
         return commandLine.exitCode;
     }
-    Radiometer radiometer(*commandLine.options, shiftedUtcClock(commandLine.options->clockOffsetSeconds));
     QString problem;
+    if (!takeTimeScaleFromEnvironment(&problem)) {
+        printLine(stderr, problem);
+        return kUsageExitCode;
+    }
+    Radiometer radiometer(*commandLine.options, shiftedUtcClock(commandLine.options->clockOffsetSeconds));
     if (commandLine.options->once) {
         const std::optional<double> power = radiometer.read(&problem);
         if (!power) {

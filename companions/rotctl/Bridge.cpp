@@ -4,14 +4,13 @@
 #include "companions/common/PositionReport.h"
 #include "companions/rotctl/BridgeMessages.h"
 
-#include <QDateTime>
-
 #include <algorithm>
 
 using heliotrope::companions::degreesText;
 using heliotrope::companions::endpointText;
 using heliotrope::companions::PointingReceiver;
 using heliotrope::companions::positionReport;
+using heliotrope::companions::realIntervalMs;
 using heliotrope::companions::SetPoint;
 
 namespace heliotrope::rotctl {
@@ -51,7 +50,7 @@ Bridge::Bridge(const BridgeOptions& options, QObject* parent)
     // Precise: a coarse timer may fire a little early, and p is promised no
     // more often than the poll interval.
     m_pollTimer.setTimerType(Qt::PreciseTimer);
-    m_pollTimer.setInterval(options.pollIntervalMs);
+    m_pollTimer.setInterval(realIntervalMs(options.pollIntervalMs));
     connect(&m_pollTimer, &QTimer::timeout, this, &Bridge::poll);
 }
 
@@ -76,7 +75,7 @@ bool Bridge::start(QString* problem)
 
 qint64 Bridge::utcNowMs() const
 {
-    return m_utcClock ? m_utcClock() : QDateTime::currentMSecsSinceEpoch();
+    return m_utcClock ? m_utcClock() : heliotrope::companions::companionUtcMs();
 }
 
 void Bridge::takeSetPoint(const SetPoint& setPoint)
@@ -148,7 +147,7 @@ void Bridge::onReady(const std::optional<RotatorLimits>& reported)
         m_unreachableSaid = false;
     }
     poll();
-    m_pollTimer.start(m_options.pollIntervalMs);
+    m_pollTimer.start(realIntervalMs(m_options.pollIntervalMs));
     emit rotatorReady();
 }
 
@@ -199,7 +198,7 @@ void Bridge::onPosition(const RotatorPosition& reading, qint64 requestSentMs)
     sayConnected();
     if (m_positionRefusedSaid) {
         m_positionRefusedSaid.reset();
-        m_pollTimer.setInterval(m_options.pollIntervalMs);
+        m_pollTimer.setInterval(realIntervalMs(m_options.pollIntervalMs));
         // What was sent while the line was silent may never have reached the
         // controller: the latest set-point goes out afresh.
         m_policy.reset();
@@ -224,7 +223,7 @@ void Bridge::onPositionRefused(int returnCode)
     if (m_positionRefusedSaid != returnCode)
         emit notice(said::positionRefused(returnCode));
     m_positionRefusedSaid = returnCode;
-    m_pollTimer.setInterval(std::min(m_pollTimer.interval() * 2, std::max(kLongestPollMs, m_options.pollIntervalMs)));
+    m_pollTimer.setInterval(std::min(m_pollTimer.interval() * 2, realIntervalMs(std::max(kLongestPollMs, m_options.pollIntervalMs))));
 }
 
 void Bridge::onPointingAnswered(int returnCode)

@@ -85,7 +85,7 @@ private:
     RotatorStep m_step;
     TrackingLog m_log;
     QTimer m_pollTimer;
-    QElapsedTimer m_clock;
+    companions::CompanionElapsedTimer m_clock;  // tracking's intervals and the rotator's rates, in the companions' time
 
     RotatorFrame m_frame;
     std::optional<companions::SetPoint> m_setPoint;    // the latest, in the sky's terms

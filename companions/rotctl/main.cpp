@@ -3,6 +3,7 @@
 
 #include "companions/common/ConsoleText.h"
 #include "companions/common/JstText.h"
+#include "companions/common/ShiftedClock.h"
 #include "companions/common/SignalNotifier.h"
 #include "companions/measure/CalibrationSession.h"
 #include "companions/measure/SavedCalibration.h"
@@ -57,6 +58,11 @@ int main(int argc, char** argv)
     if (!commandLine.options) {
         printLine(commandLine.exitCode == 0 ? stdout : stderr, commandLine.text);
         return commandLine.exitCode;
+    }
+
+    if (QString unusable; !takeTimeScaleFromEnvironment(&unusable)) {
+        printLine(stderr, unusable);
+        return kUsageExitCode;
     }
 
     if (commandLine.options->trueSun.lookOnly) {

@@ -4,8 +4,6 @@
 #include "companions/common/JstText.h"
 #include "companions/common/PositionReport.h"
 
-#include <QDateTime>
-
 #include <cmath>
 
 using heliotrope::companions::degreesText;
@@ -22,6 +20,8 @@ namespace {
 // Where the simulated antenna stands at start-up: north on the horizon, as
 // Hamlib's dummy rotator does.
 constexpr AntennaAngles kParked{0.0, 0.0};
+// The window's controller stops on its set-point: no dead band.
+constexpr double kNoDeadBand = 0.0;
 
 // The window's set-point texts have two decimals; a change smaller than half
 // of the last one is the same set-point written again.
@@ -32,9 +32,9 @@ bool sameSetPoint(const SetPoint& a, const SetPoint& b)
     return std::abs(a.azimuth - b.azimuth) < kSameSetPoint && std::abs(a.elevation - b.elevation) < kSameSetPoint;
 }
 
-QElapsedTimer startedClock()
+companions::CompanionElapsedTimer startedClock()
 {
-    QElapsedTimer clock;
+    companions::CompanionElapsedTimer clock;
     clock.start();
     return clock;
 }
@@ -45,7 +45,7 @@ Simulator::Simulator(const SimulatorOptions& options, QObject* parent)
     : QObject(parent)
     , m_options(options)
     , m_clock(startedClock())
-    , m_antenna(options.azimuthRate, options.elevationRate, kParked, 0)
+    , m_antenna(options.azimuthRate, options.elevationRate, kNoDeadBand, kParked, 0)
 {
     connect(&m_receiver, &PointingReceiver::setPointArrived, this, &Simulator::onSetPoint);
     connect(&m_receiver, &PointingReceiver::messageRejected, this, &Simulator::problem);
@@ -54,7 +54,7 @@ Simulator::Simulator(const SimulatorOptions& options, QObject* parent)
     connect(&m_receiver, &PointingReceiver::reportAddressChanged, this, [this](const QHostAddress& address, quint16 port) {
         emit progress(QStringLiteral("報告先: %1\nReporting to: %1").arg(endpointText(address, port)));
     });
-    m_reportTimer.setInterval(options.reportIntervalMs);
+    m_reportTimer.setInterval(companions::realIntervalMs(options.reportIntervalMs));
     m_reportTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_reportTimer, &QTimer::timeout, this, &Simulator::sendReport);
 }
@@ -93,7 +93,7 @@ void Simulator::onSetPoint(const SetPoint& setPoint)
     const AntennaAngles now = position();
     emit progress(QStringLiteral("%1 JST  設定点 方位角 %2 仰角 %3  模擬アンテナ 方位角 %4 仰角 %5\n"
                                  "%1 JST  set-point az %2, el %3  simulated antenna az %4, el %5")
-                      .arg(jstText(QDateTime::currentMSecsSinceEpoch()), degreesText(setPoint.azimuth),
+                      .arg(jstText(companions::companionUtcMs()), degreesText(setPoint.azimuth),
                            degreesText(setPoint.elevation), degreesText(now.azimuth), degreesText(now.elevation)));
 }
 

@@ -3,18 +3,27 @@
 // heliotrope-sim at work: pointing messages in, a slewing antenna, position
 // reports out at a fixed interval to the latest message's sender, and one line
 // for the operator per change of set-point.
+//
+// The antenna is the serial controllers' rotator with no dead band: two axes
+// turning towards the set-point at fixed rates, each on its own, stopping on
+// it. Azimuth turns within 0 to 360 like the most common rotators, which have
+// their stop at north: from 300 to 60 it turns back through south, never
+// across north.
 
 #include "companions/common/PointingReceiver.h"
+#include "companions/common/ShiftedClock.h"
+#include "companions/controllers/DeadBandRotator.h"
 #include "companions/sim/SimulatorOptions.h"
-#include "companions/sim/SlewingAntenna.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
 #include <optional>
 
 namespace heliotrope::sim {
+
+// Degrees: azimuth from north through east, elevation above the horizon.
+using AntennaAngles = controllers::ControllerAngles;
 
 class Simulator : public QObject {
     Q_OBJECT
@@ -43,8 +52,8 @@ private:
 
     SimulatorOptions m_options;
     companions::PointingReceiver m_receiver;
-    QElapsedTimer m_clock;
-    SlewingAntenna m_antenna;
+    companions::CompanionElapsedTimer m_clock;  // the antenna turns on the companions' time
+    controllers::DeadBandRotator m_antenna;
     std::optional<companions::SetPoint> m_setPoint;  // none before the first message
     QTimer m_reportTimer;
 };

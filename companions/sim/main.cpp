@@ -2,6 +2,7 @@
 // rehearsing with the window and checking it without the real controller.
 
 #include "companions/common/ConsoleText.h"
+#include "companions/common/ShiftedClock.h"
 #include "companions/common/SignalNotifier.h"
 #include "companions/controllers/SerialController.h"
 #include "companions/sim/Simulator.h"
@@ -45,6 +46,12 @@ int main(int argc, char** argv)
     if (!commandLine.options) {
         printLine(commandLine.exitCode == 0 ? stdout : stderr, commandLine.text);
         return commandLine.exitCode;
+    }
+
+    QString unusable;
+    if (!takeTimeScaleFromEnvironment(&unusable)) {
+        printLine(stderr, unusable);
+        return kUsageExitCode;
     }
 
     if (commandLine.options->serial)

@@ -45,9 +45,12 @@ public:
 
     // Starts rotctld with Hamlib's backend `model` driving the controller on
     // the serial device `device`, as start() does the dummy.
-    bool startOnDevice(quint16 port, int model, const QString& device)
+    bool startOnDevice(quint16 port, int model, const QString& device, const QString& conf = {})
     {
-        return launch(port, {QStringLiteral("-m"), QString::number(model), QStringLiteral("-r"), device});
+        QStringList arguments{QStringLiteral("-m"), QString::number(model), QStringLiteral("-r"), device};
+        if (!conf.isEmpty())
+            arguments << QStringLiteral("-C") << conf;
+        return launch(port, arguments);
     }
 
     // As a crash or a kill -9 would end it: no goodbye to its clients.

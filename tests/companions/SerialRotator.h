@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <csignal>
 
 class SerialRotator {
@@ -36,10 +37,23 @@ public:
         return 901;  // rot2prog
     }
 
+    // Hamlib's pause after each command it writes to the controller, ms: a
+    // wait for the real device's sake, not a deadline (its timeouts are).
+    static int postWriteDelayMs(const QString& protocol)
+    {
+        if (protocol == QLatin1String("easycomm2"))
+            return 0;
+        return protocol == QLatin1String("rot2prog") ? 300 : 50;
+    }
+
     // Starts the simulator (`options` after --serial PROTOCOL, e.g. rates),
     // reads its device line, then rotctld on it. False when either fails
-    // within five seconds.
-    bool start(const QString& protocol, const QStringList& options = {})
+    // within five seconds. With the programs' time running `timeScale` times
+    // faster (TestTimeScale), rotctld's pause after each command is cut by as
+    // much, so that an exchange takes the time it would with the device; its
+    // timeouts and retries stay Hamlib's.
+    // `rotctldConf`: more of rotctld's -C, e.g. "retry=0".
+    bool start(const QString& protocol, const QStringList& options = {}, double timeScale = 1.0, const QString& rotctldConf = {})
     {
         // The simulator's lines go to a file, not a pipe: a long test that
         // never reads them cannot stall it on a full pipe.
@@ -56,7 +70,12 @@ public:
                     m_device = line.mid(at + 15).trimmed();
             }
         }
-        return !m_device.isEmpty() && m_rotctld.startOnDevice(RotctldProcess::freePort(), hamlibModel(protocol), m_device);
+        QStringList conf;
+        if (timeScale > 1.0)
+            conf << QStringLiteral("post_write_delay=%1").arg(static_cast<int>(std::lround(postWriteDelayMs(protocol) / timeScale)));
+        if (!rotctldConf.isEmpty())
+            conf << rotctldConf;
+        return !m_device.isEmpty() && m_rotctld.startOnDevice(RotctldProcess::freePort(), hamlibModel(protocol), m_device, conf.join(QLatin1Char(',')));
     }
 
     // Every line the simulator has printed so far.

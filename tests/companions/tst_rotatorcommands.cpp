@@ -4,11 +4,11 @@
 // slews like Hamlib's dummy, for the number of P commands per hour.
 
 #include "companions/common/PointingRead.h"
+#include "companions/controllers/DeadBandRotator.h"
 #include "companions/rotator/CommandPolicy.h"
 #include "companions/rotator/RotatorGeometry.h"
 #include "companions/rotator/RotatorStep.h"
 #include "companions/rotctl/TrackingLog.h"
-#include "companions/sim/SlewingAntenna.h"
 #include "link/PointingMessage.h"
 #include "solar/CalculationCycle.h"
 
@@ -19,7 +19,6 @@
 #include <cmath>
 
 using namespace heliotrope::companions;
-using namespace heliotrope::sim;
 using namespace heliotrope::rotctl;
 
 using heliotrope::link::pointingMessage;
@@ -297,7 +296,7 @@ public:
 };
 
 // The angle on the sky between the set-point and where the antenna points.
-double separation(const SetPoint& sun, const AntennaAngles& antenna)
+double separation(const SetPoint& sun, const heliotrope::controllers::ControllerAngles& antenna)
 {
     constexpr double rad = 3.14159265358979 / 180.0;
     const double cosine = std::sin(sun.elevation * rad) * std::sin(antenna.elevation * rad)
@@ -393,7 +392,7 @@ void TestRotatorCommands::aDayOfTrackingSendsFewCommands()
 
     const long long start = fromHour * 3600000LL;
     const long long end = toHour * 3600000LL;
-    SlewingAntenna antenna(6, 6, {0, 0}, start);
+    heliotrope::controllers::DeadBandRotator antenna(6, 6, 0, {0, 0}, start);
     std::optional<SetPoint> setPoint;
     std::optional<RotatorPosition> present;
     std::array<int, 24> commandsInHour{};
@@ -418,7 +417,7 @@ void TestRotatorCommands::aDayOfTrackingSendsFewCommands()
 
     for (long long t = start, nextPoll = start; t < end; t += cycleMs) {
         for (; nextPoll <= t; nextPoll += pollMs) {
-            const AntennaAngles reading = antenna.position(nextPoll);
+            const heliotrope::controllers::ControllerAngles reading = antenna.position(nextPoll);
             present = RotatorPosition{reading.azimuth, reading.elevation};
             policy.positionRead(*present, nextPoll);
             if (setPoint && setPoint->elevation > 0) {

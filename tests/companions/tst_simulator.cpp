@@ -2,7 +2,6 @@
 // a socket that stands where the window would.
 
 #include "companions/sim/Simulator.h"
-#include "companions/sim/SlewingAntenna.h"
 
 #include "WindowSocket.h"
 
@@ -13,6 +12,7 @@
 #include <QUdpSocket>
 
 using namespace heliotrope::sim;
+using heliotrope::controllers::DeadBandRotator;
 
 class TestSimulator : public QObject {
     Q_OBJECT
@@ -44,7 +44,7 @@ SimulatorOptions fastOptions()
 
 void TestSimulator::axesTurnAtTheirOwnRatesAndStopOnTarget()
 {
-    SlewingAntenna antenna(6, 2, {0, 0}, 0);
+    DeadBandRotator antenna(6, 2, 0, {0, 0}, 0);
     antenna.setTarget({108.46, 5}, 0);
     const AntennaAngles oneSecond = antenna.position(1000);
     QCOMPARE(oneSecond.azimuth, 6.0);
@@ -59,7 +59,7 @@ void TestSimulator::axesTurnAtTheirOwnRatesAndStopOnTarget()
 void TestSimulator::azimuthNeverCrossesNorth()
 {
     // From sunset in the west to the next sunrise in the east: back through south.
-    SlewingAntenna antenna(6, 6, {300, 0}, 0);
+    DeadBandRotator antenna(6, 6, 0, {300, 0}, 0);
     antenna.setTarget({60, 0}, 0);
     QCOMPARE(antenna.position(20000).azimuth, 180.0);
     QCOMPARE(antenna.position(40000).azimuth, 60.0);
@@ -67,7 +67,7 @@ void TestSimulator::azimuthNeverCrossesNorth()
 
 void TestSimulator::newTargetContinuesFromWhereTheAntennaIs()
 {
-    SlewingAntenna antenna(10, 10, {0, 0}, 0);
+    DeadBandRotator antenna(10, 10, 0, {0, 0}, 0);
     antenna.setTarget({100, 50}, 0);
     antenna.setTarget({0, 0}, 2000);  // turned back after two seconds, at 20 / 20
     QCOMPARE(antenna.position(3000).azimuth, 10.0);

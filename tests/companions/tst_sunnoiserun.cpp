@@ -1,13 +1,19 @@
-// The sun-noise run end to end against Hamlib's real rotctld (dummy rotator)
-// and the simulated radiometer read as a command, with the sun placed high by
+// The sun-noise run end to end against Hamlib's real rotctld, driving a
+// rotator that slews at 6° a second on both axes and stops on its target
+// (heliotrope-sim as an EasyComm II controller with no dead band), and the
+// simulated radiometer read as a command, with the sun placed high by
 // shifting the clock of both to 2025-06-21 00:00 UTC (09:00 JST) at 八王子:
-// the sun at azimuth 97.5°, elevation 52.5°.
+// the sun at azimuth 97.5°, elevation 52.5°. The run, the rotator and the
+// radiometer are on the companions' time, kTimeScale times the wall clock's
+// pace (TestTimeScale); rotctld's timeouts keep real time.
 //
 // The radiometer stands for a receiver of system temperature 100 K with a sun
 // of 1000 K in the beam: its peak over the baseline is 10·log10((100 + 1000) / 100)
 // = 10.414 dB, so the run must measure Y = 10.41 dB within 0.1 dB.
 
 #include "RotctldProcess.h"
+#include "SerialRotator.h"
+#include "TestTimeScale.h"
 
 #include "companions/measure/SunNoiseRun.h"
 #include "companions/power/CommandPowerSource.h"
@@ -30,6 +36,7 @@ class TestSunNoiseRun : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void yOfAHundredKelvinSystemOnAThousandKelvinSun();
     void aFlatPowerWarnsOfGainControl();
@@ -43,17 +50,13 @@ private slots:
 namespace {
 
 constexpr int kRunWaitMs = 120000;
+constexpr double kTimeScale = 20;
 const heliotrope::sky::Site kHachioji{35.6581, 139.3383, 120};
 const QString kSiteText = QStringLiteral("35.6581,139.3383,120");
 // 2025-06-21 00:00 UTC: the sun high in the morning at 八王子.
 constexpr double kHighSunUtc = 1750464000.0;
 // 2025-06-20 20:00 UTC: the sun at 5.2° just after sunrise.
 constexpr double kLowSunUtc = 1750449600.0;
-
-double nowSeconds()
-{
-    return static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
-}
 
 BridgeOptions bridgeOptions(quint16 rotctldPort)
 {
@@ -110,7 +113,7 @@ QList<QByteArray> pointings(const QSignalSpy& written)
 
 // A bridge on rotctld with a run handed the rotator, everything a test needs to watch.
 struct Station {
-    RotctldProcess rotctld;
+    SerialRotator rotator;
     std::unique_ptr<Bridge> bridge;
     std::unique_ptr<heliotrope::power::PowerSource> power;
     std::unique_ptr<SunNoiseRun> run;
@@ -118,14 +121,17 @@ struct Station {
     bool start(const SunNoiseOptions& options, double utcAtStart, const std::function<QString(quint16, double)>& command,
                const QString& rotctldConf = {})
     {
-        if (!rotctld.start(RotctldProcess::freePort(), rotctldConf))
+        const QString rate = QString::number(6);
+        if (!rotator.start(QStringLiteral("easycomm2"),
+                           {QStringLiteral("--az-rate"), rate, QStringLiteral("--el-rate"), rate, QStringLiteral("--deadband"), QStringLiteral("0")},
+                           kTimeScale, rotctldConf))
             return false;
-        bridge = std::make_unique<Bridge>(bridgeOptions(rotctld.port()));
-        const double offset = utcAtStart - nowSeconds();
-        power = std::make_unique<heliotrope::power::CommandPowerSource>(command(rotctld.port(), offset));
+        bridge = std::make_unique<Bridge>(bridgeOptions(rotator.port()));
+        const double offset = utcAtStart - heliotrope::companions::companionUtc();
+        power = std::make_unique<heliotrope::power::CommandPowerSource>(command(rotator.port(), offset));
         run = std::make_unique<SunNoiseRun>(options, kHachioji, heliotrope::sky::Refraction::None,
                                             heliotrope::sky::Atmosphere{}, *bridge, *power,
-                                            [offset] { return nowSeconds() + offset; });
+                                            heliotrope::companions::shiftedUtcClock(offset));
         return true;
     }
     bool go()
@@ -138,6 +144,14 @@ struct Station {
 
 }  // namespace
 
+void TestSunNoiseRun::initTestCase()
+{
+    // This process's run and the programs it starts, on one clock.
+    static const TestTimeScale time(kTimeScale);
+    QString problem;
+    QVERIFY2(heliotrope::companions::takeTimeScaleFromEnvironment(&problem), qPrintable(problem));
+}
+
 void TestSunNoiseRun::init()
 {
     if (RotctldProcess::program().isEmpty())
@@ -147,10 +161,15 @@ void TestSunNoiseRun::init()
 void TestSunNoiseRun::yOfAHundredKelvinSystemOnAThousandKelvinSun()
 {
     QTemporaryDir dir;
-    SunNoiseOptions options = runOptions(3, 1.0);
+    // A reading is a process, which takes its real time whatever the
+    // clock's pace: dwells long enough for a handful each, and readings with
+    // the noise of several averaged (0.1 dB where a dwell held a dozen at
+    // the wall clock's pace, 0.04 dB here), so that 0.1 dB is three standard
+    // deviations of Y on any machine.
+    SunNoiseOptions options = runOptions(3, 8.0);
     options.csvPath = dir.filePath(QStringLiteral("sun-noise.csv"));
     Station station;
-    QVERIFY(station.start(options, kHighSunUtc, [](quint16 port, double offset) { return radiometerCommand(port, offset, 0.1); }));
+    QVERIFY(station.start(options, kHighSunUtc, [](quint16 port, double offset) { return radiometerCommand(port, offset, 0.04); }));
     QSignalSpy notices(station.run.get(), &SunNoiseRun::notice);
     QSignalSpy progress(station.run.get(), &SunNoiseRun::progress);
     QSignalSpy finished(station.run.get(), &SunNoiseRun::finished);
@@ -253,7 +272,8 @@ void TestSunNoiseRun::refusedWithNothingCommanded()
 void TestSunNoiseRun::interruptedRunReturnsToTracking()
 {
     Station station;
-    QVERIFY(station.start(runOptions(5, 1.0), kHighSunUtc, [](quint16, double) { return QStringLiteral("/bin/echo 3"); }));
+    // Long enough to be running still when the set-point comes, however fast.
+    QVERIFY(station.start(runOptions(40, 1.0), kHighSunUtc, [](quint16, double) { return QStringLiteral("/bin/echo 3"); }));
     QSignalSpy notices(station.run.get(), &SunNoiseRun::notice);
     QSignalSpy progress(station.run.get(), &SunNoiseRun::progress);
     QSignalSpy finished(station.run.get(), &SunNoiseRun::finished);
