@@ -33,7 +33,8 @@ HELIOTROPE_PACKAGE_PACKAGES=(
   xz-utils
 )
 
-# What only the tests need: the real rotctld that the Hamlib bridge is tested
+# What only the tests need: ccache, through which the package's build takes
+# the objects the normal build has just made (scripts/test); the real rotctld that the Hamlib bridge is tested
 # against, python3 that checks the two READMEs against the programs,
 # python3-ephem, the reference (not built on ERFA) that the bridge's
 # real sun is checked against, and the tools that check the Debian package:
@@ -42,6 +43,7 @@ HELIOTROPE_PACKAGE_PACKAGES=(
 # to read the pages; and what the short soak runs the windows with (an X
 # server, clicks, and a trace of what they send).
 HELIOTROPE_TEST_PACKAGES=(
+  ccache
   libhamlib-utils
   python3
   python3-ephem
@@ -90,12 +92,27 @@ install_missing() {
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# build DIR [cmake options...]
+# build DIR [cmake options...] [-- build options...]
 build() {
   local dir="$1"
   shift
+  local configure=()
+  while [ "$#" -gt 0 ] && [ "$1" != "--" ]; do
+    configure+=("$1")
+    shift
+  done
+  [ "$#" -eq 0 ] || shift
   say "configuring $dir"
-  cmake -S "$HELIOTROPE_ROOT" -B "$HELIOTROPE_ROOT/$dir" "$@" >/dev/null
+  cmake -S "$HELIOTROPE_ROOT" -B "$HELIOTROPE_ROOT/$dir" "${configure[@]}" >/dev/null
   say "building $dir"
-  cmake --build "$HELIOTROPE_ROOT/$dir" -j"$(nproc)"
+  cmake --build "$HELIOTROPE_ROOT/$dir" -j"$(nproc)" "$@"
+}
+
+# package_build_flags: two lines, the C++ flags and the linker flags the
+# Debian package is compiled with, asked of dpkg-buildflags under
+# debian/rules' own settings (its hardening), with the preprocessor's flags
+# after the compiler's as debhelper gives them to CMake. Asked from the top of
+# this tree, so the debugging information's path map names it.
+package_build_flags() {
+  (cd "$HELIOTROPE_ROOT" && make -s --no-print-directory -f debian/rules --eval 'heliotrope-build-flags: ; @printf "%s %s\n%s\n" "$$(dpkg-buildflags --get CXXFLAGS)" "$$(dpkg-buildflags --get CPPFLAGS)" "$$(dpkg-buildflags --get LDFLAGS)"' heliotrope-build-flags)
 }
