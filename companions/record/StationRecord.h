@@ -17,8 +17,12 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
 #include <optional>
+#include <variant>
 #include <vector>
+
+class QSqlQuery;
 
 namespace heliotrope::record {
 
@@ -68,6 +72,12 @@ public:
 
 private:
     bool migrate(int from);
+    // Writes one result in one transaction: `rows` inserts the result's row
+    // and its children's and gives the result's id, or the database's
+    // complaint; anything short of a commit is rolled back and said as
+    // "cannot write <what>".
+    std::optional<qint64> writeResult(const QString& whatJapanese, const QString& whatEnglish,
+                                      const std::function<std::variant<qint64, QString>(QSqlQuery&)>& rows);
     bool fail(const QString& japanese, const QString& english, const QString& detail);
 
     QString m_path;
