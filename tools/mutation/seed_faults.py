@@ -2,8 +2,13 @@
 """Seeds one-line faults into a private copy of the source, one at a time, and
 reports which the tests catch.
 
-    scripts/mutation [--layer NAME]... [--fault ID]... [--write] [--jobs N]
-                     [--time-limit SECONDS] [--no-baseline] [--dir DIR]
+    scripts/mutation [--layer NAME]... [--fault ID]... [--fault-prefix TEXT]
+                     [--write] [--jobs N] [--time-limit SECONDS] [--no-baseline]
+                     [--dir DIR]
+
+--fault-prefix keeps the faults whose id begins with TEXT: "--fault-prefix
+blind-" runs the set written by someone who read only the product. It
+combines with --layer (both must hold) and with --check.
 
 The faults are in tools/mutation/faults.txt, the layers and the tests that
 answer for each in tools/mutation/layers.txt. The copy lives in
@@ -217,6 +222,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--layer", action="append", default=[], help="only the faults of this layer (repeatable)")
     parser.add_argument("--fault", action="append", default=[], help="only this fault (repeatable)")
+    parser.add_argument("--fault-prefix", default="",
+                        help="only the faults whose id begins with this (e.g. blind-)")
     parser.add_argument("--faults", default=os.path.join(HERE, "faults.txt"))
     parser.add_argument("--layers", default=os.path.join(HERE, "layers.txt"))
     parser.add_argument("--dir", default=os.path.join(ROOT, "build-mutation"),
@@ -246,7 +253,7 @@ def main():
         if wanted not in known:
             fail(f"no fault [{wanted}] in {args.faults}")
     chosen = [f for f in faults if (not args.layer or f["layer"] in args.layer)
-              and (not args.fault or f["id"] in args.fault)]
+              and (not args.fault or f["id"] in args.fault) and f["id"].startswith(args.fault_prefix)]
     # Faults of one layer together: the same programs are rebuilt in turn.
     order = [layer["name"] for layer in layers]
     chosen.sort(key=lambda f: order.index(f["layer"]))
