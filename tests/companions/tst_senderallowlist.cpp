@@ -10,6 +10,9 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include <memory>
+#include <vector>
+
 using namespace heliotrope::companions;
 
 class TestSenderAllowList : public QObject {
@@ -22,6 +25,7 @@ private slots:
     void unusableValuesAreRefused();
     void listeningBeyondLoopbackNeedsAnAllowList();
     void receiverDropsOthersUnreadSaysOnceAndNeverAnswers();
+    void aFloodOfSendersIsNamedUpToItsLimitThenCounted();
 };
 
 namespace {
@@ -156,6 +160,39 @@ void TestSenderAllowList::receiverDropsOthersUnreadSaysOnceAndNeverAnswers()
     QVERIFY(!stranger.hasPendingDatagrams());
     QCOMPARE(refused.size(), 1);
     QCOMPARE(receiver.counts().pointing, quint64(1));
+}
+
+void TestSenderAllowList::aFloodOfSendersIsNamedUpToItsLimitThenCounted()
+{
+    PointingReceiver receiver;
+    SenderAllowList allowOnly;
+    allowOnly.add({QHostAddress(QStringLiteral("127.0.0.2")), 32});
+    receiver.setAllowList(allowOnly);
+    QVERIFY(receiver.listen(QHostAddress::LocalHost, 0, nullptr));
+    QSignalSpy refused(&receiver, &PointingReceiver::senderRefused);
+
+    // Seventy strangers, each from an address of its own, twice each: the
+    // first 64 are named once, the 65th brings the one line that says the
+    // rest are only counted, and nothing more is said.
+    constexpr int kStrangers = 70;
+    std::vector<std::unique_ptr<QUdpSocket>> strangers;
+    for (int i = 0; i < kStrangers; ++i) {
+        auto socket = std::make_unique<QUdpSocket>();
+        QVERIFY(socket->bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(10 + i)), 0));
+        strangers.push_back(std::move(socket));
+    }
+    quint64 sent = 0;
+    for (int round = 0; round < 2; ++round)
+        for (const auto& socket : strangers) {
+            socket->writeDatagram("0,010.00, 5.00", QHostAddress::LocalHost, receiver.localPort());
+            ++sent;
+            QTRY_COMPARE(receiver.counts().refused, sent);
+        }
+    QCOMPARE(refused.size(), 65);
+    for (int i = 0; i < 64; ++i)
+        QVERIFY2(refused.at(i).first().toString().contains(QStringLiteral("127.0.0.%1:").arg(10 + i)),
+                 qPrintable(refused.at(i).first().toString()));
+    QVERIFY(refused.last().first().toString().contains(QLatin1String("Many more senders not allowed")));
 }
 
 QTEST_GUILESS_MAIN(TestSenderAllowList)
