@@ -310,6 +310,14 @@ void TestCommandLines::simulatorOnASerialLine()
     QVERIFY2(spid.options && spid.options->serial, qPrintable(spid.text));
     QCOMPARE(spid.options->serial->model.resolution, 1.0);
     QCOMPARE(spid.options->serial->motion.azimuthRate, 60.0);
+    // Each rate to its own axis, and the finest step a controller offers.
+    const CommandLine<SimulatorOptions> fine = read({QStringLiteral("--serial"), QStringLiteral("rot2prog"), QStringLiteral("--resolution"),
+                                                     QStringLiteral("0.1"), QStringLiteral("--az-rate"), QStringLiteral("5"),
+                                                     QStringLiteral("--el-rate"), QStringLiteral("2")});
+    QVERIFY2(fine.options && fine.options->serial, qPrintable(fine.text));
+    QCOMPARE(fine.options->serial->model.resolution, 0.1);
+    QCOMPARE(fine.options->serial->motion.azimuthRate, 5.0);
+    QCOMPARE(fine.options->serial->motion.elevationRate, 2.0);
 
     for (const QStringList& wrong : {QStringList{QStringLiteral("--serial"), QStringLiteral("gs232c")},
                                      QStringList{QStringLiteral("--serial"), QStringLiteral("gs232b"), QStringLiteral("--resolution"), QStringLiteral("0.5")},

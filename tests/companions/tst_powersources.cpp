@@ -109,6 +109,8 @@ void TestPowerSources::repliesAreReadStrictly_data()
     QTest::newRow("RPRT 0 is no reading") << QByteArray("RPRT 0") << none << 0;
     QTest::newRow("words") << QByteArray("STRENGTH: -54") << none << 0;
     QTest::newRow("empty") << QByteArray("") << none << 0;
+    QTest::newRow("the edge of the scale") << QByteArray("-200") << -200.0 << 0;
+    QTest::newRow("beyond the scale") << QByteArray("201") << none << 0;
     QTest::newRow("absurd") << QByteArray("1e300") << none << 0;
     QTest::newRow("not a number") << QByteArray("nan") << none << 0;
 }
