@@ -102,8 +102,7 @@ CommandLine<RadiometerOptions> parseRadiometerCommandLine(const QStringList& arg
     options.beam.azimuthError = errors.first;
     options.beam.elevationError = errors.second;
     std::string badTerm;
-    if (const std::optional<heliotrope::pointing::MountModel> model =
-            heliotrope::pointing::parseMount(parser.value(QStringLiteral("mount")).toStdString(), &badTerm))
+    if (const std::optional<heliotrope::pointing::MountModel> model = heliotrope::pointing::parseMount(parser.value(QStringLiteral("mount")).toStdString(), &badTerm))
         options.mount = *model;
     else
         commandLine.problems()

@@ -237,7 +237,7 @@ bool StationRecord::migrate(int from)
 }
 
 std::optional<qint64> StationRecord::writeResult(const QString& whatJapanese, const QString& whatEnglish,
-                                                const std::function<std::variant<qint64, QString>(QSqlQuery&)>& rows)
+                                                 const std::function<std::variant<qint64, QString>(QSqlQuery&)>& rows)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!m_writable) {
@@ -270,71 +270,71 @@ std::optional<qint64> StationRecord::addCalibration(const RecordedCalibration& c
 {
     return writeResult(QStringLiteral("較正"), QStringLiteral("the calibration"),
                        [&c](QSqlQuery& query) -> std::variant<qint64, QString> {
-        query.prepare(QStringLiteral(
-            "INSERT INTO calibrations (utc, latitude, longitude, height, pattern, found, saved, reason,"
-            " azimuth_offset, azimuth_offset_error, elevation_offset, elevation_offset_error,"
-            " xel_beamwidth, xel_beamwidth_error, el_beamwidth, el_beamwidth_error, y_db, y_db_error,"
-            " sun_elevation, refraction, rotator_step, dead_band, program_version)"
-            " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        for (const QVariant& v :
-             {QVariant(timeText(c.utc)), QVariant(c.site.latitude), QVariant(c.site.longitude), QVariant(c.site.height),
-              QVariant(c.pattern), QVariant(c.found), QVariant(c.saved), QVariant(c.reason), valueOf(c.azimuthOffset),
-              errorOf(c.azimuthOffset), valueOf(c.elevationOffset), errorOf(c.elevationOffset),
-              valueOf(c.crossElevationBeamwidth), errorOf(c.crossElevationBeamwidth), valueOf(c.elevationBeamwidth),
-              errorOf(c.elevationBeamwidth), valueOf(c.yDecibels), errorOf(c.yDecibels), QVariant(c.sunElevation),
-              QVariant(c.refraction), orNull(c.rotatorStep), QVariant(c.deadBand), QVariant(c.programVersion)})
-            query.addBindValue(v);
-        if (!query.exec())
-            return query.lastError().text();
-        const qint64 id = query.lastInsertId().toLongLong();
-        query.prepare(QStringLiteral(
-            "INSERT INTO calibration_points (calibration_id, seq, role, planned_xel, planned_el, skipped, xel, el,"
-            " power_db, spread_db, count, utc, sun_azimuth, sun_elevation, read_azimuth, read_elevation,"
-            " position_uncertainty) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        int seq = 0;
-        for (const RecordedPoint& p : c.points) {
-            for (const QVariant& v :
-                 {QVariant(id), QVariant(seq++), QVariant(p.role), QVariant(p.plannedCrossElevation),
-                  QVariant(p.plannedElevation), QVariant(p.skipped), QVariant(p.crossElevation), QVariant(p.elevation),
-                  QVariant(p.power), QVariant(p.spread), QVariant(p.count), QVariant(timeText(p.utc)),
-                  QVariant(p.sunAzimuth), QVariant(p.sunElevation), QVariant(p.readAzimuth), QVariant(p.readElevation),
-                  QVariant(p.positionUncertainty)})
-                query.addBindValue(v);
-            if (!query.exec())
-                return query.lastError().text();
-        }
-        return id;
-    });
+                           query.prepare(QStringLiteral(
+                               "INSERT INTO calibrations (utc, latitude, longitude, height, pattern, found, saved, reason,"
+                               " azimuth_offset, azimuth_offset_error, elevation_offset, elevation_offset_error,"
+                               " xel_beamwidth, xel_beamwidth_error, el_beamwidth, el_beamwidth_error, y_db, y_db_error,"
+                               " sun_elevation, refraction, rotator_step, dead_band, program_version)"
+                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+                           for (const QVariant& v :
+                                {QVariant(timeText(c.utc)), QVariant(c.site.latitude), QVariant(c.site.longitude), QVariant(c.site.height),
+                                 QVariant(c.pattern), QVariant(c.found), QVariant(c.saved), QVariant(c.reason), valueOf(c.azimuthOffset),
+                                 errorOf(c.azimuthOffset), valueOf(c.elevationOffset), errorOf(c.elevationOffset),
+                                 valueOf(c.crossElevationBeamwidth), errorOf(c.crossElevationBeamwidth), valueOf(c.elevationBeamwidth),
+                                 errorOf(c.elevationBeamwidth), valueOf(c.yDecibels), errorOf(c.yDecibels), QVariant(c.sunElevation),
+                                 QVariant(c.refraction), orNull(c.rotatorStep), QVariant(c.deadBand), QVariant(c.programVersion)})
+                               query.addBindValue(v);
+                           if (!query.exec())
+                               return query.lastError().text();
+                           const qint64 id = query.lastInsertId().toLongLong();
+                           query.prepare(QStringLiteral(
+                               "INSERT INTO calibration_points (calibration_id, seq, role, planned_xel, planned_el, skipped, xel, el,"
+                               " power_db, spread_db, count, utc, sun_azimuth, sun_elevation, read_azimuth, read_elevation,"
+                               " position_uncertainty) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+                           int seq = 0;
+                           for (const RecordedPoint& p : c.points) {
+                               for (const QVariant& v :
+                                    {QVariant(id), QVariant(seq++), QVariant(p.role), QVariant(p.plannedCrossElevation),
+                                     QVariant(p.plannedElevation), QVariant(p.skipped), QVariant(p.crossElevation), QVariant(p.elevation),
+                                     QVariant(p.power), QVariant(p.spread), QVariant(p.count), QVariant(timeText(p.utc)),
+                                     QVariant(p.sunAzimuth), QVariant(p.sunElevation), QVariant(p.readAzimuth), QVariant(p.readElevation),
+                                     QVariant(p.positionUncertainty)})
+                                   query.addBindValue(v);
+                               if (!query.exec())
+                                   return query.lastError().text();
+                           }
+                           return id;
+                       });
 }
 
 std::optional<qint64> StationRecord::addSunNoise(const RecordedSunNoise& r)
 {
     return writeResult(QStringLiteral("太陽雑音の測定"), QStringLiteral("the sun-noise run"),
                        [&r](QSqlQuery& query) -> std::variant<qint64, QString> {
-        query.prepare(QStringLiteral(
-            "INSERT INTO sun_noise_runs (utc, latitude, longitude, height, found, reason, y_db, y_db_deviation,"
-            " g_over_t, flux_sfu, frequency_mhz, dish_diameter_m, program_version, expected_y_db, agc_warning)"
-            " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        for (const QVariant& v :
-             {QVariant(timeText(r.utc)), QVariant(r.site.latitude), QVariant(r.site.longitude), QVariant(r.site.height),
-              QVariant(r.found), QVariant(r.reason), orNull(r.yDecibels), orNull(r.yDecibelsDeviation),
-              orNull(r.gOverTDecibelsPerKelvin), orNull(r.fluxSfu), orNull(r.frequencyMegahertz),
-              orNull(r.dishDiameterMetres), QVariant(r.programVersion), orNull(r.expectedYDecibels),
-              QVariant(r.gainControlWarning)})
-            query.addBindValue(v);
-        if (!query.exec())
-            return query.lastError().text();
-        const qint64 id = query.lastInsertId().toLongLong();
-        query.prepare(QStringLiteral("INSERT INTO sun_noise_repeats (run_id, seq, sun_db, cold_db) VALUES (?, ?, ?, ?)"));
-        int seq = 0;
-        for (const RecordedRepeat& repeat : r.repeats) {
-            for (const QVariant& v : {QVariant(id), QVariant(seq++), QVariant(repeat.sunDecibels), QVariant(repeat.coldDecibels)})
-                query.addBindValue(v);
-            if (!query.exec())
-                return query.lastError().text();
-        }
-        return id;
-    });
+                           query.prepare(QStringLiteral(
+                               "INSERT INTO sun_noise_runs (utc, latitude, longitude, height, found, reason, y_db, y_db_deviation,"
+                               " g_over_t, flux_sfu, frequency_mhz, dish_diameter_m, program_version, expected_y_db, agc_warning)"
+                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+                           for (const QVariant& v :
+                                {QVariant(timeText(r.utc)), QVariant(r.site.latitude), QVariant(r.site.longitude), QVariant(r.site.height),
+                                 QVariant(r.found), QVariant(r.reason), orNull(r.yDecibels), orNull(r.yDecibelsDeviation),
+                                 orNull(r.gOverTDecibelsPerKelvin), orNull(r.fluxSfu), orNull(r.frequencyMegahertz),
+                                 orNull(r.dishDiameterMetres), QVariant(r.programVersion), orNull(r.expectedYDecibels),
+                                 QVariant(r.gainControlWarning)})
+                               query.addBindValue(v);
+                           if (!query.exec())
+                               return query.lastError().text();
+                           const qint64 id = query.lastInsertId().toLongLong();
+                           query.prepare(QStringLiteral("INSERT INTO sun_noise_repeats (run_id, seq, sun_db, cold_db) VALUES (?, ?, ?, ?)"));
+                           int seq = 0;
+                           for (const RecordedRepeat& repeat : r.repeats) {
+                               for (const QVariant& v : {QVariant(id), QVariant(seq++), QVariant(repeat.sunDecibels), QVariant(repeat.coldDecibels)})
+                                   query.addBindValue(v);
+                               if (!query.exec())
+                                   return query.lastError().text();
+                           }
+                           return id;
+                       });
 }
 
 namespace {
