@@ -213,18 +213,17 @@ void CalibrationRun::onMeasured(const Dwell& dwell)
     point.utc = dwell.utc;
 
     // Where the rotator stood relative to the sun in the middle of the readings,
-    // in the rotator's own reading (the frame's offsets are added back): the
-    // fitted centre is then the whole offset, not a correction to the present one.
+    // in the rotator's own reading: the fitted centre is then the whole offset
+    // (what the mount's pointing model is fitted to), not a correction to the
+    // offsets or the model the commands went through.
     const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, point.utc);
-    const RotatorFrame& frame = m_engine.frame();
-    const RotatorPosition sky = skyPosition(frame, dwell.position);
     point.sunAzimuth = sun.azimuth;
     point.sunElevation = sun.elevation;
     point.readAzimuth = dwell.reading.azimuth;
     point.readElevation = dwell.reading.elevation;
     point.positionUncertainty = dwell.positionUncertainty;
-    point.crossElevation = wrapped180(sky.azimuth + frame.azimuthOffset - sun.azimuth) * cosineOf(sun.elevation);
-    point.elevation = sky.elevation + frame.elevationOffset - sun.elevation;
+    point.crossElevation = wrapped180(dwell.position.azimuth - sun.azimuth) * cosineOf(sun.elevation);
+    point.elevation = dwell.position.elevation - sun.elevation;
     placeElevationCut();
     nextPoint();
 }
@@ -258,9 +257,9 @@ void CalibrationRun::placeElevationCut()
                     + QStringLiteral(" 仰角のスキャンは太陽の計算位置を通します。\nThe elevation cut goes through the computed sun."));
         return;
     }
-    // The frame's present azimuth offset is already in every command.
-    const double sunElevation = sunAt(m_options, m_engine.now()).elevation;
-    const double centre = fit.centre - m_engine.frame().azimuthOffset * cosineOf(sunElevation);
+    // The frame's present offset (or model) at the sun is already in every command.
+    const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, m_engine.now());
+    const double centre = fit.centre - frameOffsetAt(m_engine.frame(), SetPoint{sun.azimuth, sun.elevation}).azimuth * cosineOf(sun.elevation);
     for (MeasuredPoint& next : m_points) {
         if (next.role == PointRole::Elevation)
             next.plannedCrossElevation = centre;

@@ -45,7 +45,8 @@ RotatorCommand rotatorCommand(const RotatorFrame& frame, const SetPoint& setPoin
     const double high = std::min(extent.maxAzimuth, frame.limits.maxAzimuth);
 
     // Every reading of the direction the rotator's range allows.
-    const double base = normalizedAzimuth(setPoint.azimuth + frame.azimuthOffset);
+    const RotatorPosition offset = frameOffsetAt(frame, setPoint);
+    const double base = normalizedAzimuth(setPoint.azimuth + offset.azimuth);
     std::vector<double> readings;
     for (double candidate = base - kFullCircle; candidate <= extent.maxAzimuth; candidate += kFullCircle) {
         if (candidate >= extent.minAzimuth)
@@ -79,14 +80,31 @@ RotatorCommand rotatorCommand(const RotatorFrame& frame, const SetPoint& setPoin
         command.clamped = true;
     }
 
-    const double elevation = setPoint.elevation + frame.elevationOffset;
+    const double elevation = setPoint.elevation + offset.elevation;
     command.elevation = std::clamp(elevation, frame.limits.minElevation, frame.limits.maxElevation);
     command.clamped = command.clamped || command.elevation != elevation;
     return command;
 }
 
+RotatorPosition frameOffsetAt(const RotatorFrame& frame, const SetPoint& sky)
+{
+    if (!frame.model)
+        return {frame.azimuthOffset, frame.elevationOffset};
+    // The model's terms act on the mount's own angles; below the horizon it
+    // is taken at the horizon, where a rotator's elevation stops anyway.
+    const heliotrope::pointing::Command command
+        = heliotrope::pointing::commandFor(*frame.model, {normalizedAzimuth(sky.azimuth), std::clamp(sky.elevation, 0.0, 90.0)});
+    return {heliotrope::pointing::wrapSigned(command.reading.azimuth - sky.azimuth),
+            command.reading.elevation - std::clamp(sky.elevation, 0.0, 90.0)};
+}
+
 RotatorPosition skyPosition(const RotatorFrame& frame, const RotatorPosition& reading)
 {
+    if (frame.model) {
+        const heliotrope::pointing::Direction delta
+            = heliotrope::pointing::modelOffset(*frame.model, {reading.azimuth, std::clamp(reading.elevation, 0.0, 90.0)});
+        return {normalizedAzimuth(reading.azimuth - delta.azimuth), reading.elevation - delta.elevation};
+    }
     return {normalizedAzimuth(reading.azimuth - frame.azimuthOffset), reading.elevation - frame.elevationOffset};
 }
 

@@ -6,6 +6,7 @@
 
 #include "companions/common/PointingRead.h"
 #include "companions/hamlib/RotctldReply.h"
+#include "companions/pointing/PointingModel.h"
 
 #include <optional>
 
@@ -24,6 +25,10 @@ struct RotatorFrame {
     // reads 2 when the dish points at 0 has azimuthOffset 2.
     double azimuthOffset = 0;
     double elevationOffset = 0;
+    // The mount's pointing model, when one is applied: it takes the place of
+    // the two offsets, which are then zero. Every command and every reading
+    // taken back to the sky goes through it here and nowhere else.
+    std::optional<heliotrope::pointing::MountModel> model;
 };
 
 struct RotatorCommand {
@@ -40,13 +45,21 @@ struct RotatorCommand {
 // would run into the stop by mid-morning and have to turn a full circle back
 // while tracking; the nightly move to the sunrise azimuth therefore takes the
 // way through south, which the night leaves ample time for.
-// Values outside the limits are moved onto them.
+// Values outside the limits are moved onto them. With a pointing model the
+// reading for the direction is the model's command for it, else the direction
+// plus the offsets.
 RotatorCommand rotatorCommand(const RotatorFrame& frame, const companions::SetPoint& setPoint,
                               std::optional<RotatorPosition> present);
 
-// A rotator reading back in the sky's terms: the offsets taken off and the
-// azimuth folded into 0 to 360.
+// A rotator reading back in the sky's terms: the offsets (or the model) taken
+// off and the azimuth folded into 0 to 360.
 RotatorPosition skyPosition(const RotatorFrame& frame, const RotatorPosition& reading);
+
+// What the frame adds to a sky direction to command it, before the range and
+// the limits: the offsets, or the model's Δ = reading − beam there. A
+// measurement planning around the sun in the rotator's own readings takes it
+// off again.
+RotatorPosition frameOffsetAt(const RotatorFrame& frame, const companions::SetPoint& sky);
 
 // The azimuth interval a range allows before the limits are applied.
 RotatorLimits rangeExtent(AzimuthRange range);

@@ -5,6 +5,7 @@
 #include "companions/rotctl/BridgeMessages.h"
 
 #include <algorithm>
+#include <cmath>
 
 using heliotrope::companions::degreesText;
 using heliotrope::companions::endpointText;
@@ -34,6 +35,7 @@ Bridge::Bridge(const BridgeOptions& options, QObject* parent)
     m_frame.range = options.azimuthRange;
     m_frame.azimuthOffset = options.azimuthOffset;
     m_frame.elevationOffset = options.elevationOffset;
+    m_frame.model = options.pointingModel;
 
     connect(&m_receiver, &PointingReceiver::setPointArrived, this, &Bridge::onSetPoint);
     connect(&m_receiver, &PointingReceiver::messageRejected, this, &Bridge::notice);
@@ -85,7 +87,11 @@ void Bridge::takeSetPoint(const SetPoint& setPoint)
     m_trueSunDecision.reset();
     if (!m_trueSun)
         return;
-    TrueSunDecision decision = m_trueSun->decide(setPoint, utcNowMs());
+    // --clock-offset moves the sun commanded; the window's set-point is of its
+    // own clock and is judged against the sun at that clock.
+    const qint64 windowUtc = utcNowMs();
+    const qint64 sunUtc = windowUtc + static_cast<qint64>(std::llround(m_options.trueSun.clockOffsetSeconds * 1000.0));
+    TrueSunDecision decision = m_trueSun->decide(setPoint, sunUtc, windowUtc);
     m_target = decision.target;
     for (const QString& line : std::as_const(decision.notices))
         emit notice(line);

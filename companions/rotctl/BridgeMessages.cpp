@@ -204,6 +204,37 @@ QString savedCalibrationOtherSky(heliotrope::sky::Refraction measuredWith, helio
                          .arg(measured, pointing));
 }
 
+QString pointingModelUsed(const SavedPointingModel& saved, const QString& where)
+{
+    const QString terms = QString::fromStdString(heliotrope::pointing::mountText(saved.model));
+    const QString fitted = saved.fittedUtc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    const QString before = QString::number(saved.rmsBefore, 'f', 3);
+    const QString after = QString::number(saved.rmsAfter, 'f', 3);
+    return bilingual(QStringLiteral("保存した指向モデルを使います: %1（%2 回のスキャンから %3 UTC に求めたもの、rms %4° → %5°、%6）。"
+                                    "一定のずれの代わりに、送るコマンドすべてに掛けます。")
+                         .arg(terms)
+                         .arg(saved.scans)
+                         .arg(fitted, before, after, where),
+                     QStringLiteral("Using the saved pointing model: %1 (fitted %3 UTC from %2 scans, rms %4° → %5°, %6), "
+                                    "in place of constant offsets, on every command sent.")
+                         .arg(terms)
+                         .arg(saved.scans)
+                         .arg(fitted, before, after, where));
+}
+
+QString pointingModelSetAside()
+{
+    return bilingual(QStringLiteral("--az-offset か --el-offset が指定されたため、保存した指向モデルは使いません。"),
+                     QStringLiteral("--az-offset or --el-offset given: the saved pointing model is not applied."));
+}
+
+QString pointingModelSiteUnchecked(const heliotrope::sky::Site& fittedAt)
+{
+    const QString site = QStringLiteral("%1,%2").arg(fittedAt.latitude, 0, 'f', 4).arg(fittedAt.longitude, 0, 'f', 4);
+    return bilingual(QStringLiteral("指向モデルは %1 の地点で求めたものです。--site がないため、この地点のものかは確かめていません。").arg(site),
+                     QStringLiteral("The pointing model was fitted at %1; without --site, whether it is this site's is not checked.").arg(site));
+}
+
 QString interruptedJapanese()
 {
     return QStringLiteral("Ctrl+C で止めました。追尾に戻ります。");

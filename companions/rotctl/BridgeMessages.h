@@ -35,6 +35,9 @@ QString setPointClamped(const companions::SetPoint& setPoint, const RotatorLimit
 
 QString savedCalibrationUsed(const SavedCalibration& saved, const QString& where);
 QString savedCalibrationOtherSky(heliotrope::sky::Refraction measuredWith, heliotrope::sky::Refraction pointingWith);
+QString pointingModelUsed(const SavedPointingModel& saved, const QString& where);
+QString pointingModelSetAside();
+QString pointingModelSiteUnchecked(const heliotrope::sky::Site& fittedAt);
 // Why a sun-noise run ends on Ctrl+C, in each language, to be set in the run's own words.
 QString interruptedJapanese();
 QString interruptedEnglish();

@@ -149,6 +149,7 @@ void readSkyAndRuns(CompanionCommandLine& commandLine, BridgeOptions& options)
     const MeasurementOptions measurement = readMeasurementOptions(commandLine);
     options.calibration = readCalibrationOptions(commandLine, measurement);
     options.trueSun = readTrueSunOptions(commandLine);
+    options.trueSun.clockOffsetSeconds = measurement.clockOffsetSeconds;
     if (options.calibration) {
         options.calibration->refraction = options.trueSun.refraction;
         options.calibration->atmosphere = options.trueSun.atmosphere;
@@ -187,6 +188,7 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
     addCalibrationOptions(commandLine);
     addSunNoiseOptions(commandLine);
     addMeasurementOptions(commandLine);
+    addPointingFitOptions(commandLine);
 
     if (const std::optional<CommandLine<BridgeOptions>> end = commandLine.parse<BridgeOptions>(arguments))
         return *end;
@@ -194,6 +196,7 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
     readLink(commandLine, options);
     readRotator(commandLine, options);
     readSkyAndRuns(commandLine, options);
+    options.pointingFit = readPointingFitOptions(commandLine);
     return commandLine.result(options);
 }
 

@@ -7,6 +7,7 @@
 #include "companions/measure/CalibrationOptions.h"
 #include "companions/measure/SunNoiseOptions.h"
 #include "companions/rotator/RotatorGeometry.h"
+#include "companions/rotctl/PointingModelFit.h"
 #include "companions/rotctl/TrueSunOptions.h"
 
 #include <QHostAddress>
@@ -23,7 +24,7 @@ struct BridgeOptions {
     QString rotctldHost = QStringLiteral("127.0.0.1");
     quint16 rotctldPort = 4533;
     int pollIntervalMs = 1000;
-    double threshold = 0.5;  // degrees
+    double threshold = 0.5;            // degrees
     std::optional<double> resolution;  // degrees, the rotator's step; learnt from its readings when not given
     std::optional<double> deadBand;    // degrees; learnt from where it stops when not given
     double minIntervalSeconds = 2.0;
@@ -36,10 +37,13 @@ struct BridgeOptions {
     double azimuthOffset = 0;
     double elevationOffset = 0;
     bool offsetsGiven = false;  // --az-offset or --el-offset: the saved calibration is not applied
+    // The mount's saved pointing model, when it is applied (in place of the offsets).
+    std::optional<heliotrope::pointing::MountModel> pointingModel;
     std::optional<CalibrationOptions> calibration;
-    QString logPath;                          // empty: no log
-    TrueSunOptions trueSun;                   // the real sun instead of the window's model, by day
-    std::optional<SunNoiseOptions> sunNoise;  // a sun-noise run before tracking
+    QString logPath;                                // empty: no log
+    TrueSunOptions trueSun;                         // the real sun instead of the window's model, by day
+    std::optional<SunNoiseOptions> sunNoise;        // a sun-noise run before tracking
+    std::optional<PointingFitOptions> pointingFit;  // fit the mount's model from the record, then exit
 };
 
 companions::CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments);

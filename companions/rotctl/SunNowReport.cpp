@@ -65,9 +65,33 @@ QString signedText(double degrees)
     return (degrees >= 0 ? QStringLiteral("+") : QString()) + QString::number(degrees, 'f', 2) + QStringLiteral("°");
 }
 
+// What the bridge would command for the sun, with the frame's model or
+// offsets and without, so that the correction is seen before it is trusted.
+QStringList rotatorCommandLines(const RotatorFrame& frame, const companions::SetPoint& sun)
+{
+    RotatorFrame bare = frame;
+    bare.model.reset();
+    bare.azimuthOffset = 0;
+    bare.elevationOffset = 0;
+    const RotatorCommand with = rotatorCommand(frame, sun, std::nullopt);
+    const RotatorCommand without = rotatorCommand(bare, sun, std::nullopt);
+    const auto text = [](const RotatorCommand& command) {
+        return QStringLiteral("%1 %2").arg(QString::number(command.azimuth, 'f', 2), QString::number(command.elevation, 'f', 2));
+    };
+    if (!frame.model && frame.azimuthOffset == 0 && frame.elevationOffset == 0) {
+        return {QStringLiteral("ローテーターへのコマンド（補正なし）: P %1").arg(text(without)),
+                QStringLiteral("command to the rotator (no correction): P %1").arg(text(without))};
+    }
+    const bool model = frame.model.has_value();
+    return {QStringLiteral("ローテーターへのコマンド: %1で P %2、なしで P %3")
+                .arg(model ? QStringLiteral("指向モデル") : QStringLiteral("ずれの補正"), text(with), text(without)),
+            QStringLiteral("command to the rotator: with the %1 P %2, without P %3")
+                .arg(model ? QStringLiteral("pointing model") : QStringLiteral("offsets"), text(with), text(without))};
+}
+
 }  // namespace
 
-SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds)
+SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds, const RotatorFrame& frame)
 {
     SunNowReport report;
     const heliotrope::sky::Site site = options.site.value_or(heliotrope::sky::Site{});
@@ -94,6 +118,7 @@ SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds)
     }
     lines << QStringLiteral("本当の太陽（ERFA）: %1\nreal sun (ERFA): %2")
                  .arg(directionTextJapanese(sun.azimuth, sun.elevation), directionTextEnglish(sun.azimuth, sun.elevation));
+    lines << rotatorCommandLines(frame, companions::SetPoint{sun.azimuth, sun.elevation});
 
     // The window's cycle at the clock reading it would have now, the seconds
     // truncated as its clock shows them.

@@ -6,6 +6,7 @@
 // the window would have) and how far apart they are on the sky; a gap beyond
 // the true-sun guard means a wrong --site or clock.
 
+#include "companions/rotator/RotatorGeometry.h"
 #include "companions/rotctl/TrueSunOptions.h"
 
 #include <QString>
@@ -19,6 +20,8 @@ struct SunNowReport {
 };
 
 // options.site must be set. utcMilliseconds: the instant, since 1970-01-01 UTC.
-SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds);
+// frame: how the bridge would command the rotator for the real sun; the
+// command is shown with its model or offsets and without them.
+SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds, const RotatorFrame& frame = {});
 
 }  // namespace heliotrope::rotctl

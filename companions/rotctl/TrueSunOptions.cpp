@@ -35,9 +35,10 @@ const OptionRow kTrueSunOptions[] = {
      "(at most 0.9 s, under 0.004°)."},
     {"site",
      "地点: 緯度,経度[,高さ m]（度、北と東が正、高さは楕円体から -500～9000 m。"
-     "例 35.6581,139.3383,120）。\n"
+     "例 35.6581,139.3383,120）。保存した指向モデルは、この地点のものでなければ使わない。\n"
      "The site: LAT,LON[,HEIGHT_M] in degrees, north and east positive, and metres "
-     "above the ellipsoid, -500 to 9000 (e.g. 35.6581,139.3383,120).",
+     "above the ellipsoid, -500 to 9000 (e.g. 35.6581,139.3383,120). A saved pointing "
+     "model fitted at another site is not applied.",
      "lat,lon[,m]"},
     {"refraction",
      "大気差: radio（既定、電波、湿度が効く）、optical（可視光）、none（ウィンドウと同じ幾何学的な方向）。"
@@ -153,11 +154,13 @@ TrueSunOptions readTrueSunOptions(CompanionCommandLine& commandLine)
     air(QStringLiteral("humidity"), 0, 100, humidityPercent);
     options.atmosphere.relativeHumidity = humidityPercent / 100.0;
 
-    // The measurements on the sun point at the real sun as well, whatever the tracking follows.
-    const bool onTheSun = parser.isSet(QStringLiteral("sun-noise")) || parser.isSet(QStringLiteral("calibrate"));
+    // The measurements on the sun point at the real sun as well, whatever the
+    // tracking follows; the pointing model's fit reads the scans of the site.
+    const bool onTheSun = parser.isSet(QStringLiteral("sun-noise")) || parser.isSet(QStringLiteral("calibrate"))
+        || parser.isSet(QStringLiteral("fit-pointing-model"));
     if (options.site && !options.enabled && !options.lookOnly && !onTheSun) {
-        problems << QStringLiteral("--site は --true-sun、--sun-now、--calibrate、--sun-noise のどれかと使います。\n"
-                                   "--site is used with --true-sun, --sun-now, --calibrate or --sun-noise.");
+        problems << QStringLiteral("--site は --true-sun、--sun-now、--calibrate、--sun-noise、--fit-pointing-model のどれかと使います。\n"
+                                   "--site is used with --true-sun, --sun-now, --calibrate, --sun-noise or --fit-pointing-model.");
     }
     return options;
 }

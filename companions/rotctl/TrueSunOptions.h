@@ -25,6 +25,9 @@ struct TrueSunOptions {
     // the air has lifted, so radio unless told otherwise.
     heliotrope::sky::Refraction refraction = heliotrope::sky::Refraction::Radio;
     heliotrope::sky::Atmosphere atmosphere;
+    // --clock-offset: the sun of another hour, added to the UTC the sun is
+    // computed for (the window's set-points are still judged at its own clock).
+    double clockOffsetSeconds = 0;
 };
 
 // Standard pressure at sea level, hPa, and how the pressure at the site is

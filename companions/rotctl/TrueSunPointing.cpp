@@ -34,7 +34,7 @@ TrueSunPointing::TrueSunPointing(const heliotrope::sky::Site& site, heliotrope::
 {
 }
 
-TrueSunDecision TrueSunPointing::decide(const SetPoint& window, qint64 utcMilliseconds)
+TrueSunDecision TrueSunPointing::decide(const SetPoint& window, qint64 utcMilliseconds, std::optional<qint64> windowUtcMilliseconds)
 {
     TrueSunDecision decision;
     decision.target = window;
@@ -73,7 +73,16 @@ TrueSunDecision TrueSunPointing::decide(const SetPoint& window, qint64 utcMillis
                                 .arg(jstText(utcMilliseconds));
     }
 
-    const double gap = heliotrope::sky::skySeparation(window.azimuth, window.elevation, sun.azimuth, sun.elevation);
+    // The guard judges the site and the clock: against the sun at the window's
+    // own instant, whatever instant the sun is commanded for.
+    heliotrope::sky::TrueSunPosition judged = sun;
+    if (windowUtcMilliseconds && *windowUtcMilliseconds != utcMilliseconds) {
+        judged = heliotrope::sky::trueSunTopocentric(static_cast<double>(*windowUtcMilliseconds) / kMillisecondsPerSecond, m_site,
+                                                     m_refraction, m_atmosphere);
+        if (judged.status == EphemerisStatus::Failed)
+            judged = sun;
+    }
+    const double gap = heliotrope::sky::skySeparation(window.azimuth, window.elevation, judged.azimuth, judged.elevation);
     decision.trueSun = sun;
     decision.windowMinusTrue = gap;
 
@@ -81,10 +90,10 @@ TrueSunDecision TrueSunPointing::decide(const SetPoint& window, qint64 utcMillis
     const auto apart = [&] {
         return std::pair{QStringLiteral("ウィンドウの設定点 %1、本当の太陽 %2、差 %3")
                              .arg(directionTextJapanese(window.azimuth, window.elevation),
-                                  directionTextJapanese(sun.azimuth, sun.elevation), gapText(gap)),
+                                  directionTextJapanese(judged.azimuth, judged.elevation), gapText(gap)),
                          QStringLiteral("window's set-point %1, real sun %2, %3 apart")
                              .arg(directionTextEnglish(window.azimuth, window.elevation),
-                                  directionTextEnglish(sun.azimuth, sun.elevation), gapText(gap))};
+                                  directionTextEnglish(judged.azimuth, judged.elevation), gapText(gap))};
     };
     if (!m_guardTripped && gap > kGuardTripDegrees) {
         m_guardTripped = true;

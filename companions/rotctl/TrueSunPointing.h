@@ -42,9 +42,12 @@ public:
     TrueSunPointing(const heliotrope::sky::Site& site, heliotrope::sky::Refraction refraction,
                     const heliotrope::sky::Atmosphere& atmosphere);
 
-    // window: the set-point of the latest message; utcMilliseconds: now, since
-    // 1970-01-01 00:00 UTC.
-    TrueSunDecision decide(const companions::SetPoint& window, qint64 utcMilliseconds);
+    // window: the set-point of the latest message; utcMilliseconds: the
+    // instant the sun is commanded for, since 1970-01-01 00:00 UTC;
+    // windowUtcMilliseconds: the window's own instant, which its set-point is
+    // judged at (the same unless a test shifts the sun's clock).
+    TrueSunDecision decide(const companions::SetPoint& window, qint64 utcMilliseconds,
+                           std::optional<qint64> windowUtcMilliseconds = std::nullopt);
 
     bool guardTripped() const { return m_guardTripped; }
 

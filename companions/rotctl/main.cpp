@@ -9,8 +9,11 @@
 #include "companions/measure/SavedCalibration.h"
 #include "companions/measure/SunNoiseRun.h"
 #include "companions/power/PowerSourceChoice.h"
+#include "companions/record/StationRecord.h"
 #include "companions/rotctl/Bridge.h"
 #include "companions/rotctl/BridgeMessages.h"
+#include "companions/rotctl/PointingChoice.h"
+#include "companions/rotctl/PointingModelFit.h"
 #include "companions/rotctl/ProgressLine.h"
 #include "companions/rotctl/SunNowReport.h"
 
@@ -18,6 +21,7 @@
 #include <QDateTime>
 #include <QGuiApplication>
 
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -30,7 +34,8 @@ namespace {
 bool calibrationAsked(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--calibrate", 11) == 0 || std::strncmp(argv[i], "-calibrate", 10) == 0)
+        if (std::strncmp(argv[i], "--calibrate", 11) == 0 || std::strncmp(argv[i], "-calibrate", 10) == 0
+            || std::strncmp(argv[i], "--fit-pointing-model", 20) == 0 || std::strncmp(argv[i], "-fit-pointing-model", 19) == 0)
             return true;
     }
     return false;
@@ -65,27 +70,34 @@ int main(int argc, char** argv)
         return kUsageExitCode;
     }
 
-    if (commandLine.options->trueSun.lookOnly) {
-        const SunNowReport look = sunNowReport(commandLine.options->trueSun, QDateTime::currentMSecsSinceEpoch());
+    BridgeOptions options = *commandLine.options;
+    if (options.pointingFit) {
+        const PointingFitReport fitted = fitPointingModelFromRecord(
+            *options.pointingFit, FitStation{*options.trueSun.site, options.trueSun.refraction, options.azimuthRange},
+            heliotrope::record::StationRecord::defaultPath(), QDateTime::currentDateTimeUtc());
+        if (!fitted.text.isEmpty())
+            printLine(stdout, fitted.text);
+        if (!fitted.problem.isEmpty())
+            printLine(stderr, fitted.problem);
+        return fitted.exitCode;
+    }
+    if (options.trueSun.lookOnly) {
+        const QStringList chosen = choosePointing(options);
+        const qint64 shift = static_cast<qint64>(std::llround(options.trueSun.clockOffsetSeconds * 1000.0));
+        const SunNowReport look = sunNowReport(options.trueSun, QDateTime::currentMSecsSinceEpoch() + shift, startingFrame(options));
+        for (const QString& line : chosen)
+            printLine(stdout, line);
         printLine(stdout, look.text);
         return look.exitCode;
     }
 
-    BridgeOptions options = *commandLine.options;
     ProgressLine console(stdout);
     // The bridge runs all night unattended: every line carries its time.
     const auto say = [&console](const QString& line) {
         console.print(QStringLiteral("%1 JST  %2").arg(jstText(QDateTime::currentMSecsSinceEpoch()), line));
     };
-    if (!options.offsetsGiven) {
-        if (const std::optional<SavedCalibration> saved = loadCalibration()) {
-            options.azimuthOffset = saved->azimuthOffset;
-            options.elevationOffset = saved->elevationOffset;
-            say(said::savedCalibrationUsed(*saved, calibrationSettingsPath()));
-            if (saved->refraction != options.trueSun.refraction)
-                say(said::savedCalibrationOtherSky(saved->refraction, options.trueSun.refraction));
-        }
-    }
+    for (const QString& line : choosePointing(options))
+        say(line);
 
     // The sun-noise run reads the source: made first, it goes last; and a
     // command that cannot run is refused before rotctld is touched.
