@@ -146,7 +146,7 @@ std::optional<Scan> scanOf(const heliotrope::record::RecordedCalibration& calibr
 QString tieText(const Tie& tie)
 {
     const TermWords words = termWords(tie.setAside);
-    const QString carriers = termListText(tie.carriedBy);
+    const QString carriers = termListText(tie.carriedBy).replace(QLatin1Char(','), QStringLiteral(", "));
     const QString partner = tie.carriedBy.empty() ? QString() : termLabel(tie.carriedBy.front());
     const QString r = QString::number(tie.correlation, 'f', 3);
     if (tie.action == TieHandling::FitAsSum) {
@@ -177,7 +177,7 @@ QString leftOutText(const RecordedScans& recorded)
     add(recorded.unusable, QStringLiteral("不確かさのない較正 %1 回"), QStringLiteral("%1 without uncertainties"));
     if (japanese.isEmpty())
         return {};
-    return QStringLiteral("使わなかった記録: %1。\nLeft out: %2 calibrations.").arg(japanese.join(QStringLiteral("、")), english.join(QStringLiteral(", ")));
+    return QStringLiteral("使わなかった記録: %1。\nCalibrations left out: %2.").arg(japanese.join(QStringLiteral("、")), english.join(QStringLiteral(", ")));
 }
 
 bool savePicture(const QImage& image, const QString& path, QString* problem)

@@ -2,15 +2,21 @@
 // gives, the command and the beam are each other's inverse everywhere a
 // rotator goes, the fit recovers a known mount with uncertainties that match
 // its scatter over many seeds, refuses too few scans, and says which terms a
-// day of sun leaves tied; and the simulated radiometer's beam stands where
-// such a mount points.
+// day of sun leaves tied; the simulated radiometer's beam stands where
+// such a mount points; and a day of calibrations in the station's record
+// gives the mount back, saved for its site only.
 
+#include "companions/measure/SavedCalibration.h"
 #include "companions/pointing/PointingFit.h"
 #include "companions/radiometer/Radiometer.h"
+#include "companions/record/StationRecord.h"
+#include "companions/rotctl/PointingModelFit.h"
 #include "companions/sky/TrueSun.h"
 
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 #include <cmath>
 #include <random>
@@ -29,6 +35,7 @@ private slots:
     void tooFewScansOrUnusableOnesAreRefused();
     void aDayOfSunTiesTermsThatAFlippedScanSeparates();
     void theSimulatedRadiometerSeesTheSunThroughTheMount();
+    void aDayOfRecordedCalibrationsGivesTheMountSavedForItsSiteOnly();
 };
 
 namespace {
@@ -309,6 +316,116 @@ void TestPointingModel::theSimulatedRadiometerSeesTheSunThroughTheMount()
     QCOMPARE(powerAt(mount, command), -20.0);
     QVERIFY(powerAt(mount, {sun.azimuth, sun.elevation}) < -20.5);
     QCOMPARE(powerAt(QStringLiteral("none"), {sun.azimuth, sun.elevation}), -20.0);
+}
+
+void TestPointingModel::aDayOfRecordedCalibrationsGivesTheMountSavedForItsSiteOnly()
+{
+    using namespace heliotrope::rotctl;
+    using heliotrope::record::Measured;
+    using heliotrope::record::RecordedCalibration;
+    QTemporaryDir dir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    const QString path = dir.filePath(QStringLiteral("station.sqlite"));
+    heliotrope::record::StationRecord record(path);
+    QVERIFY(record.open());
+
+    // A calibration every 45 minutes through the day, as the bridge records
+    // them: the sun at its points and the offsets found, 0.01° of scatter.
+    const MountModel mount = knownMount();
+    const heliotrope::sky::Site tokyo{35.68, 139.77, 40};
+    std::mt19937_64 random(7);
+    std::normal_distribution<double> gauss(0, 0.01);
+    const double start = 1777561200;  // 2026-05-01 00:00 JST
+    const auto calibrationAt = [&](double t, Direction offset) {
+        RecordedCalibration c;
+        c.utc = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(t) + 60, QTimeZone::utc());
+        c.site = {tokyo.latitude, tokyo.longitude, tokyo.height};
+        c.pattern = QStringLiteral("cross");
+        c.refraction = QStringLiteral("radio");
+        c.programVersion = QStringLiteral("test");
+        for (const double dt : {-60.0, 60.0}) {
+            const heliotrope::sky::TrueSunPosition sun = heliotrope::sky::trueSunTopocentric(t + dt, tokyo);
+            heliotrope::record::RecordedPoint point;
+            point.role = dt < 0 ? QStringLiteral("xel") : QStringLiteral("el");
+            point.utc = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>((t + dt) * 1000), QTimeZone::utc());
+            point.sunAzimuth = sun.azimuth;
+            point.sunElevation = sun.elevation;
+            c.points.push_back(point);
+        }
+        c.found = true;
+        c.azimuthOffset = Measured{offset.azimuth, 0.01 / std::cos(heliotrope::sky::trueSunTopocentric(t, tokyo).elevation * M_PI / 180)};
+        c.elevationOffset = Measured{offset.elevation, 0.01};
+        return c;
+    };
+    int scans = 0;
+    for (double t = start; t < start + 86400; t += 2700) {
+        const heliotrope::sky::TrueSunPosition s = heliotrope::sky::trueSunTopocentric(t, tokyo);
+        if (s.elevation < 10)
+            continue;
+        const Direction reading = commandFor(mount, {s.azimuth, s.elevation}).reading;
+        const double cosE = std::cos(s.elevation * M_PI / 180);
+        QVERIFY2(record.addCalibration(calibrationAt(
+                     t, {wrapSigned(reading.azimuth - s.azimuth) + gauss(random) / cosE, reading.elevation - s.elevation + gauss(random)})),
+                 qPrintable(record.problem()));
+        ++scans;
+    }
+    // What must stay out of the fit: another station's, a run that found
+    // nothing, one measured against the geometric sun.
+    RecordedCalibration elsewhere = calibrationAt(start + 10800, {3, -2});
+    elsewhere.site = {34.7, 135.5, 0};
+    RecordedCalibration nothing = calibrationAt(start + 14400, {3, -2});
+    nothing.found = false;
+    RecordedCalibration geometric = calibrationAt(start + 18000, {3, -2});
+    geometric.refraction = QStringLiteral("none");
+    for (const RecordedCalibration& c : {elsewhere, nothing, geometric})
+        QVERIFY(record.addCalibration(c));
+
+    const FitStation station{tokyo, heliotrope::sky::Refraction::Radio, AzimuthRange::From0To360};
+    const QDateTime fittedAt = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(start) + 86400, QTimeZone::utc());
+    const PointingFitReport report = fitPointingModelFromRecord(PointingFitOptions{}, station, path, fittedAt);
+    QVERIFY2(report.exitCode == 0, qPrintable(report.text + report.problem));
+    QVERIFY(report.text.contains(QStringLiteral("%1 scans").arg(scans)));
+    QVERIFY(report.text.contains(QStringLiteral("1 at another site")) && report.text.contains(QStringLiteral("fixed at zero")));
+    const std::optional<SavedPointingModel> saved = loadPointingModel();
+    QVERIFY(saved);
+    QCOMPARE(saved->scans, scans);
+    QVERIFY(saved->rmsBefore > 0.5 && saved->rmsAfter < 0.03);
+    // The tilt, which the sun alone separates, near the truth.
+    for (const Term term : {Term::AN, Term::AW})
+        QVERIFY(std::abs(saved->model[term] - mount[term]) < 0.03);
+    // Pointed blind between the scans, the beam lands on the sun.
+    for (double t = start + 1350; t < start + 86400; t += 2700) {
+        const heliotrope::sky::TrueSunPosition s = heliotrope::sky::trueSunTopocentric(t, tokyo);
+        if (s.elevation > 12) {
+            const Direction sun{s.azimuth, s.elevation};
+            QVERIFY(separationOnSky(beamOnSky(mount, commandFor(saved->model, sun).reading), sun) < 0.04);
+        }
+    }
+    // The frame commands through it and takes a reading back to the sky.
+    RotatorFrame frame;
+    frame.model = saved->model;
+    const RotatorCommand command = rotatorCommand(frame, {200, 40}, std::nullopt);
+    const Direction expected = commandFor(saved->model, {200, 40}).reading;
+    QVERIFY(std::abs(command.azimuth - expected.azimuth) < 1e-9 && std::abs(command.elevation - expected.elevation) < 1e-9);
+    const RotatorPosition back = skyPosition(frame, {command.azimuth, command.elevation});
+    QVERIFY(std::abs(back.azimuth - 200) < 1e-6 && std::abs(back.elevation - 40) < 1e-6);
+
+    // Refused: another station's bridge, another azimuth range, a model that
+    // moves the beam by degrees.
+    QVERIFY(pointingModelRefusal(*saved, tokyo, AzimuthRange::From0To360).isEmpty());
+    QVERIFY(pointingModelRefusal(*saved, heliotrope::sky::Site{34.7, 135.5, 0}, AzimuthRange::From0To360).contains(QStringLiteral("km")));
+    QVERIFY(!pointingModelRefusal(*saved, tokyo, AzimuthRange::FromMinus180To180).isEmpty());
+    SavedPointingModel wild = *saved;
+    wild.model[Term::AS] = 0.1;
+    QVERIFY(pointingModelRefusal(wild, tokyo, AzimuthRange::From0To360).contains(QStringLiteral("no mount's error")));
+
+    // Too few scans for the terms: said, and the model saved before stays.
+    PointingFitOptions late;
+    late.since = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(start) + 61000, QTimeZone::utc());
+    const PointingFitReport few = fitPointingModelFromRecord(late, station, path, fittedAt.addDays(1));
+    QCOMPARE(few.exitCode, 1);
+    QVERIFY(few.problem.contains(QStringLiteral("nothing saved")));
+    QCOMPARE(loadPointingModel()->fittedUtc, fittedAt);
 }
 
 QTEST_GUILESS_MAIN(TestPointingModel)

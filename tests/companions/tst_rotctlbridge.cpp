@@ -1,17 +1,21 @@
 // heliotrope-rotctl against the real rotctld of Hamlib (dummy rotator, model 1,
 // on a free loopback port): pointing messages become P commands, the dummy
 // moves, and its position comes back over UDP to the socket that stands where
-// the window would; the threshold, the limits, a refusing rotctld, and a
-// rotctld killed and started again.
+// the window would; the threshold, the limits, a refusing rotctld, a
+// rotctld killed and started again, and the mount's saved pointing model in
+// every command.
 
 #include "RotctldProcess.h"
 #include "WindowSocket.h"
 
+#include "companions/measure/SavedCalibration.h"
 #include "companions/rotctl/Bridge.h"
+#include "companions/rotctl/PointingChoice.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkDatagram>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -31,6 +35,7 @@ private slots:
     void refusedCommandsAreSaidOnce();
     void rotctldAbsentThenKilledAndRestartedIsRecovered();
     void strangersNeverReachRotctld();
+    void theSavedPointingModelShiftsTheCommandAndIsTakenOffTheReport();
 };
 
 namespace {
@@ -288,6 +293,48 @@ void TestRotctlBridge::strangersNeverReachRotctld()
     QTRY_VERIFY_WITH_TIMEOUT(positionFromRotctld(rotctld.port()).azimuth == 10.0, kWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(window.hasPendingDatagrams(), kWaitMs);
     QVERIFY(!stranger.hasPendingDatagrams());
+}
+
+void TestRotctlBridge::theSavedPointingModelShiftsTheCommandAndIsTakenOffTheReport()
+{
+    QTemporaryDir dir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    SavedPointingModel saved;
+    saved.model[heliotrope::pointing::Term::IA] = 0.4;
+    saved.model[heliotrope::pointing::Term::AN] = 0.3;
+    saved.model[heliotrope::pointing::Term::TF] = 0.2;
+    saved.model[heliotrope::pointing::Term::ES] = 0.01;
+    saved.site = {35.68, 139.77, 40};
+    QVERIFY(savePointingModel(saved));
+
+    RotctldProcess rotctld;
+    QVERIFY(rotctld.start(RotctldProcess::freePort()));
+    BridgeOptions options = testOptions(rotctld.port());
+    options.threshold = 0.01;
+    options.trueSun.site = saved.site;
+    const QStringList said = choosePointing(options);
+    QVERIFY(options.pointingModel && said.join(QString()).contains(QStringLiteral("Using the saved pointing model")));
+    Bridge bridge(options);
+    QSignalSpy written(&bridge.rotctld(), &RotctldClient::commandWritten);
+    QVERIFY(bridge.start(nullptr));
+    QTRY_VERIFY_WITH_TIMEOUT(bridge.rotctld().isReady(), kWaitMs);
+
+    WindowSocket window;
+    window.send(bridge.localPort(), "0,020.00,30.00");
+    const heliotrope::pointing::Direction reading = heliotrope::pointing::commandFor(saved.model, {20, 30}).reading;
+    const QByteArray expected = QStringLiteral("P %1 %2").arg(reading.azimuth, 0, 'f', 2).arg(reading.elevation, 0, 'f', 2).toLatin1();
+    QTRY_VERIFY_WITH_TIMEOUT(!pointings(written).isEmpty(), kWaitMs);
+    QCOMPARE(pointings(written).first(), expected);
+    QVERIFY(std::abs(reading.azimuth - 20) > 0.3);  // the model moves it, by tenths
+    // The dummy stands on the command; the window is told the sky it points at.
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(positionFromRotctld(rotctld.port()).azimuth - reading.azimuth) < 0.01, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(window.lastReport(), QByteArray("1,20.00,30.00"), kWaitMs);
+
+    // Another station's bridge refuses it, says why, and commands the set-point as it is.
+    BridgeOptions elsewhere = testOptions(rotctld.port());
+    elsewhere.trueSun.site = heliotrope::sky::Site{34.7, 135.5, 0};
+    QVERIFY(choosePointing(elsewhere).join(QString()).contains(QStringLiteral("another site's mount")));
+    QVERIFY(!elsewhere.pointingModel);
 }
 
 QTEST_GUILESS_MAIN(TestRotctlBridge)
