@@ -73,6 +73,14 @@ void TestTrueSunPointing::dayCommandsTheRealSunAndNightPassesThrough()
     QCOMPARE(parked.target.azimuth, 65.2);
     QCOMPARE(parked.target.elevation, 0.0);
 
+    // The sun three hours earlier (a test's clock offset): the window's
+    // set-point is judged at its own instant, the sun of the other hour commanded.
+    const qint64 morningMs = kNoonMs - 3 * 3600 * 1000;
+    const heliotrope::sky::TrueSunPosition morning = exactSun(morningMs);
+    const TrueSunDecision shifted = pointing.decide(window, morningMs, kNoonMs);
+    QVERIFY(!shifted.windowCommanded && shifted.notices.isEmpty());
+    QVERIFY(std::abs(shifted.target.azimuth - morning.azimuth) < 1e-6 && std::abs(shifted.target.elevation - morning.elevation) < 1e-6);
+
     // Refraction lifts the commanded sun, more for radio than for light.
     TrueSunPointing optical(kHachioji, heliotrope::sky::Refraction::Optical, {});
     TrueSunPointing radio(kHachioji, heliotrope::sky::Refraction::Radio, {});
