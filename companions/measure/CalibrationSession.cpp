@@ -76,6 +76,14 @@ void CalibrationSession::onFinished(const std::optional<CalibrationOutcome>& out
         emit notice(QStringLiteral("ずれを %1 に保存しました。次にブリッジを起動すると使います（--az-offset か --el-offset を与えたときを除く）。\n"
                                    "Offsets saved in %1; the bridge applies them from its next start unless --az-offset or --el-offset is given.")
                         .arg(calibrationSettingsPath()));
+        // A saved pointing model takes the offsets' place at the next start:
+        // the scan counts through the next fit.
+        if (loadPointingModel()) {
+            emit notice(QStringLiteral("保存した指向モデルがあるため、ブリッジはこのずれの代わりにモデルを使います。"
+                                       "このスキャンをモデルに入れるには --fit-pointing-model で求め直してください。\n"
+                                       "A pointing model is saved: the bridge applies it in place of these offsets. "
+                                       "Fit it again with --fit-pointing-model to take this scan in."));
+        }
     } else {
         emit notice(QStringLiteral("ずれを %1 に保存できません。手で与えてください: %2\nCannot save the offsets in %1; give them by hand: %2")
                         .arg(calibrationSettingsPath(), offsetOptionsText(*outcome)));
