@@ -226,6 +226,13 @@ std::optional<PointingFitOptions> readPointingFitOptions(CompanionCommandLine& c
         if (options.plotPath.isEmpty())
             problems << QStringLiteral("--plot にファイル名がありません。\n--plot names no file.");
     }
+    // The fit runs alone and ends: a run or a mode given with it would be silently dropped.
+    for (const char* alone : {"calibrate", "sun-noise", "true-sun", "sun-now"}) {
+        if (parser.isSet(QString::fromLatin1(alone)))
+            problems << QStringLiteral("--fit-pointing-model は --%1 と一緒には使えません。一つずつ実行してください。\n"
+                                       "--fit-pointing-model does not go with --%1: run them one at a time.")
+                            .arg(QString::fromLatin1(alone));
+    }
     if (!parser.isSet(QStringLiteral("site")))
         problems << QStringLiteral("--fit-pointing-model には --site でアンテナの場所が要ります。\n"
                                    "--fit-pointing-model needs the antenna's site: --site LAT,LON[,HEIGHT_M].");
