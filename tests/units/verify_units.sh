@@ -27,4 +27,25 @@ for unit in "$scratch"/units/*; do
     echo "ok      $(basename "$unit")"
   fi
 done
+
+# The example options are ones the program takes: a timer whose example is
+# refused would fail on every run. Each is started against no rotctld, in a
+# scratch home with no bridge to ask; still running after two seconds means
+# its options were taken.
+examples=(calibrate.env:HELIOTROPE_CALIBRATE_OPTIONS:--calibrate sun-noise.env:HELIOTROPE_SUN_NOISE_OPTIONS:--sun-noise
+          rotctl.env:HELIOTROPE_ROTCTL_OPTIONS:)
+for example in "${examples[@]}"; do
+  IFS=: read -r file variable option <<<"$example"
+  options="$(set -a; source "$root/packaging/systemd/$file"; printf '%s' "${!variable}")"
+  status=0
+  # shellcheck disable=SC2086 # split as systemd splits $VARIABLE
+  env XDG_RUNTIME_DIR="$scratch/runtime" XDG_CONFIG_HOME="$scratch" XDG_DATA_HOME="$scratch" \
+    timeout 2 "$build/heliotrope-rotctl" $option $options --rotctld 127.0.0.1:1 --port 0 >"$scratch/out" 2>&1 || status=$?
+  if [ "$status" -eq 124 ]; then
+    echo "ok      $file is taken"
+  else
+    printf 'FAILED  %s (exit %s):\n%s\n' "$file" "$status" "$(cat "$scratch/out")"
+    failed=1
+  fi
+done
 exit "$failed"
