@@ -2,6 +2,7 @@
 
 #include "companions/common/ConsoleText.h"
 #include "companions/measure/RotatorLender.h"
+#include "companions/rotator/RotatorReading.h"
 #include "companions/sky/TrueSun.h"
 
 #include <QStringList>
@@ -17,20 +18,11 @@ namespace heliotrope::rotctl {
 
 namespace {
 
-// Two readings of a rotator that has stopped differ by nothing; a reading
-// through rotctld's decimal text may differ in its last printed digit.
-constexpr double kStillDegrees = 1e-6;
-
 double separationOnSky(const RotatorFrame& frame, const RotatorPosition& a, const RotatorPosition& b)
 {
     const RotatorPosition skyA = skyPosition(frame, a);
     const RotatorPosition skyB = skyPosition(frame, b);
     return heliotrope::sky::skySeparation(skyA.azimuth, skyA.elevation, skyB.azimuth, skyB.elevation);
-}
-
-bool same(const RotatorPosition& a, const RotatorPosition& b)
-{
-    return std::abs(a.azimuth - b.azimuth) <= kStillDegrees && std::abs(a.elevation - b.elevation) <= kStillDegrees;
 }
 
 }  // namespace
@@ -49,13 +41,7 @@ MeasurementEngine::MeasurementEngine(RotatorLender& lender, heliotrope::power::P
             m_lender.rotctld().requestPosition();
     });
     RotctldClient& client = m_lender.rotctld();
-    connect(&client, &RotctldClient::positionRead, this, [this](const RotatorPosition& reading, qint64) { onPosition(reading); });
-    connect(&client, &RotctldClient::commandWritten, this, [this](const QByteArray& command) {
-        if (command.startsWith("P "))
-            m_pointingSent = true;
-        else if (command == "p" && m_pointingSent)
-            m_readingAfterPointing = true;
-    });
+    connect(&client, &RotctldClient::positionRead, this, &MeasurementEngine::onPosition);
     connect(&client, &RotctldClient::ready, this, [this] {
         if (m_phase == Phase::Waiting)
             m_lender.rotctld().requestPosition();
@@ -170,8 +156,6 @@ void MeasurementEngine::command(const SetPoint& sky)
     // tenths controller takes as 23.5), and the rotator would then stop
     // where it never counts as arrived.
     m_target = RotctldClient::asSent(RotatorPosition{next.azimuth, next.elevation});
-    m_pointingSent = false;
-    m_readingAfterPointing = false;
     m_previous.reset();
     m_lender.rotctld().requestPointing(m_target);
     m_lender.rotctld().requestPosition();
@@ -187,10 +171,10 @@ bool MeasurementEngine::hasArrived(const RotatorPosition& reading) const
     const RotatorPosition rounded = step.rounded(m_target);
     if (separationOnSky(frame(), reading, m_target) > m_settings.settleTolerance && !step.within(reading, m_target))
         return false;
-    return same(reading, rounded) || same(reading, m_target) || (m_previous && same(reading, *m_previous));
+    return readingsAlike(reading, rounded) || readingsAlike(reading, m_target) || (m_previous && readingsAlike(reading, *m_previous));
 }
 
-void MeasurementEngine::onPosition(const RotatorPosition& reading)
+void MeasurementEngine::onPosition(const RotatorPosition& reading, bool afterPointing)
 {
     if (m_phase == Phase::Waiting) {
         m_present = reading;
@@ -206,8 +190,8 @@ void MeasurementEngine::onPosition(const RotatorPosition& reading)
         m_dwellPositions.push_back(reading);
         return;
     }
-    if (m_phase != Phase::Settling || !m_readingAfterPointing)
-        return;  // read before the P went out: says nothing about arriving
+    if (m_phase != Phase::Settling || !afterPointing)
+        return;  // asked for before the P was answered: says nothing about arriving
     m_present = reading;
     m_refusedInRow = 0;
     if (hasArrived(reading)) {
@@ -230,10 +214,10 @@ void MeasurementEngine::onPosition(const RotatorPosition& reading)
     }
     // Stopped short of the band: the dead band this rotator stops in, learnt
     // here, widens the band (a tenths controller that stops 0.4° short).
-    if (m_previous && same(reading, *m_previous)) {
+    if (m_previous && readingsAlike(reading, *m_previous)) {
         m_lender.rotatorStep().stopped(reading, m_target);
         if (hasArrived(reading)) {
-            onPosition(reading);
+            onPosition(reading, afterPointing);
             return;
         }
     }

@@ -10,7 +10,7 @@
 // - Arrived: a reading taken after the P was answered stands within the
 //   arrival band of the commanded position, measured on the sky (so that a
 //   small azimuth error high up is not held against the rotator), and the
-//   rotator has stopped there (two readings alike, or exactly on the command).
+//   rotator has stopped there (two readings alike, or alike to the command).
 //   The band is the settle tolerance, or half the rotator's step plus its dead
 //   band when that is wider: as near as this rotator will get.
 // - The sky moves on while the rotator turns: on arrival the point is aimed
@@ -130,7 +130,7 @@ private:
                        Dwelling };
 
     void command(const companions::SetPoint& sky);
-    void onPosition(const RotatorPosition& reading);
+    void onPosition(const RotatorPosition& reading, bool afterPointing);
     void onReading(double decibels);
     void onPowerFailed(const QString& reason);
     void stop(const QString& japanese, const QString& english);
@@ -146,9 +146,7 @@ private:
     bool m_borrowing = false;
 
     Aim m_aim;
-    RotatorPosition m_target;     // the P sent for the point, rotator terms
-    bool m_pointingSent = false;  // the P for this point has gone out
-    bool m_readingAfterPointing = false;
+    RotatorPosition m_target;  // the P sent for the point, rotator terms
     std::optional<RotatorPosition> m_present;
     std::optional<RotatorPosition> m_previous;       // the reading before m_present, since the P
     std::optional<RotatorPosition> m_slewFrom;       // where the rotator stood when the point was commanded

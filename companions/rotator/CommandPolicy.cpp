@@ -1,15 +1,13 @@
 #include "companions/rotator/CommandPolicy.h"
 
+#include "companions/rotator/RotatorReading.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace heliotrope::rotctl {
 
 namespace {
-
-// Two readings closer than this on both axes: the rotator stands still. Readings
-// come with two decimals from current rotctld and with six from older ones.
-constexpr double kStandingStill = 0.015;
 
 constexpr long long kShortestWaitMs = 1000;
 constexpr double kOnTheWayDegrees = 1.0;
@@ -38,9 +36,7 @@ std::optional<RotatorPosition> CommandPolicy::stoppedAt() const
 
 bool CommandPolicy::stalledSinceCommand() const
 {
-    return m_readingBefore && m_latestReading
-        && std::abs(m_readingBefore->azimuth - m_latestReading->azimuth) < kStandingStill
-        && std::abs(m_readingBefore->elevation - m_latestReading->elevation) < kStandingStill;
+    return m_readingBefore && m_latestReading && readingsAlike(*m_readingBefore, *m_latestReading);
 }
 
 bool CommandPolicy::shouldCommand(const RotatorPosition& target, const std::optional<RotatorPosition>& present,
@@ -60,7 +56,7 @@ bool CommandPolicy::shouldCommand(const RotatorPosition& target, const std::opti
     if (m_lastTarget && (!beyond(*m_lastTarget, target, threshold) || step.sameCommand(*m_lastTarget, target))) {
         // Already commanded: only a rotator that has stopped short is told again,
         // and not one that stopped as near as it gets to what it was told.
-        if (!m_answeredMs || !stalledSinceCommand())
+        if (!m_accepted || !stalledSinceCommand())
             return false;
         // Stopped within a dead band's reach of it, the rotator has answered
         // this command: telling it again changes nothing. Only a rotator held
@@ -81,7 +77,7 @@ void CommandPolicy::commanded(const RotatorPosition& target, long long nowMs)
                             : firstRepeatWait;
     m_lastTarget = target;
     m_lastCommandMs = nowMs;
-    m_answeredMs.reset();
+    m_accepted = false;
     m_readingBefore.reset();
     m_latestReading.reset();
 }
@@ -89,23 +85,22 @@ void CommandPolicy::commanded(const RotatorPosition& target, long long nowMs)
 void CommandPolicy::answered(bool accepted, long long nowMs)
 {
     if (accepted) {
-        m_answeredMs = nowMs;
+        m_accepted = true;
         m_refusedWaitMs = 0;
         return;
     }
     // Refused: the rotator is not on its way anywhere.
     m_lastTarget.reset();
-    m_answeredMs.reset();
+    m_accepted = false;
     m_refusedWaitMs = m_refusedWaitMs == 0 ? std::max(m_minIntervalMs, kShortestWaitMs)
                                            : std::min(m_refusedWaitMs * 2, kLongestRefusedWaitMs);
     m_refusedUntilMs = nowMs + m_refusedWaitMs;
 }
 
-void CommandPolicy::positionRead(const RotatorPosition& position, long long requestSentMs)
+void CommandPolicy::positionRead(const RotatorPosition& position)
 {
-    // Readings asked for before the command was accepted say nothing about
-    // whether the rotator has moved since.
-    if (!m_answeredMs || requestSentMs < *m_answeredMs)
+    // Until a P is accepted the rotator is on its way nowhere.
+    if (!m_accepted)
         return;
     m_readingBefore = m_latestReading;
     m_latestReading = position;

@@ -52,8 +52,8 @@ public:
     // refused P is retried with back-off: the minimum interval, doubling up to
     // a minute.
     void answered(bool accepted, long long nowMs);
-    // A reading of the rotator taken by a p that was sent at requestSentMs.
-    void positionRead(const RotatorPosition& position, long long requestSentMs);
+    // A reading of the rotator asked for after the last P was answered.
+    void positionRead(const RotatorPosition& position);
     // A new connection: the rotator may have been restarted; forget the past.
     void reset();
 
@@ -68,8 +68,8 @@ private:
 
     std::optional<RotatorPosition> m_lastTarget;  // of the last accepted (or pending) P
     std::optional<long long> m_lastCommandMs;
-    std::optional<long long> m_answeredMs;  // when the last P was accepted
-    long long m_repeatWaitMs = 0;           // wait before the next repeat of the same target
+    bool m_accepted = false;       // the last P was accepted
+    long long m_repeatWaitMs = 0;  // wait before the next repeat of the same target
     long long m_refusedUntilMs = 0;
     long long m_refusedWaitMs = 0;
     // Readings taken since the last P was accepted: the latest two.

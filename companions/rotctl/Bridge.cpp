@@ -193,7 +193,7 @@ void Bridge::poll()
     m_client.requestPosition();
 }
 
-void Bridge::onPosition(const RotatorPosition& reading, qint64 requestSentMs)
+void Bridge::onPosition(const RotatorPosition& reading, bool afterPointing)
 {
     sayConnected();
     if (m_positionRefusedSaid) {
@@ -205,7 +205,8 @@ void Bridge::onPosition(const RotatorPosition& reading, qint64 requestSentMs)
         emit notice(said::positionReadAgain());
     }
     m_present = reading;
-    m_policy.positionRead(reading, requestSentMs);
+    if (afterPointing)
+        m_policy.positionRead(reading);
     learnFrom(reading);
 
     const RotatorPosition sky = skyPosition(m_frame, reading);

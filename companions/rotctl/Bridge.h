@@ -10,6 +10,7 @@
 // operator should know comes out as one line each, never one per cycle.
 
 #include "companions/common/PointingReceiver.h"
+#include "companions/common/ShiftedClock.h"
 #include "companions/hamlib/RotctldClient.h"
 #include "companions/measure/RotatorLender.h"
 #include "companions/rotator/CommandPolicy.h"
@@ -66,7 +67,7 @@ private:
     void onSetPoint(const companions::SetPoint& setPoint);
     void onReady(const std::optional<RotatorLimits>& reported);
     void onLost(const QString& line);
-    void onPosition(const RotatorPosition& reading, qint64 requestSentMs);
+    void onPosition(const RotatorPosition& reading, bool afterPointing);
     void onPositionRefused(int returnCode);
     void onPointingAnswered(int returnCode);
     void poll();

@@ -210,7 +210,7 @@ void TestRotatorCommands::rotatorOnItsWayIsNotCommandedAgain()
     int commands = 1;
     for (long long t = 750; t < 40000; t += 750) {
         const double azimuth = std::max(60.0, 300.0 - 6.0 * double(t) / 1000.0);
-        policy.positionRead(at(azimuth, 0), t - 10);
+        policy.positionRead(at(azimuth, 0));
         if (policy.shouldCommand(at(60.004, 0), at(azimuth, 0), t)) {
             policy.commanded(at(60.004, 0), t);
             ++commands;
@@ -227,9 +227,9 @@ void TestRotatorCommands::rotatorThatStopsShortIsToldAgainWithBackOff()
     policy.commanded(target, 0);
     policy.answered(true, 10);
     // One reading after the command says nothing about standing still.
-    policy.positionRead(stuck, 1000);
+    policy.positionRead(stuck);
     QVERIFY(!policy.shouldCommand(target, stuck, 1500));
-    policy.positionRead(stuck, 2000);
+    policy.positionRead(stuck);
     QVERIFY(policy.shouldCommand(target, stuck, 2500));
 
     // Each further repeat waits twice as long as the one before.
@@ -239,7 +239,7 @@ void TestRotatorCommands::rotatorThatStopsShortIsToldAgainWithBackOff()
     policy.answered(true, t);
     repeats.push_back(t);
     for (; t < 200000; t += 500) {
-        policy.positionRead(stuck, t);
+        policy.positionRead(stuck);
         if (policy.shouldCommand(target, stuck, t)) {
             policy.commanded(target, t);
             policy.answered(true, t);
@@ -419,7 +419,7 @@ void TestRotatorCommands::aDayOfTrackingSendsFewCommands()
         for (; nextPoll <= t; nextPoll += pollMs) {
             const heliotrope::controllers::ControllerAngles reading = antenna.position(nextPoll);
             present = RotatorPosition{reading.azimuth, reading.elevation};
-            policy.positionRead(*present, nextPoll);
+            policy.positionRead(*present);
             if (setPoint && setPoint->elevation > 0) {
                 const double error = separation(*setPoint, reading);
                 acquired = acquired || error <= 0.5;
