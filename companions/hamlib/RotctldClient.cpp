@@ -160,6 +160,7 @@ void RotctldClient::sendNext()
     if (m_pointingWanted) {
         const RotatorPosition target = *m_pointingWanted;
         m_pointingWanted.reset();
+        m_pointingSent = asSent(target);
         send(RotctldCommand::SetPosition, pointingText(target));
     } else if (m_positionWanted) {
         m_positionWanted = false;
@@ -238,7 +239,7 @@ void RotctldClient::finishAnswer(const RotctldReplyReader& reader)
         break;
     case RotctldCommand::SetPosition:
         m_pointingAnswered = true;
-        emit pointingAnswered(reader.returnCode());
+        emit pointingAnswered(reader.returnCode(), m_pointingSent);
         break;
     }
     sendNext();

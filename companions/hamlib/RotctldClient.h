@@ -81,7 +81,8 @@ signals:
     // still waiting when the reading comes.
     void positionRead(const RotatorPosition& position, bool afterPointing);
     void positionRefused(int returnCode);
-    void pointingAnswered(int returnCode);
+    // sent: the P as it went on the line.
+    void pointingAnswered(int returnCode, const RotatorPosition& sent);
     // Every command line as it was written, without its line end.
     void commandWritten(const QByteArray& command);
 
@@ -115,6 +116,7 @@ private:
     std::optional<RotctldReplyReader> m_reader;
     bool m_positionWanted = false;
     std::optional<RotatorPosition> m_pointingWanted;
+    RotatorPosition m_pointingSent;   // the latest P, as it went on the line
     bool m_pointingAnswered = false;  // a P has been answered on this connection
 
     QTimer m_retryTimer;

@@ -30,7 +30,7 @@
 #include "companions/hamlib/RotctldReply.h"
 #include "companions/power/PowerSource.h"
 #include "companions/rotator/RotatorGeometry.h"
-#include "companions/rotator/RotatorStep.h"
+#include "companions/rotator/RotatorProfile.h"
 
 #include <QObject>
 #include <QTimer>
@@ -62,6 +62,24 @@ struct Dwell {
     // the side the rotator came from. Within positionUncertainty of the truth.
     RotatorPosition position;
     double positionUncertainty = 0;  // degrees: half the rotator's step
+};
+
+// Failures of one kind in a row, against the count that ends a run.
+class FailureBudget {
+public:
+    explicit constexpr FailureBudget(int limit)
+        : m_limit(limit)
+    {
+    }
+    // One more failure in a row: whether it is the one that ends the run.
+    bool spend() { return ++m_spent >= m_limit; }
+    // A success ends the row.
+    void refill() { m_spent = 0; }
+    int limit() const { return m_limit; }
+
+private:
+    int m_limit;
+    int m_spent = 0;
 };
 
 // Which of the rotator's limits a direction would cross, for the operator.
@@ -96,7 +114,7 @@ public:
     void finish();
 
     bool isBorrowing() const { return m_borrowing; }
-    const RotatorStep& rotatorStep() const;
+    const RotatorProfile& rotatorProfile() const;
     const RotatorFrame& frame() const;
     // The latest reading, the rotator's own terms.
     std::optional<RotatorPosition> present() const { return m_present; }
@@ -152,9 +170,9 @@ private:
     std::optional<RotatorPosition> m_slewFrom;       // where the rotator stood when the point was commanded
     companions::CompanionElapsedTimer m_pointClock;  // the settling and the dwell, in the companions' time
     QTimer m_pollTimer;
-    int m_skippedInRow = 0;
-    int m_failuresInRow = 0;
-    int m_refusedInRow = 0;          // position readings refused since the last good one
+    FailureBudget m_skipped{kSkippedToGiveUp};
+    FailureBudget m_powerFailures{kPowerFailuresToGiveUp};
+    FailureBudget m_refusedReadings{kRefusedReadingsToGiveUp};
     std::vector<double> m_readings;  // dB
     std::vector<double> m_readingTimes;
     std::vector<RotatorPosition> m_dwellPositions;

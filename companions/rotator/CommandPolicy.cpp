@@ -27,23 +27,16 @@ bool CommandPolicy::beyond(const RotatorPosition& a, const RotatorPosition& b, d
     return std::abs(a.azimuth - b.azimuth) > threshold || std::abs(a.elevation - b.elevation) > threshold;
 }
 
-std::optional<RotatorPosition> CommandPolicy::stoppedAt() const
-{
-    if (!m_lastTarget || !stalledSinceCommand())
-        return std::nullopt;
-    return m_latestReading;
-}
-
 bool CommandPolicy::stalledSinceCommand() const
 {
     return m_readingBefore && m_latestReading && readingsAlike(*m_readingBefore, *m_latestReading);
 }
 
 bool CommandPolicy::shouldCommand(const RotatorPosition& target, const std::optional<RotatorPosition>& present,
-                                  long long nowMs, const RotatorStep& step) const
+                                  long long nowMs, const RotatorProfile& rotator) const
 {
-    const double threshold = thresholdFor(step);
-    if (!present || !beyond(*present, target, threshold) || step.sameCommand(*present, target))
+    const double threshold = thresholdFor(rotator);
+    if (!present || !beyond(*present, target, threshold) || rotator.sameCommand(*present, target))
         return false;
     if (nowMs < m_refusedUntilMs)
         return false;
@@ -53,7 +46,7 @@ bool CommandPolicy::shouldCommand(const RotatorPosition& target, const std::opti
     // step any controller takes: it would be told the same degree again.
     if (m_lastTarget && !stalledSinceCommand() && !beyond(*m_lastTarget, target, std::max(threshold, kOnTheWayDegrees)))
         return false;
-    if (m_lastTarget && (!beyond(*m_lastTarget, target, threshold) || step.sameCommand(*m_lastTarget, target))) {
+    if (m_lastTarget && (!beyond(*m_lastTarget, target, threshold) || rotator.sameCommand(*m_lastTarget, target))) {
         // Already commanded: only a rotator that has stopped short is told again,
         // and not one that stopped as near as it gets to what it was told.
         if (!m_accepted || !stalledSinceCommand())
@@ -61,7 +54,7 @@ bool CommandPolicy::shouldCommand(const RotatorPosition& target, const std::opti
         // Stopped within a dead band's reach of it, the rotator has answered
         // this command: telling it again changes nothing. Only a rotator held
         // further off (stopped by hand, restarted) is told again.
-        if (!beyond(*m_latestReading, step.rounded(*m_lastTarget), step.stepOrFinest() + RotatorStep::kLargestDeadBand))
+        if (!beyond(*m_latestReading, rotator.rounded(*m_lastTarget), rotator.stepOrFinest() + RotatorProfile::kLargestDeadBand))
             return false;
         if (nowMs - *m_lastCommandMs < m_repeatWaitMs)
             return false;

@@ -9,7 +9,7 @@
 // Times are milliseconds of a monotonic clock, given by the caller.
 
 #include "companions/rotator/RotatorGeometry.h"
-#include "companions/rotator/RotatorStep.h"
+#include "companions/rotator/RotatorProfile.h"
 
 #include <algorithm>
 #include <optional>
@@ -38,13 +38,9 @@ public:
     // would take as the one it last answered by stopping within that reach:
     // no stream of identical commands to a whole-degree controller.
     bool shouldCommand(const RotatorPosition& target, const std::optional<RotatorPosition>& present, long long nowMs,
-                       const RotatorStep& step = RotatorStep()) const;
+                       const RotatorProfile& rotator = RotatorProfile()) const;
     // The threshold in force for this rotator.
-    double thresholdFor(const RotatorStep& step) const { return std::max(m_threshold, step.reach()); }
-    // Where the rotator stopped after the last accepted P, once two readings
-    // agree; with the P it was sent.
-    std::optional<RotatorPosition> stoppedAt() const;
-    std::optional<RotatorPosition> lastTarget() const { return m_lastTarget; }
+    double thresholdFor(const RotatorProfile& rotator) const { return std::max(m_threshold, rotator.reach()); }
 
     // A P for `target` was sent at nowMs.
     void commanded(const RotatorPosition& target, long long nowMs);

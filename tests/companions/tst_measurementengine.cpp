@@ -93,14 +93,14 @@ public:
     }
     RotctldClient& rotctld() override { return m_client; }
     const RotatorFrame& frame() const override { return m_frame; }
-    RotatorStep& rotatorStep() override { return m_step; }
+    const RotatorProfile& rotatorProfile() const override { return m_step; }
     void lendRotator() override { }
     void takeRotatorBack() override { }
     RotatorFrame m_frame;
 
 private:
     RotctldClient m_client;
-    RotatorStep m_step;
+    RotatorProfile m_step;
 };
 
 // Readings (or failures, as nothing) in turn, 20 ms after each request; the

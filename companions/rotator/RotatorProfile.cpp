@@ -1,4 +1,6 @@
-#include "companions/rotator/RotatorStep.h"
+#include "companions/rotator/RotatorProfile.h"
+
+#include "companions/rotator/RotatorReading.h"
 
 #include <algorithm>
 #include <cmath>
@@ -71,7 +73,7 @@ void remember(std::set<long long>& values, const RotatorPosition& position)
 
 }  // namespace
 
-RotatorStep::RotatorStep(std::optional<double> givenStep, std::optional<double> givenDeadBand)
+RotatorProfile::RotatorProfile(std::optional<double> givenStep, std::optional<double> givenDeadBand)
     : m_step(givenStep)
     , m_stepGiven(givenStep.has_value())
     , m_deadBand(givenDeadBand.value_or(0))
@@ -79,7 +81,23 @@ RotatorStep::RotatorStep(std::optional<double> givenStep, std::optional<double> 
 {
 }
 
-void RotatorStep::reading(const RotatorPosition& position, double seconds)
+void RotatorProfile::commanded(const std::optional<RotatorPosition>& sent)
+{
+    m_sent = sent;
+    m_sinceCommand.reset();
+}
+
+void RotatorProfile::reading(const RotatorPosition& position, double seconds, bool afterCommand)
+{
+    learnFrom(position, seconds);
+    if (!afterCommand || !m_sent)
+        return;
+    if (m_sinceCommand && readingsAlike(*m_sinceCommand, position))
+        stopped(position, *m_sent);
+    m_sinceCommand = position;
+}
+
+void RotatorProfile::learnFrom(const RotatorPosition& position, double seconds)
 {
     if (m_last && seconds > m_lastSeconds && seconds - m_lastSeconds < kLongestRateGap) {
         const double span = seconds - m_lastSeconds;
@@ -98,13 +116,13 @@ void RotatorStep::reading(const RotatorPosition& position, double seconds)
     learnStep();
 }
 
-void RotatorStep::learnStep()
+void RotatorProfile::learnStep()
 {
     if (m_valuesSeen.size() >= kValuesToLearn)
         m_step = coarsestStepOf(m_valuesSeen, kFinestStep).value_or(kFinestStep);
 }
 
-void RotatorStep::stopped(const RotatorPosition& position, const RotatorPosition& commanded)
+void RotatorProfile::stopped(const RotatorPosition& position, const RotatorPosition& commanded)
 {
     // A rotator that stops away from its command, its readings all on a
     // coarse grid, has a controller that works in that grid: no need to wait
@@ -135,13 +153,13 @@ void RotatorStep::stopped(const RotatorPosition& position, const RotatorPosition
         m_deadBand = beyondStep;
 }
 
-RotatorPosition RotatorStep::rounded(const RotatorPosition& command) const
+RotatorPosition RotatorProfile::rounded(const RotatorPosition& command) const
 {
     const double step = stepOrFinest();
     return RotatorPosition{roundedTo(command.azimuth, step), roundedTo(command.elevation, step)};
 }
 
-bool RotatorStep::within(const RotatorPosition& reading, const RotatorPosition& command) const
+bool RotatorProfile::within(const RotatorPosition& reading, const RotatorPosition& command) const
 {
     const double step = stepOrFinest();
     const auto axis = [this, step](double read, double sent, bool circular) {
@@ -160,7 +178,7 @@ bool RotatorStep::within(const RotatorPosition& reading, const RotatorPosition& 
     return axis(reading.azimuth, command.azimuth, true) && axis(reading.elevation, command.elevation, false);
 }
 
-bool RotatorStep::sameCommand(const RotatorPosition& a, const RotatorPosition& b) const
+bool RotatorProfile::sameCommand(const RotatorPosition& a, const RotatorPosition& b) const
 {
     // Alike as the controller takes them: rounded to the nearest step, or cut
     // down to it (SPID's); until a stop has shown which, alike either way.
