@@ -22,7 +22,7 @@
 //
 // Times are seconds of any clock; positions are the rotator's own terms.
 
-#include "companions/hamlib/RotctldReply.h"
+#include "companions/rotator/RotatorPosition.h"
 
 #include <optional>
 #include <set>

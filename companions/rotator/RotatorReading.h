@@ -2,7 +2,7 @@
 
 // What two positions of the rotator tell when set side by side.
 
-#include "companions/hamlib/RotctldReply.h"
+#include "companions/rotator/RotatorPosition.h"
 
 namespace heliotrope::rotctl {
 
