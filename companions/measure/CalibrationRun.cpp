@@ -124,7 +124,7 @@ double CalibrationRun::estimatedSecondsPerPoint() const
     return m_options.dwellSeconds + kFirstSlewGuessSeconds;
 }
 
-bool CalibrationRun::checkBeforeStart(QString* refusal) const
+bool CalibrationRun::checkBeforeStart(QString* refusal, bool* sunTooLow) const
 {
     const double now = m_engine.now();
     const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, now);
@@ -133,6 +133,7 @@ bool CalibrationRun::checkBeforeStart(QString* refusal) const
         return false;
     }
     if (sun.elevation < kLowestSunElevation) {
+        *sunTooLow = true;
         *refusal = QStringLiteral("太陽の仰角が %1 で %2° より低いため、較正を始めません。太陽が %2° より高いときに始めてください。\n"
                                   "The sun is at %1 elevation, below %2°: calibration not started. Start when the sun "
                                   "is above %2°.")
@@ -162,7 +163,8 @@ bool CalibrationRun::checkBeforeStart(QString* refusal) const
 void CalibrationRun::begin()
 {
     QString refusal;
-    if (!checkBeforeStart(&refusal)) {
+    m_sunTooLow = false;
+    if (!checkBeforeStart(&refusal, &m_sunTooLow)) {
         end(std::nullopt, refusal);
         return;
     }
@@ -184,15 +186,15 @@ void CalibrationRun::sayWhatToExpect()
 {
     // A rotator whose step is a good part of the beam places the points
     // coarsely and reads where they are to half a step: what that leaves.
-    const RotatorStep& step = m_engine.rotatorStep();
-    if (!step.step() || *step.step() <= m_options.beamwidth / 3)
+    const RotatorProfile& rotator = m_engine.rotatorProfile();
+    if (!rotator.step() || *rotator.step() <= m_options.beamwidth / 3)
         return;
     const int perCut = static_cast<int>(m_points.size()) / 2;
-    const double expected = *step.step() / 2 / std::sqrt(static_cast<double>(std::max(perCut, 1)));
+    const double expected = *rotator.step() / 2 / std::sqrt(static_cast<double>(std::max(perCut, 1)));
     emit notice(QStringLiteral("ローテーターの刻み %1° はビーム幅 %2° の 3 分の 1 より粗いため、ずれはおよそ ±%3° までしか求まりません。\n"
                                "The rotator's step of %1° is coarser than a third of the beamwidth (%2°): expect the offsets "
                                "to about ±%3°.")
-                    .arg(*step.step())
+                    .arg(*rotator.step())
                     .arg(m_options.beamwidth)
                     .arg(expected, 0, 'f', 2));
 }

@@ -5,8 +5,8 @@
 // own azimuth range, its limits and, until calibrated, an error of its reading.
 
 #include "companions/common/PointingRead.h"
-#include "companions/hamlib/RotctldReply.h"
 #include "companions/pointing/PointingModel.h"
+#include "companions/rotator/RotatorPosition.h"
 
 #include <optional>
 

@@ -7,6 +7,7 @@
 #include "companions/measure/CalibrationOptions.h"
 #include "companions/measure/SunNoiseOptions.h"
 #include "companions/rotator/RotatorGeometry.h"
+#include "companions/rotctl/HistoryCommand.h"
 #include "companions/rotctl/PointingModelFit.h"
 #include "companions/rotctl/TrueSunOptions.h"
 
@@ -43,6 +44,7 @@ struct BridgeOptions {
     QString logPath;                                // empty: no log
     TrueSunOptions trueSun;                         // the real sun instead of the window's model, by day
     std::optional<SunNoiseOptions> sunNoise;        // a sun-noise run before tracking
+    std::optional<HistoryOptions> history;          // --history: print the record, then exit
     std::optional<PointingFitOptions> pointingFit;  // fit the mount's model from the record, then exit
 };
 

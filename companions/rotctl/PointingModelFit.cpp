@@ -32,20 +32,11 @@ const OptionRow kPointingFitOptions[] = {
      "Fit the mount's pointing model by weighted least squares from the --site's calibration scans in the "
      "station's record; print each term with its uncertainty, the rms before and after and the terms the scans "
      "cannot tell apart, save it (it replaces the constant offsets), then exit. Needs no rotctld."},
-    {"since",
-     "--fit-pointing-model で、この日時（UTC）から後のスキャンだけを使う（例 2026-12-01、2026-12-01T09:00）。\n"
-     "With --fit-pointing-model, only the scans from this date and time on, UTC (e.g. 2026-12-01).",
-     "date"},
     {"terms",
      "--fit-pointing-model で求める項: IA,IE,CA,NPAE,AN,AW,TF,AS,ES から選んでコンマで区切るか all（既定 all）。\n"
      "With --fit-pointing-model, the terms to fit: some of IA,IE,CA,NPAE,AN,AW,TF,AS,ES, comma-separated, or "
      "all (default all).",
      "list", "all"},
-    {"plot",
-     "--fit-pointing-model で、スキャンの残差（モデルの前と後）を方位角と仰角に対して描いた図を PNG で保存する。\n"
-     "With --fit-pointing-model, save a PNG picture of the scans' residuals before and after the model "
-     "against azimuth and elevation.",
-     "file.png"},
 };
 
 struct TermWords {
@@ -200,8 +191,9 @@ std::optional<PointingFitOptions> readPointingFitOptions(CompanionCommandLine& c
 {
     const QCommandLineParser& parser = commandLine.parser();
     if (!parser.isSet(QStringLiteral("fit-pointing-model"))) {
+        // --since and --plot are also the history's, which refuses them alone.
         commandLine.refuseWithout(QStringLiteral("--fit-pointing-model"), QStringLiteral("--fit-pointing-model"),
-                                  {QStringLiteral("since"), QStringLiteral("terms"), QStringLiteral("plot")});
+                                  {QStringLiteral("terms")});
         return std::nullopt;
     }
     QStringList& problems = commandLine.problems();
@@ -227,7 +219,7 @@ std::optional<PointingFitOptions> readPointingFitOptions(CompanionCommandLine& c
             problems << QStringLiteral("--plot にファイル名がありません。\n--plot names no file.");
     }
     // The fit runs alone and ends: a run or a mode given with it would be silently dropped.
-    for (const char* alone : {"calibrate", "sun-noise", "true-sun", "sun-now"}) {
+    for (const char* alone : {"calibrate", "sun-noise", "true-sun", "sun-now", "history"}) {
         if (parser.isSet(QString::fromLatin1(alone)))
             problems << QStringLiteral("--fit-pointing-model は --%1 と一緒には使えません。一つずつ実行してください。\n"
                                        "--fit-pointing-model does not go with --%1: run them one at a time.")

@@ -12,6 +12,7 @@
 #include "companions/record/StationRecord.h"
 #include "companions/rotctl/Bridge.h"
 #include "companions/rotctl/BridgeMessages.h"
+#include "companions/rotctl/HistoryCommand.h"
 #include "companions/rotctl/PointingChoice.h"
 #include "companions/rotctl/PointingModelFit.h"
 #include "companions/rotctl/ProgressLine.h"
@@ -31,12 +32,13 @@ using namespace heliotrope::rotctl;
 
 namespace {
 
-bool calibrationAsked(int argc, char** argv)
+// A calibration and --plot (of the history or of the pointing model's fit) draw pictures.
+bool pictureAsked(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--calibrate", 11) == 0 || std::strncmp(argv[i], "-calibrate", 10) == 0
-            || std::strncmp(argv[i], "--fit-pointing-model", 20) == 0 || std::strncmp(argv[i], "-fit-pointing-model", 19) == 0)
-            return true;
+        for (const char* option : {"--calibrate", "-calibrate", "--plot", "-plot"})
+            if (std::strncmp(argv[i], option, std::strlen(option)) == 0)
+                return true;
     }
     return false;
 }
@@ -46,10 +48,10 @@ bool calibrationAsked(int argc, char** argv)
 int main(int argc, char** argv)
 {
     keepQtQuietUnlessAsked();
-    // The calibration draws its picture with Qt's painter, whose fonts need a
-    // GUI application; on the offscreen platform, so no display is needed.
+    // Pictures are drawn with Qt's painter, whose fonts need a GUI
+    // application; on the offscreen platform, so no display is needed.
     std::unique_ptr<QCoreApplication> app;
-    if (calibrationAsked(argc, argv)) {
+    if (pictureAsked(argc, argv)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
@@ -89,6 +91,14 @@ int main(int argc, char** argv)
             printLine(stdout, line);
         printLine(stdout, look.text);
         return look.exitCode;
+    }
+    if (commandLine.options->history) {
+        const HistoryReport history = historyReport(*commandLine.options->history, heliotrope::record::StationRecord::defaultPath());
+        if (!history.text.isEmpty())
+            printLine(stdout, history.text);
+        if (!history.problem.isEmpty())
+            printLine(stderr, history.problem);
+        return history.exitCode;
     }
 
     ProgressLine console(stdout);
