@@ -60,6 +60,9 @@ public:
     void requestPosition();
     // Asks for P az el; a later request replaces one not yet sent. Only when ready.
     void requestPointing(const RotatorPosition& rotatorTarget);
+    // Asks for S (stop) or K (park): sent before anything else waiting, and a
+    // P waiting is dropped, for the rotator is to go nowhere else. Only when ready.
+    void requestHalt(RotctldCommand stopOrPark);
     // The P's text for a target: hundredths of a degree, as rotctld reads it.
     // What reaches the controller is this, not the target: 23.4488° goes as
     // 23.45, which Hamlib's float carries a little above the half.
@@ -79,6 +82,7 @@ signals:
     void positionRead(const RotatorPosition& position, qint64 requestSentMs);
     void positionRefused(int returnCode);
     void pointingAnswered(int returnCode);
+    void haltAnswered(heliotrope::rotctl::RotctldCommand stopOrPark, int returnCode);
     // Every command line as it was written, without its line end.
     void commandWritten(const QByteArray& command);
 
@@ -114,6 +118,7 @@ private:
     qint64 m_inFlightSentMs = 0;
     bool m_positionWanted = false;
     std::optional<RotatorPosition> m_pointingWanted;
+    std::optional<RotctldCommand> m_haltWanted;
 
     QTimer m_retryTimer;
     QTimer m_connectTimer;

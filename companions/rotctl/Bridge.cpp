@@ -47,6 +47,10 @@ Bridge::Bridge(const BridgeOptions& options, QObject* parent)
     connect(&m_client, &RotctldClient::positionRead, this, &Bridge::onPosition);
     connect(&m_client, &RotctldClient::positionRefused, this, &Bridge::onPositionRefused);
     connect(&m_client, &RotctldClient::pointingAnswered, this, &Bridge::onPointingAnswered);
+    connect(&m_client, &RotctldClient::haltAnswered, this, [this](RotctldCommand, int returnCode) {
+        if (m_hold != Hold::None)
+            emit holdAnswered(returnCode);
+    });
     // Precise: a coarse timer may fire a little early, and p is promised no
     // more often than the poll interval.
     m_pollTimer.setTimerType(Qt::PreciseTimer);
@@ -148,6 +152,8 @@ void Bridge::onReady(const std::optional<RotatorLimits>& reported)
     }
     poll();
     m_pollTimer.start(realIntervalMs(m_options.pollIntervalMs));
+    if (m_hold == Hold::Stowed && !m_commandsHeld)
+        sendHold();
     emit rotatorReady();
 }
 
@@ -165,7 +171,7 @@ void Bridge::onLost(const QString& line)
 void Bridge::learnFrom(const RotatorPosition& reading)
 {
     m_step.reading(reading, static_cast<double>(nowMs()) / 1000.0);
-    if (const std::optional<RotatorPosition> stopped = m_policy.stoppedAt(); stopped && !m_commandsHeld)
+    if (const std::optional<RotatorPosition> stopped = m_policy.stoppedAt(); stopped && obeying())
         m_step.stopped(*stopped, *m_policy.lastTarget());
     if (m_step.step() && m_step.step() != m_stepSaid) {
         m_stepSaid = m_step.step();
@@ -230,6 +236,13 @@ void Bridge::onPointingAnswered(int returnCode)
 {
     if (m_commandsHeld)
         return;  // the answer to a measurement's P, not the bridge's
+    if (m_hold != Hold::None) {
+        if (m_holdAnswerPending) {
+            m_holdAnswerPending = false;
+            emit holdAnswered(returnCode);
+        }
+        return;
+    }
     m_policy.answered(returnCode == 0, nowMs());
     if (returnCode == 0) {
         if (m_pointingRefusedSaid) {
@@ -253,9 +266,48 @@ void Bridge::holdCommands(bool held)
     }
 }
 
+bool Bridge::stow(const std::optional<RotatorPosition>& rotatorTarget)
+{
+    m_hold = Hold::Stowed;
+    m_stowTarget = rotatorTarget;
+    return sendHold();
+}
+
+bool Bridge::stopRotator()
+{
+    m_hold = Hold::Stopped;
+    m_stowTarget.reset();
+    return sendHold();
+}
+
+bool Bridge::sendHold()
+{
+    if (!m_client.isReady() || m_hold == Hold::None)
+        return false;
+    if (m_hold == Hold::Stopped) {
+        m_client.requestHalt(RotctldCommand::Stop);
+    } else if (m_stowTarget) {
+        m_holdAnswerPending = true;
+        m_client.requestPointing(*m_stowTarget);
+    } else {
+        m_client.requestHalt(RotctldCommand::Park);
+    }
+    return true;
+}
+
+void Bridge::resume()
+{
+    m_hold = Hold::None;
+    m_stowTarget.reset();
+    m_holdAnswerPending = false;
+    // Where the rotator was held is no command of tracking's: start afresh.
+    m_policy.reset();
+    considerCommand();
+}
+
 void Bridge::considerCommand()
 {
-    if (m_commandsHeld || !m_target || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
+    if (!obeying() || !m_target || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
         return;
     const RotatorCommand command = rotatorCommand(m_frame, *m_target, m_present);
     if (command.clamped && !m_clampSaid)

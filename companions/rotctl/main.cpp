@@ -12,7 +12,10 @@
 #include "companions/rotctl/Bridge.h"
 #include "companions/rotctl/BridgeMessages.h"
 #include "companions/rotctl/ProgressLine.h"
+#include "companions/rotctl/StationAsking.h"
+#include "companions/rotctl/StationDesk.h"
 #include "companions/rotctl/SunNowReport.h"
+#include "companions/station/StationServer.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -27,11 +30,16 @@ using namespace heliotrope::rotctl;
 
 namespace {
 
-bool calibrationAsked(int argc, char** argv)
+// Only the asking commands never draw: a bridge may be asked for a
+// calibration, with its picture, at any time.
+bool onlyAsking(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--calibrate", 11) == 0 || std::strncmp(argv[i], "-calibrate", 10) == 0)
-            return true;
+        for (const char* asking : {"-stow", "-stop-rotator", "-resume", "-status"}) {
+            const char* name = argv[i][0] == '-' && argv[i][1] == '-' ? argv[i] + 1 : argv[i];
+            if (std::strncmp(name, asking, std::strlen(asking)) == 0 && std::strncmp(name, "-stow-", 6) != 0)
+                return true;
+        }
     }
     return false;
 }
@@ -44,7 +52,7 @@ int main(int argc, char** argv)
     // The calibration draws its picture with Qt's painter, whose fonts need a
     // GUI application; on the offscreen platform, so no display is needed.
     std::unique_ptr<QCoreApplication> app;
-    if (calibrationAsked(argc, argv)) {
+    if (!onlyAsking(argc, argv)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
@@ -54,7 +62,8 @@ int main(int argc, char** argv)
     QCoreApplication::setOrganizationName(QStringLiteral("heliotrope"));
     QCoreApplication::setApplicationName(QStringLiteral("heliotrope-rotctl"));
 
-    const CommandLine<BridgeOptions> commandLine = parseBridgeCommandLine(QCoreApplication::arguments());
+    const QStringList arguments = withStowValue(QCoreApplication::arguments());
+    const CommandLine<BridgeOptions> commandLine = parseBridgeCommandLine(arguments);
     if (!commandLine.options) {
         printLine(commandLine.exitCode == 0 ? stdout : stderr, commandLine.text);
         return commandLine.exitCode;
@@ -71,17 +80,31 @@ int main(int argc, char** argv)
         return look.exitCode;
     }
 
+    // With a bridge of this user running, it is asked: one bridge, one
+    // rotctld connection. Without one, a measurement runs here, as a bridge
+    // of its own.
+    if (commandLine.options->ask != BridgeAsk::None || commandLine.options->calibration || commandLine.options->sunNoise) {
+        if (const std::optional<int> status = askRunningBridge(*commandLine.options, arguments))
+            return *status;
+        if (commandLine.options->ask != BridgeAsk::None) {
+            printLine(stderr, noBridgeText());
+            return 1;
+        }
+    }
+
     BridgeOptions options = *commandLine.options;
     ProgressLine console(stdout);
     // The bridge runs all night unattended: every line carries its time.
     const auto say = [&console](const QString& line) {
         console.print(QStringLiteral("%1 JST  %2").arg(jstText(QDateTime::currentMSecsSinceEpoch()), line));
     };
+    QString calibrationInUse;
     if (!options.offsetsGiven) {
         if (const std::optional<SavedCalibration> saved = loadCalibration()) {
             options.azimuthOffset = saved->azimuthOffset;
             options.elevationOffset = saved->elevationOffset;
-            say(said::savedCalibrationUsed(*saved, calibrationSettingsPath()));
+            calibrationInUse = said::savedCalibrationUsed(*saved, calibrationSettingsPath());
+            say(calibrationInUse);
             if (saved->refraction != options.trueSun.refraction)
                 say(said::savedCalibrationOtherSky(saved->refraction, options.trueSun.refraction));
         }
@@ -101,7 +124,32 @@ int main(int argc, char** argv)
 
     Bridge bridge(options);
     QObject::connect(&bridge, &Bridge::notice, say);
+    const auto showProgress = [&console](const QString& line) { console.show(line); };
+    StationDesk desk(bridge, options);
+    desk.setCalibrationInUse(calibrationInUse);
+    QObject::connect(&desk, &StationDesk::notice, say);
+    QObject::connect(&desk, &StationDesk::progress, showProgress);
+    // The request socket first: a second bridge is told so, not that the
+    // window's UDP port is taken.
     QString problem;
+    std::unique_ptr<heliotrope::station::StationServer> requests;
+    if (const QString path = heliotrope::station::StationServer::defaultSocketPath(&problem); !path.isEmpty()) {
+        requests = std::make_unique<heliotrope::station::StationServer>(desk, path);
+        switch (requests->listen()) {
+        case heliotrope::station::StationServer::Listening::Yes:
+            say(said::takingRequests(path));
+            break;
+        case heliotrope::station::StationServer::Listening::AnotherBridge:
+            printLine(stderr, requests->problem());
+            return 1;
+        case heliotrope::station::StationServer::Listening::Failed:
+            say(requests->problem() + QLatin1Char('\n') + said::noRequests());
+            requests.reset();
+            break;
+        }
+    } else {
+        say(problem + QLatin1Char('\n') + said::noRequests());
+    }
     if (!bridge.start(&problem)) {
         printLine(stderr, problem);
         return 1;
@@ -112,20 +160,27 @@ int main(int argc, char** argv)
     std::unique_ptr<SunNoiseRun> sunNoise;
     std::unique_ptr<CalibrationSession> calibration;
     SignalNotifier& notifier = SignalNotifier::instance();
-    QObject::connect(&notifier, &SignalNotifier::received, [&sunNoise, &calibration](int signalNumber) {
+    QObject::connect(&notifier, &SignalNotifier::received, [&sunNoise, &calibration, &desk, &options, &say](int signalNumber) {
         if (signalNumber == SIGINT && calibration && calibration->isRunning()) {
             calibration->interrupt();
         } else if (signalNumber == SIGINT && sunNoise && sunNoise->isRunning()) {
             sunNoise->abort(said::interruptedJapanese(), said::interruptedEnglish());
+        } else if (signalNumber == SIGINT && desk.isMeasuring()) {
+            desk.cancelMeasurement();
         } else {
             SignalNotifier::restoreDefault(SIGINT);
             SignalNotifier::restoreDefault(SIGTERM);
-            QCoreApplication::quit();
+            if (signalNumber == SIGTERM && options.stowOnExit) {
+                // The dish is left stowed before the service ends.
+                say(said::stowingBeforeExit());
+                desk.stowBeforeExit([] { QCoreApplication::quit(); });
+            } else {
+                QCoreApplication::quit();
+            }
         }
     });
     notifier.install({SIGINT, SIGTERM});
 
-    const auto showProgress = [&console](const QString& line) { console.show(line); };
     if (options.sunNoise) {
         sunNoise = std::make_unique<SunNoiseRun>(*options.sunNoise, *options.trueSun.site, options.trueSun.refraction,
                                                  options.trueSun.atmosphere, bridge, *sunNoisePower,
