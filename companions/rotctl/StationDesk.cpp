@@ -279,8 +279,9 @@ QString StationDesk::statusText() const
     QStringList lines;
     const auto add = [&lines](const QString& japanese, const QString& english) { lines << japanese << english; };
     if (m_measurement) {
-        add(QStringLiteral("測定中: %1").arg(m_progress.section(QLatin1Char('\n'), 0, 0)),
-            QStringLiteral("measuring: %1").arg(m_progress.section(QLatin1Char('\n'), -1)));
+        // Progress comes as "Japanese / English" on one line, or as two lines.
+        const QStringList progress = m_progress.split(m_progress.contains(QLatin1Char('\n')) ? QStringLiteral("\n") : QStringLiteral(" / "));
+        add(QStringLiteral("測定中: %1").arg(progress.first()), QStringLiteral("measuring: %1").arg(progress.last()));
     } else if (m_bridge.hold() == Bridge::Hold::Stowed) {
         const std::optional<RotatorPosition>& at = m_bridge.stowTarget();
         const QString where = at ? positionText(at->azimuth, at->elevation) : QStringLiteral("park (K)");
