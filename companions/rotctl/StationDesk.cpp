@@ -208,7 +208,8 @@ void StationDesk::measurementFinished(StationCode code)
     m_measurementReply = nullptr;
     m_progress.clear();
     // Later: the signal that brought this is the measurement's own.
-    m_measurement.release()->deleteLater();
+    if (m_measurement)
+        m_measurement.release()->deleteLater();
     if (std::function<void()> after = std::exchange(m_afterMeasurement, {}))
         after();
 }
@@ -224,10 +225,14 @@ void StationDesk::holdRotator(bool stop, std::optional<RotatorPosition> target, 
     if (m_measurement)
         cancelMeasurement();  // the stop goes at once, the run's rotator or not
     const bool sent = stop ? m_bridge.stopRotator() : m_bridge.stow(target);
-    const QString what = stop ? QStringLiteral("ローテーターを止めて保ちます（S）。\nStopping the rotator and holding it (S).")
-        : target ? QStringLiteral("ローテーターを %1 へ格納して保ちます。\nStowing the rotator at %1 and holding it there.")
-                       .arg(positionText(target->azimuth, target->elevation))
-                 : QStringLiteral("ローテーターをパーク位置へ格納して保ちます（K）。\nStowing the rotator at its park position (K) and holding it.");
+    QString what;
+    if (stop)
+        what = QStringLiteral("ローテーターを止めて保ちます（S）。\nStopping the rotator and holding it (S).");
+    else if (target)
+        what = QStringLiteral("ローテーターを %1 へ格納して保ちます。\nStowing the rotator at %1 and holding it there.")
+                   .arg(positionText(target->azimuth, target->elevation));
+    else
+        what = QStringLiteral("ローテーターをパーク位置へ格納して保ちます（K）。\nStowing the rotator at its park position (K) and holding it.");
     emit notice(what);
     if (!sent) {
         done(StationCode::Failed,
