@@ -261,12 +261,13 @@ void TestStationBridge::garbageAndUnusableRequestsChangeNothing()
 void TestStationBridge::calibrationAskedOfTheRunningBridge()
 {
     const qint64 pid = m_bridge->process.processId();
-    Program asker(calibration(QStringLiteral("five"), 2));
-    QVERIFY2(asker.waitFor(QStringLiteral("point 2 of 7")), qPrintable(asker.output));
+    Program asker(calibration(QStringLiteral("cross"), 2));
+    QVERIFY2(asker.waitFor(QStringLiteral("point 2 of 14")), qPrintable(asker.output));
+    const QString measuring = ask({QStringLiteral("--status")}).second;
+    QVERIFY2(measuring.contains(QStringLiteral("measuring: calibration point")), qPrintable(measuring));
     // One measurement at a time, whoever asks.
-    auto [status, said] = ask(calibration(QStringLiteral("cross"), 3));
+    auto [status, said] = ask(calibration(QStringLiteral("five"), 3));
     QVERIFY2(status == 3 && said.contains(QStringLiteral("A measurement already runs")), qPrintable(said));
-    QVERIFY2(ask({QStringLiteral("--status")}).second.contains(QStringLiteral("measuring: calibration point")), "status");
     QCOMPARE(asker.exitWithin(60000), 0);
     QVERIFY(asker.output.contains(QStringLiteral("--rotctld 127.0.0.1:4533: the running bridge's")));
     QVERIFY2(asker.output.contains(QStringLiteral("Offsets saved")), qPrintable(asker.output));
