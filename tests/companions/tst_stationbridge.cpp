@@ -274,6 +274,16 @@ void TestStationBridge::calibrationAskedOfTheRunningBridge()
     QVERIFY(QFile::exists(m_home.filePath(QStringLiteral("config/heliotrope/heliotrope-rotctl.conf"))));
     QVERIFY(m_bridge->waitFor(QStringLiteral("Back to tracking")));
     QVERIFY(rotatorNear(30.0, 26.2));
+
+    // The sun-noise run likewise, with its own options.
+    QStringList sunNoise = calibration(QString(), 6).mid(2);
+    sunNoise.replace(sunNoise.indexOf(QStringLiteral("--beamwidth")) + 1, QStringLiteral("9.5"));
+    sunNoise.replace(sunNoise.indexOf(QStringLiteral("--beamwidth")), QStringLiteral("--dish-diameter"));
+    sunNoise << QStringLiteral("--sun-noise") << QStringLiteral("--repeat") << QStringLiteral("2") << QStringLiteral("--frequency")
+             << QStringLiteral("1296") << QStringLiteral("--flux") << QStringLiteral("120");
+    std::tie(status, said) = ask(sunNoise, 60000);
+    QVERIFY2(status == 0 && said.contains(QStringLiteral("Y =")), qPrintable(said));
+    QVERIFY(rotatorNear(30.0, 26.2));
     QCOMPARE(m_bridge->process.processId(), pid);
 }
 
