@@ -289,8 +289,11 @@ QString StationDesk::statusText() const
         add(QStringLiteral("測定中: %1").arg(progress.first()), QStringLiteral("measuring: %1").arg(progress.last()));
     } else if (m_bridge.hold() == Bridge::Hold::Stowed) {
         const std::optional<RotatorPosition>& at = m_bridge.stowTarget();
-        const QString where = at ? positionText(at->azimuth, at->elevation) : QStringLiteral("park (K)");
-        add(QStringLiteral("格納中: %1").arg(where), QStringLiteral("stowed: %1").arg(where));
+        if (at)
+            add(QStringLiteral("格納中: %1").arg(positionText(at->azimuth, at->elevation)),
+                QStringLiteral("stowed: %1").arg(positionText(at->azimuth, at->elevation)));
+        else
+            add(QStringLiteral("格納中: パーク位置（K）"), QStringLiteral("stowed: park position (K)"));
     } else if (m_bridge.hold() == Bridge::Hold::Stopped) {
         add(QStringLiteral("停止中（S）"), QStringLiteral("stopped (S)"));
     } else {
