@@ -295,6 +295,14 @@ bool Bridge::sendHold()
     return true;
 }
 
+void Bridge::applyOffsets(double azimuthOffset, double elevationOffset)
+{
+    m_frame.azimuthOffset = azimuthOffset;
+    m_frame.elevationOffset = elevationOffset;
+    m_policy.reset();
+    considerCommand();
+}
+
 void Bridge::resume()
 {
     m_hold = Hold::None;

@@ -71,6 +71,8 @@ public:
     const std::optional<RotatorPosition>& present() const { return m_present; }
     const std::optional<companions::SetPoint>& setPoint() const { return m_setPoint; }
     const RotatorStep& step() const { return m_step; }
+    // A calibration made while running: pointed with from now on.
+    void applyOffsets(double azimuthOffset, double elevationOffset);
 
     // The UTC clock, milliseconds since 1970 (the system's by default), which
     // true-sun mode computes the sun for and the log is stamped with; a test

@@ -1,7 +1,9 @@
 #include "companions/rotctl/StationDesk.h"
 
 #include "companions/common/ConsoleText.h"
+#include "companions/measure/SavedCalibration.h"
 #include "companions/rotctl/Bridge.h"
+#include "companions/rotctl/BridgeMessages.h"
 
 #include <QCoreApplication>
 
@@ -203,6 +205,18 @@ void StationDesk::cancelMeasurement()
 
 void StationDesk::measurementFinished(StationCode code)
 {
+    const bool calibrated = code == StationCode::Ok && m_measurementReply
+        && m_measurementReply->request().kind == RequestKind::Calibrate;
+    if (calibrated && !m_options.offsetsGiven) {
+        // A station that runs for months never restarts to take up its
+        // weekly calibration: the one just saved is pointed with at once.
+        if (const std::optional<SavedCalibration> saved = loadCalibration()) {
+            m_bridge.applyOffsets(saved->azimuthOffset, saved->elevationOffset);
+            m_calibrationInUse = said::savedCalibrationUsed(*saved, calibrationSettingsPath());
+            emit notice(m_calibrationInUse);
+            m_measurementReply->say(m_calibrationInUse);
+        }
+    }
     if (m_measurementReply)
         m_measurementReply->finish(code);
     m_measurementReply = nullptr;
