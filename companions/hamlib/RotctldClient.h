@@ -55,6 +55,8 @@ public:
     bool positionPending() const { return m_positionWanted || m_inFlight == RotctldCommand::GetPosition; }
     // Whether a P is asked for or on its way.
     bool pointingPending() const { return m_pointingWanted.has_value() || m_inFlight == RotctldCommand::SetPosition; }
+    // Whether a P is on its way, its answer still to come.
+    bool pointingInFlight() const { return m_inFlight == RotctldCommand::SetPosition; }
 
     // Asks for p; nothing happens while one is already pending. Only when ready.
     void requestPosition();

@@ -162,6 +162,9 @@ void Bridge::onLost(const QString& line)
     m_pollTimer.stop();
     m_present.reset();
     m_connectedPending = false;
+    // Commands on their way are dropped with the connection: no answer comes.
+    m_holdAnswerPending = false;
+    m_trackingAnswerFirst = false;
     if (!line.isEmpty()) {
         emit notice(line);
         m_connectedSaid = false;  // the next connection that answers is news
@@ -237,6 +240,10 @@ void Bridge::onPointingAnswered(int returnCode)
     if (m_commandsHeld)
         return;  // the answer to a measurement's P, not the bridge's
     if (m_hold != Hold::None) {
+        if (m_trackingAnswerFirst) {
+            m_trackingAnswerFirst = false;
+            return;
+        }
         if (m_holdAnswerPending) {
             m_holdAnswerPending = false;
             emit holdAnswered(returnCode);
@@ -287,6 +294,7 @@ bool Bridge::sendHold()
     if (m_hold == Hold::Stopped) {
         m_client.requestHalt(RotctldCommand::Stop);
     } else if (m_stowTarget) {
+        m_trackingAnswerFirst = m_client.pointingInFlight() && !m_holdAnswerPending;
         m_holdAnswerPending = true;
         m_client.requestPointing(*m_stowTarget);
     } else {
@@ -308,6 +316,7 @@ void Bridge::resume()
     m_hold = Hold::None;
     m_stowTarget.reset();
     m_holdAnswerPending = false;
+    m_trackingAnswerFirst = false;
     // Where the rotator was held is no command of tracking's: start afresh.
     m_policy.reset();
     considerCommand();

@@ -136,6 +136,7 @@ private:
     Hold m_hold = Hold::None;
     std::optional<RotatorPosition> m_stowTarget;  // none while stowed: Hamlib's park
     bool m_holdAnswerPending = false;             // a P of the stow on its way, not a measurement's
+    bool m_trackingAnswerFirst = false;           // tracking's P was on its way when the stow's went
     bool m_connectedSaid = false;
     bool m_connectedPending = false;  // waiting for the rotator's first answer on this connection
     bool m_limitsReported = false;
