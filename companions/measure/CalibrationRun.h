@@ -35,6 +35,9 @@ public:
     // The operator ends the run (Ctrl+C); nothing is fitted or saved.
     void interrupt();
     bool isRunning() const { return m_running; }
+    // The last run was refused because the sun stood below
+    // kLowestSunElevation: a scheduled run skipped, not a fault of the station.
+    bool sunTooLow() const { return m_sunTooLow; }
 
     // The lowest sun the run starts on, degrees: below it the refraction and
     // the ground spoil the beam's shape.
@@ -51,7 +54,7 @@ signals:
 private:
     void planPattern();
     companions::SetPoint skyFor(double crossElevation, double elevation, double utc) const;
-    bool checkBeforeStart(QString* refusal) const;
+    bool checkBeforeStart(QString* refusal, bool* sunTooLow) const;
     void begin();
     void sayWhatToExpect();
     void measurePoint();
@@ -67,6 +70,7 @@ private:
     heliotrope::power::PowerSource& m_power;
     MeasurementEngine m_engine;
     bool m_running = false;
+    bool m_sunTooLow = false;
 
     std::vector<MeasuredPoint> m_points;  // planned, then measured in order
     std::size_t m_index = 0;

@@ -30,6 +30,8 @@ public:
     bool start(QString* problem);
     bool isRunning() const { return m_run && m_run->isRunning(); }
     void interrupt();
+    // The run was refused because the sun stood too low (CalibrationRun::sunTooLow).
+    bool sunTooLow() const { return m_run && m_run->sunTooLow(); }
 
 signals:
     void notice(const QString& line);

@@ -7,6 +7,7 @@
 #include "companions/measure/CalibrationOptions.h"
 #include "companions/measure/SunNoiseOptions.h"
 #include "companions/rotator/RotatorGeometry.h"
+#include "companions/rotctl/HistoryCommand.h"
 #include "companions/rotctl/TrueSunOptions.h"
 
 #include <QHostAddress>
@@ -47,6 +48,7 @@ struct BridgeOptions {
     QString logPath;                          // empty: no log
     TrueSunOptions trueSun;                   // the real sun instead of the window's model, by day
     std::optional<SunNoiseOptions> sunNoise;  // a sun-noise run before tracking
+    std::optional<HistoryOptions> history;    // --history: print the record, then exit
     // Where `stow` without a position takes the rotator, in its own terms;
     // none: the controller's park (Hamlib's K).
     std::optional<RotatorPosition> stowPosition;

@@ -21,7 +21,8 @@ public:
         connect(&m_session, &CalibrationSession::notice, this, &DeskMeasurement::notice);
         connect(&m_session, &CalibrationSession::progress, this, &DeskMeasurement::progress);
         connect(&m_session, &CalibrationSession::finished, this,
-                [this](bool saved) { emit finished(saved ? StationCode::Ok : StationCode::NoResult); });
+                [this](bool saved) { emit finished(saved ? StationCode::Ok : m_session.sunTooLow() ? StationCode::SunTooLow
+                                                                                                   : StationCode::NoResult); });
     }
     bool start(QString* problem) { return m_session.start(problem); }
     void cancel() override { m_session.interrupt(); }
@@ -40,7 +41,10 @@ public:
         connect(&m_run, &SunNoiseRun::notice, this, &DeskMeasurement::notice);
         connect(&m_run, &SunNoiseRun::progress, this, &DeskMeasurement::progress);
         connect(&m_run, &SunNoiseRun::finished, this, [this](bool completed) {
-            emit finished(completed && m_run.result().y ? StationCode::Ok : StationCode::NoResult);
+            if (completed && m_run.result().y)
+                emit finished(StationCode::Ok);
+            else
+                emit finished(m_run.sunTooLow() ? StationCode::SunTooLow : StationCode::NoResult);
         });
     }
     void start() { m_run.start(); }

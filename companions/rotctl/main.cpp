@@ -9,8 +9,10 @@
 #include "companions/measure/SavedCalibration.h"
 #include "companions/measure/SunNoiseRun.h"
 #include "companions/power/PowerSourceChoice.h"
+#include "companions/record/StationRecord.h"
 #include "companions/rotctl/Bridge.h"
 #include "companions/rotctl/BridgeMessages.h"
+#include "companions/rotctl/HistoryCommand.h"
 #include "companions/rotctl/ProgressLine.h"
 #include "companions/rotctl/StationAsking.h"
 #include "companions/rotctl/StationDesk.h"
@@ -30,12 +32,24 @@ using namespace heliotrope::rotctl;
 
 namespace {
 
-// Only the asking commands never draw: a bridge may be asked for a
-// calibration, with its picture, at any time.
+// A calibration and --history --plot draw pictures.
+bool pictureAsked(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char* option : {"--calibrate", "-calibrate", "--plot", "-plot"})
+            if (std::strncmp(argv[i], option, std::strlen(option)) == 0)
+                return true;
+    }
+    return false;
+}
+
+// The commands that ask the running bridge, or read the record, draw nothing
+// of their own; a bridge may be asked for a calibration, with its picture,
+// at any time.
 bool onlyAsking(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        for (const char* asking : {"-stow", "-stop-rotator", "-resume", "-status"}) {
+        for (const char* asking : {"-stow", "-stop-rotator", "-resume", "-status", "-history"}) {
             const char* name = argv[i][0] == '-' && argv[i][1] == '-' ? argv[i] + 1 : argv[i];
             if (std::strncmp(name, asking, std::strlen(asking)) == 0 && std::strncmp(name, "-stow-", 6) != 0)
                 return true;
@@ -49,10 +63,10 @@ bool onlyAsking(int argc, char** argv)
 int main(int argc, char** argv)
 {
     keepQtQuietUnlessAsked();
-    // The calibration draws its picture with Qt's painter, whose fonts need a
-    // GUI application; on the offscreen platform, so no display is needed.
+    // Pictures are drawn with Qt's painter, whose fonts need a GUI
+    // application; on the offscreen platform, so no display is needed.
     std::unique_ptr<QCoreApplication> app;
-    if (!onlyAsking(argc, argv)) {
+    if (pictureAsked(argc, argv) || !onlyAsking(argc, argv)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
@@ -78,6 +92,14 @@ int main(int argc, char** argv)
         const SunNowReport look = sunNowReport(commandLine.options->trueSun, QDateTime::currentMSecsSinceEpoch());
         printLine(stdout, look.text);
         return look.exitCode;
+    }
+    if (commandLine.options->history) {
+        const HistoryReport history = historyReport(*commandLine.options->history, heliotrope::record::StationRecord::defaultPath());
+        if (!history.text.isEmpty())
+            printLine(stdout, history.text);
+        if (!history.problem.isEmpty())
+            printLine(stderr, history.problem);
+        return history.exitCode;
     }
 
     // With a bridge of this user running, it is asked: one bridge, one

@@ -323,6 +323,16 @@ void TestMeasurementEngine::aCalibrationWithOffsetsInForceFindsTheWholeOffsets()
     QVERIFY(outcome && outcome->ok);
     QVERIFY2(std::abs(outcome->azimuthOffset - kAzimuthOffset) < 0.01 && std::abs(outcome->elevationOffset - kElevationOffset) < 0.01,
              qPrintable(QStringLiteral("%1 %2").arg(outcome->azimuthOffset).arg(outcome->elevationOffset)));
+    QVERIFY(!run.sunTooLow());
+
+    // At midnight the same run is refused, and the refusal is known as the low sun's.
+    power.clock += 12 * 3600;
+    CalibrationRun night(lender, options, power, [&power] { return power.clock; });
+    finished = false;
+    connect(&night, &CalibrationRun::finished, this, [&](const std::optional<CalibrationOutcome>& o) { outcome = o, finished = true; });
+    night.start();
+    QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
+    QVERIFY(!outcome && night.sunTooLow());
 }
 
 void TestMeasurementEngine::aSilentLineSlowsTheReadingAndWhatItChangedIsPutBack()

@@ -262,6 +262,8 @@ void TestSunNoiseRun::refusedWithNothingCommanded()
     QVERIFY(station.go());
     QVERIFY(finished.wait(10000) || !finished.isEmpty());
     QCOMPARE(finished.first().first().toBool(), false);
+    // Only the low sun makes the refusal a skipped run.
+    QCOMPARE(station.run->sunTooLow(), said == QStringLiteral("below 10°"));
     const QString lines = joined(notices);
     QVERIFY2(lines.contains(said) && lines.contains(QStringLiteral("太陽雑音の測定を始めません")), qPrintable(lines));
     QTest::qWait(600);
