@@ -261,7 +261,10 @@ void TestStationBridge::garbageAndUnusableRequestsChangeNothing()
 void TestStationBridge::calibrationAskedOfTheRunningBridge()
 {
     const qint64 pid = m_bridge->process.processId();
-    Program asker(calibration(QStringLiteral("cross"), 2));
+    // Dwells long enough for the second asker to start while it runs, on a busy machine too.
+    QStringList slow = calibration(QStringLiteral("cross"), 2);
+    slow.replace(slow.indexOf(QStringLiteral("--dwell")) + 1, QStringLiteral("15"));
+    Program asker(slow);
     QVERIFY2(asker.waitFor(QStringLiteral("point 2 of 14")), qPrintable(asker.output));
     const QString measuring = ask({QStringLiteral("--status")}).second;
     QVERIFY2(measuring.contains(QStringLiteral("measuring: calibration point")), qPrintable(measuring));
