@@ -328,7 +328,7 @@ QString StationDesk::statusText() const
             QStringLiteral("last set-point: %1").arg(positionText(point->azimuth, point->elevation)));
     else
         add(QStringLiteral("最後の設定点: まだ受けていません"), QStringLiteral("last set-point: none received yet"));
-    const RotatorStep& step = m_bridge.step();
+    const RotatorProfile& step = m_bridge.rotatorProfile();
     const QString stepText = step.step() ? degreesText(*step.step()) : QStringLiteral("?");
     add(QStringLiteral("刻み %1、不感帯 %2").arg(stepText, degreesText(step.deadBand())),
         QStringLiteral("step %1, dead band %2").arg(stepText, degreesText(step.deadBand())));
