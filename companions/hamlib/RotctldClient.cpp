@@ -141,6 +141,15 @@ void RotctldClient::requestPointing(const RotatorPosition& rotatorTarget)
     sendNext();
 }
 
+void RotctldClient::requestHalt(RotctldCommand stopOrPark)
+{
+    if (m_state != State::Ready)
+        return;
+    m_haltWanted = stopOrPark;
+    m_pointingWanted.reset();
+    sendNext();
+}
+
 QByteArray RotctldClient::pointingText(const RotatorPosition& rotatorTarget)
 {
     return "P " + QByteArray::number(rotatorTarget.azimuth, 'f', 2) + ' ' + QByteArray::number(rotatorTarget.elevation, 'f', 2);
@@ -156,8 +165,13 @@ void RotctldClient::sendNext()
 {
     if (m_state != State::Ready || m_inFlight)
         return;
-    // A pointing first: it is what moves the antenna; the reading can wait.
-    if (m_pointingWanted) {
+    // A stop or park first, then a pointing: they are what move the antenna;
+    // the reading can wait.
+    if (m_haltWanted) {
+        const RotctldCommand halt = *m_haltWanted;
+        m_haltWanted.reset();
+        send(halt, halt == RotctldCommand::Stop ? QByteArrayLiteral("S") : QByteArrayLiteral("K"));
+    } else if (m_pointingWanted) {
         const RotatorPosition target = *m_pointingWanted;
         m_pointingWanted.reset();
         m_pointingSent = asSent(target);
@@ -241,6 +255,10 @@ void RotctldClient::finishAnswer(const RotctldReplyReader& reader)
         m_pointingAnswered = true;
         emit pointingAnswered(reader.returnCode(), m_pointingSent);
         break;
+    case RotctldCommand::Stop:
+    case RotctldCommand::Park:
+        emit haltAnswered(command, reader.returnCode());
+        break;
     }
     sendNext();
 }
@@ -269,6 +287,7 @@ void RotctldClient::fail(Problem problem, const QString& detail)
     m_positionWanted = false;
     m_pointingWanted.reset();
     m_pointingAnswered = false;
+    m_haltWanted.reset();
 
     const QString line = problem == m_saidProblem ? QString() : problemLine(problem, detail);
     m_saidProblem = problem;

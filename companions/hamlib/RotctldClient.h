@@ -53,11 +53,16 @@ public:
     bool positionPending() const { return m_positionWanted || m_inFlight == RotctldCommand::GetPosition; }
     // Whether a P is asked for or on its way.
     bool pointingPending() const { return m_pointingWanted.has_value() || m_inFlight == RotctldCommand::SetPosition; }
+    // Whether a P is on its way, its answer still to come.
+    bool pointingInFlight() const { return m_inFlight == RotctldCommand::SetPosition; }
 
     // Asks for p; nothing happens while one is already pending. Only when ready.
     void requestPosition();
     // Asks for P az el; a later request replaces one not yet sent. Only when ready.
     void requestPointing(const RotatorPosition& rotatorTarget);
+    // Asks for S (stop) or K (park): sent before anything else waiting, and a
+    // P waiting is dropped, for the rotator is to go nowhere else. Only when ready.
+    void requestHalt(RotctldCommand stopOrPark);
     // The P's text for a target: hundredths of a degree, as rotctld reads it.
     // What reaches the controller is this, not the target: 23.4488° goes as
     // 23.45, which Hamlib's float carries a little above the half.
@@ -83,6 +88,7 @@ signals:
     void positionRefused(int returnCode);
     // sent: the P as it went on the line.
     void pointingAnswered(int returnCode, const RotatorPosition& sent);
+    void haltAnswered(heliotrope::rotctl::RotctldCommand stopOrPark, int returnCode);
     // Every command line as it was written, without its line end.
     void commandWritten(const QByteArray& command);
 
@@ -118,6 +124,7 @@ private:
     std::optional<RotatorPosition> m_pointingWanted;
     RotatorPosition m_pointingSent;   // the latest P, as it went on the line
     bool m_pointingAnswered = false;  // a P has been answered on this connection
+    std::optional<RotctldCommand> m_haltWanted;
 
     QTimer m_retryTimer;
     QTimer m_connectTimer;

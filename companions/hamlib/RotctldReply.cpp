@@ -8,6 +8,12 @@ namespace heliotrope::rotctl {
 
 namespace {
 
+// The commands that move or stop the rotator answer with "RPRT n" alone.
+bool answersWithCodeOnly(RotctldCommand command)
+{
+    return command == RotctldCommand::SetPosition || command == RotctldCommand::Stop || command == RotctldCommand::Park;
+}
+
 // A dump_state of protocol 1 has a dozen lines; far more means that what is
 // being read is not a dump_state.
 constexpr int kMaxDumpStateLines = 64;
@@ -57,17 +63,19 @@ RotctldReplyReader::Status RotctldReplyReader::takeLine(const QByteArray& rawLin
     if (m_linesRead == 1) {
         if (const std::optional<int> code = hamlibReturnCode(line)) {
             // P always ends so; p and dump_state only when they failed.
-            if (m_command != RotctldCommand::SetPosition && *code == 0)
+            if (!answersWithCodeOnly(m_command) && *code == 0)
                 return Status::Unreadable;
             m_returnCode = *code;
             return Status::Done;
         }
-        if (m_command == RotctldCommand::SetPosition)
+        if (answersWithCodeOnly(m_command))
             return Status::Unreadable;
     }
 
     switch (m_command) {
     case RotctldCommand::SetPosition:
+    case RotctldCommand::Stop:
+    case RotctldCommand::Park:
         return Status::Unreadable;  // answered in one line, handled above
     case RotctldCommand::GetPosition: {
         const std::optional<double> value = numberFrom(line);

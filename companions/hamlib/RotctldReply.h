@@ -4,7 +4,7 @@
 // response mode. rotctld answers every command in order, so with one command
 // at a time each answer is known to belong to the command just sent:
 //
-//   P az el      -> "RPRT 0", or "RPRT -n" on failure
+//   P az el, S, K -> "RPRT 0", or "RPRT -n" on failure
 //   p            -> two lines, azimuth and elevation; or "RPRT -n"
 //   \dump_state  -> protocol version, model, then the limits: four bare numbers
 //                   (protocol 0, Hamlib 3) or "min_az=..." lines up to "done"
@@ -26,6 +26,8 @@ enum class RotctldCommand {
     DumpState,
     GetPosition,
     SetPosition,
+    Stop,  // S: the rotator stops where it is
+    Park,  // K: the rotator goes to its controller's park position
 };
 
 class RotctldReplyReader {

@@ -49,6 +49,13 @@ Bridge::Bridge(const BridgeOptions& options, QObject* parent)
     connect(&m_client, &RotctldClient::positionRead, this, &Bridge::onPosition);
     connect(&m_client, &RotctldClient::positionRefused, this, &Bridge::onPositionRefused);
     connect(&m_client, &RotctldClient::pointingAnswered, this, &Bridge::onPointingAnswered);
+    connect(&m_client, &RotctldClient::haltAnswered, this, [this](RotctldCommand, int returnCode) {
+        // Stopped short of its last P, or bound for the controller's park:
+        // where it comes to rest tells nothing of its dead band.
+        m_profile.commanded(std::nullopt);
+        if (m_hold != Hold::None)
+            emit holdAnswered(returnCode);
+    });
     // Precise: a coarse timer may fire a little early, and p is promised no
     // more often than the poll interval.
     m_pollTimer.setTimerType(Qt::PreciseTimer);
@@ -154,6 +161,8 @@ void Bridge::onReady(const std::optional<RotatorLimits>& reported)
     }
     poll();
     m_pollTimer.start(realIntervalMs(m_options.pollIntervalMs));
+    if (m_hold == Hold::Stowed && !m_commandsHeld)
+        sendHold();
     emit rotatorReady();
 }
 
@@ -162,6 +171,9 @@ void Bridge::onLost(const QString& line)
     m_pollTimer.stop();
     m_present.reset();
     m_connectedPending = false;
+    // Commands on their way are dropped with the connection: no answer comes.
+    m_holdAnswerPending = false;
+    m_trackingAnswerFirst = false;
     if (!line.isEmpty()) {
         emit notice(line);
         m_connectedSaid = false;  // the next connection that answers is news
@@ -236,6 +248,17 @@ void Bridge::onPointingAnswered(int returnCode, const RotatorPosition& sent)
     m_profile.commanded(returnCode == 0 ? std::optional(sent) : std::nullopt);
     if (m_commandsHeld)
         return;  // the answer to a measurement's P, not the bridge's
+    if (m_hold != Hold::None) {
+        if (m_trackingAnswerFirst) {
+            m_trackingAnswerFirst = false;
+            return;
+        }
+        if (m_holdAnswerPending) {
+            m_holdAnswerPending = false;
+            emit holdAnswered(returnCode);
+        }
+        return;
+    }
     m_policy.answered(returnCode == 0, nowMs());
     if (returnCode == 0) {
         if (m_pointingRefusedSaid) {
@@ -259,9 +282,58 @@ void Bridge::holdCommands(bool held)
     }
 }
 
+bool Bridge::stow(const std::optional<RotatorPosition>& rotatorTarget)
+{
+    m_hold = Hold::Stowed;
+    m_stowTarget = rotatorTarget;
+    return sendHold();
+}
+
+bool Bridge::stopRotator()
+{
+    m_hold = Hold::Stopped;
+    m_stowTarget.reset();
+    return sendHold();
+}
+
+bool Bridge::sendHold()
+{
+    if (!m_client.isReady() || m_hold == Hold::None)
+        return false;
+    if (m_hold == Hold::Stopped) {
+        m_client.requestHalt(RotctldCommand::Stop);
+    } else if (m_stowTarget) {
+        m_trackingAnswerFirst = m_client.pointingInFlight() && !m_holdAnswerPending;
+        m_holdAnswerPending = true;
+        m_client.requestPointing(*m_stowTarget);
+    } else {
+        m_client.requestHalt(RotctldCommand::Park);
+    }
+    return true;
+}
+
+void Bridge::applyOffsets(double azimuthOffset, double elevationOffset)
+{
+    m_frame.azimuthOffset = azimuthOffset;
+    m_frame.elevationOffset = elevationOffset;
+    m_policy.reset();
+    considerCommand();
+}
+
+void Bridge::resume()
+{
+    m_hold = Hold::None;
+    m_stowTarget.reset();
+    m_holdAnswerPending = false;
+    m_trackingAnswerFirst = false;
+    // Where the rotator was held is no command of tracking's: start afresh.
+    m_policy.reset();
+    considerCommand();
+}
+
 void Bridge::considerCommand()
 {
-    if (m_commandsHeld || !m_target || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
+    if (!obeying() || !m_target || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
         return;
     const RotatorCommand command = rotatorCommand(m_frame, *m_target, m_present);
     if (command.clamped && !m_clampSaid)

@@ -50,6 +50,30 @@ public:
     void holdCommands(bool held);
     bool commandsHeld() const { return m_commandsHeld; }
 
+    // The operator's hold, asked over the station socket: the bridge stops
+    // obeying set-points and holds the rotator stowed (at a position in the
+    // rotator's terms, or at the controller's park with Hamlib's K) or
+    // stopped where it is (Hamlib's S), until resume(). A stow is sent again
+    // on every new rotctld connection, so that a rotator the link lost still
+    // reaches it. holdAnswered() gives rotctld's answer to the S, P or K.
+    enum class Hold { None,
+                      Stowed,
+                      Stopped };
+    // False when rotctld is not connected: the hold stands, the command goes
+    // once it is (a stow), or is pointless by then (a stop).
+    bool stow(const std::optional<RotatorPosition>& rotatorTarget);
+    bool stopRotator();
+    void resume();
+    Hold hold() const { return m_hold; }
+    const std::optional<RotatorPosition>& stowTarget() const { return m_stowTarget; }
+    bool rotctldReady() const { return m_client.isReady(); }
+
+    // What status shows: the latest reading (rotator terms) and set-point (sky terms).
+    const std::optional<RotatorPosition>& present() const { return m_present; }
+    const std::optional<companions::SetPoint>& setPoint() const { return m_setPoint; }
+    // A calibration made while running: pointed with from now on.
+    void applyOffsets(double azimuthOffset, double elevationOffset);
+
     // The UTC clock, milliseconds since 1970 (the system's by default), which
     // true-sun mode computes the sun for and the log is stamped with; a test
     // stands at a chosen instant with it.
@@ -62,6 +86,8 @@ signals:
     void notice(const QString& line);
     // rotctld is connected and its limits are known (frame() holds them).
     void rotatorReady();
+    // rotctld's answer to the hold's command (0: taken).
+    void holdAnswered(int returnCode);
 
 private:
     void onSetPoint(const companions::SetPoint& setPoint);
@@ -72,6 +98,8 @@ private:
     void onPointingAnswered(int returnCode, const RotatorPosition& sent);
     void poll();
     void considerCommand();
+    bool sendHold();
+    bool obeying() const { return !m_commandsHeld && m_hold == Hold::None; }
     void sayConnected();
     void learnFrom(const RotatorPosition& reading, bool afterPointing);
     qint64 nowMs() const { return m_clock.elapsed(); }
@@ -105,6 +133,10 @@ private:
     std::optional<double> m_stepSaid;
     double m_thresholdSaid = 0;
     bool m_commandsHeld = false;
+    Hold m_hold = Hold::None;
+    std::optional<RotatorPosition> m_stowTarget;  // none while stowed: Hamlib's park
+    bool m_holdAnswerPending = false;             // a P of the stow on its way, not a measurement's
+    bool m_trackingAnswerFirst = false;           // tracking's P was on its way when the stow's went
     bool m_connectedSaid = false;
     bool m_connectedPending = false;  // waiting for the rotator's first answer on this connection
     bool m_limitsReported = false;

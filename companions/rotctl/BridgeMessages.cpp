@@ -179,6 +179,22 @@ QString setPointClamped(const companions::SetPoint& setPoint, const RotatorLimit
                               degreesText(azimuth), degreesText(elevation)));
 }
 
+QString takingRequests(const QString& socketPath)
+{
+    return bilingual(QStringLiteral("%1 で依頼（--stow、--status、--calibrate …）を受けます。").arg(socketPath),
+                     QStringLiteral("Taking requests (--stow, --status, --calibrate …) on %1.").arg(socketPath));
+}
+
+QString noRequests()
+{
+    return bilingual(QStringLiteral("依頼は受けません。追尾は続けます。"), QStringLiteral("No requests taken; tracking goes on."));
+}
+
+QString stowingBeforeExit()
+{
+    return bilingual(QStringLiteral("終わる前にローテーターを格納します。"), QStringLiteral("Stowing the rotator before ending."));
+}
+
 QString savedCalibrationUsed(const SavedCalibration& saved, const QString& where)
 {
     const QString azimuth = QString::number(saved.azimuthOffset, 'f', 3);

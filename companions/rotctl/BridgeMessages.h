@@ -33,6 +33,11 @@ QString pointingTakenAgain();
 QString pointingRefused(int returnCode);
 QString setPointClamped(const companions::SetPoint& setPoint, const RotatorLimits& limits, double azimuth, double elevation);
 
+// The station's request socket.
+QString takingRequests(const QString& socketPath);
+QString noRequests();
+QString stowingBeforeExit();
+
 QString savedCalibrationUsed(const SavedCalibration& saved, const QString& where);
 QString savedCalibrationOtherSky(heliotrope::sky::Refraction measuredWith, heliotrope::sky::Refraction pointingWith);
 QString pointingModelUsed(const SavedPointingModel& saved, const QString& where);

@@ -2,6 +2,8 @@
 
 #include "companions/common/CompanionCommandLine.h"
 
+#include <QRegularExpression>
+
 #include <span>
 
 using heliotrope::companions::allowedSenderOption;
@@ -86,7 +88,78 @@ const OptionRow kBridgeOptions[] = {
      "Append one CSV row per position read (JST time, set-point, position, tracking error, real "
      "sun, errors on the sky).",
      "file"},
+    {"stow-position",
+     "stow でローテーターを向ける位置、ローテーターの度で「方位角,仰角」（既定: Hamlib のパーク K）。\n"
+     "Where stow takes the rotator, AZ,EL in the rotator's degrees (default: Hamlib's park, K).",
+     "az,el"},
+    {"stow-on-exit",
+     "SIGTERM（systemd がサービスを止めるとき）を受けたら、ローテーターを格納してから終わる。\n"
+     "On SIGTERM (systemd stopping the service), stow the rotator first, then end."},
 };
+
+// The asking commands: requests to the bridge that runs, over its socket.
+const OptionRow kAskingOptions[] = {
+    {"stow",
+     "動いているブリッジに、設定点に従うのをやめてローテーターを格納させる（位置を省くとブリッジの "
+     "--stow-position、なければパーク）。--resume まで保つ。\n"
+     "Ask the running bridge to stop following set-points and stow the rotator at AZ,EL (alone: the "
+     "bridge's --stow-position, else park); held until --resume.",
+     "az,el"},
+    {"stop-rotator",
+     "動いているブリッジに、ローテーターをすぐ止めさせる（Hamlib の S）。--resume まで保つ。\n"
+     "Ask the running bridge to stop the rotator at once (Hamlib's S); held until --resume."},
+    {"resume",
+     "動いているブリッジに、ふたたび設定点に従わせる。\nAsk the running bridge to follow the set-points again."},
+    {"status",
+     "動いているブリッジのしていること、ローテーターの位置、最後の設定点、学んだ刻みと不感帯、使っている較正を表示する。\n"
+     "Show what the running bridge does, the rotator's position, the last set-point, the step and dead band "
+     "it learnt and the calibration in use."},
+};
+
+// Rotator terms, as the station socket's stow takes them.
+constexpr double kLowestStowAzimuth = -360;
+constexpr double kHighestStowAzimuth = 720;
+constexpr double kLowestStowElevation = -90;
+constexpr double kHighestStowElevation = 180;
+
+void readStowPosition(CompanionCommandLine& commandLine, const QString& name, std::optional<RotatorPosition>& into)
+{
+    const QString text = commandLine.parser().value(name);
+    if (!commandLine.parser().isSet(name) || text.isEmpty())
+        return;
+    std::pair<double, double> pair;
+    commandLine.take(heliotrope::companions::anglePairOption(name, text, kHighestStowAzimuth), pair);
+    if (pair.first < kLowestStowAzimuth || pair.second < kLowestStowElevation || pair.second > kHighestStowElevation) {
+        commandLine.problems() << QStringLiteral("--%1 「%2」: 方位角は -360〜720°、仰角は -90〜180° です。\n"
+                                                 "--%1 \"%2\": azimuth -360 to 720°, elevation -90 to 180°.")
+                                      .arg(name, text);
+        return;
+    }
+    into = RotatorPosition{pair.first, pair.second};
+}
+
+// The asking commands, one at a time and without a run of their own.
+void readAsking(CompanionCommandLine& commandLine, BridgeOptions& options)
+{
+    const QCommandLineParser& parser = commandLine.parser();
+    readStowPosition(commandLine, QStringLiteral("stow-position"), options.stowPosition);
+    options.stowOnExit = parser.isSet(QStringLiteral("stow-on-exit"));
+    int asked = 0;
+    const std::pair<const char*, BridgeAsk> asks[] = {{"stow", BridgeAsk::Stow},
+                                                      {"stop-rotator", BridgeAsk::StopRotator},
+                                                      {"resume", BridgeAsk::Resume},
+                                                      {"status", BridgeAsk::Status}};
+    for (const auto& [name, ask] : asks) {
+        if (parser.isSet(QString::fromLatin1(name))) {
+            options.ask = ask;
+            ++asked;
+        }
+    }
+    readStowPosition(commandLine, QStringLiteral("stow"), options.stowAt);
+    if (asked > 1 || (asked == 1 && (options.calibration || options.sunNoise)))
+        commandLine.problems() << QStringLiteral("--stow、--stop-rotator、--resume、--status、--calibrate、--sun-noise は一度に一つにしてください。\n"
+                                                 "Give one of --stow, --stop-rotator, --resume, --status, --calibrate, --sun-noise at a time.");
+}
 
 // Where the bridge listens and whom it talks to.
 void readLink(CompanionCommandLine& commandLine, BridgeOptions& options)
@@ -193,6 +266,7 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
     addCalibrationOptions(commandLine);
     addSunNoiseOptions(commandLine);
     addMeasurementOptions(commandLine);
+    commandLine.addOptions(kAskingOptions);
     addHistoryOptions(commandLine);
     addPointingFitOptions(commandLine);
 
@@ -203,7 +277,25 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
     readRotator(commandLine, options);
     readSkyAndRuns(commandLine, options);
     options.pointingFit = readPointingFitOptions(commandLine);
+    readAsking(commandLine, options);
     return commandLine.result(options);
+}
+
+QStringList withStowValue(const QStringList& arguments)
+{
+    // A position is two numbers with a comma: "-10,45" is one, though it
+    // begins like an option.
+    static const QRegularExpression position(QStringLiteral("^\\s*[-+]?[0-9.]+\\s*,\\s*[-+]?[0-9.]+\\s*$"));
+    QStringList result;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        const bool stow = argument == QLatin1String("--stow") || argument == QLatin1String("-stow");
+        if (stow && (i + 1 >= arguments.size() || !position.match(arguments[i + 1]).hasMatch()))
+            result << QStringLiteral("--stow=");
+        else
+            result << argument;
+    }
+    return result;
 }
 
 }  // namespace heliotrope::rotctl

@@ -18,6 +18,13 @@
 
 namespace heliotrope::rotctl {
 
+// What a command given to a running bridge asks of it, over its request socket.
+enum class BridgeAsk { None,
+                       Stow,
+                       Resume,
+                       StopRotator,
+                       Status };
+
 struct BridgeOptions {
     QHostAddress listenAddress{QHostAddress::LocalHost};
     quint16 port = 10006;
@@ -46,7 +53,20 @@ struct BridgeOptions {
     std::optional<SunNoiseOptions> sunNoise;        // a sun-noise run before tracking
     std::optional<HistoryOptions> history;          // --history: print the record, then exit
     std::optional<PointingFitOptions> pointingFit;  // fit the mount's model from the record, then exit
+    // Where `stow` without a position takes the rotator, in its own terms;
+    // none: the controller's park (Hamlib's K).
+    std::optional<RotatorPosition> stowPosition;
+    bool stowOnExit = false;  // SIGTERM (systemd stopping the service): stow, then end
+    // An asking command (--stow, --resume, --stop-rotator, --status): not a
+    // bridge, but a request to the running one.
+    BridgeAsk ask = BridgeAsk::None;
+    std::optional<RotatorPosition> stowAt;  // --stow AZ,EL
 };
+
+// QCommandLineParser has no option with an optional value: `--stow` alone
+// (the bridge's own stow position) is made `--stow=` here, `--stow AZ,EL`
+// left as it is.
+QStringList withStowValue(const QStringList& arguments);
 
 companions::CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments);
 

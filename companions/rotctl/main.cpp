@@ -16,7 +16,10 @@
 #include "companions/rotctl/PointingChoice.h"
 #include "companions/rotctl/PointingModelFit.h"
 #include "companions/rotctl/ProgressLine.h"
+#include "companions/rotctl/StationAsking.h"
+#include "companions/rotctl/StationDesk.h"
 #include "companions/rotctl/SunNowReport.h"
+#include "companions/station/StationServer.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -43,6 +46,21 @@ bool pictureAsked(int argc, char** argv)
     return false;
 }
 
+// The commands that ask the running bridge, or read the record, draw nothing
+// of their own; a bridge may be asked for a calibration, with its picture,
+// at any time.
+bool onlyAsking(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char* asking : {"-stow", "-stop-rotator", "-resume", "-status", "-history"}) {
+            const char* name = argv[i][0] == '-' && argv[i][1] == '-' ? argv[i] + 1 : argv[i];
+            if (std::strncmp(name, asking, std::strlen(asking)) == 0 && std::strncmp(name, "-stow-", 6) != 0)
+                return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -51,7 +69,7 @@ int main(int argc, char** argv)
     // Pictures are drawn with Qt's painter, whose fonts need a GUI
     // application; on the offscreen platform, so no display is needed.
     std::unique_ptr<QCoreApplication> app;
-    if (pictureAsked(argc, argv)) {
+    if (pictureAsked(argc, argv) || !onlyAsking(argc, argv)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
@@ -61,7 +79,8 @@ int main(int argc, char** argv)
     QCoreApplication::setOrganizationName(QStringLiteral("heliotrope"));
     QCoreApplication::setApplicationName(QStringLiteral("heliotrope-rotctl"));
 
-    const CommandLine<BridgeOptions> commandLine = parseBridgeCommandLine(QCoreApplication::arguments());
+    const QStringList arguments = withStowValue(QCoreApplication::arguments());
+    const CommandLine<BridgeOptions> commandLine = parseBridgeCommandLine(arguments);
     if (!commandLine.options) {
         printLine(commandLine.exitCode == 0 ? stdout : stderr, commandLine.text);
         return commandLine.exitCode;
@@ -101,13 +120,27 @@ int main(int argc, char** argv)
         return history.exitCode;
     }
 
+    // With a bridge of this user running, it is asked: one bridge, one
+    // rotctld connection. Without one, a measurement runs here, as a bridge
+    // of its own.
+    if (commandLine.options->ask != BridgeAsk::None || commandLine.options->calibration || commandLine.options->sunNoise) {
+        if (const std::optional<int> status = askRunningBridge(*commandLine.options, arguments))
+            return *status;
+        if (commandLine.options->ask != BridgeAsk::None) {
+            printLine(stderr, noBridgeText());
+            return 1;
+        }
+    }
+
     ProgressLine console(stdout);
     // The bridge runs all night unattended: every line carries its time.
     const auto say = [&console](const QString& line) {
         console.print(QStringLiteral("%1 JST  %2").arg(jstText(QDateTime::currentMSecsSinceEpoch()), line));
     };
-    for (const QString& line : choosePointing(options))
+    const QStringList pointingChosen = choosePointing(options);
+    for (const QString& line : pointingChosen)
         say(line);
+    const QString calibrationInUse = pointingChosen.join(QLatin1Char('\n'));
 
     // The sun-noise run reads the source: made first, it goes last; and a
     // command that cannot run is refused before rotctld is touched.
@@ -123,7 +156,32 @@ int main(int argc, char** argv)
 
     Bridge bridge(options);
     QObject::connect(&bridge, &Bridge::notice, say);
+    const auto showProgress = [&console](const QString& line) { console.show(line); };
+    StationDesk desk(bridge, options);
+    desk.setCalibrationInUse(calibrationInUse);
+    QObject::connect(&desk, &StationDesk::notice, say);
+    QObject::connect(&desk, &StationDesk::progress, showProgress);
+    // The request socket first: a second bridge is told so, not that the
+    // window's UDP port is taken.
     QString problem;
+    std::unique_ptr<heliotrope::station::StationServer> requests;
+    if (const QString path = heliotrope::station::StationServer::defaultSocketPath(&problem); !path.isEmpty()) {
+        requests = std::make_unique<heliotrope::station::StationServer>(desk, path);
+        switch (requests->listen()) {
+        case heliotrope::station::StationServer::Listening::Yes:
+            say(said::takingRequests(path));
+            break;
+        case heliotrope::station::StationServer::Listening::AnotherBridge:
+            printLine(stderr, requests->problem());
+            return 1;
+        case heliotrope::station::StationServer::Listening::Failed:
+            say(requests->problem() + QLatin1Char('\n') + said::noRequests());
+            requests.reset();
+            break;
+        }
+    } else {
+        say(problem + QLatin1Char('\n') + said::noRequests());
+    }
     if (!bridge.start(&problem)) {
         printLine(stderr, problem);
         return 1;
@@ -134,20 +192,27 @@ int main(int argc, char** argv)
     std::unique_ptr<SunNoiseRun> sunNoise;
     std::unique_ptr<CalibrationSession> calibration;
     SignalNotifier& notifier = SignalNotifier::instance();
-    QObject::connect(&notifier, &SignalNotifier::received, [&sunNoise, &calibration](int signalNumber) {
+    QObject::connect(&notifier, &SignalNotifier::received, [&sunNoise, &calibration, &desk, &options, &say](int signalNumber) {
         if (signalNumber == SIGINT && calibration && calibration->isRunning()) {
             calibration->interrupt();
         } else if (signalNumber == SIGINT && sunNoise && sunNoise->isRunning()) {
             sunNoise->abort(said::interruptedJapanese(), said::interruptedEnglish());
+        } else if (signalNumber == SIGINT && desk.isMeasuring()) {
+            desk.cancelMeasurement();
         } else {
             SignalNotifier::restoreDefault(SIGINT);
             SignalNotifier::restoreDefault(SIGTERM);
-            QCoreApplication::quit();
+            if (signalNumber == SIGTERM && options.stowOnExit) {
+                // The dish is left stowed before the service ends.
+                say(said::stowingBeforeExit());
+                desk.stowBeforeExit([] { QCoreApplication::quit(); });
+            } else {
+                QCoreApplication::quit();
+            }
         }
     });
     notifier.install({SIGINT, SIGTERM});
 
-    const auto showProgress = [&console](const QString& line) { console.show(line); };
     if (options.sunNoise) {
         sunNoise = std::make_unique<SunNoiseRun>(*options.sunNoise, *options.trueSun.site, options.trueSun.refraction,
                                                  options.trueSun.atmosphere, bridge, *sunNoisePower,

@@ -1,0 +1,28 @@
+#pragma once
+
+// heliotrope-rotctl as an asking command: --stow, --stop-rotator, --resume,
+// --status, and --calibrate or --sun-noise while a bridge of this user runs,
+// handed to that bridge over its request socket, its progress and answer
+// shown as a run of its own would show them.
+
+#include "companions/rotctl/BridgeOptions.h"
+
+#include <QStringList>
+
+#include <optional>
+
+namespace heliotrope::rotctl {
+
+// The exit status, once the running bridge has answered (or went away);
+// nothing when no bridge of this user answers on its socket.
+std::optional<int> askRunningBridge(const BridgeOptions& options, const QStringList& arguments);
+
+// No bridge to ask: Japanese, newline, English.
+QString noBridgeText();
+
+// The measurement's words for the request: the command line without the
+// program and the choice of run, and paths made whole, for the bridge runs
+// elsewhere.
+QStringList measurementWords(const QStringList& arguments);
+
+}  // namespace heliotrope::rotctl

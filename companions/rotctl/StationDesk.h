@@ -1,0 +1,79 @@
+#pragma once
+
+// The running bridge's answers to the station's requests (its request
+// socket, StationServer): measurements on its own rotctld connection, the
+// operator's stow, stop and resume, and its status. One measurement at a
+// time, and none while the rotator is held stowed or stopped: the rotator
+// is one. A stow or stop asked while a measurement runs ends the measurement
+// first, for it is the operator's word on the antenna's safety.
+
+#include "companions/rotctl/BridgeOptions.h"
+#include "companions/rotctl/DeskMeasurement.h"
+#include "companions/station/StationServer.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace heliotrope::rotctl {
+
+class Bridge;
+
+class StationDesk : public QObject, public station::StationRequestHandler {
+    Q_OBJECT
+
+public:
+    StationDesk(Bridge& bridge, const BridgeOptions& options, QObject* parent = nullptr);
+    ~StationDesk() override;
+
+    void handleRequest(station::StationReply* reply) override;
+    // The calibration the bridge points with, as status shows it.
+    void setCalibrationInUse(const QString& text) { m_calibrationInUse = text; }
+    bool isMeasuring() const { return m_measurement != nullptr; }
+    void cancelMeasurement();
+    // Before the bridge ends (SIGTERM with --stow-on-exit): the stow, a
+    // measurement ended first; `done` once rotctld has taken it, or at once
+    // when rotctld is not connected, or after a time limit.
+    void stowBeforeExit(std::function<void()> done);
+
+signals:
+    void notice(const QString& line);
+    void progress(const QString& line);
+
+private:
+    using HoldDone = std::function<void(station::StationCode, const QString&)>;
+
+    void measure(station::StationReply* reply);
+    // Stow (a position, else the bridge's, else park) or stop, a measurement
+    // ended first; `done` with rotctld's answer.
+    void holdRotator(bool stop, std::optional<RotatorPosition> target, HoldDone done);
+    void holdAnswered(int returnCode);
+    void holdLost();
+    void measurementFinished(station::StationCode code);
+    QString statusText() const;
+
+    Bridge& m_bridge;
+    BridgeOptions m_options;
+    QString m_calibrationInUse;
+    std::unique_ptr<DeskMeasurement> m_measurement;
+    QPointer<station::StationReply> m_measurementReply;
+    QString m_progress;  // the measurement's latest, for status
+    std::function<void()> m_afterMeasurement;
+    std::vector<HoldDone> m_holdWaiting;  // rotctld's answer to the hold is awaited
+    QTimer m_holdTimer;
+};
+
+// The options of a measurement asked over the socket, read as the bridge's
+// own command line would read them, in the running bridge's sky (its site,
+// when it has one, and its air in true-sun mode). Nothing, with the reason,
+// when they are not usable; `notes` says each bridge option the asker gave
+// that differs from the running bridge's, which is kept.
+std::optional<BridgeOptions> askedMeasurement(const station::StationRequest& request, const BridgeOptions& bridge,
+                                              QString* problem, QStringList* notes);
+
+}  // namespace heliotrope::rotctl

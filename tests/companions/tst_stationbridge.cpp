@@ -1,0 +1,319 @@
+// One bridge, asked: heliotrope-rotctl running as the bridge on a simulated
+// EasyComm II controller behind the real rotctld, and second processes of
+// the same user asking it to stow, stop, resume, say its status and
+// calibrate, over its request socket. The bridge's PID never changes; garbage
+// on the socket, a second bridge, a bridge SIGKILLed in the middle of a
+// calibration and the socket it leaves behind are each answered. The sky is
+// Sydney's at 2026-06-21 00:00 UTC (sun at azimuth 30°, elevation 26°), on
+// the companions' quickened clock, as in the calibration's own test.
+
+#include "SerialRotator.h"
+#include "TestTimeScale.h"
+
+#include <QLocalSocket>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+const QString kSite = QStringLiteral("-33.87,151.21,50");
+constexpr double kSkyUtc = 1782000000.0;  // 2026-06-21 00:00:00 UTC
+constexpr double kTimeScale = 30;
+
+struct Program {
+    QProcess process;
+    QString output;
+
+    explicit Program(const QStringList& arguments)
+    {
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        QObject::connect(&process, &QProcess::readyRead, &process, [this] { output += QString::fromUtf8(process.readAll()); });
+        process.start(QStringLiteral(HELIOTROPE_ROTCTL_PATH), arguments);
+    }
+    ~Program()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(3000);
+        }
+    }
+    bool waitFor(const QString& text, int timeoutMs = 15000)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (!output.contains(text) && waited.elapsed() < timeoutMs && process.state() != QProcess::NotRunning)
+            QTest::qWait(20);
+        QTest::qWait(20);
+        return output.contains(text);
+    }
+    // The exit status once it ends, -1 when it does not within timeoutMs.
+    int exitWithin(int timeoutMs)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (process.state() != QProcess::NotRunning && waited.elapsed() < timeoutMs)
+            QTest::qWait(20);
+        QTest::qWait(20);
+        return process.state() == QProcess::NotRunning ? process.exitCode() : -1;
+    }
+};
+
+}  // namespace
+
+class TestStationBridge : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void stowStopResumeAndStatusFromAnotherProcess();
+    void garbageAndUnusableRequestsChangeNothing();
+    void calibrationAskedOfTheRunningBridge();
+    void bridgeKilledOrAskerInterruptedMidCalibration();
+    void cleanup();
+
+private:
+    std::unique_ptr<Program> startBridge(const QStringList& more = {});
+    // An asking command, run to its end.
+    std::pair<int, QString> ask(const QStringList& arguments, int timeoutMs = 20000);
+    QStringList calibration(const QString& pattern, int seed) const;
+    bool rotatorNear(double azimuth, double elevation, int timeoutMs = 10000);
+    void sendSetPoint(double azimuth, double elevation);
+
+    std::unique_ptr<TestTimeScale> m_time;
+    SerialRotator m_rotator;
+    QTemporaryDir m_home;
+    QUdpSocket m_window;
+    double m_clockOffset = 0;
+    std::unique_ptr<Program> m_bridge;
+    quint16 m_bridgePort = 0;
+};
+
+void TestStationBridge::initTestCase()
+{
+    if (RotctldProcess::program().isEmpty())
+        QSKIP("rotctld (libhamlib-utils) is not installed");
+    QVERIFY(m_home.isValid());
+    // This user's runtime and settings folders, for every program started.
+    QDir(m_home.path()).mkpath(QStringLiteral("run"));
+    QFile::setPermissions(m_home.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_home.filePath(QStringLiteral("run"))));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
+    QDir::setCurrent(m_home.path());
+    m_time = std::make_unique<TestTimeScale>(kTimeScale);
+    m_clockOffset = m_time->offsetTo(kSkyUtc);
+    QVERIFY(m_rotator.start(QStringLiteral("easycomm2"),
+                            {QStringLiteral("--az-rate"), QStringLiteral("6"), QStringLiteral("--el-rate"), QStringLiteral("6"),
+                             QStringLiteral("--deadband"), QStringLiteral("0")},
+                            kTimeScale));
+    QVERIFY(m_window.bind(QHostAddress::LocalHost, 0));
+}
+
+void TestStationBridge::init()
+{
+    m_bridge = startBridge({QStringLiteral("--stow-position"), QStringLiteral("100,45"), QStringLiteral("--stow-on-exit")});
+    QVERIFY2(m_bridgePort, qPrintable(m_bridge->output));
+    // Tracking the sun's place, so that a calibration starts beside it.
+    sendSetPoint(30.0, 26.2);
+    QVERIFY(rotatorNear(30.0, 26.2));
+}
+
+void TestStationBridge::cleanup()
+{
+    m_bridge.reset();
+    // Each case's bridge starts with no offsets, tracking where it is told.
+    QFile::remove(m_home.filePath(QStringLiteral("config/heliotrope/heliotrope-rotctl.conf")));
+}
+
+std::unique_ptr<Program> TestStationBridge::startBridge(const QStringList& more)
+{
+    auto bridge = std::make_unique<Program>(
+        QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--rotctld"),
+                    QStringLiteral("127.0.0.1:%1").arg(m_rotator.port()), QStringLiteral("--poll-ms"), QStringLiteral("250"),
+                    QStringLiteral("--min-interval"), QStringLiteral("0.5"), QStringLiteral("--threshold"), QStringLiteral("0.1")}
+        + more);
+    m_bridgePort = 0;
+    if (bridge->waitFor(QStringLiteral("relaying them to rotctld"), 10000)) {
+        static const QRegularExpression listening(QStringLiteral("127\\.0\\.0\\.1:(\\d+) で指向データを待ち"));
+        m_bridgePort = static_cast<quint16>(listening.match(bridge->output).captured(1).toUInt());
+    }
+    return bridge;
+}
+
+std::pair<int, QString> TestStationBridge::ask(const QStringList& arguments, int timeoutMs)
+{
+    Program asker(arguments);
+    const int status = asker.exitWithin(timeoutMs);
+    return {status, asker.output};
+}
+
+QStringList TestStationBridge::calibration(const QString& pattern, int seed) const
+{
+    const QString radiometer = QStringLiteral("%1 --once --site %2 --rotctld 127.0.0.1:%3 --error 0.4,-0.3 --beamwidth 1.7 "
+                                              "--peak 10 --baseline -30 --noise 0.04 --seed %4 --clock-offset %5")
+                                   .arg(QStringLiteral(HELIOTROPE_RADIOMETER_PATH), kSite)
+                                   .arg(m_rotator.port())
+                                   .arg(seed)
+                                   .arg(m_clockOffset, 0, 'f', 3);
+    // As a copied README line has it: the bridge's own --rotctld and --port
+    // too, which differ from the running bridge's and must not matter.
+    return {QStringLiteral("--calibrate"), pattern, QStringLiteral("--site"), kSite, QStringLiteral("--clock-offset"),
+            QString::number(m_clockOffset, 'f', 3), QStringLiteral("--beamwidth"), QStringLiteral("1.7"), QStringLiteral("--dwell"),
+            QStringLiteral("0.3"), QStringLiteral("--power"), QStringLiteral("command:") + radiometer, QStringLiteral("--rotctld"),
+            QStringLiteral("127.0.0.1:4533"), QStringLiteral("--port"), QStringLiteral("10006")};
+}
+
+bool TestStationBridge::rotatorNear(double azimuth, double elevation, int timeoutMs)
+{
+    RotctldSession session;
+    if (!session.connectTo(m_rotator.port()))
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < timeoutMs) {
+        const QList<QByteArray> lines = session.ask("p").split('\n');
+        if (lines.size() >= 2 && std::abs(lines[0].toDouble() - azimuth) < 0.3 && std::abs(lines[1].toDouble() - elevation) < 0.3)
+            return true;
+        QTest::qWait(100);
+    }
+    return false;
+}
+
+void TestStationBridge::sendSetPoint(double azimuth, double elevation)
+{
+    m_window.writeDatagram(QStringLiteral("0,%1,%2").arg(azimuth, 6, 'f', 2, QLatin1Char('0')).arg(elevation, 6, 'f', 2).toLatin1(),
+                           QHostAddress::LocalHost, m_bridgePort);
+}
+
+void TestStationBridge::stowStopResumeAndStatusFromAnotherProcess()
+{
+    const qint64 pid = m_bridge->process.processId();
+    auto [status, said] = ask({QStringLiteral("--rotctld"), QStringLiteral("127.0.0.1:%1").arg(m_rotator.port())});
+    QCOMPARE(status, 1);
+    QVERIFY2(said.contains(QStringLiteral("run one bridge only")), qPrintable(said));
+
+    std::tie(status, said) = ask({QStringLiteral("--stow"), QStringLiteral("200,40")});
+    QVERIFY2(status == 0 && said.contains(QStringLiteral("rotctld took it")), qPrintable(said));
+    QVERIFY(rotatorNear(200, 40));
+    // Held: a set-point from the window moves nothing, a measurement is refused.
+    sendSetPoint(30.0, 26.2);
+    QTest::qWait(1500);
+    QVERIFY(rotatorNear(200, 40, 100));
+    std::tie(status, said) = ask(calibration(QStringLiteral("five"), 1));
+    QVERIFY2(status == 3 && said.contains(QStringLiteral("The rotator is stowed")), qPrintable(said));
+    std::tie(status, said) = ask({QStringLiteral("--status")});
+    QVERIFY2(status == 0 && said.contains(QStringLiteral("stowed: 200.00° 40.00°"))
+                 && said.contains(QStringLiteral("last set-point: 30.00° 26.20°")) && said.contains(QStringLiteral("rotator position: 200")),
+             qPrintable(said));
+
+    std::tie(status, said) = ask({QStringLiteral("--resume")});
+    QCOMPARE(status, 0);
+    QVERIFY(rotatorNear(30.0, 26.2));
+    std::tie(status, said) = ask({QStringLiteral("--stop-rotator")});
+    QVERIFY2(status == 0, qPrintable(said));
+    QVERIFY(ask({QStringLiteral("--status")}).second.contains(QStringLiteral("stopped (S)")));
+    QCOMPARE(ask({QStringLiteral("--resume")}).first, 0);
+    QVERIFY(ask({QStringLiteral("--status")}).second.contains(QStringLiteral("tracking")));
+    QCOMPARE(m_bridge->process.processId(), pid);
+
+    // systemd's SIGTERM with --stow-on-exit: the stow position first, then the end.
+    m_bridge->process.terminate();
+    QCOMPARE(m_bridge->exitWithin(5000), 0);
+    QVERIFY2(m_bridge->output.contains(QStringLiteral("Stowing the rotator at 100.00° 45.00°")), qPrintable(m_bridge->output));
+    QVERIFY(rotatorNear(100, 45));
+    // Nobody to ask now.
+    std::tie(status, said) = ask({QStringLiteral("--status")});
+    QVERIFY2(status == 1 && said.contains(QStringLiteral("No heliotrope-rotctl bridge is running")), qPrintable(said));
+}
+
+void TestStationBridge::garbageAndUnusableRequestsChangeNothing()
+{
+    QLocalSocket socket;
+    socket.connectToServer(QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")) + QStringLiteral("/heliotrope-rotctl.socket"));
+    QVERIFY(socket.waitForConnected(2000));
+    const auto answer = [&socket](const QByteArray& line) {
+        socket.write(line);
+        QByteArray got;
+        QElapsedTimer waited;
+        waited.start();
+        while (!got.contains("RPRT") && waited.elapsed() < 5000) {
+            socket.waitForReadyRead(100);
+            got += socket.readAll();
+        }
+        return got;
+    };
+    QVERIFY(answer("\xff\xfe\x01garbage\n").endsWith("RPRT -8\n"));
+    QVERIFY(answer("frobnicate now\n").endsWith("RPRT -4\n"));
+    QVERIFY(answer("stow 900 0\n").endsWith("RPRT -1\n"));
+    const QByteArray badOption = answer("calibrate cross --beamwidth much --site " + kSite.toLatin1() + "\n");
+    QVERIFY2(badOption.endsWith("RPRT -1\n") && badOption.contains("--beamwidth"), badOption.constData());
+    const QByteArray status = answer("status\n");
+    QVERIFY2(status.contains("say: tracking") && status.endsWith("RPRT 0\n"), status.constData());
+    QVERIFY(rotatorNear(30.0, 26.2, 100));
+}
+
+void TestStationBridge::calibrationAskedOfTheRunningBridge()
+{
+    const qint64 pid = m_bridge->process.processId();
+    // Dwells long enough for the second asker to start while it runs, on a busy machine too.
+    QStringList slow = calibration(QStringLiteral("cross"), 2);
+    slow.replace(slow.indexOf(QStringLiteral("--dwell")) + 1, QStringLiteral("15"));
+    Program asker(slow);
+    QVERIFY2(asker.waitFor(QStringLiteral("point 2 of 14")), qPrintable(asker.output));
+    const QString measuring = ask({QStringLiteral("--status")}).second;
+    QVERIFY2(measuring.contains(QStringLiteral("measuring: calibration point")), qPrintable(measuring));
+    // One measurement at a time, whoever asks.
+    auto [status, said] = ask(calibration(QStringLiteral("five"), 3));
+    QVERIFY2(status == 3 && said.contains(QStringLiteral("A measurement already runs")), qPrintable(said));
+    QCOMPARE(asker.exitWithin(60000), 0);
+    QVERIFY(asker.output.contains(QStringLiteral("--rotctld 127.0.0.1:4533: the running bridge's")));
+    QVERIFY2(asker.output.contains(QStringLiteral("Offsets saved")), qPrintable(asker.output));
+    QVERIFY(QFile::exists(m_home.filePath(QStringLiteral("config/heliotrope/heliotrope-rotctl.conf"))));
+    // Pointed with at once: the set-point plus the offsets found (0.4, -0.3).
+    QVERIFY(asker.output.contains(QStringLiteral("Using the saved calibration")));
+    QVERIFY(rotatorNear(30.4, 25.9));
+
+    // The sun-noise run likewise, with its own options.
+    QStringList sunNoise = calibration(QString(), 6).mid(2);
+    sunNoise.replace(sunNoise.indexOf(QStringLiteral("--beamwidth")) + 1, QStringLiteral("9.5"));
+    sunNoise.replace(sunNoise.indexOf(QStringLiteral("--beamwidth")), QStringLiteral("--dish-diameter"));
+    sunNoise << QStringLiteral("--sun-noise") << QStringLiteral("--repeat") << QStringLiteral("2") << QStringLiteral("--frequency")
+             << QStringLiteral("1296") << QStringLiteral("--flux") << QStringLiteral("120");
+    std::tie(status, said) = ask(sunNoise, 60000);
+    QVERIFY2(status == 0 && said.contains(QStringLiteral("Y =")), qPrintable(said));
+    QVERIFY(rotatorNear(30.4, 25.9));
+    QCOMPARE(m_bridge->process.processId(), pid);
+}
+
+void TestStationBridge::bridgeKilledOrAskerInterruptedMidCalibration()
+{
+    {
+        // Ctrl+C on the asker: the bridge ends the run and tracks on.
+        Program asker(calibration(QStringLiteral("cross"), 4));
+        QVERIFY2(asker.waitFor(QStringLiteral("point 2 of")), qPrintable(asker.output));
+        ::kill(static_cast<pid_t>(asker.process.processId()), SIGINT);
+        QCOMPARE(asker.exitWithin(5000), 1);
+        QVERIFY(asker.output.contains(QStringLiteral("Interrupted")));
+        QVERIFY(m_bridge->waitFor(QStringLiteral("Calibration interrupted")));
+        QVERIFY(rotatorNear(30.0, 26.2));
+        QVERIFY(ask({QStringLiteral("--status")}).second.contains(QStringLiteral("tracking")));
+    }
+    Program asker(calibration(QStringLiteral("cross"), 5));
+    QVERIFY2(asker.waitFor(QStringLiteral("point 2 of")), qPrintable(asker.output));
+    m_bridge->process.kill();
+    QCOMPARE(asker.exitWithin(3000), 1);
+    QVERIFY2(asker.output.contains(QStringLiteral("The bridge went away")), qPrintable(asker.output));
+    // The socket the dead bridge left is taken over by the next one.
+    m_bridge = startBridge();
+    QVERIFY2(m_bridge->waitFor(QStringLiteral("Taking requests")), qPrintable(m_bridge->output));
+    QCOMPARE(ask({QStringLiteral("--status")}).first, 0);
+}
+
+QTEST_GUILESS_MAIN(TestStationBridge)
+#include "tst_stationbridge.moc"
