@@ -96,6 +96,7 @@ public:
     void finish();
 
     bool isBorrowing() const { return m_borrowing; }
+    const heliotrope::power::PowerSource& power() const { return m_power; }
     const RotatorStep& rotatorStep() const;
     const RotatorFrame& frame() const;
     // The latest reading, the rotator's own terms.

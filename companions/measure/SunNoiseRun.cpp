@@ -40,22 +40,18 @@ QString decibelsText(double decibels)
 
 }  // namespace
 
-SunNoiseRun::SunNoiseRun(const SunNoiseOptions& options, const heliotrope::sky::Site& site,
+SunNoiseRun::SunNoiseRun(MeasurementEngine& engine, const SunNoiseOptions& options, const heliotrope::sky::Site& site,
                          heliotrope::sky::Refraction refraction, const heliotrope::sky::Atmosphere& atmosphere,
-                         RotatorLender& lender, heliotrope::power::PowerSource& power, companions::UtcClock clock,
                          QObject* parent)
     : QObject(parent)
     , m_options(options)
     , m_site(site)
     , m_refraction(refraction)
     , m_atmosphere(atmosphere)
-    , m_power(power)
-    , m_engine(lender, power, EngineSettings{options.dwellSeconds, options.settleToleranceDegrees, options.settleTimeoutSeconds},
-               std::move(clock))
+    , m_engine(engine)
     , m_beamwidth(options.beamwidthDegrees().value_or(0))
 {
     connect(&m_engine, &MeasurementEngine::ready, this, &SunNoiseRun::begin);
-    connect(&m_engine, &MeasurementEngine::notice, this, &SunNoiseRun::notice);
     connect(&m_engine, &MeasurementEngine::arrived, this, [this] {
         if (m_point == Point::Sun)
             sayProgress(QStringLiteral("太陽を測定中"), QStringLiteral("reading the sun"));
@@ -138,14 +134,14 @@ void SunNoiseRun::start()
 {
     m_running = true;
     m_coldSide.reset();
-    m_engine.start();
 }
 
 void SunNoiseRun::begin()
 {
     const auto refuse = [this](const QString& japanese, const QString& english) {
-        emit notice(QStringLiteral("太陽雑音の測定を始めません: %1\nSun-noise run not started: %2").arg(japanese, english));
-        stop(false);
+        const QString line = QStringLiteral("太陽雑音の測定を始めません: %1\nSun-noise run not started: %2").arg(japanese, english);
+        emit notice(line);
+        stop(MeasurementOutcome{MeasurementOutcome::Kind::Refused, line});
     };
 
     QString japanese;
@@ -190,7 +186,7 @@ void SunNoiseRun::begin()
                     .arg(directionTextJapanese(sun->azimuth, sun->elevation), directionTextJapanese(cold->azimuth, cold->elevation))
                     .arg(m_options.repeats)
                     .arg(m_options.dwellSeconds)
-                    .arg(m_power.description(), directionTextEnglish(sun->azimuth, sun->elevation),
+                    .arg(m_engine.power().description(), directionTextEnglish(sun->azimuth, sun->elevation),
                          directionTextEnglish(cold->azimuth, cold->elevation)));
     m_result = SunNoiseResult{};
     m_repeat = 1;
@@ -272,9 +268,10 @@ void SunNoiseRun::finishRun()
 {
     m_result.y = sunnoise::yFactor(m_result.repeats);
     if (!m_result.y) {
-        emit notice(QStringLiteral("太陽雑音の測定を終えましたが、測れた回がありません。\n"
-                                   "Sun-noise run over with no repeat measured."));
-        stop(false);
+        const QString line = QStringLiteral("太陽雑音の測定を終えましたが、測れた回がありません。\n"
+                                            "Sun-noise run over with no repeat measured.");
+        emit notice(line);
+        stop(MeasurementOutcome{MeasurementOutcome::Kind::NoResult, line});
         return;
     }
     const sunnoise::YFactor& y = *m_result.y;
@@ -317,12 +314,12 @@ void SunNoiseRun::finishRun()
             lines += QStringLiteral("\nY が 0 dB 以下のため G/T は出せません。\nY is not above 0 dB: no G/T.");
         }
     }
-    if (m_power.resolution() >= 1.0) {
+    if (m_engine.power().resolution() >= 1.0) {
         lines += QStringLiteral("\n電力は %1 dB 単位の読みです: 一つの読みは ±%2 dB 粗く、多くの読みと繰り返しの平均でだけ細かくなります。\n"
                                 "The power is read in steps of %1 dB: each reading is coarse by ±%2 dB; only averaging "
                                 "many readings and repeats refines it.")
-                     .arg(m_power.resolution())
-                     .arg(m_power.resolution() / 2);
+                     .arg(m_engine.power().resolution())
+                     .arg(m_engine.power().resolution() / 2);
     }
     emit notice(lines);
     if (y.meanDecibels < kLowestPlausibleYDecibels) {
@@ -335,14 +332,15 @@ void SunNoiseRun::finishRun()
                                    "Turn the AGC off and check the pointing offsets.")
                         .arg(decibelsText(y.meanDecibels)));
     }
-    stop(true);
+    stop(MeasurementOutcome{MeasurementOutcome::Kind::Result, {}});
 }
 
 void SunNoiseRun::abort(const QString& reasonJapanese, const QString& reasonEnglish)
 {
     if (!isRunning())
         return;
-    emit notice(QStringLiteral("太陽雑音の測定を中止しました: %1\nSun-noise run stopped: %2").arg(reasonJapanese, reasonEnglish));
+    const QString line = QStringLiteral("太陽雑音の測定を中止しました: %1\nSun-noise run stopped: %2").arg(reasonJapanese, reasonEnglish);
+    emit notice(line);
     if (!m_result.repeats.empty()) {
         const std::optional<sunnoise::YFactor> partial = sunnoise::yFactor(m_result.repeats);
         emit notice(QStringLiteral("それまでの %1 回の Y = %2 dB\nY over the %1 repeats measured: %2 dB")
@@ -350,16 +348,15 @@ void SunNoiseRun::abort(const QString& reasonJapanese, const QString& reasonEngl
                         .arg(decibelsText(partial->meanDecibels)));
         m_result.y = partial;
     }
-    stop(false);
+    stop(MeasurementOutcome{MeasurementOutcome::Kind::NoResult, line});
 }
 
-void SunNoiseRun::stop(bool completed)
+void SunNoiseRun::stop(const MeasurementOutcome& ended)
 {
     if (!m_running)
         return;
     m_running = false;
-    m_engine.finish();
-    emit finished(completed);
+    emit finished(ended);
 }
 
 void SunNoiseRun::sayProgress(const QString& japanese, const QString& english)

@@ -146,7 +146,8 @@ void readSkyAndRuns(CompanionCommandLine& commandLine, BridgeOptions& options)
 {
     const QCommandLineParser& parser = commandLine.parser();
     QStringList& problems = commandLine.problems();
-    const MeasurementOptions measurement = readMeasurementOptions(commandLine);
+    options.measurement = readMeasurementOptions(commandLine);
+    const MeasurementOptions& measurement = options.measurement;
     options.calibration = readCalibrationOptions(commandLine, measurement);
     options.trueSun = readTrueSunOptions(commandLine);
     if (options.calibration) {
@@ -195,6 +196,23 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
     readRotator(commandLine, options);
     readSkyAndRuns(commandLine, options);
     return commandLine.result(options);
+}
+
+std::optional<MeasurementRequest> measurementRequest(const BridgeOptions& options)
+{
+    MeasurementRequest request;
+    if (options.calibration)
+        request.run = *options.calibration;
+    else if (options.sunNoise)
+        request.run = *options.sunNoise;
+    else
+        return std::nullopt;
+    request.site = options.trueSun.site.value_or(heliotrope::sky::Site{});
+    request.refraction = options.trueSun.refraction;
+    request.atmosphere = options.trueSun.atmosphere;
+    request.clockUnsynchronisedOk = options.measurement.clockUnsynchronisedOk;
+    request.healthDropDecibels = options.measurement.healthDropDecibels;
+    return request;
 }
 
 }  // namespace heliotrope::rotctl

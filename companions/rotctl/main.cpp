@@ -5,9 +5,8 @@
 #include "companions/common/JstText.h"
 #include "companions/common/ShiftedClock.h"
 #include "companions/common/SignalNotifier.h"
-#include "companions/measure/CalibrationSession.h"
+#include "companions/measure/MeasurementSession.h"
 #include "companions/measure/SavedCalibration.h"
-#include "companions/measure/SunNoiseRun.h"
 #include "companions/power/PowerSourceChoice.h"
 #include "companions/rotctl/Bridge.h"
 #include "companions/rotctl/BridgeMessages.h"
@@ -87,13 +86,13 @@ int main(int argc, char** argv)
         }
     }
 
-    // The sun-noise run reads the source: made first, it goes last; and a
-    // command that cannot run is refused before rotctld is touched.
-    std::unique_ptr<heliotrope::power::PowerSource> sunNoisePower;
-    if (options.sunNoise) {
+    // A command that cannot run is refused before rotctld is touched.
+    const std::optional<MeasurementRequest> request = measurementRequest(options);
+    if (request) {
         QString unusable;
-        sunNoisePower = heliotrope::power::makePowerSource(options.sunNoise->power, &unusable);
-        if (!sunNoisePower) {
+        const auto& choice = std::visit(
+            [](const auto& run) -> const auto& { return run.power; }, request->run);
+        if (!heliotrope::power::makePowerSource(choice, &unusable)) {
             printLine(stderr, unusable);
             return kUsageExitCode;
         }
@@ -101,6 +100,9 @@ int main(int argc, char** argv)
 
     Bridge bridge(options);
     QObject::connect(&bridge, &Bridge::notice, say);
+    // A calibration placed the sun by this clock; one found on a wrong clock is not saved.
+    if (const QString clock = heliotrope::station::clockStateText(measurementClockState()); !clock.isEmpty())
+        say(clock);
     QString problem;
     if (!bridge.start(&problem)) {
         printLine(stderr, problem);
@@ -109,14 +111,11 @@ int main(int argc, char** argv)
     // Ctrl+C during a calibration or sun-noise run ends the run and the bridge
     // goes on tracking; otherwise Ctrl+C and kill end the bridge through its
     // event loop, so that it says what it received (a second one, at once).
-    std::unique_ptr<SunNoiseRun> sunNoise;
-    std::unique_ptr<CalibrationSession> calibration;
+    std::unique_ptr<MeasurementSession> measurement;
     SignalNotifier& notifier = SignalNotifier::instance();
-    QObject::connect(&notifier, &SignalNotifier::received, [&sunNoise, &calibration](int signalNumber) {
-        if (signalNumber == SIGINT && calibration && calibration->isRunning()) {
-            calibration->interrupt();
-        } else if (signalNumber == SIGINT && sunNoise && sunNoise->isRunning()) {
-            sunNoise->abort(said::interruptedJapanese(), said::interruptedEnglish());
+    QObject::connect(&notifier, &SignalNotifier::received, [&measurement](int signalNumber) {
+        if (signalNumber == SIGINT && measurement && measurement->isRunning()) {
+            measurement->interrupt();
         } else {
             SignalNotifier::restoreDefault(SIGINT);
             SignalNotifier::restoreDefault(SIGTERM);
@@ -125,24 +124,15 @@ int main(int argc, char** argv)
     });
     notifier.install({SIGINT, SIGTERM});
 
-    const auto showProgress = [&console](const QString& line) { console.show(line); };
-    if (options.sunNoise) {
-        sunNoise = std::make_unique<SunNoiseRun>(*options.sunNoise, *options.trueSun.site, options.trueSun.refraction,
-                                                 options.trueSun.atmosphere, bridge, *sunNoisePower,
-                                                 shiftedUtcClock(options.sunNoise->clockOffsetSeconds));
-        QObject::connect(sunNoise.get(), &SunNoiseRun::notice, say);
-        QObject::connect(sunNoise.get(), &SunNoiseRun::progress, showProgress);
-        sunNoise->start();
-    }
-    if (options.calibration) {
-        calibration = std::make_unique<CalibrationSession>(bridge, *options.calibration,
-                                                           shiftedUtcClock(options.calibration->clockOffsetSeconds));
-        QObject::connect(calibration.get(), &CalibrationSession::notice, say);
-        QObject::connect(calibration.get(), &CalibrationSession::progress, showProgress);
-        if (!calibration->start(&problem)) {
-            printLine(stderr, problem);
-            return 1;
-        }
+    if (request) {
+        const double clockOffset = std::visit([](const auto& run) { return run.clockOffsetSeconds; }, request->run);
+        measurement = std::make_unique<MeasurementSession>(bridge, *request, shiftedUtcClock(clockOffset));
+        QObject::connect(measurement.get(), &MeasurementSession::notice, say);
+        QObject::connect(measurement.get(), &MeasurementSession::warning, [&console](const QString& line) {
+            console.print(warningLine(QStringLiteral("%1 JST  %2").arg(jstText(QDateTime::currentMSecsSinceEpoch()), line)));
+        });
+        QObject::connect(measurement.get(), &MeasurementSession::progress, [&console](const QString& line) { console.show(line); });
+        measurement->start();
     }
     const int exitCode = QCoreApplication::exec();
     printLine(stdout, receivedCountsText(bridge.receivedCounts()));

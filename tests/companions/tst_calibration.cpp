@@ -254,6 +254,8 @@ std::unique_ptr<BridgeProcess> TestCalibration::startBridge(const QStringList& a
     auto bridge = std::make_unique<BridgeProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configDir);
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_work.filePath(QStringLiteral("data")));
+    environment.insert(QStringLiteral("HELIOTROPE_CLOCK_STATE"), QStringLiteral("synchronised"));
     bridge->process.setProcessEnvironment(environment);
     bridge->process.setProcessChannelMode(QProcess::MergedChannels);
     bridge->process.setWorkingDirectory(m_work.path());

@@ -314,11 +314,16 @@ void TestMeasurementEngine::aCalibrationWithOffsetsInForceFindsTheWholeOffsets()
     Lender lender(rotctld.port());
     lender.m_frame.azimuthOffset = 0.5;
     lender.m_frame.elevationOffset = -0.3;
-    CalibrationRun run(lender, options, power, [&power] { return power.clock; });
+    MeasurementEngine engine(lender, power, EngineSettings{options.dwellSeconds, options.settleTolerance, options.settleTimeoutSeconds},
+                             [&power] { return power.clock; });
+    CalibrationRun run(engine, options);
     std::optional<CalibrationOutcome> outcome;
     bool finished = false;
-    connect(&run, &CalibrationRun::finished, this, [&](const std::optional<CalibrationOutcome>& o) { outcome = o, finished = true; });
+    connect(&run, &CalibrationRun::finished, this, [&](const std::optional<CalibrationOutcome>& o, const MeasurementOutcome&) {
+        outcome = o, finished = true;
+    });
     run.start();
+    engine.start();
     QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
     QVERIFY(outcome && outcome->ok);
     QVERIFY2(std::abs(outcome->azimuthOffset - kAzimuthOffset) < 0.01 && std::abs(outcome->elevationOffset - kElevationOffset) < 0.01,
