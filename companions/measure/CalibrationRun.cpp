@@ -112,7 +112,7 @@ SetPoint CalibrationRun::skyFor(double crossElevation, double elevation, double 
 double CalibrationRun::estimatedSecondsPerPoint() const
 {
     // Dwell and a settling allowance: the rotator's speed is not known ahead.
-    return m_options.dwellSeconds + kFirstSlewGuessSeconds;
+    return m_engine.settings().dwellSeconds + kFirstSlewGuessSeconds;
 }
 
 bool CalibrationRun::checkBeforeStart(QString* refusal) const
@@ -165,7 +165,7 @@ void CalibrationRun::begin()
                     .arg(m_points.size())
                     .arg(degreesText(m_options.beamwidth), degreesText(m_options.spanDegrees()),
                          degreesText(m_options.stepDegrees()))
-                    .arg(m_options.dwellSeconds)
+                    .arg(m_engine.settings().dwellSeconds)
                     .arg(m_engine.power().description()));
     sayWhatToExpect();
     measurePoint();
@@ -227,7 +227,7 @@ void CalibrationRun::onSkipped(const RotatorPosition& reading, const RotatorPosi
     emit notice(QStringLiteral("点%1にローテーターが %2 秒たっても着きません（読み 方位角 %3 仰角 %4、目標 %5 %6）。この点を飛ばします。\n"
                                "The rotator did not reach point%7 within %2 s (reads %3 %4, target %5 %6): point skipped.")
                     .arg(pointNameJapanese(point))
-                    .arg(m_options.settleTimeoutSeconds)
+                    .arg(m_engine.settings().settleTimeoutSeconds)
                     .arg(degreesText(reading.azimuth), degreesText(reading.elevation), degreesText(target.azimuth),
                          degreesText(target.elevation), pointNameEnglish(point)));
     placeElevationCut();

@@ -97,6 +97,7 @@ public:
 
     bool isBorrowing() const { return m_borrowing; }
     const heliotrope::power::PowerSource& power() const { return m_power; }
+    const EngineSettings& settings() const { return m_settings; }
     const RotatorStep& rotatorStep() const;
     const RotatorFrame& frame() const;
     // The latest reading, the rotator's own terms.

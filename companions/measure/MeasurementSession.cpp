@@ -24,14 +24,12 @@ namespace heliotrope::rotctl {
 
 namespace {
 
-EngineSettings engineSettings(const CalibrationOptions& options)
+// The shared settings, with the run's own dwell where none was given.
+template <typename RunOptions>
+EngineSettings engineSettings(const MeasurementOptions& shared, const RunOptions&)
 {
-    return EngineSettings{options.dwellSeconds, options.settleTolerance, options.settleTimeoutSeconds};
-}
-
-EngineSettings engineSettings(const SunNoiseOptions& options)
-{
-    return EngineSettings{options.dwellSeconds, options.settleToleranceDegrees, options.settleTimeoutSeconds};
+    return EngineSettings{shared.dwellSeconds.value_or(RunOptions::kDefaultDwellSeconds), shared.settleToleranceDegrees,
+                          shared.settleTimeoutSeconds};
 }
 
 QString roleName(PointRole role)
@@ -126,10 +124,8 @@ void MeasurementSession::start()
     if (m_stage != Stage::Idle)
         return;
     m_stage = Stage::ReadingPower;
-    const heliotrope::power::PowerSourceChoice& choice
-        = std::visit([](const auto& options) -> const heliotrope::power::PowerSourceChoice& { return options.power; }, m_request.run);
     QString problem;
-    m_power = heliotrope::power::makePowerSource(choice, &problem);
+    m_power = heliotrope::power::makePowerSource(m_request.measurement.power, &problem);
     if (!m_power) {
         // From the event loop, so that whoever started it hears the end.
         QTimer::singleShot(0, this, [this, problem] {
@@ -168,7 +164,7 @@ void MeasurementSession::onFirstReading()
         return;
     m_stage = Stage::Running;
     m_engine = std::make_unique<MeasurementEngine>(
-        m_lender, *m_power, std::visit([](const auto& options) { return engineSettings(options); }, m_request.run), m_clock);
+        m_lender, *m_power, std::visit([this](const auto& run) { return engineSettings(m_request.measurement, run); }, m_request.run), m_clock);
     connect(m_engine.get(), &MeasurementEngine::notice, this, &MeasurementSession::notice);
     if (const auto* calibration = std::get_if<CalibrationOptions>(&m_request.run)) {
         m_calibration = std::make_unique<CalibrationRun>(*m_engine, *calibration);
@@ -239,7 +235,7 @@ MeasurementOutcome MeasurementSession::keepOffsets(const CalibrationOutcome& fit
     // The sun was placed by the system clock: offsets found on a wrong one
     // would carry its error into every later pointing.
     const ClockState clock = measurementClockState();
-    if (clock != ClockState::Synchronised && !m_request.clockUnsynchronisedOk) {
+    if (clock != ClockState::Synchronised && !m_request.measurement.clockUnsynchronisedOk) {
         const QString line = heliotrope::station::clockStateText(clock);
         emit notice(line);
         return {MeasurementOutcome::Kind::NoResult, line};
@@ -380,7 +376,7 @@ void MeasurementSession::recordSunNoise(const MeasurementOutcome& outcome)
     if (!kept.found || !kept.frequencyMegahertz)
         return;
     record::HealthThresholds thresholds;
-    thresholds.yDropDecibels = m_request.healthDropDecibels;
+    thresholds.yDropDecibels = m_request.measurement.healthDropDecibels;
     const std::vector<RecordedSunNoise> runs = record->lastSunNoiseAt(*kept.frequencyMegahertz, thresholds.medianOf + 1);
     if (const auto drop = record::yDropWarning(runs, thresholds))
         emit warning(record::warningText(*drop));

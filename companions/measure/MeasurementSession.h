@@ -11,6 +11,7 @@
 #include "companions/common/ShiftedClock.h"
 #include "companions/measure/CalibrationOptions.h"
 #include "companions/measure/CalibrationResult.h"
+#include "companions/measure/MeasurementOptions.h"
 #include "companions/measure/MeasurementOutcome.h"
 #include "companions/measure/SunNoiseOptions.h"
 #include "companions/station/SystemClock.h"
@@ -41,10 +42,9 @@ struct MeasurementRequest {
     heliotrope::sky::Site site;
     heliotrope::sky::Refraction refraction = heliotrope::sky::Refraction::Radio;
     heliotrope::sky::Atmosphere atmosphere;
-    // A calibration's offsets are saved from an unsynchronised clock all the same.
-    bool clockUnsynchronisedOk = false;
-    double healthDropDecibels = 1.0;  // a Y this far below the usual is warned of
-    QString recordPath;               // the station's record; empty: its usual place
+    // How each point is settled and read, and how results are kept.
+    MeasurementOptions measurement;
+    QString recordPath;  // the station's record; empty: its usual place
 };
 
 // The system clock as a measurement judges it. HELIOTROPE_CLOCK_STATE

@@ -65,7 +65,7 @@ SunNoiseRun::SunNoiseRun(MeasurementEngine& engine, const SunNoiseOptions& optio
                                    "Repeat %1 of %2: the rotator did not reach its target (%6) within %3 s (reads %7): repeat skipped.")
                         .arg(m_repeat)
                         .arg(m_options.repeats)
-                        .arg(m_options.settleTimeoutSeconds)
+                        .arg(m_engine.settings().settleTimeoutSeconds)
                         .arg(directionTextJapanese(target.azimuth, target.elevation),
                              directionTextJapanese(reading.azimuth, reading.elevation),
                              directionTextEnglish(target.azimuth, target.elevation),
@@ -185,7 +185,7 @@ void SunNoiseRun::begin()
                                "power from %5.")
                     .arg(directionTextJapanese(sun->azimuth, sun->elevation), directionTextJapanese(cold->azimuth, cold->elevation))
                     .arg(m_options.repeats)
-                    .arg(m_options.dwellSeconds)
+                    .arg(m_engine.settings().dwellSeconds)
                     .arg(m_engine.power().description(), directionTextEnglish(sun->azimuth, sun->elevation),
                          directionTextEnglish(cold->azimuth, cold->elevation)));
     m_result = SunNoiseResult{};
@@ -363,7 +363,7 @@ void SunNoiseRun::sayProgress(const QString& japanese, const QString& english)
 {
     const int total = 2 * m_options.repeats;
     const double left = secondsLeft(m_pointsDone, total, static_cast<double>(m_runClock.elapsed()) / 1000.0,
-                                    m_options.dwellSeconds + kFirstSlewGuessSeconds);
+                                    m_engine.settings().dwellSeconds + kFirstSlewGuessSeconds);
     emit progress(progressText(ProgressStep{QStringLiteral("太陽雑音"), QStringLiteral("sun noise"), QStringLiteral("回目"),
                                             QStringLiteral("repeat"), m_repeat, m_options.repeats, japanese, english, left}));
 }

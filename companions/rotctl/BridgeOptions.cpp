@@ -147,8 +147,7 @@ void readSkyAndRuns(CompanionCommandLine& commandLine, BridgeOptions& options)
     const QCommandLineParser& parser = commandLine.parser();
     QStringList& problems = commandLine.problems();
     options.measurement = readMeasurementOptions(commandLine);
-    const MeasurementOptions& measurement = options.measurement;
-    options.calibration = readCalibrationOptions(commandLine, measurement);
+    options.calibration = readCalibrationOptions(commandLine);
     options.trueSun = readTrueSunOptions(commandLine);
     if (options.calibration) {
         options.calibration->refraction = options.trueSun.refraction;
@@ -159,7 +158,7 @@ void readSkyAndRuns(CompanionCommandLine& commandLine, BridgeOptions& options)
             problems << QStringLiteral("較正には --site でアンテナの場所が要ります。\n"
                                        "Calibration needs the antenna's site: --site LAT,LON[,HEIGHT_M].");
     }
-    options.sunNoise = readSunNoiseOptions(commandLine, measurement);
+    options.sunNoise = readSunNoiseOptions(commandLine);
     if (options.sunNoise && options.calibration) {
         problems << QStringLiteral("--calibrate と --sun-noise は一度に一つにしてください。\n"
                                    "Give --calibrate or --sun-noise, one run at a time.");
@@ -210,8 +209,7 @@ std::optional<MeasurementRequest> measurementRequest(const BridgeOptions& option
     request.site = options.trueSun.site.value_or(heliotrope::sky::Site{});
     request.refraction = options.trueSun.refraction;
     request.atmosphere = options.trueSun.atmosphere;
-    request.clockUnsynchronisedOk = options.measurement.clockUnsynchronisedOk;
-    request.healthDropDecibels = options.measurement.healthDropDecibels;
+    request.measurement = options.measurement;
     return request;
 }
 

@@ -90,9 +90,7 @@ int main(int argc, char** argv)
     const std::optional<MeasurementRequest> request = measurementRequest(options);
     if (request) {
         QString unusable;
-        const auto& choice = std::visit(
-            [](const auto& run) -> const auto& { return run.power; }, request->run);
-        if (!heliotrope::power::makePowerSource(choice, &unusable)) {
+        if (!heliotrope::power::makePowerSource(request->measurement.power, &unusable)) {
             printLine(stderr, unusable);
             return kUsageExitCode;
         }
@@ -125,8 +123,7 @@ int main(int argc, char** argv)
     notifier.install({SIGINT, SIGTERM});
 
     if (request) {
-        const double clockOffset = std::visit([](const auto& run) { return run.clockOffsetSeconds; }, request->run);
-        measurement = std::make_unique<MeasurementSession>(bridge, *request, shiftedUtcClock(clockOffset));
+        measurement = std::make_unique<MeasurementSession>(bridge, *request, shiftedUtcClock(request->measurement.clockOffsetSeconds));
         QObject::connect(measurement.get(), &MeasurementSession::notice, say);
         QObject::connect(measurement.get(), &MeasurementSession::warning, [&console](const QString& line) {
             console.print(warningLine(QStringLiteral("%1 JST  %2").arg(jstText(QDateTime::currentMSecsSinceEpoch()), line)));

@@ -298,8 +298,6 @@ void TestMeasurementEngine::aCalibrationWithOffsetsInForceFindsTheWholeOffsets()
     CalibrationOptions options;
     options.pattern = pattern;
     options.beamwidth = 3;
-    options.dwellSeconds = 0;
-    options.settleTimeoutSeconds = 1;
     options.site = {35.64, 139.3, 0};
     ScriptedRotctld rotctld;
     ScriptedPower power;
@@ -314,8 +312,7 @@ void TestMeasurementEngine::aCalibrationWithOffsetsInForceFindsTheWholeOffsets()
     Lender lender(rotctld.port());
     lender.m_frame.azimuthOffset = 0.5;
     lender.m_frame.elevationOffset = -0.3;
-    MeasurementEngine engine(lender, power, EngineSettings{options.dwellSeconds, options.settleTolerance, options.settleTimeoutSeconds},
-                             [&power] { return power.clock; });
+    MeasurementEngine engine(lender, power, EngineSettings{0, 0.05, 1}, [&power] { return power.clock; });
     CalibrationRun run(engine, options);
     std::optional<CalibrationOutcome> outcome;
     bool finished = false;

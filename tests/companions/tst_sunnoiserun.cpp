@@ -70,17 +70,20 @@ BridgeOptions bridgeOptions(quint16 rotctldPort)
 }
 
 // 1.2 m at 10368 MHz: beamwidth 70° λ / D = 1.69°, as the radiometer's 1.7°.
-SunNoiseOptions runOptions(int repeats, double dwellSeconds)
+MeasurementRequest runRequest(int repeats, double dwellSeconds)
 {
-    SunNoiseOptions options;
+    MeasurementRequest request;
+    request.measurement.dwellSeconds = dwellSeconds;
+    request.site = kHachioji;
+    request.refraction = heliotrope::sky::Refraction::None;
+    SunNoiseOptions& options = request.run.emplace<SunNoiseOptions>();
     options.repeats = repeats;
-    options.dwellSeconds = dwellSeconds;
     options.frequencyMegahertz = 10368;
     options.dishDiameterMetres = 1.2;
     options.fluxSfu = 100;
     options.efficiency = 0.55;
     options.systemTemperatureKelvin = 100;
-    return options;
+    return request;
 }
 
 QString radiometerCommand(quint16 rotctldPort, double clockOffset, double noise)
@@ -123,7 +126,7 @@ struct Station {
     int ended = 0;
 
     QString recordPath() const { return recordDir.filePath(QStringLiteral("station.sqlite")); }
-    bool start(SunNoiseOptions options, double utcAtStart, const std::function<QString(quint16, double)>& command,
+    bool start(MeasurementRequest request, double utcAtStart, const std::function<QString(quint16, double)>& command,
                const QString& rotctldConf = {})
     {
         const QString rate = QString::number(6);
@@ -133,12 +136,8 @@ struct Station {
             return false;
         bridge = std::make_unique<Bridge>(bridgeOptions(rotator.port()));
         const double offset = utcAtStart - heliotrope::companions::companionUtc();
-        options.power.kind = heliotrope::power::PowerSourceChoice::Kind::Command;
-        options.power.command = command(rotator.port(), offset);
-        MeasurementRequest request;
-        request.run = options;
-        request.site = kHachioji;
-        request.refraction = heliotrope::sky::Refraction::None;
+        request.measurement.power.kind = heliotrope::power::PowerSourceChoice::Kind::Command;
+        request.measurement.power.command = command(rotator.port(), offset);
         request.recordPath = recordPath();
         session = std::make_unique<MeasurementSession>(*bridge, request, heliotrope::companions::shiftedUtcClock(offset));
         QObject::connect(session.get(), &MeasurementSession::finished, [this] { ++ended; });
@@ -189,10 +188,11 @@ void TestSunNoiseRun::yOfAHundredKelvinSystemOnAThousandKelvinSun()
     // the noise of several averaged (0.1 dB where a dwell held a dozen at
     // the wall clock's pace, 0.04 dB here), so that 0.1 dB is three standard
     // deviations of Y on any machine.
-    SunNoiseOptions options = runOptions(3, 8.0);
-    options.csvPath = dir.filePath(QStringLiteral("sun-noise.csv"));
+    MeasurementRequest request = runRequest(3, 8.0);
+    const QString csvPath = dir.filePath(QStringLiteral("sun-noise.csv"));
+    std::get<SunNoiseOptions>(request.run).csvPath = csvPath;
     Station station;
-    QVERIFY(station.start(options, kHighSunUtc, [](quint16 port, double offset) { return radiometerCommand(port, offset, 0.04); }));
+    QVERIFY(station.start(request, kHighSunUtc, [](quint16 port, double offset) { return radiometerCommand(port, offset, 0.04); }));
     QSignalSpy notices(station.session.get(), &MeasurementSession::notice);
     QSignalSpy progress(station.session.get(), &MeasurementSession::progress);
     QVERIFY(station.go());
@@ -221,7 +221,7 @@ void TestSunNoiseRun::yOfAHundredKelvinSystemOnAThousandKelvinSun()
         QVERIFY2(said.contains(QString::fromUtf8(text)), text);
     QVERIFY(joined(progress).contains(QStringLiteral("3 of 3")));
 
-    QFile csv(options.csvPath);
+    QFile csv(csvPath);
     QVERIFY(csv.open(QIODevice::ReadOnly | QIODevice::Text));
     const QList<QByteArray> rows = csv.readAll().trimmed().split('\n');
     QCOMPARE(rows.size(), 4);
@@ -253,7 +253,7 @@ void TestSunNoiseRun::aFlatPowerWarnsOfGainControlAndOfTheDrop()
 {
     Station station;
     // A receiver whose AGC holds its output: the same reading everywhere.
-    QVERIFY(station.start(runOptions(2, 0.3), kHighSunUtc,
+    QVERIFY(station.start(runRequest(2, 0.3), kHighSunUtc,
                           [](quint16, double) { return QStringLiteral("/bin/echo -42.5"); }));
     // The same station gave 10.4 dB at this frequency on the days before.
     {
@@ -312,11 +312,11 @@ void TestSunNoiseRun::refusedWithNothingCommanded()
     QFETCH(QString, csv);
     QFETCH(QString, power);
     QFETCH(QString, said);
-    SunNoiseOptions options = runOptions(2, 0.3);
-    options.csvPath = csv;
+    MeasurementRequest request = runRequest(2, 0.3);
+    std::get<SunNoiseOptions>(request.run).csvPath = csv;
     Station station;
     QVERIFY(station.start(
-        options, utc, [power](quint16, double) { return power; }, rotctldConf));
+        request, utc, [power](quint16, double) { return power; }, rotctldConf));
     QSignalSpy notices(station.session.get(), &MeasurementSession::notice);
     QSignalSpy written(&station.bridge->rotctld(), &RotctldClient::commandWritten);
     QVERIFY(station.go());
@@ -338,7 +338,7 @@ void TestSunNoiseRun::interruptedRunReturnsToTracking()
 {
     Station station;
     // Long enough to be running still when the set-point comes, however fast.
-    QVERIFY(station.start(runOptions(40, 1.0), kHighSunUtc, [](quint16, double) { return QStringLiteral("/bin/echo 3"); }));
+    QVERIFY(station.start(runRequest(40, 1.0), kHighSunUtc, [](quint16, double) { return QStringLiteral("/bin/echo 3"); }));
     QSignalSpy notices(station.session.get(), &MeasurementSession::notice);
     QSignalSpy progress(station.session.get(), &MeasurementSession::progress);
     QSignalSpy written(&station.bridge->rotctld(), &RotctldClient::commandWritten);
