@@ -115,7 +115,7 @@ double CalibrationRun::estimatedSecondsPerPoint() const
     return m_engine.settings().dwellSeconds + kFirstSlewGuessSeconds;
 }
 
-bool CalibrationRun::checkBeforeStart(QString* refusal) const
+bool CalibrationRun::checkBeforeStart(QString* refusal, bool* sunTooLow) const
 {
     const double now = m_engine.now();
     const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, now);
@@ -124,6 +124,7 @@ bool CalibrationRun::checkBeforeStart(QString* refusal) const
         return false;
     }
     if (sun.elevation < kLowestSunElevation) {
+        *sunTooLow = true;
         *refusal = QStringLiteral("太陽の仰角が %1 で %2° より低いため、較正を始めません。太陽が %2° より高いときに始めてください。\n"
                                   "The sun is at %1 elevation, below %2°: calibration not started. Start when the sun "
                                   "is above %2°.")
@@ -153,7 +154,8 @@ bool CalibrationRun::checkBeforeStart(QString* refusal) const
 void CalibrationRun::begin()
 {
     QString refusal;
-    if (!checkBeforeStart(&refusal)) {
+    m_sunTooLow = false;
+    if (!checkBeforeStart(&refusal, &m_sunTooLow)) {
         end(std::nullopt, MeasurementOutcome::Kind::Refused, refusal);
         return;
     }

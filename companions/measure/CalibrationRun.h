@@ -38,6 +38,9 @@ public:
     bool isRunning() const { return m_running; }
     // The points planned, those measured so far with their readings.
     const std::vector<MeasuredPoint>& points() const { return m_points; }
+    // The last run was refused because the sun stood below
+    // kLowestSunElevation: a scheduled run skipped, not a fault of the station.
+    bool sunTooLow() const { return m_sunTooLow; }
 
     // The lowest sun the run starts on, degrees: below it the refraction and
     // the ground spoil the beam's shape.
@@ -53,7 +56,7 @@ signals:
 private:
     void planPattern();
     companions::SetPoint skyFor(double crossElevation, double elevation, double utc) const;
-    bool checkBeforeStart(QString* refusal) const;
+    bool checkBeforeStart(QString* refusal, bool* sunTooLow) const;
     void begin();
     void sayWhatToExpect();
     void measurePoint();
@@ -68,6 +71,7 @@ private:
     CalibrationOptions m_options;
     MeasurementEngine& m_engine;
     bool m_running = false;
+    bool m_sunTooLow = false;
 
     std::vector<MeasuredPoint> m_points;  // planned, then measured in order
     std::size_t m_index = 0;

@@ -114,6 +114,11 @@ MeasurementSession::~MeasurementSession()
     m_power.reset();
 }
 
+bool MeasurementSession::sunTooLow() const
+{
+    return (m_calibration && m_calibration->sunTooLow()) || (m_sunNoise && m_sunNoise->sunTooLow());
+}
+
 const SunNoiseResult* MeasurementSession::sunNoiseResult() const
 {
     return m_sunNoise && m_stage == Stage::Over ? &m_sunNoise->result() : nullptr;

@@ -67,6 +67,9 @@ public:
     void interrupt();
     bool isRunning() const { return m_stage != Stage::Idle && m_stage != Stage::Over; }
     const MeasurementOutcome& outcome() const { return m_outcome; }
+    // Refused because the sun stood too low: a scheduled run skipped, not a
+    // fault of the station.
+    bool sunTooLow() const;
     // The sun-noise run's figures, once it has ended; nothing for a calibration.
     const SunNoiseResult* sunNoiseResult() const;
 

@@ -81,7 +81,7 @@ SunNoiseRun::SunNoiseRun(MeasurementEngine& engine, const SunNoiseOptions& optio
     connect(&m_engine, &MeasurementEngine::stopped, this, &SunNoiseRun::abort);
 }
 
-std::optional<TrueSunPosition> SunNoiseRun::sunNow(QString* problemJapanese, QString* problemEnglish) const
+std::optional<TrueSunPosition> SunNoiseRun::sunNow(QString* problemJapanese, QString* problemEnglish, bool* tooLow) const
 {
     const TrueSunPosition sun = heliotrope::sky::trueSunTopocentric(m_engine.now(), m_site, m_refraction, m_atmosphere);
     if (sun.status == heliotrope::sky::EphemerisStatus::Failed) {
@@ -90,6 +90,8 @@ std::optional<TrueSunPosition> SunNoiseRun::sunNow(QString* problemJapanese, QSt
         return std::nullopt;
     }
     if (sun.elevation < kLowestSunElevation) {
+        if (tooLow)
+            *tooLow = true;
         *problemJapanese = QStringLiteral("太陽の仰角が %1 で 10° 未満です。地面と大気の雑音が混ざり、そばの空も冷たくないため、"
                                           "測っても G/T になりません。")
                                .arg(degreesText(sun.elevation));
@@ -146,7 +148,8 @@ void SunNoiseRun::begin()
 
     QString japanese;
     QString english;
-    const std::optional<TrueSunPosition> sun = sunNow(&japanese, &english);
+    m_sunTooLow = false;
+    const std::optional<TrueSunPosition> sun = sunNow(&japanese, &english, &m_sunTooLow);
     if (!sun)
         return refuse(japanese, english);
     if (clamped(SetPoint{sun->azimuth, sun->elevation})) {

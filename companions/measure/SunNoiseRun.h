@@ -60,6 +60,9 @@ public:
     // Ends the run early (Ctrl+C): says why, keeps the CSV rows written so far.
     void abort(const QString& reasonJapanese, const QString& reasonEnglish);
     bool isRunning() const { return m_running; }
+    // The last start() was refused because the sun stood below 10°: a
+    // scheduled run skipped, not a fault of the station.
+    bool sunTooLow() const { return m_sunTooLow; }
     const SunNoiseResult& result() const { return m_result; }
 
 signals:
@@ -73,7 +76,8 @@ private:
     enum class Point { Sun,
                        Cold };
 
-    std::optional<heliotrope::sky::TrueSunPosition> sunNow(QString* problemJapanese, QString* problemEnglish) const;
+    std::optional<heliotrope::sky::TrueSunPosition> sunNow(QString* problemJapanese, QString* problemEnglish,
+                                                           bool* tooLow = nullptr) const;
     bool clamped(const companions::SetPoint& sky) const;
     // The cold-sky point for the sun at `sun`: --cold, or the offset on the
     // side that lies within the limits.
@@ -94,6 +98,7 @@ private:
     MeasurementEngine& m_engine;
     double m_beamwidth = 0;  // degrees, for the cold-sky offset
     bool m_running = false;
+    bool m_sunTooLow = false;
 
     SunNoiseCsv m_csv;
     SunNoiseResult m_result;

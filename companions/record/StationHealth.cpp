@@ -98,7 +98,7 @@ QString warningText(const YDropWarning& w)
 QString warningText(const OffsetMoveWarning& w)
 {
     return QStringLiteral("警告: 較正のずれが前回（%1）から空の上で %2 動きました。ビーム幅 %3 の 4 分の 1 を超えています"
-                          "（方位角 %4、仰角 %5）。給電部や回転器の取り付けを確かめてください（%6 から）。\n"
+                          "（方位角 %4、仰角 %5）。給電部やローテーターの取り付けを確かめてください（%6 から）。\n"
                           "Warning: the calibration's offsets moved %2 on the sky since the last one (%1), more than a "
                           "quarter of the %3 beamwidth (azimuth %4, elevation %5). Check the feed and the rotator's "
                           "mounting (since %6).")

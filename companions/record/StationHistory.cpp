@@ -53,7 +53,7 @@ QString calibrationLine(const RecordedCalibration& c)
                          measuredText(*c.elevationBeamwidth, 2, QStringLiteral("°")));
     if (c.yDecibels)
         line += QStringLiteral("  Y %1").arg(measuredText(*c.yDecibels, 2, QStringLiteral(" dB")));
-    line += QStringLiteral("  仰角 el %1°  屈折 refraction %2")
+    line += QStringLiteral("  仰角 el %1°  大気差 refraction %2")
                 .arg(QString::number(c.sunElevation, 'f', 1), c.refraction);
     if (c.rotatorStep)
         line += QStringLiteral("  刻み step %1°").arg(QString::number(*c.rotatorStep, 'f', 2));
@@ -102,7 +102,7 @@ QStringList historyLines(const std::vector<StationRun>& runs)
 
 QString historyHeading()
 {
-    return QStringLiteral("局の記録（古い順）: 較正のずれ Δaz Δel は回転器の読み − 真の方向\n"
+    return QStringLiteral("局の記録（古い順）: 較正のずれ Δaz Δel はローテーターの読み − 真の方向\n"
                           "The station's record, oldest first: calibration offsets Δaz Δel are the rotator's reading "
                           "minus the true direction");
 }

@@ -159,6 +159,11 @@ void readSkyAndRuns(CompanionCommandLine& commandLine, BridgeOptions& options)
                                        "Calibration needs the antenna's site: --site LAT,LON[,HEIGHT_M].");
     }
     options.sunNoise = readSunNoiseOptions(commandLine);
+    options.history = readHistoryOptions(commandLine);
+    if (options.history && (options.calibration || options.sunNoise || options.trueSun.lookOnly)) {
+        problems << QStringLiteral("--history は --calibrate、--sun-noise、--sun-now と一緒には使えません。\n"
+                                   "--history goes alone, without --calibrate, --sun-noise or --sun-now.");
+    }
     if (options.sunNoise && options.calibration) {
         problems << QStringLiteral("--calibrate と --sun-noise は一度に一つにしてください。\n"
                                    "Give --calibrate or --sun-noise, one run at a time.");
@@ -187,6 +192,7 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
     addCalibrationOptions(commandLine);
     addSunNoiseOptions(commandLine);
     addMeasurementOptions(commandLine);
+    addHistoryOptions(commandLine);
 
     if (const std::optional<CommandLine<BridgeOptions>> end = commandLine.parse<BridgeOptions>(arguments))
         return *end;

@@ -8,6 +8,7 @@
 #include "companions/measure/MeasurementSession.h"
 #include "companions/measure/SunNoiseOptions.h"
 #include "companions/rotator/RotatorGeometry.h"
+#include "companions/rotctl/HistoryCommand.h"
 #include "companions/rotctl/TrueSunOptions.h"
 
 #include <QHostAddress>
@@ -42,6 +43,7 @@ struct BridgeOptions {
     TrueSunOptions trueSun;                   // the real sun instead of the window's model, by day
     std::optional<SunNoiseOptions> sunNoise;  // a sun-noise run before tracking
     MeasurementOptions measurement;           // what both runs share, and how their results are kept
+    std::optional<HistoryOptions> history;    // --history: print the record, then exit
 };
 
 companions::CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments);

@@ -8,8 +8,10 @@
 #include "companions/measure/MeasurementSession.h"
 #include "companions/measure/SavedCalibration.h"
 #include "companions/power/PowerSourceChoice.h"
+#include "companions/record/StationRecord.h"
 #include "companions/rotctl/Bridge.h"
 #include "companions/rotctl/BridgeMessages.h"
+#include "companions/rotctl/HistoryCommand.h"
 #include "companions/rotctl/ProgressLine.h"
 #include "companions/rotctl/SunNowReport.h"
 
@@ -26,11 +28,13 @@ using namespace heliotrope::rotctl;
 
 namespace {
 
-bool calibrationAsked(int argc, char** argv)
+// A calibration and --history --plot draw pictures.
+bool pictureAsked(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--calibrate", 11) == 0 || std::strncmp(argv[i], "-calibrate", 10) == 0)
-            return true;
+        for (const char* option : {"--calibrate", "-calibrate", "--plot", "-plot"})
+            if (std::strncmp(argv[i], option, std::strlen(option)) == 0)
+                return true;
     }
     return false;
 }
@@ -40,10 +44,10 @@ bool calibrationAsked(int argc, char** argv)
 int main(int argc, char** argv)
 {
     keepQtQuietUnlessAsked();
-    // The calibration draws its picture with Qt's painter, whose fonts need a
-    // GUI application; on the offscreen platform, so no display is needed.
+    // Pictures are drawn with Qt's painter, whose fonts need a GUI
+    // application; on the offscreen platform, so no display is needed.
     std::unique_ptr<QCoreApplication> app;
-    if (calibrationAsked(argc, argv)) {
+    if (pictureAsked(argc, argv)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
@@ -68,6 +72,14 @@ int main(int argc, char** argv)
         const SunNowReport look = sunNowReport(commandLine.options->trueSun, QDateTime::currentMSecsSinceEpoch());
         printLine(stdout, look.text);
         return look.exitCode;
+    }
+    if (commandLine.options->history) {
+        const HistoryReport history = historyReport(*commandLine.options->history, heliotrope::record::StationRecord::defaultPath());
+        if (!history.text.isEmpty())
+            printLine(stdout, history.text);
+        if (!history.problem.isEmpty())
+            printLine(stderr, history.problem);
+        return history.exitCode;
     }
 
     BridgeOptions options = *commandLine.options;

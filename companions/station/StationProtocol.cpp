@@ -153,6 +153,7 @@ int exitStatusFor(StationCode code)
 {
     switch (code) {
     case StationCode::Ok:
+    case StationCode::SunTooLow:
         return 0;
     case StationCode::NoResult:
     case StationCode::Failed:
@@ -170,7 +171,8 @@ int exitStatusFor(StationCode code)
 StationCode codeFromNumber(int number)
 {
     for (const StationCode c : {StationCode::Ok, StationCode::InvalidArgument, StationCode::UnknownRequest,
-                                StationCode::Failed, StationCode::Garbage, StationCode::Refused, StationCode::NoResult})
+                                StationCode::Failed, StationCode::Garbage, StationCode::Refused, StationCode::NoResult,
+                                StationCode::SunTooLow})
         if (static_cast<int>(c) == number)
             return c;
     return StationCode::Failed;
@@ -193,6 +195,9 @@ QString codeText(StationCode code)
         return QStringLiteral("ブリッジが今は依頼を断りました。\nThe bridge refused the request for now.");
     case StationCode::NoResult:
         return QStringLiteral("測定は結果なしで終わりました。\nThe measurement ended without a result.");
+    case StationCode::SunTooLow:
+        return QStringLiteral("太陽が低いため、測定を飛ばしました（失敗ではありません）。\n"
+                              "Skipped: the sun is too low to measure (not a failure).");
     }
     return {};
 }

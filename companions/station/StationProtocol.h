@@ -41,9 +41,11 @@ enum class StationCode : int {
     Garbage = -8,          // the line is not a request at all: not text, too long (RIG_EPROTO)
     Refused = -9,          // not now: a measurement runs, the rotator is stowed (RIG_ERJCTED)
     NoResult = -11,        // the measurement ended without a result, or it was cancelled (RIG_ENAVAIL)
+    SunTooLow = -17,       // the measurement not begun, the sun below 10°: skipped, not failed (RIG_EDOM)
 };
 
-// What the asking command exits with: 0 done, 1 no result or failed, 2 a
+// What the asking command exits with: 0 done, or skipped for a low sun (a
+// timer's run at a dark hour is no failure), 1 no result or failed, 2 a
 // request the bridge did not understand, 3 refused.
 int exitStatusFor(StationCode code);
 // What the code means, Japanese then English, one line each.

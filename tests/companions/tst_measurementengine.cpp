@@ -325,6 +325,21 @@ void TestMeasurementEngine::aCalibrationWithOffsetsInForceFindsTheWholeOffsets()
     QVERIFY(outcome && outcome->ok);
     QVERIFY2(std::abs(outcome->azimuthOffset - kAzimuthOffset) < 0.01 && std::abs(outcome->elevationOffset - kElevationOffset) < 0.01,
              qPrintable(QStringLiteral("%1 %2").arg(outcome->azimuthOffset).arg(outcome->elevationOffset)));
+    QVERIFY(!run.sunTooLow());
+
+    // At midnight the same run is refused, and the refusal is known as the low sun's.
+    power.clock += 12 * 3600;
+    engine.finish();
+    MeasurementEngine nightEngine(lender, power, EngineSettings{0, 0.05, 1}, [&power] { return power.clock; });
+    CalibrationRun night(nightEngine, options);
+    finished = false;
+    connect(&night, &CalibrationRun::finished, this, [&](const std::optional<CalibrationOutcome>& o, const MeasurementOutcome&) {
+        outcome = o, finished = true;
+    });
+    night.start();
+    nightEngine.start();
+    QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
+    QVERIFY(!outcome && night.sunTooLow());
 }
 
 void TestMeasurementEngine::aSilentLineSlowsTheReadingAndWhatItChangedIsPutBack()

@@ -158,6 +158,8 @@ private slots:
         QCOMPARE(readAnswerLine(split[2])->kind, AnswerKind::Say);
         QCOMPARE(readAnswerLine(split[3])->code, StationCode::Refused);
         QCOMPARE(exitStatusFor(StationCode::Refused), 3);
+        // A run skipped for a low sun is no failure of a timer's service.
+        QCOMPARE(exitStatusFor(readAnswerLine("RPRT -17")->code), 0);
         QCOMPARE(readAnswerLine("RPRT -99")->code, StationCode::Failed);
         for (const QByteArray& junk : {QByteArray("RPRT"), QByteArray("RPRT x"), QByteArray("hello"), QByteArray("say: \xff")})
             QVERIFY2(!readAnswerLine(junk), junk.constData());

@@ -322,6 +322,8 @@ void TestSunNoiseRun::refusedWithNothingCommanded()
     QVERIFY(station.go());
     QVERIFY(station.waitForEnd(10000));
     QCOMPARE(station.session->outcome().kind, MeasurementOutcome::Kind::Refused);
+    // Only the low sun makes the refusal a skipped run.
+    QCOMPARE(station.session->sunTooLow(), said == QStringLiteral("below 10°"));
     const QString lines = joined(notices);
     QVERIFY2(lines.contains(said) && lines.contains(QStringLiteral("を始めません")), qPrintable(lines));
     QTest::qWait(600);
