@@ -19,16 +19,21 @@
 #include "companions/measure/SunNoiseRun.h"
 #include "companions/record/StationRecord.h"
 #include "companions/rotctl/Bridge.h"
+#include "companions/rotctl/ProgressLine.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QUdpSocket>
 
+#include <sys/stat.h>
+
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -45,6 +50,7 @@ private slots:
     void refusedWithNothingCommanded_data();
     void refusedWithNothingCommanded();
     void interruptedRunReturnsToTracking();
+    void aWarningTakesTheJournalsPriorityOnItsStreamOnly();
     void everyBadOptionExitsTwoAndCommandsNothing_data();
     void everyBadOptionExitsTwoAndCommandsNothing();
 };
@@ -371,6 +377,26 @@ void TestSunNoiseRun::interruptedRunReturnsToTracking()
             return false;
         }(),
         8000);
+}
+
+void TestSunNoiseRun::aWarningTakesTheJournalsPriorityOnItsStreamOnly()
+{
+    // systemd names the stream it connected; a child writing elsewhere
+    // inherits the name and must not put <4> in a file or on a terminal.
+    QTemporaryFile journal;
+    QVERIFY(journal.open());
+    std::FILE* stream = std::fopen(qPrintable(journal.fileName()), "w");
+    QVERIFY(stream);
+    struct stat status { };
+    QCOMPARE(::fstat(::fileno(stream), &status), 0);
+    const QByteArray before = qgetenv("JOURNAL_STREAM");
+    qputenv("JOURNAL_STREAM", QByteArray::number(quint64(status.st_dev)) + ':' + QByteArray::number(quint64(status.st_ino)));
+    const QString journalLine = warningLine(QStringLiteral("警告\nWarning"), stream);
+    const QString elsewhere = warningLine(QStringLiteral("警告\nWarning"), stderr);
+    std::fclose(stream);
+    qputenv("JOURNAL_STREAM", before);
+    QCOMPARE(journalLine, QStringLiteral("<4>警告\n<4>Warning"));
+    QCOMPARE(elsewhere, QStringLiteral("警告\nWarning"));
 }
 
 void TestSunNoiseRun::everyBadOptionExitsTwoAndCommandsNothing_data()
