@@ -200,22 +200,16 @@ void CalibrationRun::measurePoint()
 void CalibrationRun::onMeasured(const Dwell& dwell)
 {
     MeasuredPoint& point = m_points[m_index];
-    point.power = dwell.power;
-    point.spread = dwell.spread;
-    point.count = dwell.count;
-    point.utc = dwell.utc;
+    point.dwell = dwell;
 
     // Where the rotator stood relative to the sun in the middle of the readings,
     // in the rotator's own reading (the frame's offsets are added back): the
     // fitted centre is then the whole offset, not a correction to the present one.
-    const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, point.utc);
+    const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, dwell.utc);
     const RotatorFrame& frame = m_engine.frame();
     const RotatorPosition sky = skyPosition(frame, dwell.position);
     point.sunAzimuth = sun.azimuth;
     point.sunElevation = sun.elevation;
-    point.readAzimuth = dwell.reading.azimuth;
-    point.readElevation = dwell.reading.elevation;
-    point.positionUncertainty = dwell.positionUncertainty;
     point.crossElevation = wrapped180(sky.azimuth + frame.azimuthOffset - sun.azimuth) * cosineOf(sun.elevation);
     point.elevation = sky.elevation + frame.elevationOffset - sun.elevation;
     placeElevationCut();

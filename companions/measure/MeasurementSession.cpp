@@ -66,15 +66,15 @@ record::RecordedPoint recordedPoint(const MeasuredPoint& point)
     kept.skipped = point.skipped;
     kept.crossElevation = point.crossElevation;
     kept.elevation = point.elevation;
-    kept.power = point.power;
-    kept.spread = point.spread;
-    kept.count = point.count;
-    kept.utc = utcOf(point.utc);
+    kept.power = point.dwell.power;
+    kept.spread = point.dwell.spread;
+    kept.count = point.dwell.count;
+    kept.utc = utcOf(point.dwell.utc);
     kept.sunAzimuth = point.sunAzimuth;
     kept.sunElevation = point.sunElevation;
-    kept.readAzimuth = point.readAzimuth;
-    kept.readElevation = point.readElevation;
-    kept.positionUncertainty = point.positionUncertainty;
+    kept.readAzimuth = point.dwell.reading.azimuth;
+    kept.readElevation = point.dwell.reading.elevation;
+    kept.positionUncertainty = point.dwell.positionUncertainty;
     return kept;
 }
 
@@ -296,7 +296,7 @@ void MeasurementSession::recordCalibration(const std::optional<CalibrationOutcom
     const std::vector<MeasuredPoint> none;
     for (const MeasuredPoint& point : fitted ? fitted->points : m_calibration ? m_calibration->points()
                                                                               : none) {
-        if (point.count > 0 || point.skipped)
+        if (point.dwell.count > 0 || point.skipped)
             kept.points.push_back(recordedPoint(point));
     }
     kept.found = fitted && fitted->ok;
