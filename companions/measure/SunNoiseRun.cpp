@@ -220,10 +220,7 @@ void SunNoiseRun::onMeasured(const Dwell& dwell)
     const RotatorPosition where = skyPosition(m_engine.frame(), dwell.position);
     point.azimuth = where.azimuth;
     point.elevation = where.elevation;
-    point.readings = dwell.count;
-    point.meanDecibels = dwell.power;
-    if (dwell.count > 1)
-        point.standardDeviationDecibels = dwell.spread;
+    point.dwell = dwell;
     ++m_pointsDone;
 
     if (m_point == Point::Sun) {
@@ -237,18 +234,18 @@ void SunNoiseRun::onMeasured(const Dwell& dwell)
     }
     // The sun's power as on the beam's axis, where the beam is known and the
     // dish stood noticeably off the sun; the CSV keeps what was read.
-    double sunDecibels = m_sunPoint.meanDecibels;
+    double sunDecibels = m_sunPoint.dwell.power;
     QString correctionJapanese;
     QString correctionEnglish;
     if (m_beamwidth > 0)
-        sunDecibels = sunnoise::sunDecibelsOnAxis(m_sunPoint.meanDecibels, point.meanDecibels, m_sunOffset, m_beamwidth);
-    if (sunDecibels - m_sunPoint.meanDecibels >= kNoticeableCorrectionDecibels) {
+        sunDecibels = sunnoise::sunDecibelsOnAxis(m_sunPoint.dwell.power, point.dwell.power, m_sunOffset, m_beamwidth);
+    if (sunDecibels - m_sunPoint.dwell.power >= kNoticeableCorrectionDecibels) {
         const QString offset = degreesText(m_sunOffset);
-        const QString added = decibelsText(sunDecibels - m_sunPoint.meanDecibels);
+        const QString added = decibelsText(sunDecibels - m_sunPoint.dwell.power);
         correctionJapanese = QStringLiteral("（アンテナは太陽から %1 離れていたため +%2 dB 補正）").arg(offset, added);
         correctionEnglish = QStringLiteral(" (the dish stood %1 off the sun: +%2 dB)").arg(offset, added);
     }
-    m_result.repeats.push_back({sunDecibels, point.meanDecibels});
+    m_result.repeats.push_back({sunDecibels, point.dwell.power});
     if (m_csv.isOpen() && !m_csv.write(m_repeat, m_engine.now(), m_sunPoint, point)) {
         emit notice(QStringLiteral("CSV ファイル「%1」に書き込めません。測定は続けます。\n"
                                    "Cannot write the CSV file \"%1\"; the run goes on.")
@@ -257,8 +254,8 @@ void SunNoiseRun::onMeasured(const Dwell& dwell)
     emit notice(QStringLiteral("%1/%2 回目: 太陽 %3 dB、コールドスカイ %4 dB、Y %5 dB%6\nRepeat %1 of %2: sun %3 dB, cold sky %4 dB, Y %5 dB%7")
                     .arg(m_repeat)
                     .arg(m_options.repeats)
-                    .arg(decibelsText(m_sunPoint.meanDecibels), decibelsText(point.meanDecibels),
-                         decibelsText(sunDecibels - point.meanDecibels), correctionJapanese, correctionEnglish));
+                    .arg(decibelsText(m_sunPoint.dwell.power), decibelsText(point.dwell.power),
+                         decibelsText(sunDecibels - point.dwell.power), correctionJapanese, correctionEnglish));
     if (m_repeat >= m_options.repeats) {
         finishRun();
         return;
