@@ -9,11 +9,12 @@
 #   companions/beamfit/    the beam's fit on the sun in linear power, no Qt (sees only itself)
 #   companions/pointing/   the mount's pointing model and its fit, no Qt (sees only itself)
 #   companions/common/     what the companions share (sees solar/, link/, sky/)
-#   companions/hamlib/     the conversation with rotctld and Hamlib's replies (sees common/)
-#   companions/rotator/    the rotator's geometry and command policy (sees hamlib/)
+#   companions/rotator/    the rotator in its own terms: position, limits, geometry,
+#                          what is learnt of it, command policy (sees common/)
+#   companions/hamlib/     the conversation with rotctld and Hamlib's replies (sees rotator/)
 #   companions/power/      the received power, its sources and their choice (sees hamlib/)
 #   companions/measure/    the measurement engine and the calibration and sun-noise
-#                          runs on it (sees rotator/, power/, beamfit/, sunnoise/)
+#                          runs on it (sees hamlib/, power/, beamfit/, sunnoise/)
 #   companions/record/     the station's record, its history and health (sees only itself)
 #   companions/station/    the bridge's request socket and the clock's state (sees common/)
 #   companions/rotctl/     the Hamlib bridge and its program (sees measure/ and below)

@@ -31,7 +31,6 @@ RotctldClient::RotctldClient(const QString& host, quint16 port, QObject* parent)
     , m_retryDelayMs(kFirstRetryMs)
     , m_answerTimeoutMs(kAnswerTimeoutMs)
 {
-    m_clock.start();
     m_retryTimer.setSingleShot(true);
     m_connectTimer.setSingleShot(true);
     m_answerTimer.setSingleShot(true);
@@ -161,6 +160,7 @@ void RotctldClient::sendNext()
     if (m_pointingWanted) {
         const RotatorPosition target = *m_pointingWanted;
         m_pointingWanted.reset();
+        m_pointingSent = asSent(target);
         send(RotctldCommand::SetPosition, pointingText(target));
     } else if (m_positionWanted) {
         m_positionWanted = false;
@@ -172,7 +172,6 @@ void RotctldClient::send(RotctldCommand command, const QByteArray& line)
 {
     m_inFlight = command;
     m_reader.emplace(command);
-    m_inFlightSentMs = monotonicMs();
     m_answerTimer.start(m_answerTimeoutMs);
     m_socket->write(line + '\n');
     emit commandWritten(line);
@@ -215,7 +214,6 @@ void RotctldClient::onReadyRead()
 void RotctldClient::finishAnswer(const RotctldReplyReader& reader)
 {
     const RotctldCommand command = *m_inFlight;
-    const qint64 sentMs = m_inFlightSentMs;
     m_answerTimer.stop();
     m_inFlight.reset();
     m_reader.reset();
@@ -235,12 +233,13 @@ void RotctldClient::finishAnswer(const RotctldReplyReader& reader)
         break;  // sent only as the handshake
     case RotctldCommand::GetPosition:
         if (const std::optional<RotatorPosition> position = reader.position())
-            emit positionRead(*position, sentMs);
+            emit positionRead(*position, m_pointingAnswered && !m_pointingWanted);
         else
             emit positionRefused(reader.returnCode());
         break;
     case RotctldCommand::SetPosition:
-        emit pointingAnswered(reader.returnCode());
+        m_pointingAnswered = true;
+        emit pointingAnswered(reader.returnCode(), m_pointingSent);
         break;
     }
     sendNext();
@@ -269,6 +268,7 @@ void RotctldClient::fail(Problem problem, const QString& detail)
     m_received.clear();
     m_positionWanted = false;
     m_pointingWanted.reset();
+    m_pointingAnswered = false;
 
     const QString line = problem == m_saidProblem ? QString() : problemLine(problem, detail);
     m_saidProblem = problem;

@@ -16,11 +16,9 @@
 // rotator's limits (or, where that answer could not be read, with p), and is
 // ready once that is answered.
 
-#include "companions/common/ShiftedClock.h"
 #include "companions/hamlib/RotctldReply.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -76,9 +74,15 @@ signals:
     // The connection is gone; commands pending are dropped. `line` says why,
     // or is empty when this kind of loss was already said.
     void lost(RotctldClient::Problem problem, const QString& line);
-    void positionRead(const RotatorPosition& position, qint64 requestSentMs);
+    // afterPointing: the p went out once the latest P asked for had been
+    // answered on this connection, so the reading shows the rotator as it
+    // answers that P. Each command waits for the answer before it, and a P
+    // goes before a waiting p: a P asked for while this p was on its way is
+    // still waiting when the reading comes.
+    void positionRead(const RotatorPosition& position, bool afterPointing);
     void positionRefused(int returnCode);
-    void pointingAnswered(int returnCode);
+    // sent: the P as it went on the line.
+    void pointingAnswered(int returnCode, const RotatorPosition& sent);
     // Every command line as it was written, without its line end.
     void commandWritten(const QByteArray& command);
 
@@ -99,7 +103,6 @@ private:
     void finishAnswer(const RotctldReplyReader& reader);
     void fail(Problem problem, const QString& detail);
     QString problemLine(Problem problem, const QString& detail) const;
-    qint64 monotonicMs() const { return m_clock.elapsed(); }
 
     QString m_host;
     quint16 m_port;
@@ -111,16 +114,16 @@ private:
     QByteArray m_received;
     std::optional<RotctldCommand> m_inFlight;
     std::optional<RotctldReplyReader> m_reader;
-    qint64 m_inFlightSentMs = 0;
     bool m_positionWanted = false;
     std::optional<RotatorPosition> m_pointingWanted;
+    RotatorPosition m_pointingSent;   // the latest P, as it went on the line
+    bool m_pointingAnswered = false;  // a P has been answered on this connection
 
     QTimer m_retryTimer;
     QTimer m_connectTimer;
     QTimer m_answerTimer;
     int m_retryDelayMs;
     int m_answerTimeoutMs;
-    companions::CompanionElapsedTimer m_clock;  // when a command went: the companions' time, as the bridge's
 };
 
 }  // namespace heliotrope::rotctl

@@ -13,6 +13,8 @@
 // Numbers are read as numbers, never matched as text: versions print them with
 // 2 or 6 decimals ("108.46", "108.460000").
 
+#include "companions/rotator/RotatorPosition.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -24,18 +26,6 @@ enum class RotctldCommand {
     DumpState,
     GetPosition,
     SetPosition,
-};
-
-struct RotatorLimits {
-    double minAzimuth = 0;
-    double maxAzimuth = 360;
-    double minElevation = 0;
-    double maxElevation = 90;
-};
-
-struct RotatorPosition {
-    double azimuth = 0;
-    double elevation = 0;
 };
 
 class RotctldReplyReader {

@@ -177,15 +177,15 @@ void CalibrationRun::sayWhatToExpect()
 {
     // A rotator whose step is a good part of the beam places the points
     // coarsely and reads where they are to half a step: what that leaves.
-    const RotatorStep& step = m_engine.rotatorStep();
-    if (!step.step() || *step.step() <= m_options.beamwidth / 3)
+    const RotatorProfile& rotator = m_engine.rotatorProfile();
+    if (!rotator.step() || *rotator.step() <= m_options.beamwidth / 3)
         return;
     const int perCut = static_cast<int>(m_points.size()) / 2;
-    const double expected = *step.step() / 2 / std::sqrt(static_cast<double>(std::max(perCut, 1)));
+    const double expected = *rotator.step() / 2 / std::sqrt(static_cast<double>(std::max(perCut, 1)));
     emit notice(QStringLiteral("ローテーターの刻み %1° はビーム幅 %2° の 3 分の 1 より粗いため、ずれはおよそ ±%3° までしか求まりません。\n"
                                "The rotator's step of %1° is coarser than a third of the beamwidth (%2°): expect the offsets "
                                "to about ±%3°.")
-                    .arg(*step.step())
+                    .arg(*rotator.step())
                     .arg(m_options.beamwidth)
                     .arg(expected, 0, 'f', 2));
 }

@@ -3,7 +3,7 @@
 // What the engine measured at one point, kept whole from the engine through
 // the run to the fit, the report and the station's record.
 
-#include "companions/rotator/RotatorGeometry.h"
+#include "companions/rotator/RotatorPosition.h"
 
 namespace heliotrope::rotctl {
 

@@ -2,6 +2,7 @@
 
 #include "companions/common/ConsoleText.h"
 #include "companions/measure/RotatorLender.h"
+#include "companions/rotator/RotatorReading.h"
 #include "companions/sky/TrueSun.h"
 
 #include <QStringList>
@@ -17,20 +18,11 @@ namespace heliotrope::rotctl {
 
 namespace {
 
-// Two readings of a rotator that has stopped differ by nothing; a reading
-// through rotctld's decimal text may differ in its last printed digit.
-constexpr double kStillDegrees = 1e-6;
-
 double separationOnSky(const RotatorFrame& frame, const RotatorPosition& a, const RotatorPosition& b)
 {
     const RotatorPosition skyA = skyPosition(frame, a);
     const RotatorPosition skyB = skyPosition(frame, b);
     return heliotrope::sky::skySeparation(skyA.azimuth, skyA.elevation, skyB.azimuth, skyB.elevation);
-}
-
-bool same(const RotatorPosition& a, const RotatorPosition& b)
-{
-    return std::abs(a.azimuth - b.azimuth) <= kStillDegrees && std::abs(a.elevation - b.elevation) <= kStillDegrees;
 }
 
 }  // namespace
@@ -49,13 +41,7 @@ MeasurementEngine::MeasurementEngine(RotatorLender& lender, heliotrope::power::P
             m_lender.rotctld().requestPosition();
     });
     RotctldClient& client = m_lender.rotctld();
-    connect(&client, &RotctldClient::positionRead, this, [this](const RotatorPosition& reading, qint64) { onPosition(reading); });
-    connect(&client, &RotctldClient::commandWritten, this, [this](const QByteArray& command) {
-        if (command.startsWith("P "))
-            m_pointingSent = true;
-        else if (command == "p" && m_pointingSent)
-            m_readingAfterPointing = true;
-    });
+    connect(&client, &RotctldClient::positionRead, this, &MeasurementEngine::onPosition);
     connect(&client, &RotctldClient::ready, this, [this] {
         if (m_phase == Phase::Waiting)
             m_lender.rotctld().requestPosition();
@@ -69,7 +55,7 @@ MeasurementEngine::MeasurementEngine(RotatorLender& lender, heliotrope::power::P
     connect(&client, &RotctldClient::positionRefused, this, [this](int returnCode) {
         if (m_phase != Phase::Settling && m_phase != Phase::Dwelling)
             return;
-        if (++m_refusedInRow >= kRefusedReadingsToGiveUp) {
+        if (m_refusedReadings.spend()) {
             const HamlibError error = hamlibError(returnCode);
             stop(QStringLiteral("ローテーターの位置を %1 回続けて読めません（RPRT %2: %3）。%4").arg(kRefusedReadingsToGiveUp).arg(returnCode).arg(error.japanese, error.actionJapanese),
                  QStringLiteral("the rotator's position could not be read %1 times in a row (RPRT %2: %3). %4").arg(kRefusedReadingsToGiveUp).arg(returnCode).arg(error.english, error.actionEnglish));
@@ -91,9 +77,9 @@ const RotatorFrame& MeasurementEngine::frame() const
     return m_lender.frame();
 }
 
-const RotatorStep& MeasurementEngine::rotatorStep() const
+const RotatorProfile& MeasurementEngine::rotatorProfile() const
 {
-    return m_lender.rotatorStep();
+    return m_lender.rotatorProfile();
 }
 
 void MeasurementEngine::start()
@@ -105,16 +91,16 @@ void MeasurementEngine::start()
 
 double MeasurementEngine::arrivalBand() const
 {
-    return std::max(m_settings.settleTolerance, m_lender.rotatorStep().reach());
+    return std::max(m_settings.settleTolerance, m_lender.rotatorProfile().reach());
 }
 
 std::optional<double> MeasurementEngine::secondsFor(const SetPoint& from, const SetPoint& to) const
 {
-    const RotatorStep& step = m_lender.rotatorStep();
-    if (!step.azimuthRate() || !step.elevationRate())
+    const RotatorProfile& rotator = m_lender.rotatorProfile();
+    if (!rotator.azimuthRate() || !rotator.elevationRate())
         return std::nullopt;
-    const double slew = std::max(std::abs(std::remainder(to.azimuth - from.azimuth, 360.0)) / *step.azimuthRate(),
-                                 std::abs(to.elevation - from.elevation) / *step.elevationRate());
+    const double slew = std::max(std::abs(std::remainder(to.azimuth - from.azimuth, 360.0)) / *rotator.azimuthRate(),
+                                 std::abs(to.elevation - from.elevation) / *rotator.elevationRate());
     // Two readings alike after the stop, at the polling interval.
     return slew + 2.0 * kPollMs / 1000.0 + m_settings.dwellSeconds;
 }
@@ -170,8 +156,6 @@ void MeasurementEngine::command(const SetPoint& sky)
     // tenths controller takes as 23.5), and the rotator would then stop
     // where it never counts as arrived.
     m_target = RotctldClient::asSent(RotatorPosition{next.azimuth, next.elevation});
-    m_pointingSent = false;
-    m_readingAfterPointing = false;
     m_previous.reset();
     m_lender.rotctld().requestPointing(m_target);
     m_lender.rotctld().requestPosition();
@@ -183,14 +167,14 @@ bool MeasurementEngine::hasArrived(const RotatorPosition& reading) const
     // Within the settle tolerance on the sky, or as near as this rotator gets
     // on each axis, measured from the command as its controller takes it (a
     // whole-degree controller told 166.66° goes to 167° and may stop at 166.6°).
-    const RotatorStep& step = m_lender.rotatorStep();
-    const RotatorPosition rounded = step.rounded(m_target);
-    if (separationOnSky(frame(), reading, m_target) > m_settings.settleTolerance && !step.within(reading, m_target))
+    const RotatorProfile& rotator = m_lender.rotatorProfile();
+    const RotatorPosition rounded = rotator.rounded(m_target);
+    if (separationOnSky(frame(), reading, m_target) > m_settings.settleTolerance && !rotator.within(reading, m_target))
         return false;
-    return same(reading, rounded) || same(reading, m_target) || (m_previous && same(reading, *m_previous));
+    return readingsAlike(reading, rounded) || readingsAlike(reading, m_target) || (m_previous && readingsAlike(reading, *m_previous));
 }
 
-void MeasurementEngine::onPosition(const RotatorPosition& reading)
+void MeasurementEngine::onPosition(const RotatorPosition& reading, bool afterPointing)
 {
     if (m_phase == Phase::Waiting) {
         m_present = reading;
@@ -201,24 +185,26 @@ void MeasurementEngine::onPosition(const RotatorPosition& reading)
         return;
     }
     if (m_phase == Phase::Dwelling) {
-        m_refusedInRow = 0;
+        m_refusedReadings.refill();
         m_present = reading;
         m_dwellPositions.push_back(reading);
         return;
     }
-    if (m_phase != Phase::Settling || !m_readingAfterPointing)
-        return;  // read before the P went out: says nothing about arriving
+    if (m_phase != Phase::Settling || !afterPointing)
+        return;  // asked for before the P was answered: says nothing about arriving
     m_present = reading;
-    m_refusedInRow = 0;
+    m_refusedReadings.refill();
+    // A rotator stopped short of the band has widened it by now: the lender
+    // learnt its dead band from this very reading before passing it on (a
+    // tenths controller that stops 0.4° short).
     if (hasArrived(reading)) {
-        m_lender.rotatorStep().stopped(reading, m_target);
         // The sky moved on while the rotator turned: follow it before reading.
         const RotatorCommand fresh = commandFor(m_aim(m_clock()));
         if (!fresh.clamped && separationOnSky(frame(), RotatorPosition{fresh.azimuth, fresh.elevation}, m_target) > arrivalBand()) {
             command(m_aim(m_clock()));
             return;
         }
-        m_skippedInRow = 0;
+        m_skipped.refill();
         m_phase = Phase::Dwelling;
         m_readings.clear();
         m_readingTimes.clear();
@@ -228,21 +214,12 @@ void MeasurementEngine::onPosition(const RotatorPosition& reading)
         m_power.requestReading();
         return;
     }
-    // Stopped short of the band: the dead band this rotator stops in, learnt
-    // here, widens the band (a tenths controller that stops 0.4° short).
-    if (m_previous && same(reading, *m_previous)) {
-        m_lender.rotatorStep().stopped(reading, m_target);
-        if (hasArrived(reading)) {
-            onPosition(reading);
-            return;
-        }
-    }
     m_previous = reading;
     if (static_cast<double>(m_pointClock.elapsed()) > m_settings.settleTimeoutSeconds * 1000.0) {
         m_pollTimer.stop();
         m_phase = Phase::Ready;
         const RotatorPosition target = m_target;
-        if (++m_skippedInRow >= kSkippedToGiveUp) {
+        if (m_skipped.spend()) {
             stop(QStringLiteral("ローテーターが %1 点続けて %2 秒以内に目標に着きません（読み %3、目標 %4）。")
                      .arg(kSkippedToGiveUp)
                      .arg(m_settings.settleTimeoutSeconds)
@@ -263,7 +240,7 @@ void MeasurementEngine::onReading(double decibels)
 {
     if (m_phase != Phase::Dwelling)
         return;
-    m_failuresInRow = 0;
+    m_powerFailures.refill();
     m_readings.push_back(decibels);
     m_readingTimes.push_back(m_clock());
     if (static_cast<double>(m_pointClock.elapsed()) >= m_settings.dwellSeconds * 1000.0)
@@ -276,7 +253,7 @@ void MeasurementEngine::onPowerFailed(const QString& reason)
 {
     if (m_phase != Phase::Dwelling)
         return;
-    if (++m_failuresInRow >= kPowerFailuresToGiveUp) {
+    if (m_powerFailures.spend()) {
         stop(QStringLiteral("電力を %1 回続けて読めません: %2 --power の読み取り元を確かめてください（command: なら端末で一度実行し、"
                             "rigctld: なら rigctld が起動しているかを）。")
                  .arg(kPowerFailuresToGiveUp)
@@ -326,24 +303,24 @@ void MeasurementEngine::finishDwell()
     const double positions = static_cast<double>(m_dwellPositions.size());
     dwell.reading = RotatorPosition{firstPosition.azimuth + azimuthSum / positions, elevationSum / positions};
     dwell.position = dishPosition(dwell.reading);
-    dwell.positionUncertainty = m_lender.rotatorStep().stepOrFinest() / 2;
+    dwell.positionUncertainty = m_lender.rotatorProfile().stepOrFinest() / 2;
     emit measured(dwell);
 }
 
 RotatorPosition MeasurementEngine::dishPosition(const RotatorPosition& reading) const
 {
-    const RotatorStep& step = m_lender.rotatorStep();
+    const RotatorProfile& rotator = m_lender.rotatorProfile();
     // A reading fine enough to show where the rotator stopped says it.
-    if (step.deadBand() <= 0 || step.stepOrFinest() / 2 < step.deadBand() || !m_slewFrom)
+    if (rotator.deadBand() <= 0 || rotator.stepOrFinest() / 2 < rotator.deadBand() || !m_slewFrom)
         return reading;
     // Otherwise the controller cut the motor on entering the dead band, on
     // the side it came from.
-    const RotatorPosition commanded = step.rounded(m_target);
-    const auto axis = [&step](double read, double sent, double from) {
+    const RotatorPosition commanded = rotator.rounded(m_target);
+    const auto axis = [&rotator](double read, double sent, double from) {
         const double travel = sent - from;
-        if (std::abs(travel) <= step.reach() || std::abs(read - sent) > step.stepOrFinest() / 2)
+        if (std::abs(travel) <= rotator.reach() || std::abs(read - sent) > rotator.stepOrFinest() / 2)
             return read;  // did not move on this axis, or stopped somewhere else
-        return sent - std::copysign(step.deadBand(), travel);
+        return sent - std::copysign(rotator.deadBand(), travel);
     };
     const double fromAzimuth = commanded.azimuth + std::remainder(m_slewFrom->azimuth - commanded.azimuth, 360.0);
     return RotatorPosition{axis(reading.azimuth, commanded.azimuth, fromAzimuth),

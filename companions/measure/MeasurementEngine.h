@@ -10,7 +10,7 @@
 // - Arrived: a reading taken after the P was answered stands within the
 //   arrival band of the commanded position, measured on the sky (so that a
 //   small azimuth error high up is not held against the rotator), and the
-//   rotator has stopped there (two readings alike, or exactly on the command).
+//   rotator has stopped there (two readings alike, or alike to the command).
 //   The band is the settle tolerance, or half the rotator's step plus its dead
 //   band when that is wider: as near as this rotator will get.
 // - The sky moves on while the rotator turns: on arrival the point is aimed
@@ -31,7 +31,7 @@
 #include "companions/measure/Dwell.h"
 #include "companions/power/PowerSource.h"
 #include "companions/rotator/RotatorGeometry.h"
-#include "companions/rotator/RotatorStep.h"
+#include "companions/rotator/RotatorProfile.h"
 
 #include <QObject>
 #include <QTimer>
@@ -48,6 +48,24 @@ struct EngineSettings {
     double dwellSeconds = 2;           // power read this long at each point
     double settleTolerance = 0.05;     // degrees on the sky
     double settleTimeoutSeconds = 60;  // a point not reached by then is skipped
+};
+
+// Failures of one kind in a row, against the count that ends a run.
+class FailureBudget {
+public:
+    explicit constexpr FailureBudget(int limit)
+        : m_limit(limit)
+    {
+    }
+    // One more failure in a row: whether it is the one that ends the run.
+    bool spend() { return ++m_spent >= m_limit; }
+    // A success ends the row.
+    void refill() { m_spent = 0; }
+    int limit() const { return m_limit; }
+
+private:
+    int m_limit;
+    int m_spent = 0;
 };
 
 // Which of the rotator's limits a direction would cross, for the operator.
@@ -84,7 +102,7 @@ public:
     bool isBorrowing() const { return m_borrowing; }
     const heliotrope::power::PowerSource& power() const { return m_power; }
     const EngineSettings& settings() const { return m_settings; }
-    const RotatorStep& rotatorStep() const;
+    const RotatorProfile& rotatorProfile() const;
     const RotatorFrame& frame() const;
     // The latest reading, the rotator's own terms.
     std::optional<RotatorPosition> present() const { return m_present; }
@@ -118,7 +136,7 @@ private:
                        Dwelling };
 
     void command(const companions::SetPoint& sky);
-    void onPosition(const RotatorPosition& reading);
+    void onPosition(const RotatorPosition& reading, bool afterPointing);
     void onReading(double decibels);
     void onPowerFailed(const QString& reason);
     void stop(const QString& japanese, const QString& english);
@@ -134,17 +152,15 @@ private:
     bool m_borrowing = false;
 
     Aim m_aim;
-    RotatorPosition m_target;     // the P sent for the point, rotator terms
-    bool m_pointingSent = false;  // the P for this point has gone out
-    bool m_readingAfterPointing = false;
+    RotatorPosition m_target;  // the P sent for the point, rotator terms
     std::optional<RotatorPosition> m_present;
     std::optional<RotatorPosition> m_previous;       // the reading before m_present, since the P
     std::optional<RotatorPosition> m_slewFrom;       // where the rotator stood when the point was commanded
     companions::CompanionElapsedTimer m_pointClock;  // the settling and the dwell, in the companions' time
     QTimer m_pollTimer;
-    int m_skippedInRow = 0;
-    int m_failuresInRow = 0;
-    int m_refusedInRow = 0;          // position readings refused since the last good one
+    FailureBudget m_skipped{kSkippedToGiveUp};
+    FailureBudget m_powerFailures{kPowerFailuresToGiveUp};
+    FailureBudget m_refusedReadings{kRefusedReadingsToGiveUp};
     std::vector<double> m_readings;  // dB
     std::vector<double> m_readingTimes;
     std::vector<RotatorPosition> m_dwellPositions;

@@ -312,8 +312,8 @@ void MeasurementSession::recordCalibration(const std::optional<CalibrationOutcom
     kept.sunElevation = fitted ? fitted->sunElevation : 0;
     kept.refraction = QString::fromLatin1(heliotrope::sky::refractionName(options.refraction));
     // What the bridge has learnt of the rotator so far, which this run may have added to.
-    kept.rotatorStep = m_lender.rotatorStep().step();
-    kept.deadBand = m_lender.rotatorStep().deadBand();
+    kept.rotatorStep = m_lender.rotatorProfile().step();
+    kept.deadBand = m_lender.rotatorProfile().deadBand();
     kept.programVersion = kProgramVersion;
 
     QString problem;

@@ -7,7 +7,7 @@
 
 #include "companions/hamlib/RotctldClient.h"
 #include "companions/rotator/RotatorGeometry.h"
-#include "companions/rotator/RotatorStep.h"
+#include "companions/rotator/RotatorProfile.h"
 
 namespace heliotrope::rotctl {
 
@@ -17,8 +17,9 @@ public:
     virtual RotctldClient& rotctld() = 0;
     // Range, limits (once rotctld is connected) and the offsets tracking applies.
     virtual const RotatorFrame& frame() const = 0;
-    // The rotator's step, dead band and rates, as learnt from its readings.
-    virtual RotatorStep& rotatorStep() = 0;
+    // The rotator's step, dead band, rates and rounding, learnt from every
+    // reading and every P answered before the engine hears of them.
+    virtual const RotatorProfile& rotatorProfile() const = 0;
     virtual void lendRotator() = 0;
     virtual void takeRotatorBack() = 0;
 };

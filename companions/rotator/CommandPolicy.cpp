@@ -1,15 +1,13 @@
 #include "companions/rotator/CommandPolicy.h"
 
+#include "companions/rotator/RotatorReading.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace heliotrope::rotctl {
 
 namespace {
-
-// Two readings closer than this on both axes: the rotator stands still. Readings
-// come with two decimals from current rotctld and with six from older ones.
-constexpr double kStandingStill = 0.015;
 
 constexpr long long kShortestWaitMs = 1000;
 constexpr double kOnTheWayDegrees = 1.0;
@@ -29,25 +27,16 @@ bool CommandPolicy::beyond(const RotatorPosition& a, const RotatorPosition& b, d
     return std::abs(a.azimuth - b.azimuth) > threshold || std::abs(a.elevation - b.elevation) > threshold;
 }
 
-std::optional<RotatorPosition> CommandPolicy::stoppedAt() const
-{
-    if (!m_lastTarget || !stalledSinceCommand())
-        return std::nullopt;
-    return m_latestReading;
-}
-
 bool CommandPolicy::stalledSinceCommand() const
 {
-    return m_readingBefore && m_latestReading
-        && std::abs(m_readingBefore->azimuth - m_latestReading->azimuth) < kStandingStill
-        && std::abs(m_readingBefore->elevation - m_latestReading->elevation) < kStandingStill;
+    return m_readingBefore && m_latestReading && readingsAlike(*m_readingBefore, *m_latestReading);
 }
 
 bool CommandPolicy::shouldCommand(const RotatorPosition& target, const std::optional<RotatorPosition>& present,
-                                  long long nowMs, const RotatorStep& step) const
+                                  long long nowMs, const RotatorProfile& rotator) const
 {
-    const double threshold = thresholdFor(step);
-    if (!present || !beyond(*present, target, threshold) || step.sameCommand(*present, target))
+    const double threshold = thresholdFor(rotator);
+    if (!present || !beyond(*present, target, threshold) || rotator.sameCommand(*present, target))
         return false;
     if (nowMs < m_refusedUntilMs)
         return false;
@@ -57,15 +46,15 @@ bool CommandPolicy::shouldCommand(const RotatorPosition& target, const std::opti
     // step any controller takes: it would be told the same degree again.
     if (m_lastTarget && !stalledSinceCommand() && !beyond(*m_lastTarget, target, std::max(threshold, kOnTheWayDegrees)))
         return false;
-    if (m_lastTarget && (!beyond(*m_lastTarget, target, threshold) || step.sameCommand(*m_lastTarget, target))) {
+    if (m_lastTarget && (!beyond(*m_lastTarget, target, threshold) || rotator.sameCommand(*m_lastTarget, target))) {
         // Already commanded: only a rotator that has stopped short is told again,
         // and not one that stopped as near as it gets to what it was told.
-        if (!m_answeredMs || !stalledSinceCommand())
+        if (!m_accepted || !stalledSinceCommand())
             return false;
         // Stopped within a dead band's reach of it, the rotator has answered
         // this command: telling it again changes nothing. Only a rotator held
         // further off (stopped by hand, restarted) is told again.
-        if (!beyond(*m_latestReading, step.rounded(*m_lastTarget), step.stepOrFinest() + RotatorStep::kLargestDeadBand))
+        if (!beyond(*m_latestReading, rotator.rounded(*m_lastTarget), rotator.stepOrFinest() + RotatorProfile::kLargestDeadBand))
             return false;
         if (nowMs - *m_lastCommandMs < m_repeatWaitMs)
             return false;
@@ -81,7 +70,7 @@ void CommandPolicy::commanded(const RotatorPosition& target, long long nowMs)
                             : firstRepeatWait;
     m_lastTarget = target;
     m_lastCommandMs = nowMs;
-    m_answeredMs.reset();
+    m_accepted = false;
     m_readingBefore.reset();
     m_latestReading.reset();
 }
@@ -89,23 +78,22 @@ void CommandPolicy::commanded(const RotatorPosition& target, long long nowMs)
 void CommandPolicy::answered(bool accepted, long long nowMs)
 {
     if (accepted) {
-        m_answeredMs = nowMs;
+        m_accepted = true;
         m_refusedWaitMs = 0;
         return;
     }
     // Refused: the rotator is not on its way anywhere.
     m_lastTarget.reset();
-    m_answeredMs.reset();
+    m_accepted = false;
     m_refusedWaitMs = m_refusedWaitMs == 0 ? std::max(m_minIntervalMs, kShortestWaitMs)
                                            : std::min(m_refusedWaitMs * 2, kLongestRefusedWaitMs);
     m_refusedUntilMs = nowMs + m_refusedWaitMs;
 }
 
-void CommandPolicy::positionRead(const RotatorPosition& position, long long requestSentMs)
+void CommandPolicy::positionRead(const RotatorPosition& position)
 {
-    // Readings asked for before the command was accepted say nothing about
-    // whether the rotator has moved since.
-    if (!m_answeredMs || requestSentMs < *m_answeredMs)
+    // Until a P is accepted the rotator is on its way nowhere.
+    if (!m_accepted)
         return;
     m_readingBefore = m_latestReading;
     m_latestReading = position;

@@ -9,7 +9,7 @@
 // Times are milliseconds of a monotonic clock, given by the caller.
 
 #include "companions/rotator/RotatorGeometry.h"
-#include "companions/rotator/RotatorStep.h"
+#include "companions/rotator/RotatorProfile.h"
 
 #include <algorithm>
 #include <optional>
@@ -38,13 +38,9 @@ public:
     // would take as the one it last answered by stopping within that reach:
     // no stream of identical commands to a whole-degree controller.
     bool shouldCommand(const RotatorPosition& target, const std::optional<RotatorPosition>& present, long long nowMs,
-                       const RotatorStep& step = RotatorStep()) const;
+                       const RotatorProfile& rotator = RotatorProfile()) const;
     // The threshold in force for this rotator.
-    double thresholdFor(const RotatorStep& step) const { return std::max(m_threshold, step.reach()); }
-    // Where the rotator stopped after the last accepted P, once two readings
-    // agree; with the P it was sent.
-    std::optional<RotatorPosition> stoppedAt() const;
-    std::optional<RotatorPosition> lastTarget() const { return m_lastTarget; }
+    double thresholdFor(const RotatorProfile& rotator) const { return std::max(m_threshold, rotator.reach()); }
 
     // A P for `target` was sent at nowMs.
     void commanded(const RotatorPosition& target, long long nowMs);
@@ -52,8 +48,8 @@ public:
     // refused P is retried with back-off: the minimum interval, doubling up to
     // a minute.
     void answered(bool accepted, long long nowMs);
-    // A reading of the rotator taken by a p that was sent at requestSentMs.
-    void positionRead(const RotatorPosition& position, long long requestSentMs);
+    // A reading of the rotator asked for after the last P was answered.
+    void positionRead(const RotatorPosition& position);
     // A new connection: the rotator may have been restarted; forget the past.
     void reset();
 
@@ -68,8 +64,8 @@ private:
 
     std::optional<RotatorPosition> m_lastTarget;  // of the last accepted (or pending) P
     std::optional<long long> m_lastCommandMs;
-    std::optional<long long> m_answeredMs;  // when the last P was accepted
-    long long m_repeatWaitMs = 0;           // wait before the next repeat of the same target
+    bool m_accepted = false;       // the last P was accepted
+    long long m_repeatWaitMs = 0;  // wait before the next repeat of the same target
     long long m_refusedUntilMs = 0;
     long long m_refusedWaitMs = 0;
     // Readings taken since the last P was accepted: the latest two.

@@ -5,7 +5,7 @@
 // own azimuth range, its limits and, until calibrated, an error of its reading.
 
 #include "companions/common/PointingRead.h"
-#include "companions/hamlib/RotctldReply.h"
+#include "companions/rotator/RotatorPosition.h"
 
 #include <optional>
 

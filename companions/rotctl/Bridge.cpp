@@ -26,7 +26,7 @@ Bridge::Bridge(const BridgeOptions& options, QObject* parent)
     , m_options(options)
     , m_client(options.rotctldHost, options.rotctldPort)
     , m_policy(options.threshold, static_cast<long long>(options.minIntervalSeconds * 1000.0))
-    , m_step(options.resolution, options.deadBand)
+    , m_profile(options.resolution, options.deadBand)
 {
     m_clock.start();
     if (options.trueSun.enabled && options.trueSun.site)
@@ -162,19 +162,17 @@ void Bridge::onLost(const QString& line)
     }
 }
 
-void Bridge::learnFrom(const RotatorPosition& reading)
+void Bridge::learnFrom(const RotatorPosition& reading, bool afterPointing)
 {
-    m_step.reading(reading, static_cast<double>(nowMs()) / 1000.0);
-    if (const std::optional<RotatorPosition> stopped = m_policy.stoppedAt(); stopped && !m_commandsHeld)
-        m_step.stopped(*stopped, *m_policy.lastTarget());
-    if (m_step.step() && m_step.step() != m_stepSaid) {
-        m_stepSaid = m_step.step();
-        emit notice(said::rotatorStep(*m_step.step(), m_options.resolution.has_value()));
+    m_profile.reading(reading, static_cast<double>(nowMs()) / 1000.0, afterPointing);
+    if (m_profile.step() && m_profile.step() != m_stepSaid) {
+        m_stepSaid = m_profile.step();
+        emit notice(said::rotatorStep(*m_profile.step(), m_options.resolution.has_value()));
     }
-    const double threshold = m_policy.thresholdFor(m_step);
+    const double threshold = m_policy.thresholdFor(m_profile);
     if (threshold > std::max(m_options.threshold, m_thresholdSaid) + 1e-9) {
         m_thresholdSaid = threshold;
-        emit notice(said::thresholdRaised(m_step.stepOrFinest(), m_step.deadBand(), threshold));
+        emit notice(said::thresholdRaised(m_profile.stepOrFinest(), m_profile.deadBand(), threshold));
     }
 }
 
@@ -193,7 +191,7 @@ void Bridge::poll()
     m_client.requestPosition();
 }
 
-void Bridge::onPosition(const RotatorPosition& reading, qint64 requestSentMs)
+void Bridge::onPosition(const RotatorPosition& reading, bool afterPointing)
 {
     sayConnected();
     if (m_positionRefusedSaid) {
@@ -205,8 +203,9 @@ void Bridge::onPosition(const RotatorPosition& reading, qint64 requestSentMs)
         emit notice(said::positionReadAgain());
     }
     m_present = reading;
-    m_policy.positionRead(reading, requestSentMs);
-    learnFrom(reading);
+    if (afterPointing)
+        m_policy.positionRead(reading);
+    learnFrom(reading, afterPointing);
 
     const RotatorPosition sky = skyPosition(m_frame, reading);
     m_receiver.sendReport(positionReport(sky.azimuth, sky.elevation));
@@ -226,8 +225,9 @@ void Bridge::onPositionRefused(int returnCode)
     m_pollTimer.setInterval(std::min(m_pollTimer.interval() * 2, realIntervalMs(std::max(kLongestPollMs, m_options.pollIntervalMs))));
 }
 
-void Bridge::onPointingAnswered(int returnCode)
+void Bridge::onPointingAnswered(int returnCode, const RotatorPosition& sent)
 {
+    m_profile.commanded(returnCode == 0 ? std::optional(sent) : std::nullopt);
     if (m_commandsHeld)
         return;  // the answer to a measurement's P, not the bridge's
     m_policy.answered(returnCode == 0, nowMs());
@@ -263,7 +263,7 @@ void Bridge::considerCommand()
     m_clampSaid = command.clamped;
 
     const RotatorPosition target{command.azimuth, command.elevation};
-    if (!m_policy.shouldCommand(target, m_present, nowMs(), m_step))
+    if (!m_policy.shouldCommand(target, m_present, nowMs(), m_profile))
         return;
     m_policy.commanded(target, nowMs());
     m_client.requestPointing(target);

@@ -10,6 +10,7 @@
 // operator should know comes out as one line each, never one per cycle.
 
 #include "companions/common/PointingReceiver.h"
+#include "companions/common/ShiftedClock.h"
 #include "companions/hamlib/RotctldClient.h"
 #include "companions/measure/RotatorLender.h"
 #include "companions/rotator/CommandPolicy.h"
@@ -43,7 +44,7 @@ public:
     const RotatorFrame& frame() const override { return m_frame; }
     // While a measurement drives the rotator the bridge sends no P of its own;
     // given back, it points at the latest set-point again.
-    RotatorStep& rotatorStep() override { return m_step; }
+    const RotatorProfile& rotatorProfile() const override { return m_profile; }
     void lendRotator() override { holdCommands(true); }
     void takeRotatorBack() override { holdCommands(false); }
     void holdCommands(bool held);
@@ -66,13 +67,13 @@ private:
     void onSetPoint(const companions::SetPoint& setPoint);
     void onReady(const std::optional<RotatorLimits>& reported);
     void onLost(const QString& line);
-    void onPosition(const RotatorPosition& reading, qint64 requestSentMs);
+    void onPosition(const RotatorPosition& reading, bool afterPointing);
     void onPositionRefused(int returnCode);
-    void onPointingAnswered(int returnCode);
+    void onPointingAnswered(int returnCode, const RotatorPosition& sent);
     void poll();
     void considerCommand();
     void sayConnected();
-    void learnFrom(const RotatorPosition& reading);
+    void learnFrom(const RotatorPosition& reading, bool afterPointing);
     qint64 nowMs() const { return m_clock.elapsed(); }
     qint64 utcNowMs() const;
     void takeSetPoint(const companions::SetPoint& setPoint);
@@ -82,7 +83,7 @@ private:
     companions::PointingReceiver m_receiver;
     RotctldClient m_client;
     CommandPolicy m_policy;
-    RotatorStep m_step;
+    RotatorProfile m_profile;  // fed here alone, from every reading and every P answered
     TrackingLog m_log;
     QTimer m_pollTimer;
     companions::CompanionElapsedTimer m_clock;  // tracking's intervals and the rotator's rates, in the companions' time

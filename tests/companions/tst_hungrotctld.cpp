@@ -97,10 +97,11 @@ void TestHungRotctld::hungPeersAreSaidOnceAndARealRotctldTakesOver()
     QVERIFY(bridge.start(nullptr));
 
     // The window goes on sending while the peer fails the bridge: set-points
-    // that will be stale by the time a rotctld answers.
+    // that will be stale by the time a rotctld answers. Near where the dummy
+    // rotator starts, so that it is there a moment after it is told.
     QUdpSocket window;
     QVERIFY(window.bind(QHostAddress::LocalHost, 0));
-    const char* const setPoints[] = {"0,010.00, 5.00", "0,011.00, 5.50", "0,012.00, 6.00"};
+    const char* const setPoints[] = {"0,001.00, 0.50", "0,001.10, 0.55", "0,001.20, 0.60"};
     for (const char* message : setPoints) {
         window.writeDatagram(message, QHostAddress::LocalHost, bridge.localPort());
         QTest::qWait(1200);
@@ -125,8 +126,8 @@ void TestHungRotctld::hungPeersAreSaidOnceAndARealRotctldTakesOver()
             lastReport = window.receiveDatagram().data();
         return lastReport;
     };
-    QTRY_COMPARE_WITH_TIMEOUT(reportNow(), QByteArray("1,12.00,6.00"), kRecoverMs);
-    QCOMPARE(pointingsSince(written, writtenBefore), QList<QByteArray>{"P 12.00 6.00"});
+    QTRY_COMPARE_WITH_TIMEOUT(reportNow(), QByteArray("1,1.20,0.60"), kRecoverMs);
+    QCOMPARE(pointingsSince(written, writtenBefore), QList<QByteArray>{"P 1.20 0.60"});
     QCOMPARE(linesContaining(notices, said), 1);
     // Connected is said once, for the real one. A peer that never answered
     // \dump_state, or answered it, does not leave the bridge without the

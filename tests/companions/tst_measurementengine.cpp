@@ -3,7 +3,7 @@
 // exact limit and after what resets it, where in a dwell its time is taken,
 // a command through north answered on the other side of it; a calibration
 // run with offsets already in force; and the bridge's reading of a rotator
-// whose line falls silent and comes back.
+// whose line falls silent and comes back; which readings answer a P.
 
 #include "companions/measure/CalibrationRun.h"
 #include "companions/measure/MeasurementEngine.h"
@@ -93,14 +93,14 @@ public:
     }
     RotctldClient& rotctld() override { return m_client; }
     const RotatorFrame& frame() const override { return m_frame; }
-    RotatorStep& rotatorStep() override { return m_step; }
+    const RotatorProfile& rotatorProfile() const override { return m_step; }
     void lendRotator() override { }
     void takeRotatorBack() override { }
     RotatorFrame m_frame;
 
 private:
     RotctldClient m_client;
-    RotatorStep m_step;
+    RotatorProfile m_step;
 };
 
 // Readings (or failures, as nothing) in turn, 20 ms after each request; the
@@ -196,6 +196,7 @@ private slots:
     void aCalibrationWithOffsetsInForceFindsTheWholeOffsets();
     void aSilentLineSlowsTheReadingAndWhatItChangedIsPutBack();
     void aLostLinkIsSaidAgainOnlyOnceTheRotatorWasReadAgain();
+    void aReadingAnswersAPointingOnlyWhenAskedAfterIt();
 };
 
 void TestMeasurementEngine::budgetsEndTheRunAtTheirExactLimitAndResetOnSuccess_data()
@@ -401,6 +402,27 @@ void TestMeasurementEngine::aLostLinkIsSaidAgainOnlyOnceTheRotatorWasReadAgain()
     rotctld.drop();
     QTRY_COMPARE_WITH_TIMEOUT(said.size(), 3, 3000);
     QVERIFY2(said.last().isEmpty(), qPrintable(said.last()));
+}
+
+void TestMeasurementEngine::aReadingAnswersAPointingOnlyWhenAskedAfterIt()
+{
+    // The reading of a p already on its way when a P is asked for shows the
+    // rotator from before that P, however many P were answered earlier.
+    ScriptedRotctld rotctld;
+    RotctldClient client(QStringLiteral("127.0.0.1"), rotctld.port());
+    QList<bool> after;
+    connect(&client, &RotctldClient::positionRead, this, [&after](const RotatorPosition&, bool afterPointing) { after << afterPointing; });
+    client.start();
+    QTRY_VERIFY(client.isReady());
+    client.requestPointing({10, 20});
+    client.requestPosition();
+    QTRY_COMPARE(after.size(), 1);
+    client.requestPosition();
+    client.requestPointing({11, 20});
+    QTRY_COMPARE(after.size(), 2);
+    client.requestPosition();
+    QTRY_COMPARE(after.size(), 3);
+    QCOMPARE(after, (QList<bool>{true, false, true}));
 }
 
 QTEST_GUILESS_MAIN(TestMeasurementEngine)

@@ -7,7 +7,7 @@
 #include "companions/controllers/DeadBandRotator.h"
 #include "companions/rotator/CommandPolicy.h"
 #include "companions/rotator/RotatorGeometry.h"
-#include "companions/rotator/RotatorStep.h"
+#include "companions/rotator/RotatorProfile.h"
 #include "companions/rotctl/TrackingLog.h"
 #include "link/PointingMessage.h"
 #include "solar/CalculationCycle.h"
@@ -40,6 +40,7 @@ private slots:
     void refusedCommandIsRetriedWithBackOff();
     void aHalfStepCommandArrivesRoundedEitherWay();
     void northAndAnAzimuthOnlyRotatorAreLearntRight();
+    void aStopIsLearntOnlyAfterAnAcceptedCommand();
     void aDayOfTrackingSendsFewCommands_data();
     void aDayOfTrackingSendsFewCommands();
 };
@@ -210,7 +211,7 @@ void TestRotatorCommands::rotatorOnItsWayIsNotCommandedAgain()
     int commands = 1;
     for (long long t = 750; t < 40000; t += 750) {
         const double azimuth = std::max(60.0, 300.0 - 6.0 * double(t) / 1000.0);
-        policy.positionRead(at(azimuth, 0), t - 10);
+        policy.positionRead(at(azimuth, 0));
         if (policy.shouldCommand(at(60.004, 0), at(azimuth, 0), t)) {
             policy.commanded(at(60.004, 0), t);
             ++commands;
@@ -227,9 +228,9 @@ void TestRotatorCommands::rotatorThatStopsShortIsToldAgainWithBackOff()
     policy.commanded(target, 0);
     policy.answered(true, 10);
     // One reading after the command says nothing about standing still.
-    policy.positionRead(stuck, 1000);
+    policy.positionRead(stuck);
     QVERIFY(!policy.shouldCommand(target, stuck, 1500));
-    policy.positionRead(stuck, 2000);
+    policy.positionRead(stuck);
     QVERIFY(policy.shouldCommand(target, stuck, 2500));
 
     // Each further repeat waits twice as long as the one before.
@@ -239,7 +240,7 @@ void TestRotatorCommands::rotatorThatStopsShortIsToldAgainWithBackOff()
     policy.answered(true, t);
     repeats.push_back(t);
     for (; t < 200000; t += 500) {
-        policy.positionRead(stuck, t);
+        policy.positionRead(stuck);
         if (policy.shouldCommand(target, stuck, t)) {
             policy.commanded(target, t);
             policy.answered(true, t);
@@ -317,7 +318,7 @@ void TestRotatorCommands::aHalfStepCommandArrivesRoundedEitherWay()
     // 23.45° to a tenths controller: Hamlib's float takes it to 23.5, the
     // bridge's double to 23.4. A rotator standing 0.4° (its dead band) above
     // 23.5 has arrived; one 0.4° above 23.6 has not.
-    const RotatorStep step(0.1, 0.4);
+    const RotatorProfile step(0.1, 0.4);
     QVERIFY(step.within({30.9, 23.9}, {30.55, 23.45}));
     QVERIFY(step.within({30.1, 23.0}, {30.55, 23.45}));
     QVERIFY(!step.within({30.9, 24.0}, {30.55, 23.45}));
@@ -328,7 +329,7 @@ void TestRotatorCommands::northAndAnAzimuthOnlyRotatorAreLearntRight()
 {
     // A whole-degree rotator told 360° that reads 0° (or 359.6°, its dead
     // band short) has arrived; one reading 1.5° has not.
-    const RotatorStep coarse(1.0, 0.4);
+    const RotatorProfile coarse(1.0, 0.4);
     QVERIFY(coarse.within({0, 30}, {360, 30}));
     QVERIFY(coarse.within({360, 30}, {0, 30}));
     QVERIFY(coarse.within({359.6, 30}, {0.2, 30}));
@@ -338,7 +339,7 @@ void TestRotatorCommands::northAndAnAzimuthOnlyRotatorAreLearntRight()
     // Turning through north at 3°/s, in azimuth only: the azimuth's rate the
     // short way round, the elevation's still unknown, and so no estimate of
     // a point's time; a stop on north read as 0 is no shortfall.
-    RotatorStep learnt;
+    RotatorProfile learnt;
     double seconds = 0;
     for (double azimuth : {354.0, 357.0, 0.0, 3.0, 6.0}) {
         learnt.reading({azimuth, 12.0}, seconds);
@@ -348,6 +349,30 @@ void TestRotatorCommands::northAndAnAzimuthOnlyRotatorAreLearntRight()
     QVERIFY(!learnt.elevationRate());
     learnt.stopped({0, 12}, {360, 12});
     QCOMPARE(learnt.deadBand(), 0.0);
+}
+
+void TestRotatorCommands::aStopIsLearntOnlyAfterAnAcceptedCommand()
+{
+    // A tenths controller told 120° that stops 0.4° short: a dead band of
+    // 0.35° beyond its half step, once two readings after the P agree.
+    const RotatorPosition sent{120.0, 20.0};
+    const RotatorPosition stop{119.6, 20.0};
+    RotatorProfile accepted(0.1);
+    accepted.commanded(sent);
+    accepted.reading(stop, 1, false);  // asked for before the P was answered
+    accepted.reading(stop, 2, true);
+    QCOMPARE(accepted.deadBand(), 0.0);
+    accepted.reading(stop, 3, true);
+    QVERIFY(std::abs(accepted.deadBand() - 0.35) < 1e-9);
+
+    // Refused, the P may or may not have reached the controller: a stop
+    // near it says nothing.
+    RotatorProfile refused(0.1);
+    refused.commanded(sent);
+    refused.commanded(std::nullopt);
+    for (double seconds : {1.0, 2.0, 3.0})
+        refused.reading(stop, seconds, true);
+    QCOMPARE(refused.deadBand(), 0.0);
 }
 
 void TestRotatorCommands::aDayOfTrackingSendsFewCommands_data()
@@ -419,7 +444,7 @@ void TestRotatorCommands::aDayOfTrackingSendsFewCommands()
         for (; nextPoll <= t; nextPoll += pollMs) {
             const heliotrope::controllers::ControllerAngles reading = antenna.position(nextPoll);
             present = RotatorPosition{reading.azimuth, reading.elevation};
-            policy.positionRead(*present, nextPoll);
+            policy.positionRead(*present);
             if (setPoint && setPoint->elevation > 0) {
                 const double error = separation(*setPoint, reading);
                 acquired = acquired || error <= 0.5;

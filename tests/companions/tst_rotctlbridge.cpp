@@ -223,7 +223,8 @@ void TestRotctlBridge::rotctldAbsentThenKilledAndRestartedIsRecovered()
     QSignalSpy notices(&bridge, &Bridge::notice);
     QVERIFY(bridge.start(nullptr));
     WindowSocket window;
-    window.send(bridge.localPort(), "0,006.00, 3.00");
+    // Near where the dummy rotator starts: there a moment after it is told.
+    window.send(bridge.localPort(), "0,001.60, 0.80");
 
     // Nothing listens yet: said once, however many retries.
     QTest::qWait(1700);
@@ -232,20 +233,20 @@ void TestRotctlBridge::rotctldAbsentThenKilledAndRestartedIsRecovered()
     RotctldProcess rotctld;
     QVERIFY(rotctld.start(port));
     QTRY_VERIFY_WITH_TIMEOUT(bridge.rotctld().isReady(), kWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(window.lastReport(), QByteArray("1,6.00,3.00"), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(window.lastReport(), QByteArray("1,1.60,0.80"), kWaitMs);
 
     // Killed: the connection closes; the bridge neither hangs nor ends.
     rotctld.kill();
     QTRY_COMPARE_WITH_TIMEOUT(linesContaining(notices, QStringLiteral("接続を閉じました")), 1, kWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(!bridge.rotctld().isReady(), kWaitMs);
-    window.send(bridge.localPort(), "0,007.00, 3.00");
+    window.send(bridge.localPort(), "0,001.70, 0.80");
 
     // Started again: the dummy starts at 0, 0 again, and is sent to the
     // latest set-point without a restart of the bridge.
     const qsizetype pointingsBefore = pointings(written).size();
     RotctldProcess again;
     QVERIFY(again.start(port));
-    QTRY_COMPARE_WITH_TIMEOUT(window.lastReport(), QByteArray("1,7.00,3.00"), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(window.lastReport(), QByteArray("1,1.70,0.80"), kWaitMs);
     QVERIFY(pointings(written).size() > pointingsBefore);
     QCOMPARE(linesContaining(notices, QStringLiteral("接続しました")), 2);
     QCOMPARE(linesContaining(notices, QStringLiteral("接続を閉じました")), 1);

@@ -1,4 +1,6 @@
-#include "companions/rotator/RotatorStep.h"
+#include "companions/rotator/RotatorProfile.h"
+
+#include "companions/rotator/RotatorReading.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +12,9 @@ namespace {
 constexpr double kSteps[] = {1.0, 0.5, 0.2, 0.1, 0.05, 0.01};
 constexpr std::size_t kValuesToLearn = 10;
 constexpr double kMillionths = 1e6;
+// A stop away from the command tells a step from a few readings only when
+// the step is at least this coarse.
+constexpr double kCoarseStep = 0.1;
 // Closer than this to a multiple of the step, a reading lies on it (readings
 // come with two or six decimals).
 constexpr double kOnStep = 1e-4;
@@ -24,14 +29,51 @@ double roundedTo(double value, double step)
     return std::round(value / step) * step;
 }
 
+// Cut down to the step, as SPID's controllers take a command; a value on a
+// step (within its last digit) stays on it.
+double cutTo(double value, double step)
+{
+    return std::floor(value / step + kOnStep) * step;
+}
+
+// How far a reading lies from a command as the controller may take it,
+// rounded to its step or cut down to it, whichever is nearer; an azimuth the
+// short way round north.
+double fromTaken(double read, double sent, double step, bool circular)
+{
+    const auto from = [read, circular](double to) {
+        return circular ? std::abs(std::remainder(read - to, 360.0)) : std::abs(read - to);
+    };
+    return std::min(from(roundedTo(sent, step)), from(cutTo(sent, step)));
+}
+
 bool onStep(double value, double step)
 {
     return std::abs(value - roundedTo(value, step)) < kOnStep;
 }
 
+// The coarsest step, no finer than `finest`, that every value (millionths of
+// a degree) lies on.
+std::optional<double> coarsestStepOf(const std::set<long long>& values, double finest)
+{
+    for (const double step : kSteps) {
+        if (step < finest)
+            break;
+        if (std::all_of(values.begin(), values.end(), [step](long long value) { return onStep(static_cast<double>(value) / kMillionths, step); }))
+            return step;
+    }
+    return std::nullopt;
+}
+
+void remember(std::set<long long>& values, const RotatorPosition& position)
+{
+    values.insert(std::llround(position.azimuth * kMillionths));
+    values.insert(std::llround(position.elevation * kMillionths));
+}
+
 }  // namespace
 
-RotatorStep::RotatorStep(std::optional<double> givenStep, std::optional<double> givenDeadBand)
+RotatorProfile::RotatorProfile(std::optional<double> givenStep, std::optional<double> givenDeadBand)
     : m_step(givenStep)
     , m_stepGiven(givenStep.has_value())
     , m_deadBand(givenDeadBand.value_or(0))
@@ -39,7 +81,23 @@ RotatorStep::RotatorStep(std::optional<double> givenStep, std::optional<double> 
 {
 }
 
-void RotatorStep::reading(const RotatorPosition& position, double seconds)
+void RotatorProfile::commanded(const std::optional<RotatorPosition>& sent)
+{
+    m_sent = sent;
+    m_sinceCommand.reset();
+}
+
+void RotatorProfile::reading(const RotatorPosition& position, double seconds, bool afterCommand)
+{
+    learnFrom(position, seconds);
+    if (!afterCommand || !m_sent)
+        return;
+    if (m_sinceCommand && readingsAlike(*m_sinceCommand, position))
+        stopped(position, *m_sent);
+    m_sinceCommand = position;
+}
+
+void RotatorProfile::learnFrom(const RotatorPosition& position, double seconds)
 {
     if (m_last && seconds > m_lastSeconds && seconds - m_lastSeconds < kLongestRateGap) {
         const double span = seconds - m_lastSeconds;
@@ -54,27 +112,17 @@ void RotatorStep::reading(const RotatorPosition& position, double seconds)
     m_lastSeconds = seconds;
     if (m_stepGiven)
         return;
-    m_valuesSeen.insert(std::llround(position.azimuth * kMillionths));
-    m_valuesSeen.insert(std::llround(position.elevation * kMillionths));
+    remember(m_valuesSeen, position);
     learnStep();
 }
 
-void RotatorStep::learnStep()
+void RotatorProfile::learnStep()
 {
-    if (m_valuesSeen.size() < kValuesToLearn)
-        return;
-    for (const double step : kSteps) {
-        const bool all = std::all_of(m_valuesSeen.begin(), m_valuesSeen.end(),
-                                     [step](long long value) { return onStep(static_cast<double>(value) / kMillionths, step); });
-        if (all) {
-            m_step = step;
-            return;
-        }
-    }
-    m_step = kFinestStep;
+    if (m_valuesSeen.size() >= kValuesToLearn)
+        m_step = coarsestStepOf(m_valuesSeen, kFinestStep).value_or(kFinestStep);
 }
 
-void RotatorStep::stopped(const RotatorPosition& position, const RotatorPosition& commanded)
+void RotatorProfile::stopped(const RotatorPosition& position, const RotatorPosition& commanded)
 {
     // A rotator that stops away from its command, its readings all on a
     // coarse grid, has a controller that works in that grid: no need to wait
@@ -82,24 +130,15 @@ void RotatorStep::stopped(const RotatorPosition& position, const RotatorPosition
     const bool away = std::abs(std::remainder(position.azimuth - commanded.azimuth, 360.0)) > kFinestStep
         || std::abs(position.elevation - commanded.elevation) > kFinestStep;
     if (!m_step && !m_stepGiven && away) {
-        m_valuesSeen.insert(std::llround(position.azimuth * kMillionths));
-        m_valuesSeen.insert(std::llround(position.elevation * kMillionths));
-        for (const double candidate : kSteps) {
-            if (candidate < 0.1)
-                break;
-            if (std::all_of(m_valuesSeen.begin(), m_valuesSeen.end(),
-                            [candidate](long long value) { return onStep(static_cast<double>(value) / kMillionths, candidate); })) {
-                m_step = candidate;
-                break;
-            }
-        }
+        remember(m_valuesSeen, position);
+        m_step = coarsestStepOf(m_valuesSeen, kCoarseStep);
     }
     const double step = stepOrFinest();
     // Where a command rounded and cut down part, the stop says which the
     // controller does.
     for (const auto& [read, sent] : {std::pair{position.azimuth, commanded.azimuth}, std::pair{position.elevation, commanded.elevation}}) {
         const double nearest = roundedTo(sent, step);
-        const double cut = std::floor(sent / step + kOnStep) * step;
+        const double cut = cutTo(sent, step);
         const bool nearNearest = std::abs(read - nearest) <= reach();
         const bool nearCut = std::abs(read - cut) <= reach();
         if (std::abs(nearest - cut) > kOnStep && nearNearest != nearCut)
@@ -107,33 +146,27 @@ void RotatorStep::stopped(const RotatorPosition& position, const RotatorPosition
     }
     if (m_deadBandGiven)
         return;
-    const auto gap = [step](double read, double sent, bool circular) {
-        const auto from = [read, circular](double to) {
-            return circular ? std::abs(std::remainder(read - to, 360.0)) : std::abs(read - to);
-        };
-        return std::min(from(roundedTo(sent, step)), from(std::floor(sent / step + kOnStep) * step));
-    };
-    const double shortfall = std::max(gap(position.azimuth, commanded.azimuth, true),
-                                      gap(position.elevation, commanded.elevation, false));
+    const double shortfall = std::max(fromTaken(position.azimuth, commanded.azimuth, step, true),
+                                      fromTaken(position.elevation, commanded.elevation, step, false));
     const double beyondStep = shortfall - stepOrFinest() / 2;
     if (beyondStep > m_deadBand && beyondStep <= kLargestDeadBand)
         m_deadBand = beyondStep;
 }
 
-RotatorPosition RotatorStep::rounded(const RotatorPosition& command) const
+RotatorPosition RotatorProfile::rounded(const RotatorPosition& command) const
 {
     const double step = stepOrFinest();
     return RotatorPosition{roundedTo(command.azimuth, step), roundedTo(command.elevation, step)};
 }
 
-bool RotatorStep::within(const RotatorPosition& reading, const RotatorPosition& command) const
+bool RotatorProfile::within(const RotatorPosition& reading, const RotatorPosition& command) const
 {
     const double step = stepOrFinest();
     const auto axis = [this, step](double read, double sent, bool circular) {
         const auto gap = [read, circular](double to) {
             return circular ? std::abs(std::remainder(read - to, 360.0)) : std::abs(read - to);
         };
-        double nearest = std::min(gap(roundedTo(sent, step)), gap(std::floor(sent / step + kOnStep) * step));
+        double nearest = fromTaken(read, sent, step, circular);
         // A command on a half step (23.45° to a tenths controller) may be
         // rounded either way on its road: Hamlib carries angles as floats, in
         // which 23.45 is a little above the half, and prints them with %.1f.
@@ -145,16 +178,15 @@ bool RotatorStep::within(const RotatorPosition& reading, const RotatorPosition& 
     return axis(reading.azimuth, command.azimuth, true) && axis(reading.elevation, command.elevation, false);
 }
 
-bool RotatorStep::sameCommand(const RotatorPosition& a, const RotatorPosition& b) const
+bool RotatorProfile::sameCommand(const RotatorPosition& a, const RotatorPosition& b) const
 {
     // Alike as the controller takes them: rounded to the nearest step, or cut
     // down to it (SPID's); until a stop has shown which, alike either way.
     const double step = stepOrFinest();
-    const auto cut = [step](double value) { return std::floor(value / step + kOnStep) * step; };
     const RotatorPosition ra = rounded(a);
     const RotatorPosition rb = rounded(b);
     const bool nearest = std::abs(ra.azimuth - rb.azimuth) < kOnStep && std::abs(ra.elevation - rb.elevation) < kOnStep;
-    const bool cutDown = std::abs(cut(a.azimuth) - cut(b.azimuth)) < kOnStep && std::abs(cut(a.elevation) - cut(b.elevation)) < kOnStep;
+    const bool cutDown = std::abs(cutTo(a.azimuth, step) - cutTo(b.azimuth, step)) < kOnStep && std::abs(cutTo(a.elevation, step) - cutTo(b.elevation, step)) < kOnStep;
     if (m_cuts)
         return *m_cuts ? cutDown : nearest;
     return nearest || cutDown;

@@ -1,10 +1,15 @@
 #pragma once
 
-// What this rotator can do, learnt from its readings: the step its controller
-// reports and takes commands in (whole degrees on a GS-232, tenths on
-// EasyComm II, hundredths through the dummy), the dead band it stops in short
-// of a target, and how fast each axis turns. Given on the command line
-// (--resolution, --deadband) they are taken as they are.
+// What this rotator can do, learnt from its readings and the P it accepts:
+// the step its controller reports and takes commands in (whole degrees on a
+// GS-232, tenths on EasyComm II, hundredths through the dummy), the dead band
+// it stops in short of a target, whether its controller rounds a command to
+// its step or cuts it down, and how fast each axis turns. Given on the
+// command line (--resolution, --deadband) they are taken as they are.
+//
+// One feeder, the owner of the rotctld conversation, tells it of every
+// reading and every P accepted, whoever sent them, before anyone else hears
+// of them: every user of the profile sees what the latest reading taught.
 //
 // The step is the coarsest of 1°, 0.5°, 0.2°, 0.1°, 0.05° and 0.01° that every
 // reading seen while the rotator moves lies on; until ten different values
@@ -17,19 +22,26 @@
 //
 // Times are seconds of any clock; positions are the rotator's own terms.
 
-#include "companions/hamlib/RotctldReply.h"
+#include "companions/rotator/RotatorPosition.h"
 
 #include <optional>
 #include <set>
 
 namespace heliotrope::rotctl {
 
-class RotatorStep {
+class RotatorProfile {
 public:
-    RotatorStep(std::optional<double> givenStep = std::nullopt, std::optional<double> givenDeadBand = std::nullopt);
+    RotatorProfile(std::optional<double> givenStep = std::nullopt, std::optional<double> givenDeadBand = std::nullopt);
 
-    // A reading of the rotator at `seconds`.
-    void reading(const RotatorPosition& position, double seconds);
+    // rotctld answered a P: `sent` as it went on the line when accepted;
+    // nothing when refused, after which where the rotator is bound is not
+    // known (a controller that timed out may have taken the P all the same).
+    void commanded(const std::optional<RotatorPosition>& sent);
+    // A reading of the rotator at `seconds`; afterCommand: asked for once
+    // the latest P had been answered. Two such readings alike in a row: the
+    // rotator has stopped, and where against the P tells its dead band and
+    // whether its controller rounds or cuts.
+    void reading(const RotatorPosition& position, double seconds, bool afterCommand = false);
     // The rotator has stopped at `position` after being sent `commanded`.
     void stopped(const RotatorPosition& position, const RotatorPosition& commanded);
 
@@ -58,14 +70,17 @@ public:
     static constexpr double kLargestDeadBand = 2.0;
 
 private:
+    void learnFrom(const RotatorPosition& position, double seconds);
     void learnStep();
 
     std::optional<double> m_step;
     bool m_stepGiven = false;
     double m_deadBand = 0;
     bool m_deadBandGiven = false;
-    std::set<long long> m_valuesSeen;  // readings in millionths of a degree, both axes
-    std::optional<bool> m_cuts;        // the controller cuts commands down to its step, rather than rounding them
+    std::set<long long> m_valuesSeen;               // readings in millionths of a degree, both axes
+    std::optional<bool> m_cuts;                     // the controller cuts commands down to its step, rather than rounding them
+    std::optional<RotatorPosition> m_sent;          // the latest P accepted
+    std::optional<RotatorPosition> m_sinceCommand;  // the latest reading after it
     std::optional<RotatorPosition> m_last;
     double m_lastSeconds = 0;
     std::optional<double> m_azimuthRate;
