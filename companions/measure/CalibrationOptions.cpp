@@ -47,7 +47,7 @@ void addCalibrationOptions(CompanionCommandLine& commandLine)
     commandLine.addOptions(kCalibrationOptions);
 }
 
-std::optional<CalibrationOptions> readCalibrationOptions(CompanionCommandLine& commandLine, const MeasurementOptions& shared)
+std::optional<CalibrationOptions> readCalibrationOptions(CompanionCommandLine& commandLine)
 {
     const QCommandLineParser& parser = commandLine.parser();
     QStringList& problems = commandLine.problems();
@@ -70,11 +70,6 @@ std::optional<CalibrationOptions> readCalibrationOptions(CompanionCommandLine& c
         problems << QStringLiteral("--beamwidth でアンテナのビーム幅（度）を指定してください。\nGive the antenna's beamwidth in degrees with --beamwidth.");
     commandLine.readOptionalNumber(kSpan, 0.01, 45, options.span);
     commandLine.readOptionalNumber(kStep, 0.005, 45, options.step);
-    options.dwellSeconds = shared.dwellSeconds.value_or(options.dwellSeconds);
-    options.settleTolerance = shared.settleToleranceDegrees;
-    options.settleTimeoutSeconds = shared.settleTimeoutSeconds;
-    options.power = shared.power;
-    options.clockOffsetSeconds = shared.clockOffsetSeconds;
     if (options.beamwidth > 0 && options.stepDegrees() > options.spanDegrees())
         problems << QStringLiteral("--step は --span 以下にしてください。\n--step must not exceed --span.");
     // A cut needs points enough for the four parameters of its fit and one more.

@@ -22,20 +22,19 @@ enum class CalibrationPattern {
 
 struct CalibrationOptions {
     CalibrationPattern pattern = CalibrationPattern::Cross;
-    double beamwidth = 0;           // degrees, full width at half maximum, the dish's nominal
-    std::optional<double> span;     // degrees either side of the sun; default 1.5 beamwidths
-    std::optional<double> step;     // degrees; default half a beamwidth
-    double dwellSeconds = 2;        // power read this long at each point
-    double settleTolerance = 0.05;  // degrees on the sky: the rotator has arrived
-    double settleTimeoutSeconds = 60;
-    heliotrope::power::PowerSourceChoice power;
+    double beamwidth = 0;        // degrees, full width at half maximum, the dish's nominal
+    std::optional<double> span;  // degrees either side of the sun; default 1.5 beamwidths
+    std::optional<double> step;  // degrees; default half a beamwidth
+    // Power read this long at each point unless --dwell says otherwise; the
+    // rest of how a point is settled and read is shared with the sun-noise
+    // run, in MeasurementOptions.
+    static constexpr double kDefaultDwellSeconds = 2;
     heliotrope::sky::Site site;
     // The sky the sun is placed in: the same refraction as tracking and the
     // sun-noise run (--refraction), so that offsets measured here apply there.
     heliotrope::sky::Refraction refraction = heliotrope::sky::Refraction::Radio;
     heliotrope::sky::Atmosphere atmosphere;
-    QString outputBase;             // picture and CSV: outputBase + ".png" / ".csv"; empty: named after the time
-    double clockOffsetSeconds = 0;  // added to the system's UTC for the sun (a testing aid)
+    QString outputBase;  // picture and CSV: outputBase + ".png" / ".csv"; empty: named after the time
 
     double spanDegrees() const { return span.value_or(1.5 * beamwidth); }
     double stepDegrees() const { return step.value_or(0.5 * beamwidth); }
@@ -43,9 +42,8 @@ struct CalibrationOptions {
 
 // The calibration's options, added to the bridge's parser.
 void addCalibrationOptions(companions::CompanionCommandLine& commandLine);
-// Nothing when --calibrate is not given; otherwise the options, with those
-// both runs share taken from `shared`, each problem (in Japanese and English)
-// appended to `problems`.
-std::optional<CalibrationOptions> readCalibrationOptions(companions::CompanionCommandLine& commandLine, const MeasurementOptions& shared);
+// Nothing when --calibrate is not given; otherwise the options, each problem
+// (in Japanese and English) appended to `problems`.
+std::optional<CalibrationOptions> readCalibrationOptions(companions::CompanionCommandLine& commandLine);
 
 }  // namespace heliotrope::rotctl

@@ -113,10 +113,10 @@ bool writeCalibrationCsv(const QString& path, const CalibrationOutcome& outcome,
         out << roleName(p.role) << ',' << QString::number(p.plannedCrossElevation, 'f', 4) << ','
             << QString::number(p.plannedElevation, 'f', 4) << ',' << (p.skipped ? 1 : 0) << ','
             << QString::number(p.crossElevation, 'f', 4) << ',' << QString::number(p.elevation, 'f', 4) << ','
-            << QString::number(p.power, 'f', 3) << ',' << QString::number(p.spread, 'f', 3) << ',' << p.count << ','
-            << QString::number(p.utc, 'f', 2) << ',' << QString::number(p.sunAzimuth, 'f', 4) << ','
-            << QString::number(p.sunElevation, 'f', 4) << ',' << QString::number(p.readAzimuth, 'f', 2) << ','
-            << QString::number(p.readElevation, 'f', 2) << '\n';
+            << QString::number(p.dwell.power, 'f', 3) << ',' << QString::number(p.dwell.spread, 'f', 3) << ','
+            << p.dwell.count << ',' << QString::number(p.dwell.utc, 'f', 2) << ',' << QString::number(p.sunAzimuth, 'f', 4) << ','
+            << QString::number(p.sunElevation, 'f', 4) << ',' << QString::number(p.dwell.reading.azimuth, 'f', 2) << ','
+            << QString::number(p.dwell.reading.elevation, 'f', 2) << '\n';
     }
     out.flush();
     if (!file.commit()) {
@@ -155,12 +155,12 @@ void drawPanel(QPainter& painter, const Panel& panel, const CalibrationOutcome& 
     double yMax = 1;
     if (!shown.empty()) {
         xMin = xMax = xOf(*shown.front());
-        yMin = yMax = shown.front()->power;
+        yMin = yMax = shown.front()->dwell.power;
         for (const MeasuredPoint* p : shown) {
             xMin = std::min(xMin, xOf(*p));
             xMax = std::max(xMax, xOf(*p));
-            yMin = std::min(yMin, p->power - p->spread);
-            yMax = std::max(yMax, p->power + p->spread);
+            yMin = std::min(yMin, p->dwell.power - p->dwell.spread);
+            yMax = std::max(yMax, p->dwell.power + p->dwell.spread);
         }
     }
     const bool withCurve = panel.fit && drawable(*panel.fit);
@@ -240,9 +240,9 @@ void drawPanel(QPainter& painter, const Panel& panel, const CalibrationOutcome& 
     painter.setPen(QPen(QColor(120, 120, 120), 1, Qt::DotLine));
     painter.drawLine(map(0, yMin), map(0, yMax));
     for (const MeasuredPoint* p : shown) {
-        const QPointF at = map(xOf(*p), p->power);
+        const QPointF at = map(xOf(*p), p->dwell.power);
         painter.setPen(QPen(QColor(20, 60, 160), 1.5));
-        painter.drawLine(map(xOf(*p), p->power - p->spread), map(xOf(*p), p->power + p->spread));
+        painter.drawLine(map(xOf(*p), p->dwell.power - p->dwell.spread), map(xOf(*p), p->dwell.power + p->dwell.spread));
         painter.setBrush(QColor(20, 60, 160));
         painter.drawEllipse(at, 4, 4);
     }

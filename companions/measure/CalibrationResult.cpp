@@ -15,7 +15,7 @@ constexpr double kRadiansPerDegree = 3.14159265358979 / 180.0;
 
 CutPoint cutPoint(const MeasuredPoint& point, bool alongElevation)
 {
-    return {alongElevation ? point.elevation : point.crossElevation, point.power, point.spread, point.count};
+    return {alongElevation ? point.elevation : point.crossElevation, point.dwell.power, point.dwell.spread, point.dwell.count};
 }
 
 }  // namespace
@@ -99,8 +99,8 @@ CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<M
             if (point.skipped)
                 continue;
             if (point.role == PointRole::Baseline) {
-                baselineSum += point.power;
-                varianceSum += point.count > 0 ? point.spread * point.spread / point.count : 0;
+                baselineSum += point.dwell.power;
+                varianceSum += point.dwell.count > 0 ? point.dwell.spread * point.dwell.spread / point.dwell.count : 0;
                 ++baselines;
             } else if (point.role == PointRole::Centre) {
                 centre = &point;
@@ -165,7 +165,7 @@ CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<M
         int n = 0;
         for (const MeasuredPoint& point : outcome.points) {
             if (!point.skipped && (point.role == axis || point.role == PointRole::Centre)) {
-                uncertainty = std::max(uncertainty, point.positionUncertainty);
+                uncertainty = std::max(uncertainty, point.dwell.positionUncertainty);
                 ++n;
             }
         }

@@ -9,6 +9,7 @@
 
 #include "companions/beamfit/BeamFit.h"
 #include "companions/measure/CalibrationOptions.h"
+#include "companions/measure/Dwell.h"
 
 #include <QString>
 
@@ -30,15 +31,9 @@ struct MeasuredPoint {
     bool skipped = false;       // the rotator never settled there
     double crossElevation = 0;  // degrees from the sun, as read back (reading − sun)
     double elevation = 0;
-    double power = 0;   // dB, mean
-    double spread = 0;  // dB, standard deviation of the readings
-    int count = 0;
-    double utc = 0;         // seconds since 1970, middle of the readings
-    double sunAzimuth = 0;  // degrees, the true sun then
+    Dwell dwell;            // the power there, when, and where the rotator read
+    double sunAzimuth = 0;  // degrees, the true sun at the dwell's middle
     double sunElevation = 0;
-    double readAzimuth = 0;  // the rotator's reading, its own terms
-    double readElevation = 0;
-    double positionUncertainty = 0;  // degrees: half the rotator's step
 };
 
 struct CalibrationOutcome {

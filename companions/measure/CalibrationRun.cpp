@@ -10,7 +10,6 @@
 
 using heliotrope::companions::degreesText;
 using heliotrope::companions::SetPoint;
-using heliotrope::companions::UtcClock;
 
 namespace heliotrope::rotctl {
 
@@ -50,26 +49,19 @@ QString pointNameEnglish(const MeasuredPoint& point)
     return QStringLiteral(" (xel %1°, el %2°)").arg(point.plannedCrossElevation, 0, 'f', 2).arg(point.plannedElevation, 0, 'f', 2);
 }
 
-EngineSettings engineSettings(const CalibrationOptions& options)
-{
-    return EngineSettings{options.dwellSeconds, options.settleTolerance, options.settleTimeoutSeconds};
-}
-
 }  // namespace
 
-CalibrationRun::CalibrationRun(RotatorLender& lender, const CalibrationOptions& options,
-                               heliotrope::power::PowerSource& power, UtcClock clock, QObject* parent)
+CalibrationRun::CalibrationRun(MeasurementEngine& engine, const CalibrationOptions& options, QObject* parent)
     : QObject(parent)
     , m_options(options)
-    , m_power(power)
-    , m_engine(lender, power, engineSettings(options), std::move(clock))
+    , m_engine(engine)
 {
     connect(&m_engine, &MeasurementEngine::ready, this, &CalibrationRun::begin);
-    connect(&m_engine, &MeasurementEngine::notice, this, &CalibrationRun::notice);
     connect(&m_engine, &MeasurementEngine::measured, this, &CalibrationRun::onMeasured);
     connect(&m_engine, &MeasurementEngine::skipped, this, &CalibrationRun::onSkipped);
     connect(&m_engine, &MeasurementEngine::stopped, this, [this](const QString& japanese, const QString& english) {
-        end(std::nullopt, QStringLiteral("較正を中止しました: %1\nCalibration stopped: %2").arg(japanese, english));
+        end(std::nullopt, MeasurementOutcome::Kind::NoResult,
+            QStringLiteral("較正を中止しました: %1\nCalibration stopped: %2").arg(japanese, english));
     });
 }
 
@@ -79,7 +71,6 @@ void CalibrationRun::start()
     m_running = true;
     emit notice(QStringLiteral("較正: rotctld に接続してローテーターの位置を読むのを待っています。\n"
                                "Calibration: waiting for rotctld and the rotator's position."));
-    m_engine.start();
 }
 
 void CalibrationRun::planPattern()
@@ -121,7 +112,7 @@ SetPoint CalibrationRun::skyFor(double crossElevation, double elevation, double 
 double CalibrationRun::estimatedSecondsPerPoint() const
 {
     // Dwell and a settling allowance: the rotator's speed is not known ahead.
-    return m_options.dwellSeconds + kFirstSlewGuessSeconds;
+    return m_engine.settings().dwellSeconds + kFirstSlewGuessSeconds;
 }
 
 bool CalibrationRun::checkBeforeStart(QString* refusal, bool* sunTooLow) const
@@ -165,7 +156,7 @@ void CalibrationRun::begin()
     QString refusal;
     m_sunTooLow = false;
     if (!checkBeforeStart(&refusal, &m_sunTooLow)) {
-        end(std::nullopt, refusal);
+        end(std::nullopt, MeasurementOutcome::Kind::Refused, refusal);
         return;
     }
     m_runClock.start();
@@ -176,8 +167,8 @@ void CalibrationRun::begin()
                     .arg(m_points.size())
                     .arg(degreesText(m_options.beamwidth), degreesText(m_options.spanDegrees()),
                          degreesText(m_options.stepDegrees()))
-                    .arg(m_options.dwellSeconds)
-                    .arg(m_power.description()));
+                    .arg(m_engine.settings().dwellSeconds)
+                    .arg(m_engine.power().description()));
     sayWhatToExpect();
     measurePoint();
 }
@@ -209,21 +200,15 @@ void CalibrationRun::measurePoint()
 void CalibrationRun::onMeasured(const Dwell& dwell)
 {
     MeasuredPoint& point = m_points[m_index];
-    point.power = dwell.power;
-    point.spread = dwell.spread;
-    point.count = dwell.count;
-    point.utc = dwell.utc;
+    point.dwell = dwell;
 
     // Where the rotator stood relative to the sun in the middle of the readings,
     // in the rotator's own reading: the fitted centre is then the whole offset
     // (what the mount's pointing model is fitted to), not a correction to the
     // offsets or the model the commands went through.
-    const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, point.utc);
+    const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, dwell.utc);
     point.sunAzimuth = sun.azimuth;
     point.sunElevation = sun.elevation;
-    point.readAzimuth = dwell.reading.azimuth;
-    point.readElevation = dwell.reading.elevation;
-    point.positionUncertainty = dwell.positionUncertainty;
     point.crossElevation = wrapped180(dwell.position.azimuth - sun.azimuth) * cosineOf(sun.elevation);
     point.elevation = dwell.position.elevation - sun.elevation;
     placeElevationCut();
@@ -237,7 +222,7 @@ void CalibrationRun::onSkipped(const RotatorPosition& reading, const RotatorPosi
     emit notice(QStringLiteral("点%1にローテーターが %2 秒たっても着きません（読み 方位角 %3 仰角 %4、目標 %5 %6）。この点を飛ばします。\n"
                                "The rotator did not reach point%7 within %2 s (reads %3 %4, target %5 %6): point skipped.")
                     .arg(pointNameJapanese(point))
-                    .arg(m_options.settleTimeoutSeconds)
+                    .arg(m_engine.settings().settleTimeoutSeconds)
                     .arg(degreesText(reading.azimuth), degreesText(reading.elevation), degreesText(target.azimuth),
                          degreesText(target.elevation), pointNameEnglish(point)));
     placeElevationCut();
@@ -273,7 +258,7 @@ void CalibrationRun::nextPoint()
     ++m_index;
     if (m_index >= m_points.size()) {
         const CalibrationOutcome outcome = evaluateCalibration(m_options.pattern, m_points, m_options.beamwidth);
-        end(outcome, QStringLiteral("較正の測定を終えました（%1 秒）。\nCalibration measured in %1 s.").arg(static_cast<double>(m_runClock.elapsed()) / 1000.0, 0, 'f', 1));
+        end(outcome, MeasurementOutcome::Kind::Result, QStringLiteral("較正の測定を終えました（%1 秒）。\nCalibration measured in %1 s.").arg(static_cast<double>(m_runClock.elapsed()) / 1000.0, 0, 'f', 1));
         return;
     }
     measurePoint();
@@ -291,18 +276,17 @@ void CalibrationRun::interrupt()
 {
     if (!isRunning())
         return;
-    end(std::nullopt, QStringLiteral("Ctrl+C で較正を中止しました。結果は保存しません。\nCalibration interrupted (Ctrl+C); nothing saved."));
+    end(std::nullopt, MeasurementOutcome::Kind::NoResult, QStringLiteral("Ctrl+C で較正を中止しました。結果は保存しません。\nCalibration interrupted (Ctrl+C); nothing saved."));
 }
 
-void CalibrationRun::end(const std::optional<CalibrationOutcome>& outcome, const QString& line)
+void CalibrationRun::end(const std::optional<CalibrationOutcome>& outcome, MeasurementOutcome::Kind kind, const QString& line)
 {
     if (!m_running)
         return;
     m_running = false;
-    m_engine.finish();
     emit notice(line);
-    emit finished(outcome);
-    emit notice(QStringLiteral("ウィンドウの設定点の追尾に戻ります。\nBack to tracking the window's set-point."));
+    // Measured to the end, the fit decides; otherwise the line says why.
+    emit finished(outcome, MeasurementOutcome{kind, outcome ? QString() : line});
 }
 
 }  // namespace heliotrope::rotctl

@@ -15,6 +15,7 @@
 #include "companions/measure/CalibrationOptions.h"
 #include "companions/measure/CalibrationResult.h"
 #include "companions/measure/MeasurementEngine.h"
+#include "companions/measure/MeasurementOutcome.h"
 
 #include <QObject>
 
@@ -27,14 +28,16 @@ class CalibrationRun : public QObject {
     Q_OBJECT
 
 public:
-    CalibrationRun(RotatorLender& lender, const CalibrationOptions& options, heliotrope::power::PowerSource& power,
-                   companions::UtcClock clock, QObject* parent = nullptr);
+    // The engine is the session's: the run plans on it and aims it.
+    CalibrationRun(MeasurementEngine& engine, const CalibrationOptions& options, QObject* parent = nullptr);
 
-    // Begins as soon as rotctld is connected and the rotator read.
+    // Plans the pattern; the run begins when the engine is ready.
     void start();
     // The operator ends the run (Ctrl+C); nothing is fitted or saved.
     void interrupt();
     bool isRunning() const { return m_running; }
+    // The points planned, those measured so far with their readings.
+    const std::vector<MeasuredPoint>& points() const { return m_points; }
     // The last run was refused because the sun stood below
     // kLowestSunElevation: a scheduled run skipped, not a fault of the station.
     bool sunTooLow() const { return m_sunTooLow; }
@@ -46,10 +49,9 @@ public:
 signals:
     void notice(const QString& line);
     void progress(const QString& line);
-    // The run is over and the rotator given back; the outcome when the points
-    // were measured to the end (fitted, possibly refused), nothing otherwise.
-    // A last notice saying tracking resumes follows.
-    void finished(const std::optional<CalibrationOutcome>& outcome);
+    // The run is over: the fit when the points were measured to the end
+    // (possibly refused), nothing otherwise; `ended` says how it ended.
+    void finished(const std::optional<CalibrationOutcome>& outcome, const MeasurementOutcome& ended);
 
 private:
     void planPattern();
@@ -63,12 +65,11 @@ private:
     void placeElevationCut();
     void nextPoint();
     void sayProgress();
-    void end(const std::optional<CalibrationOutcome>& outcome, const QString& line);
+    void end(const std::optional<CalibrationOutcome>& outcome, MeasurementOutcome::Kind kind, const QString& line);
     double estimatedSecondsPerPoint() const;
 
     CalibrationOptions m_options;
-    heliotrope::power::PowerSource& m_power;
-    MeasurementEngine m_engine;
+    MeasurementEngine& m_engine;
     bool m_running = false;
     bool m_sunTooLow = false;
 

@@ -28,6 +28,7 @@
 #include "companions/common/PointingRead.h"
 #include "companions/common/ShiftedClock.h"
 #include "companions/hamlib/RotctldReply.h"
+#include "companions/measure/Dwell.h"
 #include "companions/power/PowerSource.h"
 #include "companions/rotator/RotatorGeometry.h"
 #include "companions/rotator/RotatorProfile.h"
@@ -47,21 +48,6 @@ struct EngineSettings {
     double dwellSeconds = 2;           // power read this long at each point
     double settleTolerance = 0.05;     // degrees on the sky
     double settleTimeoutSeconds = 60;  // a point not reached by then is skipped
-};
-
-// What one point measured.
-struct Dwell {
-    double power = 0;   // dB, 10 log10 of the mean linear power of the readings
-    double spread = 0;  // dB, standard deviation of the readings
-    int count = 0;
-    double utc = 0;           // seconds since 1970, the middle of the readings
-    RotatorPosition reading;  // where the rotator stood meanwhile, its own terms (mean of its readings)
-    // Where the dish stood, its own terms: the reading, or, where the reading
-    // cannot show the dead band (a whole-degree controller that stopped 0.4°
-    // short reads the degree it was sent), the command less the dead band on
-    // the side the rotator came from. Within positionUncertainty of the truth.
-    RotatorPosition position;
-    double positionUncertainty = 0;  // degrees: half the rotator's step
 };
 
 // Failures of one kind in a row, against the count that ends a run.
@@ -114,6 +100,8 @@ public:
     void finish();
 
     bool isBorrowing() const { return m_borrowing; }
+    const heliotrope::power::PowerSource& power() const { return m_power; }
+    const EngineSettings& settings() const { return m_settings; }
     const RotatorProfile& rotatorProfile() const;
     const RotatorFrame& frame() const;
     // The latest reading, the rotator's own terms.

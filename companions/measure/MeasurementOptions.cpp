@@ -16,6 +16,8 @@ const QString kSettleTolerance = QStringLiteral("settle-tolerance");
 const QString kSettleTimeout = QStringLiteral("settle-timeout");
 const QString kPower = QStringLiteral("power");
 const QString kClockOffset = QStringLiteral("clock-offset");
+const QString kClockUnsynchronisedOk = QStringLiteral("clock-unsynchronised-ok");
+const QString kHealthDrop = QStringLiteral("health-drop");
 
 // About ten years either way: enough to put a test at any hour of any season.
 constexpr double kLargestClockOffset = 3.2e8;
@@ -50,6 +52,15 @@ const OptionRow kMeasurementOptions[] = {
      "試験用: システムの UTC にこの秒数を足した時刻の太陽を使う（既定 0）。\n"
      "Testing aid: compute the sun for the system's UTC plus this many seconds (default 0).",
      "s", "0"},
+    {"clock-unsynchronised-ok",
+     "較正: システムの時計が NTP で同期していなくても、求めたずれを保存して使う（既定: 表示だけで保存しない）。\n"
+     "Calibration: save and apply the offsets found even when the system clock is not synchronised by "
+     "NTP (default: shown, not saved)."},
+    {"health-drop",
+     "太陽雑音: Y が同じ周波数の最近 10 回の中央値よりこれだけ下がったら警告する、dB（既定 1）。\n"
+     "Sun noise: warn when Y falls this far below the median of the last ten at the same frequency, "
+     "dB (default 1).",
+     "dB", "1"},
 };
 
 }  // namespace
@@ -65,6 +76,8 @@ MeasurementOptions readMeasurementOptions(CompanionCommandLine& commandLine)
     QStringList& problems = commandLine.problems();
     MeasurementOptions options;
     commandLine.readNumber(kClockOffset, -kLargestClockOffset, kLargestClockOffset, options.clockOffsetSeconds);
+    options.clockUnsynchronisedOk = parser.isSet(kClockUnsynchronisedOk);
+    commandLine.readNumber(kHealthDrop, 0.01, 60, options.healthDropDecibels);
     if (!measurementAsked(parser)) {
         commandLine.refuseWithout(QStringLiteral("--calibrate か --sun-noise"), QStringLiteral("--calibrate or --sun-noise"),
                                   {kDwell, kSettleTolerance, kSettleTimeout, kPower});

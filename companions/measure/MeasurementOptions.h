@@ -23,11 +23,15 @@ struct MeasurementOptions {
     double settleTimeoutSeconds = 60;
     heliotrope::power::PowerSourceChoice power;
     double clockOffsetSeconds = 0;  // added to the system's UTC for the sun (a testing aid)
+    // How results are kept; the bridge's own, since it may measure on request.
+    bool clockUnsynchronisedOk = false;  // save a calibration's offsets from an unsynchronised clock
+    double healthDropDecibels = 1.0;     // a sun-noise Y this far below the usual is warned of
 };
 
 void addMeasurementOptions(companions::CompanionCommandLine& commandLine);
 
-// The shared options of a parsed command line. When neither --calibrate nor
+// The shared options of a parsed command line. How results are kept is read
+// always. When neither --calibrate nor
 // --sun-noise asks for a measurement, any of them but the testing clock is a
 // problem (it would do nothing); otherwise --power must name a source. Each
 // problem, Japanese then English, is added to the command line's problems.

@@ -14,9 +14,9 @@ QString number(double value, int decimals)
 QString pointColumns(const PointReading& point)
 {
     return QStringLiteral("%1,%2,%3,%4,%5")
-        .arg(number(point.azimuth, 3), number(point.elevation, 3), number(point.meanDecibels, 3),
-             number(point.standardDeviationDecibels, 3))
-        .arg(point.readings);
+        .arg(number(point.azimuth, 3), number(point.elevation, 3), number(point.dwell.power, 3),
+             number(point.dwell.spread, 3))
+        .arg(point.dwell.count);
 }
 
 }  // namespace
@@ -50,7 +50,7 @@ bool SunNoiseCsv::write(int repeat, double utcSeconds, const PointReading& sun, 
                             .toString(Qt::ISODateWithMs);
     const QString row = QStringLiteral("%1,%2,%3,%4,%5\n")
                             .arg(repeat)
-                            .arg(utc, pointColumns(sun), pointColumns(cold), number(sun.meanDecibels - cold.meanDecibels, 3));
+                            .arg(utc, pointColumns(sun), pointColumns(cold), number(sun.dwell.power - cold.dwell.power, 3));
     const QByteArray bytes = row.toUtf8();
     // Flushed row by row: a run stopped with Ctrl+C keeps what it measured.
     return m_file.write(bytes) == bytes.size() && m_file.flush();

@@ -9,17 +9,19 @@
 // the source's scale), its standard deviation (dB) and the number of readings;
 // last Y = sun − cold (dB).
 
+#include "companions/measure/Dwell.h"
+
 #include <QFile>
 #include <QString>
 
 namespace heliotrope::rotctl {
 
+// One point of the run: the engine's dwell, and where the dish stood in the
+// sky's terms (the dwell's position with the frame's offsets taken off).
 struct PointReading {
-    double azimuth = 0;  // sky terms, degrees, where the rotator stood when read
+    double azimuth = 0;  // degrees
     double elevation = 0;
-    double meanDecibels = 0;
-    double standardDeviationDecibels = 0;  // 0 with a single reading
-    int readings = 0;
+    Dwell dwell;
 };
 
 class SunNoiseCsv {

@@ -131,7 +131,7 @@ void readColdSky(const QString& text, SunNoiseOptions& options, QStringList& pro
 
 }  // namespace
 
-std::optional<SunNoiseOptions> readSunNoiseOptions(CompanionCommandLine& commandLine, const MeasurementOptions& shared)
+std::optional<SunNoiseOptions> readSunNoiseOptions(CompanionCommandLine& commandLine)
 {
     const QCommandLineParser& parser = commandLine.parser();
     QStringList& problems = commandLine.problems();
@@ -155,11 +155,6 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(CompanionCommandLine& command
     withDefault(kEfficiency, 0, 1, true, options.efficiency);
     optional(kSystemTemperature, 0, kMaxSystemTemperatureK, true, options.systemTemperatureKelvin);
     withDefault(kColdOffset, kMinColdOffset, kMaxColdOffset, false, options.coldOffsetBeamwidths);
-    options.dwellSeconds = shared.dwellSeconds.value_or(options.dwellSeconds);
-    options.settleToleranceDegrees = shared.settleToleranceDegrees;
-    options.settleTimeoutSeconds = shared.settleTimeoutSeconds;
-    options.power = shared.power;
-    options.clockOffsetSeconds = shared.clockOffsetSeconds;
 
     double repeats = options.repeats;
     withDefault(kRepeat, 1, kMaxRepeats, false, repeats);

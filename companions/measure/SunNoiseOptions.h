@@ -23,11 +23,8 @@ struct SunNoiseOptions {
     std::optional<double> coldElevation;
     double coldOffsetBeamwidths = 5;
     int repeats = 5;
-    double dwellSeconds = 5;               // power read for this long at each point
-    double settleToleranceDegrees = 0.05;  // on the sky, before a point is read
-    double settleTimeoutSeconds = 60;      // a point not reached by then is skipped, with its repeat
-    heliotrope::power::PowerSourceChoice power;
-    double clockOffsetSeconds = 0;  // added to the system's UTC for the sun (a testing aid)
+    // Power read this long at each point unless --dwell says otherwise.
+    static constexpr double kDefaultDwellSeconds = 5;
     // The station; G/T needs flux, frequency and diameter, the expected Y the
     // system temperature as well.
     std::optional<double> fluxSfu;
@@ -49,6 +46,6 @@ void addSunNoiseOptions(companions::CompanionCommandLine& commandLine);
 // The sun-noise options from a parsed command line: nothing when --sun-noise is
 // not given (and none of its options either). Each unusable value adds one
 // problem to the command line, in Japanese and English, naming the option.
-std::optional<SunNoiseOptions> readSunNoiseOptions(companions::CompanionCommandLine& commandLine, const MeasurementOptions& shared);
+std::optional<SunNoiseOptions> readSunNoiseOptions(companions::CompanionCommandLine& commandLine);
 
 }  // namespace heliotrope::rotctl

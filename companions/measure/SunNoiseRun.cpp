@@ -40,22 +40,18 @@ QString decibelsText(double decibels)
 
 }  // namespace
 
-SunNoiseRun::SunNoiseRun(const SunNoiseOptions& options, const heliotrope::sky::Site& site,
+SunNoiseRun::SunNoiseRun(MeasurementEngine& engine, const SunNoiseOptions& options, const heliotrope::sky::Site& site,
                          heliotrope::sky::Refraction refraction, const heliotrope::sky::Atmosphere& atmosphere,
-                         RotatorLender& lender, heliotrope::power::PowerSource& power, companions::UtcClock clock,
                          QObject* parent)
     : QObject(parent)
     , m_options(options)
     , m_site(site)
     , m_refraction(refraction)
     , m_atmosphere(atmosphere)
-    , m_power(power)
-    , m_engine(lender, power, EngineSettings{options.dwellSeconds, options.settleToleranceDegrees, options.settleTimeoutSeconds},
-               std::move(clock))
+    , m_engine(engine)
     , m_beamwidth(options.beamwidthDegrees().value_or(0))
 {
     connect(&m_engine, &MeasurementEngine::ready, this, &SunNoiseRun::begin);
-    connect(&m_engine, &MeasurementEngine::notice, this, &SunNoiseRun::notice);
     connect(&m_engine, &MeasurementEngine::arrived, this, [this] {
         if (m_point == Point::Sun)
             sayProgress(QStringLiteral("太陽を測定中"), QStringLiteral("reading the sun"));
@@ -69,7 +65,7 @@ SunNoiseRun::SunNoiseRun(const SunNoiseOptions& options, const heliotrope::sky::
                                    "Repeat %1 of %2: the rotator did not reach its target (%6) within %3 s (reads %7): repeat skipped.")
                         .arg(m_repeat)
                         .arg(m_options.repeats)
-                        .arg(m_options.settleTimeoutSeconds)
+                        .arg(m_engine.settings().settleTimeoutSeconds)
                         .arg(directionTextJapanese(target.azimuth, target.elevation),
                              directionTextJapanese(reading.azimuth, reading.elevation),
                              directionTextEnglish(target.azimuth, target.elevation),
@@ -140,14 +136,14 @@ void SunNoiseRun::start()
 {
     m_running = true;
     m_coldSide.reset();
-    m_engine.start();
 }
 
 void SunNoiseRun::begin()
 {
     const auto refuse = [this](const QString& japanese, const QString& english) {
-        emit notice(QStringLiteral("太陽雑音の測定を始めません: %1\nSun-noise run not started: %2").arg(japanese, english));
-        stop(false);
+        const QString line = QStringLiteral("太陽雑音の測定を始めません: %1\nSun-noise run not started: %2").arg(japanese, english);
+        emit notice(line);
+        stop(MeasurementOutcome{MeasurementOutcome::Kind::Refused, line});
     };
 
     QString japanese;
@@ -192,8 +188,8 @@ void SunNoiseRun::begin()
                                "power from %5.")
                     .arg(directionTextJapanese(sun->azimuth, sun->elevation), directionTextJapanese(cold->azimuth, cold->elevation))
                     .arg(m_options.repeats)
-                    .arg(m_options.dwellSeconds)
-                    .arg(m_power.description(), directionTextEnglish(sun->azimuth, sun->elevation),
+                    .arg(m_engine.settings().dwellSeconds)
+                    .arg(m_engine.power().description(), directionTextEnglish(sun->azimuth, sun->elevation),
                          directionTextEnglish(cold->azimuth, cold->elevation)));
     m_result = SunNoiseResult{};
     m_repeat = 1;
@@ -224,10 +220,7 @@ void SunNoiseRun::onMeasured(const Dwell& dwell)
     const RotatorPosition where = skyPosition(m_engine.frame(), dwell.position);
     point.azimuth = where.azimuth;
     point.elevation = where.elevation;
-    point.readings = dwell.count;
-    point.meanDecibels = dwell.power;
-    if (dwell.count > 1)
-        point.standardDeviationDecibels = dwell.spread;
+    point.dwell = dwell;
     ++m_pointsDone;
 
     if (m_point == Point::Sun) {
@@ -241,18 +234,18 @@ void SunNoiseRun::onMeasured(const Dwell& dwell)
     }
     // The sun's power as on the beam's axis, where the beam is known and the
     // dish stood noticeably off the sun; the CSV keeps what was read.
-    double sunDecibels = m_sunPoint.meanDecibels;
+    double sunDecibels = m_sunPoint.dwell.power;
     QString correctionJapanese;
     QString correctionEnglish;
     if (m_beamwidth > 0)
-        sunDecibels = sunnoise::sunDecibelsOnAxis(m_sunPoint.meanDecibels, point.meanDecibels, m_sunOffset, m_beamwidth);
-    if (sunDecibels - m_sunPoint.meanDecibels >= kNoticeableCorrectionDecibels) {
+        sunDecibels = sunnoise::sunDecibelsOnAxis(m_sunPoint.dwell.power, point.dwell.power, m_sunOffset, m_beamwidth);
+    if (sunDecibels - m_sunPoint.dwell.power >= kNoticeableCorrectionDecibels) {
         const QString offset = degreesText(m_sunOffset);
-        const QString added = decibelsText(sunDecibels - m_sunPoint.meanDecibels);
+        const QString added = decibelsText(sunDecibels - m_sunPoint.dwell.power);
         correctionJapanese = QStringLiteral("（アンテナは太陽から %1 離れていたため +%2 dB 補正）").arg(offset, added);
         correctionEnglish = QStringLiteral(" (the dish stood %1 off the sun: +%2 dB)").arg(offset, added);
     }
-    m_result.repeats.push_back({sunDecibels, point.meanDecibels});
+    m_result.repeats.push_back({sunDecibels, point.dwell.power});
     if (m_csv.isOpen() && !m_csv.write(m_repeat, m_engine.now(), m_sunPoint, point)) {
         emit notice(QStringLiteral("CSV ファイル「%1」に書き込めません。測定は続けます。\n"
                                    "Cannot write the CSV file \"%1\"; the run goes on.")
@@ -261,8 +254,8 @@ void SunNoiseRun::onMeasured(const Dwell& dwell)
     emit notice(QStringLiteral("%1/%2 回目: 太陽 %3 dB、コールドスカイ %4 dB、Y %5 dB%6\nRepeat %1 of %2: sun %3 dB, cold sky %4 dB, Y %5 dB%7")
                     .arg(m_repeat)
                     .arg(m_options.repeats)
-                    .arg(decibelsText(m_sunPoint.meanDecibels), decibelsText(point.meanDecibels),
-                         decibelsText(sunDecibels - point.meanDecibels), correctionJapanese, correctionEnglish));
+                    .arg(decibelsText(m_sunPoint.dwell.power), decibelsText(point.dwell.power),
+                         decibelsText(sunDecibels - point.dwell.power), correctionJapanese, correctionEnglish));
     if (m_repeat >= m_options.repeats) {
         finishRun();
         return;
@@ -275,9 +268,10 @@ void SunNoiseRun::finishRun()
 {
     m_result.y = sunnoise::yFactor(m_result.repeats);
     if (!m_result.y) {
-        emit notice(QStringLiteral("太陽雑音の測定を終えましたが、測れた回がありません。\n"
-                                   "Sun-noise run over with no repeat measured."));
-        stop(false);
+        const QString line = QStringLiteral("太陽雑音の測定を終えましたが、測れた回がありません。\n"
+                                            "Sun-noise run over with no repeat measured.");
+        emit notice(line);
+        stop(MeasurementOutcome{MeasurementOutcome::Kind::NoResult, line});
         return;
     }
     const sunnoise::YFactor& y = *m_result.y;
@@ -320,12 +314,12 @@ void SunNoiseRun::finishRun()
             lines += QStringLiteral("\nY が 0 dB 以下のため G/T は出せません。\nY is not above 0 dB: no G/T.");
         }
     }
-    if (m_power.resolution() >= 1.0) {
+    if (m_engine.power().resolution() >= 1.0) {
         lines += QStringLiteral("\n電力は %1 dB 単位の読みです: 一つの読みは ±%2 dB 粗く、多くの読みと繰り返しの平均でだけ細かくなります。\n"
                                 "The power is read in steps of %1 dB: each reading is coarse by ±%2 dB; only averaging "
                                 "many readings and repeats refines it.")
-                     .arg(m_power.resolution())
-                     .arg(m_power.resolution() / 2);
+                     .arg(m_engine.power().resolution())
+                     .arg(m_engine.power().resolution() / 2);
     }
     emit notice(lines);
     if (y.meanDecibels < kLowestPlausibleYDecibels) {
@@ -338,14 +332,15 @@ void SunNoiseRun::finishRun()
                                    "Turn the AGC off and check the pointing offsets.")
                         .arg(decibelsText(y.meanDecibels)));
     }
-    stop(true);
+    stop(MeasurementOutcome{MeasurementOutcome::Kind::Result, {}});
 }
 
 void SunNoiseRun::abort(const QString& reasonJapanese, const QString& reasonEnglish)
 {
     if (!isRunning())
         return;
-    emit notice(QStringLiteral("太陽雑音の測定を中止しました: %1\nSun-noise run stopped: %2").arg(reasonJapanese, reasonEnglish));
+    const QString line = QStringLiteral("太陽雑音の測定を中止しました: %1\nSun-noise run stopped: %2").arg(reasonJapanese, reasonEnglish);
+    emit notice(line);
     if (!m_result.repeats.empty()) {
         const std::optional<sunnoise::YFactor> partial = sunnoise::yFactor(m_result.repeats);
         emit notice(QStringLiteral("それまでの %1 回の Y = %2 dB\nY over the %1 repeats measured: %2 dB")
@@ -353,23 +348,22 @@ void SunNoiseRun::abort(const QString& reasonJapanese, const QString& reasonEngl
                         .arg(decibelsText(partial->meanDecibels)));
         m_result.y = partial;
     }
-    stop(false);
+    stop(MeasurementOutcome{MeasurementOutcome::Kind::NoResult, line});
 }
 
-void SunNoiseRun::stop(bool completed)
+void SunNoiseRun::stop(const MeasurementOutcome& ended)
 {
     if (!m_running)
         return;
     m_running = false;
-    m_engine.finish();
-    emit finished(completed);
+    emit finished(ended);
 }
 
 void SunNoiseRun::sayProgress(const QString& japanese, const QString& english)
 {
     const int total = 2 * m_options.repeats;
     const double left = secondsLeft(m_pointsDone, total, static_cast<double>(m_runClock.elapsed()) / 1000.0,
-                                    m_options.dwellSeconds + kFirstSlewGuessSeconds);
+                                    m_engine.settings().dwellSeconds + kFirstSlewGuessSeconds);
     emit progress(progressText(ProgressStep{QStringLiteral("太陽雑音"), QStringLiteral("sun noise"), QStringLiteral("回目"),
                                             QStringLiteral("repeat"), m_repeat, m_options.repeats, japanese, english, left}));
 }

@@ -15,6 +15,7 @@
 // English.
 
 #include "companions/measure/MeasurementEngine.h"
+#include "companions/measure/MeasurementOutcome.h"
 #include "companions/measure/SunNoiseCsv.h"
 #include "companions/measure/SunNoiseOptions.h"
 #include "companions/sky/TrueSun.h"
@@ -46,14 +47,15 @@ public:
     // holds its output level, or the antenna does not see the sun.
     static constexpr double kLowestPlausibleYDecibels = 0.3;
 
-    SunNoiseRun(const SunNoiseOptions& options, const heliotrope::sky::Site& site,
+    // The engine is the session's: the run plans on it and aims it.
+    SunNoiseRun(MeasurementEngine& engine, const SunNoiseOptions& options, const heliotrope::sky::Site& site,
                 heliotrope::sky::Refraction refraction, const heliotrope::sky::Atmosphere& atmosphere,
-                RotatorLender& lender, heliotrope::power::PowerSource& power, companions::UtcClock clock,
                 QObject* parent = nullptr);
 
-    // Waits for rotctld and the rotator; then checks the sun and both points
-    // against the rotator's limits, opens the CSV and begins. When it cannot
-    // begin, the reason is said, nothing is commanded and finished(false) follows.
+    // Readies the run; once the engine is ready it checks the sun and both
+    // points against the rotator's limits, opens the CSV and begins. When it
+    // cannot begin, the reason is said, nothing is commanded and finished()
+    // says Refused.
     void start();
     // Ends the run early (Ctrl+C): says why, keeps the CSV rows written so far.
     void abort(const QString& reasonJapanese, const QString& reasonEnglish);
@@ -67,9 +69,8 @@ signals:
     void notice(const QString& line);
     // One line per step: repeat k of n, which point, time left.
     void progress(const QString& line);
-    // The run is over and the rotator given back; completed false when it
-    // was refused or ended early.
-    void finished(bool completed);
+    // The run is over: a Y found, or why not.
+    void finished(const MeasurementOutcome& ended);
 
 private:
     enum class Point { Sun,
@@ -87,15 +88,14 @@ private:
     void measure(Point point);
     void onMeasured(const Dwell& dwell);
     void finishRun();
-    void stop(bool completed);
+    void stop(const MeasurementOutcome& ended);
     void sayProgress(const QString& japanese, const QString& english);
 
     SunNoiseOptions m_options;
     heliotrope::sky::Site m_site;
     heliotrope::sky::Refraction m_refraction;
     heliotrope::sky::Atmosphere m_atmosphere;
-    heliotrope::power::PowerSource& m_power;
-    MeasurementEngine m_engine;
+    MeasurementEngine& m_engine;
     double m_beamwidth = 0;  // degrees, for the cold-sky offset
     bool m_running = false;
     bool m_sunTooLow = false;

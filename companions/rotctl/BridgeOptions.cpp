@@ -219,10 +219,10 @@ void readSkyAndRuns(CompanionCommandLine& commandLine, BridgeOptions& options)
 {
     const QCommandLineParser& parser = commandLine.parser();
     QStringList& problems = commandLine.problems();
-    const MeasurementOptions measurement = readMeasurementOptions(commandLine);
-    options.calibration = readCalibrationOptions(commandLine, measurement);
+    options.measurement = readMeasurementOptions(commandLine);
+    options.calibration = readCalibrationOptions(commandLine);
     options.trueSun = readTrueSunOptions(commandLine);
-    options.trueSun.clockOffsetSeconds = measurement.clockOffsetSeconds;
+    options.trueSun.clockOffsetSeconds = options.measurement.clockOffsetSeconds;
     if (options.calibration) {
         options.calibration->refraction = options.trueSun.refraction;
         options.calibration->atmosphere = options.trueSun.atmosphere;
@@ -232,7 +232,7 @@ void readSkyAndRuns(CompanionCommandLine& commandLine, BridgeOptions& options)
             problems << QStringLiteral("較正には --site でアンテナの場所が要ります。\n"
                                        "Calibration needs the antenna's site: --site LAT,LON[,HEIGHT_M].");
     }
-    options.sunNoise = readSunNoiseOptions(commandLine, measurement);
+    options.sunNoise = readSunNoiseOptions(commandLine);
     options.history = readHistoryOptions(commandLine);
     if (options.history && (options.calibration || options.sunNoise || options.trueSun.lookOnly)) {
         problems << QStringLiteral("--history は --calibrate、--sun-noise、--sun-now と一緒には使えません。\n"
@@ -296,6 +296,22 @@ QStringList withStowValue(const QStringList& arguments)
             result << argument;
     }
     return result;
+}
+
+std::optional<MeasurementRequest> measurementRequest(const BridgeOptions& options)
+{
+    MeasurementRequest request;
+    if (options.calibration)
+        request.run = *options.calibration;
+    else if (options.sunNoise)
+        request.run = *options.sunNoise;
+    else
+        return std::nullopt;
+    request.site = options.trueSun.site.value_or(heliotrope::sky::Site{});
+    request.refraction = options.trueSun.refraction;
+    request.atmosphere = options.trueSun.atmosphere;
+    request.measurement = options.measurement;
+    return request;
 }
 
 }  // namespace heliotrope::rotctl

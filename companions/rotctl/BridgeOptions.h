@@ -5,6 +5,7 @@
 #include "companions/common/OptionValues.h"
 #include "companions/common/SenderAllowList.h"
 #include "companions/measure/CalibrationOptions.h"
+#include "companions/measure/MeasurementSession.h"
 #include "companions/measure/SunNoiseOptions.h"
 #include "companions/rotator/RotatorGeometry.h"
 #include "companions/rotctl/HistoryCommand.h"
@@ -51,6 +52,7 @@ struct BridgeOptions {
     QString logPath;                                // empty: no log
     TrueSunOptions trueSun;                         // the real sun instead of the window's model, by day
     std::optional<SunNoiseOptions> sunNoise;        // a sun-noise run before tracking
+    MeasurementOptions measurement;                 // what both runs share, and how their results are kept
     std::optional<HistoryOptions> history;          // --history: print the record, then exit
     std::optional<PointingFitOptions> pointingFit;  // fit the mount's model from the record, then exit
     // Where `stow` without a position takes the rotator, in its own terms;
@@ -69,5 +71,8 @@ struct BridgeOptions {
 QStringList withStowValue(const QStringList& arguments);
 
 companions::CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments);
+
+// The measurement the command line asks for, if any, as a session takes it.
+std::optional<MeasurementRequest> measurementRequest(const BridgeOptions& options);
 
 }  // namespace heliotrope::rotctl

@@ -27,6 +27,8 @@ public:
 
 signals:
     void notice(const QString& line);
+    // A finding the operator must not miss (the station's health).
+    void warning(const QString& line);
     void progress(const QString& line);
     // Ok: a result found and saved; NoResult: none (refused, ended early, cancelled).
     void finished(heliotrope::station::StationCode code);

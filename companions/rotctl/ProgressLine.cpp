@@ -2,6 +2,9 @@
 
 #include "companions/common/ConsoleText.h"
 
+#include <QStringList>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 using heliotrope::companions::printLine;
@@ -34,6 +37,32 @@ void ProgressLine::print(const QString& line)
         m_showing = false;
     }
     printLine(m_stream, line);
+}
+
+namespace {
+
+// JOURNAL_STREAM is "DEVICE:INODE" of the stream systemd connected; a child
+// whose output went elsewhere inherits the variable, so the stream is compared.
+bool isJournalStream(std::FILE* stream)
+{
+    const QList<QByteArray> names = qgetenv("JOURNAL_STREAM").split(':');
+    struct stat status { };
+    if (names.size() != 2 || ::fstat(::fileno(stream), &status) != 0)
+        return false;
+    return names[0].toULongLong() == static_cast<unsigned long long>(status.st_dev)
+        && names[1].toULongLong() == static_cast<unsigned long long>(status.st_ino);
+}
+
+}  // namespace
+
+QString warningLine(const QString& line, std::FILE* stream)
+{
+    if (!isJournalStream(stream))
+        return line;
+    QStringList lines = line.split(QLatin1Char('\n'));
+    for (QString& each : lines)
+        each.prepend(QStringLiteral("<4>"));
+    return lines.join(QLatin1Char('\n'));
 }
 
 }  // namespace heliotrope::rotctl

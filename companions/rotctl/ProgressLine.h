@@ -25,4 +25,9 @@ private:
     bool m_showing = false;
 };
 
+// A warning as the journal takes it: each line prefixed with <4>, the
+// warning priority, when `stream` is the journal's own (systemd names it in
+// JOURNAL_STREAM); as it is otherwise, on a terminal or in a file.
+QString warningLine(const QString& line, std::FILE* stream = stdout);
+
 }  // namespace heliotrope::rotctl

@@ -155,7 +155,8 @@ void StationDesk::handleRequest(StationReply* reply)
 
 void StationDesk::measure(StationReply* reply)
 {
-    if (m_measurement) {
+    // The rotator lent already: a measurement of its own runs in this bridge.
+    if (m_measurement || m_bridge.commandsHeld()) {
         reply->finish(StationCode::Refused, QStringLiteral("測定がすでに動いています。終わるのを待つか cancel してください。\n"
                                                            "A measurement already runs: wait for it or cancel it."));
         return;
@@ -182,6 +183,11 @@ void StationDesk::measure(StationReply* reply)
     m_progress.clear();
     connect(m_measurement.get(), &DeskMeasurement::notice, this, [this](const QString& line) {
         emit notice(line);
+        if (m_measurementReply)
+            m_measurementReply->say(line);
+    });
+    connect(m_measurement.get(), &DeskMeasurement::warning, this, [this](const QString& line) {
+        emit warning(line);
         if (m_measurementReply)
             m_measurementReply->say(line);
     });

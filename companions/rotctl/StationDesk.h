@@ -43,6 +43,8 @@ public:
 
 signals:
     void notice(const QString& line);
+    // A finding the operator must not miss (the station's health).
+    void warning(const QString& line);
     void progress(const QString& line);
 
 private:

@@ -5,9 +5,8 @@
 #include "companions/common/JstText.h"
 #include "companions/common/ShiftedClock.h"
 #include "companions/common/SignalNotifier.h"
-#include "companions/measure/CalibrationSession.h"
+#include "companions/measure/MeasurementSession.h"
 #include "companions/measure/SavedCalibration.h"
-#include "companions/measure/SunNoiseRun.h"
 #include "companions/power/PowerSourceChoice.h"
 #include "companions/record/StationRecord.h"
 #include "companions/rotctl/Bridge.h"
@@ -142,13 +141,11 @@ int main(int argc, char** argv)
         say(line);
     const QString calibrationInUse = pointingChosen.join(QLatin1Char('\n'));
 
-    // The sun-noise run reads the source: made first, it goes last; and a
-    // command that cannot run is refused before rotctld is touched.
-    std::unique_ptr<heliotrope::power::PowerSource> sunNoisePower;
-    if (options.sunNoise) {
+    // A command that cannot run is refused before rotctld is touched.
+    const std::optional<MeasurementRequest> request = measurementRequest(options);
+    if (request) {
         QString unusable;
-        sunNoisePower = heliotrope::power::makePowerSource(options.sunNoise->power, &unusable);
-        if (!sunNoisePower) {
+        if (!heliotrope::power::makePowerSource(request->measurement.power, &unusable)) {
             printLine(stderr, unusable);
             return kUsageExitCode;
         }
@@ -156,11 +153,18 @@ int main(int argc, char** argv)
 
     Bridge bridge(options);
     QObject::connect(&bridge, &Bridge::notice, say);
+    // A calibration placed the sun by this clock; one found on a wrong clock is not saved.
+    if (const QString clock = heliotrope::station::clockStateText(measurementClockState()); !clock.isEmpty())
+        say(clock);
     const auto showProgress = [&console](const QString& line) { console.show(line); };
     StationDesk desk(bridge, options);
     desk.setCalibrationInUse(calibrationInUse);
     QObject::connect(&desk, &StationDesk::notice, say);
     QObject::connect(&desk, &StationDesk::progress, showProgress);
+    const auto warn = [&console](const QString& line) {
+        console.print(warningLine(QStringLiteral("%1 JST  %2").arg(jstText(QDateTime::currentMSecsSinceEpoch()), line)));
+    };
+    QObject::connect(&desk, &StationDesk::warning, warn);
     // The request socket first: a second bridge is told so, not that the
     // window's UDP port is taken.
     QString problem;
@@ -189,14 +193,11 @@ int main(int argc, char** argv)
     // Ctrl+C during a calibration or sun-noise run ends the run and the bridge
     // goes on tracking; otherwise Ctrl+C and kill end the bridge through its
     // event loop, so that it says what it received (a second one, at once).
-    std::unique_ptr<SunNoiseRun> sunNoise;
-    std::unique_ptr<CalibrationSession> calibration;
+    std::unique_ptr<MeasurementSession> measurement;
     SignalNotifier& notifier = SignalNotifier::instance();
-    QObject::connect(&notifier, &SignalNotifier::received, [&sunNoise, &calibration, &desk, &options, &say](int signalNumber) {
-        if (signalNumber == SIGINT && calibration && calibration->isRunning()) {
-            calibration->interrupt();
-        } else if (signalNumber == SIGINT && sunNoise && sunNoise->isRunning()) {
-            sunNoise->abort(said::interruptedJapanese(), said::interruptedEnglish());
+    QObject::connect(&notifier, &SignalNotifier::received, [&measurement, &desk, &options, &say](int signalNumber) {
+        if (signalNumber == SIGINT && measurement && measurement->isRunning()) {
+            measurement->interrupt();
         } else if (signalNumber == SIGINT && desk.isMeasuring()) {
             desk.cancelMeasurement();
         } else {
@@ -213,23 +214,12 @@ int main(int argc, char** argv)
     });
     notifier.install({SIGINT, SIGTERM});
 
-    if (options.sunNoise) {
-        sunNoise = std::make_unique<SunNoiseRun>(*options.sunNoise, *options.trueSun.site, options.trueSun.refraction,
-                                                 options.trueSun.atmosphere, bridge, *sunNoisePower,
-                                                 shiftedUtcClock(options.sunNoise->clockOffsetSeconds));
-        QObject::connect(sunNoise.get(), &SunNoiseRun::notice, say);
-        QObject::connect(sunNoise.get(), &SunNoiseRun::progress, showProgress);
-        sunNoise->start();
-    }
-    if (options.calibration) {
-        calibration = std::make_unique<CalibrationSession>(bridge, *options.calibration,
-                                                           shiftedUtcClock(options.calibration->clockOffsetSeconds));
-        QObject::connect(calibration.get(), &CalibrationSession::notice, say);
-        QObject::connect(calibration.get(), &CalibrationSession::progress, showProgress);
-        if (!calibration->start(&problem)) {
-            printLine(stderr, problem);
-            return 1;
-        }
+    if (request) {
+        measurement = std::make_unique<MeasurementSession>(bridge, *request, shiftedUtcClock(request->measurement.clockOffsetSeconds));
+        QObject::connect(measurement.get(), &MeasurementSession::notice, say);
+        QObject::connect(measurement.get(), &MeasurementSession::warning, warn);
+        QObject::connect(measurement.get(), &MeasurementSession::progress, showProgress);
+        measurement->start();
     }
     const int exitCode = QCoreApplication::exec();
     printLine(stdout, receivedCountsText(bridge.receivedCounts()));

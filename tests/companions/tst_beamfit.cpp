@@ -239,20 +239,20 @@ void TestBeamFit::centresBecomeOffsetsInTheBridgeConvention()
         p.role = PointRole::CrossElevation;
         p.crossElevation = x;
         p.elevation = -0.2;
-        p.power = beam(x, 0.3, 1.7, 10, -30);
-        p.spread = 0.01;
-        p.count = 3;
+        p.dwell.power = beam(x, 0.3, 1.7, 10, -30);
+        p.dwell.spread = 0.01;
+        p.dwell.count = 3;
         p.sunElevation = 60;
         points.push_back(p);
         p.role = PointRole::Elevation;
         p.crossElevation = 0.3;
         p.elevation = x;
-        p.power = beam(x, -0.2, 1.6, 10, -30);
+        p.dwell.power = beam(x, -0.2, 1.6, 10, -30);
         points.push_back(p);
     }
     MeasuredPoint skipped;
     skipped.skipped = true;
-    skipped.power = 1000;  // never used
+    skipped.dwell.power = 1000;  // never used
     points.push_back(skipped);
     const CalibrationOutcome outcome = evaluateCalibration(CalibrationPattern::Cross, points, 1.7);
     QVERIFY2(outcome.ok, qPrintable(outcome.refusal));
@@ -263,7 +263,7 @@ void TestBeamFit::centresBecomeOffsetsInTheBridgeConvention()
     // A cut whose peak lies outside: refused, with the reason in both languages.
     for (MeasuredPoint& p : points) {
         if (p.role == PointRole::Elevation)
-            p.power = beam(p.elevation, 4.0, 1.6, 10, -30);
+            p.dwell.power = beam(p.elevation, 4.0, 1.6, 10, -30);
     }
     const CalibrationOutcome refused = evaluateCalibration(CalibrationPattern::Cross, points, 1.7);
     QVERIFY(!refused.ok);

@@ -17,6 +17,7 @@
 #include "SerialRotator.h"
 #include "TestTimeScale.h"
 
+#include "companions/record/StationRecord.h"
 #include "companions/sky/TrueSun.h"
 
 #include <QDateTime>
@@ -154,10 +155,11 @@ private slots:
     void bothPatternsFindTheInjectedErrorForThreeSeeds();
     void wholeDecibelsThroughRigctldStillFindIt();
     void savedOffsetsAreAppliedOnTheNextStart();
-    void deadPowerSourceEndsTheRunAndTrackingResumes();
+    void deadPowerSourceEndsTheRunBeforeTheFirstSlew();
     void peakOutsideTheSpanIsRefusedAndNothingSaved();
     void sunTooLowOrPatternBeyondALimitIsNotStarted();
     void ctrlCEndsTheRunAndTrackingResumes();
+    void anUnsynchronisedClockShowsTheOffsetsAndSavesNone();
     void cleanupTestCase();
 
 private:
@@ -176,6 +178,8 @@ private:
     // No P reached rotctld after atMs (up to now) other than towards the set-point.
     bool onlyTrackingAfter(qint64 atMs) const;
     QString newConfigDir();
+    // Every calibration the bridges of this test kept in the station's record, oldest first.
+    std::vector<heliotrope::record::RecordedCalibration> recorded() const;
     Figures runAndMeasure(const QString& name, const QStringList& arguments, const QString& configDir);
 
     std::unique_ptr<TestTimeScale> m_time;
@@ -186,6 +190,7 @@ private:
     QUdpSocket m_window;
     QString m_savedConfig;  // a config directory holding a calibration
     QTemporaryDir m_work;
+    QString m_clockState = QStringLiteral("synchronised");  // as the bridge is told to read the system clock
     int m_configs = 0;
     QList<Figures> m_figures;
 };
@@ -248,12 +253,27 @@ QString TestCalibration::newConfigDir()
     return path;
 }
 
+std::vector<heliotrope::record::RecordedCalibration> TestCalibration::recorded() const
+{
+    heliotrope::record::StationRecord record(m_work.filePath(QStringLiteral("data/heliotrope/station.sqlite")));
+    std::vector<heliotrope::record::RecordedCalibration> found;
+    if (!record.open())
+        return found;
+    for (const heliotrope::record::StationRun& run : record.history()) {
+        if (const auto* calibration = std::get_if<heliotrope::record::RecordedCalibration>(&run))
+            found.push_back(*calibration);
+    }
+    return found;
+}
+
 std::unique_ptr<BridgeProcess> TestCalibration::startBridge(const QStringList& arguments, const QString& configDir,
                                                             std::optional<double> clockOffset)
 {
     auto bridge = std::make_unique<BridgeProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configDir);
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_work.filePath(QStringLiteral("data")));
+    environment.insert(QStringLiteral("HELIOTROPE_CLOCK_STATE"), m_clockState);
     bridge->process.setProcessEnvironment(environment);
     bridge->process.setProcessChannelMode(QProcess::MergedChannels);
     bridge->process.setWorkingDirectory(m_work.path());
@@ -404,6 +424,25 @@ void TestCalibration::bothPatternsFindTheInjectedErrorForThreeSeeds()
             QVERIFY2(f.runSeconds >= f.floorSeconds * 0.95, qPrintable(QStringLiteral("%1: %2 s below its floor %3 s").arg(name).arg(f.runSeconds).arg(f.floorSeconds)));
         }
     }
+    // Each run in the station's record: its offsets as saved, and every point
+    // with where the rotator read and where the sun was.
+    const auto kept = recorded();
+    QCOMPARE(kept.size(), std::size_t{6});
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const auto& c = kept[i];
+        QCOMPARE(c.pattern, i < 3 ? QStringLiteral("cross") : QStringLiteral("five"));
+        QVERIFY(c.found && c.saved && c.reason.isEmpty());
+        QCOMPARE(c.points.size(), std::size_t{i < 3 ? 14u : 7u});
+        QVERIFY(c.azimuthOffset && std::abs(c.azimuthOffset->value - m_figures[static_cast<qsizetype>(i)].azimuthOffset) < 1e-9
+                && c.azimuthOffset->error > 0);
+        QVERIFY(c.crossElevationBeamwidth && c.elevationBeamwidth && c.yDecibels);
+        QCOMPARE(c.refraction, QStringLiteral("radio"));
+        QVERIFY(!c.programVersion.isEmpty() && std::abs(c.site.latitude + 33.87) < 1e-9);
+        for (const auto& p : c.points) {
+            QVERIFY(p.count > 0 && std::abs(p.sunElevation - sunNow().elevation) < 2);
+            QVERIFY(std::abs(p.readAzimuth - p.sunAzimuth) < 3 * kBeamwidth / std::cos(p.sunElevation * 3.14159265358979 / 180.0) + 1);
+        }
+    }
 }
 
 void TestCalibration::wholeDecibelsThroughRigctldStillFindIt()
@@ -472,22 +511,27 @@ void TestCalibration::savedOffsetsAreAppliedOnTheNextStart()
     QVERIFY2(trackedAfter(from), qPrintable(bridge->output));
 }
 
-void TestCalibration::deadPowerSourceEndsTheRunAndTrackingResumes()
+void TestCalibration::deadPowerSourceEndsTheRunBeforeTheFirstSlew()
 {
     const QString config = newConfigDir();
+    const qint64 from = m_relay.clock.elapsed();
     auto bridge = startBridge({QStringLiteral("--calibrate"), QStringLiteral("cross"), QStringLiteral("--beamwidth"),
                                QString::number(kBeamwidth), QStringLiteral("--dwell"), QString::number(kDwellSeconds),
                                QStringLiteral("--power"), QStringLiteral("command:sh -c \"echo no receiver >&2; exit 1\"")},
                               config);
     QVERIFY(bridge->port);
     sendSetPoint(*bridge);
-    QVERIFY2(bridge->waitFor(QStringLiteral("Back to tracking"), 30000), qPrintable(bridge->output));
-    QVERIFY2(bridge->output.contains(QStringLiteral("power readings failed in a row"))
-                 && bridge->output.contains(QStringLiteral("no receiver")),
+    QVERIFY2(bridge->waitFor(QStringLiteral("Measurement not started: the power cannot be read"), 30000), qPrintable(bridge->output));
+    QVERIFY2(bridge->output.contains(QStringLiteral("no receiver")) && bridge->output.contains(QStringLiteral("電力を読めません")),
              qPrintable(bridge->output));
-    QVERIFY(trackedAfter(m_relay.clock.elapsed() - 1000));
+    // Nothing but the window's set-point was ever commanded.
+    QTest::qWait(500);
+    QVERIFY(onlyTrackingAfter(from));
     QVERIFY(!QFile::exists(config + QStringLiteral("/heliotrope/heliotrope-rotctl.conf")));
     QCOMPARE(bridge->process.state(), QProcess::Running);
+    const auto kept = recorded();
+    QVERIFY(!kept.empty() && !kept.back().found && kept.back().points.empty()
+            && kept.back().reason.contains(QStringLiteral("the power cannot be read")));
 }
 
 void TestCalibration::peakOutsideTheSpanIsRefusedAndNothingSaved()
@@ -563,6 +607,41 @@ void TestCalibration::ctrlCEndsTheRunAndTrackingResumes()
     ::kill(static_cast<pid_t>(bridge->process.processId()), SIGINT);
     QVERIFY(bridge->process.waitForFinished(5000));
     QCOMPARE(bridge->process.exitCode(), 0);
+}
+
+void TestCalibration::anUnsynchronisedClockShowsTheOffsetsAndSavesNone()
+{
+    const QStringList five{QStringLiteral("--calibrate"), QStringLiteral("five"), QStringLiteral("--beamwidth"),
+                           QString::number(kBeamwidth), QStringLiteral("--dwell"), QString::number(kDwellSeconds)};
+    m_clockState = QStringLiteral("unsynchronised");
+    const QString config = newConfigDir();
+    {
+        auto bridge = startBridge(QStringList(five) << QStringLiteral("--power") << QStringLiteral("command:") + radiometerCommand(8),
+                                  config);
+        QVERIFY(bridge->port);
+        // Said at the bridge's start, before anything is measured.
+        QVERIFY2(bridge->output.contains(QStringLiteral("The system clock is not synchronised by NTP")), qPrintable(bridge->output));
+        sendSetPoint(*bridge);
+        QVERIFY2(bridge->waitFor(QStringLiteral("Back to tracking"), 60000), qPrintable(bridge->output));
+        QVERIFY2(bridge->output.contains(QStringLiteral("Azimuth offset")) && !bridge->output.contains(QStringLiteral("Offsets saved")),
+                 qPrintable(bridge->output));
+        QVERIFY(!QFile::exists(config + QStringLiteral("/heliotrope/heliotrope-rotctl.conf")));
+        const auto kept = recorded();
+        QVERIFY(!kept.empty() && kept.back().found && !kept.back().saved
+                && kept.back().reason.contains(QStringLiteral("not synchronised")));
+    }
+    // Saved when the operator says the clock is right; the rotator has been
+    // knocked 0.55° in elevation since the calibration in use: a warning.
+    auto bridge = startBridge(QStringList(five) << QStringLiteral("--clock-unsynchronised-ok") << QStringLiteral("--power")
+                                                << QStringLiteral("command:") + radiometerCommand(9, QStringLiteral("0.4,0.25")),
+                              config);
+    m_clockState = QStringLiteral("synchronised");
+    QVERIFY(bridge->port);
+    sendSetPoint(*bridge);
+    QVERIFY2(bridge->waitFor(QStringLiteral("Back to tracking"), 60000), qPrintable(bridge->output));
+    QVERIFY2(bridge->output.contains(QStringLiteral("Offsets saved")), qPrintable(bridge->output));
+    QVERIFY2(bridge->output.contains(QStringLiteral("Warning: the calibration's offsets moved")), qPrintable(bridge->output));
+    QVERIFY(recorded().back().saved);
 }
 
 void TestCalibration::cleanupTestCase()

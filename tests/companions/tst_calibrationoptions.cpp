@@ -81,8 +81,8 @@ void TestCalibrationOptions::aCompleteCalibration()
     QCOMPARE(options.calibration->pattern, CalibrationPattern::FivePoint);
     QCOMPARE(options.calibration->spanDegrees(), 3.0);
     QCOMPARE(options.calibration->stepDegrees(), 1.0);
-    QCOMPARE(options.calibration->power.kind, PowerSourceChoice::Kind::Command);
-    QCOMPARE(options.calibration->power.command, QStringLiteral("my-meter --db \"a b\""));
+    QCOMPARE(options.measurement.power.kind, PowerSourceChoice::Kind::Command);
+    QCOMPARE(options.measurement.power.command, QStringLiteral("my-meter --db \"a b\""));
     QCOMPARE(options.calibration->site.latitude, -33.87);
 
     const std::optional<PowerSourceChoice> radio = powerSourceChoice(QStringLiteral("rigctld:[::1]:4600"));

@@ -95,6 +95,8 @@ struct Station {
         bridge = std::make_unique<Bridge>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+        environment.insert(QStringLiteral("HELIOTROPE_CLOCK_STATE"), QStringLiteral("synchronised"));
         bridge->process.setProcessEnvironment(environment);
         bridge->process.setProcessChannelMode(QProcess::MergedChannels);
         bridge->process.setWorkingDirectory(dir.path());

@@ -137,15 +137,15 @@ void TestCommandLines::sunNoiseRunIsTakenAsTyped()
     QVERIFY2(typed.options && typed.options->sunNoise, qPrintable(typed.text));
     const SunNoiseOptions& run = *typed.options->sunNoise;
     QCOMPARE(run.repeats, 3);
-    QCOMPARE(run.dwellSeconds, 2.5);
+    QCOMPARE(typed.options->measurement.dwellSeconds.value_or(0), 2.5);
     QCOMPARE(run.fluxSfu.value_or(0), 100.0);
     QCOMPARE(run.efficiency, 0.6);
     QCOMPARE(run.systemTemperatureKelvin.value_or(0), 100.0);
     QCOMPARE(run.coldAzimuth.value_or(-1), 200.0);
     QCOMPARE(run.coldElevation.value_or(-1), 45.0);
     QCOMPARE(run.csvPath, QStringLiteral("/tmp/y.csv"));
-    QVERIFY(run.power.kind == PowerSourceChoice::Kind::Rigctld);
-    QCOMPARE(run.power.port, quint16(4600));
+    QVERIFY(typed.options->measurement.power.kind == PowerSourceChoice::Kind::Rigctld);
+    QCOMPARE(typed.options->measurement.power.port, quint16(4600));
     QVERIFY(run.hasStation());
 
     // Without --cold, the offset is counted in the beamwidth 70° λ / D.
@@ -153,7 +153,7 @@ void TestCommandLines::sunNoiseRunIsTakenAsTyped()
         bridgeArguments({"--sun-noise", "--site", "35.66,139.34", "--power", "command:/bin/echo 1", "--frequency", "10368", "--dish-diameter", "1.2", "--cold-offset", "4"}));
     QVERIFY2(offset.options && offset.options->sunNoise, qPrintable(offset.text));
     QCOMPARE(offset.options->sunNoise->coldOffsetBeamwidths, 4.0);
-    QCOMPARE(offset.options->sunNoise->dwellSeconds, 5.0);  // the sun-noise run's own default, not the calibration's
+    QVERIFY(!offset.options->measurement.dwellSeconds);  // the run's own default applies
     QVERIFY(std::abs(offset.options->sunNoise->beamwidthDegrees().value_or(0) - 1.6867) < 1e-4);
     QVERIFY(!offset.options->sunNoise->hasStation());
 }
@@ -446,9 +446,10 @@ void TestCommandLines::defaultsAreThoseTheHelpStates()
                             {"--cold-offset", [run](const Bridge& o) { return run(o).coldOffsetBeamwidths; }},
                             {"--repeat", [run](const Bridge& o) { return double(run(o).repeats); }},
                             {"--efficiency", [run](const Bridge& o) { return run(o).efficiency; }},
-                            {"--settle-tolerance", [run](const Bridge& o) { return run(o).settleToleranceDegrees; }},
-                            {"--settle-timeout", [run](const Bridge& o) { return run(o).settleTimeoutSeconds; }},
-                            {"--clock-offset", [run](const Bridge& o) { return run(o).clockOffsetSeconds; }}});
+                            {"--settle-tolerance", [](const Bridge& o) { return o.measurement.settleToleranceDegrees; }},
+                            {"--settle-timeout", [](const Bridge& o) { return o.measurement.settleTimeoutSeconds; }},
+                            {"--clock-offset", [](const Bridge& o) { return o.measurement.clockOffsetSeconds; }},
+                            {"--health-drop", [](const Bridge& o) { return o.measurement.healthDropDecibels; }}});
 }
 
 QTEST_GUILESS_MAIN(TestCommandLines)

@@ -299,8 +299,6 @@ void TestMeasurementEngine::aCalibrationWithOffsetsInForceFindsTheWholeOffsets()
     CalibrationOptions options;
     options.pattern = pattern;
     options.beamwidth = 3;
-    options.dwellSeconds = 0;
-    options.settleTimeoutSeconds = 1;
     options.site = {35.64, 139.3, 0};
     ScriptedRotctld rotctld;
     ScriptedPower power;
@@ -315,11 +313,15 @@ void TestMeasurementEngine::aCalibrationWithOffsetsInForceFindsTheWholeOffsets()
     Lender lender(rotctld.port());
     lender.m_frame.azimuthOffset = 0.5;
     lender.m_frame.elevationOffset = -0.3;
-    CalibrationRun run(lender, options, power, [&power] { return power.clock; });
+    MeasurementEngine engine(lender, power, EngineSettings{0, 0.05, 1}, [&power] { return power.clock; });
+    CalibrationRun run(engine, options);
     std::optional<CalibrationOutcome> outcome;
     bool finished = false;
-    connect(&run, &CalibrationRun::finished, this, [&](const std::optional<CalibrationOutcome>& o) { outcome = o, finished = true; });
+    connect(&run, &CalibrationRun::finished, this, [&](const std::optional<CalibrationOutcome>& o, const MeasurementOutcome&) {
+        outcome = o, finished = true;
+    });
     run.start();
+    engine.start();
     QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
     QVERIFY(outcome && outcome->ok);
     QVERIFY2(std::abs(outcome->azimuthOffset - kAzimuthOffset) < 0.01 && std::abs(outcome->elevationOffset - kElevationOffset) < 0.01,
@@ -328,10 +330,15 @@ void TestMeasurementEngine::aCalibrationWithOffsetsInForceFindsTheWholeOffsets()
 
     // At midnight the same run is refused, and the refusal is known as the low sun's.
     power.clock += 12 * 3600;
-    CalibrationRun night(lender, options, power, [&power] { return power.clock; });
+    engine.finish();
+    MeasurementEngine nightEngine(lender, power, EngineSettings{0, 0.05, 1}, [&power] { return power.clock; });
+    CalibrationRun night(nightEngine, options);
     finished = false;
-    connect(&night, &CalibrationRun::finished, this, [&](const std::optional<CalibrationOutcome>& o) { outcome = o, finished = true; });
+    connect(&night, &CalibrationRun::finished, this, [&](const std::optional<CalibrationOutcome>& o, const MeasurementOutcome&) {
+        outcome = o, finished = true;
+    });
     night.start();
+    nightEngine.start();
     QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
     QVERIFY(!outcome && night.sunTooLow());
 }

@@ -15,18 +15,25 @@
 #include "SerialRotator.h"
 #include "TestTimeScale.h"
 
+#include "companions/measure/MeasurementSession.h"
 #include "companions/measure/SunNoiseRun.h"
-#include "companions/power/CommandPowerSource.h"
+#include "companions/record/StationRecord.h"
 #include "companions/rotctl/Bridge.h"
+#include "companions/rotctl/ProgressLine.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QUdpSocket>
 
+#include <sys/stat.h>
+
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -39,10 +46,11 @@ private slots:
     void initTestCase();
     void init();
     void yOfAHundredKelvinSystemOnAThousandKelvinSun();
-    void aFlatPowerWarnsOfGainControl();
+    void aFlatPowerWarnsOfGainControlAndOfTheDrop();
     void refusedWithNothingCommanded_data();
     void refusedWithNothingCommanded();
     void interruptedRunReturnsToTracking();
+    void aWarningTakesTheJournalsPriorityOnItsStreamOnly();
     void everyBadOptionExitsTwoAndCommandsNothing_data();
     void everyBadOptionExitsTwoAndCommandsNothing();
 };
@@ -68,17 +76,20 @@ BridgeOptions bridgeOptions(quint16 rotctldPort)
 }
 
 // 1.2 m at 10368 MHz: beamwidth 70° λ / D = 1.69°, as the radiometer's 1.7°.
-SunNoiseOptions runOptions(int repeats, double dwellSeconds)
+MeasurementRequest runRequest(int repeats, double dwellSeconds)
 {
-    SunNoiseOptions options;
+    MeasurementRequest request;
+    request.measurement.dwellSeconds = dwellSeconds;
+    request.site = kHachioji;
+    request.refraction = heliotrope::sky::Refraction::None;
+    SunNoiseOptions& options = request.run.emplace<SunNoiseOptions>();
     options.repeats = repeats;
-    options.dwellSeconds = dwellSeconds;
     options.frequencyMegahertz = 10368;
     options.dishDiameterMetres = 1.2;
     options.fluxSfu = 100;
     options.efficiency = 0.55;
     options.systemTemperatureKelvin = 100;
-    return options;
+    return request;
 }
 
 QString radiometerCommand(quint16 rotctldPort, double clockOffset, double noise)
@@ -111,14 +122,17 @@ QList<QByteArray> pointings(const QSignalSpy& written)
     return found;
 }
 
-// A bridge on rotctld with a run handed the rotator, everything a test needs to watch.
+// A bridge on rotctld with a measurement session handed the rotator, and the
+// station's record it writes, everything a test needs to watch.
 struct Station {
     SerialRotator rotator;
+    QTemporaryDir recordDir;
     std::unique_ptr<Bridge> bridge;
-    std::unique_ptr<heliotrope::power::PowerSource> power;
-    std::unique_ptr<SunNoiseRun> run;
+    std::unique_ptr<MeasurementSession> session;
+    int ended = 0;
 
-    bool start(const SunNoiseOptions& options, double utcAtStart, const std::function<QString(quint16, double)>& command,
+    QString recordPath() const { return recordDir.filePath(QStringLiteral("station.sqlite")); }
+    bool start(MeasurementRequest request, double utcAtStart, const std::function<QString(quint16, double)>& command,
                const QString& rotctldConf = {})
     {
         const QString rate = QString::number(6);
@@ -128,17 +142,31 @@ struct Station {
             return false;
         bridge = std::make_unique<Bridge>(bridgeOptions(rotator.port()));
         const double offset = utcAtStart - heliotrope::companions::companionUtc();
-        power = std::make_unique<heliotrope::power::CommandPowerSource>(command(rotator.port(), offset));
-        run = std::make_unique<SunNoiseRun>(options, kHachioji, heliotrope::sky::Refraction::None,
-                                            heliotrope::sky::Atmosphere{}, *bridge, *power,
-                                            heliotrope::companions::shiftedUtcClock(offset));
+        request.measurement.power.kind = heliotrope::power::PowerSourceChoice::Kind::Command;
+        request.measurement.power.command = command(rotator.port(), offset);
+        request.recordPath = recordPath();
+        session = std::make_unique<MeasurementSession>(*bridge, request, heliotrope::companions::shiftedUtcClock(offset));
+        QObject::connect(session.get(), &MeasurementSession::finished, [this] { ++ended; });
         return true;
     }
     bool go()
     {
-        run->start();
+        session->start();
         QString problem;
         return bridge->start(&problem);
+    }
+    bool waitForEnd(int timeoutMs)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (ended == 0 && waited.elapsed() < timeoutMs)
+            QTest::qWait(20);
+        return ended == 1;
+    }
+    std::vector<heliotrope::record::StationRun> recorded() const
+    {
+        heliotrope::record::StationRecord record(recordPath());
+        return record.open() ? record.history() : std::vector<heliotrope::record::StationRun>{};
     }
 };
 
@@ -166,18 +194,19 @@ void TestSunNoiseRun::yOfAHundredKelvinSystemOnAThousandKelvinSun()
     // the noise of several averaged (0.1 dB where a dwell held a dozen at
     // the wall clock's pace, 0.04 dB here), so that 0.1 dB is three standard
     // deviations of Y on any machine.
-    SunNoiseOptions options = runOptions(3, 8.0);
-    options.csvPath = dir.filePath(QStringLiteral("sun-noise.csv"));
+    MeasurementRequest request = runRequest(3, 8.0);
+    const QString csvPath = dir.filePath(QStringLiteral("sun-noise.csv"));
+    std::get<SunNoiseOptions>(request.run).csvPath = csvPath;
     Station station;
-    QVERIFY(station.start(options, kHighSunUtc, [](quint16 port, double offset) { return radiometerCommand(port, offset, 0.04); }));
-    QSignalSpy notices(station.run.get(), &SunNoiseRun::notice);
-    QSignalSpy progress(station.run.get(), &SunNoiseRun::progress);
-    QSignalSpy finished(station.run.get(), &SunNoiseRun::finished);
+    QVERIFY(station.start(request, kHighSunUtc, [](quint16 port, double offset) { return radiometerCommand(port, offset, 0.04); }));
+    QSignalSpy notices(station.session.get(), &MeasurementSession::notice);
+    QSignalSpy progress(station.session.get(), &MeasurementSession::progress);
     QVERIFY(station.go());
-    QVERIFY2(finished.wait(kRunWaitMs) || !finished.isEmpty(), qPrintable(joined(notices)));
-    QVERIFY2(finished.first().first().toBool(), qPrintable(joined(notices)));
+    QVERIFY2(station.waitForEnd(kRunWaitMs), qPrintable(joined(notices)));
+    QVERIFY2(station.session->outcome().found(), qPrintable(joined(notices)));
 
-    const SunNoiseResult& result = station.run->result();
+    QVERIFY(station.session->sunNoiseResult());
+    const SunNoiseResult& result = *station.session->sunNoiseResult();
     QVERIFY(result.y);
     QCOMPARE(result.y->repeats, 3);
     const double expected = 10.0 * std::log10(11.0);
@@ -198,7 +227,7 @@ void TestSunNoiseRun::yOfAHundredKelvinSystemOnAThousandKelvinSun()
         QVERIFY2(said.contains(QString::fromUtf8(text)), text);
     QVERIFY(joined(progress).contains(QStringLiteral("3 of 3")));
 
-    QFile csv(options.csvPath);
+    QFile csv(csvPath);
     QVERIFY(csv.open(QIODevice::ReadOnly | QIODevice::Text));
     const QList<QByteArray> rows = csv.readAll().trimmed().split('\n');
     QCOMPARE(rows.size(), 4);
@@ -212,23 +241,54 @@ void TestSunNoiseRun::yOfAHundredKelvinSystemOnAThousandKelvinSun()
         QVERIFY2(std::abs(columns[12].toDouble() - expected) < 0.3, rows[i].constData());
     }
     QVERIFY(!station.bridge->commandsHeld());
+
+    // The station's record holds the run, its figures and each repeat.
+    const auto runs = station.recorded();
+    QCOMPARE(runs.size(), std::size_t{1});
+    const auto* kept = std::get_if<heliotrope::record::RecordedSunNoise>(&runs.front());
+    QVERIFY(kept && kept->found && kept->reason.isEmpty());
+    QCOMPARE(kept->repeats.size(), std::size_t{3});
+    QVERIFY(kept->yDecibels && std::abs(*kept->yDecibels - result.y->meanDecibels) < 1e-9);
+    QVERIFY(kept->yDecibelsDeviation && kept->gOverTDecibelsPerKelvin && kept->expectedYDecibels);
+    QCOMPARE(kept->frequencyMegahertz.value_or(0), 10368.0);
+    QCOMPARE(kept->fluxSfu.value_or(0), 100.0);
+    QVERIFY(!kept->programVersion.isEmpty());
 }
 
-void TestSunNoiseRun::aFlatPowerWarnsOfGainControl()
+void TestSunNoiseRun::aFlatPowerWarnsOfGainControlAndOfTheDrop()
 {
     Station station;
     // A receiver whose AGC holds its output: the same reading everywhere.
-    QVERIFY(station.start(runOptions(2, 0.3), kHighSunUtc,
+    QVERIFY(station.start(runRequest(2, 0.3), kHighSunUtc,
                           [](quint16, double) { return QStringLiteral("/bin/echo -42.5"); }));
-    QSignalSpy notices(station.run.get(), &SunNoiseRun::notice);
-    QSignalSpy finished(station.run.get(), &SunNoiseRun::finished);
+    // The same station gave 10.4 dB at this frequency on the days before.
+    {
+        heliotrope::record::StationRecord record(station.recordPath());
+        QVERIFY(record.open());
+        for (int day = 3; day >= 1; --day) {
+            heliotrope::record::RecordedSunNoise earlier;
+            earlier.utc = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(kHighSunUtc) - day * 86400, Qt::UTC);
+            earlier.found = true;
+            earlier.yDecibels = 10.4 + 0.05 * day;
+            earlier.frequencyMegahertz = 10368;
+            earlier.programVersion = QStringLiteral("earlier");
+            QVERIFY2(record.addSunNoise(earlier), qPrintable(record.problem()));
+        }
+    }
+    QSignalSpy notices(station.session.get(), &MeasurementSession::notice);
+    QSignalSpy warnings(station.session.get(), &MeasurementSession::warning);
     QVERIFY(station.go());
-    QVERIFY2(finished.wait(kRunWaitMs) || !finished.isEmpty(), qPrintable(joined(notices)));
-    QVERIFY(station.run->result().gainControlWarning);
-    QVERIFY(station.run->result().y && station.run->result().y->meanDecibels == 0.0);
+    QVERIFY2(station.waitForEnd(kRunWaitMs), qPrintable(joined(notices)));
+    QVERIFY(station.session->sunNoiseResult()->gainControlWarning);
+    QVERIFY(station.session->sunNoiseResult()->y && station.session->sunNoiseResult()->y->meanDecibels == 0.0);
     const QString said = joined(notices);
     QVERIFY2(said.contains(QStringLiteral("AGC")) && said.contains(QStringLiteral("gain control may be on")), qPrintable(said));
     QVERIFY(said.contains(QStringLiteral("no G/T")));
+    // Against the median of those: a drop far beyond 1 dB, said once as a warning.
+    QCOMPARE(warnings.size(), 1);
+    const QString warned = warnings.first().first().toString();
+    QVERIFY2(warned.contains(QStringLiteral("警告")) && warned.contains(QStringLiteral("below the recent median of 10.50 dB")),
+             qPrintable(warned));
 }
 
 void TestSunNoiseRun::refusedWithNothingCommanded_data()
@@ -236,13 +296,19 @@ void TestSunNoiseRun::refusedWithNothingCommanded_data()
     QTest::addColumn<double>("utc");
     QTest::addColumn<QString>("rotctldConf");
     QTest::addColumn<QString>("csv");
+    QTest::addColumn<QString>("power");
     QTest::addColumn<QString>("said");
-    QTest::newRow("sun at 5°") << kLowSunUtc << QString() << QString() << "below 10°";
+    const QString one = QStringLiteral("/bin/echo 1");
+    QTest::newRow("sun at 5°") << kLowSunUtc << QString() << QString() << one << "below 10°";
     // A rotator that stops at azimuth 90°: the sun at 97.5° is out of its reach.
-    QTest::newRow("sun beyond the azimuth limit") << kHighSunUtc << "max_az=90" << QString()
+    QTest::newRow("sun beyond the azimuth limit") << kHighSunUtc << "max_az=90" << QString() << one
                                                   << "outside the rotator's limits";
-    QTest::newRow("CSV in a missing folder") << kHighSunUtc << QString() << "/nonexistent-folder/sun.csv"
+    QTest::newRow("CSV in a missing folder") << kHighSunUtc << QString() << "/nonexistent-folder/sun.csv" << one
                                              << "Cannot open the CSV file";
+    // Read once before the antenna moves: the receiver off is found at once.
+    QTest::newRow("power source that cannot be read") << kHighSunUtc << QString() << QString()
+                                                      << "/bin/sh -c \"echo no receiver >&2; exit 1\""
+                                                      << "the power cannot be read";
 }
 
 void TestSunNoiseRun::refusedWithNothingCommanded()
@@ -250,35 +316,39 @@ void TestSunNoiseRun::refusedWithNothingCommanded()
     QFETCH(double, utc);
     QFETCH(QString, rotctldConf);
     QFETCH(QString, csv);
+    QFETCH(QString, power);
     QFETCH(QString, said);
-    SunNoiseOptions options = runOptions(2, 0.3);
-    options.csvPath = csv;
+    MeasurementRequest request = runRequest(2, 0.3);
+    std::get<SunNoiseOptions>(request.run).csvPath = csv;
     Station station;
     QVERIFY(station.start(
-        options, utc, [](quint16, double) { return QStringLiteral("/bin/echo 1"); }, rotctldConf));
-    QSignalSpy notices(station.run.get(), &SunNoiseRun::notice);
-    QSignalSpy finished(station.run.get(), &SunNoiseRun::finished);
+        request, utc, [power](quint16, double) { return power; }, rotctldConf));
+    QSignalSpy notices(station.session.get(), &MeasurementSession::notice);
     QSignalSpy written(&station.bridge->rotctld(), &RotctldClient::commandWritten);
     QVERIFY(station.go());
-    QVERIFY(finished.wait(10000) || !finished.isEmpty());
-    QCOMPARE(finished.first().first().toBool(), false);
+    QVERIFY(station.waitForEnd(10000));
+    QCOMPARE(station.session->outcome().kind, MeasurementOutcome::Kind::Refused);
     // Only the low sun makes the refusal a skipped run.
-    QCOMPARE(station.run->sunTooLow(), said == QStringLiteral("below 10°"));
+    QCOMPARE(station.session->sunTooLow(), said == QStringLiteral("below 10°"));
     const QString lines = joined(notices);
-    QVERIFY2(lines.contains(said) && lines.contains(QStringLiteral("太陽雑音の測定を始めません")), qPrintable(lines));
+    QVERIFY2(lines.contains(said) && lines.contains(QStringLiteral("を始めません")), qPrintable(lines));
     QTest::qWait(600);
     QVERIFY2(pointings(written).isEmpty(), pointings(written).join(' ').constData());
     QVERIFY(!station.bridge->commandsHeld());
+    // Kept in the record all the same, with its reason.
+    const auto runs = station.recorded();
+    QCOMPARE(runs.size(), std::size_t{1});
+    const auto* kept = std::get_if<heliotrope::record::RecordedSunNoise>(&runs.front());
+    QVERIFY(kept && !kept->found && kept->reason.contains(said) && kept->repeats.empty());
 }
 
 void TestSunNoiseRun::interruptedRunReturnsToTracking()
 {
     Station station;
     // Long enough to be running still when the set-point comes, however fast.
-    QVERIFY(station.start(runOptions(40, 1.0), kHighSunUtc, [](quint16, double) { return QStringLiteral("/bin/echo 3"); }));
-    QSignalSpy notices(station.run.get(), &SunNoiseRun::notice);
-    QSignalSpy progress(station.run.get(), &SunNoiseRun::progress);
-    QSignalSpy finished(station.run.get(), &SunNoiseRun::finished);
+    QVERIFY(station.start(runRequest(40, 1.0), kHighSunUtc, [](quint16, double) { return QStringLiteral("/bin/echo 3"); }));
+    QSignalSpy notices(station.session.get(), &MeasurementSession::notice);
+    QSignalSpy progress(station.session.get(), &MeasurementSession::progress);
     QSignalSpy written(&station.bridge->rotctld(), &RotctldClient::commandWritten);
     QVERIFY(station.go());
     QVERIFY(progress.wait(10000) || !progress.isEmpty());
@@ -292,10 +362,10 @@ void TestSunNoiseRun::interruptedRunReturnsToTracking()
     for (const QByteArray& p : pointings(written))
         QVERIFY2(!p.startsWith("P 150.00"), p.constData());
 
-    station.run->abort(QStringLiteral("Ctrl+C"), QStringLiteral("Ctrl+C"));
-    QCOMPARE(finished.size(), 1);
-    QCOMPARE(finished.first().first().toBool(), false);
-    QVERIFY(joined(notices).contains(QStringLiteral("Sun-noise run stopped: Ctrl+C")));
+    station.session->interrupt();
+    QCOMPARE(station.ended, 1);
+    QCOMPARE(station.session->outcome().kind, MeasurementOutcome::Kind::NoResult);
+    QVERIFY(joined(notices).contains(QStringLiteral("Sun-noise run stopped: stopped with Ctrl+C")));
     QVERIFY(!station.bridge->commandsHeld());
     // Tracking again: the window's set-point is commanded.
     QTRY_VERIFY_WITH_TIMEOUT(
@@ -307,6 +377,26 @@ void TestSunNoiseRun::interruptedRunReturnsToTracking()
             return false;
         }(),
         8000);
+}
+
+void TestSunNoiseRun::aWarningTakesTheJournalsPriorityOnItsStreamOnly()
+{
+    // systemd names the stream it connected; a child writing elsewhere
+    // inherits the name and must not put <4> in a file or on a terminal.
+    QTemporaryFile journal;
+    QVERIFY(journal.open());
+    std::FILE* stream = std::fopen(qPrintable(journal.fileName()), "w");
+    QVERIFY(stream);
+    struct stat status { };
+    QCOMPARE(::fstat(::fileno(stream), &status), 0);
+    const QByteArray before = qgetenv("JOURNAL_STREAM");
+    qputenv("JOURNAL_STREAM", QByteArray::number(quint64(status.st_dev)) + ':' + QByteArray::number(quint64(status.st_ino)));
+    const QString journalLine = warningLine(QStringLiteral("警告\nWarning"), stream);
+    const QString elsewhere = warningLine(QStringLiteral("警告\nWarning"), stderr);
+    std::fclose(stream);
+    qputenv("JOURNAL_STREAM", before);
+    QCOMPARE(journalLine, QStringLiteral("<4>警告\n<4>Warning"));
+    QCOMPARE(elsewhere, QStringLiteral("警告\nWarning"));
 }
 
 void TestSunNoiseRun::everyBadOptionExitsTwoAndCommandsNothing_data()

@@ -1,0 +1,22 @@
+#pragma once
+
+// How a measurement on the sun ended, whichever run it was: the one value the
+// bridge, the asking command and the record act on.
+
+#include <QString>
+
+namespace heliotrope::rotctl {
+
+struct MeasurementOutcome {
+    enum class Kind {
+        Result,    // found, and what is kept of it kept: a calibration's offsets saved, a sun-noise run's Y
+        NoResult,  // measured, or begun, and ended without a result to keep
+        Refused,   // never began: nothing was commanded, the rotator never moved
+    };
+    Kind kind = Kind::NoResult;
+    QString reason;  // why not, Japanese, newline, English; empty with a result
+
+    bool found() const { return kind == Kind::Result; }
+};
+
+}  // namespace heliotrope::rotctl

@@ -1,0 +1,419 @@
+#include "companions/measure/MeasurementSession.h"
+
+#include "companions/common/ConsoleText.h"
+#include "companions/measure/CalibrationReport.h"
+#include "companions/measure/CalibrationRun.h"
+#include "companions/measure/MeasurementEngine.h"
+#include "companions/measure/RotatorLender.h"
+#include "companions/measure/SavedCalibration.h"
+#include "companions/measure/SunNoiseRun.h"
+#include "companions/power/PowerSourceChoice.h"
+#include "companions/record/StationHealth.h"
+#include "companions/record/StationRecord.h"
+
+#include <QDateTime>
+#include <QTimer>
+
+using heliotrope::record::Measured;
+using heliotrope::record::RecordedCalibration;
+using heliotrope::record::RecordedSunNoise;
+using heliotrope::record::StationRecord;
+using heliotrope::station::ClockState;
+
+namespace heliotrope::rotctl {
+
+namespace {
+
+// The shared settings, with the run's own dwell where none was given.
+template <typename RunOptions>
+EngineSettings engineSettings(const MeasurementOptions& shared, const RunOptions&)
+{
+    return EngineSettings{shared.dwellSeconds.value_or(RunOptions::kDefaultDwellSeconds), shared.settleToleranceDegrees,
+                          shared.settleTimeoutSeconds};
+}
+
+QString roleName(PointRole role)
+{
+    switch (role) {
+    case PointRole::CrossElevation:
+        return QStringLiteral("xel");
+    case PointRole::Elevation:
+        return QStringLiteral("el");
+    case PointRole::Centre:
+        return QStringLiteral("centre");
+    case PointRole::Baseline:
+        return QStringLiteral("baseline");
+    }
+    return {};
+}
+
+QDateTime utcOf(double seconds)
+{
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(seconds * 1000.0), Qt::UTC);
+}
+
+record::RecordedSite recordedSite(const heliotrope::sky::Site& site)
+{
+    return {site.latitude, site.longitude, site.height};
+}
+
+record::RecordedPoint recordedPoint(const MeasuredPoint& point)
+{
+    record::RecordedPoint kept;
+    kept.role = roleName(point.role);
+    kept.plannedCrossElevation = point.plannedCrossElevation;
+    kept.plannedElevation = point.plannedElevation;
+    kept.skipped = point.skipped;
+    kept.crossElevation = point.crossElevation;
+    kept.elevation = point.elevation;
+    kept.power = point.dwell.power;
+    kept.spread = point.dwell.spread;
+    kept.count = point.dwell.count;
+    kept.utc = utcOf(point.dwell.utc);
+    kept.sunAzimuth = point.sunAzimuth;
+    kept.sunElevation = point.sunElevation;
+    kept.readAzimuth = point.dwell.reading.azimuth;
+    kept.readElevation = point.dwell.reading.elevation;
+    kept.positionUncertainty = point.dwell.positionUncertainty;
+    return kept;
+}
+
+const QString kProgramVersion = QStringLiteral(HELIOTROPE_VERSION);
+
+}  // namespace
+
+ClockState measurementClockState()
+{
+    const QByteArray standIn = qgetenv("HELIOTROPE_CLOCK_STATE").trimmed();
+    if (standIn == "synchronised")
+        return ClockState::Synchronised;
+    if (standIn == "unsynchronised")
+        return ClockState::Unsynchronised;
+    if (standIn == "unknown")
+        return ClockState::Unknown;
+    return heliotrope::station::systemClockState();
+}
+
+MeasurementSession::MeasurementSession(RotatorLender& lender, MeasurementRequest request, companions::UtcClock clock,
+                                       QObject* parent)
+    : QObject(parent)
+    , m_lender(lender)
+    , m_request(std::move(request))
+    , m_clock(std::move(clock))
+{
+}
+
+MeasurementSession::~MeasurementSession()
+{
+    // The run aims the engine, which reads the source: in that order they go.
+    m_calibration.reset();
+    m_sunNoise.reset();
+    if (m_engine)
+        m_engine->finish();
+    m_engine.reset();
+    m_power.reset();
+}
+
+bool MeasurementSession::sunTooLow() const
+{
+    return (m_calibration && m_calibration->sunTooLow()) || (m_sunNoise && m_sunNoise->sunTooLow());
+}
+
+const SunNoiseResult* MeasurementSession::sunNoiseResult() const
+{
+    return m_sunNoise && m_stage == Stage::Over ? &m_sunNoise->result() : nullptr;
+}
+
+void MeasurementSession::start()
+{
+    if (m_stage != Stage::Idle)
+        return;
+    m_stage = Stage::ReadingPower;
+    QString problem;
+    m_power = heliotrope::power::makePowerSource(m_request.measurement.power, &problem);
+    if (!m_power) {
+        // From the event loop, so that whoever started it hears the end.
+        QTimer::singleShot(0, this, [this, problem] {
+            emit notice(problem);
+            endBeforeTheRun({MeasurementOutcome::Kind::Refused, problem});
+        });
+        return;
+    }
+    // One reading before the antenna moves: a source that cannot be read
+    // would otherwise be found out only at the first point, the rotator
+    // already swung off the window's set-point for nothing.
+    connect(m_power.get(), &heliotrope::power::PowerSource::readingArrived, this, &MeasurementSession::onFirstReading,
+            Qt::SingleShotConnection);
+    connect(
+        m_power.get(), &heliotrope::power::PowerSource::failed, this,
+        [this](const QString& reason) {
+            if (m_stage != Stage::ReadingPower)
+                return;
+            const QString line = QStringLiteral("測定を始めません: 電力を読めません（%1）。アンテナは動かしていません。"
+                                                "--power の読み取り元を確かめてください（command: なら端末で一度実行し、"
+                                                "rigctld: なら rigctld が起動しているかを）。\n"
+                                                "Measurement not started: the power cannot be read (%2). The antenna has "
+                                                "not moved. Check the --power source (run a command: once in a terminal; "
+                                                "for rigctld:, check that rigctld runs).")
+                                     .arg(companions::japanesePart(reason), companions::englishPart(reason));
+            emit notice(line);
+            endBeforeTheRun({MeasurementOutcome::Kind::Refused, line});
+        },
+        Qt::SingleShotConnection);
+    m_power->requestReading();
+}
+
+void MeasurementSession::onFirstReading()
+{
+    if (m_stage != Stage::ReadingPower)
+        return;
+    m_stage = Stage::Running;
+    m_engine = std::make_unique<MeasurementEngine>(
+        m_lender, *m_power, std::visit([this](const auto& run) { return engineSettings(m_request.measurement, run); }, m_request.run), m_clock);
+    connect(m_engine.get(), &MeasurementEngine::notice, this, &MeasurementSession::notice);
+    if (const auto* calibration = std::get_if<CalibrationOptions>(&m_request.run)) {
+        m_calibration = std::make_unique<CalibrationRun>(*m_engine, *calibration);
+        connect(m_calibration.get(), &CalibrationRun::notice, this, &MeasurementSession::notice);
+        connect(m_calibration.get(), &CalibrationRun::progress, this, &MeasurementSession::progress);
+        connect(m_calibration.get(), &CalibrationRun::finished, this, &MeasurementSession::onCalibrationFinished);
+        m_calibration->start();
+    } else {
+        m_sunNoise = std::make_unique<SunNoiseRun>(*m_engine, std::get<SunNoiseOptions>(m_request.run), m_request.site,
+                                                   m_request.refraction, m_request.atmosphere);
+        connect(m_sunNoise.get(), &SunNoiseRun::notice, this, &MeasurementSession::notice);
+        connect(m_sunNoise.get(), &SunNoiseRun::progress, this, &MeasurementSession::progress);
+        connect(m_sunNoise.get(), &SunNoiseRun::finished, this, &MeasurementSession::onSunNoiseFinished);
+        m_sunNoise->start();
+    }
+    m_engine->start();
+}
+
+void MeasurementSession::interrupt()
+{
+    if (m_stage == Stage::ReadingPower) {
+        const QString line = QStringLiteral("Ctrl+C で測定を中止しました。アンテナは動かしていません。\n"
+                                            "Measurement interrupted (Ctrl+C) before the antenna moved.");
+        emit notice(line);
+        endBeforeTheRun({MeasurementOutcome::Kind::NoResult, line});
+    } else if (m_stage == Stage::Running && m_calibration) {
+        m_calibration->interrupt();
+    } else if (m_stage == Stage::Running && m_sunNoise) {
+        m_sunNoise->abort(QStringLiteral("Ctrl+C で止めました。追尾に戻ります。"), QStringLiteral("stopped with Ctrl+C; back to tracking."));
+    }
+}
+
+void MeasurementSession::onCalibrationFinished(const std::optional<CalibrationOutcome>& fitted, const MeasurementOutcome& ended)
+{
+    m_engine->finish();
+    const QDateTime measured = utcOf(m_clock());
+    MeasurementOutcome outcome = ended;
+    if (fitted) {
+        for (const QString& line : calibrationResultLines(*fitted, m_power->resolution()))
+            emit notice(line);
+        writePictureAndCsv(*fitted, measured);
+        outcome = fitted->ok ? keepOffsets(*fitted, measured) : MeasurementOutcome{MeasurementOutcome::Kind::NoResult, fitted->refusal};
+    }
+    recordCalibration(fitted, outcome, measured);
+    end(outcome);
+}
+
+void MeasurementSession::writePictureAndCsv(const CalibrationOutcome& fitted, const QDateTime& measured)
+{
+    const QString& outputBase = std::get<CalibrationOptions>(m_request.run).outputBase;
+    const QString base = outputBase.isEmpty()
+        ? QStringLiteral("heliotrope-calibration-%1").arg(measured.toString(QStringLiteral("yyyyMMdd-HHmmss")))
+        : outputBase;
+    QString problem;
+    if (writeCalibrationCsv(base + QStringLiteral(".csv"), fitted, &problem))
+        emit notice(QStringLiteral("測定点: %1\nPoints: %1").arg(base + QStringLiteral(".csv")));
+    else
+        emit notice(problem);
+    if (drawCalibrationPicture(base + QStringLiteral(".png"), fitted, measured, &problem))
+        emit notice(QStringLiteral("図: %1\nPicture: %1").arg(base + QStringLiteral(".png")));
+    else
+        emit notice(problem);
+}
+
+MeasurementOutcome MeasurementSession::keepOffsets(const CalibrationOutcome& fitted, const QDateTime& measured)
+{
+    const CalibrationOptions& options = std::get<CalibrationOptions>(m_request.run);
+    // The sun was placed by the system clock: offsets found on a wrong one
+    // would carry its error into every later pointing.
+    const ClockState clock = measurementClockState();
+    if (clock != ClockState::Synchronised && !m_request.measurement.clockUnsynchronisedOk) {
+        const QString line = heliotrope::station::clockStateText(clock);
+        emit notice(line);
+        return {MeasurementOutcome::Kind::NoResult, line};
+    }
+    if (saveCalibration({fitted.azimuthOffset, fitted.elevationOffset, measured, options.refraction})) {
+        emit notice(QStringLiteral("ずれを %1 に保存しました。次にブリッジを起動すると使います（--az-offset か --el-offset を与えたときを除く）。\n"
+                                   "Offsets saved in %1; the bridge applies them from its next start unless --az-offset or --el-offset is given.")
+                        .arg(calibrationSettingsPath()));
+        // A saved pointing model takes the offsets' place: the scan counts
+        // through the next fit.
+        if (loadPointingModel()) {
+            emit notice(QStringLiteral("保存した指向モデルがあるため、ブリッジはこのずれの代わりにモデルを使います。"
+                                       "このスキャンをモデルに入れるには --fit-pointing-model で求め直してください。\n"
+                                       "A pointing model is saved: the bridge applies it in place of these offsets. "
+                                       "Fit it again with --fit-pointing-model to take this scan in."));
+        }
+        return {MeasurementOutcome::Kind::Result, {}};
+    }
+    const QString line = QStringLiteral("ずれを %1 に保存できません。手で与えてください: %2\nCannot save the offsets in %1; give them by hand: %2")
+                             .arg(calibrationSettingsPath(), offsetOptionsText(fitted));
+    emit notice(line);
+    return {MeasurementOutcome::Kind::NoResult, line};
+}
+
+namespace {
+
+// The record at its place, open for writing; nothing, with the reason said.
+std::unique_ptr<StationRecord> openRecord(const QString& path, QString* problem)
+{
+    auto record = std::make_unique<StationRecord>(path.isEmpty() ? StationRecord::defaultPath() : path);
+    if (!record->open()) {
+        *problem = record->problem();
+        return nullptr;
+    }
+    if (!record->writable()) {
+        *problem = QStringLiteral("局の記録 %1 は新しい版のプログラムが書いたものなので、書き足しません。\n"
+                                  "The station's record %1 was written by a newer program; nothing is added to it.")
+                       .arg(record->path());
+        return nullptr;
+    }
+    return record;
+}
+
+QString notRecordedText(const QString& problem)
+{
+    return QStringLiteral("この測定を局の記録に書けません。測定の結果はそのままです: %1\n"
+                          "This measurement cannot be written to the station's record; the measurement stands: %2")
+        .arg(companions::japanesePart(problem), companions::englishPart(problem));
+}
+
+}  // namespace
+
+void MeasurementSession::recordCalibration(const std::optional<CalibrationOutcome>& fitted, const MeasurementOutcome& outcome,
+                                           const QDateTime& measured)
+{
+    const CalibrationOptions& options = std::get<CalibrationOptions>(m_request.run);
+    RecordedCalibration kept;
+    kept.utc = measured;
+    kept.site = recordedSite(options.site);
+    kept.pattern = options.pattern == CalibrationPattern::Cross ? QStringLiteral("cross") : QStringLiteral("five");
+    const std::vector<MeasuredPoint> none;
+    for (const MeasuredPoint& point : fitted ? fitted->points : m_calibration ? m_calibration->points()
+                                                                              : none) {
+        if (point.dwell.count > 0 || point.skipped)
+            kept.points.push_back(recordedPoint(point));
+    }
+    kept.found = fitted && fitted->ok;
+    kept.saved = outcome.found();
+    kept.reason = outcome.reason;
+    if (kept.found) {
+        kept.azimuthOffset = Measured{fitted->azimuthOffset, fitted->azimuthOffsetError};
+        kept.elevationOffset = Measured{fitted->elevationOffset, fitted->elevationOffsetError};
+        kept.crossElevationBeamwidth = Measured{fitted->crossElevationFit.width, fitted->crossElevationFit.widthError};
+        kept.elevationBeamwidth = Measured{fitted->elevationFit.width, fitted->elevationFit.widthError};
+        kept.yDecibels = Measured{fitted->crossElevationFit.yDecibels, fitted->crossElevationFit.yDecibelsError};
+    }
+    kept.sunElevation = fitted ? fitted->sunElevation : 0;
+    kept.refraction = QString::fromLatin1(heliotrope::sky::refractionName(options.refraction));
+    // What the bridge has learnt of the rotator so far, which this run may have added to.
+    kept.rotatorStep = m_lender.rotatorProfile().step();
+    kept.deadBand = m_lender.rotatorProfile().deadBand();
+    kept.programVersion = kProgramVersion;
+
+    QString problem;
+    const std::unique_ptr<StationRecord> record = openRecord(m_request.recordPath, &problem);
+    if (!record) {
+        emit notice(notRecordedText(problem));
+        return;
+    }
+    // Compared with the calibration in use before this one is added.
+    const std::optional<RecordedCalibration> previous = kept.found ? record->lastCalibration() : std::nullopt;
+    if (!record->addCalibration(kept)) {
+        emit notice(notRecordedText(record->problem()));
+        return;
+    }
+    emit notice(QStringLiteral("局の記録 %1 に書きました。\nWritten to the station's record %1.").arg(record->path()));
+    if (!previous)
+        return;
+    if (const auto moved = record::offsetMoveWarning(*previous, kept, options.beamwidth))
+        emit warning(record::warningText(*moved));
+}
+
+void MeasurementSession::onSunNoiseFinished(const MeasurementOutcome& ended)
+{
+    m_engine->finish();
+    recordSunNoise(ended);
+    end(ended);
+}
+
+void MeasurementSession::recordSunNoise(const MeasurementOutcome& outcome)
+{
+    const SunNoiseOptions& options = std::get<SunNoiseOptions>(m_request.run);
+    const SunNoiseResult none;
+    const SunNoiseResult& result = m_sunNoise ? m_sunNoise->result() : none;
+    RecordedSunNoise kept;
+    kept.utc = utcOf(m_clock());
+    kept.site = recordedSite(m_request.site);
+    for (const heliotrope::sunnoise::PowerPair& pair : result.repeats)
+        kept.repeats.push_back({pair.sunDecibels, pair.coldDecibels});
+    kept.found = outcome.found();
+    kept.reason = outcome.reason;
+    if (result.y) {
+        kept.yDecibels = result.y->meanDecibels;
+        kept.yDecibelsDeviation = result.y->standardDeviationDecibels;
+    }
+    kept.expectedYDecibels = result.expectedYDecibels;
+    kept.gOverTDecibelsPerKelvin = result.gOverTDecibelsPerKelvin;
+    kept.gainControlWarning = result.gainControlWarning;
+    kept.fluxSfu = options.fluxSfu;
+    kept.frequencyMegahertz = options.frequencyMegahertz;
+    kept.dishDiameterMetres = options.dishDiameterMetres;
+    kept.programVersion = kProgramVersion;
+
+    QString problem;
+    const std::unique_ptr<StationRecord> record = openRecord(m_request.recordPath, &problem);
+    if (!record) {
+        emit notice(notRecordedText(problem));
+        return;
+    }
+    if (!record->addSunNoise(kept)) {
+        emit notice(notRecordedText(record->problem()));
+        return;
+    }
+    emit notice(QStringLiteral("局の記録 %1 に書きました。\nWritten to the station's record %1.").arg(record->path()));
+    // The usual Y is a frequency's own: without one there is nothing to compare with.
+    if (!kept.found || !kept.frequencyMegahertz)
+        return;
+    record::HealthThresholds thresholds;
+    thresholds.yDropDecibels = m_request.measurement.healthDropDecibels;
+    const std::vector<RecordedSunNoise> runs = record->lastSunNoiseAt(*kept.frequencyMegahertz, thresholds.medianOf + 1);
+    if (const auto drop = record::yDropWarning(runs, thresholds))
+        emit warning(record::warningText(*drop));
+}
+
+void MeasurementSession::endBeforeTheRun(const MeasurementOutcome& outcome)
+{
+    // Kept all the same: a scheduled run that never began is part of the station's story.
+    if (std::holds_alternative<CalibrationOptions>(m_request.run))
+        recordCalibration(std::nullopt, outcome, utcOf(m_clock()));
+    else
+        recordSunNoise(outcome);
+    end(outcome);
+}
+
+void MeasurementSession::end(const MeasurementOutcome& outcome)
+{
+    if (m_stage == Stage::Over)
+        return;
+    m_stage = Stage::Over;
+    m_outcome = outcome;
+    if (m_engine)
+        emit notice(QStringLiteral("ウィンドウの設定点の追尾に戻ります。\nBack to tracking the window's set-point."));
+    emit finished(m_outcome);
+}
+
+}  // namespace heliotrope::rotctl

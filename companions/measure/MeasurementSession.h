@@ -1,0 +1,114 @@
+#pragma once
+
+// One measurement on the sun from start to end, whichever run it holds (the
+// calibration or the sun-noise run): it makes the power source and the
+// engine, reads the source once before the antenna moves, starts the run on
+// the rotator the bridge lends, ends it on Ctrl+C, gives the rotator back,
+// keeps what was found (the offsets saved, the station's record written, the
+// health figures compared) and says one outcome. The program's main() starts
+// one from the command line; the bridge may start one on request.
+
+#include "companions/common/ShiftedClock.h"
+#include "companions/measure/CalibrationOptions.h"
+#include "companions/measure/CalibrationResult.h"
+#include "companions/measure/MeasurementOptions.h"
+#include "companions/measure/MeasurementOutcome.h"
+#include "companions/measure/SunNoiseOptions.h"
+#include "companions/station/SystemClock.h"
+
+#include <QObject>
+
+#include <memory>
+#include <optional>
+#include <variant>
+
+namespace heliotrope::power {
+class PowerSource;
+}
+
+namespace heliotrope::rotctl {
+
+class CalibrationRun;
+class MeasurementEngine;
+class RotatorLender;
+class SunNoiseRun;
+struct SunNoiseResult;
+
+// What one measurement is asked to do: the run and its options, the sky the
+// sun-noise run places the sun in (the calibration's options carry their
+// own), and how its result is kept.
+struct MeasurementRequest {
+    std::variant<CalibrationOptions, SunNoiseOptions> run;
+    heliotrope::sky::Site site;
+    heliotrope::sky::Refraction refraction = heliotrope::sky::Refraction::Radio;
+    heliotrope::sky::Atmosphere atmosphere;
+    // How each point is settled and read, and how results are kept.
+    MeasurementOptions measurement;
+    QString recordPath;  // the station's record; empty: its usual place
+};
+
+// The system clock as a measurement judges it. HELIOTROPE_CLOCK_STATE
+// (synchronised, unsynchronised or unknown), when set, stands in for the
+// kernel's answer, so that either clock can be played on any machine.
+heliotrope::station::ClockState measurementClockState();
+
+class MeasurementSession : public QObject {
+    Q_OBJECT
+
+public:
+    MeasurementSession(RotatorLender& lender, MeasurementRequest request, companions::UtcClock clock,
+                       QObject* parent = nullptr);
+    ~MeasurementSession() override;
+
+    // Begins; everything that follows, a refusal too, is said through the
+    // signals, and finished() comes exactly once (never from within start()).
+    void start();
+    // The operator ends the measurement (Ctrl+C): nothing is saved.
+    void interrupt();
+    bool isRunning() const { return m_stage != Stage::Idle && m_stage != Stage::Over; }
+    const MeasurementOutcome& outcome() const { return m_outcome; }
+    // Refused because the sun stood too low: a scheduled run skipped, not a
+    // fault of the station.
+    bool sunTooLow() const;
+    // The sun-noise run's figures, once it has ended; nothing for a calibration.
+    const SunNoiseResult* sunNoiseResult() const;
+
+signals:
+    void notice(const QString& line);
+    // A finding the operator must not miss (the station's health): for the
+    // journal's warning priority.
+    void warning(const QString& line);
+    void progress(const QString& line);
+    // The rotator is back with the bridge and the result dealt with.
+    void finished(const heliotrope::rotctl::MeasurementOutcome& outcome);
+
+private:
+    enum class Stage { Idle,
+                       ReadingPower,
+                       Running,
+                       Over };
+
+    void onFirstReading();
+    void onCalibrationFinished(const std::optional<CalibrationOutcome>& fitted, const MeasurementOutcome& ended);
+    void onSunNoiseFinished(const MeasurementOutcome& ended);
+    // Saves the offsets where the clock allows; the outcome.
+    MeasurementOutcome keepOffsets(const CalibrationOutcome& fitted, const QDateTime& measured);
+    void writePictureAndCsv(const CalibrationOutcome& fitted, const QDateTime& measured);
+    void recordCalibration(const std::optional<CalibrationOutcome>& fitted, const MeasurementOutcome& outcome,
+                           const QDateTime& measured);
+    void recordSunNoise(const MeasurementOutcome& outcome);
+    void endBeforeTheRun(const MeasurementOutcome& outcome);
+    void end(const MeasurementOutcome& outcome);
+
+    RotatorLender& m_lender;
+    MeasurementRequest m_request;
+    companions::UtcClock m_clock;
+    Stage m_stage = Stage::Idle;
+    MeasurementOutcome m_outcome;
+    std::unique_ptr<heliotrope::power::PowerSource> m_power;
+    std::unique_ptr<MeasurementEngine> m_engine;
+    std::unique_ptr<CalibrationRun> m_calibration;
+    std::unique_ptr<SunNoiseRun> m_sunNoise;
+};
+
+}  // namespace heliotrope::rotctl
