@@ -105,6 +105,9 @@ void TestStationBridge::initTestCase()
     QFile::setPermissions(m_home.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_home.filePath(QStringLiteral("run"))));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("data"))));
+    // Offsets are saved only on a synchronised clock; this machine's may not be.
+    qputenv("HELIOTROPE_CLOCK_STATE", "synchronised");
     QDir::setCurrent(m_home.path());
     m_time = std::make_unique<TestTimeScale>(kTimeScale);
     m_clockOffset = m_time->offsetTo(kSkyUtc);
@@ -275,6 +278,9 @@ void TestStationBridge::calibrationAskedOfTheRunningBridge()
     QVERIFY(asker.output.contains(QStringLiteral("--rotctld 127.0.0.1:4533: the running bridge's")));
     QVERIFY2(asker.output.contains(QStringLiteral("Offsets saved")), qPrintable(asker.output));
     QVERIFY(QFile::exists(m_home.filePath(QStringLiteral("config/heliotrope/heliotrope-rotctl.conf"))));
+    // Kept in the station's record by the bridge that measured it.
+    const QString history = ask({QStringLiteral("--history")}).second;
+    QVERIFY2(history.contains(QStringLiteral("calibration (cross)")) && history.contains(QStringLiteral("saved")), qPrintable(history));
     // Pointed with at once: the set-point plus the offsets found (0.4, -0.3).
     QVERIFY(asker.output.contains(QStringLiteral("Using the saved calibration")));
     QVERIFY(rotatorNear(30.4, 25.9));
