@@ -1,5 +1,7 @@
 #include "companions/record/StationHealth.h"
 
+#include "companions/record/StationRecord.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -104,6 +106,48 @@ QString warningText(const OffsetMoveWarning& w)
                           "mounting (since %6).")
         .arg(dateText(w.previous), degrees(w.movedDegrees), degrees(w.beamwidthDegrees), degrees(w.azimuthChange),
              degrees(w.elevationChange), dateText(w.began));
+}
+
+QStringList healthLines(const StationRecord& record, const HealthThresholds& thresholds)
+{
+    QStringList lines;
+    const std::vector<StationRun> runs = record.history();
+    const RecordedSunNoise* latestY = nullptr;
+    const RecordedCalibration* latest = nullptr;
+    const RecordedCalibration* before = nullptr;
+    for (const StationRun& run : runs) {
+        if (const auto* noise = std::get_if<RecordedSunNoise>(&run); noise && noise->yDecibels && noise->frequencyMegahertz)
+            latestY = noise;
+        if (const auto* calibration = std::get_if<RecordedCalibration>(&run); calibration && calibration->found) {
+            before = latest;
+            latest = calibration;
+        }
+    }
+    if (latestY) {
+        const std::vector<RecordedSunNoise> recent = record.lastSunNoiseAt(*latestY->frequencyMegahertz, thresholds.medianOf + 1);
+        if (const std::optional<YDropWarning> drop = yDropWarning(recent, thresholds)) {
+            lines << warningText(*drop).split(QLatin1Char('\n'));
+        } else {
+            const QString y = decibels(*latestY->yDecibels);
+            const QString f = QString::number(*latestY->frequencyMegahertz, 'f', 3);
+            lines << QStringLiteral("最新の太陽雑音 Y: %1（%2 MHz、%3）").arg(y, f, dateText(latestY->utc))
+                  << QStringLiteral("latest sun-noise Y: %1 (%2 MHz, %3)").arg(y, f, dateText(latestY->utc));
+        }
+    } else {
+        lines << QStringLiteral("太陽雑音 Y の記録はまだありません") << QStringLiteral("no sun-noise Y recorded yet");
+    }
+    if (latest && latest->azimuthOffset && latest->elevationOffset) {
+        const QString az = degrees(latest->azimuthOffset->value);
+        const QString el = degrees(latest->elevationOffset->value);
+        lines << QStringLiteral("最新の較正: 方位角 %1、仰角 %2（%3）").arg(az, el, dateText(latest->utc))
+              << QStringLiteral("latest calibration: azimuth %1, elevation %2 (%3)").arg(az, el, dateText(latest->utc));
+        const double nominal = latest->crossElevationBeamwidth ? latest->crossElevationBeamwidth->value : 0.0;
+        if (before && before->azimuthOffset && before->elevationOffset) {
+            if (const std::optional<OffsetMoveWarning> moved = offsetMoveWarning(*before, *latest, nominal, thresholds))
+                lines << warningText(*moved).split(QLatin1Char('\n'));
+        }
+    }
+    return lines;
 }
 
 }  // namespace heliotrope::record

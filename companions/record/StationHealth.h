@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -56,5 +57,12 @@ std::optional<OffsetMoveWarning> offsetMoveWarning(const RecordedCalibration& pr
 // The warnings for the operator and the journal: Japanese, newline, English.
 QString warningText(const YDropWarning& warning);
 QString warningText(const OffsetMoveWarning& warning);
+
+class StationRecord;
+
+// What the record says of the station's health now, for the bridge's status:
+// the latest Y with the usual one beside it, or its warning since it began;
+// the latest offsets, or their warning. Lines in pairs, Japanese then English.
+QStringList healthLines(const StationRecord& record, const HealthThresholds& thresholds = {});
 
 }  // namespace heliotrope::record

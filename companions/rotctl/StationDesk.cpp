@@ -2,10 +2,13 @@
 
 #include "companions/common/ConsoleText.h"
 #include "companions/measure/SavedCalibration.h"
+#include "companions/record/StationHealth.h"
+#include "companions/record/StationRecord.h"
 #include "companions/rotctl/Bridge.h"
 #include "companions/rotctl/BridgeMessages.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 using heliotrope::companions::degreesText;
 using heliotrope::station::RequestKind;
@@ -344,6 +347,14 @@ QString StationDesk::statusText() const
         QStringLiteral("offsets in use: azimuth %1, elevation %2").arg(degreesText(frame.azimuthOffset), degreesText(frame.elevationOffset)));
     if (!m_calibrationInUse.isEmpty())
         lines << m_calibrationInUse.split(QLatin1Char('\n'));
+    // The health figures, from the record the measurements keep; never made by asking.
+    if (const QString path = heliotrope::record::StationRecord::defaultPath(); QFileInfo::exists(path)) {
+        heliotrope::record::StationRecord record(path);
+        heliotrope::record::HealthThresholds thresholds;
+        thresholds.yDropDecibels = m_options.measurement.healthDropDecibels;
+        if (record.open())
+            lines << heliotrope::record::healthLines(record, thresholds);
+    }
     return lines.join(QLatin1Char('\n'));
 }
 

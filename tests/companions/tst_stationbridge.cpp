@@ -281,6 +281,9 @@ void TestStationBridge::calibrationAskedOfTheRunningBridge()
     // Kept in the station's record by the bridge that measured it.
     const QString history = ask({QStringLiteral("--history")}).second;
     QVERIFY2(history.contains(QStringLiteral("calibration (cross)")) && history.contains(QStringLiteral("saved")), qPrintable(history));
+    const QString health = ask({QStringLiteral("--status")}).second;
+    QVERIFY2(health.contains(QStringLiteral("latest calibration: azimuth")) && health.contains(QStringLiteral("no sun-noise Y recorded yet")),
+             qPrintable(health));
     // Pointed with at once: the set-point plus the offsets found (0.4, -0.3).
     QVERIFY(asker.output.contains(QStringLiteral("Using the saved calibration")));
     QVERIFY(rotatorNear(30.4, 25.9));
