@@ -246,8 +246,8 @@ MeasurementOutcome MeasurementSession::keepOffsets(const CalibrationOutcome& fit
         return {MeasurementOutcome::Kind::NoResult, line};
     }
     if (saveCalibration({fitted.azimuthOffset, fitted.elevationOffset, measured, options.refraction})) {
-        emit notice(QStringLiteral("ずれを %1 に保存しました。次にブリッジを起動すると使います（--az-offset か --el-offset を与えたときを除く）。\n"
-                                   "Offsets saved in %1; the bridge applies them from its next start unless --az-offset or --el-offset is given.")
+        emit notice(QStringLiteral("ずれを %1 に保存しました。ブリッジはこのずれで向けます（--az-offset か --el-offset を与えたときを除く）。\n"
+                                   "Offsets saved in %1; the bridge points with them unless --az-offset or --el-offset is given.")
                         .arg(calibrationSettingsPath()));
         // A saved pointing model takes the offsets' place: the scan counts
         // through the next fit.

@@ -1,6 +1,7 @@
 #include "companions/rotctl/PointingChoice.h"
 
 #include "companions/measure/SavedCalibration.h"
+#include "companions/rotctl/Bridge.h"
 #include "companions/rotctl/BridgeMessages.h"
 
 namespace heliotrope::rotctl {
@@ -37,6 +38,17 @@ QStringList choosePointing(BridgeOptions& options)
             lines << said::savedCalibrationOtherSky(saved->refraction, options.trueSun.refraction);
     }
     return lines;
+}
+
+QString takeUpSavedCalibration(Bridge& bridge, const BridgeOptions& options)
+{
+    if (options.offsetsGiven || options.pointingModel)
+        return {};
+    const std::optional<SavedCalibration> saved = loadCalibration();
+    if (!saved)
+        return {};
+    bridge.applyOffsets(saved->azimuthOffset, saved->elevationOffset);
+    return said::savedCalibrationUsed(*saved, calibrationSettingsPath());
 }
 
 RotatorFrame startingFrame(const BridgeOptions& options)

@@ -11,9 +11,17 @@
 
 namespace heliotrope::rotctl {
 
+class Bridge;
+
 // Sets the options' offsets or model; the lines say what was chosen and what
 // was refused, and why.
 QStringList choosePointing(BridgeOptions& options);
+
+// After a calibration saved its offsets: the running bridge points with them
+// at once (a station that runs for months never restarts to take them up),
+// unless offsets were given or a pointing model is applied, which the scan
+// reaches through the next fit. The line that says so; empty when nothing changed.
+QString takeUpSavedCalibration(Bridge& bridge, const BridgeOptions& options);
 
 // The frame the bridge would command with, before rotctld reports its limits.
 RotatorFrame startingFrame(const BridgeOptions& options);

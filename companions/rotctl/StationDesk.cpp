@@ -6,6 +6,7 @@
 #include "companions/record/StationRecord.h"
 #include "companions/rotctl/Bridge.h"
 #include "companions/rotctl/BridgeMessages.h"
+#include "companions/rotctl/PointingChoice.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -216,13 +217,9 @@ void StationDesk::measurementFinished(StationCode code)
 {
     const bool calibrated = code == StationCode::Ok && m_measurementReply
         && m_measurementReply->request().kind == RequestKind::Calibrate;
-    if (calibrated && !m_options.offsetsGiven && !m_options.pointingModel) {
-        // A station that runs for months never restarts to take up its
-        // weekly calibration: the one just saved is pointed with at once.
-        // Under a pointing model the scan waits for the next fit instead.
-        if (const std::optional<SavedCalibration> saved = loadCalibration()) {
-            m_bridge.applyOffsets(saved->azimuthOffset, saved->elevationOffset);
-            m_calibrationInUse = said::savedCalibrationUsed(*saved, calibrationSettingsPath());
+    if (calibrated) {
+        if (const QString inUse = takeUpSavedCalibration(m_bridge, m_options); !inUse.isEmpty()) {
+            m_calibrationInUse = inUse;
             emit notice(m_calibrationInUse);
             m_measurementReply->say(m_calibrationInUse);
         }

@@ -219,6 +219,14 @@ int main(int argc, char** argv)
         QObject::connect(measurement.get(), &MeasurementSession::notice, say);
         QObject::connect(measurement.get(), &MeasurementSession::warning, warn);
         QObject::connect(measurement.get(), &MeasurementSession::progress, showProgress);
+        QObject::connect(measurement.get(), &MeasurementSession::finished, [&bridge, &desk, &options, &say](const MeasurementOutcome& outcome) {
+            if (outcome.kind != MeasurementOutcome::Kind::Result || !options.calibration)
+                return;
+            if (const QString inUse = takeUpSavedCalibration(bridge, options); !inUse.isEmpty()) {
+                desk.setCalibrationInUse(inUse);
+                say(inUse);
+            }
+        });
         measurement->start();
     }
     const int exitCode = QCoreApplication::exec();
