@@ -10,6 +10,8 @@
 #include "SerialRotator.h"
 #include "TestTimeScale.h"
 
+#include "companions/record/StationRecord.h"
+
 #include <QLocalSocket>
 #include <QProcess>
 #include <QRegularExpression>
@@ -313,6 +315,21 @@ void TestStationBridge::bridgeKilledOrAskerInterruptedMidCalibration()
         QVERIFY(rotatorNear(30.0, 26.2));
         QVERIFY(ask({QStringLiteral("--status")}).second.contains(QStringLiteral("tracking")));
     }
+    // What the station kept before the bridge is killed mid-run: the record
+    // and an earlier calibration.
+    const QByteArray savedBefore = "[calibration]\nazimuthOffset=0.25\nelevationOffset=-0.125\n"
+                                   "measuredUtc=2026-01-02T03:04:05Z\nrefraction=radio\n";
+    QFile saved(m_home.filePath(QStringLiteral("config/heliotrope/heliotrope-rotctl.conf")));
+    QVERIFY(saved.open(QIODevice::WriteOnly));
+    saved.write(savedBefore);
+    saved.close();
+    const auto recorded = [this] {
+        heliotrope::record::StationRecord record(heliotrope::record::StationRecord::defaultPath());
+        const bool whole = record.open() && record.integrityOk();
+        return std::pair(whole, record.history().size());
+    };
+    const auto [whole, runsBefore] = recorded();
+    QVERIFY(whole && runsBefore >= 2);
     Program asker(calibration(QStringLiteral("cross"), 5));
     QVERIFY2(asker.waitFor(QStringLiteral("point 2 of")), qPrintable(asker.output));
     m_bridge->process.kill();
@@ -322,6 +339,10 @@ void TestStationBridge::bridgeKilledOrAskerInterruptedMidCalibration()
     m_bridge = startBridge();
     QVERIFY2(m_bridge->waitFor(QStringLiteral("Taking requests")), qPrintable(m_bridge->output));
     QCOMPARE(ask({QStringLiteral("--status")}).first, 0);
+    // Nothing of the killed run, everything before it, and the earlier calibration whole.
+    QCOMPARE(recorded(), std::pair(true, runsBefore));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), savedBefore);
 }
 
 QTEST_GUILESS_MAIN(TestStationBridge)
