@@ -1,6 +1,9 @@
 #include "companions/measure/CalibrationSeries.h"
 
+#include "companions/common/ConsoleText.h"
 #include "companions/common/JstText.h"
+#include "companions/measure/RotatorLender.h"
+#include "companions/rotator/RotatorGeometry.h"
 
 #include <cmath>
 
@@ -53,6 +56,20 @@ void CalibrationSeries::start()
     if (repeats()) {
         if (const std::optional<QTime>& until = std::get<CalibrationOptions>(m_request.run).until)
             m_untilUtc = nextJstTime(m_clock(), *until);
+        const double highest = m_lender.frame().limits.maxElevation;
+        if (highest < 180) {
+            // Only scans taken over the top (azimuth + 180°, elevation 180° − e)
+            // turn collimation, non-perpendicularity and sag round against the
+            // zero points; a mount that stops short of 180° never sees them so.
+            emit notice(QStringLiteral("ローテーターの仰角は %1 までのため、どの回も同じ向きで測ります。方位角のゼロ点（IA）は"
+                                       "コリメーション（CA）と軸の直交のずれ（NPAE）と、仰角のゼロ点（IE）は鏡筒のたわみ（TF）と"
+                                       "結びついたままで、太陽の仰角の移りでしか分けられません。\n"
+                                       "The rotator's elevation stops at %1, so every scan is taken the same way round: the "
+                                       "azimuth zero point (IA) stays tied to collimation (CA) and non-perpendicularity (NPAE), "
+                                       "and the elevation zero point (IE) to the sag (TF); only the sun's changing elevation "
+                                       "tells them apart.")
+                            .arg(companions::degreesText(highest)));
+        }
     }
     startScan();
 }
