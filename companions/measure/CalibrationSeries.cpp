@@ -111,17 +111,17 @@ void CalibrationSeries::scanFinished(const MeasurementOutcome& outcome)
         return;
     }
     if (m_interrupted) {
-        end(outcome, QStringLiteral("操作者が止めました。\nthe operator ended it."));
+        end(outcome, QStringLiteral("操作者が止めました\nthe operator ended it"));
         return;
     }
     // A scan refused never moved the rotator; the next would be refused alike.
     if (outcome.kind == MeasurementOutcome::Kind::Refused) {
-        end(outcome, m_sunTooLow ? QStringLiteral("太陽が低くなりました。\nthe sun is too low.") : QStringLiteral("較正が断られました。\na scan was refused."));
+        end(outcome, m_sunTooLow ? QStringLiteral("太陽が低くなりました\nthe sun is too low") : QStringLiteral("較正が断られました\na scan was refused"));
         return;
     }
     const double next = m_scanStartedUtc + *std::get<CalibrationOptions>(m_request.run).everyMinutes * 60.0;
     if (m_untilUtc && next >= *m_untilUtc) {
-        end(outcome, QStringLiteral("%1 JST になります。\n%1 JST comes.").arg(timeText(*m_untilUtc)));
+        end(outcome, QStringLiteral("次の回は %1 JST を過ぎます\nthe next scan would fall after %1 JST").arg(timeText(*m_untilUtc)));
         return;
     }
     const double now = m_clock();
@@ -142,7 +142,7 @@ void CalibrationSeries::interrupt()
     m_wait.stop();
     end(MeasurementOutcome{MeasurementOutcome::Kind::NoResult,
                            QStringLiteral("操作者が止めました。\nEnded by the operator.")},
-        QStringLiteral("操作者が止めました。\nthe operator ended it."));
+        QStringLiteral("操作者が止めました\nthe operator ended it"));
 }
 
 void CalibrationSeries::end(const MeasurementOutcome& last, const QString& why)

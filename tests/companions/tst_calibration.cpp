@@ -633,7 +633,7 @@ void TestCalibration::everyRepeatsTheScanUntilTheGivenTime()
     sendSetPoint(*bridge);
     QVERIFY2(bridge->waitFor(QStringLiteral("Calibration series over"), 60000), qPrintable(bridge->output));
     QVERIFY2(bridge->output.contains(QStringLiteral("2 of 2 scans found a result"))
-                 && bridge->output.contains(QStringLiteral("JST comes"))
+                 && bridge->output.contains(QStringLiteral("the next scan would fall after"))
                  && bridge->output.count(QStringLiteral("stays tied to collimation")) == 1,
              qPrintable(bridge->output.right(2000)));
     const auto kept = recorded();
