@@ -95,17 +95,18 @@ void CalibrationSeries::startScan()
     connect(m_session.get(), &MeasurementSession::notice, this, &CalibrationSeries::notice);
     connect(m_session.get(), &MeasurementSession::warning, this, &CalibrationSeries::warning);
     connect(m_session.get(), &MeasurementSession::progress, this, &CalibrationSeries::progress);
-    connect(m_session.get(), &MeasurementSession::finished, this, &CalibrationSeries::scanFinished);
+    connect(m_session.get(), &MeasurementSession::finished, this, &CalibrationSeries::onScanFinished);
     m_session->start();
 }
 
-void CalibrationSeries::scanFinished(const MeasurementOutcome& outcome)
+void CalibrationSeries::onScanFinished(const MeasurementOutcome& outcome)
 {
     m_sunTooLow = m_session->sunTooLow();
     // Later: the signal that brought this is the session's own.
     m_session.release()->deleteLater();
     if (outcome.found())
         ++m_found;
+    emit scanFinished(outcome);
     if (!repeats()) {
         end(outcome, {});
         return;

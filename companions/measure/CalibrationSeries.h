@@ -37,13 +37,16 @@ signals:
     void notice(const QString& line);
     void warning(const QString& line);
     void progress(const QString& line);
+    // Each scan's own end, before the next is planned: a result found is
+    // already kept (a calibration's offsets saved), to be taken up at once.
+    void scanFinished(const heliotrope::rotctl::MeasurementOutcome& outcome);
     // Result when any scan found one; otherwise the last scan's outcome.
     void finished(const heliotrope::rotctl::MeasurementOutcome& outcome);
 
 private:
     bool repeats() const;
     void startScan();
-    void scanFinished(const MeasurementOutcome& outcome);
+    void onScanFinished(const MeasurementOutcome& outcome);
     void end(const MeasurementOutcome& last, const QString& why);
 
     RotatorLender& m_lender;

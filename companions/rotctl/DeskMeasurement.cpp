@@ -20,6 +20,10 @@ public:
         connect(&m_session, &CalibrationSeries::notice, this, &DeskMeasurement::notice);
         connect(&m_session, &CalibrationSeries::warning, this, &DeskMeasurement::warning);
         connect(&m_session, &CalibrationSeries::progress, this, &DeskMeasurement::progress);
+        connect(&m_session, &CalibrationSeries::scanFinished, this, [this](const MeasurementOutcome& outcome) {
+            if (outcome.found())
+                emit resultKept();
+        });
         connect(&m_session, &CalibrationSeries::finished, this, [this](const MeasurementOutcome& outcome) {
             if (outcome.kind == MeasurementOutcome::Kind::Result)
                 emit finished(StationCode::Ok);

@@ -219,7 +219,7 @@ int main(int argc, char** argv)
         QObject::connect(measurement.get(), &CalibrationSeries::notice, say);
         QObject::connect(measurement.get(), &CalibrationSeries::warning, warn);
         QObject::connect(measurement.get(), &CalibrationSeries::progress, showProgress);
-        QObject::connect(measurement.get(), &CalibrationSeries::finished, [&bridge, &desk, &options, &say](const MeasurementOutcome& outcome) {
+        QObject::connect(measurement.get(), &CalibrationSeries::scanFinished, [&bridge, &desk, &options, &say](const MeasurementOutcome& outcome) {
             if (outcome.kind != MeasurementOutcome::Kind::Result || !options.calibration)
                 return;
             if (const QString inUse = takeUpSavedCalibration(bridge, options); !inUse.isEmpty()) {

@@ -641,7 +641,11 @@ void TestCalibration::everyRepeatsTheScanUntilTheGivenTime()
     QVERIFY(kept[before].found && kept[before].saved && kept[before + 1].found && kept[before + 1].saved);
     // Each scan keeps its own picture and points.
     QVERIFY(QFile::exists(base + QStringLiteral(".csv")) && QFile::exists(base + QStringLiteral("-2.csv")));
-    QVERIFY(trackedAfter(m_relay.clock.elapsed() - 2000));
+    // Each scan's offsets pointed with as soon as they are saved, not at the series' end.
+    QCOMPARE(bridge->output.count(QStringLiteral("Using the saved calibration")), 2);
+    const qint64 from = m_relay.clock.elapsed();
+    sendSetPoint(*bridge);
+    QVERIFY(trackedAfter(from, kept.back().azimuthOffset->value, kept.back().elevationOffset->value));
 }
 
 void TestCalibration::anUnsynchronisedClockShowsTheOffsetsAndSavesNone()
