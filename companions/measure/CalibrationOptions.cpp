@@ -16,6 +16,8 @@ const QString kBeamwidth = QStringLiteral("beamwidth");
 const QString kSpan = QStringLiteral("span");
 const QString kStep = QStringLiteral("step");
 const QString kOutput = QStringLiteral("calibration-output");
+const QString kEvery = QStringLiteral("every");
+const QString kUntil = QStringLiteral("until");
 
 // The calibration's own options, in the order --help lists them.
 const OptionRow kCalibrationOptions[] = {
@@ -38,6 +40,14 @@ const OptionRow kCalibrationOptions[] = {
      "Calibration: name of the picture (.png) and points (.csv) without extension "
      "(default heliotrope-calibration-DATE).",
      "path"},
+    {"every",
+     "較正: 前の回の始まりからこの分数ごとに繰り返す。太陽が 10° より低くなるか --until まで。\n"
+     "Calibration: repeat, each scan this many minutes after the previous one began, until the sun "
+     "is below 10° or --until.",
+     "minutes"},
+    {"until",
+     "較正: --every の繰り返しをこの時刻（日本時間）で終える。\nCalibration: end the --every series at this time (JST).",
+     "HH:MM"},
 };
 
 }  // namespace
@@ -52,7 +62,7 @@ std::optional<CalibrationOptions> readCalibrationOptions(CompanionCommandLine& c
     const QCommandLineParser& parser = commandLine.parser();
     QStringList& problems = commandLine.problems();
     if (!parser.isSet(kCalibrate)) {
-        commandLine.refuseWithout(QStringLiteral("--calibrate"), QStringLiteral("--calibrate"), {kBeamwidth, kSpan, kStep, kOutput});
+        commandLine.refuseWithout(QStringLiteral("--calibrate"), QStringLiteral("--calibrate"), {kBeamwidth, kSpan, kStep, kOutput, kEvery, kUntil});
         return std::nullopt;
     }
     CalibrationOptions options;
@@ -81,6 +91,16 @@ std::optional<CalibrationOptions> readCalibrationOptions(CompanionCommandLine& c
     // The site is the sky's, read once with the true sun's options; the
     // command line hands it over when both are read.
     options.outputBase = parser.value(kOutput);
+    commandLine.readOptionalNumber(kEvery, 1, 24 * 60, options.everyMinutes);
+    if (parser.isSet(kUntil)) {
+        const QTime until = QTime::fromString(parser.value(kUntil).trimmed(), QStringLiteral("H:mm"));
+        if (!until.isValid())
+            problems << QStringLiteral("--until 「%1」 は 時:分（日本時間）にしてください。\n--until takes HH:MM (JST).").arg(parser.value(kUntil));
+        else if (!options.everyMinutes)
+            problems << QStringLiteral("--until は --every と使います。\n--until goes with --every.");
+        else
+            options.until = until;
+    }
     return options;
 }
 

@@ -10,6 +10,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTime>
 
 #include <optional>
 
@@ -35,6 +36,10 @@ struct CalibrationOptions {
     heliotrope::sky::Refraction refraction = heliotrope::sky::Refraction::Radio;
     heliotrope::sky::Atmosphere atmosphere;
     QString outputBase;  // picture and CSV: outputBase + ".png" / ".csv"; empty: named after the time
+    // A series: the next scan this many minutes after the previous one began,
+    // while the sun stays high enough, up to `until` (JST) when given.
+    std::optional<double> everyMinutes;
+    std::optional<QTime> until;
 
     double spanDegrees() const { return span.value_or(1.5 * beamwidth); }
     double stepDegrees() const { return step.value_or(0.5 * beamwidth); }

@@ -1,7 +1,7 @@
 #include "companions/rotctl/DeskMeasurement.h"
 
 #include "companions/common/ShiftedClock.h"
-#include "companions/measure/MeasurementSession.h"
+#include "companions/measure/CalibrationSeries.h"
 #include "companions/power/PowerSourceChoice.h"
 #include "companions/rotctl/Bridge.h"
 
@@ -17,10 +17,14 @@ public:
     DeskSession(Bridge& bridge, const MeasurementRequest& request)
         : m_session(bridge, request, shiftedUtcClock(request.measurement.clockOffsetSeconds))
     {
-        connect(&m_session, &MeasurementSession::notice, this, &DeskMeasurement::notice);
-        connect(&m_session, &MeasurementSession::warning, this, &DeskMeasurement::warning);
-        connect(&m_session, &MeasurementSession::progress, this, &DeskMeasurement::progress);
-        connect(&m_session, &MeasurementSession::finished, this, [this](const MeasurementOutcome& outcome) {
+        connect(&m_session, &CalibrationSeries::notice, this, &DeskMeasurement::notice);
+        connect(&m_session, &CalibrationSeries::warning, this, &DeskMeasurement::warning);
+        connect(&m_session, &CalibrationSeries::progress, this, &DeskMeasurement::progress);
+        connect(&m_session, &CalibrationSeries::scanFinished, this, [this](const MeasurementOutcome& outcome) {
+            if (outcome.found())
+                emit resultKept();
+        });
+        connect(&m_session, &CalibrationSeries::finished, this, [this](const MeasurementOutcome& outcome) {
             if (outcome.kind == MeasurementOutcome::Kind::Result)
                 emit finished(StationCode::Ok);
             else
@@ -31,7 +35,7 @@ public:
     void cancel() override { m_session.interrupt(); }
 
 private:
-    MeasurementSession m_session;
+    CalibrationSeries m_session;
 };
 
 }  // namespace

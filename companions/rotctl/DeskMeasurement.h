@@ -30,6 +30,9 @@ signals:
     // A finding the operator must not miss (the station's health).
     void warning(const QString& line);
     void progress(const QString& line);
+    // A scan's result kept (a calibration's offsets saved): in a series, one
+    // for each scan that found one, so that each is pointed with at once.
+    void resultKept();
     // Ok: a result found and saved; NoResult: none (refused, ended early, cancelled).
     void finished(heliotrope::station::StationCode code);
 };

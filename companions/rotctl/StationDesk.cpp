@@ -201,6 +201,7 @@ void StationDesk::measure(StationReply* reply)
         if (m_measurementReply)
             m_measurementReply->progress(line);
     });
+    connect(m_measurement.get(), &DeskMeasurement::resultKept, this, &StationDesk::takeUpCalibration);
     // Queued: a run that cannot begin ends within its start.
     connect(m_measurement.get(), &DeskMeasurement::finished, this, &StationDesk::measurementFinished, Qt::QueuedConnection);
     // The asker went away (Ctrl+C): the measurement ends and tracking goes on.
@@ -213,17 +214,19 @@ void StationDesk::cancelMeasurement()
         m_measurement->cancel();
 }
 
+void StationDesk::takeUpCalibration()
+{
+    if (!m_measurementReply || m_measurementReply->request().kind != RequestKind::Calibrate)
+        return;
+    if (const QString inUse = takeUpSavedCalibration(m_bridge, m_options); !inUse.isEmpty()) {
+        m_calibrationInUse = inUse;
+        emit notice(m_calibrationInUse);
+        m_measurementReply->say(m_calibrationInUse);
+    }
+}
+
 void StationDesk::measurementFinished(StationCode code)
 {
-    const bool calibrated = code == StationCode::Ok && m_measurementReply
-        && m_measurementReply->request().kind == RequestKind::Calibrate;
-    if (calibrated) {
-        if (const QString inUse = takeUpSavedCalibration(m_bridge, m_options); !inUse.isEmpty()) {
-            m_calibrationInUse = inUse;
-            emit notice(m_calibrationInUse);
-            m_measurementReply->say(m_calibrationInUse);
-        }
-    }
     if (m_measurementReply)
         m_measurementReply->finish(code);
     m_measurementReply = nullptr;

@@ -57,6 +57,7 @@ private:
     void holdAnswered(int returnCode);
     void holdLost();
     void measurementFinished(station::StationCode code);
+    void takeUpCalibration();
     QString statusText() const;
 
     Bridge& m_bridge;

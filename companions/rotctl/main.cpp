@@ -5,7 +5,7 @@
 #include "companions/common/JstText.h"
 #include "companions/common/ShiftedClock.h"
 #include "companions/common/SignalNotifier.h"
-#include "companions/measure/MeasurementSession.h"
+#include "companions/measure/CalibrationSeries.h"
 #include "companions/measure/SavedCalibration.h"
 #include "companions/power/PowerSourceChoice.h"
 #include "companions/record/StationRecord.h"
@@ -193,7 +193,7 @@ int main(int argc, char** argv)
     // Ctrl+C during a calibration or sun-noise run ends the run and the bridge
     // goes on tracking; otherwise Ctrl+C and kill end the bridge through its
     // event loop, so that it says what it received (a second one, at once).
-    std::unique_ptr<MeasurementSession> measurement;
+    std::unique_ptr<CalibrationSeries> measurement;
     SignalNotifier& notifier = SignalNotifier::instance();
     QObject::connect(&notifier, &SignalNotifier::received, [&measurement, &desk, &options, &say](int signalNumber) {
         if (signalNumber == SIGINT && measurement && measurement->isRunning()) {
@@ -215,11 +215,11 @@ int main(int argc, char** argv)
     notifier.install({SIGINT, SIGTERM});
 
     if (request) {
-        measurement = std::make_unique<MeasurementSession>(bridge, *request, shiftedUtcClock(request->measurement.clockOffsetSeconds));
-        QObject::connect(measurement.get(), &MeasurementSession::notice, say);
-        QObject::connect(measurement.get(), &MeasurementSession::warning, warn);
-        QObject::connect(measurement.get(), &MeasurementSession::progress, showProgress);
-        QObject::connect(measurement.get(), &MeasurementSession::finished, [&bridge, &desk, &options, &say](const MeasurementOutcome& outcome) {
+        measurement = std::make_unique<CalibrationSeries>(bridge, *request, shiftedUtcClock(request->measurement.clockOffsetSeconds));
+        QObject::connect(measurement.get(), &CalibrationSeries::notice, say);
+        QObject::connect(measurement.get(), &CalibrationSeries::warning, warn);
+        QObject::connect(measurement.get(), &CalibrationSeries::progress, showProgress);
+        QObject::connect(measurement.get(), &CalibrationSeries::scanFinished, [&bridge, &desk, &options, &say](const MeasurementOutcome& outcome) {
             if (outcome.kind != MeasurementOutcome::Kind::Result || !options.calibration)
                 return;
             if (const QString inUse = takeUpSavedCalibration(bridge, options); !inUse.isEmpty()) {

@@ -30,6 +30,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <QUdpSocket>
 
 #include <cmath>
@@ -159,6 +160,7 @@ private slots:
     void peakOutsideTheSpanIsRefusedAndNothingSaved();
     void sunTooLowOrPatternBeyondALimitIsNotStarted();
     void ctrlCEndsTheRunAndTrackingResumes();
+    void everyRepeatsTheScanUntilTheGivenTime();
     void anUnsynchronisedClockShowsTheOffsetsAndSavesNone();
     void cleanupTestCase();
 
@@ -607,6 +609,50 @@ void TestCalibration::ctrlCEndsTheRunAndTrackingResumes()
     ::kill(static_cast<pid_t>(bridge->process.processId()), SIGINT);
     QVERIFY(bridge->process.waitForFinished(5000));
     QCOMPARE(bridge->process.exitCode(), 0);
+}
+
+void TestCalibration::everyRepeatsTheScanUntilTheGivenTime()
+{
+    // The sun's clock put back to 3 s past a minute at the start, so that
+    // --until, four minutes on, leaves room for the scans at 0 and 2 minutes
+    // only (back, not on: the record keeps its runs in the order of their time).
+    const double sky = skyNow();
+    const double shift = 3 - std::fmod(sky, 60.0);
+    const double boundary = sky + shift - 3;
+    const QString until = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(boundary) + 240, QTimeZone::utc())
+                              .addSecs(9 * 3600)
+                              .toString(QStringLiteral("HH:mm"));
+    qint64 lastBefore = 0;
+    for (const auto& c : recorded())
+        lastBefore = std::max(lastBefore, c.id);
+    const QString base = m_work.filePath(QStringLiteral("series"));
+    auto bridge = startBridge({QStringLiteral("--calibrate"), QStringLiteral("five"), QStringLiteral("--beamwidth"),
+                               QString::number(kBeamwidth), QStringLiteral("--dwell"), QString::number(kDwellSeconds),
+                               QStringLiteral("--power"), QStringLiteral("command:") + radiometerCommand(8),
+                               QStringLiteral("--every"), QStringLiteral("2"), QStringLiteral("--until"), until,
+                               QStringLiteral("--calibration-output"), base},
+                              newConfigDir(), m_clockOffset + shift);
+    QVERIFY2(bridge->port, qPrintable(bridge->output));
+    sendSetPoint(*bridge);
+    QVERIFY2(bridge->waitFor(QStringLiteral("Calibration series over"), 60000), qPrintable(bridge->output));
+    QVERIFY2(bridge->output.contains(QStringLiteral("2 of 2 scans found a result"))
+                 && bridge->output.contains(QStringLiteral("the next scan would fall after"))
+                 && bridge->output.count(QStringLiteral("stays tied to collimation")) == 1,
+             qPrintable(bridge->output.right(2000)));
+    std::vector<heliotrope::record::RecordedCalibration> kept;
+    for (const auto& c : recorded()) {
+        if (c.id > lastBefore)
+            kept.push_back(c);
+    }
+    QCOMPARE(kept.size(), std::size_t{2});
+    QVERIFY(kept[0].found && kept[0].saved && kept[1].found && kept[1].saved);
+    // Each scan keeps its own picture and points.
+    QVERIFY(QFile::exists(base + QStringLiteral(".csv")) && QFile::exists(base + QStringLiteral("-2.csv")));
+    // Each scan's offsets pointed with as soon as they are saved, not at the series' end.
+    QCOMPARE(bridge->output.count(QStringLiteral("Using the saved calibration")), 2);
+    const qint64 from = m_relay.clock.elapsed();
+    sendSetPoint(*bridge);
+    QVERIFY(trackedAfter(from, kept.back().azimuthOffset->value, kept.back().elevationOffset->value));
 }
 
 void TestCalibration::anUnsynchronisedClockShowsTheOffsetsAndSavesNone()

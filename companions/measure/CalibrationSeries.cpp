@@ -1,0 +1,168 @@
+#include "companions/measure/CalibrationSeries.h"
+
+#include "companions/common/ConsoleText.h"
+#include "companions/common/JstText.h"
+#include "companions/measure/RotatorLender.h"
+#include "companions/rotator/RotatorGeometry.h"
+
+#include <cmath>
+
+namespace heliotrope::rotctl {
+
+namespace {
+
+constexpr double kJstSeconds = 9 * 3600.0;
+constexpr double kDaySeconds = 86400.0;
+
+// The first moment at or after `nowUtc` whose JST clock reads `until`.
+double nextJstTime(double nowUtc, const QTime& until)
+{
+    const double sinceMidnight = std::fmod(nowUtc + kJstSeconds, kDaySeconds);
+    double ahead = until.msecsSinceStartOfDay() / 1000.0 - sinceMidnight;
+    if (ahead <= 0)
+        ahead += kDaySeconds;
+    return nowUtc + ahead;
+}
+
+QString timeText(double utc)
+{
+    return heliotrope::companions::jstText(static_cast<qint64>(std::llround(utc * 1000.0)));
+}
+
+}  // namespace
+
+CalibrationSeries::CalibrationSeries(RotatorLender& lender, MeasurementRequest request, companions::UtcClock clock,
+                                     QObject* parent)
+    : QObject(parent)
+    , m_lender(lender)
+    , m_request(std::move(request))
+    , m_clock(std::move(clock))
+{
+    m_wait.setSingleShot(true);
+    connect(&m_wait, &QTimer::timeout, this, &CalibrationSeries::startScan);
+}
+
+CalibrationSeries::~CalibrationSeries() = default;
+
+bool CalibrationSeries::repeats() const
+{
+    const auto* calibration = std::get_if<CalibrationOptions>(&m_request.run);
+    return calibration && calibration->everyMinutes;
+}
+
+void CalibrationSeries::start()
+{
+    m_running = true;
+    if (repeats()) {
+        if (const std::optional<QTime>& until = std::get<CalibrationOptions>(m_request.run).until)
+            m_untilUtc = nextJstTime(m_clock(), *until);
+        const double highest = m_lender.frame().limits.maxElevation;
+        if (highest < 180) {
+            // Only scans taken over the top (azimuth + 180°, elevation 180° − e)
+            // turn collimation, non-perpendicularity and sag round against the
+            // zero points; a mount that stops short of 180° never sees them so.
+            emit notice(QStringLiteral("ローテーターの仰角は %1 までのため、どの回も同じ向きで測ります。方位角のゼロ点（IA）は"
+                                       "コリメーション（CA）と軸の直交のずれ（NPAE）と、仰角のゼロ点（IE）は鏡筒のたわみ（TF）と"
+                                       "結びついたままで、太陽の仰角の移りでしか分けられません。\n"
+                                       "The rotator's elevation stops at %1, so every scan is taken the same way round: the "
+                                       "azimuth zero point (IA) stays tied to collimation (CA) and non-perpendicularity (NPAE), "
+                                       "and the elevation zero point (IE) to the sag (TF); only the sun's changing elevation "
+                                       "tells them apart.")
+                            .arg(companions::degreesText(highest)));
+        }
+    }
+    startScan();
+}
+
+void CalibrationSeries::startScan()
+{
+    MeasurementRequest scan = m_request;
+    ++m_scans;
+    m_scanStartedUtc = m_clock();
+    if (repeats()) {
+        auto& calibration = std::get<CalibrationOptions>(scan.run);
+        // A named picture and CSV per scan: the next must not overwrite the last.
+        if (m_scans > 1 && !calibration.outputBase.isEmpty())
+            calibration.outputBase += QStringLiteral("-%1").arg(m_scans);
+        const QString until = m_untilUtc ? QStringLiteral("%1 JST まで").arg(timeText(*m_untilUtc)) : QStringLiteral("日没まで");
+        const QString untilEnglish = m_untilUtc ? QStringLiteral("until %1 JST").arg(timeText(*m_untilUtc)) : QStringLiteral("until sunset");
+        emit notice(QStringLiteral("繰り返し較正の %1 回目（%2 分ごと、%3）。\nCalibration series, scan %1 (every %2 min, %4).")
+                        .arg(m_scans)
+                        .arg(*calibration.everyMinutes)
+                        .arg(until, untilEnglish));
+    }
+    m_session = std::make_unique<MeasurementSession>(m_lender, scan, m_clock);
+    connect(m_session.get(), &MeasurementSession::notice, this, &CalibrationSeries::notice);
+    connect(m_session.get(), &MeasurementSession::warning, this, &CalibrationSeries::warning);
+    connect(m_session.get(), &MeasurementSession::progress, this, &CalibrationSeries::progress);
+    connect(m_session.get(), &MeasurementSession::finished, this, &CalibrationSeries::onScanFinished);
+    m_session->start();
+}
+
+void CalibrationSeries::onScanFinished(const MeasurementOutcome& outcome)
+{
+    m_sunTooLow = m_session->sunTooLow();
+    // Later: the signal that brought this is the session's own.
+    m_session.release()->deleteLater();
+    if (outcome.found())
+        ++m_found;
+    emit scanFinished(outcome);
+    if (!repeats()) {
+        end(outcome, {});
+        return;
+    }
+    if (m_interrupted) {
+        end(outcome, QStringLiteral("操作者が止めました\nthe operator ended it"));
+        return;
+    }
+    // A scan refused never moved the rotator; the next would be refused alike.
+    if (outcome.kind == MeasurementOutcome::Kind::Refused) {
+        end(outcome, m_sunTooLow ? QStringLiteral("太陽が低くなりました\nthe sun is too low") : QStringLiteral("較正が断られました\na scan was refused"));
+        return;
+    }
+    const double next = m_scanStartedUtc + *std::get<CalibrationOptions>(m_request.run).everyMinutes * 60.0;
+    if (m_untilUtc && next >= *m_untilUtc) {
+        end(outcome, QStringLiteral("次の回は %1 JST を過ぎます\nthe next scan would fall after %1 JST").arg(timeText(*m_untilUtc)));
+        return;
+    }
+    const double now = m_clock();
+    emit notice(QStringLiteral("次の較正は %1 JST。\nNext scan at %1 JST.").arg(timeText(next)));
+    m_wait.start(companions::realIntervalMs(std::max(0.0, next - now) * 1000.0));
+}
+
+void CalibrationSeries::interrupt()
+{
+    if (!m_running)
+        return;
+    m_interrupted = true;
+    if (m_session) {
+        m_session->interrupt();
+        return;
+    }
+    // Between scans: nothing runs, the series simply ends.
+    m_wait.stop();
+    end(MeasurementOutcome{MeasurementOutcome::Kind::NoResult,
+                           QStringLiteral("操作者が止めました。\nEnded by the operator.")},
+        QStringLiteral("操作者が止めました\nthe operator ended it"));
+}
+
+void CalibrationSeries::end(const MeasurementOutcome& last, const QString& why)
+{
+    m_running = false;
+    if (repeats()) {
+        const QStringList reason = why.split(QLatin1Char('\n'));
+        emit notice(QStringLiteral("繰り返し較正を終えます（%1）: %2 回のうち %3 回で結果。\n"
+                                   "Calibration series over (%4): %3 of %2 scans found a result.")
+                        .arg(reason.first())
+                        .arg(m_scans)
+                        .arg(m_found)
+                        .arg(reason.last()));
+    }
+    if (m_found > 0 && !last.found()) {
+        emit finished(MeasurementOutcome{MeasurementOutcome::Kind::Result, {}});
+        return;
+    }
+    emit finished(last);
+}
+
+}  // namespace heliotrope::rotctl

@@ -1,0 +1,66 @@
+#pragma once
+
+// A measurement asked with --every: ordinary calibrations one after another,
+// each begun that many minutes after the previous one began (at once when a
+// scan outlasted the interval), until a scan is refused (the sun under 10°:
+// sunset), --until's time (JST) comes or the operator ends it. Each scan is
+// recorded and saved as one asked alone. Any other measurement passes
+// through as its single session, so that the bridge and main() start every
+// measurement through this one door.
+
+#include "companions/measure/MeasurementSession.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+
+namespace heliotrope::rotctl {
+
+class CalibrationSeries : public QObject {
+    Q_OBJECT
+
+public:
+    CalibrationSeries(RotatorLender& lender, MeasurementRequest request, companions::UtcClock clock,
+                      QObject* parent = nullptr);
+    ~CalibrationSeries() override;
+
+    void start();
+    // Ctrl+C: the scan that runs ends unsaved, and no other begins.
+    void interrupt();
+    bool isRunning() const { return m_running; }
+    // Refused for a low sun without a scan found: nothing to measure today.
+    bool sunTooLow() const { return m_sunTooLow && m_found == 0; }
+
+signals:
+    void notice(const QString& line);
+    void warning(const QString& line);
+    void progress(const QString& line);
+    // Each scan's own end, before the next is planned: a result found is
+    // already kept (a calibration's offsets saved), to be taken up at once.
+    void scanFinished(const heliotrope::rotctl::MeasurementOutcome& outcome);
+    // Result when any scan found one; otherwise the last scan's outcome.
+    void finished(const heliotrope::rotctl::MeasurementOutcome& outcome);
+
+private:
+    bool repeats() const;
+    void startScan();
+    void onScanFinished(const MeasurementOutcome& outcome);
+    void end(const MeasurementOutcome& last, const QString& why);
+
+    RotatorLender& m_lender;
+    MeasurementRequest m_request;
+    companions::UtcClock m_clock;
+    std::unique_ptr<MeasurementSession> m_session;
+    QTimer m_wait;
+    std::optional<double> m_untilUtc;
+    double m_scanStartedUtc = 0;
+    int m_scans = 0;
+    int m_found = 0;
+    bool m_running = false;
+    bool m_interrupted = false;
+    bool m_sunTooLow = false;
+};
+
+}  // namespace heliotrope::rotctl
