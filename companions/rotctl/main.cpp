@@ -27,7 +27,9 @@
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <optional>
 
 using namespace heliotrope::companions;
 using namespace heliotrope::rotctl;
@@ -60,46 +62,37 @@ bool onlyAsking(int argc, char** argv)
     return false;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// Pictures are drawn with Qt's painter, whose fonts need a GUI application;
+// on the offscreen platform, so no display is needed.
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
 {
-    keepQtQuietUnlessAsked();
-    // Pictures are drawn with Qt's painter, whose fonts need a GUI
-    // application; on the offscreen platform, so no display is needed.
-    std::unique_ptr<QCoreApplication> app;
     if (pictureAsked(argc, argv) || !onlyAsking(argc, argv)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
+        return std::make_unique<QGuiApplication>(argc, argv);
     }
-    QCoreApplication::setOrganizationName(QStringLiteral("heliotrope"));
-    QCoreApplication::setApplicationName(QStringLiteral("heliotrope-rotctl"));
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
 
-    const QStringList arguments = withStowValue(QCoreApplication::arguments());
-    const CommandLine<BridgeOptions> commandLine = parseBridgeCommandLine(arguments);
-    if (!commandLine.options) {
-        printLine(commandLine.exitCode == 0 ? stdout : stderr, commandLine.text);
-        return commandLine.exitCode;
-    }
+int printed(const QString& text, const QString& problem, int exitCode)
+{
+    if (!text.isEmpty())
+        printLine(stdout, text);
+    if (!problem.isEmpty())
+        printLine(stderr, problem);
+    return exitCode;
+}
 
-    if (QString unusable; !takeTimeScaleFromEnvironment(&unusable)) {
-        printLine(stderr, unusable);
-        return kUsageExitCode;
-    }
-
-    BridgeOptions options = *commandLine.options;
+// The commands that end once answered: the pointing model's fit, the sun
+// now, the record's history, and whatever the running bridge is asked.
+// Nothing when this process is to be a bridge.
+std::optional<int> answerOnce(BridgeOptions& options, const QStringList& arguments)
+{
     if (options.pointingFit) {
         const PointingFitReport fitted = fitPointingModelFromRecord(
             *options.pointingFit, FitStation{*options.trueSun.site, options.trueSun.refraction, options.azimuthRange},
             heliotrope::record::StationRecord::defaultPath(), QDateTime::currentDateTimeUtc());
-        if (!fitted.text.isEmpty())
-            printLine(stdout, fitted.text);
-        if (!fitted.problem.isEmpty())
-            printLine(stderr, fitted.problem);
-        return fitted.exitCode;
+        return printed(fitted.text, fitted.problem, fitted.exitCode);
     }
     if (options.trueSun.lookOnly) {
         const QStringList chosen = choosePointing(options);
@@ -107,95 +100,62 @@ int main(int argc, char** argv)
         const SunNowReport look = sunNowReport(options.trueSun, QDateTime::currentMSecsSinceEpoch() + shift, startingFrame(options));
         for (const QString& line : chosen)
             printLine(stdout, line);
-        printLine(stdout, look.text);
-        return look.exitCode;
+        return printed(look.text, {}, look.exitCode);
     }
-    if (commandLine.options->history) {
-        const HistoryReport history = historyReport(*commandLine.options->history, heliotrope::record::StationRecord::defaultPath());
-        if (!history.text.isEmpty())
-            printLine(stdout, history.text);
-        if (!history.problem.isEmpty())
-            printLine(stderr, history.problem);
-        return history.exitCode;
+    if (options.history) {
+        const HistoryReport history = historyReport(*options.history, heliotrope::record::StationRecord::defaultPath());
+        return printed(history.text, history.problem, history.exitCode);
     }
-
     // With a bridge of this user running, it is asked: one bridge, one
     // rotctld connection. Without one, a measurement runs here, as a bridge
     // of its own.
-    if (commandLine.options->ask != BridgeAsk::None || commandLine.options->calibration || commandLine.options->sunNoise) {
-        if (const std::optional<int> status = askRunningBridge(*commandLine.options, arguments))
-            return *status;
-        if (commandLine.options->ask != BridgeAsk::None) {
-            printLine(stderr, noBridgeText());
-            return 1;
-        }
+    if (options.ask != BridgeAsk::None || options.calibration || options.sunNoise) {
+        if (const std::optional<int> status = askRunningBridge(options, arguments))
+            return status;
+        if (options.ask != BridgeAsk::None)
+            return printed({}, noBridgeText(), 1);
     }
+    return std::nullopt;
+}
 
-    ProgressLine console(stdout);
-    // The bridge runs all night unattended: every line carries its time.
-    const auto say = [&console](const QString& line) {
-        console.print(QStringLiteral("%1 JST  %2").arg(jstText(QDateTime::currentMSecsSinceEpoch()), line));
-    };
-    const QStringList pointingChosen = choosePointing(options);
-    for (const QString& line : pointingChosen)
-        say(line);
-    const QString calibrationInUse = pointingChosen.join(QLatin1Char('\n'));
+using Say = std::function<void(const QString&)>;
 
-    // A command that cannot run is refused before rotctld is touched.
-    const std::optional<MeasurementRequest> request = measurementRequest(options);
-    if (request) {
-        QString unusable;
-        if (!heliotrope::power::makePowerSource(request->measurement.power, &unusable)) {
-            printLine(stderr, unusable);
-            return kUsageExitCode;
-        }
-    }
-
-    Bridge bridge(options);
-    QObject::connect(&bridge, &Bridge::notice, say);
-    // A calibration placed the sun by this clock; one found on a wrong clock is not saved.
-    if (const QString clock = heliotrope::station::clockStateText(measurementClockState()); !clock.isEmpty())
-        say(clock);
-    const auto showProgress = [&console](const QString& line) { console.show(line); };
-    StationDesk desk(bridge, options);
-    desk.setCalibrationInUse(calibrationInUse);
-    QObject::connect(&desk, &StationDesk::notice, say);
-    QObject::connect(&desk, &StationDesk::progress, showProgress);
-    const auto warn = [&console](const QString& line) {
-        console.print(warningLine(QStringLiteral("%1 JST  %2").arg(jstText(QDateTime::currentMSecsSinceEpoch()), line)));
-    };
-    QObject::connect(&desk, &StationDesk::warning, warn);
-    // The request socket first: a second bridge is told so, not that the
-    // window's UDP port is taken.
+// The request socket, before the window's UDP port: a second bridge is told
+// so, not that the port is taken. False when another bridge holds it; a
+// socket that cannot be made is said, and the bridge runs without requests.
+bool listenForRequests(StationDesk& desk, const Say& say, std::unique_ptr<heliotrope::station::StationServer>* requests)
+{
+    using heliotrope::station::StationServer;
     QString problem;
-    std::unique_ptr<heliotrope::station::StationServer> requests;
-    if (const QString path = heliotrope::station::StationServer::defaultSocketPath(&problem); !path.isEmpty()) {
-        requests = std::make_unique<heliotrope::station::StationServer>(desk, path);
-        switch (requests->listen()) {
-        case heliotrope::station::StationServer::Listening::Yes:
-            say(said::takingRequests(path));
-            break;
-        case heliotrope::station::StationServer::Listening::AnotherBridge:
-            printLine(stderr, requests->problem());
-            return 1;
-        case heliotrope::station::StationServer::Listening::Failed:
-            say(requests->problem() + QLatin1Char('\n') + said::noRequests());
-            requests.reset();
-            break;
-        }
-    } else {
+    const QString path = StationServer::defaultSocketPath(&problem);
+    if (path.isEmpty()) {
         say(problem + QLatin1Char('\n') + said::noRequests());
+        return true;
     }
-    if (!bridge.start(&problem)) {
-        printLine(stderr, problem);
-        return 1;
+    *requests = std::make_unique<StationServer>(desk, path);
+    switch ((*requests)->listen()) {
+    case StationServer::Listening::Yes:
+        say(said::takingRequests(path));
+        return true;
+    case StationServer::Listening::AnotherBridge:
+        printLine(stderr, (*requests)->problem());
+        return false;
+    case StationServer::Listening::Failed:
+        say((*requests)->problem() + QLatin1Char('\n') + said::noRequests());
+        requests->reset();
+        return true;
     }
-    // Ctrl+C during a calibration or sun-noise run ends the run and the bridge
-    // goes on tracking; otherwise Ctrl+C and kill end the bridge through its
-    // event loop, so that it says what it received (a second one, at once).
-    std::unique_ptr<CalibrationSeries> measurement;
+    return true;
+}
+
+// Ctrl+C during a calibration or sun-noise run ends the run and the bridge
+// goes on tracking; otherwise Ctrl+C and kill end the bridge through its
+// event loop, so that it says what it received (a second one, at once).
+void endOnSignals(const std::unique_ptr<CalibrationSeries>& measurement, StationDesk& desk, const BridgeOptions& options,
+                  const Say& say)
+{
     SignalNotifier& notifier = SignalNotifier::instance();
-    QObject::connect(&notifier, &SignalNotifier::received, [&measurement, &desk, &options, &say](int signalNumber) {
+    QObject::connect(&notifier, &SignalNotifier::received, [&measurement, &desk, &options, say](int signalNumber) {
         if (signalNumber == SIGINT && measurement && measurement->isRunning()) {
             measurement->interrupt();
         } else if (signalNumber == SIGINT && desk.isMeasuring()) {
@@ -213,12 +173,68 @@ int main(int argc, char** argv)
         }
     });
     notifier.install({SIGINT, SIGTERM});
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    keepQtQuietUnlessAsked();
+    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("heliotrope"));
+    QCoreApplication::setApplicationName(QStringLiteral("heliotrope-rotctl"));
+
+    const QStringList arguments = withStowValue(QCoreApplication::arguments());
+    const CommandLine<BridgeOptions> commandLine = parseBridgeCommandLine(arguments);
+    if (!commandLine.options)
+        return printed(commandLine.exitCode == 0 ? commandLine.text : QString(), commandLine.exitCode == 0 ? QString() : commandLine.text,
+                       commandLine.exitCode);
+    if (QString unusable; !takeTimeScaleFromEnvironment(&unusable))
+        return printed({}, unusable, kUsageExitCode);
+    BridgeOptions options = *commandLine.options;
+    if (const std::optional<int> answered = answerOnce(options, arguments))
+        return *answered;
+
+    ProgressLine console(stdout);
+    // The bridge runs all night unattended: every line carries its time.
+    const Say say = [&console](const QString& line) { console.print(QStringLiteral("%1 JST  %2").arg(jstText(QDateTime::currentMSecsSinceEpoch()), line)); };
+    const Say warn = [&console](const QString& line) {
+        console.print(warningLine(QStringLiteral("%1 JST  %2").arg(jstText(QDateTime::currentMSecsSinceEpoch()), line)));
+    };
+    const Say showProgress = [&console](const QString& line) { console.show(line); };
+    const QStringList pointingChosen = choosePointing(options);
+    for (const QString& line : pointingChosen)
+        say(line);
+
+    // A command that cannot run is refused before rotctld is touched.
+    const std::optional<MeasurementRequest> request = measurementRequest(options);
+    if (QString unusable; request && !heliotrope::power::makePowerSource(request->measurement.power, &unusable))
+        return printed({}, unusable, kUsageExitCode);
+
+    Bridge bridge(options);
+    QObject::connect(&bridge, &Bridge::notice, say);
+    // A calibration placed the sun by this clock; one found on a wrong clock is not saved.
+    if (const QString clock = heliotrope::station::clockStateText(measurementClockState()); !clock.isEmpty())
+        say(clock);
+    StationDesk desk(bridge, options);
+    desk.setCalibrationInUse(pointingChosen.join(QLatin1Char('\n')));
+    QObject::connect(&desk, &StationDesk::notice, say);
+    QObject::connect(&desk, &StationDesk::progress, showProgress);
+    QObject::connect(&desk, &StationDesk::warning, warn);
+    std::unique_ptr<heliotrope::station::StationServer> requests;
+    if (!listenForRequests(desk, say, &requests))
+        return 1;
+    if (QString problem; !bridge.start(&problem))
+        return printed({}, problem, 1);
+    std::unique_ptr<CalibrationSeries> measurement;
+    endOnSignals(measurement, desk, options, say);
 
     if (request) {
         measurement = std::make_unique<CalibrationSeries>(bridge, *request, shiftedUtcClock(request->measurement.clockOffsetSeconds));
         QObject::connect(measurement.get(), &CalibrationSeries::notice, say);
         QObject::connect(measurement.get(), &CalibrationSeries::warning, warn);
         QObject::connect(measurement.get(), &CalibrationSeries::progress, showProgress);
+        // Each scan's offsets are pointed with as soon as they are saved.
         QObject::connect(measurement.get(), &CalibrationSeries::scanFinished, [&bridge, &desk, &options, &say](const MeasurementOutcome& outcome) {
             if (outcome.kind != MeasurementOutcome::Kind::Result || !options.calibration)
                 return;
