@@ -30,21 +30,6 @@ QString signedDegrees(double value, int decimals = 3)
     return (value >= 0 ? QStringLiteral("+") : QString()) + QString::number(value, 'f', decimals) + QStringLiteral("°");
 }
 
-QString roleName(PointRole role)
-{
-    switch (role) {
-    case PointRole::CrossElevation:
-        return QStringLiteral("xel");
-    case PointRole::Elevation:
-        return QStringLiteral("el");
-    case PointRole::Centre:
-        return QStringLiteral("centre");
-    case PointRole::Baseline:
-        return QStringLiteral("baseline");
-    }
-    return {};
-}
-
 double gaussian(const BeamFitResult& fit, double x)
 {
     // The fitted beam in linear power over the baseline, drawn in dB as the source read it.
@@ -110,7 +95,7 @@ bool writeCalibrationCsv(const QString& path, const CalibrationOutcome& outcome,
     out << "role,planned_xel_deg,planned_el_deg,skipped,xel_deg,el_deg,power_db,spread_db,count,utc_unix_s,"
            "sun_az_deg,sun_el_deg,rotator_az_deg,rotator_el_deg\n";
     for (const MeasuredPoint& p : outcome.points) {
-        out << roleName(p.role) << ',' << QString::number(p.plannedCrossElevation, 'f', 4) << ','
+        out << pointRoleName(p.role) << ',' << QString::number(p.plannedCrossElevation, 'f', 4) << ','
             << QString::number(p.plannedElevation, 'f', 4) << ',' << (p.skipped ? 1 : 0) << ','
             << QString::number(p.crossElevation, 'f', 4) << ',' << QString::number(p.elevation, 'f', 4) << ','
             << QString::number(p.dwell.power, 'f', 3) << ',' << QString::number(p.dwell.spread, 'f', 3) << ','

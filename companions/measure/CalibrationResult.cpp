@@ -9,6 +9,21 @@ using heliotrope::beamfit::FitRefusal;
 
 namespace heliotrope::rotctl {
 
+QString pointRoleName(PointRole role)
+{
+    switch (role) {
+    case PointRole::CrossElevation:
+        return QStringLiteral("xel");
+    case PointRole::Elevation:
+        return QStringLiteral("el");
+    case PointRole::Centre:
+        return QStringLiteral("centre");
+    case PointRole::Baseline:
+        return QStringLiteral("baseline");
+    }
+    return {};
+}
+
 namespace {
 
 constexpr double kRadiansPerDegree = 3.14159265358979 / 180.0;

@@ -24,6 +24,9 @@ enum class PointRole {
     Baseline,        // five-point: off the sun, for the baseline
 };
 
+// The role as the CSV and the station's record name it: "xel", "el", "centre", "baseline".
+QString pointRoleName(PointRole role);
+
 struct MeasuredPoint {
     PointRole role = PointRole::CrossElevation;
     double plannedCrossElevation = 0;  // degrees from the sun, as commanded

@@ -32,21 +32,6 @@ EngineSettings engineSettings(const MeasurementOptions& shared, const RunOptions
                           shared.settleTimeoutSeconds};
 }
 
-QString roleName(PointRole role)
-{
-    switch (role) {
-    case PointRole::CrossElevation:
-        return QStringLiteral("xel");
-    case PointRole::Elevation:
-        return QStringLiteral("el");
-    case PointRole::Centre:
-        return QStringLiteral("centre");
-    case PointRole::Baseline:
-        return QStringLiteral("baseline");
-    }
-    return {};
-}
-
 QDateTime utcOf(double seconds)
 {
     return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(seconds * 1000.0), Qt::UTC);
@@ -60,7 +45,7 @@ record::RecordedSite recordedSite(const heliotrope::sky::Site& site)
 record::RecordedPoint recordedPoint(const MeasuredPoint& point)
 {
     record::RecordedPoint kept;
-    kept.role = roleName(point.role);
+    kept.role = pointRoleName(point.role);
     kept.plannedCrossElevation = point.plannedCrossElevation;
     kept.plannedElevation = point.plannedElevation;
     kept.skipped = point.skipped;
