@@ -9,7 +9,7 @@
 using heliotrope::companions::endpointText;
 using heliotrope::companions::printableBytes;
 
-namespace heliotrope::rotctl {
+namespace heliotrope::hamlib {
 
 namespace {
 
@@ -95,7 +95,7 @@ void RotctldClient::onConnected()
         send(RotctldCommand::DumpState, QByteArrayLiteral("\\dump_state"));
 }
 
-void RotctldClient::becomeReady(const std::optional<RotatorLimits>& limits)
+void RotctldClient::becomeReady(const std::optional<rotator::RotatorLimits>& limits)
 {
     m_state = State::Ready;
     emit ready(limits);
@@ -133,7 +133,7 @@ void RotctldClient::requestPosition()
     sendNext();
 }
 
-void RotctldClient::requestPointing(const RotatorPosition& rotatorTarget)
+void RotctldClient::requestPointing(const rotator::RotatorPosition& rotatorTarget)
 {
     if (m_state != State::Ready)
         return;
@@ -150,15 +150,15 @@ void RotctldClient::requestHalt(RotctldCommand stopOrPark)
     sendNext();
 }
 
-QByteArray RotctldClient::pointingText(const RotatorPosition& rotatorTarget)
+QByteArray RotctldClient::pointingText(const rotator::RotatorPosition& rotatorTarget)
 {
     return "P " + QByteArray::number(rotatorTarget.azimuth, 'f', 2) + ' ' + QByteArray::number(rotatorTarget.elevation, 'f', 2);
 }
 
-RotatorPosition RotctldClient::asSent(const RotatorPosition& rotatorTarget)
+rotator::RotatorPosition RotctldClient::asSent(const rotator::RotatorPosition& rotatorTarget)
 {
     const QList<QByteArray> words = pointingText(rotatorTarget).split(' ');
-    return RotatorPosition{words[1].toDouble(), words[2].toDouble()};
+    return rotator::RotatorPosition{words[1].toDouble(), words[2].toDouble()};
 }
 
 void RotctldClient::sendNext()
@@ -172,7 +172,7 @@ void RotctldClient::sendNext()
         m_haltWanted.reset();
         send(halt, halt == RotctldCommand::Stop ? QByteArrayLiteral("S") : QByteArrayLiteral("K"));
     } else if (m_pointingWanted) {
-        const RotatorPosition target = *m_pointingWanted;
+        const rotator::RotatorPosition target = *m_pointingWanted;
         m_pointingWanted.reset();
         m_pointingSent = asSent(target);
         send(RotctldCommand::SetPosition, pointingText(target));
@@ -246,7 +246,7 @@ void RotctldClient::finishAnswer(const RotctldReplyReader& reader)
     case RotctldCommand::DumpState:
         break;  // sent only as the handshake
     case RotctldCommand::GetPosition:
-        if (const std::optional<RotatorPosition> position = reader.position())
+        if (const std::optional<rotator::RotatorPosition> position = reader.position())
             emit positionRead(*position, m_pointingAnswered && !m_pointingWanted);
         else
             emit positionRefused(reader.returnCode());
@@ -342,4 +342,4 @@ QString RotctldClient::problemLine(Problem problem, const QString& detail) const
     return {};
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::hamlib

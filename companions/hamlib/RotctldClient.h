@@ -27,7 +27,7 @@
 
 class QTcpSocket;
 
-namespace heliotrope::rotctl {
+namespace heliotrope::hamlib {
 
 class RotctldClient : public QObject {
     Q_OBJECT
@@ -59,15 +59,15 @@ public:
     // Asks for p; nothing happens while one is already pending. Only when ready.
     void requestPosition();
     // Asks for P az el; a later request replaces one not yet sent. Only when ready.
-    void requestPointing(const RotatorPosition& rotatorTarget);
+    void requestPointing(const heliotrope::rotator::RotatorPosition& rotatorTarget);
     // Asks for S (stop) or K (park): sent before anything else waiting, and a
     // P waiting is dropped, for the rotator is to go nowhere else. Only when ready.
     void requestHalt(RotctldCommand stopOrPark);
     // The P's text for a target: hundredths of a degree, as rotctld reads it.
     // What reaches the controller is this, not the target: 23.4488° goes as
     // 23.45, which Hamlib's float carries a little above the half.
-    static QByteArray pointingText(const RotatorPosition& rotatorTarget);
-    static RotatorPosition asSent(const RotatorPosition& rotatorTarget);
+    static QByteArray pointingText(const heliotrope::rotator::RotatorPosition& rotatorTarget);
+    static heliotrope::rotator::RotatorPosition asSent(const heliotrope::rotator::RotatorPosition& rotatorTarget);
 
     QString endpointText() const;
     // Answer time limit; tests shorten it.
@@ -75,7 +75,7 @@ public:
 
 signals:
     // A connection is ready; limits when rotctld reported them.
-    void ready(const std::optional<RotatorLimits>& limits);
+    void ready(const std::optional<heliotrope::rotator::RotatorLimits>& limits);
     // The connection is gone; commands pending are dropped. `line` says why,
     // or is empty when this kind of loss was already said.
     void lost(RotctldClient::Problem problem, const QString& line);
@@ -84,11 +84,11 @@ signals:
     // answers that P. Each command waits for the answer before it, and a P
     // goes before a waiting p: a P asked for while this p was on its way is
     // still waiting when the reading comes.
-    void positionRead(const RotatorPosition& position, bool afterPointing);
+    void positionRead(const heliotrope::rotator::RotatorPosition& position, bool afterPointing);
     void positionRefused(int returnCode);
     // sent: the P as it went on the line.
-    void pointingAnswered(int returnCode, const RotatorPosition& sent);
-    void haltAnswered(heliotrope::rotctl::RotctldCommand stopOrPark, int returnCode);
+    void pointingAnswered(int returnCode, const heliotrope::rotator::RotatorPosition& sent);
+    void haltAnswered(heliotrope::hamlib::RotctldCommand stopOrPark, int returnCode);
     // Every command line as it was written, without its line end.
     void commandWritten(const QByteArray& command);
 
@@ -100,7 +100,7 @@ private:
 
     void connectNow();
     void onConnected();
-    void becomeReady(const std::optional<RotatorLimits>& limits);
+    void becomeReady(const std::optional<heliotrope::rotator::RotatorLimits>& limits);
     void becomeHealthy();
     void onSocketError();
     void onReadyRead();
@@ -121,9 +121,9 @@ private:
     std::optional<RotctldCommand> m_inFlight;
     std::optional<RotctldReplyReader> m_reader;
     bool m_positionWanted = false;
-    std::optional<RotatorPosition> m_pointingWanted;
-    RotatorPosition m_pointingSent;   // the latest P, as it went on the line
-    bool m_pointingAnswered = false;  // a P has been answered on this connection
+    std::optional<heliotrope::rotator::RotatorPosition> m_pointingWanted;
+    heliotrope::rotator::RotatorPosition m_pointingSent;  // the latest P, as it went on the line
+    bool m_pointingAnswered = false;                      // a P has been answered on this connection
     std::optional<RotctldCommand> m_haltWanted;
 
     QTimer m_retryTimer;
@@ -133,4 +133,4 @@ private:
     int m_answerTimeoutMs;
 };
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::hamlib

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::hamlib {
 
 namespace {
 
@@ -128,14 +128,14 @@ RotctldReplyReader::Status RotctldReplyReader::takeDumpStateLine(const QByteArra
     return Status::NeedMore;
 }
 
-std::optional<RotatorPosition> RotctldReplyReader::position() const
+std::optional<rotator::RotatorPosition> RotctldReplyReader::position() const
 {
     if (m_command != RotctldCommand::GetPosition || m_returnCode != 0 || !m_values[0] || !m_values[1])
         return std::nullopt;
-    return RotatorPosition{*m_values[0], *m_values[1]};
+    return rotator::RotatorPosition{*m_values[0], *m_values[1]};
 }
 
-std::optional<RotatorLimits> RotctldReplyReader::limits() const
+std::optional<rotator::RotatorLimits> RotctldReplyReader::limits() const
 {
     if (m_command != RotctldCommand::DumpState || m_returnCode != 0)
         return std::nullopt;
@@ -143,7 +143,7 @@ std::optional<RotatorLimits> RotctldReplyReader::limits() const
         if (!value)
             return std::nullopt;
     }
-    const RotatorLimits limits{*m_values[0], *m_values[1], *m_values[2], *m_values[3]};
+    const rotator::RotatorLimits limits{*m_values[0], *m_values[1], *m_values[2], *m_values[3]};
     if (limits.minAzimuth >= limits.maxAzimuth || limits.minElevation > limits.maxElevation)
         return std::nullopt;
     return limits;
@@ -180,4 +180,4 @@ HamlibError hamlibError(int returnCode)
     }
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::hamlib

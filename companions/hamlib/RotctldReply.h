@@ -20,7 +20,7 @@
 
 #include <optional>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::hamlib {
 
 enum class RotctldCommand {
     DumpState,
@@ -47,9 +47,9 @@ public:
     // a successful p or dump_state, which print no RPRT line, give 0).
     int returnCode() const { return m_returnCode; }
     // After a successful p.
-    std::optional<RotatorPosition> position() const;
+    std::optional<rotator::RotatorPosition> position() const;
     // After a successful dump_state, when all four limits were there and sane.
-    std::optional<RotatorLimits> limits() const;
+    std::optional<rotator::RotatorLimits> limits() const;
 
 private:
     Status takeDumpStateLine(const QByteArray& line);
@@ -74,4 +74,4 @@ struct HamlibError {
 };
 HamlibError hamlibError(int returnCode);
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::hamlib

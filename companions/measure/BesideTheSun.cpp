@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 namespace {
 
@@ -21,4 +21,4 @@ companions::SetPoint besideTheSun(double sunAzimuth, double sunElevation, double
     return companions::SetPoint{azimuth, sunElevation + elevation};
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

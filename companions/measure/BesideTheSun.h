@@ -8,9 +8,9 @@
 
 #include "companions/common/PointingRead.h"
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 // Degrees; the azimuth returned is 0 to 360.
 companions::SetPoint besideTheSun(double sunAzimuth, double sunElevation, double crossElevation, double elevation);
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

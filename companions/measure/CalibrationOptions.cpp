@@ -7,7 +7,7 @@
 using heliotrope::companions::CompanionCommandLine;
 using heliotrope::companions::OptionRow;
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 namespace {
 
@@ -104,4 +104,4 @@ std::optional<CalibrationOptions> readCalibrationOptions(CompanionCommandLine& c
     return options;
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

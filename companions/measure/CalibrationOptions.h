@@ -14,7 +14,7 @@
 
 #include <optional>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 enum class CalibrationPattern {
     Cross,      // a cut in cross-elevation and one in elevation through the sun, each fitted
@@ -51,4 +51,4 @@ void addCalibrationOptions(companions::CompanionCommandLine& commandLine);
 // (in Japanese and English) appended to `problems`.
 std::optional<CalibrationOptions> readCalibrationOptions(companions::CompanionCommandLine& commandLine);
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -12,7 +12,7 @@
 
 using heliotrope::beamfit::BeamFitResult;
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 namespace {
 
@@ -292,4 +292,4 @@ bool drawCalibrationPicture(const QString& path, const CalibrationOutcome& outco
     return true;
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -9,7 +9,7 @@
 #include <QDateTime>
 #include <QStringList>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 // The result, or why there is none. resolution: the power source's step in dB.
 QStringList calibrationResultLines(const CalibrationOutcome& outcome, double resolution);
@@ -26,4 +26,4 @@ bool writeCalibrationCsv(const QString& path, const CalibrationOutcome& outcome,
 bool drawCalibrationPicture(const QString& path, const CalibrationOutcome& outcome, const QDateTime& measuredUtc,
                             QString* problem);
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -7,7 +7,7 @@ using heliotrope::beamfit::BeamFitResult;
 using heliotrope::beamfit::CutPoint;
 using heliotrope::beamfit::FitRefusal;
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 QString pointRoleName(PointRole role)
 {
@@ -193,4 +193,4 @@ CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<M
     return outcome;
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -15,7 +15,7 @@
 
 #include <vector>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 enum class PointRole {
     CrossElevation,  // on the cut in cross-elevation
@@ -63,4 +63,4 @@ CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<M
 // Why a fit was refused, for the operator, in Japanese and English.
 QString refusalText(const heliotrope::beamfit::BeamFitResult& fit, const QString& axisJa, const QString& axisEn);
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -11,7 +11,7 @@
 using heliotrope::companions::degreesText;
 using heliotrope::companions::SetPoint;
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 namespace {
 
@@ -177,7 +177,7 @@ void CalibrationRun::sayWhatToExpect()
 {
     // A rotator whose step is a good part of the beam places the points
     // coarsely and reads where they are to half a step: what that leaves.
-    const RotatorProfile& rotator = m_engine.rotatorProfile();
+    const rotator::RotatorProfile& rotator = m_engine.rotatorProfile();
     if (!rotator.step() || *rotator.step() <= m_options.beamwidth / 3)
         return;
     const int perCut = static_cast<int>(m_points.size()) / 2;
@@ -215,7 +215,7 @@ void CalibrationRun::onMeasured(const Dwell& dwell)
     nextPoint();
 }
 
-void CalibrationRun::onSkipped(const RotatorPosition& reading, const RotatorPosition& target)
+void CalibrationRun::onSkipped(const rotator::RotatorPosition& reading, const rotator::RotatorPosition& target)
 {
     MeasuredPoint& point = m_points[m_index];
     point.skipped = true;
@@ -246,7 +246,7 @@ void CalibrationRun::placeElevationCut()
     }
     // The frame's present offset (or model) at the sun is already in every command.
     const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, m_engine.now());
-    const double centre = fit.centre - frameOffsetAt(m_engine.frame(), SetPoint{sun.azimuth, sun.elevation}).azimuth * cosineOf(sun.elevation);
+    const double centre = fit.centre - rotator::frameOffsetAt(m_engine.frame(), SetPoint{sun.azimuth, sun.elevation}).azimuth * cosineOf(sun.elevation);
     for (MeasuredPoint& next : m_points) {
         if (next.role == PointRole::Elevation)
             next.plannedCrossElevation = centre;
@@ -289,4 +289,4 @@ void CalibrationRun::end(const std::optional<CalibrationOutcome>& outcome, Measu
     emit finished(outcome, MeasurementOutcome{kind, outcome ? QString() : line});
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

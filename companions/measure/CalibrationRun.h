@@ -22,7 +22,7 @@
 #include <optional>
 #include <vector>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 class CalibrationRun : public QObject {
     Q_OBJECT
@@ -61,7 +61,7 @@ private:
     void sayWhatToExpect();
     void measurePoint();
     void onMeasured(const Dwell& dwell);
-    void onSkipped(const RotatorPosition& reading, const RotatorPosition& target);
+    void onSkipped(const heliotrope::rotator::RotatorPosition& reading, const heliotrope::rotator::RotatorPosition& target);
     void placeElevationCut();
     void nextPoint();
     void sayProgress();
@@ -78,4 +78,4 @@ private:
     companions::CompanionElapsedTimer m_runClock;
 };
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

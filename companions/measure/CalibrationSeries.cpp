@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 namespace {
 
@@ -165,4 +165,4 @@ void CalibrationSeries::end(const MeasurementOutcome& last, const QString& why)
     emit finished(last);
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

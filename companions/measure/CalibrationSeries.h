@@ -16,7 +16,7 @@
 #include <memory>
 #include <optional>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 class CalibrationSeries : public QObject {
     Q_OBJECT
@@ -39,9 +39,9 @@ signals:
     void progress(const QString& line);
     // Each scan's own end, before the next is planned: a result found is
     // already kept (a calibration's offsets saved), to be taken up at once.
-    void scanFinished(const heliotrope::rotctl::MeasurementOutcome& outcome);
+    void scanFinished(const heliotrope::measure::MeasurementOutcome& outcome);
     // Result when any scan found one; otherwise the last scan's outcome.
-    void finished(const heliotrope::rotctl::MeasurementOutcome& outcome);
+    void finished(const heliotrope::measure::MeasurementOutcome& outcome);
 
 private:
     bool repeats() const;
@@ -63,4 +63,4 @@ private:
     bool m_sunTooLow = false;
 };
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

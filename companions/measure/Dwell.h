@@ -5,20 +5,20 @@
 
 #include "companions/rotator/RotatorPosition.h"
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 struct Dwell {
     double power = 0;   // dB, 10 log10 of the mean linear power of the readings
     double spread = 0;  // dB, standard deviation of the readings
     int count = 0;
-    double utc = 0;           // seconds since 1970, the middle of the readings
-    RotatorPosition reading;  // where the rotator stood meanwhile, its own terms (mean of its readings)
+    double utc = 0;                    // seconds since 1970, the middle of the readings
+    rotator::RotatorPosition reading;  // where the rotator stood meanwhile, its own terms (mean of its readings)
     // Where the dish stood, its own terms: the reading, or, where the reading
     // cannot show the dead band (a whole-degree controller that stopped 0.4°
     // short reads the degree it was sent), the command less the dead band on
     // the side the rotator came from. Within positionUncertainty of the truth.
-    RotatorPosition position;
+    rotator::RotatorPosition position;
     double positionUncertainty = 0;  // degrees: half the rotator's step
 };
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -14,14 +14,14 @@ using heliotrope::companions::degreesText;
 using heliotrope::companions::SetPoint;
 using heliotrope::companions::UtcClock;
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 namespace {
 
-double separationOnSky(const RotatorFrame& frame, const RotatorPosition& a, const RotatorPosition& b)
+double separationOnSky(const rotator::RotatorFrame& frame, const rotator::RotatorPosition& a, const rotator::RotatorPosition& b)
 {
-    const RotatorPosition skyA = skyPosition(frame, a);
-    const RotatorPosition skyB = skyPosition(frame, b);
+    const rotator::RotatorPosition skyA = rotator::skyPosition(frame, a);
+    const rotator::RotatorPosition skyB = rotator::skyPosition(frame, b);
     return heliotrope::sky::skySeparation(skyA.azimuth, skyA.elevation, skyB.azimuth, skyB.elevation);
 }
 
@@ -40,30 +40,30 @@ MeasurementEngine::MeasurementEngine(RotatorLender& lender, heliotrope::power::P
         if (m_lender.rotctld().isReady())
             m_lender.rotctld().requestPosition();
     });
-    RotctldClient& client = m_lender.rotctld();
-    connect(&client, &RotctldClient::positionRead, this, &MeasurementEngine::onPosition);
-    connect(&client, &RotctldClient::ready, this, [this] {
+    hamlib::RotctldClient& client = m_lender.rotctld();
+    connect(&client, &hamlib::RotctldClient::positionRead, this, &MeasurementEngine::onPosition);
+    connect(&client, &hamlib::RotctldClient::ready, this, [this] {
         if (m_phase == Phase::Waiting)
             m_lender.rotctld().requestPosition();
     });
-    connect(&client, &RotctldClient::lost, this, [this] {
+    connect(&client, &hamlib::RotctldClient::lost, this, [this] {
         if (m_phase == Phase::Settling || m_phase == Phase::Dwelling)
             stop(QStringLiteral("rotctld との接続が切れました。"), QStringLiteral("the connection to rotctld was lost."));
     });
     // A rotator whose controller stops answering (a silent serial line) is
     // given up on as a power source is: three readings refused in a row.
-    connect(&client, &RotctldClient::positionRefused, this, [this](int returnCode) {
+    connect(&client, &hamlib::RotctldClient::positionRefused, this, [this](int returnCode) {
         if (m_phase != Phase::Settling && m_phase != Phase::Dwelling)
             return;
         if (m_refusedReadings.spend()) {
-            const HamlibError error = hamlibError(returnCode);
+            const hamlib::HamlibError error = hamlib::hamlibError(returnCode);
             stop(QStringLiteral("ローテーターの位置を %1 回続けて読めません（RPRT %2: %3）。%4").arg(kRefusedReadingsToGiveUp).arg(returnCode).arg(error.japanese, error.actionJapanese),
                  QStringLiteral("the rotator's position could not be read %1 times in a row (RPRT %2: %3). %4").arg(kRefusedReadingsToGiveUp).arg(returnCode).arg(error.english, error.actionEnglish));
         }
     });
-    connect(&client, &RotctldClient::pointingAnswered, this, [this](int returnCode) {
+    connect(&client, &hamlib::RotctldClient::pointingAnswered, this, [this](int returnCode) {
         if (returnCode != 0 && (m_phase == Phase::Settling || m_phase == Phase::Dwelling)) {
-            const HamlibError error = hamlibError(returnCode);
+            const hamlib::HamlibError error = hamlib::hamlibError(returnCode);
             stop(QStringLiteral("rotctld が指向コマンド P を受け付けません（RPRT %1: %2）。%3").arg(returnCode).arg(error.japanese, error.actionJapanese),
                  QStringLiteral("rotctld refused the pointing command P (RPRT %1: %2). %3").arg(returnCode).arg(error.english, error.actionEnglish));
         }
@@ -72,12 +72,12 @@ MeasurementEngine::MeasurementEngine(RotatorLender& lender, heliotrope::power::P
     connect(&m_power, &heliotrope::power::PowerSource::failed, this, &MeasurementEngine::onPowerFailed);
 }
 
-const RotatorFrame& MeasurementEngine::frame() const
+const rotator::RotatorFrame& MeasurementEngine::frame() const
 {
     return m_lender.frame();
 }
 
-const RotatorProfile& MeasurementEngine::rotatorProfile() const
+const rotator::RotatorProfile& MeasurementEngine::rotatorProfile() const
 {
     return m_lender.rotatorProfile();
 }
@@ -96,7 +96,7 @@ double MeasurementEngine::arrivalBand() const
 
 std::optional<double> MeasurementEngine::secondsFor(const SetPoint& from, const SetPoint& to) const
 {
-    const RotatorProfile& rotator = m_lender.rotatorProfile();
+    const rotator::RotatorProfile& rotator = m_lender.rotatorProfile();
     if (!rotator.azimuthRate() || !rotator.elevationRate())
         return std::nullopt;
     const double slew = std::max(std::abs(std::remainder(to.azimuth - from.azimuth, 360.0)) / *rotator.azimuthRate(),
@@ -105,11 +105,11 @@ std::optional<double> MeasurementEngine::secondsFor(const SetPoint& from, const 
     return slew + 2.0 * kPollMs / 1000.0 + m_settings.dwellSeconds;
 }
 
-RotatorCommand MeasurementEngine::commandFor(const SetPoint& sky, LimitCrossed* crossed) const
+rotator::RotatorCommand MeasurementEngine::commandFor(const SetPoint& sky, LimitCrossed* crossed) const
 {
-    const RotatorCommand command = rotatorCommand(frame(), sky, m_present);
+    const rotator::RotatorCommand command = rotator::rotatorCommand(frame(), sky, m_present);
     if (command.clamped && crossed) {
-        const RotatorLimits& limits = frame().limits;
+        const rotator::RotatorLimits& limits = frame().limits;
         QStringList japanese;
         QStringList english;
         const auto add = [&](bool met, const char* ja, const char* en, double value) {
@@ -141,7 +141,7 @@ void MeasurementEngine::measure(Aim aim)
 void MeasurementEngine::command(const SetPoint& sky)
 {
     LimitCrossed limit;
-    const RotatorCommand next = commandFor(sky, &limit);
+    const rotator::RotatorCommand next = commandFor(sky, &limit);
     if (next.clamped) {
         stop(QStringLiteral("測る向き（%1）がローテーターの可動範囲を越えます（%2）。")
                  .arg(companions::directionTextJapanese(sky.azimuth, sky.elevation), limit.japanese),
@@ -155,26 +155,26 @@ void MeasurementEngine::command(const SetPoint& sky)
     // step from what the controller is told (23.4488° goes as 23.45, which a
     // tenths controller takes as 23.5), and the rotator would then stop
     // where it never counts as arrived.
-    m_target = RotctldClient::asSent(RotatorPosition{next.azimuth, next.elevation});
+    m_target = hamlib::RotctldClient::asSent(rotator::RotatorPosition{next.azimuth, next.elevation});
     m_previous.reset();
     m_lender.rotctld().requestPointing(m_target);
     m_lender.rotctld().requestPosition();
     m_pollTimer.start();
 }
 
-bool MeasurementEngine::hasArrived(const RotatorPosition& reading) const
+bool MeasurementEngine::hasArrived(const rotator::RotatorPosition& reading) const
 {
     // Within the settle tolerance on the sky, or as near as this rotator gets
     // on each axis, measured from the command as its controller takes it (a
     // whole-degree controller told 166.66° goes to 167° and may stop at 166.6°).
-    const RotatorProfile& rotator = m_lender.rotatorProfile();
-    const RotatorPosition rounded = rotator.rounded(m_target);
+    const rotator::RotatorProfile& rotator = m_lender.rotatorProfile();
+    const rotator::RotatorPosition rounded = rotator.rounded(m_target);
     if (separationOnSky(frame(), reading, m_target) > m_settings.settleTolerance && !rotator.within(reading, m_target))
         return false;
-    return readingsAlike(reading, rounded) || readingsAlike(reading, m_target) || (m_previous && readingsAlike(reading, *m_previous));
+    return rotator::readingsAlike(reading, rounded) || rotator::readingsAlike(reading, m_target) || (m_previous && rotator::readingsAlike(reading, *m_previous));
 }
 
-void MeasurementEngine::onPosition(const RotatorPosition& reading, bool afterPointing)
+void MeasurementEngine::onPosition(const rotator::RotatorPosition& reading, bool afterPointing)
 {
     if (m_phase == Phase::Waiting) {
         m_present = reading;
@@ -199,8 +199,8 @@ void MeasurementEngine::onPosition(const RotatorPosition& reading, bool afterPoi
     // tenths controller that stops 0.4° short).
     if (hasArrived(reading)) {
         // The sky moved on while the rotator turned: follow it before reading.
-        const RotatorCommand fresh = commandFor(m_aim(m_clock()));
-        if (!fresh.clamped && separationOnSky(frame(), RotatorPosition{fresh.azimuth, fresh.elevation}, m_target) > arrivalBand()) {
+        const rotator::RotatorCommand fresh = commandFor(m_aim(m_clock()));
+        if (!fresh.clamped && separationOnSky(frame(), rotator::RotatorPosition{fresh.azimuth, fresh.elevation}, m_target) > arrivalBand()) {
             command(m_aim(m_clock()));
             return;
         }
@@ -218,7 +218,7 @@ void MeasurementEngine::onPosition(const RotatorPosition& reading, bool afterPoi
     if (static_cast<double>(m_pointClock.elapsed()) > m_settings.settleTimeoutSeconds * 1000.0) {
         m_pollTimer.stop();
         m_phase = Phase::Ready;
-        const RotatorPosition target = m_target;
+        const rotator::RotatorPosition target = m_target;
         if (m_skipped.spend()) {
             stop(QStringLiteral("ローテーターが %1 点続けて %2 秒以内に目標に着きません（読み %3、目標 %4）。")
                      .arg(kSkippedToGiveUp)
@@ -293,29 +293,29 @@ void MeasurementEngine::finishDwell()
     dwell.utc = (m_readingTimes.front() + m_readingTimes.back()) / 2;
     // The mean of the readings, azimuth taken about the first so that a
     // rotator standing at north does not average 359° and 1° to 180°.
-    const RotatorPosition firstPosition = m_dwellPositions.front();
+    const rotator::RotatorPosition firstPosition = m_dwellPositions.front();
     double azimuthSum = 0;
     double elevationSum = 0;
-    for (const RotatorPosition& position : m_dwellPositions) {
+    for (const rotator::RotatorPosition& position : m_dwellPositions) {
         azimuthSum += std::remainder(position.azimuth - firstPosition.azimuth, 360.0);
         elevationSum += position.elevation;
     }
     const double positions = static_cast<double>(m_dwellPositions.size());
-    dwell.reading = RotatorPosition{firstPosition.azimuth + azimuthSum / positions, elevationSum / positions};
+    dwell.reading = rotator::RotatorPosition{firstPosition.azimuth + azimuthSum / positions, elevationSum / positions};
     dwell.position = dishPosition(dwell.reading);
     dwell.positionUncertainty = m_lender.rotatorProfile().stepOrFinest() / 2;
     emit measured(dwell);
 }
 
-RotatorPosition MeasurementEngine::dishPosition(const RotatorPosition& reading) const
+rotator::RotatorPosition MeasurementEngine::dishPosition(const rotator::RotatorPosition& reading) const
 {
-    const RotatorProfile& rotator = m_lender.rotatorProfile();
+    const rotator::RotatorProfile& rotator = m_lender.rotatorProfile();
     // A reading fine enough to show where the rotator stopped says it.
     if (rotator.deadBand() <= 0 || rotator.stepOrFinest() / 2 < rotator.deadBand() || !m_slewFrom)
         return reading;
     // Otherwise the controller cut the motor on entering the dead band, on
     // the side it came from.
-    const RotatorPosition commanded = rotator.rounded(m_target);
+    const rotator::RotatorPosition commanded = rotator.rounded(m_target);
     const auto axis = [&rotator](double read, double sent, double from) {
         const double travel = sent - from;
         if (std::abs(travel) <= rotator.reach() || std::abs(read - sent) > rotator.stepOrFinest() / 2)
@@ -323,8 +323,8 @@ RotatorPosition MeasurementEngine::dishPosition(const RotatorPosition& reading) 
         return sent - std::copysign(rotator.deadBand(), travel);
     };
     const double fromAzimuth = commanded.azimuth + std::remainder(m_slewFrom->azimuth - commanded.azimuth, 360.0);
-    return RotatorPosition{axis(reading.azimuth, commanded.azimuth, fromAzimuth),
-                           axis(reading.elevation, commanded.elevation, m_slewFrom->elevation)};
+    return rotator::RotatorPosition{axis(reading.azimuth, commanded.azimuth, fromAzimuth),
+                                    axis(reading.elevation, commanded.elevation, m_slewFrom->elevation)};
 }
 
 void MeasurementEngine::stop(const QString& japanese, const QString& english)
@@ -347,4 +347,4 @@ void MeasurementEngine::finish()
     }
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -40,7 +40,7 @@
 #include <optional>
 #include <vector>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 class RotatorLender;
 
@@ -102,10 +102,10 @@ public:
     bool isBorrowing() const { return m_borrowing; }
     const heliotrope::power::PowerSource& power() const { return m_power; }
     const EngineSettings& settings() const { return m_settings; }
-    const RotatorProfile& rotatorProfile() const;
-    const RotatorFrame& frame() const;
+    const heliotrope::rotator::RotatorProfile& rotatorProfile() const;
+    const heliotrope::rotator::RotatorFrame& frame() const;
     // The latest reading, the rotator's own terms.
-    std::optional<RotatorPosition> present() const { return m_present; }
+    std::optional<heliotrope::rotator::RotatorPosition> present() const { return m_present; }
     double now() const { return m_clock(); }
     // Seconds a point at `to` takes from `from` (the sky's terms): the slew at
     // the rates the rotator has been seen to turn, the settling and the
@@ -115,7 +115,7 @@ public:
     double arrivalBand() const;
     // The P the rotator would be sent for a sky direction now; clamped when
     // beyond its limits, with which limit in `limitText` (Japanese / English).
-    RotatorCommand commandFor(const companions::SetPoint& sky, LimitCrossed* crossed = nullptr) const;
+    heliotrope::rotator::RotatorCommand commandFor(const companions::SetPoint& sky, LimitCrossed* crossed = nullptr) const;
 
 signals:
     void ready();
@@ -124,7 +124,7 @@ signals:
     void arrived();
     void measured(const Dwell& dwell);
     // Not reached within the settle timeout: the point is skipped.
-    void skipped(const RotatorPosition& reading, const RotatorPosition& target);
+    void skipped(const heliotrope::rotator::RotatorPosition& reading, const heliotrope::rotator::RotatorPosition& target);
     // The run cannot go on: why, in Japanese and English.
     void stopped(const QString& japanese, const QString& english);
 
@@ -136,13 +136,13 @@ private:
                        Dwelling };
 
     void command(const companions::SetPoint& sky);
-    void onPosition(const RotatorPosition& reading, bool afterPointing);
+    void onPosition(const heliotrope::rotator::RotatorPosition& reading, bool afterPointing);
     void onReading(double decibels);
     void onPowerFailed(const QString& reason);
     void stop(const QString& japanese, const QString& english);
-    bool hasArrived(const RotatorPosition& reading) const;
+    bool hasArrived(const heliotrope::rotator::RotatorPosition& reading) const;
     void finishDwell();
-    RotatorPosition dishPosition(const RotatorPosition& reading) const;
+    heliotrope::rotator::RotatorPosition dishPosition(const heliotrope::rotator::RotatorPosition& reading) const;
 
     RotatorLender& m_lender;
     heliotrope::power::PowerSource& m_power;
@@ -152,18 +152,18 @@ private:
     bool m_borrowing = false;
 
     Aim m_aim;
-    RotatorPosition m_target;  // the P sent for the point, rotator terms
-    std::optional<RotatorPosition> m_present;
-    std::optional<RotatorPosition> m_previous;       // the reading before m_present, since the P
-    std::optional<RotatorPosition> m_slewFrom;       // where the rotator stood when the point was commanded
-    companions::CompanionElapsedTimer m_pointClock;  // the settling and the dwell, in the companions' time
+    heliotrope::rotator::RotatorPosition m_target;  // the P sent for the point, rotator terms
+    std::optional<heliotrope::rotator::RotatorPosition> m_present;
+    std::optional<heliotrope::rotator::RotatorPosition> m_previous;  // the reading before m_present, since the P
+    std::optional<heliotrope::rotator::RotatorPosition> m_slewFrom;  // where the rotator stood when the point was commanded
+    companions::CompanionElapsedTimer m_pointClock;                  // the settling and the dwell, in the companions' time
     QTimer m_pollTimer;
     FailureBudget m_skipped{kSkippedToGiveUp};
     FailureBudget m_powerFailures{kPowerFailuresToGiveUp};
     FailureBudget m_refusedReadings{kRefusedReadingsToGiveUp};
     std::vector<double> m_readings;  // dB
     std::vector<double> m_readingTimes;
-    std::vector<RotatorPosition> m_dwellPositions;
+    std::vector<heliotrope::rotator::RotatorPosition> m_dwellPositions;
 };
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

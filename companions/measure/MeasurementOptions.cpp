@@ -7,7 +7,7 @@
 using heliotrope::companions::CompanionCommandLine;
 using heliotrope::companions::OptionRow;
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 namespace {
 
@@ -101,4 +101,4 @@ MeasurementOptions readMeasurementOptions(CompanionCommandLine& commandLine)
     return options;
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

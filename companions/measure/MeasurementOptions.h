@@ -15,7 +15,7 @@ namespace heliotrope::companions {
 class CompanionCommandLine;
 }
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 struct MeasurementOptions {
     std::optional<double> dwellSeconds;  // given; each run has its own default
@@ -37,4 +37,4 @@ void addMeasurementOptions(companions::CompanionCommandLine& commandLine);
 // problem, Japanese then English, is added to the command line's problems.
 MeasurementOptions readMeasurementOptions(companions::CompanionCommandLine& commandLine);
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

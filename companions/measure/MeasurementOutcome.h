@@ -5,7 +5,7 @@
 
 #include <QString>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 struct MeasurementOutcome {
     enum class Kind {
@@ -19,4 +19,4 @@ struct MeasurementOutcome {
     bool found() const { return kind == Kind::Result; }
 };
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

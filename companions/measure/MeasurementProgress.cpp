@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 namespace {
 
@@ -41,4 +41,4 @@ double secondsLeft(int stepsDone, int stepsTotal, double secondsSpent, double fi
     return perStep * std::max(0, stepsTotal - stepsDone);
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -6,7 +6,7 @@
 
 #include <QString>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 struct ProgressStep {
     QString runJapanese;   // "較正", "太陽雑音"
@@ -26,4 +26,4 @@ QString progressText(const ProgressStep& step);
 // any is done, `firstGuessPerStep` each.
 double secondsLeft(int stepsDone, int stepsTotal, double secondsSpent, double firstGuessPerStep);
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

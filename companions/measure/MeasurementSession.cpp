@@ -20,7 +20,7 @@ using heliotrope::record::RecordedSunNoise;
 using heliotrope::record::StationRecord;
 using heliotrope::station::ClockState;
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 namespace {
 
@@ -401,4 +401,4 @@ void MeasurementSession::end(const MeasurementOutcome& outcome)
     emit finished(m_outcome);
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

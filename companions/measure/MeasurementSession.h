@@ -26,7 +26,7 @@ namespace heliotrope::power {
 class PowerSource;
 }
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 class CalibrationRun;
 class MeasurementEngine;
@@ -80,7 +80,7 @@ signals:
     void warning(const QString& line);
     void progress(const QString& line);
     // The rotator is back with the bridge and the result dealt with.
-    void finished(const heliotrope::rotctl::MeasurementOutcome& outcome);
+    void finished(const heliotrope::measure::MeasurementOutcome& outcome);
 
 private:
     enum class Stage { Idle,
@@ -111,4 +111,4 @@ private:
     std::unique_ptr<SunNoiseRun> m_sunNoise;
 };
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -9,19 +9,19 @@
 #include "companions/rotator/RotatorGeometry.h"
 #include "companions/rotator/RotatorProfile.h"
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 class RotatorLender {
 public:
     virtual ~RotatorLender() = default;
-    virtual RotctldClient& rotctld() = 0;
+    virtual hamlib::RotctldClient& rotctld() = 0;
     // Range, limits (once rotctld is connected) and the offsets tracking applies.
-    virtual const RotatorFrame& frame() const = 0;
+    virtual const rotator::RotatorFrame& frame() const = 0;
     // The rotator's step, dead band, rates and rounding, learnt from every
     // reading and every P answered before the engine hears of them.
-    virtual const RotatorProfile& rotatorProfile() const = 0;
+    virtual const rotator::RotatorProfile& rotatorProfile() const = 0;
     virtual void lendRotator() = 0;
     virtual void takeRotatorBack() = 0;
 };
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <numbers>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 namespace {
 
@@ -139,13 +139,13 @@ std::optional<SavedPointingModel> loadPointingModel()
     return saved;
 }
 
-double azimuthRangeStart(AzimuthRange range)
+double azimuthRangeStart(rotator::AzimuthRange range)
 {
-    return range == AzimuthRange::FromMinus180To180 ? -180.0 : 0.0;
+    return range == rotator::AzimuthRange::FromMinus180To180 ? -180.0 : 0.0;
 }
 
 QString pointingModelRefusal(const SavedPointingModel& saved, const std::optional<heliotrope::sky::Site>& site,
-                             AzimuthRange range)
+                             rotator::AzimuthRange range)
 {
     using heliotrope::pointing::Direction;
     const double distance = site ? kilometresBetween(saved.site, *site) : 0;
@@ -207,4 +207,4 @@ QString calibrationSettingsPath()
         .fileName();
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -15,7 +15,7 @@
 
 #include <optional>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 struct SavedCalibration {
     double azimuthOffset = 0;    // degrees, how much the rotator's reading exceeds the true direction
@@ -60,8 +60,8 @@ std::optional<SavedPointingModel> loadPointingModel();
 inline constexpr double kModelSiteKilometres = 1.0;
 inline constexpr double kLargestModelShift = 5.0;  // degrees on the sky
 QString pointingModelRefusal(const SavedPointingModel& saved, const std::optional<heliotrope::sky::Site>& site,
-                             AzimuthRange range);
+                             rotator::AzimuthRange range);
 // The azimuth range's start, as the model reckons its azimuth scale from.
-double azimuthRangeStart(AzimuthRange range);
+double azimuthRangeStart(rotator::AzimuthRange range);
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -2,7 +2,7 @@
 
 #include <QDateTime>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 namespace {
 
@@ -56,4 +56,4 @@ bool SunNoiseCsv::write(int repeat, double utcSeconds, const PointReading& sun, 
     return m_file.write(bytes) == bytes.size() && m_file.flush();
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -14,7 +14,7 @@
 #include <QFile>
 #include <QString>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 // One point of the run: the engine's dwell, and where the dish stood in the
 // sky's terms (the dwell's position with the frame's offsets taken off).
@@ -36,4 +36,4 @@ private:
     QFile m_file;
 };
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -11,7 +11,7 @@ using heliotrope::companions::CompanionCommandLine;
 using heliotrope::companions::numberOption;
 using heliotrope::companions::OptionRow;
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 namespace {
 
@@ -199,4 +199,4 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(CompanionCommandLine& command
     return options;
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -13,7 +13,7 @@
 
 #include <optional>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 struct SunNoiseOptions {
     // Cold sky: a fixed direction (sky terms: azimuth 0 to 360, elevation 0 to
@@ -48,4 +48,4 @@ void addSunNoiseOptions(companions::CompanionCommandLine& commandLine);
 // problem to the command line, in Japanese and English, naming the option.
 std::optional<SunNoiseOptions> readSunNoiseOptions(companions::CompanionCommandLine& commandLine);
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -15,7 +15,7 @@ using heliotrope::companions::SetPoint;
 using heliotrope::sky::TrueSunPosition;
 namespace sunnoise = heliotrope::sunnoise;
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 namespace {
 
@@ -59,7 +59,7 @@ SunNoiseRun::SunNoiseRun(MeasurementEngine& engine, const SunNoiseOptions& optio
             sayProgress(QStringLiteral("コールドスカイを測定中"), QStringLiteral("reading cold sky"));
     });
     connect(&m_engine, &MeasurementEngine::measured, this, &SunNoiseRun::onMeasured);
-    connect(&m_engine, &MeasurementEngine::skipped, this, [this](const RotatorPosition& reading, const RotatorPosition& target) {
+    connect(&m_engine, &MeasurementEngine::skipped, this, [this](const rotator::RotatorPosition& reading, const rotator::RotatorPosition& target) {
         // A repeat is a pair: a point not reached takes its repeat with it.
         emit notice(QStringLiteral("%1/%2 回目: ローテーターが %3 秒たっても目標（%4）に着きません（読み %5）。この回を飛ばします。\n"
                                    "Repeat %1 of %2: the rotator did not reach its target (%6) within %3 s (reads %7): repeat skipped.")
@@ -217,7 +217,7 @@ void SunNoiseRun::measure(Point point)
 void SunNoiseRun::onMeasured(const Dwell& dwell)
 {
     PointReading point;
-    const RotatorPosition where = skyPosition(m_engine.frame(), dwell.position);
+    const rotator::RotatorPosition where = rotator::skyPosition(m_engine.frame(), dwell.position);
     point.azimuth = where.azimuth;
     point.elevation = where.elevation;
     point.dwell = dwell;
@@ -368,4 +368,4 @@ void SunNoiseRun::sayProgress(const QString& japanese, const QString& english)
                                             QStringLiteral("repeat"), m_repeat, m_options.repeats, japanese, english, left}));
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

@@ -26,7 +26,7 @@
 #include <optional>
 #include <vector>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::measure {
 
 struct SunNoiseResult {
     std::vector<heliotrope::sunnoise::PowerPair> repeats;
@@ -111,4 +111,4 @@ private:
     int m_pointsDone = 0;
 };
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::measure

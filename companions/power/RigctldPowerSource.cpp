@@ -29,7 +29,7 @@ StrengthReply readStrengthReply(const QByteArray& line)
 {
     StrengthReply reply;
     const QByteArray text = line.trimmed();
-    if (const std::optional<int> code = heliotrope::rotctl::hamlibReturnCode(text)) {
+    if (const std::optional<int> code = heliotrope::hamlib::hamlibReturnCode(text)) {
         if (*code != 0)
             reply.returnCode = *code;
         return reply;

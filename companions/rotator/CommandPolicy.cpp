@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::rotator {
 
 namespace {
 
@@ -104,4 +104,4 @@ void CommandPolicy::reset()
     *this = CommandPolicy(m_threshold, m_minIntervalMs);
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotator

@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <optional>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::rotator {
 
 class CommandPolicy {
 public:
@@ -73,4 +73,4 @@ private:
     std::optional<RotatorPosition> m_latestReading;
 };
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotator

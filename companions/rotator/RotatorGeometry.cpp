@@ -9,7 +9,7 @@
 using heliotrope::companions::normalizedAzimuth;
 using heliotrope::companions::SetPoint;
 
-namespace heliotrope::rotctl {
+namespace heliotrope::rotator {
 
 namespace {
 
@@ -108,4 +108,4 @@ RotatorPosition skyPosition(const RotatorFrame& frame, const RotatorPosition& re
     return {normalizedAzimuth(reading.azimuth - frame.azimuthOffset), reading.elevation - frame.elevationOffset};
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotator

@@ -10,7 +10,7 @@
 
 #include <optional>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::rotator {
 
 enum class AzimuthRange {
     From0To360,         // stop at north: 0 to 360
@@ -68,4 +68,4 @@ RotatorLimits rangeExtent(AzimuthRange range);
 // (limits given on the command line may exclude the whole range).
 bool azimuthReachable(const RotatorFrame& frame);
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotator

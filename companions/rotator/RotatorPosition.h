@@ -3,7 +3,7 @@
 // The rotator's own terms: where it points and how far it may turn, in its
 // own coordinates, as it reads them and is told them.
 
-namespace heliotrope::rotctl {
+namespace heliotrope::rotator {
 
 struct RotatorLimits {
     double minAzimuth = 0;
@@ -17,4 +17,4 @@ struct RotatorPosition {
     double elevation = 0;
 };
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotator

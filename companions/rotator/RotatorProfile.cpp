@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::rotator {
 
 namespace {
 
@@ -192,4 +192,4 @@ bool RotatorProfile::sameCommand(const RotatorPosition& a, const RotatorPosition
     return nearest || cutDown;
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotator

@@ -27,7 +27,7 @@
 #include <optional>
 #include <set>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::rotator {
 
 class RotatorProfile {
 public:
@@ -87,4 +87,4 @@ private:
     std::optional<double> m_elevationRate;
 };
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotator

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace heliotrope::rotctl {
+namespace heliotrope::rotator {
 
 namespace {
 
@@ -17,4 +17,4 @@ bool readingsAlike(const RotatorPosition& a, const RotatorPosition& b)
     return std::abs(a.azimuth - b.azimuth) < kLastPrintedDigit && std::abs(a.elevation - b.elevation) < kLastPrintedDigit;
 }
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotator

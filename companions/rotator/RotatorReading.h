@@ -4,7 +4,7 @@
 
 #include "companions/rotator/RotatorPosition.h"
 
-namespace heliotrope::rotctl {
+namespace heliotrope::rotator {
 
 // Alike as rotctld reads them out: within a hundredth on each axis, the last
 // digit it prints (older versions print six decimals of the same float). Two
@@ -13,4 +13,4 @@ namespace heliotrope::rotctl {
 // command: the rotator stands on it.
 bool readingsAlike(const RotatorPosition& a, const RotatorPosition& b);
 
-}  // namespace heliotrope::rotctl
+}  // namespace heliotrope::rotator

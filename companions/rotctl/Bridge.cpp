@@ -44,12 +44,12 @@ Bridge::Bridge(const BridgeOptions& options, QObject* parent)
     connect(&m_receiver, &PointingReceiver::reportAddressChanged, this, [this](const QHostAddress& address, quint16 port) {
         emit notice(said::reportAddress(address, port));
     });
-    connect(&m_client, &RotctldClient::ready, this, &Bridge::onReady);
-    connect(&m_client, &RotctldClient::lost, this, [this](RotctldClient::Problem, const QString& line) { onLost(line); });
-    connect(&m_client, &RotctldClient::positionRead, this, &Bridge::onPosition);
-    connect(&m_client, &RotctldClient::positionRefused, this, &Bridge::onPositionRefused);
-    connect(&m_client, &RotctldClient::pointingAnswered, this, &Bridge::onPointingAnswered);
-    connect(&m_client, &RotctldClient::haltAnswered, this, [this](RotctldCommand, int returnCode) {
+    connect(&m_client, &hamlib::RotctldClient::ready, this, &Bridge::onReady);
+    connect(&m_client, &hamlib::RotctldClient::lost, this, [this](hamlib::RotctldClient::Problem, const QString& line) { onLost(line); });
+    connect(&m_client, &hamlib::RotctldClient::positionRead, this, &Bridge::onPosition);
+    connect(&m_client, &hamlib::RotctldClient::positionRefused, this, &Bridge::onPositionRefused);
+    connect(&m_client, &hamlib::RotctldClient::pointingAnswered, this, &Bridge::onPointingAnswered);
+    connect(&m_client, &hamlib::RotctldClient::haltAnswered, this, [this](hamlib::RotctldCommand, int returnCode) {
         // Stopped short of its last P, or bound for the controller's park:
         // where it comes to rest tells nothing of its dead band.
         m_profile.commanded(std::nullopt);
@@ -72,7 +72,7 @@ bool Bridge::start(QString* problem)
     emit notice(said::listening(endpointText(m_options.listenAddress, localPort()), m_client.endpointText()));
     if (!m_options.allowedSenders.isLoopbackOnly())
         emit notice(said::allowedSenders(m_options.allowedSenders.text()));
-    if (m_options.azimuthRange == AzimuthRange::FromMinus180To180)
+    if (m_options.azimuthRange == rotator::AzimuthRange::FromMinus180To180)
         emit notice(said::halfTurnRange());
     if (m_trueSun)
         emit notice(said::trueSunMode(m_options.trueSun));
@@ -111,26 +111,26 @@ void Bridge::onSetPoint(const SetPoint& setPoint)
     considerCommand();
 }
 
-TrackingColumns Bridge::trackingColumns(const RotatorPosition& reading) const
+TrackingColumns Bridge::trackingColumns(const rotator::RotatorPosition& reading) const
 {
     TrackingColumns columns;
     if (m_trueSunDecision && m_trueSunDecision->trueSun) {
         columns.trueSun = SetPoint{m_trueSunDecision->trueSun->azimuth, m_trueSunDecision->trueSun->elevation};
         columns.windowMinusTrue = m_trueSunDecision->windowMinusTrue;
     }
-    if (m_target && azimuthReachable(m_frame)) {
+    if (m_target && rotator::azimuthReachable(m_frame)) {
         // Where the bridge points the rotator, after the limits, back in the sky's terms.
-        const RotatorCommand command = rotatorCommand(m_frame, *m_target, reading);
-        columns.commanded = skyPosition(m_frame, RotatorPosition{command.azimuth, command.elevation});
+        const rotator::RotatorCommand command = rotator::rotatorCommand(m_frame, *m_target, reading);
+        columns.commanded = rotator::skyPosition(m_frame, rotator::RotatorPosition{command.azimuth, command.elevation});
     }
     return columns;
 }
 
-void Bridge::onReady(const std::optional<RotatorLimits>& reported)
+void Bridge::onReady(const std::optional<rotator::RotatorLimits>& reported)
 {
     // Without a report, the whole of the range and the horizon to the zenith.
-    const RotatorLimits extent = rangeExtent(m_options.azimuthRange);
-    RotatorLimits limits = reported.value_or(RotatorLimits{extent.minAzimuth, extent.maxAzimuth, 0, 90});
+    const rotator::RotatorLimits extent = rotator::rangeExtent(m_options.azimuthRange);
+    rotator::RotatorLimits limits = reported.value_or(rotator::RotatorLimits{extent.minAzimuth, extent.maxAzimuth, 0, 90});
     limits.minAzimuth = m_options.minAzimuth.value_or(limits.minAzimuth);
     limits.maxAzimuth = m_options.maxAzimuth.value_or(limits.maxAzimuth);
     limits.minElevation = m_options.minElevation.value_or(limits.minElevation);
@@ -152,7 +152,7 @@ void Bridge::onReady(const std::optional<RotatorLimits>& reported)
     // the connection and then hangs has not connected anything.
     m_connectedPending = !m_connectedSaid;
     m_limitsReported = reported.has_value();
-    if (!azimuthReachable(m_frame)) {
+    if (!rotator::azimuthReachable(m_frame)) {
         if (!m_unreachableSaid)
             emit notice(said::limitsUnreachable());
         m_unreachableSaid = true;
@@ -180,7 +180,7 @@ void Bridge::onLost(const QString& line)
     }
 }
 
-void Bridge::learnFrom(const RotatorPosition& reading, bool afterPointing)
+void Bridge::learnFrom(const rotator::RotatorPosition& reading, bool afterPointing)
 {
     m_profile.reading(reading, static_cast<double>(nowMs()) / 1000.0, afterPointing);
     if (m_profile.step() && m_profile.step() != m_stepSaid) {
@@ -209,7 +209,7 @@ void Bridge::poll()
     m_client.requestPosition();
 }
 
-void Bridge::onPosition(const RotatorPosition& reading, bool afterPointing)
+void Bridge::onPosition(const rotator::RotatorPosition& reading, bool afterPointing)
 {
     sayConnected();
     if (m_positionRefusedSaid) {
@@ -225,7 +225,7 @@ void Bridge::onPosition(const RotatorPosition& reading, bool afterPointing)
         m_policy.positionRead(reading);
     learnFrom(reading, afterPointing);
 
-    const RotatorPosition sky = skyPosition(m_frame, reading);
+    const rotator::RotatorPosition sky = rotator::skyPosition(m_frame, reading);
     m_receiver.sendReport(positionReport(sky.azimuth, sky.elevation));
     if (m_log.isOpen() && !m_log.write(utcNowMs(), m_setPoint, sky, trackingColumns(reading)) && !m_logFailureSaid) {
         m_logFailureSaid = true;
@@ -243,7 +243,7 @@ void Bridge::onPositionRefused(int returnCode)
     m_pollTimer.setInterval(std::min(m_pollTimer.interval() * 2, realIntervalMs(std::max(kLongestPollMs, m_options.pollIntervalMs))));
 }
 
-void Bridge::onPointingAnswered(int returnCode, const RotatorPosition& sent)
+void Bridge::onPointingAnswered(int returnCode, const rotator::RotatorPosition& sent)
 {
     m_profile.commanded(returnCode == 0 ? std::optional(sent) : std::nullopt);
     if (m_commandsHeld)
@@ -282,7 +282,7 @@ void Bridge::holdCommands(bool held)
     }
 }
 
-bool Bridge::stow(const std::optional<RotatorPosition>& rotatorTarget)
+bool Bridge::stow(const std::optional<rotator::RotatorPosition>& rotatorTarget)
 {
     m_hold = Hold::Stowed;
     m_stowTarget = rotatorTarget;
@@ -301,13 +301,13 @@ bool Bridge::sendHold()
     if (!m_client.isReady() || m_hold == Hold::None)
         return false;
     if (m_hold == Hold::Stopped) {
-        m_client.requestHalt(RotctldCommand::Stop);
+        m_client.requestHalt(hamlib::RotctldCommand::Stop);
     } else if (m_stowTarget) {
         m_trackingAnswerFirst = m_client.pointingInFlight() && !m_holdAnswerPending;
         m_holdAnswerPending = true;
         m_client.requestPointing(*m_stowTarget);
     } else {
-        m_client.requestHalt(RotctldCommand::Park);
+        m_client.requestHalt(hamlib::RotctldCommand::Park);
     }
     return true;
 }
@@ -333,14 +333,14 @@ void Bridge::resume()
 
 void Bridge::considerCommand()
 {
-    if (!obeying() || !m_target || !m_client.isReady() || !azimuthReachable(m_frame) || m_client.pointingPending())
+    if (!obeying() || !m_target || !m_client.isReady() || !rotator::azimuthReachable(m_frame) || m_client.pointingPending())
         return;
-    const RotatorCommand command = rotatorCommand(m_frame, *m_target, m_present);
+    const rotator::RotatorCommand command = rotator::rotatorCommand(m_frame, *m_target, m_present);
     if (command.clamped && !m_clampSaid)
         emit notice(said::setPointClamped(*m_target, m_frame.limits, command.azimuth, command.elevation));
     m_clampSaid = command.clamped;
 
-    const RotatorPosition target{command.azimuth, command.elevation};
+    const rotator::RotatorPosition target{command.azimuth, command.elevation};
     if (!m_policy.shouldCommand(target, m_present, nowMs(), m_profile))
         return;
     m_policy.commanded(target, nowMs());

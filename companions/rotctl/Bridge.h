@@ -27,7 +27,7 @@
 
 namespace heliotrope::rotctl {
 
-class Bridge : public QObject, public RotatorLender {
+class Bridge : public QObject, public heliotrope::measure::RotatorLender {
     Q_OBJECT
 
 public:
@@ -38,13 +38,13 @@ public:
     // opened (rotctld not running is not a reason: it is waited for).
     bool start(QString* problem);
     quint16 localPort() const { return m_receiver.localPort(); }
-    RotctldClient& rotctld() override { return m_client; }
+    heliotrope::hamlib::RotctldClient& rotctld() override { return m_client; }
     // The rotator's frame as the bridge uses it (range, limits once rotctld
     // is connected, offsets).
-    const RotatorFrame& frame() const override { return m_frame; }
+    const heliotrope::rotator::RotatorFrame& frame() const override { return m_frame; }
     // While a measurement drives the rotator the bridge sends no P of its own;
     // given back, it points at the latest set-point again.
-    const RotatorProfile& rotatorProfile() const override { return m_profile; }
+    const heliotrope::rotator::RotatorProfile& rotatorProfile() const override { return m_profile; }
     void lendRotator() override { holdCommands(true); }
     void takeRotatorBack() override { holdCommands(false); }
     void holdCommands(bool held);
@@ -61,15 +61,15 @@ public:
                       Stopped };
     // False when rotctld is not connected: the hold stands, the command goes
     // once it is (a stow), or is pointless by then (a stop).
-    bool stow(const std::optional<RotatorPosition>& rotatorTarget);
+    bool stow(const std::optional<heliotrope::rotator::RotatorPosition>& rotatorTarget);
     bool stopRotator();
     void resume();
     Hold hold() const { return m_hold; }
-    const std::optional<RotatorPosition>& stowTarget() const { return m_stowTarget; }
+    const std::optional<heliotrope::rotator::RotatorPosition>& stowTarget() const { return m_stowTarget; }
     bool rotctldReady() const { return m_client.isReady(); }
 
     // What status shows: the latest reading (rotator terms) and set-point (sky terms).
-    const std::optional<RotatorPosition>& present() const { return m_present; }
+    const std::optional<heliotrope::rotator::RotatorPosition>& present() const { return m_present; }
     const std::optional<companions::SetPoint>& setPoint() const { return m_setPoint; }
     // A calibration made while running: pointed with from now on.
     void applyOffsets(double azimuthOffset, double elevationOffset);
@@ -91,38 +91,38 @@ signals:
 
 private:
     void onSetPoint(const companions::SetPoint& setPoint);
-    void onReady(const std::optional<RotatorLimits>& reported);
+    void onReady(const std::optional<heliotrope::rotator::RotatorLimits>& reported);
     void onLost(const QString& line);
-    void onPosition(const RotatorPosition& reading, bool afterPointing);
+    void onPosition(const heliotrope::rotator::RotatorPosition& reading, bool afterPointing);
     void onPositionRefused(int returnCode);
-    void onPointingAnswered(int returnCode, const RotatorPosition& sent);
+    void onPointingAnswered(int returnCode, const heliotrope::rotator::RotatorPosition& sent);
     void poll();
     void considerCommand();
     bool sendHold();
     bool obeying() const { return !m_commandsHeld && m_hold == Hold::None; }
     void sayConnected();
-    void learnFrom(const RotatorPosition& reading, bool afterPointing);
+    void learnFrom(const heliotrope::rotator::RotatorPosition& reading, bool afterPointing);
     qint64 nowMs() const { return m_clock.elapsed(); }
     qint64 utcNowMs() const;
     void takeSetPoint(const companions::SetPoint& setPoint);
-    TrackingColumns trackingColumns(const RotatorPosition& reading) const;
+    TrackingColumns trackingColumns(const heliotrope::rotator::RotatorPosition& reading) const;
 
     BridgeOptions m_options;
     companions::PointingReceiver m_receiver;
-    RotctldClient m_client;
-    CommandPolicy m_policy;
-    RotatorProfile m_profile;  // fed here alone, from every reading and every P answered
+    heliotrope::hamlib::RotctldClient m_client;
+    heliotrope::rotator::CommandPolicy m_policy;
+    heliotrope::rotator::RotatorProfile m_profile;  // fed here alone, from every reading and every P answered
     TrackingLog m_log;
     QTimer m_pollTimer;
     companions::CompanionElapsedTimer m_clock;  // tracking's intervals and the rotator's rates, in the companions' time
 
-    RotatorFrame m_frame;
+    heliotrope::rotator::RotatorFrame m_frame;
     std::optional<companions::SetPoint> m_setPoint;    // the latest, in the sky's terms
     std::optional<companions::SetPoint> m_target;      // what to point at for it: the set-point or the real sun
     std::optional<TrueSunPointing> m_trueSun;          // with --true-sun
     std::optional<TrueSunDecision> m_trueSunDecision;  // for the latest set-point
     UtcClock m_utcClock;
-    std::optional<RotatorPosition> m_present;  // the latest reading on this connection, rotator terms
+    std::optional<heliotrope::rotator::RotatorPosition> m_present;  // the latest reading on this connection, rotator terms
 
     // What has been said and not yet resolved, so that it is said once.
     bool m_clampSaid = false;
@@ -134,9 +134,9 @@ private:
     double m_thresholdSaid = 0;
     bool m_commandsHeld = false;
     Hold m_hold = Hold::None;
-    std::optional<RotatorPosition> m_stowTarget;  // none while stowed: Hamlib's park
-    bool m_holdAnswerPending = false;             // a P of the stow on its way, not a measurement's
-    bool m_trackingAnswerFirst = false;           // tracking's P was on its way when the stow's went
+    std::optional<heliotrope::rotator::RotatorPosition> m_stowTarget;  // none while stowed: Hamlib's park
+    bool m_holdAnswerPending = false;                                  // a P of the stow on its way, not a measurement's
+    bool m_trackingAnswerFirst = false;                                // tracking's P was on its way when the stow's went
     bool m_connectedSaid = false;
     bool m_connectedPending = false;  // waiting for the rotator's first answer on this connection
     bool m_limitsReported = false;

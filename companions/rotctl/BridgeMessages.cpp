@@ -11,14 +11,14 @@ namespace heliotrope::rotctl::said {
 
 namespace {
 
-QString limitsJapanese(const RotatorLimits& limits)
+QString limitsJapanese(const rotator::RotatorLimits& limits)
 {
     return QStringLiteral("方位角 %1～%2、仰角 %3～%4")
         .arg(degreesText(limits.minAzimuth), degreesText(limits.maxAzimuth), degreesText(limits.minElevation),
              degreesText(limits.maxElevation));
 }
 
-QString limitsEnglish(const RotatorLimits& limits)
+QString limitsEnglish(const rotator::RotatorLimits& limits)
 {
     return QStringLiteral("azimuth %1 to %2, elevation %3 to %4")
         .arg(degreesText(limits.minAzimuth), degreesText(limits.maxAzimuth), degreesText(limits.minElevation),
@@ -29,7 +29,7 @@ QString limitsEnglish(const RotatorLimits& limits)
 QString refusal(const QString& japanese, const QString& english, const QString& retryJapanese, const QString& retryEnglish,
                 int returnCode)
 {
-    const HamlibError error = hamlibError(returnCode);
+    const hamlib::HamlibError error = hamlib::hamlibError(returnCode);
     const QString actionJa = error.actionJapanese.isEmpty() ? QString() : error.actionJapanese;
     const QString actionEn = error.actionEnglish.isEmpty() ? QString() : QStringLiteral(" ") + error.actionEnglish;
     return bilingual(QStringLiteral("%1（RPRT %2: %3）。%4%5").arg(japanese).arg(returnCode).arg(error.japanese, retryJapanese, actionJa),
@@ -88,7 +88,7 @@ QString measurementsOnRealSun(const TrueSunOptions& trueSun)
                      QStringLiteral("Measurements point at the real sun (%1).").arg(refractionTextEnglish(trueSun)));
 }
 
-QString connected(const QString& rotctldEndpoint, const RotatorLimits& limits, bool limitsReported, bool overridden)
+QString connected(const QString& rotctldEndpoint, const rotator::RotatorLimits& limits, bool limitsReported, bool overridden)
 {
     return bilingual(QStringLiteral("rotctld（%1）に接続しました。可動範囲: %2（%3%4）。")
                          .arg(rotctldEndpoint, limitsJapanese(limits),
@@ -167,7 +167,7 @@ QString pointingRefused(int returnCode)
                    QStringLiteral("sending again at growing intervals"), returnCode);
 }
 
-QString setPointClamped(const companions::SetPoint& setPoint, const RotatorLimits& limits, double azimuth, double elevation)
+QString setPointClamped(const companions::SetPoint& setPoint, const rotator::RotatorLimits& limits, double azimuth, double elevation)
 {
     return bilingual(QStringLiteral("設定点 方位角 %1 仰角 %2 はローテーターの可動範囲（%3）の外にあるため、"
                                     "ローテーターの値で方位角 %4 仰角 %5 へ向けます（範囲内に戻るまで繰り返し知らせません）。")
@@ -195,7 +195,7 @@ QString stowingBeforeExit()
     return bilingual(QStringLiteral("終わる前にローテーターを格納します。"), QStringLiteral("Stowing the rotator before ending."));
 }
 
-QString savedCalibrationUsed(const SavedCalibration& saved, const QString& where)
+QString savedCalibrationUsed(const measure::SavedCalibration& saved, const QString& where)
 {
     const QString azimuth = QString::number(saved.azimuthOffset, 'f', 3);
     const QString elevation = QString::number(saved.elevationOffset, 'f', 3);
@@ -220,7 +220,7 @@ QString savedCalibrationOtherSky(heliotrope::sky::Refraction measuredWith, helio
                          .arg(measured, pointing));
 }
 
-QString pointingModelUsed(const SavedPointingModel& saved, const QString& where)
+QString pointingModelUsed(const measure::SavedPointingModel& saved, const QString& where)
 {
     const QString terms = QString::fromStdString(heliotrope::pointing::mountText(saved.model));
     const QString fitted = saved.fittedUtc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm"));

@@ -22,7 +22,7 @@ QString halfTurnRange();
 QString trueSunMode(const TrueSunOptions& trueSun);
 QString measurementsOnRealSun(const TrueSunOptions& trueSun);
 // limitsReported: rotctld's \dump_state gave them; overridden: the command line changed some.
-QString connected(const QString& rotctldEndpoint, const RotatorLimits& limits, bool limitsReported, bool overridden);
+QString connected(const QString& rotctldEndpoint, const rotator::RotatorLimits& limits, bool limitsReported, bool overridden);
 QString limitsUnreachable();
 QString rotatorStep(double step, bool givenByOption);
 QString thresholdRaised(double step, double deadBand, double threshold);
@@ -31,16 +31,16 @@ QString logUnwritable(const QString& path);
 QString positionRefused(int returnCode);
 QString pointingTakenAgain();
 QString pointingRefused(int returnCode);
-QString setPointClamped(const companions::SetPoint& setPoint, const RotatorLimits& limits, double azimuth, double elevation);
+QString setPointClamped(const companions::SetPoint& setPoint, const rotator::RotatorLimits& limits, double azimuth, double elevation);
 
 // The station's request socket.
 QString takingRequests(const QString& socketPath);
 QString noRequests();
 QString stowingBeforeExit();
 
-QString savedCalibrationUsed(const SavedCalibration& saved, const QString& where);
+QString savedCalibrationUsed(const measure::SavedCalibration& saved, const QString& where);
 QString savedCalibrationOtherSky(heliotrope::sky::Refraction measuredWith, heliotrope::sky::Refraction pointingWith);
-QString pointingModelUsed(const SavedPointingModel& saved, const QString& where);
+QString pointingModelUsed(const measure::SavedPointingModel& saved, const QString& where);
 QString pointingModelSetAside();
 QString pointingModelSiteUnchecked(const heliotrope::sky::Site& fittedAt);
 // Why a sun-noise run ends on Ctrl+C, in each language, to be set in the run's own words.

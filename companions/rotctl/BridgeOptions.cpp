@@ -122,7 +122,7 @@ constexpr double kHighestStowAzimuth = 720;
 constexpr double kLowestStowElevation = -90;
 constexpr double kHighestStowElevation = 180;
 
-void readStowPosition(CompanionCommandLine& commandLine, const QString& name, std::optional<RotatorPosition>& into)
+void readStowPosition(CompanionCommandLine& commandLine, const QString& name, std::optional<rotator::RotatorPosition>& into)
 {
     const QString text = commandLine.parser().value(name);
     if (!commandLine.parser().isSet(name) || text.isEmpty())
@@ -135,7 +135,7 @@ void readStowPosition(CompanionCommandLine& commandLine, const QString& name, st
                                       .arg(name, text);
         return;
     }
-    into = RotatorPosition{pair.first, pair.second};
+    into = rotator::RotatorPosition{pair.first, pair.second};
 }
 
 // The asking commands, one at a time and without a run of their own.
@@ -191,11 +191,11 @@ void readRotator(CompanionCommandLine& commandLine, BridgeOptions& options)
     commandLine.readOptionalNumber(QStringLiteral("deadband"), 0, 5, options.deadBand);
     const QString range = parser.value(QStringLiteral("az-range")).trimmed();
     if (range == QLatin1String("360"))
-        options.azimuthRange = AzimuthRange::From0To360;
+        options.azimuthRange = rotator::AzimuthRange::From0To360;
     else if (range == QLatin1String("180"))
-        options.azimuthRange = AzimuthRange::FromMinus180To180;
+        options.azimuthRange = rotator::AzimuthRange::FromMinus180To180;
     else if (range == QLatin1String("450"))
-        options.azimuthRange = AzimuthRange::Overlap;
+        options.azimuthRange = rotator::AzimuthRange::Overlap;
     else
         problems << QStringLiteral("--az-range 「%1」 は 360、180、450 のどれかにしてください。\n"
                                    "--az-range \"%1\": give 360, 180 or 450.")
@@ -219,8 +219,8 @@ void readSkyAndRuns(CompanionCommandLine& commandLine, BridgeOptions& options)
 {
     const QCommandLineParser& parser = commandLine.parser();
     QStringList& problems = commandLine.problems();
-    options.measurement = readMeasurementOptions(commandLine);
-    options.calibration = readCalibrationOptions(commandLine);
+    options.measurement = measure::readMeasurementOptions(commandLine);
+    options.calibration = measure::readCalibrationOptions(commandLine);
     options.trueSun = readTrueSunOptions(commandLine);
     options.trueSun.clockOffsetSeconds = options.measurement.clockOffsetSeconds;
     if (options.calibration) {
@@ -232,7 +232,7 @@ void readSkyAndRuns(CompanionCommandLine& commandLine, BridgeOptions& options)
             problems << QStringLiteral("較正には --site でアンテナの場所が要ります。\n"
                                        "Calibration needs the antenna's site: --site LAT,LON[,HEIGHT_M].");
     }
-    options.sunNoise = readSunNoiseOptions(commandLine);
+    options.sunNoise = measure::readSunNoiseOptions(commandLine);
     options.history = readHistoryOptions(commandLine);
     if (options.history && (options.calibration || options.sunNoise || options.trueSun.lookOnly)) {
         problems << QStringLiteral("--history は --calibrate、--sun-noise、--sun-now と一緒には使えません。\n"
@@ -263,9 +263,9 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
     commandLine.addOption(allowedSenderOption());
     commandLine.addOptions(std::span(kBridgeOptions).subspan(2));
     addTrueSunOptions(commandLine);
-    addCalibrationOptions(commandLine);
-    addSunNoiseOptions(commandLine);
-    addMeasurementOptions(commandLine);
+    measure::addCalibrationOptions(commandLine);
+    measure::addSunNoiseOptions(commandLine);
+    measure::addMeasurementOptions(commandLine);
     commandLine.addOptions(kAskingOptions);
     addHistoryOptions(commandLine);
     addPointingFitOptions(commandLine);
@@ -298,9 +298,9 @@ QStringList withStowValue(const QStringList& arguments)
     return result;
 }
 
-std::optional<MeasurementRequest> measurementRequest(const BridgeOptions& options)
+std::optional<measure::MeasurementRequest> measurementRequest(const BridgeOptions& options)
 {
-    MeasurementRequest request;
+    measure::MeasurementRequest request;
     if (options.calibration)
         request.run = *options.calibration;
     else if (options.sunNoise)

@@ -37,7 +37,7 @@ struct BridgeOptions {
     std::optional<double> resolution;  // degrees, the rotator's step; learnt from its readings when not given
     std::optional<double> deadBand;    // degrees; learnt from where it stops when not given
     double minIntervalSeconds = 2.0;
-    AzimuthRange azimuthRange = AzimuthRange::From0To360;
+    rotator::AzimuthRange azimuthRange = rotator::AzimuthRange::From0To360;
     // Limits given on the command line; each one not given comes from rotctld.
     std::optional<double> minAzimuth;
     std::optional<double> maxAzimuth;
@@ -48,21 +48,21 @@ struct BridgeOptions {
     bool offsetsGiven = false;  // --az-offset or --el-offset: the saved calibration is not applied
     // The mount's saved pointing model, when it is applied (in place of the offsets).
     std::optional<heliotrope::pointing::MountModel> pointingModel;
-    std::optional<CalibrationOptions> calibration;
-    QString logPath;                                // empty: no log
-    TrueSunOptions trueSun;                         // the real sun instead of the window's model, by day
-    std::optional<SunNoiseOptions> sunNoise;        // a sun-noise run before tracking
-    MeasurementOptions measurement;                 // what both runs share, and how their results are kept
-    std::optional<HistoryOptions> history;          // --history: print the record, then exit
-    std::optional<PointingFitOptions> pointingFit;  // fit the mount's model from the record, then exit
+    std::optional<measure::CalibrationOptions> calibration;
+    QString logPath;                                   // empty: no log
+    TrueSunOptions trueSun;                            // the real sun instead of the window's model, by day
+    std::optional<measure::SunNoiseOptions> sunNoise;  // a sun-noise run before tracking
+    measure::MeasurementOptions measurement;           // what both runs share, and how their results are kept
+    std::optional<HistoryOptions> history;             // --history: print the record, then exit
+    std::optional<PointingFitOptions> pointingFit;     // fit the mount's model from the record, then exit
     // Where `stow` without a position takes the rotator, in its own terms;
     // none: the controller's park (Hamlib's K).
-    std::optional<RotatorPosition> stowPosition;
+    std::optional<rotator::RotatorPosition> stowPosition;
     bool stowOnExit = false;  // SIGTERM (systemd stopping the service): stow, then end
     // An asking command (--stow, --resume, --stop-rotator, --status): not a
     // bridge, but a request to the running one.
     BridgeAsk ask = BridgeAsk::None;
-    std::optional<RotatorPosition> stowAt;  // --stow AZ,EL
+    std::optional<rotator::RotatorPosition> stowAt;  // --stow AZ,EL
 };
 
 // QCommandLineParser has no option with an optional value: `--stow` alone
@@ -73,6 +73,6 @@ QStringList withStowValue(const QStringList& arguments);
 companions::CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments);
 
 // The measurement the command line asks for, if any, as a session takes it.
-std::optional<MeasurementRequest> measurementRequest(const BridgeOptions& options);
+std::optional<measure::MeasurementRequest> measurementRequest(const BridgeOptions& options);
 
 }  // namespace heliotrope::rotctl

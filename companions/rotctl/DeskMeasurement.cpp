@@ -14,18 +14,18 @@ namespace {
 
 class DeskSession : public DeskMeasurement {
 public:
-    DeskSession(Bridge& bridge, const MeasurementRequest& request)
+    DeskSession(Bridge& bridge, const measure::MeasurementRequest& request)
         : m_session(bridge, request, shiftedUtcClock(request.measurement.clockOffsetSeconds))
     {
-        connect(&m_session, &CalibrationSeries::notice, this, &DeskMeasurement::notice);
-        connect(&m_session, &CalibrationSeries::warning, this, &DeskMeasurement::warning);
-        connect(&m_session, &CalibrationSeries::progress, this, &DeskMeasurement::progress);
-        connect(&m_session, &CalibrationSeries::scanFinished, this, [this](const MeasurementOutcome& outcome) {
+        connect(&m_session, &measure::CalibrationSeries::notice, this, &DeskMeasurement::notice);
+        connect(&m_session, &measure::CalibrationSeries::warning, this, &DeskMeasurement::warning);
+        connect(&m_session, &measure::CalibrationSeries::progress, this, &DeskMeasurement::progress);
+        connect(&m_session, &measure::CalibrationSeries::scanFinished, this, [this](const measure::MeasurementOutcome& outcome) {
             if (outcome.found())
                 emit resultKept();
         });
-        connect(&m_session, &CalibrationSeries::finished, this, [this](const MeasurementOutcome& outcome) {
-            if (outcome.kind == MeasurementOutcome::Kind::Result)
+        connect(&m_session, &measure::CalibrationSeries::finished, this, [this](const measure::MeasurementOutcome& outcome) {
+            if (outcome.kind == measure::MeasurementOutcome::Kind::Result)
                 emit finished(StationCode::Ok);
             else
                 emit finished(m_session.sunTooLow() ? StationCode::SunTooLow : StationCode::NoResult);
@@ -35,14 +35,14 @@ public:
     void cancel() override { m_session.interrupt(); }
 
 private:
-    CalibrationSeries m_session;
+    measure::CalibrationSeries m_session;
 };
 
 }  // namespace
 
 std::unique_ptr<DeskMeasurement> startMeasurement(const BridgeOptions& asked, Bridge& bridge, QString* problem)
 {
-    const std::optional<MeasurementRequest> request = measurementRequest(asked);
+    const std::optional<measure::MeasurementRequest> request = measurementRequest(asked);
     if (!request || (asked.sunNoise && !asked.trueSun.site)) {
         *problem = QStringLiteral("測定の依頼ではありません。\nNot a measurement request.");
         return nullptr;

@@ -9,19 +9,19 @@ namespace heliotrope::rotctl {
 QStringList choosePointing(BridgeOptions& options)
 {
     QStringList lines;
-    const std::optional<SavedPointingModel> model = loadPointingModel();
+    const std::optional<measure::SavedPointingModel> model = measure::loadPointingModel();
     if (options.offsetsGiven) {
         if (model)
             lines << said::pointingModelSetAside();
         return lines;
     }
     if (model) {
-        const QString refusal = pointingModelRefusal(*model, options.trueSun.site, options.azimuthRange);
+        const QString refusal = measure::pointingModelRefusal(*model, options.trueSun.site, options.azimuthRange);
         if (refusal.isEmpty()) {
             options.pointingModel = model->model;
             options.azimuthOffset = 0;
             options.elevationOffset = 0;
-            lines << said::pointingModelUsed(*model, calibrationSettingsPath());
+            lines << said::pointingModelUsed(*model, measure::calibrationSettingsPath());
             if (!options.trueSun.site)
                 lines << said::pointingModelSiteUnchecked(model->site);
             if (model->refraction != options.trueSun.refraction)
@@ -30,10 +30,10 @@ QStringList choosePointing(BridgeOptions& options)
         }
         lines << refusal;
     }
-    if (const std::optional<SavedCalibration> saved = loadCalibration()) {
+    if (const std::optional<measure::SavedCalibration> saved = measure::loadCalibration()) {
         options.azimuthOffset = saved->azimuthOffset;
         options.elevationOffset = saved->elevationOffset;
-        lines << said::savedCalibrationUsed(*saved, calibrationSettingsPath());
+        lines << said::savedCalibrationUsed(*saved, measure::calibrationSettingsPath());
         if (saved->refraction != options.trueSun.refraction)
             lines << said::savedCalibrationOtherSky(saved->refraction, options.trueSun.refraction);
     }
@@ -44,20 +44,20 @@ QString takeUpSavedCalibration(Bridge& bridge, const BridgeOptions& options)
 {
     if (options.offsetsGiven || options.pointingModel)
         return {};
-    const std::optional<SavedCalibration> saved = loadCalibration();
+    const std::optional<measure::SavedCalibration> saved = measure::loadCalibration();
     if (!saved)
         return {};
     bridge.applyOffsets(saved->azimuthOffset, saved->elevationOffset);
-    return said::savedCalibrationUsed(*saved, calibrationSettingsPath());
+    return said::savedCalibrationUsed(*saved, measure::calibrationSettingsPath());
 }
 
-RotatorFrame startingFrame(const BridgeOptions& options)
+rotator::RotatorFrame startingFrame(const BridgeOptions& options)
 {
-    RotatorFrame frame;
+    rotator::RotatorFrame frame;
     frame.range = options.azimuthRange;
-    const RotatorLimits extent = rangeExtent(options.azimuthRange);
-    frame.limits = RotatorLimits{options.minAzimuth.value_or(extent.minAzimuth), options.maxAzimuth.value_or(extent.maxAzimuth),
-                                 options.minElevation.value_or(0), options.maxElevation.value_or(90)};
+    const rotator::RotatorLimits extent = rotator::rangeExtent(options.azimuthRange);
+    frame.limits = rotator::RotatorLimits{options.minAzimuth.value_or(extent.minAzimuth), options.maxAzimuth.value_or(extent.maxAzimuth),
+                                          options.minElevation.value_or(0), options.maxElevation.value_or(90)};
     frame.azimuthOffset = options.azimuthOffset;
     frame.elevationOffset = options.elevationOffset;
     frame.model = options.pointingModel;

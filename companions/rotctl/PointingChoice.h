@@ -24,6 +24,6 @@ QStringList choosePointing(BridgeOptions& options);
 QString takeUpSavedCalibration(Bridge& bridge, const BridgeOptions& options);
 
 // The frame the bridge would command with, before rotctld reports its limits.
-RotatorFrame startingFrame(const BridgeOptions& options);
+rotator::RotatorFrame startingFrame(const BridgeOptions& options);
 
 }  // namespace heliotrope::rotctl

@@ -242,7 +242,7 @@ RecordedScans scansFromRecord(const std::vector<heliotrope::record::StationRun>&
             continue;
         if (!calibration->found) {
             ++recorded.notFound;
-        } else if (kilometresApart(site, calibration->site) > kModelSiteKilometres) {
+        } else if (kilometresApart(site, calibration->site) > measure::kModelSiteKilometres) {
             ++recorded.otherSite;
         } else if (calibration->refraction != sky) {
             ++recorded.otherSky;
@@ -276,7 +276,7 @@ PointingFitReport fitPointingModelFromRecord(const PointingFitOptions& options, 
 
     FitRequest request;
     request.terms = options.terms;
-    request.azimuthRangeStart = azimuthRangeStart(station.range);
+    request.azimuthRangeStart = measure::azimuthRangeStart(station.range);
     const PointingFit fit = fitPointingModel(recorded.scans, request);
 
     QStringList lines;
@@ -322,7 +322,7 @@ PointingFitReport fitPointingModelFromRecord(const PointingFitOptions& options, 
                  .arg(fit.rmsAfter, 0, 'f', 4)
                  .arg(fit.chiSquarePerDegree, 0, 'f', 2);
 
-    SavedPointingModel saved;
+    measure::SavedPointingModel saved;
     saved.model = fit.model;
     saved.site = station.site;
     saved.refraction = station.refraction;
@@ -330,12 +330,12 @@ PointingFitReport fitPointingModelFromRecord(const PointingFitOptions& options, 
     saved.rmsAfter = fit.rmsAfter;
     saved.scans = fit.scans;
     saved.fittedUtc = nowUtc;
-    if (savePointingModel(saved)) {
+    if (measure::savePointingModel(saved)) {
         lines << QStringLiteral("指向モデルを %1 に保存しました。ブリッジは次の起動から一定のずれの代わりにこれを使います。\n"
                                 "Pointing model saved to %1: the bridge uses it in place of the constant offsets from its next start.")
-                     .arg(calibrationSettingsPath());
+                     .arg(measure::calibrationSettingsPath());
     } else {
-        report.problem = QStringLiteral("指向モデルを %1 に保存できません。\nCannot save the pointing model to %1.").arg(calibrationSettingsPath());
+        report.problem = QStringLiteral("指向モデルを %1 に保存できません。\nCannot save the pointing model to %1.").arg(measure::calibrationSettingsPath());
         report.exitCode = 1;
     }
     if (!options.plotPath.isEmpty()) {

@@ -55,7 +55,7 @@ RecordedScans scansFromRecord(const std::vector<heliotrope::record::StationRun>&
 struct FitStation {
     heliotrope::sky::Site site;
     heliotrope::sky::Refraction refraction = heliotrope::sky::Refraction::Radio;
-    AzimuthRange range = AzimuthRange::From0To360;
+    rotator::AzimuthRange range = rotator::AzimuthRange::From0To360;
 };
 
 struct PointingFitReport {

@@ -81,8 +81,8 @@ std::optional<int> askRunningBridge(const BridgeOptions& options, const QStringL
     case BridgeAsk::None:
         if (options.calibration) {
             request.kind = RequestKind::Calibrate;
-            request.pattern = options.calibration->pattern == CalibrationPattern::FivePoint ? QStringLiteral("five")
-                                                                                            : QStringLiteral("cross");
+            request.pattern = options.calibration->pattern == measure::CalibrationPattern::FivePoint ? QStringLiteral("five")
+                                                                                                     : QStringLiteral("cross");
         } else {
             request.kind = RequestKind::SunNoise;
         }

@@ -107,7 +107,7 @@ StationDesk::StationDesk(Bridge& bridge, const BridgeOptions& options, QObject* 
     , m_options(options)
 {
     connect(&bridge, &Bridge::holdAnswered, this, &StationDesk::holdAnswered);
-    connect(&bridge.rotctld(), &RotctldClient::lost, this, &StationDesk::holdLost);
+    connect(&bridge.rotctld(), &hamlib::RotctldClient::lost, this, &StationDesk::holdLost);
     m_holdTimer.setSingleShot(true);
     connect(&m_holdTimer, &QTimer::timeout, this, &StationDesk::holdLost);
 }
@@ -124,9 +124,9 @@ void StationDesk::handleRequest(StationReply* reply)
         return;
     case RequestKind::Stow:
     case RequestKind::Stop: {
-        std::optional<RotatorPosition> target = m_options.stowPosition;
+        std::optional<rotator::RotatorPosition> target = m_options.stowPosition;
         if (request.azimuth && request.elevation)
-            target = RotatorPosition{*request.azimuth, *request.elevation};
+            target = rotator::RotatorPosition{*request.azimuth, *request.elevation};
         QPointer<StationReply> asker(reply);
         holdRotator(request.kind == RequestKind::Stop, target, [asker](StationCode code, const QString& text) {
             if (asker)
@@ -238,7 +238,7 @@ void StationDesk::measurementFinished(StationCode code)
         after();
 }
 
-void StationDesk::holdRotator(bool stop, std::optional<RotatorPosition> target, HoldDone done)
+void StationDesk::holdRotator(bool stop, std::optional<rotator::RotatorPosition> target, HoldDone done)
 {
     if (m_measurement && !stop) {
         // The stow goes once the measurement has given the rotator back.
@@ -312,7 +312,7 @@ QString StationDesk::statusText() const
         const QStringList progress = m_progress.split(m_progress.contains(QLatin1Char('\n')) ? QStringLiteral("\n") : QStringLiteral(" / "));
         add(QStringLiteral("測定中: %1").arg(progress.first()), QStringLiteral("measuring: %1").arg(progress.last()));
     } else if (m_bridge.hold() == Bridge::Hold::Stowed) {
-        const std::optional<RotatorPosition>& at = m_bridge.stowTarget();
+        const std::optional<rotator::RotatorPosition>& at = m_bridge.stowTarget();
         if (at)
             add(QStringLiteral("格納中: %1").arg(positionText(at->azimuth, at->elevation)),
                 QStringLiteral("stowed: %1").arg(positionText(at->azimuth, at->elevation)));
@@ -326,8 +326,8 @@ QString StationDesk::statusText() const
     if (!m_bridge.rotctldReady())
         add(QStringLiteral("rotctld（%1）につながっていません").arg(m_bridge.rotctld().endpointText()),
             QStringLiteral("rotctld (%1) is not connected").arg(m_bridge.rotctld().endpointText()));
-    if (const std::optional<RotatorPosition>& at = m_bridge.present()) {
-        const RotatorPosition sky = skyPosition(m_bridge.frame(), *at);
+    if (const std::optional<rotator::RotatorPosition>& at = m_bridge.present()) {
+        const rotator::RotatorPosition sky = rotator::skyPosition(m_bridge.frame(), *at);
         add(QStringLiteral("ローテーターの位置: %1（空では %2）").arg(positionText(at->azimuth, at->elevation), positionText(sky.azimuth, sky.elevation)),
             QStringLiteral("rotator position: %1 (on the sky %2)").arg(positionText(at->azimuth, at->elevation), positionText(sky.azimuth, sky.elevation)));
     } else {
@@ -338,11 +338,11 @@ QString StationDesk::statusText() const
             QStringLiteral("last set-point: %1").arg(positionText(point->azimuth, point->elevation)));
     else
         add(QStringLiteral("最後の設定点: まだ受けていません"), QStringLiteral("last set-point: none received yet"));
-    const RotatorProfile& step = m_bridge.rotatorProfile();
+    const rotator::RotatorProfile& step = m_bridge.rotatorProfile();
     const QString stepText = step.step() ? degreesText(*step.step()) : QStringLiteral("?");
     add(QStringLiteral("刻み %1、不感帯 %2").arg(stepText, degreesText(step.deadBand())),
         QStringLiteral("step %1, dead band %2").arg(stepText, degreesText(step.deadBand())));
-    const RotatorFrame& frame = m_bridge.frame();
+    const rotator::RotatorFrame& frame = m_bridge.frame();
     add(QStringLiteral("使っているずれ: 方位角 %1、仰角 %2").arg(degreesText(frame.azimuthOffset), degreesText(frame.elevationOffset)),
         QStringLiteral("offsets in use: azimuth %1, elevation %2").arg(degreesText(frame.azimuthOffset), degreesText(frame.elevationOffset)));
     if (!m_calibrationInUse.isEmpty())

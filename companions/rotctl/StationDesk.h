@@ -53,7 +53,7 @@ private:
     void measure(station::StationReply* reply);
     // Stow (a position, else the bridge's, else park) or stop, a measurement
     // ended first; `done` with rotctld's answer.
-    void holdRotator(bool stop, std::optional<RotatorPosition> target, HoldDone done);
+    void holdRotator(bool stop, std::optional<heliotrope::rotator::RotatorPosition> target, HoldDone done);
     void holdAnswered(int returnCode);
     void holdLost();
     void measurementFinished(station::StationCode code);

@@ -67,15 +67,15 @@ QString signedText(double degrees)
 
 // What the bridge would command for the sun, with the frame's model or
 // offsets and without, so that the correction is seen before it is trusted.
-QStringList rotatorCommandLines(const RotatorFrame& frame, const companions::SetPoint& sun)
+QStringList rotatorCommandLines(const rotator::RotatorFrame& frame, const companions::SetPoint& sun)
 {
-    RotatorFrame bare = frame;
+    rotator::RotatorFrame bare = frame;
     bare.model.reset();
     bare.azimuthOffset = 0;
     bare.elevationOffset = 0;
-    const RotatorCommand with = rotatorCommand(frame, sun, std::nullopt);
-    const RotatorCommand without = rotatorCommand(bare, sun, std::nullopt);
-    const auto text = [](const RotatorCommand& command) {
+    const rotator::RotatorCommand with = rotator::rotatorCommand(frame, sun, std::nullopt);
+    const rotator::RotatorCommand without = rotator::rotatorCommand(bare, sun, std::nullopt);
+    const auto text = [](const rotator::RotatorCommand& command) {
         return QStringLiteral("%1 %2").arg(QString::number(command.azimuth, 'f', 2), QString::number(command.elevation, 'f', 2));
     };
     if (!frame.model && frame.azimuthOffset == 0 && frame.elevationOffset == 0) {
@@ -91,7 +91,7 @@ QStringList rotatorCommandLines(const RotatorFrame& frame, const companions::Set
 
 }  // namespace
 
-SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds, const RotatorFrame& frame)
+SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds, const rotator::RotatorFrame& frame)
 {
     SunNowReport report;
     const heliotrope::sky::Site site = options.site.value_or(heliotrope::sky::Site{});

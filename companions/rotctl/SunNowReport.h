@@ -22,6 +22,6 @@ struct SunNowReport {
 // options.site must be set. utcMilliseconds: the instant, since 1970-01-01 UTC.
 // frame: how the bridge would command the rotator for the real sun; the
 // command is shown with its model or offsets and without them.
-SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds, const RotatorFrame& frame = {});
+SunNowReport sunNowReport(const TrueSunOptions& options, qint64 utcMilliseconds, const rotator::RotatorFrame& frame = {});
 
 }  // namespace heliotrope::rotctl

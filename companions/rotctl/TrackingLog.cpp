@@ -57,7 +57,7 @@ bool TrackingLog::open(const QString& path, QString* problem)
 }
 
 bool TrackingLog::write(qint64 unixMilliseconds, const std::optional<SetPoint>& setPoint,
-                        const RotatorPosition& position, const TrackingColumns& later)
+                        const rotator::RotatorPosition& position, const TrackingColumns& later)
 {
     if (!m_file.isOpen())
         return false;

@@ -30,9 +30,9 @@ namespace heliotrope::rotctl {
 
 // The later columns of a row; each one empty when not known.
 struct TrackingColumns {
-    std::optional<companions::SetPoint> trueSun;  // the real sun for the site
-    std::optional<double> windowMinusTrue;        // degrees on the sky
-    std::optional<RotatorPosition> commanded;     // where the rotator is sent, in the sky's terms
+    std::optional<companions::SetPoint> trueSun;        // the real sun for the site
+    std::optional<double> windowMinusTrue;              // degrees on the sky
+    std::optional<rotator::RotatorPosition> commanded;  // where the rotator is sent, in the sky's terms
 };
 
 class TrackingLog {
@@ -43,7 +43,7 @@ public:
 
     // Returns false when the row could not be written (disk full, file gone);
     // the caller says so once.
-    bool write(qint64 unixMilliseconds, const std::optional<companions::SetPoint>& setPoint, const RotatorPosition& position,
+    bool write(qint64 unixMilliseconds, const std::optional<companions::SetPoint>& setPoint, const rotator::RotatorPosition& position,
                const TrackingColumns& later = {});
     // The file was begun with the first seven columns only, and goes on so.
     bool firstColumnsOnly() const { return m_firstColumnsOnly; }

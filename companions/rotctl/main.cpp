@@ -33,6 +33,9 @@
 
 using namespace heliotrope::companions;
 using namespace heliotrope::rotctl;
+namespace hamlib = heliotrope::hamlib;
+namespace measure = heliotrope::measure;
+namespace rotator = heliotrope::rotator;
 
 namespace {
 
@@ -151,7 +154,7 @@ bool listenForRequests(StationDesk& desk, const Say& say, std::unique_ptr<heliot
 // Ctrl+C during a calibration or sun-noise run ends the run and the bridge
 // goes on tracking; otherwise Ctrl+C and kill end the bridge through its
 // event loop, so that it says what it received (a second one, at once).
-void endOnSignals(const std::unique_ptr<CalibrationSeries>& measurement, StationDesk& desk, const BridgeOptions& options,
+void endOnSignals(const std::unique_ptr<measure::CalibrationSeries>& measurement, StationDesk& desk, const BridgeOptions& options,
                   const Say& say)
 {
     SignalNotifier& notifier = SignalNotifier::instance();
@@ -207,14 +210,14 @@ int main(int argc, char** argv)
         say(line);
 
     // A command that cannot run is refused before rotctld is touched.
-    const std::optional<MeasurementRequest> request = measurementRequest(options);
+    const std::optional<measure::MeasurementRequest> request = measurementRequest(options);
     if (QString unusable; request && !heliotrope::power::makePowerSource(request->measurement.power, &unusable))
         return printed({}, unusable, kUsageExitCode);
 
     Bridge bridge(options);
     QObject::connect(&bridge, &Bridge::notice, say);
     // A calibration placed the sun by this clock; one found on a wrong clock is not saved.
-    if (const QString clock = heliotrope::station::clockStateText(measurementClockState()); !clock.isEmpty())
+    if (const QString clock = heliotrope::station::clockStateText(measure::measurementClockState()); !clock.isEmpty())
         say(clock);
     StationDesk desk(bridge, options);
     desk.setCalibrationInUse(pointingChosen.join(QLatin1Char('\n')));
@@ -226,17 +229,17 @@ int main(int argc, char** argv)
         return 1;
     if (QString problem; !bridge.start(&problem))
         return printed({}, problem, 1);
-    std::unique_ptr<CalibrationSeries> measurement;
+    std::unique_ptr<measure::CalibrationSeries> measurement;
     endOnSignals(measurement, desk, options, say);
 
     if (request) {
-        measurement = std::make_unique<CalibrationSeries>(bridge, *request, shiftedUtcClock(request->measurement.clockOffsetSeconds));
-        QObject::connect(measurement.get(), &CalibrationSeries::notice, say);
-        QObject::connect(measurement.get(), &CalibrationSeries::warning, warn);
-        QObject::connect(measurement.get(), &CalibrationSeries::progress, showProgress);
+        measurement = std::make_unique<measure::CalibrationSeries>(bridge, *request, shiftedUtcClock(request->measurement.clockOffsetSeconds));
+        QObject::connect(measurement.get(), &measure::CalibrationSeries::notice, say);
+        QObject::connect(measurement.get(), &measure::CalibrationSeries::warning, warn);
+        QObject::connect(measurement.get(), &measure::CalibrationSeries::progress, showProgress);
         // Each scan's offsets are pointed with as soon as they are saved.
-        QObject::connect(measurement.get(), &CalibrationSeries::scanFinished, [&bridge, &desk, &options, &say](const MeasurementOutcome& outcome) {
-            if (outcome.kind != MeasurementOutcome::Kind::Result || !options.calibration)
+        QObject::connect(measurement.get(), &measure::CalibrationSeries::scanFinished, [&bridge, &desk, &options, &say](const measure::MeasurementOutcome& outcome) {
+            if (outcome.kind != measure::MeasurementOutcome::Kind::Result || !options.calibration)
                 return;
             if (const QString inUse = takeUpSavedCalibration(bridge, options); !inUse.isEmpty()) {
                 desk.setCalibrationInUse(inUse);

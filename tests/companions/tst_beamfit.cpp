@@ -10,7 +10,7 @@
 #include <cmath>
 #include <random>
 
-using namespace heliotrope::rotctl;
+using namespace heliotrope::measure;
 
 using namespace heliotrope::beamfit;
 

@@ -6,6 +6,7 @@
 #include <QTest>
 
 using namespace heliotrope::companions;
+using namespace heliotrope::measure;
 using namespace heliotrope::rotctl;
 using heliotrope::power::PowerSourceChoice;
 using heliotrope::power::powerSourceChoice;

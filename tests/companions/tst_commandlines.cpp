@@ -16,6 +16,8 @@
 
 using namespace heliotrope::companions;
 using namespace heliotrope::sim;
+using namespace heliotrope::measure;
+using namespace heliotrope::rotator;
 using namespace heliotrope::rotctl;
 using heliotrope::power::PowerSourceChoice;
 using heliotrope::power::powerSourceChoice;

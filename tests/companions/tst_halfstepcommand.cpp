@@ -16,6 +16,12 @@
 
 #include <vector>
 
+using namespace heliotrope::hamlib;
+
+using namespace heliotrope::measure;
+
+using namespace heliotrope::rotator;
+
 using namespace heliotrope::rotctl;
 
 class TestHalfStepCommand : public QObject {

@@ -16,6 +16,12 @@
 #include <QTest>
 #include <QUdpSocket>
 
+using namespace heliotrope::hamlib;
+
+using namespace heliotrope::measure;
+
+using namespace heliotrope::rotator;
+
 using namespace heliotrope::rotctl;
 
 class TestHungRotctld : public QObject {

@@ -18,6 +18,12 @@
 #include <cmath>
 #include <deque>
 
+using namespace heliotrope::hamlib;
+
+using namespace heliotrope::measure;
+
+using namespace heliotrope::rotator;
+
 using namespace heliotrope::rotctl;
 using heliotrope::companions::SetPoint;
 

@@ -320,6 +320,8 @@ void TestPointingModel::theSimulatedRadiometerSeesTheSunThroughTheMount()
 
 void TestPointingModel::aDayOfRecordedCalibrationsGivesTheMountSavedForItsSiteOnly()
 {
+    using namespace heliotrope::measure;
+    using namespace heliotrope::rotator;
     using namespace heliotrope::rotctl;
     using heliotrope::record::Measured;
     using heliotrope::record::RecordedCalibration;

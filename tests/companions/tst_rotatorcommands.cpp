@@ -19,6 +19,8 @@
 #include <cmath>
 
 using namespace heliotrope::companions;
+using namespace heliotrope::hamlib;
+using namespace heliotrope::rotator;
 using namespace heliotrope::rotctl;
 
 using heliotrope::link::pointingMessage;

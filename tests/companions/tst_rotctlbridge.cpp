@@ -22,6 +22,9 @@
 #include <QUdpSocket>
 
 using namespace heliotrope::companions;
+using namespace heliotrope::hamlib;
+using namespace heliotrope::measure;
+using namespace heliotrope::rotator;
 using namespace heliotrope::rotctl;
 
 class TestRotctlBridge : public QObject {

@@ -6,7 +6,9 @@
 
 #include <QTest>
 
-using namespace heliotrope::rotctl;
+using namespace heliotrope::hamlib;
+
+using namespace heliotrope::rotator;
 
 class TestRotctldReply : public QObject {
     Q_OBJECT

@@ -37,6 +37,12 @@
 #include <functional>
 #include <memory>
 
+using namespace heliotrope::hamlib;
+
+using namespace heliotrope::measure;
+
+using namespace heliotrope::rotator;
+
 using namespace heliotrope::rotctl;
 
 class TestSunNoiseRun : public QObject {

@@ -25,6 +25,9 @@
 #include <cmath>
 
 using namespace heliotrope::companions;
+using namespace heliotrope::hamlib;
+using namespace heliotrope::measure;
+using namespace heliotrope::rotator;
 using namespace heliotrope::rotctl;
 
 class TestTrueSunBridge : public QObject {

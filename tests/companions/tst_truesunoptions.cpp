@@ -14,6 +14,8 @@
 #include <cmath>
 
 using namespace heliotrope::companions;
+using namespace heliotrope::measure;
+using namespace heliotrope::rotator;
 using namespace heliotrope::rotctl;
 
 class TestTrueSunOptions : public QObject {
