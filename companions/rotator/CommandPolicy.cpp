@@ -27,9 +27,9 @@ bool CommandPolicy::beyond(const RotatorPosition& a, const RotatorPosition& b, d
     return std::abs(a.azimuth - b.azimuth) > threshold || std::abs(a.elevation - b.elevation) > threshold;
 }
 
-bool CommandPolicy::stalledSinceCommand() const
+bool CommandPolicy::stalledSinceCommand(const RotatorProfile& rotator) const
 {
-    return m_readingBefore && m_latestReading && readingsAlike(*m_readingBefore, *m_latestReading);
+    return m_sinceCommand.still(rotator.stillSpan());
 }
 
 bool CommandPolicy::shouldCommand(const RotatorPosition& target, const std::optional<RotatorPosition>& present,
@@ -44,17 +44,17 @@ bool CommandPolicy::shouldCommand(const RotatorPosition& target, const std::opti
         return false;
     // A rotator on its way is not turned aside for less than the coarsest
     // step any controller takes: it would be told the same degree again.
-    if (m_lastTarget && !stalledSinceCommand() && !beyond(*m_lastTarget, target, std::max(threshold, kOnTheWayDegrees)))
+    if (m_lastTarget && !stalledSinceCommand(rotator) && !beyond(*m_lastTarget, target, std::max(threshold, kOnTheWayDegrees)))
         return false;
     if (m_lastTarget && (!beyond(*m_lastTarget, target, threshold) || rotator.sameCommand(*m_lastTarget, target))) {
         // Already commanded: only a rotator that has stopped short is told again,
         // and not one that stopped as near as it gets to what it was told.
-        if (!m_accepted || !stalledSinceCommand())
+        if (!m_accepted || !stalledSinceCommand(rotator))
             return false;
         // Stopped within a dead band's reach of it, the rotator has answered
         // this command: telling it again changes nothing. Only a rotator held
         // further off (stopped by hand, restarted) is told again.
-        if (!beyond(*m_latestReading, rotator.rounded(*m_lastTarget), rotator.stepOrFinest() + RotatorProfile::kLargestDeadBand))
+        if (!beyond(*m_sinceCommand.latest(), rotator.rounded(*m_lastTarget), rotator.stepOrFinest() + RotatorProfile::kLargestDeadBand))
             return false;
         if (nowMs - *m_lastCommandMs < m_repeatWaitMs)
             return false;
@@ -71,8 +71,7 @@ void CommandPolicy::commanded(const RotatorPosition& target, long long nowMs)
     m_lastTarget = target;
     m_lastCommandMs = nowMs;
     m_accepted = false;
-    m_readingBefore.reset();
-    m_latestReading.reset();
+    m_sinceCommand.reset();
 }
 
 void CommandPolicy::answered(bool accepted, long long nowMs)
@@ -90,13 +89,12 @@ void CommandPolicy::answered(bool accepted, long long nowMs)
     m_refusedUntilMs = nowMs + m_refusedWaitMs;
 }
 
-void CommandPolicy::positionRead(const RotatorPosition& position)
+void CommandPolicy::positionRead(const RotatorPosition& position, long long nowMs)
 {
     // Until a P is accepted the rotator is on its way nowhere.
     if (!m_accepted)
         return;
-    m_readingBefore = m_latestReading;
-    m_latestReading = position;
+    m_sinceCommand.reading(position, static_cast<double>(nowMs) / 1000.0);
 }
 
 void CommandPolicy::reset()

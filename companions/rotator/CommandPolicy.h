@@ -10,6 +10,7 @@
 
 #include "companions/rotator/RotatorGeometry.h"
 #include "companions/rotator/RotatorProfile.h"
+#include "companions/rotator/RotatorReading.h"
 
 #include <algorithm>
 #include <optional>
@@ -31,7 +32,7 @@ public:
     // - once it has stopped within its step and the largest dead band (2°) of
     //   the command: it has answered it. Should it stop further off (a
     //   rotator restarted or stopped by hand), the same target is sent again
-    //   once two readings after the command agree, with the wait between such
+    //   once the readings after the command have stood still, with the wait between such
     //   repeats doubling so that it is not commanded every few seconds all night.
     // With the rotator's step and dead band known, the threshold is at least
     // half the step plus the dead band, and no P goes out that the controller
@@ -48,8 +49,9 @@ public:
     // refused P is retried with back-off: the minimum interval, doubling up to
     // a minute.
     void answered(bool accepted, long long nowMs);
-    // A reading of the rotator asked for after the last P was answered.
-    void positionRead(const RotatorPosition& position);
+    // A reading of the rotator asked for after the last P was answered,
+    // taken at nowMs.
+    void positionRead(const RotatorPosition& position, long long nowMs);
     // A new connection: the rotator may have been restarted; forget the past.
     void reset();
 
@@ -57,7 +59,7 @@ public:
 
 private:
     static bool beyond(const RotatorPosition& a, const RotatorPosition& b, double threshold);
-    bool stalledSinceCommand() const;
+    bool stalledSinceCommand(const RotatorProfile& rotator) const;
 
     double m_threshold;
     long long m_minIntervalMs;
@@ -68,9 +70,8 @@ private:
     long long m_repeatWaitMs = 0;  // wait before the next repeat of the same target
     long long m_refusedUntilMs = 0;
     long long m_refusedWaitMs = 0;
-    // Readings taken since the last P was accepted: the latest two.
-    std::optional<RotatorPosition> m_readingBefore;
-    std::optional<RotatorPosition> m_latestReading;
+    // Readings taken since the last P was accepted.
+    Stillness m_sinceCommand;
 };
 
 }  // namespace heliotrope::rotator

@@ -23,6 +23,10 @@ constexpr double kOnStep = 1e-4;
 constexpr double kHalfStepTie = 1e-4;
 // Readings further apart in time than this say nothing about the rate.
 constexpr double kLongestRateGap = 5.0;
+// The least and the most a rotator's readings must stay alike before it
+// counts as standing still, seconds.
+constexpr double kShortestStill = 1.0;
+constexpr double kLongestStill = 10.0;
 
 double roundedTo(double value, double step)
 {
@@ -92,9 +96,20 @@ void RotatorProfile::reading(const RotatorPosition& position, double seconds, bo
     learnFrom(position, seconds);
     if (!afterCommand || !m_sent)
         return;
-    if (m_sinceCommand && readingsAlike(*m_sinceCommand, position))
+    m_sinceCommand.reading(position, seconds);
+    if (m_sinceCommand.still(stillSpan()))
         stopped(position, *m_sent);
-    m_sinceCommand = position;
+}
+
+double RotatorProfile::stillSpan() const
+{
+    std::optional<double> slower;
+    for (const std::optional<double>& rate : {m_azimuthRate, m_elevationRate}) {
+        if (rate && *rate > 0)
+            slower = std::min(slower.value_or(*rate), *rate);
+    }
+    const double stepTurn = slower ? 1.5 * stepOrFinest() / *slower : 0;
+    return std::clamp(stepTurn, kShortestStill, kLongestStill);
 }
 
 void RotatorProfile::learnFrom(const RotatorPosition& position, double seconds)

@@ -23,6 +23,7 @@
 // Times are seconds of any clock; positions are the rotator's own terms.
 
 #include "companions/rotator/RotatorPosition.h"
+#include "companions/rotator/RotatorReading.h"
 
 #include <optional>
 #include <set>
@@ -38,9 +39,9 @@ public:
     // known (a controller that timed out may have taken the P all the same).
     void commanded(const std::optional<RotatorPosition>& sent);
     // A reading of the rotator at `seconds`; afterCommand: asked for once
-    // the latest P had been answered. Two such readings alike in a row: the
-    // rotator has stopped, and where against the P tells its dead band and
-    // whether its controller rounds or cuts.
+    // the latest P had been answered. Such readings alike for the still span:
+    // the rotator has stopped, and where against the P tells its dead band
+    // and whether its controller rounds or cuts.
     void reading(const RotatorPosition& position, double seconds, bool afterCommand = false);
     // The rotator has stopped at `position` after being sent `commanded`.
     void stopped(const RotatorPosition& position, const RotatorPosition& commanded);
@@ -61,6 +62,10 @@ public:
     bool within(const RotatorPosition& reading, const RotatorPosition& command) const;
     // Two commands the controller would take as one.
     bool sameCommand(const RotatorPosition& a, const RotatorPosition& b) const;
+    // How long readings must stay alike before the rotator counts as
+    // standing still, seconds: half again the time the slower axis takes to
+    // turn a step, and a second at least.
+    double stillSpan() const;
     // The fastest each axis has been seen to turn, degrees a second.
     std::optional<double> azimuthRate() const { return m_azimuthRate; }
     std::optional<double> elevationRate() const { return m_elevationRate; }
@@ -77,10 +82,10 @@ private:
     bool m_stepGiven = false;
     double m_deadBand = 0;
     bool m_deadBandGiven = false;
-    std::set<long long> m_valuesSeen;               // readings in millionths of a degree, both axes
-    std::optional<bool> m_cuts;                     // the controller cuts commands down to its step, rather than rounding them
-    std::optional<RotatorPosition> m_sent;          // the latest P accepted
-    std::optional<RotatorPosition> m_sinceCommand;  // the latest reading after it
+    std::set<long long> m_valuesSeen;       // readings in millionths of a degree, both axes
+    std::optional<bool> m_cuts;             // the controller cuts commands down to its step, rather than rounding them
+    std::optional<RotatorPosition> m_sent;  // the latest P accepted
+    Stillness m_sinceCommand;               // the readings after it
     std::optional<RotatorPosition> m_last;
     double m_lastSeconds = 0;
     std::optional<double> m_azimuthRate;

@@ -17,4 +17,16 @@ bool readingsAlike(const RotatorPosition& a, const RotatorPosition& b)
     return std::abs(a.azimuth - b.azimuth) < kLastPrintedDigit && std::abs(a.elevation - b.elevation) < kLastPrintedDigit;
 }
 
+void Stillness::reading(const RotatorPosition& position, double seconds)
+{
+    // Alike to the first of the run, not only to the one before: a slow creep
+    // of less than a hundredth a reading is still a rotator turning.
+    if (!m_first || !readingsAlike(*m_first, position)) {
+        m_first = position;
+        m_firstSeconds = seconds;
+    }
+    m_latest = position;
+    m_latestSeconds = seconds;
+}
+
 }  // namespace heliotrope::rotator

@@ -222,7 +222,7 @@ void Bridge::onPosition(const rotator::RotatorPosition& reading, bool afterPoint
     }
     m_present = reading;
     if (afterPointing)
-        m_policy.positionRead(reading);
+        m_policy.positionRead(reading, nowMs());
     learnFrom(reading, afterPointing);
 
     const rotator::RotatorPosition sky = rotator::skyPosition(m_frame, reading);

@@ -213,7 +213,7 @@ void TestRotatorCommands::rotatorOnItsWayIsNotCommandedAgain()
     int commands = 1;
     for (long long t = 750; t < 40000; t += 750) {
         const double azimuth = std::max(60.0, 300.0 - 6.0 * double(t) / 1000.0);
-        policy.positionRead(at(azimuth, 0));
+        policy.positionRead(at(azimuth, 0), t);
         if (policy.shouldCommand(at(60.004, 0), at(azimuth, 0), t)) {
             policy.commanded(at(60.004, 0), t);
             ++commands;
@@ -229,20 +229,24 @@ void TestRotatorCommands::rotatorThatStopsShortIsToldAgainWithBackOff()
     const RotatorPosition stuck = at(110, 20);  // stopped by hand ten degrees short
     policy.commanded(target, 0);
     policy.answered(true, 10);
-    // One reading after the command says nothing about standing still.
-    policy.positionRead(stuck);
-    QVERIFY(!policy.shouldCommand(target, stuck, 1500));
-    policy.positionRead(stuck);
-    QVERIFY(policy.shouldCommand(target, stuck, 2500));
+    // One reading after the command says nothing about standing still, nor
+    // two alike a few milliseconds apart (a whole-degree rotator turning
+    // reads the same degree meanwhile): alike for a second, it stands.
+    policy.positionRead(stuck, 2500);
+    QVERIFY(!policy.shouldCommand(target, stuck, 2500));
+    policy.positionRead(stuck, 2505);
+    QVERIFY(!policy.shouldCommand(target, stuck, 2505));
+    policy.positionRead(stuck, 3500);
+    QVERIFY(policy.shouldCommand(target, stuck, 3500));
 
     // Each further repeat waits twice as long as the one before.
     std::vector<long long> repeats;
-    long long t = 2500;
+    long long t = 3500;
     policy.commanded(target, t);
     policy.answered(true, t);
     repeats.push_back(t);
     for (; t < 200000; t += 500) {
-        policy.positionRead(stuck);
+        policy.positionRead(stuck, t);
         if (policy.shouldCommand(target, stuck, t)) {
             policy.commanded(target, t);
             policy.answered(true, t);
@@ -446,7 +450,7 @@ void TestRotatorCommands::aDayOfTrackingSendsFewCommands()
         for (; nextPoll <= t; nextPoll += pollMs) {
             const heliotrope::controllers::ControllerAngles reading = antenna.position(nextPoll);
             present = RotatorPosition{reading.azimuth, reading.elevation};
-            policy.positionRead(*present);
+            policy.positionRead(*present, nextPoll);
             if (setPoint && setPoint->elevation > 0) {
                 const double error = separation(*setPoint, reading);
                 acquired = acquired || error <= 0.5;
