@@ -79,6 +79,9 @@ void TestRotctldReply::limitsFromEitherProtocol_data()
     QTest::newRow("protocol 0 (Hamlib 3)") << QByteArray("0\n601\n0.000000\n360.000000\n0.000000\n180.000000\n") << true << 360.0;
     QTest::newRow("protocol 1 without limits") << QByteArray("1\n1\nrot_type=AzEl\ndone\n") << false << 0.0;
     QTest::newRow("limits that exclude everything") << QByteArray("0\n1\n10\n10\n0\n90\n") << false << 0.0;
+    // A rotator that turns in azimuth only (a G-450, a ROT2 in AZ mode)
+    // reports its elevation as 0 to 0: limits all the same.
+    QTest::newRow("azimuth only") << QByteArray("0\n1\n0\n450\n0\n0\n") << true << 450.0;
 }
 
 void TestRotctldReply::limitsFromEitherProtocol()
