@@ -72,6 +72,10 @@ public:
     QString endpointText() const;
     // Answer time limit; tests shorten it.
     void setAnswerTimeoutMs(int milliseconds) { m_answerTimeoutMs = milliseconds; }
+    // How long the next reconnection waits after a loss: half a second,
+    // doubling with each loss in a row up to eight, and half a second again
+    // once rotctld has answered about the rotator.
+    int nextRetryMs() const { return m_retryDelayMs; }
 
 signals:
     // A connection is ready; limits when rotctld reported them.

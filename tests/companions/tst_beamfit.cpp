@@ -11,7 +11,6 @@
 #include <random>
 
 using namespace heliotrope::measure;
-
 using namespace heliotrope::beamfit;
 
 namespace {

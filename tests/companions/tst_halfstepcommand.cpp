@@ -17,11 +17,8 @@
 #include <vector>
 
 using namespace heliotrope::hamlib;
-
 using namespace heliotrope::measure;
-
 using namespace heliotrope::rotator;
-
 using namespace heliotrope::rotctl;
 
 class TestHalfStepCommand : public QObject {

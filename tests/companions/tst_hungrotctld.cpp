@@ -17,11 +17,8 @@
 #include <QUdpSocket>
 
 using namespace heliotrope::hamlib;
-
 using namespace heliotrope::measure;
-
 using namespace heliotrope::rotator;
-
 using namespace heliotrope::rotctl;
 
 class TestHungRotctld : public QObject {
@@ -100,6 +97,8 @@ void TestHungRotctld::hungPeersAreSaidOnceAndARealRotctldTakesOver()
     QSignalSpy written(&bridge.rotctld(), &RotctldClient::commandWritten);
     QSignalSpy notices(&bridge, &Bridge::notice);
     connect(&bridge, &Bridge::notice, this, [this](const QString& line) { m_notices << line; });
+    QList<int> retries;  // the wait before each reconnection, as each loss leaves it
+    connect(&bridge.rotctld(), &RotctldClient::lost, this, [&bridge, &retries] { retries << bridge.rotctld().nextRetryMs(); });
     QVERIFY(bridge.start(nullptr));
 
     // The window goes on sending while the peer fails the bridge: set-points
@@ -120,6 +119,7 @@ void TestHungRotctld::hungPeersAreSaidOnceAndARealRotctldTakesOver()
     QCOMPARE(bridge.receivedCounts().pointing, quint64(3));
     // Not a burst: the back-off doubles, so few connections, not one a cycle.
     QVERIFY2(fake.connections() <= 5, qPrintable(QString::number(fake.connections())));
+    QVERIFY2(retries.size() >= 3 && retries.mid(0, 3) == (QList<int>{1000, 2000, 4000}), qPrintable(QString::number(retries.size())));
 
     // A real rotctld takes the port over.
     const qsizetype writtenBefore = written.size();
@@ -134,6 +134,7 @@ void TestHungRotctld::hungPeersAreSaidOnceAndARealRotctldTakesOver()
     };
     QTRY_COMPARE_WITH_TIMEOUT(reportNow(), QByteArray("1,1.20,0.60"), kRecoverMs);
     QCOMPARE(pointingsSince(written, writtenBefore), QList<QByteArray>{"P 1.20 0.60"});
+    QCOMPARE(bridge.rotctld().nextRetryMs(), 500);
     QCOMPARE(linesContaining(notices, said), 1);
     // Connected is said once, for the real one. A peer that never answered
     // \dump_state, or answered it, does not leave the bridge without the

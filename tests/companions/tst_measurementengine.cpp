@@ -19,11 +19,8 @@
 #include <deque>
 
 using namespace heliotrope::hamlib;
-
 using namespace heliotrope::measure;
-
 using namespace heliotrope::rotator;
-
 using namespace heliotrope::rotctl;
 using heliotrope::companions::SetPoint;
 

@@ -7,7 +7,6 @@
 #include <QTest>
 
 using namespace heliotrope::hamlib;
-
 using namespace heliotrope::rotator;
 
 class TestRotctldReply : public QObject {

@@ -38,11 +38,8 @@
 #include <memory>
 
 using namespace heliotrope::hamlib;
-
 using namespace heliotrope::measure;
-
 using namespace heliotrope::rotator;
-
 using namespace heliotrope::rotctl;
 
 class TestSunNoiseRun : public QObject {
