@@ -115,6 +115,7 @@ void CalibrationSeries::startScan()
         const QString until = m_untilUtc ? QStringLiteral("%1 JST まで").arg(timeText(*m_untilUtc)) : QStringLiteral("日没まで");
         const QString untilEnglish = m_untilUtc ? QStringLiteral("until %1 JST").arg(timeText(*m_untilUtc)) : QStringLiteral("until sunset");
         calibration.overTheTop = m_flips && m_scans % 2 == 0;
+        m_scanOverTheTop = calibration.overTheTop;
         emit notice(QStringLiteral("繰り返し較正の %1 回目（%2 分ごと、%3%5）。\nCalibration series, scan %1 (every %2 min, %4%6).")
                         .arg(m_scans)
                         .arg(*calibration.everyMinutes)
@@ -143,6 +144,16 @@ void CalibrationSeries::onScanFinished(const MeasurementOutcome& outcome)
     }
     if (m_interrupted) {
         end(outcome, QStringLiteral("操作者が止めました\nthe operator ended it"));
+        return;
+    }
+    // A scan over the top refused (its pattern past a limit on the other side
+    // of the zenith) leaves the rest of the day to straight scans, which the
+    // fit still takes; ending the series would lose them.
+    if (outcome.kind == MeasurementOutcome::Kind::Refused && !m_sunTooLow && m_scanOverTheTop) {
+        m_flips = false;
+        emit notice(QStringLiteral("天頂の向こう側の較正が断られたため、この先はどの回も同じ向きで測ります。\n"
+                                   "The scan over the top was refused: the rest of the series is taken the same way round."));
+        m_wait.start(0);
         return;
     }
     // A scan refused never moved the rotator; the next would be refused alike.

@@ -68,6 +68,7 @@ private:
     bool m_sunTooLow = false;
     bool m_flips = false;  // every other scan over the top
     bool m_flipsSaid = false;
+    bool m_scanOverTheTop = false;  // the scan running, or just ended
 };
 
 }  // namespace heliotrope::measure

@@ -184,11 +184,9 @@ void TestRotatorCommands::offsetsAreAppliedOutAndTakenOffBack()
     const RotatorCommand flipped = rotatorCommand(f, SetPoint{30, 26}, at(10, 10), true);
     QVERIFY(flipped.azimuth == 212 && flipped.elevation == 153 && !flipped.clamped);
     f.model = heliotrope::pointing::parseMount("IA=0.3,CA=0.4,IE=-0.2,TF=0.2", nullptr);
-    for (const bool overTheTop : {false, true}) {
-        const RotatorCommand c = rotatorCommand(f, SetPoint{30, 26}, at(10, 10), overTheTop);
-        const RotatorPosition back = skyPosition(f, at(c.azimuth, c.elevation));
-        QVERIFY((c.elevation > 90) == overTheTop && std::abs(back.azimuth - 30) < 1e-6 && std::abs(back.elevation - 26) < 1e-6);
-    }
+    const RotatorCommand c = rotatorCommand(f, SetPoint{30, 26}, at(10, 10), true);
+    const RotatorPosition back = skyPosition(f, at(c.azimuth, c.elevation));
+    QVERIFY(c.elevation > 90 && std::abs(back.azimuth - 30) < 1e-6 && std::abs(back.elevation - 26) < 1e-6);
     // The tracking error is taken the short way round north.
     QCOMPARE(azimuthDifference(359.5, 0.5), 1.0);
     QCOMPARE(azimuthDifference(0.5, 359.5), -1.0);
