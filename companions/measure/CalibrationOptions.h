@@ -40,6 +40,10 @@ struct CalibrationOptions {
     // while the sun stays high enough, up to `until` (JST) when given.
     std::optional<double> everyMinutes;
     std::optional<QTime> until;
+    // Taken over the top: the sun commanded as azimuth + 180°, elevation
+    // 180° − e. Such a scan's offsets are the mount's error on the other side
+    // of the zenith, for the pointing model, never the tracking offsets.
+    bool overTheTop = false;
 
     double spanDegrees() const { return span.value_or(1.5 * beamwidth); }
     double stepDegrees() const { return step.value_or(0.5 * beamwidth); }

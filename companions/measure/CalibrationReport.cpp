@@ -62,12 +62,19 @@ QStringList calibrationResultLines(const CalibrationOutcome& outcome, double res
     }
     const BeamFitResult& x = outcome.crossElevationFit;
     const BeamFitResult& e = outcome.elevationFit;
-    lines << QStringLiteral("方位角のずれ %1 ± %2、仰角のずれ %3 ± %4（ローテーターの読みが太陽の本当の向きより大きい分）")
+    // Over the top the offsets are the mount's on the other side of the zenith:
+    // reading − beam in its flipped angles, for the pointing model only.
+    const QString meaningJa = outcome.overTheTop ? QStringLiteral("天頂の向こう側で、ローテーターの読みが反転した太陽の向き（方位角 + 180°、仰角 180° − e）より大きい分")
+                                                 : QStringLiteral("ローテーターの読みが太陽の本当の向きより大きい分");
+    const QString meaningEn = outcome.overTheTop
+        ? QStringLiteral("over the top: how much the rotator's reading exceeds the flipped sun, azimuth + 180°, elevation 180° − e")
+        : QStringLiteral("how much the rotator's reading exceeds the true sun");
+    lines << QStringLiteral("方位角のずれ %1 ± %2、仰角のずれ %3 ± %4（%5）")
                  .arg(signedDegrees(outcome.azimuthOffset), QString::number(outcome.azimuthOffsetError, 'f', 3) + QStringLiteral("°"),
-                      signedDegrees(outcome.elevationOffset), QString::number(outcome.elevationOffsetError, 'f', 3) + QStringLiteral("°"));
-    lines << QStringLiteral("Azimuth offset %1 ± %2, elevation offset %3 ± %4 (how much the rotator's reading exceeds the true sun)")
+                      signedDegrees(outcome.elevationOffset), QString::number(outcome.elevationOffsetError, 'f', 3) + QStringLiteral("°"), meaningJa);
+    lines << QStringLiteral("Azimuth offset %1 ± %2, elevation offset %3 ± %4 (%5)")
                  .arg(signedDegrees(outcome.azimuthOffset), QString::number(outcome.azimuthOffsetError, 'f', 3) + QStringLiteral("°"),
-                      signedDegrees(outcome.elevationOffset), QString::number(outcome.elevationOffsetError, 'f', 3) + QStringLiteral("°"));
+                      signedDegrees(outcome.elevationOffset), QString::number(outcome.elevationOffsetError, 'f', 3) + QStringLiteral("°"), meaningEn);
     lines << QStringLiteral("ビーム幅（半値全幅）: クロス仰角 %1 ± %2、仰角 %3 ± %4\nBeamwidth (FWHM): cross-elevation %1 ± %2, elevation %3 ± %4")
                  .arg(QString::number(x.width, 'f', 3) + QStringLiteral("°"), QString::number(x.widthError, 'f', 3) + QStringLiteral("°"),
                       QString::number(e.width, 'f', 3) + QStringLiteral("°"), QString::number(e.widthError, 'f', 3) + QStringLiteral("°"));
@@ -80,7 +87,8 @@ QStringList calibrationResultLines(const CalibrationOutcome& outcome, double res
         lines << QStringLiteral("電力は整数 dB で読まれています: 中心の精度はその分落ちます。\n"
                                 "The power was read in whole dB: the centres are less certain for it.");
     }
-    lines << QStringLiteral("手で同じずれを与えるオプション: %1\nThe same offsets by hand: %1").arg(offsetOptionsText(outcome));
+    if (!outcome.overTheTop)
+        lines << QStringLiteral("手で同じずれを与えるオプション: %1\nThe same offsets by hand: %1").arg(offsetOptionsText(outcome));
     return lines;
 }
 

@@ -51,6 +51,9 @@ struct CalibrationOutcome {
     double elevationOffset = 0;
     double azimuthOffsetError = 0;  // one standard deviation
     double elevationOffsetError = 0;
+    // Taken over the top: the offsets are reading − beam in the mount's
+    // flipped angles (azimuth + 180°, elevation 180° − e).
+    bool overTheTop = false;
 };
 
 // The points of a cut along one axis, for the fit.

@@ -3,6 +3,7 @@
 #include "companions/common/ConsoleText.h"
 #include "companions/measure/BesideTheSun.h"
 #include "companions/measure/MeasurementProgress.h"
+#include "companions/pointing/PointingModel.h"
 #include "companions/sky/TrueSun.h"
 
 #include <algorithm>
@@ -56,6 +57,7 @@ CalibrationRun::CalibrationRun(MeasurementEngine& engine, const CalibrationOptio
     , m_options(options)
     , m_engine(engine)
 {
+    m_engine.setOverTheTop(options.overTheTop);
     connect(&m_engine, &MeasurementEngine::ready, this, &CalibrationRun::begin);
     connect(&m_engine, &MeasurementEngine::measured, this, &CalibrationRun::onMeasured);
     connect(&m_engine, &MeasurementEngine::skipped, this, &CalibrationRun::onSkipped);
@@ -169,6 +171,11 @@ void CalibrationRun::begin()
                          degreesText(m_options.stepDegrees()))
                     .arg(m_engine.settings().dwellSeconds)
                     .arg(m_engine.power().description()));
+    if (m_options.overTheTop) {
+        emit notice(QStringLiteral("このスキャンは天頂の向こう側から測ります（方位角 + 180°、仰角 180° − e）。ずれは指向モデルのために記録し、追尾のずれにはしません。\n"
+                                   "This scan is taken over the top (azimuth + 180°, elevation 180° − e): its offsets are recorded "
+                                   "for the pointing model, never used as the tracking offsets."));
+    }
     sayWhatToExpect();
     measurePoint();
 }
@@ -209,8 +216,14 @@ void CalibrationRun::onMeasured(const Dwell& dwell)
     const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, dwell.utc);
     point.sunAzimuth = sun.azimuth;
     point.sunElevation = sun.elevation;
-    point.crossElevation = wrapped180(dwell.position.azimuth - sun.azimuth) * cosineOf(sun.elevation);
-    point.elevation = dwell.position.elevation - sun.elevation;
+    // Over the top the rotator's angles are taken from the flipped sun: a
+    // step up on the sky is a step down of the rotator's elevation there, so
+    // the elevation cut runs the other way, and its centre is still
+    // reading − beam in the rotator's own angles.
+    const heliotrope::pointing::Direction sunInMount
+        = heliotrope::pointing::mountAngles({sun.azimuth, sun.elevation}, m_options.overTheTop);
+    point.crossElevation = wrapped180(dwell.position.azimuth - sunInMount.azimuth) * cosineOf(sun.elevation);
+    point.elevation = dwell.position.elevation - sunInMount.elevation;
     placeElevationCut();
     nextPoint();
 }
@@ -246,7 +259,7 @@ void CalibrationRun::placeElevationCut()
     }
     // The frame's present offset (or model) at the sun is already in every command.
     const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, m_engine.now());
-    const double centre = fit.centre - rotator::frameOffsetAt(m_engine.frame(), SetPoint{sun.azimuth, sun.elevation}).azimuth * cosineOf(sun.elevation);
+    const double centre = fit.centre - rotator::frameOffsetAt(m_engine.frame(), SetPoint{sun.azimuth, sun.elevation}, m_options.overTheTop).azimuth * cosineOf(sun.elevation);
     for (MeasuredPoint& next : m_points) {
         if (next.role == PointRole::Elevation)
             next.plannedCrossElevation = centre;
@@ -257,7 +270,8 @@ void CalibrationRun::nextPoint()
 {
     ++m_index;
     if (m_index >= m_points.size()) {
-        const CalibrationOutcome outcome = evaluateCalibration(m_options.pattern, m_points, m_options.beamwidth);
+        CalibrationOutcome outcome = evaluateCalibration(m_options.pattern, m_points, m_options.beamwidth);
+        outcome.overTheTop = m_options.overTheTop;
         end(outcome, MeasurementOutcome::Kind::Result, QStringLiteral("較正の測定を終えました（%1 秒）。\nCalibration measured in %1 s.").arg(static_cast<double>(m_runClock.elapsed()) / 1000.0, 0, 'f', 1));
         return;
     }

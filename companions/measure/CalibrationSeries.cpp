@@ -56,22 +56,50 @@ void CalibrationSeries::start()
     if (repeats()) {
         if (const std::optional<QTime>& until = std::get<CalibrationOptions>(m_request.run).until)
             m_untilUtc = nextJstTime(m_clock(), *until);
-        const double highest = m_lender.frame().limits.maxElevation;
-        if (highest < 180) {
-            // Only scans taken over the top (azimuth + 180°, elevation 180° − e)
-            // turn collimation, non-perpendicularity and sag round against the
-            // zero points; a mount that stops short of 180° never sees them so.
-            emit notice(QStringLiteral("ローテーターの仰角は %1 までのため、どの回も同じ向きで測ります。方位角のゼロ点（IA）は"
-                                       "コリメーション（CA）と軸の直交のずれ（NPAE）と、仰角のゼロ点（IE）は鏡筒のたわみ（TF）と"
-                                       "結びついたままで、太陽の仰角の移りでしか分けられません。\n"
-                                       "The rotator's elevation stops at %1, so every scan is taken the same way round: the "
-                                       "azimuth zero point (IA) stays tied to collimation (CA) and non-perpendicularity (NPAE), "
-                                       "and the elevation zero point (IE) to the sag (TF); only the sun's changing elevation "
-                                       "tells them apart.")
-                            .arg(companions::degreesText(highest)));
-        }
+        // The limits are the bridge's once rotctld has answered (its caps,
+        // or --el-max over them); before that they are only a default.
+        if (m_lender.rotctld().isReady())
+            sayHowScansAreTaken();
+        else
+            connect(&m_lender.rotctld(), &hamlib::RotctldClient::ready, this, &CalibrationSeries::sayHowScansAreTaken,
+                    static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
     }
     startScan();
+}
+
+void CalibrationSeries::sayHowScansAreTaken()
+{
+    if (m_flipsSaid || !m_running)
+        return;
+    m_flipsSaid = true;
+    const double highest = m_lender.frame().limits.maxElevation;
+    m_flips = highest >= 180;
+    if (m_flips) {
+        // Over the top (azimuth + 180°, elevation 180° − e) collimation and
+        // non-perpendicularity act the other way on the sky while the zero
+        // points do not: straight and flipped scans together tell them apart.
+        emit notice(QStringLiteral("ローテーターの仰角は %1 まで届くため、2 回目、4 回目…は天頂の向こう側から測ります（方位角 + 180°、"
+                                   "仰角 180° − e）。その回のずれは指向モデルのためだけに記録し、保存も追尾もしません。"
+                                   "こうして方位角のゼロ点（IA）をコリメーション（CA）と軸の直交のずれ（NPAE）から分けます。"
+                                   "仰角のゼロ点（IE）と鏡筒のたわみ（TF）は結びついたままです。\n"
+                                   "The rotator's elevation reaches %1, so the 2nd, 4th, … scans are taken over the top "
+                                   "(azimuth + 180°, elevation 180° − e); their offsets are recorded for the pointing model "
+                                   "only, never saved or tracked with. That tells the azimuth zero point (IA) from collimation "
+                                   "(CA) and non-perpendicularity (NPAE); the elevation zero point (IE) stays tied to the sag (TF).")
+                        .arg(companions::degreesText(highest)));
+        return;
+    }
+    // Only scans taken over the top turn collimation, non-perpendicularity
+    // and sag round against the zero points; a mount that stops short of
+    // 180° never sees them so.
+    emit notice(QStringLiteral("ローテーターの仰角は %1 までのため、どの回も同じ向きで測ります。方位角のゼロ点（IA）は"
+                               "コリメーション（CA）と軸の直交のずれ（NPAE）と、仰角のゼロ点（IE）は鏡筒のたわみ（TF）と"
+                               "結びついたままで、太陽の仰角の移りでしか分けられません。\n"
+                               "The rotator's elevation stops at %1, so every scan is taken the same way round: the "
+                               "azimuth zero point (IA) stays tied to collimation (CA) and non-perpendicularity (NPAE), "
+                               "and the elevation zero point (IE) to the sag (TF); only the sun's changing elevation "
+                               "tells them apart.")
+                    .arg(companions::degreesText(highest)));
 }
 
 void CalibrationSeries::startScan()
@@ -86,10 +114,13 @@ void CalibrationSeries::startScan()
             calibration.outputBase += QStringLiteral("-%1").arg(m_scans);
         const QString until = m_untilUtc ? QStringLiteral("%1 JST まで").arg(timeText(*m_untilUtc)) : QStringLiteral("日没まで");
         const QString untilEnglish = m_untilUtc ? QStringLiteral("until %1 JST").arg(timeText(*m_untilUtc)) : QStringLiteral("until sunset");
-        emit notice(QStringLiteral("繰り返し較正の %1 回目（%2 分ごと、%3）。\nCalibration series, scan %1 (every %2 min, %4).")
+        calibration.overTheTop = m_flips && m_scans % 2 == 0;
+        m_scanOverTheTop = calibration.overTheTop;
+        emit notice(QStringLiteral("繰り返し較正の %1 回目（%2 分ごと、%3%5）。\nCalibration series, scan %1 (every %2 min, %4%6).")
                         .arg(m_scans)
                         .arg(*calibration.everyMinutes)
-                        .arg(until, untilEnglish));
+                        .arg(until, untilEnglish, calibration.overTheTop ? QStringLiteral("、天頂の向こう側から") : QString(),
+                             calibration.overTheTop ? QStringLiteral(", over the top") : QString()));
     }
     m_session = std::make_unique<MeasurementSession>(m_lender, scan, m_clock);
     connect(m_session.get(), &MeasurementSession::notice, this, &CalibrationSeries::notice);
@@ -113,6 +144,16 @@ void CalibrationSeries::onScanFinished(const MeasurementOutcome& outcome)
     }
     if (m_interrupted) {
         end(outcome, QStringLiteral("操作者が止めました\nthe operator ended it"));
+        return;
+    }
+    // A scan over the top refused (its pattern past a limit on the other side
+    // of the zenith) leaves the rest of the day to straight scans, which the
+    // fit still takes; ending the series would lose them.
+    if (outcome.kind == MeasurementOutcome::Kind::Refused && !m_sunTooLow && m_scanOverTheTop) {
+        m_flips = false;
+        emit notice(QStringLiteral("天頂の向こう側の較正が断られたため、この先はどの回も同じ向きで測ります。\n"
+                                   "The scan over the top was refused: the rest of the series is taken the same way round."));
+        m_wait.start(0);
         return;
     }
     // A scan refused never moved the rotator; the next would be refused alike.

@@ -4,7 +4,10 @@
 // each begun that many minutes after the previous one began (at once when a
 // scan outlasted the interval), until a scan is refused (the sun under 10°:
 // sunset), --until's time (JST) comes or the operator ends it. Each scan is
-// recorded and saved as one asked alone. Any other measurement passes
+// recorded and saved as one asked alone. On a rotator whose elevation
+// reaches 180°, every other scan (the 2nd, 4th, …) is taken over the top,
+// recorded for the pointing model and never saved; elsewhere the series says
+// which terms its scans leave tied. Any other measurement passes
 // through as its single session, so that the bridge and main() start every
 // measurement through this one door.
 
@@ -45,6 +48,8 @@ signals:
 
 private:
     bool repeats() const;
+    // Once rotctld has told the rotator's limits: whether scans go over the top, said.
+    void sayHowScansAreTaken();
     void startScan();
     void onScanFinished(const MeasurementOutcome& outcome);
     void end(const MeasurementOutcome& last, const QString& why);
@@ -61,6 +66,9 @@ private:
     bool m_running = false;
     bool m_interrupted = false;
     bool m_sunTooLow = false;
+    bool m_flips = false;  // every other scan over the top
+    bool m_flipsSaid = false;
+    bool m_scanOverTheTop = false;  // the scan running, or just ended
 };
 
 }  // namespace heliotrope::measure

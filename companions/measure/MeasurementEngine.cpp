@@ -107,7 +107,7 @@ std::optional<double> MeasurementEngine::secondsFor(const SetPoint& from, const 
 
 rotator::RotatorCommand MeasurementEngine::commandFor(const SetPoint& sky, LimitCrossed* crossed) const
 {
-    const rotator::RotatorCommand command = rotator::rotatorCommand(frame(), sky, m_present);
+    const rotator::RotatorCommand command = rotator::rotatorCommand(frame(), sky, m_present, m_overTheTop);
     if (command.clamped && crossed) {
         const rotator::RotatorLimits& limits = frame().limits;
         QStringList japanese;

@@ -116,6 +116,11 @@ public:
     // The P the rotator would be sent for a sky direction now; clamped when
     // beyond its limits, with which limit in `limitText` (Japanese / English).
     heliotrope::rotator::RotatorCommand commandFor(const companions::SetPoint& sky, LimitCrossed* crossed = nullptr) const;
+    // Every point commanded flipped from now on (azimuth + 180°, elevation
+    // 180° − e): a scan taken over the top, on a rotator that reaches past the
+    // zenith. The aims stay in the sky's terms.
+    void setOverTheTop(bool overTheTop) { m_overTheTop = overTheTop; }
+    bool overTheTop() const { return m_overTheTop; }
 
 signals:
     void ready();
@@ -150,6 +155,7 @@ private:
     companions::UtcClock m_clock;
     Phase m_phase = Phase::Idle;
     bool m_borrowing = false;
+    bool m_overTheTop = false;
 
     Aim m_aim;
     heliotrope::rotator::RotatorPosition m_target;  // the P sent for the point, rotator terms

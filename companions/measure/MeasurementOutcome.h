@@ -15,6 +15,9 @@ struct MeasurementOutcome {
     };
     Kind kind = Kind::NoResult;
     QString reason;  // why not, Japanese, newline, English; empty with a result
+    // A calibration taken over the top: its result is kept in the station's
+    // record for the pointing model only, never saved or pointed with.
+    bool overTheTop = false;
 
     bool found() const { return kind == Kind::Result; }
 };

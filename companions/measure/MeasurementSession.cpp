@@ -196,7 +196,12 @@ void MeasurementSession::onCalibrationFinished(const std::optional<CalibrationOu
         for (const QString& line : calibrationResultLines(*fitted, m_power->resolution()))
             emit notice(line);
         writePictureAndCsv(*fitted, measured);
-        outcome = fitted->ok ? keepOffsets(*fitted, measured) : MeasurementOutcome{MeasurementOutcome::Kind::NoResult, fitted->refusal};
+        if (!fitted->ok)
+            outcome = MeasurementOutcome{MeasurementOutcome::Kind::NoResult, fitted->refusal};
+        else if (fitted->overTheTop)
+            outcome = keptForTheModel();
+        else
+            outcome = keepOffsets(*fitted, measured);
     }
     recordCalibration(fitted, outcome, measured);
     end(outcome);
@@ -250,6 +255,21 @@ MeasurementOutcome MeasurementSession::keepOffsets(const CalibrationOutcome& fit
     return {MeasurementOutcome::Kind::NoResult, line};
 }
 
+MeasurementOutcome MeasurementSession::keptForTheModel()
+{
+    // Offsets found over the top hold only on that side of the zenith: as
+    // tracking offsets they would throw every straight command off by twice
+    // the collimation. The record keeps them for the pointing model's fit.
+    emit notice(QStringLiteral("天頂の向こう側のスキャンなので、ずれは保存せず、追尾のずれもそのままです。局の記録に反転スキャンとして残し、"
+                               "--fit-pointing-model がコリメーションを方位角のゼロ点から分けるのに使います。\n"
+                               "A scan over the top: its offsets are not saved and the tracking offsets stay as they were. The "
+                               "station's record keeps it marked as flipped, for --fit-pointing-model to tell collimation from "
+                               "the azimuth zero point."));
+    MeasurementOutcome outcome{MeasurementOutcome::Kind::Result, {}};
+    outcome.overTheTop = true;
+    return outcome;
+}
+
 namespace {
 
 // The record at its place, open for writing; nothing, with the reason said.
@@ -293,7 +313,8 @@ void MeasurementSession::recordCalibration(const std::optional<CalibrationOutcom
             kept.points.push_back(recordedPoint(point));
     }
     kept.found = fitted && fitted->ok;
-    kept.saved = outcome.found();
+    kept.overTheTop = options.overTheTop;
+    kept.saved = outcome.found() && !outcome.overTheTop;
     kept.reason = outcome.reason;
     if (kept.found) {
         kept.azimuthOffset = Measured{fitted->azimuthOffset, fitted->azimuthOffsetError};
@@ -315,8 +336,9 @@ void MeasurementSession::recordCalibration(const std::optional<CalibrationOutcom
         emit notice(notRecordedText(problem));
         return;
     }
-    // Compared with the calibration in use before this one is added.
-    const std::optional<RecordedCalibration> previous = kept.found ? record->lastCalibration() : std::nullopt;
+    // Compared with the calibration in use before this one is added; a
+    // flipped scan's offsets are of the other side of the zenith, not comparable.
+    const std::optional<RecordedCalibration> previous = kept.found && !kept.overTheTop ? record->lastCalibration() : std::nullopt;
     if (!record->addCalibration(kept)) {
         emit notice(notRecordedText(record->problem()));
         return;

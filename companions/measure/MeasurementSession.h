@@ -93,6 +93,8 @@ private:
     void onSunNoiseFinished(const MeasurementOutcome& ended);
     // Saves the offsets where the clock allows; the outcome.
     MeasurementOutcome keepOffsets(const CalibrationOutcome& fitted, const QDateTime& measured);
+    // A scan over the top: recorded for the pointing model, nothing saved.
+    MeasurementOutcome keptForTheModel();
     void writePictureAndCsv(const CalibrationOutcome& fitted, const QDateTime& measured);
     void recordCalibration(const std::optional<CalibrationOutcome>& fitted, const MeasurementOutcome& outcome,
                            const QDateTime& measured);

@@ -118,7 +118,8 @@ QStringList healthLines(const StationRecord& record, const HealthThresholds& thr
     for (const StationRun& run : runs) {
         if (const auto* noise = std::get_if<RecordedSunNoise>(&run); noise && noise->yDecibels && noise->frequencyMegahertz)
             latestY = noise;
-        if (const auto* calibration = std::get_if<RecordedCalibration>(&run); calibration && calibration->found) {
+        // A scan over the top found the offsets of the other side of the zenith: not the station's usual ones.
+        if (const auto* calibration = std::get_if<RecordedCalibration>(&run); calibration && calibration->found && !calibration->overTheTop) {
             before = latest;
             latest = calibration;
         }

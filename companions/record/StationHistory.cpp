@@ -41,7 +41,8 @@ QString timeColumn(const QDateTime& utc)
 
 QString calibrationLine(const RecordedCalibration& c)
 {
-    QString line = QStringLiteral("%1  較正 calibration (%2):").arg(timeColumn(c.utc), c.pattern);
+    QString line = QStringLiteral("%1  較正 calibration (%2%3):")
+                       .arg(timeColumn(c.utc), c.pattern, c.overTheTop ? QStringLiteral(", 反転 flipped") : QString());
     if (!c.found || !c.azimuthOffset || !c.elevationOffset)
         return line + QStringLiteral(" 結果なし no result: ") + reasonOnOneLine(c.reason);
     line += QStringLiteral(" Δaz %1  Δel %2")
@@ -58,8 +59,11 @@ QString calibrationLine(const RecordedCalibration& c)
     if (c.rotatorStep)
         line += QStringLiteral("  刻み step %1°").arg(QString::number(*c.rotatorStep, 'f', 2));
     line += QStringLiteral("  不感帯 dead band %1°").arg(QString::number(c.deadBand, 'f', 2));
-    line += c.saved ? QStringLiteral("  保存 saved")
-                    : QStringLiteral("  保存せず not saved: ") + reasonOnOneLine(c.reason);
+    if (c.overTheTop)
+        line += QStringLiteral("  指向モデル用 for the pointing model (読み − 反転した太陽 reading minus the flipped sun)");
+    else
+        line += c.saved ? QStringLiteral("  保存 saved")
+                        : QStringLiteral("  保存せず not saved: ") + reasonOnOneLine(c.reason);
     return line;
 }
 
@@ -254,6 +258,9 @@ QImage historyPicture(const std::vector<StationRun>& runs, QSize size)
         t0 = std::min(t0, t);
         t1 = std::max(t1, t);
         if (const auto* c = std::get_if<RecordedCalibration>(&run)) {
+            // A scan over the top found the other side's offsets: not of this series.
+            if (c->found && c->overTheTop)
+                continue;
             if (c->found && c->azimuthOffset && c->elevationOffset) {
                 azimuth.samples.push_back({t, c->azimuthOffset->value, c->azimuthOffset->error});
                 elevation.samples.push_back({t, c->elevationOffset->value, c->elevationOffset->error});

@@ -71,6 +71,11 @@ const char* const kStepTo2[] = {
     "CREATE INDEX sun_noise_by_frequency ON sun_noise_runs (frequency_mhz, utc)",
 };
 
+// A scan taken over the top is marked; every calibration before it was straight.
+const char* const kStepTo3[] = {
+    "ALTER TABLE calibrations ADD COLUMN over_the_top INTEGER NOT NULL DEFAULT 0",
+};
+
 struct Step {
     const char* const* statements;
     std::size_t count;
@@ -78,6 +83,7 @@ struct Step {
 const Step kSteps[] = {
     {kStepTo1, std::size(kStepTo1)},
     {kStepTo2, std::size(kStepTo2)},
+    {kStepTo3, std::size(kStepTo3)},
 };
 static_assert(std::size(kSteps) == StationRecord::kSchemaVersion);
 
@@ -274,15 +280,16 @@ std::optional<qint64> StationRecord::addCalibration(const RecordedCalibration& c
                                "INSERT INTO calibrations (utc, latitude, longitude, height, pattern, found, saved, reason,"
                                " azimuth_offset, azimuth_offset_error, elevation_offset, elevation_offset_error,"
                                " xel_beamwidth, xel_beamwidth_error, el_beamwidth, el_beamwidth_error, y_db, y_db_error,"
-                               " sun_elevation, refraction, rotator_step, dead_band, program_version)"
-                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+                               " sun_elevation, refraction, rotator_step, dead_band, program_version, over_the_top)"
+                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
                            for (const QVariant& v :
                                 {QVariant(timeText(c.utc)), QVariant(c.site.latitude), QVariant(c.site.longitude), QVariant(c.site.height),
                                  QVariant(c.pattern), QVariant(c.found), QVariant(c.saved), QVariant(c.reason), valueOf(c.azimuthOffset),
                                  errorOf(c.azimuthOffset), valueOf(c.elevationOffset), errorOf(c.elevationOffset),
                                  valueOf(c.crossElevationBeamwidth), errorOf(c.crossElevationBeamwidth), valueOf(c.elevationBeamwidth),
                                  errorOf(c.elevationBeamwidth), valueOf(c.yDecibels), errorOf(c.yDecibels), QVariant(c.sunElevation),
-                                 QVariant(c.refraction), orNull(c.rotatorStep), QVariant(c.deadBand), QVariant(c.programVersion)})
+                                 QVariant(c.refraction), orNull(c.rotatorStep), QVariant(c.deadBand), QVariant(c.programVersion),
+                                 QVariant(c.overTheTop)})
                                query.addBindValue(v);
                            if (!query.exec())
                                return query.lastError().text();
@@ -343,7 +350,7 @@ const QString kCalibrationColumns = QStringLiteral(
     "id, utc, latitude, longitude, height, pattern, found, saved, reason,"
     " azimuth_offset, azimuth_offset_error, elevation_offset, elevation_offset_error,"
     " xel_beamwidth, xel_beamwidth_error, el_beamwidth, el_beamwidth_error, y_db, y_db_error,"
-    " sun_elevation, refraction, rotator_step, dead_band, program_version");
+    " sun_elevation, refraction, rotator_step, dead_band, program_version, over_the_top");
 
 RecordedCalibration calibrationFrom(const QSqlQuery& q, const QSqlDatabase& db)
 {
@@ -365,6 +372,7 @@ RecordedCalibration calibrationFrom(const QSqlQuery& q, const QSqlDatabase& db)
     c.rotatorStep = optionalFrom(q.value(21));
     c.deadBand = q.value(22).toDouble();
     c.programVersion = q.value(23).toString();
+    c.overTheTop = q.value(24).toBool();
     QSqlQuery points(db);
     points.prepare(QStringLiteral(
         "SELECT role, planned_xel, planned_el, skipped, xel, el, power_db, spread_db, count, utc, sun_azimuth,"
@@ -475,7 +483,7 @@ std::optional<RecordedCalibration> StationRecord::lastCalibration(bool savedOnly
     if (!db.isOpen())
         return std::nullopt;
     QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT %1 FROM calibrations WHERE found AND azimuth_offset IS NOT NULL %2"
+    query.prepare(QStringLiteral("SELECT %1 FROM calibrations WHERE found AND azimuth_offset IS NOT NULL AND NOT over_the_top %2"
                                  " ORDER BY utc DESC, id DESC LIMIT 1")
                       .arg(kCalibrationColumns, savedOnly ? QStringLiteral("AND saved") : QString()));
     if (!query.exec() || !query.next())

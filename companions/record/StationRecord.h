@@ -30,8 +30,9 @@ class StationRecord {
 public:
     // The schema this program writes. 1: the first record; 2: a run's
     // expected Y and AGC warning, and indexes for the queries by date and by
-    // frequency.
-    static constexpr int kSchemaVersion = 2;
+    // frequency; 3: a calibration's mark of a scan taken over the top (older
+    // calibrations were all straight).
+    static constexpr int kSchemaVersion = 3;
 
     // $XDG_DATA_HOME/heliotrope/station.sqlite (~/.local/share/… when unset).
     static QString defaultPath();
@@ -64,7 +65,8 @@ public:
     // The last `count` sun-noise runs that found a Y at this frequency
     // (within 1 kHz), oldest first.
     std::vector<RecordedSunNoise> lastSunNoiseAt(double frequencyMegahertz, int count) const;
-    // The latest calibration that found offsets (saved or not, as `savedOnly`).
+    // The latest straight calibration that found offsets (saved or not, as
+    // `savedOnly`); a scan over the top is never the calibration in use.
     std::optional<RecordedCalibration> lastCalibration(bool savedOnly = true) const;
 
     // PRAGMA integrity_check said "ok".

@@ -59,6 +59,10 @@ struct RecordedCalibration {
     bool found = false;
     QString reason;      // when nothing was found, or found and not saved: Japanese, newline, English
     bool saved = false;  // the offsets were saved and applied
+    // Taken over the top (azimuth + 180°, elevation 180° − e): the offsets
+    // are the rotator's reading minus the flipped sun, for the pointing model
+    // only; never saved, never compared with the straight scans'.
+    bool overTheTop = false;
     std::optional<Measured> azimuthOffset;
     std::optional<Measured> elevationOffset;
     std::optional<Measured> crossElevationBeamwidth;  // full width at half maximum

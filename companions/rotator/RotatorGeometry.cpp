@@ -38,15 +38,17 @@ bool azimuthReachable(const RotatorFrame& frame)
 }
 
 RotatorCommand rotatorCommand(const RotatorFrame& frame, const SetPoint& setPoint,
-                              std::optional<RotatorPosition> present)
+                              std::optional<RotatorPosition> present, bool overTheTop)
 {
     const RotatorLimits extent = rangeExtent(frame.range);
     const double low = std::max(extent.minAzimuth, frame.limits.minAzimuth);
     const double high = std::min(extent.maxAzimuth, frame.limits.maxAzimuth);
 
     // Every reading of the direction the rotator's range allows.
-    const RotatorPosition offset = frameOffsetAt(frame, setPoint);
-    const double base = normalizedAzimuth(setPoint.azimuth + offset.azimuth);
+    const RotatorPosition offset = frameOffsetAt(frame, setPoint, overTheTop);
+    const heliotrope::pointing::Direction mount
+        = heliotrope::pointing::mountAngles({normalizedAzimuth(setPoint.azimuth), setPoint.elevation}, overTheTop);
+    const double base = normalizedAzimuth(mount.azimuth + offset.azimuth);
     std::vector<double> readings;
     for (double candidate = base - kFullCircle; candidate <= extent.maxAzimuth; candidate += kFullCircle) {
         if (candidate >= extent.minAzimuth)
@@ -80,32 +82,38 @@ RotatorCommand rotatorCommand(const RotatorFrame& frame, const SetPoint& setPoin
         command.clamped = true;
     }
 
-    const double elevation = setPoint.elevation + offset.elevation;
+    const double elevation = mount.elevation + offset.elevation;
     command.elevation = std::clamp(elevation, frame.limits.minElevation, frame.limits.maxElevation);
     command.clamped = command.clamped || command.elevation != elevation;
     return command;
 }
 
-RotatorPosition frameOffsetAt(const RotatorFrame& frame, const SetPoint& sky)
+RotatorPosition frameOffsetAt(const RotatorFrame& frame, const SetPoint& sky, bool overTheTop)
 {
+    // Constant offsets are the rotator's reading error, the same whichever
+    // way round it points.
     if (!frame.model)
         return {frame.azimuthOffset, frame.elevationOffset};
     // The model's terms act on the mount's own angles; below the horizon it
     // is taken at the horizon, where a rotator's elevation stops anyway.
-    const heliotrope::pointing::Command command
-        = heliotrope::pointing::commandFor(*frame.model, {normalizedAzimuth(sky.azimuth), std::clamp(sky.elevation, 0.0, 90.0)});
-    return {heliotrope::pointing::wrapSigned(command.reading.azimuth - sky.azimuth),
-            command.reading.elevation - std::clamp(sky.elevation, 0.0, 90.0)};
+    const heliotrope::pointing::Direction onSky{normalizedAzimuth(sky.azimuth), std::clamp(sky.elevation, 0.0, 90.0)};
+    const heliotrope::pointing::Command command = heliotrope::pointing::commandFor(*frame.model, onSky, overTheTop);
+    const heliotrope::pointing::Direction mount = heliotrope::pointing::mountAngles(onSky, overTheTop);
+    return {heliotrope::pointing::wrapSigned(command.reading.azimuth - mount.azimuth), command.reading.elevation - mount.elevation};
 }
 
 RotatorPosition skyPosition(const RotatorFrame& frame, const RotatorPosition& reading)
 {
+    RotatorPosition beam{reading.azimuth - frame.azimuthOffset, reading.elevation - frame.elevationOffset};
     if (frame.model) {
         const heliotrope::pointing::Direction delta
-            = heliotrope::pointing::modelOffset(*frame.model, {reading.azimuth, std::clamp(reading.elevation, 0.0, 90.0)});
-        return {normalizedAzimuth(reading.azimuth - delta.azimuth), reading.elevation - delta.elevation};
+            = heliotrope::pointing::modelOffset(*frame.model, {reading.azimuth, std::clamp(reading.elevation, 0.0, 180.0)});
+        beam = {reading.azimuth - delta.azimuth, reading.elevation - delta.elevation};
     }
-    return {normalizedAzimuth(reading.azimuth - frame.azimuthOffset), reading.elevation - frame.elevationOffset};
+    // Past the zenith the beam looks down the other side of the sky.
+    if (beam.elevation > 90)
+        beam = {beam.azimuth + 180, 180 - beam.elevation};
+    return {normalizedAzimuth(beam.azimuth), beam.elevation};
 }
 
 }  // namespace heliotrope::rotator

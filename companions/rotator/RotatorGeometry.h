@@ -47,19 +47,22 @@ struct RotatorCommand {
 // way through south, which the night leaves ample time for.
 // Values outside the limits are moved onto them. With a pointing model the
 // reading for the direction is the model's command for it, else the direction
-// plus the offsets.
+// plus the offsets. overTheTop: the direction is commanded flipped, azimuth
+// + 180° and elevation 180° − e, on a rotator whose elevation reaches past
+// the zenith; the offsets (or the model) then act on those angles.
 RotatorCommand rotatorCommand(const RotatorFrame& frame, const companions::SetPoint& setPoint,
-                              std::optional<RotatorPosition> present);
+                              std::optional<RotatorPosition> present, bool overTheTop = false);
 
 // A rotator reading back in the sky's terms: the offsets (or the model) taken
-// off and the azimuth folded into 0 to 360.
+// off, a beam past the zenith seen from the other side (azimuth + 180°,
+// elevation 180° − e), and the azimuth folded into 0 to 360.
 RotatorPosition skyPosition(const RotatorFrame& frame, const RotatorPosition& reading);
 
 // What the frame adds to a sky direction to command it, before the range and
-// the limits: the offsets, or the model's Δ = reading − beam there. A
-// measurement planning around the sun in the rotator's own readings takes it
-// off again.
-RotatorPosition frameOffsetAt(const RotatorFrame& frame, const companions::SetPoint& sky);
+// the limits: the offsets, or the model's Δ = reading − beam there, in the
+// mount's angles (flipped when overTheTop). A measurement planning around the
+// sun in the rotator's own readings takes it off again.
+RotatorPosition frameOffsetAt(const RotatorFrame& frame, const companions::SetPoint& sky, bool overTheTop = false);
 
 // The azimuth interval a range allows before the limits are applied.
 RotatorLimits rangeExtent(AzimuthRange range);

@@ -21,7 +21,8 @@ public:
         connect(&m_session, &measure::CalibrationSeries::warning, this, &DeskMeasurement::warning);
         connect(&m_session, &measure::CalibrationSeries::progress, this, &DeskMeasurement::progress);
         connect(&m_session, &measure::CalibrationSeries::scanFinished, this, [this](const measure::MeasurementOutcome& outcome) {
-            if (outcome.found())
+            // A scan over the top saved no offsets: nothing to take up.
+            if (outcome.found() && !outcome.overTheTop)
                 emit resultKept();
         });
         connect(&m_session, &measure::CalibrationSeries::finished, this, [this](const measure::MeasurementOutcome& outcome) {

@@ -127,8 +127,11 @@ std::optional<Scan> scanOf(const heliotrope::record::RecordedCalibration& calibr
     if (!(scan.sun.elevation > 0 && scan.sun.elevation < 90))
         return std::nullopt;
     // The offsets are the rotator's reading minus the sun, in the mount's own
-    // angles: the reading with the beam on the sun.
-    scan.reading = {scan.sun.azimuth + az->value, scan.sun.elevation + el->value};
+    // angles: the reading with the beam on the sun. A scan over the top found
+    // them from the flipped sun, where collimation and non-perpendicularity
+    // act the other way while the zero points do not.
+    const Direction sun = mountAngles(scan.sun, calibration.overTheTop);
+    scan.reading = {std::fmod(sun.azimuth + az->value + 360.0, 360.0), sun.elevation + el->value};
     scan.crossElevationError = az->error * std::cos(scan.sun.elevation * kDegree);
     scan.elevationError = el->error;
     return scan;

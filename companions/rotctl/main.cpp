@@ -239,7 +239,7 @@ int main(int argc, char** argv)
         QObject::connect(measurement.get(), &measure::CalibrationSeries::progress, showProgress);
         // Each scan's offsets are pointed with as soon as they are saved.
         QObject::connect(measurement.get(), &measure::CalibrationSeries::scanFinished, [&bridge, &desk, &options, &say](const measure::MeasurementOutcome& outcome) {
-            if (outcome.kind != measure::MeasurementOutcome::Kind::Result || !options.calibration)
+            if (outcome.kind != measure::MeasurementOutcome::Kind::Result || outcome.overTheTop || !options.calibration)
                 return;
             if (const QString inUse = takeUpSavedCalibration(bridge, options); !inUse.isEmpty()) {
                 desk.setCalibrationInUse(inUse);

@@ -613,6 +613,7 @@ void TestCalibration::ctrlCEndsTheRunAndTrackingResumes()
 
 void TestCalibration::everyRepeatsTheScanUntilTheGivenTime()
 {
+    // A rotator held to 90° (its EasyComm II reaches 180°): every scan straight.
     // The sun's clock put back to 3 s past a minute at the start, so that
     // --until, four minutes on, leaves room for the scans at 0 and 2 minutes
     // only (back, not on: the record keeps its runs in the order of their time).
@@ -630,7 +631,7 @@ void TestCalibration::everyRepeatsTheScanUntilTheGivenTime()
                                QString::number(kBeamwidth), QStringLiteral("--dwell"), QString::number(kDwellSeconds),
                                QStringLiteral("--power"), QStringLiteral("command:") + radiometerCommand(8),
                                QStringLiteral("--every"), QStringLiteral("2"), QStringLiteral("--until"), until,
-                               QStringLiteral("--calibration-output"), base},
+                               QStringLiteral("--calibration-output"), base, QStringLiteral("--el-max"), QStringLiteral("90")},
                               newConfigDir(), m_clockOffset + shift);
     QVERIFY2(bridge->port, qPrintable(bridge->output));
     sendSetPoint(*bridge);

@@ -14,12 +14,16 @@
 #include "TestTimeScale.h"
 #include "WindowSocket.h"
 
+#include "companions/record/StationRecord.h"
+
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 #include <cmath>
 #include <memory>
@@ -80,24 +84,29 @@ struct Station {
                              time.rate(), rotctldConf);
     }
     double clockOffset() const { return time.offsetTo(kSkyUtc); }
-    QString power(double yDecibels) const
+    // The dish off by a constant error, or by a mount's terms when given.
+    QString power(double yDecibels, const QString& mount = {}) const
     {
-        return QStringLiteral("command:%1 --once --site %2 --antenna-file %3 --error %4,%5 --beamwidth 5 --peak %6 --noise 0.05 "
-                              "--clock-offset %7")
-            .arg(QStringLiteral(HELIOTROPE_RADIOMETER_PATH), kSite, antenna())
-            .arg(kAzimuthError)
-            .arg(kElevationError)
+        const QString pointing = mount.isEmpty() ? QStringLiteral("--error %1,%2").arg(kAzimuthError).arg(kElevationError)
+                                                 : QStringLiteral("--mount ") + mount;
+        return QStringLiteral("command:%1 --once --site %2 --antenna-file %3 %4 --beamwidth 5 --peak %5 --noise 0.05 "
+                              "--clock-offset %6")
+            .arg(QStringLiteral(HELIOTROPE_RADIOMETER_PATH), kSite, antenna(), pointing)
             .arg(yDecibels)
             .arg(clockOffset(), 0, 'f', 3);
     }
-    void run(const QStringList& arguments, quint16 port = 0)
+    QProcessEnvironment environment() const
     {
-        bridge = std::make_unique<Bridge>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
         environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
         environment.insert(QStringLiteral("HELIOTROPE_CLOCK_STATE"), QStringLiteral("synchronised"));
-        bridge->process.setProcessEnvironment(environment);
+        return environment;
+    }
+    void run(const QStringList& arguments, quint16 port = 0)
+    {
+        bridge = std::make_unique<Bridge>();
+        bridge->process.setProcessEnvironment(environment());
         bridge->process.setProcessChannelMode(QProcess::MergedChannels);
         bridge->process.setWorkingDirectory(dir.path());
         Bridge* raw = bridge.get();
@@ -109,12 +118,22 @@ struct Station {
                                           QStringLiteral("250")}
                                   + arguments);
     }
-    QStringList calibration(const QString& pattern) const
+    // A program run to its end in this station's folders: what it printed.
+    QString ranToEnd(const QStringList& arguments) const
+    {
+        QProcess program;
+        program.setProcessEnvironment(environment());
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(QStringLiteral(HELIOTROPE_ROTCTL_PATH), arguments);
+        program.waitForFinished(20000);
+        return QString::fromUtf8(program.readAll());
+    }
+    QStringList calibration(const QString& pattern, const QString& mount = {}) const
     {
         return {QStringLiteral("--site"), kSite, QStringLiteral("--clock-offset"), QString::number(clockOffset(), 'f', 3),
                 QStringLiteral("--calibrate"), pattern, QStringLiteral("--beamwidth"), QStringLiteral("5"),
                 QStringLiteral("--dwell"), QStringLiteral("0.3"), QStringLiteral("--deadband"), QStringLiteral("0.4"),
-                QStringLiteral("--power"), power(12), QStringLiteral("--calibration-output"), dir.filePath(pattern)};
+                QStringLiteral("--power"), power(12, mount), QStringLiteral("--calibration-output"), dir.filePath(pattern)};
     }
     // The set-point commands the controller received, as it read them.
     QStringList setPoints() const
@@ -154,6 +173,7 @@ private slots:
     void trackingSendsNoCommandTwice();
     void aSilentLineEndsTheCalibrationAndTrackingResumes();
     void aRotatorThatNeverArrivesEndsTheRun();
+    void aSeriesFlipsEveryOtherScanWhereTheElevationReaches180();
 
 private:
     std::unique_ptr<TestTimeScale> m_time;
@@ -274,6 +294,45 @@ void TestCoarseRotators::aRotatorThatNeverArrivesEndsTheRun()
     const QString said = station.bridge->output;
     QVERIFY2(said.contains(QStringLiteral("the rotator did not reach 3 points in a row within 1 s")), qPrintable(said));
     QVERIFY(!said.contains(QStringLiteral("Offsets saved")));
+}
+
+void TestCoarseRotators::aSeriesFlipsEveryOtherScanWhereTheElevationReaches180()
+{
+    // A G-5500 (rotctld -m 603: elevation to 180°) on a mount whose collimation
+    // and azimuth zero point act alike on straight scans and oppositely over the top.
+    Station station(*m_time);
+    QVERIFY(station.start(QStringLiteral("gs232b")));
+    // --until between the second scan's start and the third's.
+    const double sky = m_time->utcNow() + station.clockOffset() + 10;
+    const QString until = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(std::ceil((sky + 130) / 60) * 60), QTimeZone::utc())
+                              .addSecs(9 * 3600)
+                              .toString(QStringLiteral("HH:mm"));
+    station.run(station.calibration(QStringLiteral("five"), QStringLiteral("IA=0.8,CA=-0.6,IE=-0.3"))
+                << QStringLiteral("--every") << QStringLiteral("2") << QStringLiteral("--until") << until);
+    QVERIFY2(station.bridge->waitFor(QStringLiteral("Calibration series over"), 240000), qPrintable(station.bridge->lastSaid()));
+    const QString said = station.bridge->output;
+    QVERIFY2(said.contains(QStringLiteral("the 2nd, 4th, … scans are taken over the top")) && said.contains(QStringLiteral("2 of 2 scans found"))
+                 && said.count(QStringLiteral("Using the saved calibration")) == 1,
+             qPrintable(station.bridge->lastSaid()));
+    heliotrope::record::StationRecord record(station.dir.filePath(QStringLiteral("data/heliotrope/station.sqlite")));
+    QVERIFY(record.open());
+    const auto runs = record.history();
+    QCOMPARE(runs.size(), std::size_t{2});
+    const auto& straight = std::get<heliotrope::record::RecordedCalibration>(runs[0]);
+    const auto& flipped = std::get<heliotrope::record::RecordedCalibration>(runs[1]);
+    QVERIFY(straight.found && straight.saved && !straight.overTheTop && flipped.found && !flipped.saved && flipped.overTheTop);
+    QCOMPARE(record.lastCalibration(false)->id, straight.id);
+    QVERIFY(station.ranToEnd({QStringLiteral("--history")}).contains(QStringLiteral("反転 flipped")));
+
+    // Both scans together tell collimation from the zero point; whole degrees
+    // leave a few tenths of scatter in each scan.
+    const QString fit = station.ranToEnd({QStringLiteral("--fit-pointing-model"), QStringLiteral("--site"), kSite,
+                                          QStringLiteral("--terms"), QStringLiteral("IA,CA,IE")});
+    static const QRegularExpression terms(QStringLiteral("  IA [^\\n]*: ([-0-9.]+) ± [^\\n]*\\n  CA [^\\n]*: ([-0-9.]+) ± "));
+    const QRegularExpressionMatch found = terms.match(fit);
+    QVERIFY2(found.hasMatch() && !fit.contains(QStringLiteral("cannot be told from")) && std::abs(found.captured(1).toDouble() - 0.8) < 0.35
+                 && std::abs(found.captured(2).toDouble() + 0.6) < 0.35,
+             qPrintable(fit));
 }
 
 QTEST_GUILESS_MAIN(TestCoarseRotators)

@@ -178,6 +178,15 @@ void TestRotatorCommands::offsetsAreAppliedOutAndTakenOffBack()
     const RotatorPosition sky = skyPosition(f, at(command.azimuth, command.elevation));
     QCOMPARE(sky.azimuth, 359.0);
     QCOMPARE(sky.elevation, 10.0);
+    // Over the top the offsets act on the flipped angles, and the reading
+    // comes back as the sky direction asked; through a model likewise.
+    f.limits.maxElevation = 180;
+    const RotatorCommand flipped = rotatorCommand(f, SetPoint{30, 26}, at(10, 10), true);
+    QVERIFY(flipped.azimuth == 212 && flipped.elevation == 153 && !flipped.clamped);
+    f.model = heliotrope::pointing::parseMount("IA=0.3,CA=0.4,IE=-0.2,TF=0.2", nullptr);
+    const RotatorCommand c = rotatorCommand(f, SetPoint{30, 26}, at(10, 10), true);
+    const RotatorPosition back = skyPosition(f, at(c.azimuth, c.elevation));
+    QVERIFY(c.elevation > 90 && std::abs(back.azimuth - 30) < 1e-6 && std::abs(back.elevation - 26) < 1e-6);
     // The tracking error is taken the short way round north.
     QCOMPARE(azimuthDifference(359.5, 0.5), 1.0);
     QCOMPARE(azimuthDifference(0.5, 359.5), -1.0);
