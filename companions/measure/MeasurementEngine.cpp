@@ -291,17 +291,7 @@ void MeasurementEngine::finishDwell()
         squares += (value - decibelMean) * (value - decibelMean);
     dwell.spread = m_readings.size() > 1 ? std::sqrt(squares / (count - 1)) : 0;
     dwell.utc = (m_readingTimes.front() + m_readingTimes.back()) / 2;
-    // The mean of the readings, azimuth taken about the first so that a
-    // rotator standing at north does not average 359° and 1° to 180°.
-    const rotator::RotatorPosition firstPosition = m_dwellPositions.front();
-    double azimuthSum = 0;
-    double elevationSum = 0;
-    for (const rotator::RotatorPosition& position : m_dwellPositions) {
-        azimuthSum += std::remainder(position.azimuth - firstPosition.azimuth, 360.0);
-        elevationSum += position.elevation;
-    }
-    const double positions = static_cast<double>(m_dwellPositions.size());
-    dwell.reading = rotator::RotatorPosition{firstPosition.azimuth + azimuthSum / positions, elevationSum / positions};
+    dwell.reading = rotator::meanReading(m_dwellPositions);
     dwell.position = dishPosition(dwell.reading);
     dwell.positionUncertainty = m_lender.rotatorProfile().stepOrFinest() / 2;
     emit measured(dwell);

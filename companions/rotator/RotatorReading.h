@@ -5,6 +5,7 @@
 #include "companions/rotator/RotatorPosition.h"
 
 #include <optional>
+#include <vector>
 
 namespace heliotrope::rotator {
 
@@ -12,6 +13,11 @@ namespace heliotrope::rotator {
 // digit it prints (older versions print six decimals of the same float). A
 // reading alike to a command: the rotator stands on it.
 bool readingsAlike(const RotatorPosition& a, const RotatorPosition& b);
+
+// The mean of some readings (at least one), the azimuth taken about the
+// first so that a rotator standing at north does not average 359.9° and 0.1°
+// to 180°.
+RotatorPosition meanReading(const std::vector<RotatorPosition>& readings);
 
 // Whether the rotator stands still: its readings alike, a creep of less than
 // a hundredth being as good as none, for long enough that a turning rotator

@@ -96,6 +96,19 @@ void TestBeamFit::fitFindsTheBeamWithHonestUncertainties()
     width.verify("width");
     y.verify("Y");
     base.verify("baseline");
+
+    // A short cut, a beamwidth either side, that never reaches the cold sky:
+    // the rise and the baseline are then found together, and Y's error is
+    // honest only with their covariance taken off.
+    Coverage shortY;
+    for (unsigned seed = 1; seed <= 200; ++seed) {
+        const BeamFitResult fit = fitBeamCut(cut(0.1, 1.7, 3, -30, 1.7, 0.34, 0.1, seed), 1.7);
+        QVERIFY2(fit.ok(), qPrintable(QStringLiteral("seed %1 refused %2").arg(seed).arg(int(fit.refusal))));
+        shortY.add(fit.yDecibels - 3, fit.yDecibelsError);
+    }
+    shortY.verify("Y of a short cut");
+    // Five points for four parameters is the least a cut can be fitted from.
+    QVERIFY(fitBeamCut(cut(0.1, 1.7, 10, -30, 1.7, 0.85, 0.05, 1), 1.7).ok());
 }
 
 void TestBeamFit::threePointErrorsMatchTheirScatter()

@@ -364,6 +364,11 @@ void TestRotatorCommands::northAndAnAzimuthOnlyRotatorAreLearntRight()
     QVERIFY(!learnt.elevationRate());
     learnt.stopped({0, 12}, {360, 12});
     QCOMPARE(learnt.deadBand(), 0.0);
+
+    // A dwell at north read on either side of it averages to north.
+    const RotatorPosition mean = meanReading({{359.9, 30.0}, {0.1, 30.2}, {0.0, 30.1}});
+    QVERIFY2(std::abs(std::remainder(mean.azimuth, 360.0)) < 1e-9 && std::abs(mean.elevation - 30.1) < 1e-9,
+             qPrintable(QStringLiteral("%1 %2").arg(mean.azimuth).arg(mean.elevation)));
 }
 
 void TestRotatorCommands::aStopIsLearntOnlyAfterAnAcceptedCommand()
