@@ -92,6 +92,20 @@ void TestCalibrationOptions::aCompleteCalibration()
     QCOMPARE(radio->port, quint16(4600));
     QCOMPARE(powerSourceChoice(QStringLiteral("rigctld"))->port, quint16(4532));
 
+    // Each bound itself is accepted: a cross of exactly five points a cut,
+    // the cold sky due north read as 360.
+    const QStringList atTheBounds[] = {
+        {QStringLiteral("--calibrate"), QStringLiteral("cross"), QStringLiteral("--site"), QStringLiteral("35,139"), QStringLiteral("--beamwidth"),
+         QStringLiteral("1.7"), QStringLiteral("--power"), QStringLiteral("rigctld"), QStringLiteral("--span"), QStringLiteral("2"),
+         QStringLiteral("--step"), QStringLiteral("1")},
+        {QStringLiteral("--sun-noise"), QStringLiteral("--site"), QStringLiteral("35,139"), QStringLiteral("--cold"), QStringLiteral("360,45"),
+         QStringLiteral("--power"), QStringLiteral("rigctld")},
+    };
+    for (const QStringList& arguments : atTheBounds) {
+        const CommandLine<BridgeOptions> bound = parseBridgeCommandLine(QStringList{QStringLiteral("heliotrope-rotctl")} + arguments);
+        QVERIFY2(bound.options, qPrintable(arguments.join(QLatin1Char(' ')) + QLatin1Char('\n') + bound.text));
+    }
+
     // Without --calibrate the bridge runs as before, offsets not given.
     const CommandLine<BridgeOptions> plain = parseBridgeCommandLine({QStringLiteral("heliotrope-rotctl")});
     QVERIFY(plain.options && !plain.options->calibration && !plain.options->offsetsGiven);
