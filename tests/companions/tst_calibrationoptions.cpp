@@ -93,12 +93,12 @@ void TestCalibrationOptions::aCompleteCalibration()
     QCOMPARE(powerSourceChoice(QStringLiteral("rigctld"))->port, quint16(4532));
 
     // Each bound itself is accepted: a cross of exactly five points a cut,
-    // the cold sky due north read as 360.
+    // the cold sky due north read as 360 and on the horizon.
     const QStringList atTheBounds[] = {
         {QStringLiteral("--calibrate"), QStringLiteral("cross"), QStringLiteral("--site"), QStringLiteral("35,139"), QStringLiteral("--beamwidth"),
          QStringLiteral("1.7"), QStringLiteral("--power"), QStringLiteral("rigctld"), QStringLiteral("--span"), QStringLiteral("2"),
          QStringLiteral("--step"), QStringLiteral("1")},
-        {QStringLiteral("--sun-noise"), QStringLiteral("--site"), QStringLiteral("35,139"), QStringLiteral("--cold"), QStringLiteral("360,45"),
+        {QStringLiteral("--sun-noise"), QStringLiteral("--site"), QStringLiteral("35,139"), QStringLiteral("--cold"), QStringLiteral("360,0"),
          QStringLiteral("--power"), QStringLiteral("rigctld")},
     };
     for (const QStringList& arguments : atTheBounds) {
