@@ -283,6 +283,12 @@ void TestRotatorCommands::refusedCommandIsRetriedWithBackOff()
     policy.commanded(target, 3020);
     policy.answered(true, 3030);  // accepted: on its way, not retried
     QVERIFY(!policy.shouldCommand(target, present, 10000));
+    // An accepted P ends the back-off: the next refusal waits the first
+    // second again, not four.
+    const RotatorPosition next = at(250, 20);
+    policy.commanded(next, 10000);
+    policy.answered(false, 10010);
+    QVERIFY(policy.shouldCommand(next, present, 11010));
 }
 
 namespace {
@@ -365,6 +371,14 @@ void TestRotatorCommands::northAndAnAzimuthOnlyRotatorAreLearntRight()
     learnt.stopped({0, 12}, {360, 12});
     QCOMPARE(learnt.deadBand(), 0.0);
 
+    // The step is learnt from ten different values seen, not before.
+    RotatorProfile whole;
+    for (int k = 1; k <= 8; ++k)
+        whole.reading({double(k), 10.0}, k);
+    QVERIFY(!whole.step());  // nine values: 1 … 8 and 10
+    whole.reading({9.0, 10.0}, 9);
+    QCOMPARE(whole.step().value_or(0), 1.0);
+
     // A dwell at north read on either side of it averages to north.
     const RotatorPosition mean = meanReading({{359.9, 30.0}, {0.1, 30.2}, {0.0, 30.1}});
     QVERIFY2(std::abs(std::remainder(mean.azimuth, 360.0)) < 1e-9 && std::abs(mean.elevation - 30.1) < 1e-9,
@@ -374,7 +388,8 @@ void TestRotatorCommands::northAndAnAzimuthOnlyRotatorAreLearntRight()
 void TestRotatorCommands::aStopIsLearntOnlyAfterAnAcceptedCommand()
 {
     // A tenths controller told 120° that stops 0.4° short: a dead band of
-    // 0.35° beyond its half step, once two readings after the P agree.
+    // 0.35° beyond its half step, once the readings after the P stay alike
+    // for a second.
     const RotatorPosition sent{120.0, 20.0};
     const RotatorPosition stop{119.6, 20.0};
     RotatorProfile accepted(0.1);
