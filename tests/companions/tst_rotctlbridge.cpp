@@ -37,6 +37,7 @@ private slots:
     void limitsReportedByRotctldClamp();
     void refusedCommandsAreSaidOnce();
     void rotctldAbsentThenKilledAndRestartedIsRecovered();
+    void anElevationLimitGivenAgainstRotctldsHolds();
     void strangersNeverReachRotctld();
     void theSavedPointingModelShiftsTheCommandAndIsTakenOffTheReport();
 };
@@ -258,6 +259,23 @@ void TestRotctlBridge::rotctldAbsentThenKilledAndRestartedIsRecovered()
     QVERIFY(pointings(written).size() > pointingsBefore);
     QCOMPARE(linesContaining(notices, QStringLiteral("接続しました")), 2);
     QCOMPARE(linesContaining(notices, QStringLiteral("接続を閉じました")), 1);
+}
+
+void TestRotctlBridge::anElevationLimitGivenAgainstRotctldsHolds()
+{
+    // The dummy reports elevation 0 to 90; a bound given beyond it on the
+    // command line is the operator's word, and the other bound gives way.
+    RotctldProcess rotctld;
+    QVERIFY(rotctld.start(RotctldProcess::freePort()));
+    for (const double given : {95.0, -5.0}) {
+        BridgeOptions options = testOptions(rotctld.port());
+        (given > 90 ? options.minElevation : options.maxElevation) = given;
+        Bridge bridge(options);
+        QVERIFY(bridge.start(nullptr));
+        QTRY_VERIFY_WITH_TIMEOUT(bridge.rotctld().isReady(), kWaitMs);
+        QCOMPARE(bridge.frame().limits.minElevation, given);
+        QCOMPARE(bridge.frame().limits.maxElevation, given);
+    }
 }
 
 void TestRotctlBridge::strangersNeverReachRotctld()
