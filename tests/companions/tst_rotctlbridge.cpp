@@ -21,6 +21,8 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include <cmath>
+
 using namespace heliotrope::companions;
 using namespace heliotrope::hamlib;
 using namespace heliotrope::measure;
@@ -133,6 +135,18 @@ void TestRotctlBridge::pointingMessageMovesTheRotatorAndThePositionComesBack()
                                       "commanded_minus_reported"));
     const QByteArray last = rows.at(rows.size() - 2);
     QVERIFY2(last.endsWith(",10.00,5.00,10.00,5.00,0.00,0.00,,,,0.00"), last.constData());
+    // On the way, each axis's error is where it stands less the set-point.
+    int onTheWay = 0;
+    for (const QByteArray& row : rows.mid(1)) {
+        const QList<QByteArray> cells = row.split(',');
+        if (cells.size() < 7 || cells.at(3) == cells.at(1))
+            continue;
+        ++onTheWay;
+        // Within the hundredth the cells are rounded to.
+        QVERIFY2(std::abs(cells.at(5).toDouble() - (cells.at(3).toDouble() - cells.at(1).toDouble())) < 0.011, row.constData());
+        QVERIFY2(std::abs(cells.at(6).toDouble() - (cells.at(4).toDouble() - cells.at(2).toDouble())) < 0.011, row.constData());
+    }
+    QVERIFY(onTheWay > 0);
     QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3},"))
                  .match(QString::fromLatin1(last))
                  .hasMatch(),
