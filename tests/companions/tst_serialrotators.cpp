@@ -136,18 +136,20 @@ void TestSerialRotators::silentLineGivesErrorsThenRecovers_data()
 {
     QTest::addColumn<QString>("protocol");
     QTest::addColumn<QByteArray>("silentSetPoint");  // what rotctld answers a P on the silent line
+    QTest::addColumn<QByteArray>("partMessage");     // half a command on the line as it falls silent
     // GS-232 and EasyComm II set-points are written and not answered, so
     // rotctld cannot tell they were lost; Rot2Prog asks PH and PV first.
-    QTest::newRow("GS-232B") << "gs232b" << QByteArray("RPRT 0\n");
-    QTest::newRow("GS-232A") << "gs232a" << QByteArray("RPRT 0\n");
-    QTest::newRow("EasyComm II") << "easycomm2" << QByteArray("RPRT 0\n");
-    QTest::newRow("Rot2Prog") << "rot2prog" << QByteArray("RPRT -5\n");
+    QTest::newRow("GS-232B") << "gs232b" << QByteArray("RPRT 0\n") << QByteArray("W12");
+    QTest::newRow("GS-232A") << "gs232a" << QByteArray("RPRT 0\n") << QByteArray("M1");
+    QTest::newRow("EasyComm II") << "easycomm2" << QByteArray("RPRT 0\n") << QByteArray("AZ12");
+    QTest::newRow("Rot2Prog") << "rot2prog" << QByteArray("RPRT -5\n") << QByteArray("W0360");
 }
 
 void TestSerialRotators::silentLineGivesErrorsThenRecovers()
 {
     QFETCH(QString, protocol);
     QFETCH(QByteArray, silentSetPoint);
+    QFETCH(QByteArray, partMessage);
     // rotctld gives up after one timeout (-C retry=0): its three retries
     // into the silence would be most of this test's time, and the timeout,
     // Hamlib's own, takes real time whatever the simulator's clock; rotctld's
@@ -159,6 +161,12 @@ void TestSerialRotators::silentLineGivesErrorsThenRecovers()
     QVERIFY(rotctld.connectTo(rotator.port()));
     QCOMPARE(parsed(rotctld.ask("p")).azimuth, 0.0);
 
+    // The line falls silent in the middle of a command: what came of it is
+    // not the start of the first command after the silence.
+    QFile line(rotator.device());
+    QVERIFY2(line.open(QIODevice::WriteOnly | QIODevice::Unbuffered), qPrintable(line.errorString()));
+    QCOMPARE(line.write(partMessage), partMessage.size());
+    QTest::qWait(100);
     rotator.toggleSilence();
     QTest::qWait(100);
     QElapsedTimer clock;
