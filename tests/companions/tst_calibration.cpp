@@ -166,9 +166,9 @@ private slots:
 
 private:
     double skyNow() const { return m_time->utcNow() + m_clockOffset; }
-    heliotrope::sky::TrueSunPosition sunNow() const
+    heliotrope::sky::TrueSunPosition sunNow(double secondsAhead = 0) const
     {
-        return heliotrope::sky::trueSunTopocentric(skyNow(), {-33.87, 151.21, 50}, heliotrope::sky::Refraction::Radio);
+        return heliotrope::sky::trueSunTopocentric(skyNow() + secondsAhead, {-33.87, 151.21, 50}, heliotrope::sky::Refraction::Radio);
     }
     QString radiometerCommand(int seed, const QString& error = QStringLiteral("0.4,-0.3")) const;
     std::unique_ptr<BridgeProcess> startBridge(const QStringList& arguments, const QString& configDir,
@@ -503,6 +503,27 @@ void TestCalibration::savedOffsetsAreAppliedOnTheNextStart()
                                                      "and this bridge points with none")),
                  1);
     }
+    {
+        // Calibrated again with those offsets in force (every command moved by
+        // them): the elevation cut is planned through the beam's peak less the
+        // offsets the commands add, and the offsets found are again the whole
+        // error from the sun.
+        const Figures again = runAndMeasure(QStringLiteral("cross-again"),
+                                            {QStringLiteral("--calibrate"), QStringLiteral("cross"), QStringLiteral("--beamwidth"),
+                                             QString::number(kBeamwidth), QStringLiteral("--dwell"), QString::number(kDwellSeconds),
+                                             QStringLiteral("--power"), QStringLiteral("command:") + radiometerCommand(4)},
+                                            m_savedConfig);
+        const double cosine = std::cos(sunNow().elevation * 3.14159265358979 / 180.0);
+        const double tolerance = 0.05 * kBeamwidth;
+        QVERIFY2(again.elevationCutCrossElevation
+                     && std::abs(*again.elevationCutCrossElevation - (kInjectedAzimuthError - az) * cosine) < tolerance
+                     && std::abs(again.azimuthOffset - kInjectedAzimuthError) * cosine < tolerance
+                     && std::abs(again.elevationOffset - kInjectedElevationError) < tolerance,
+                 qPrintable(QStringLiteral("elevation cut at %1° across, offsets %2, %3")
+                                .arg(again.elevationCutCrossElevation.value_or(-1))
+                                .arg(again.azimuthOffset)
+                                .arg(again.elevationOffset)));
+    }
     // Given by hand, the options win.
     auto bridge = startBridge({QStringLiteral("--az-offset"), QStringLiteral("0"), QStringLiteral("--el-offset"), QStringLiteral("0")},
                               m_savedConfig);
@@ -574,6 +595,19 @@ void TestCalibration::sunTooLowOrPatternBeyondALimitIsNotStarted()
         QVERIFY2(bridge->waitFor(QStringLiteral("Back to tracking"), 10000), qPrintable(bridge->output));
         QVERIFY2(bridge->output.contains(QStringLiteral("below 10°: calibration not started")), qPrintable(bridge->output));
         QVERIFY(onlyTrackingAfter(from));
+    }
+    {
+        // Clear of the limit now, past it before a run of minute-long dwells
+        // ends (the sun climbs): the pattern is checked where it will stand
+        // at the run's end too, not only at its first point.
+        const double limit = sunNow(400).elevation + 1.5 * kBeamwidth;
+        QVERIFY(limit - sunNow().elevation - 1.5 * kBeamwidth > 0.5);
+        auto bridge = startBridge(QStringList(calibrate) << QStringLiteral("--dwell") << QStringLiteral("60") << QStringLiteral("--el-max")
+                                                         << QString::number(limit, 'f', 2),
+                                  newConfigDir());
+        QVERIFY(bridge->port);
+        QVERIFY2(bridge->waitFor(QStringLiteral("Back to tracking"), 10000), qPrintable(bridge->output));
+        QVERIFY2(bridge->output.contains(QStringLiteral("maximum elevation")), qPrintable(bridge->output));
     }
     // The elevation limit 1° above the sun: the elevation cut would cross it.
     const double limit = sunNow().elevation + 1;
