@@ -323,7 +323,7 @@ void TestStationBridge::bridgeKilledOrAskerInterruptedMidCalibration()
     QVERIFY(saved.open(QIODevice::WriteOnly));
     saved.write(savedBefore);
     saved.close();
-    const auto recorded = [this] {
+    const auto recorded = [] {
         heliotrope::record::StationRecord record(heliotrope::record::StationRecord::defaultPath());
         const bool whole = record.open() && record.integrityOk();
         return std::pair(whole, record.history().size());
