@@ -41,9 +41,10 @@ HELIOTROPE_PACKAGE_PACKAGES=(
 # Debian's package checker, the menu entry and AppStream validators,
 # hardening-check (in devscripts), systemd-analyze for the user units, and man
 # to read the pages; and what the short soak runs the windows with (an X
-# server, clicks, and a trace of what they send); and clang with its runtime
-# for the fuzzers, asked here too so that a fresh machine installs everything
-# in one go.
+# server, clicks, and a trace of what they send); ps and pkill, with which the
+# test command ends what it runs beside its stages; and clang with its runtime
+# for the sanitizers' build and the fuzzers, asked here too so that a fresh
+# machine installs everything in one go.
 HELIOTROPE_TEST_PACKAGES=(
   ccache
   libhamlib-utils
@@ -60,6 +61,7 @@ HELIOTROPE_TEST_PACKAGES=(
   xdotool
   libxcb1-dev
   strace
+  procps
   clang
   libclang-rt-14-dev
 )
