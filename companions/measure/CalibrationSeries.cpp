@@ -39,7 +39,21 @@ CalibrationSeries::CalibrationSeries(RotatorLender& lender, MeasurementRequest r
     , m_clock(std::move(clock))
 {
     m_wait.setSingleShot(true);
-    connect(&m_wait, &QTimer::timeout, this, &CalibrationSeries::startScan);
+    // Minutes of waiting: a coarse timer may wake up to 5 % early, a scan
+    // announced for 10:30 starting at 10:28:30, and a series then fitting a
+    // scan more before --until than it said.
+    m_wait.setTimerType(Qt::PreciseTimer);
+    connect(&m_wait, &QTimer::timeout, this, &CalibrationSeries::onWaitOver);
+}
+
+void CalibrationSeries::onWaitOver()
+{
+    const double early = m_nextScanUtc - m_clock();
+    if (early > 0.001) {
+        m_wait.start(companions::realIntervalMs(early * 1000.0));
+        return;
+    }
+    startScan();
 }
 
 CalibrationSeries::~CalibrationSeries() = default;
@@ -153,6 +167,7 @@ void CalibrationSeries::onScanFinished(const MeasurementOutcome& outcome)
         m_flips = false;
         emit notice(QStringLiteral("天頂の向こう側の較正が断られたため、この先はどの回も同じ向きで測ります。\n"
                                    "The scan over the top was refused: the rest of the series is taken the same way round."));
+        m_nextScanUtc = m_clock();
         m_wait.start(0);
         return;
     }
@@ -168,6 +183,7 @@ void CalibrationSeries::onScanFinished(const MeasurementOutcome& outcome)
     }
     const double now = m_clock();
     emit notice(QStringLiteral("次の較正は %1 JST。\nNext scan at %1 JST.").arg(timeText(next)));
+    m_nextScanUtc = next;
     m_wait.start(companions::realIntervalMs(std::max(0.0, next - now) * 1000.0));
 }
 

@@ -51,6 +51,9 @@ private:
     // Once rotctld has told the rotator's limits: whether scans go over the top, said.
     void sayHowScansAreTaken();
     void startScan();
+    // The wait for the next scan over: the scan starts, or, woken before
+    // the time it announced, the series waits again for the rest.
+    void onWaitOver();
     void onScanFinished(const MeasurementOutcome& outcome);
     void end(const MeasurementOutcome& last, const QString& why);
 
@@ -61,6 +64,7 @@ private:
     QTimer m_wait;
     std::optional<double> m_untilUtc;
     double m_scanStartedUtc = 0;
+    double m_nextScanUtc = 0;  // the time the next scan was announced for
     int m_scans = 0;
     int m_found = 0;
     bool m_running = false;
