@@ -30,6 +30,13 @@ rebuilt incrementally after each fault. A fault is:
 Before the faults, the tests run once on the unchanged copy (the baseline): a
 test that fails there would "catch" every fault, so the run stops. The
 baseline's times are the tests' times per layer.
+
+Most of a fault's time is building, not testing: a one-line change relinks
+every program of its layer. So a fault builds only the test it runs next, and
+the first it runs is the one that caught it last time (the table of
+docs/faults.md, and caught-by.txt beside the copy, kept by every run); the
+layer's other tests follow, the quick ones one at a time, the slow ones
+(mostly waiting on rotctld and the simulators) side by side.
 """
 
 import argparse
@@ -196,21 +203,57 @@ def ctest(build, pattern, jobs, limit, stop_on_failure):
     return results, first, False
 
 
-def run_until_caught(build, names, seconds_of, limit):
-    """Runs the tests one at a time, the quickest first (by the baseline's
-    times), and stops at the first that fails: most faults are caught by a
-    unit test in a second, and need not wait for the end-to-end ones.
-    Returns (the failing test and its status or None, hung)."""
+# A test whose baseline took longer than this mostly waits (on rotctld, the
+# simulators, a dwell), so such tests run side by side.
+SLOW_SECONDS = 5.0
+
+
+def read_caught_by(docs_table, cache):
+    """The test that caught each fault last time: from the committed table
+    (docs/faults.md), then from the run's own record, which is newer."""
+    caught = {}
+    if os.path.isfile(docs_table):
+        row = re.compile(r"^\| `([^`]+)` \|.*\| killed \| (\S+)")
+        with open(docs_table, encoding="utf-8") as f:
+            for line in f:
+                match = row.match(line)
+                if match:
+                    caught[match.group(1)] = match.group(2)
+    if os.path.isfile(cache):
+        with open(cache, encoding="utf-8") as f:
+            for line in f:
+                fault, _, test = line.strip().partition(" ")
+                if test:
+                    caught[fault] = test
+    return caught
+
+
+def run_until_caught(names, seconds_of, limit, first, build_for, run_tests):
+    """Runs the fault's tests until one fails: the one that caught it last
+    time first, then the quick ones one at a time (the quickest first), then
+    the slow ones side by side. Each test's program is built just before it
+    runs (build_for returns False if the compiler refused the fault).
+    Returns (the failing test and its status or None, hung), or "no build"."""
     deadline = time.monotonic() + limit
-    for name in sorted(names, key=lambda n: seconds_of.get(n, 0.0)):
+    rest = sorted((n for n in names if n != first), key=lambda n: seconds_of.get(n, 0.0))
+    steps = [[first]] if first in names else []
+    steps += [[n] for n in rest if seconds_of.get(n, 0.0) <= SLOW_SECONDS]
+    slow = [n for n in rest if seconds_of.get(n, 0.0) > SLOW_SECONDS]
+    if slow:
+        steps.append(slow)
+    for group in steps:
+        if not build_for(group):
+            return "no build"
         left = deadline - time.monotonic()
         if left <= 0:
-            return (name, f"hung past {limit} s"), True
-        results, first, hung = ctest(build, "^" + re.escape(name) + "$", 1, left, False)
-        if first is not None:
-            return ((name, first[1]) if first[0].startswith("(") else first), hung
-        if name not in results:
-            return (name, "did not run"), False
+            return (group[0], f"hung past {limit} s"), True
+        results, failed, hung = run_tests(group, left)
+        if failed is not None:
+            return ((group[0] if len(group) == 1 else "(one of " + ", ".join(group) + ")", failed[1])
+                    if failed[0].startswith("(") else failed), hung
+        missing = [n for n in group if n not in results]
+        if missing:
+            return (missing[0], "did not run"), False
     return None, False
 
 
@@ -299,6 +342,15 @@ def main():
         wanted = sorted({t for n in names for t in targets[n]})
         return run(["cmake", "--build", build, "-j", str(args.jobs), "--target", *wanted])
 
+    def targets_of(test, layer):
+        # A test's program depends on the programs it starts; a test that is
+        # a command of its own (a script, a table's comparison) needs the
+        # layer's extra targets.
+        return [test] if test in targets_known else by_name[layer]["targets"]
+
+    cache = os.path.join(os.path.abspath(args.dir), "caught-by.txt")
+    caught_before = read_caught_by(os.path.join(ROOT, "docs", "faults.md"), cache)
+
     print(f"==> building the tests of {', '.join(layer_names)}", file=sys.stderr)
     code, output, seconds = rebuild(layer_names)
     if code != 0:
@@ -329,11 +381,27 @@ def main():
             try:
                 with open(path, "w", encoding="utf-8") as f:
                     f.write(original.replace(fault["was"], fault["now"], 1))
-                code, output, _ = rebuild([fault["layer"]])
-                if code != 0:
+                built = set()
+
+                def build_for(group, layer=fault["layer"]):
+                    wanted = sorted({t for n in group for t in targets_of(n, layer)} - built)
+                    if wanted:
+                        code, _, _ = run(["cmake", "--build", build, "-j", str(args.jobs), "--target", *wanted])
+                        if code != 0:
+                            return False
+                        built.update(wanted)
+                    return True
+
+                def run_tests(group, left):
+                    pattern = "^(" + "|".join(re.escape(n) for n in group) + ")$"
+                    return ctest(build, pattern, args.jobs, left, True)
+
+                outcome = run_until_caught(tests[fault["layer"]], seconds_of, args.time_limit,
+                                           caught_before.get(fault["id"]), build_for, run_tests)
+                if outcome == "no build":
                     fault["result"], fault["by"] = "no build", "the compiler refused it"
                 else:
-                    first, hung = run_until_caught(build, tests[fault["layer"]], seconds_of, args.time_limit)
+                    first, hung = outcome
                     if first is None and fault.get("survives", "").startswith("equivalent"):
                         fault["result"], fault["by"] = "equivalent", ""
                     elif first is None:
@@ -344,6 +412,9 @@ def main():
                         hang = hung or "Timeout" in status
                         fault["by"] = first[0] + (" (hang: " + status + ")" if hang else
                                                   "" if status == "Failed" else f" ({status})")
+                        if not first[0].startswith("("):
+                            with open(cache, "a", encoding="utf-8") as f:
+                                f.write(f"{fault['id']} {first[0]}\n")
             finally:
                 with open(path, "w", encoding="utf-8") as f:
                     f.write(original)
@@ -357,6 +428,7 @@ def main():
     # Put the copy back as it was, so that the next run starts from a build
     # of the unchanged source.
     rebuild(layer_names)
+    print(f"==> {len(chosen)} faults in {minutes(time.monotonic() - started)}", file=sys.stderr)
 
     report = render(chosen, layer_names, tests, times)
     print(report)
