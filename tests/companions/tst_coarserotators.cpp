@@ -70,6 +70,8 @@ struct Station {
     QTemporaryDir dir;
     SerialRotator rotator;
     std::unique_ptr<Bridge> bridge;
+    // The sky's time when the next program starts.
+    double sky = kSkyUtc;
 
     QString antenna() const { return dir.filePath(QStringLiteral("antenna")); }
     QString commands() const { return dir.filePath(QStringLiteral("commands.csv")); }
@@ -83,7 +85,7 @@ struct Station {
         return rotator.start(protocol, motion + QStringList{QStringLiteral("--antenna-file"), antenna(), QStringLiteral("--command-log"), commands()},
                              time.rate(), rotctldConf);
     }
-    double clockOffset() const { return time.offsetTo(kSkyUtc); }
+    double clockOffset() const { return time.offsetTo(sky); }
     // The dish off by a constant error, or by a mount's terms when given.
     QString power(double yDecibels, const QString& mount = {}) const
     {
@@ -204,6 +206,15 @@ void TestCoarseRotators::calibrationsAndSunNoiseEndWell()
     Station station(*m_time);
     QVERIFY(station.start(protocol));
     for (const QString& pattern : {QStringLiteral("cross"), QStringLiteral("five")}) {
+        // Where the five points fall on whole degrees depends on the sun's
+        // place when they are commanded: at the cross's sky time two of them
+        // lie on a half degree, and a few seconds' difference in the cross's
+        // run decides which way rotctld rounds them and so how far they stand
+        // from the beam's centre. Two minutes on, every point of the five
+        // stays a sixth of a degree from a half for half a minute, with any
+        // of the offsets the cross finds in force.
+        if (pattern == QLatin1String("five"))
+            station.sky = kSkyUtc + 130;
         station.run(station.calibration(pattern));
         QVERIFY2(station.bridge->waitFor(QStringLiteral("Back to tracking"), 120000), qPrintable(station.bridge->lastSaid()));
         QVERIFY2(station.bridge->output.contains(QStringLiteral("Offsets saved")), qPrintable(station.bridge->lastSaid()));
