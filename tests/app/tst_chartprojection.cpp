@@ -1,6 +1,6 @@
 #include "app/chart/ChartProjection.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <cmath>
 

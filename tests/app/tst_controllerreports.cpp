@@ -6,8 +6,8 @@
 #include <QLineEdit>
 #include <QNetworkDatagram>
 #include <QPushButton>
+#include <QTest>
 #include <QUdpSocket>
-#include <QtTest>
 
 using namespace heliotrope::app;
 using namespace heliotrope::link;

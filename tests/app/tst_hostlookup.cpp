@@ -22,9 +22,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
-#include <QtTest>
 
 #include <net/if.h>
 #include <sys/ioctl.h>

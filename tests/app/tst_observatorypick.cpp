@@ -7,7 +7,7 @@
 #include <QComboBox>
 #include <QInputMethodEvent>
 #include <QLineEdit>
-#include <QtTest>
+#include <QTest>
 
 using namespace heliotrope::app;
 

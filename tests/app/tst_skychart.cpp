@@ -3,7 +3,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QtTest>
+#include <QTest>
 
 #include <cmath>
 #include <memory>

@@ -8,9 +8,9 @@
 #include <QLineEdit>
 #include <QNetworkDatagram>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
-#include <QtTest>
 
 using namespace heliotrope::app;
 using namespace heliotrope::link;

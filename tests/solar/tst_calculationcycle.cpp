@@ -3,7 +3,7 @@
 #include "solar/NumberFormat.h"
 #include "solar/SunPosition.h"
 
-#include <QtTest>
+#include <QTest>
 #include <vector>
 
 using namespace solar;

@@ -2,7 +2,7 @@
 #include "solar/SolarConstants.h"
 #include "solar/SunPosition.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <algorithm>
 #include <cmath>

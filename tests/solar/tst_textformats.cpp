@@ -1,7 +1,7 @@
 #include "solar/CoordinateText.h"
 #include "solar/NumberFormat.h"
 
-#include <QtTest>
+#include <QTest>
 #include <cmath>
 #include <limits>
 #include <string>

@@ -1,6 +1,6 @@
 #include "tools/bench/PictureSettle.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <vector>
 

@@ -3,8 +3,8 @@
 
 #include <QHostAddress>
 #include <QProcess>
+#include <QTest>
 #include <QUdpSocket>
-#include <QtTest>
 
 #include <csignal>
 

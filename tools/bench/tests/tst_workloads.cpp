@@ -6,7 +6,7 @@
 #include "tools/bench/Workloads.h"
 
 #include <QLineEdit>
-#include <QtTest>
+#include <QTest>
 
 using bench::Sky;
 
