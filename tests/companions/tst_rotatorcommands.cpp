@@ -43,6 +43,7 @@ private slots:
     void aHalfStepCommandArrivesRoundedEitherWay();
     void northAndAnAzimuthOnlyRotatorAreLearntRight();
     void aStopIsLearntOnlyAfterAnAcceptedCommand();
+    void aStopShowsWhetherTheControllerRoundsOrCuts();
     void aDayOfTrackingSendsFewCommands_data();
     void aDayOfTrackingSendsFewCommands();
 };
@@ -408,6 +409,22 @@ void TestRotatorCommands::aStopIsLearntOnlyAfterAnAcceptedCommand()
     for (double seconds : {1.0, 2.0, 3.0})
         refused.reading(stop, seconds, true);
     QCOMPARE(refused.deadBand(), 0.0);
+}
+
+void TestRotatorCommands::aStopShowsWhetherTheControllerRoundsOrCuts()
+{
+    // Told 120.6° on whole degrees, a GS-232 stops on 121 (it rounds) and a
+    // SPID on 120 (it cuts down): from then on two commands are alike when
+    // the controller would take them to the same degree, and only then.
+    RotatorProfile rounds(1.0);
+    rounds.stopped({121, 30}, {120.6, 30});
+    QVERIFY(rounds.sameCommand({120.6, 30}, {121.4, 30}));
+    QVERIFY(!rounds.sameCommand({120.4, 30}, {120.6, 30}));
+
+    RotatorProfile cuts(1.0);
+    cuts.stopped({120, 30}, {120.6, 30});
+    QVERIFY(cuts.sameCommand({120.1, 30}, {120.9, 30}));
+    QVERIFY(!cuts.sameCommand({120.9, 30}, {121.1, 30}));
 }
 
 void TestRotatorCommands::aDayOfTrackingSendsFewCommands_data()
