@@ -338,9 +338,11 @@ def main():
             fail(f"layer {name}: no test matches {layer['tests']}")
         targets[name] = sorted({t for t in tests[name] if t in targets_known} | set(layer["targets"]))
 
-    def rebuild(names):
-        wanted = sorted({t for n in names for t in targets[n]})
+    def build_now(wanted):
         return run(["cmake", "--build", build, "-j", str(args.jobs), "--target", *wanted])
+
+    def rebuild(names):
+        return build_now(sorted({t for n in names for t in targets[n]}))
 
     def targets_of(test, layer):
         # A test's program depends on the programs it starts; a test that is
@@ -386,8 +388,7 @@ def main():
                 def build_for(group, layer=fault["layer"]):
                     wanted = sorted({t for n in group for t in targets_of(n, layer)} - built)
                     if wanted:
-                        code, _, _ = run(["cmake", "--build", build, "-j", str(args.jobs), "--target", *wanted])
-                        if code != 0:
+                        if build_now(wanted)[0] != 0:
                             return False
                         built.update(wanted)
                     return True
