@@ -183,6 +183,11 @@ void CalibrationSeries::onScanFinished(const MeasurementOutcome& outcome)
     }
     const double now = m_clock();
     emit notice(QStringLiteral("次の較正は %1 JST。\nNext scan at %1 JST.").arg(timeText(next)));
+    // What the series does between scans, for the console and for status.
+    emit progress(QStringLiteral("繰り返し較正: %1 回のうち %2 回で結果、次の回は %3 JST / calibration series: %2 of %1 scans found a result, next scan at %3 JST")
+                      .arg(m_scans)
+                      .arg(m_found)
+                      .arg(timeText(next)));
     m_nextScanUtc = next;
     m_wait.start(companions::realIntervalMs(std::max(0.0, next - now) * 1000.0));
 }

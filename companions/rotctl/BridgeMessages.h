@@ -1,7 +1,8 @@
 #pragma once
 
 // Everything the bridge says to the operator while it runs, worded here and
-// only here, from the figures of what happened: Japanese first, then the same
+// only here (its answers to the station's requests and its status in
+// DeskMessages.h), from the figures of what happened: Japanese first, then the same
 // in English on the next line, and what to do next where there is something
 // to do. A notice is worded when it is said, never before.
 

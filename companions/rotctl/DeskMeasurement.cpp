@@ -41,18 +41,23 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DeskMeasurement> startMeasurement(const BridgeOptions& asked, Bridge& bridge, QString* problem)
+std::optional<measure::MeasurementRequest> checkedMeasurement(const BridgeOptions& asked, QString* problem)
 {
-    const std::optional<measure::MeasurementRequest> request = measurementRequest(asked);
+    std::optional<measure::MeasurementRequest> request = measurementRequest(asked);
     if (!request || (asked.sunNoise && !asked.trueSun.site)) {
         *problem = QStringLiteral("測定の依頼ではありません。\nNot a measurement request.");
-        return nullptr;
+        return std::nullopt;
     }
     // A power source that cannot even be made (a malformed --power) is a
     // wrong request, answered before the rotator is borrowed.
     if (!heliotrope::power::makePowerSource(request->measurement.power, problem))
-        return nullptr;
-    auto session = std::make_unique<DeskSession>(bridge, *request);
+        return std::nullopt;
+    return request;
+}
+
+std::unique_ptr<DeskMeasurement> startMeasurement(const measure::MeasurementRequest& request, Bridge& bridge)
+{
+    auto session = std::make_unique<DeskSession>(bridge, request);
     session->start();
     return session;
 }

@@ -1,10 +1,13 @@
 #pragma once
 
-// A measurement the running bridge makes when asked over its request socket:
-// the calibration or the sun-noise run, on the bridge's own rotctld
-// connection, with what is done with its outcome. One narrow door, so that
-// the desk sees a measurement as a thing that says, progresses and ends.
+// A measurement the bridge makes, whoever asked for it (its own command line
+// or a command over its request socket): the calibration or the sun-noise
+// run, single or a series, on the bridge's own rotctld connection, with what
+// is done with its outcome. One narrow door, so that the desk sees a
+// measurement as a thing that says, progresses and ends, and every
+// measurement is the desk's to end for a stow or a stop.
 
+#include "companions/measure/MeasurementSession.h"
 #include "companions/rotctl/BridgeOptions.h"
 #include "companions/station/StationProtocol.h"
 
@@ -12,6 +15,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace heliotrope::rotctl {
 
@@ -37,10 +41,15 @@ signals:
     void finished(heliotrope::station::StationCode code);
 };
 
-// Starts the calibration or sun-noise run `asked` holds on the bridge's
-// rotator. Nothing, with the reason in Japanese and English, when it cannot
-// begin at all (a power source that cannot be made). finished() may come
+// The measurement `asked` holds, as a session takes it, once it is known to
+// be able to begin: checked here alone, for the command line and the socket
+// alike, before the rotator is borrowed (or, for the command line, before
+// rotctld is touched). Nothing, with the reason in Japanese and English, for
+// options that ask no measurement or a power source that cannot be made.
+std::optional<measure::MeasurementRequest> checkedMeasurement(const BridgeOptions& asked, QString* problem);
+
+// Starts a checked measurement on the bridge's rotator. finished() may come
 // before this returns: connect to it queued.
-std::unique_ptr<DeskMeasurement> startMeasurement(const BridgeOptions& asked, Bridge& bridge, QString* problem);
+std::unique_ptr<DeskMeasurement> startMeasurement(const measure::MeasurementRequest& request, Bridge& bridge);
 
 }  // namespace heliotrope::rotctl

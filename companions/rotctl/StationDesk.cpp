@@ -1,17 +1,22 @@
 #include "companions/rotctl/StationDesk.h"
 
 #include "companions/common/ConsoleText.h"
+#include "companions/common/JstText.h"
+#include "companions/common/ShiftedClock.h"
 #include "companions/measure/SavedCalibration.h"
 #include "companions/record/StationHealth.h"
 #include "companions/record/StationRecord.h"
 #include "companions/rotctl/Bridge.h"
 #include "companions/rotctl/BridgeMessages.h"
+#include "companions/rotctl/DeskMessages.h"
 #include "companions/rotctl/PointingChoice.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 
-using heliotrope::companions::degreesText;
+#include <algorithm>
+#include <cmath>
+
 using heliotrope::station::RequestKind;
 using heliotrope::station::StationCode;
 using heliotrope::station::StationReply;
@@ -23,11 +28,6 @@ namespace {
 
 // rotctld takes a P, S or K at once; one not answered by then is not coming.
 constexpr int kHoldAnswerMs = 15000;
-
-QString positionText(double azimuth, double elevation)
-{
-    return QStringLiteral("%1 %2").arg(degreesText(azimuth), degreesText(elevation));
-}
 
 QString siteText(const heliotrope::sky::Site& site)
 {
@@ -46,14 +46,10 @@ bool given(const QStringList& words, const QString& name)
     return false;
 }
 
-QString heldText(Bridge::Hold hold)
-{
-    return hold == Bridge::Hold::Stowed
-        ? QStringLiteral("ローテーターは格納中です。--resume で追尾に戻してから依頼してください。\n"
-                         "The rotator is stowed: --resume first, then ask again.")
-        : QStringLiteral("ローテーターは停止中です。--resume で追尾に戻してから依頼してください。\n"
-                         "The rotator is stopped: --resume first, then ask again.");
-}
+// After a park the rotator is at rest once its readings have stayed alike
+// this long (companions' seconds), and at least as long as it takes to turn
+// a step: a rotator is not at rest in the moment before it starts.
+constexpr double kParkRestSeconds = 3.0;
 
 }  // namespace
 
@@ -77,9 +73,7 @@ std::optional<BridgeOptions> askedMeasurement(const StationRequest& request, con
     BridgeOptions asked = *read.options;
     const auto differs = [&](const QString& name, const QString& running, const QString& theirs) {
         if (given(request.arguments, name) && running != theirs)
-            *notes << QStringLiteral("--%1 %2 ではなく、動いているブリッジの %3 を使います。\n"
-                                     "--%1 %2: the running bridge's %3 is used.")
-                          .arg(name, theirs, running);
+            *notes << said::askersOptionSetAside(name, theirs, running);
     };
     differs(QStringLiteral("rotctld"), QStringLiteral("%1:%2").arg(bridge.rotctldHost).arg(bridge.rotctldPort),
             QStringLiteral("%1:%2").arg(asked.rotctldHost).arg(asked.rotctldPort));
@@ -110,6 +104,8 @@ StationDesk::StationDesk(Bridge& bridge, const BridgeOptions& options, QObject* 
     connect(&bridge.rotctld(), &hamlib::RotctldClient::lost, this, &StationDesk::holdLost);
     m_holdTimer.setSingleShot(true);
     connect(&m_holdTimer, &QTimer::timeout, this, &StationDesk::holdLost);
+    connect(&bridge.rotctld(), &hamlib::RotctldClient::positionRead, this,
+            [this](const rotator::RotatorPosition& reading, bool) { onReading(reading); });
 }
 
 StationDesk::~StationDesk() = default;
@@ -136,37 +132,35 @@ void StationDesk::handleRequest(StationReply* reply)
     }
     case RequestKind::Resume:
         if (m_bridge.hold() == Bridge::Hold::None) {
-            reply->finish(StationCode::Ok, QStringLiteral("すでに設定点に従っています。\nAlready following the set-points."));
+            reply->finish(StationCode::Ok, said::alreadyFollowing());
             return;
         }
         m_bridge.resume();
-        emit notice(QStringLiteral("依頼により、ウィンドウの設定点の追尾に戻ります。\nBack to tracking the window's set-point, as asked."));
-        reply->finish(StationCode::Ok, QStringLiteral("追尾に戻りました。\nTracking again."));
+        emit notice(said::resumedAsAsked());
+        reply->finish(StationCode::Ok, said::trackingAgain());
         return;
     case RequestKind::Status:
         reply->finish(StationCode::Ok, statusText());
         return;
     case RequestKind::Cancel:
         if (!m_measurement) {
-            reply->finish(StationCode::Ok, QStringLiteral("測定は動いていません。\nNo measurement runs."));
+            reply->finish(StationCode::Ok, said::noMeasurementRuns());
             return;
         }
         cancelMeasurement();
-        reply->finish(StationCode::Ok, QStringLiteral("測定を終わらせました。\nThe measurement is ended."));
+        reply->finish(StationCode::Ok, said::measurementEnded());
         return;
     }
 }
 
 void StationDesk::measure(StationReply* reply)
 {
-    // The rotator lent already: a measurement of its own runs in this bridge.
     if (m_measurement || m_bridge.commandsHeld()) {
-        reply->finish(StationCode::Refused, QStringLiteral("測定がすでに動いています。終わるのを待つか cancel してください。\n"
-                                                           "A measurement already runs: wait for it or cancel it."));
+        reply->finish(StationCode::Refused, said::measurementAlreadyRuns());
         return;
     }
     if (m_bridge.hold() != Bridge::Hold::None) {
-        reply->finish(StationCode::Refused, heldText(m_bridge.hold()));
+        reply->finish(StationCode::Refused, said::heldForRequest(m_bridge.hold() == Bridge::Hold::Stowed));
         return;
     }
     QString problem;
@@ -176,14 +170,26 @@ void StationDesk::measure(StationReply* reply)
         reply->finish(StationCode::InvalidArgument, problem);
         return;
     }
-    for (const QString& note : std::as_const(notes))
-        reply->say(note);
-    m_measurement = startMeasurement(*asked, m_bridge, &problem);
-    if (!m_measurement) {
+    const std::optional<measure::MeasurementRequest> request = checkedMeasurement(*asked, &problem);
+    if (!request) {
         reply->finish(StationCode::InvalidArgument, problem);
         return;
     }
+    for (const QString& note : std::as_const(notes))
+        reply->say(note);
+    begin(*request, reply);
+}
+
+void StationDesk::measureOwn(const measure::MeasurementRequest& request)
+{
+    begin(request, nullptr);
+}
+
+void StationDesk::begin(const measure::MeasurementRequest& request, StationReply* reply)
+{
+    m_measurement = startMeasurement(request, m_bridge);
     m_measurementReply = reply;
+    m_measuringCalibration = std::holds_alternative<measure::CalibrationOptions>(request.run);
     m_progress.clear();
     connect(m_measurement.get(), &DeskMeasurement::notice, this, [this](const QString& line) {
         emit notice(line);
@@ -205,7 +211,8 @@ void StationDesk::measure(StationReply* reply)
     // Queued: a run that cannot begin ends within its start.
     connect(m_measurement.get(), &DeskMeasurement::finished, this, &StationDesk::measurementFinished, Qt::QueuedConnection);
     // The asker went away (Ctrl+C): the measurement ends and tracking goes on.
-    connect(reply, &StationReply::abandoned, this, &StationDesk::cancelMeasurement);
+    if (reply)
+        connect(reply, &StationReply::abandoned, this, &StationDesk::cancelMeasurement);
 }
 
 void StationDesk::cancelMeasurement()
@@ -216,12 +223,13 @@ void StationDesk::cancelMeasurement()
 
 void StationDesk::takeUpCalibration()
 {
-    if (!m_measurementReply || m_measurementReply->request().kind != RequestKind::Calibrate)
+    if (!m_measuringCalibration)
         return;
     if (const QString inUse = takeUpSavedCalibration(m_bridge, m_options); !inUse.isEmpty()) {
         m_calibrationInUse = inUse;
         emit notice(m_calibrationInUse);
-        m_measurementReply->say(m_calibrationInUse);
+        if (m_measurementReply)
+            m_measurementReply->say(m_calibrationInUse);
     }
 }
 
@@ -249,22 +257,13 @@ void StationDesk::holdRotator(bool stop, std::optional<rotator::RotatorPosition>
     if (m_measurement)
         cancelMeasurement();  // the stop goes at once, the run's rotator or not
     const bool sent = stop ? m_bridge.stopRotator() : m_bridge.stow(target);
-    QString what;
-    if (stop)
-        what = QStringLiteral("ローテーターを止めて保ちます（S）。\nStopping the rotator and holding it (S).");
-    else if (target)
-        what = QStringLiteral("ローテーターを %1 へ格納して保ちます。\nStowing the rotator at %1 and holding it there.")
-                   .arg(positionText(target->azimuth, target->elevation));
-    else
-        what = QStringLiteral("ローテーターをパーク位置へ格納して保ちます（K）。\nStowing the rotator at its park position (K) and holding it.");
+    m_holdAnswer = sent ? HoldAnswer::Awaited : HoldAnswer::NotSent;
+    m_stowReachedUtcMs.reset();
+    m_stillAt.reset();
+    const QString what = said::holdAsked(stop, target);
     emit notice(what);
     if (!sent) {
-        done(StationCode::Failed,
-             what + QLatin1Char('\n')
-                 + QStringLiteral("rotctld につながっていません。設定点には従わず、つながりしだい%1。\n"
-                                  "rotctld is not connected: set-points are not followed, and %2 once it is.")
-                       .arg(stop ? QStringLiteral("そのまま保ちます") : QStringLiteral("格納します"),
-                            stop ? QStringLiteral("the rotator is held") : QStringLiteral("the stow goes")));
+        done(StationCode::Failed, what + QLatin1Char('\n') + said::holdNotConnected(stop));
         return;
     }
     m_holdWaiting.push_back([what, done](StationCode code, const QString& text) { done(code, what + QLatin1Char('\n') + text); });
@@ -274,11 +273,14 @@ void StationDesk::holdRotator(bool stop, std::optional<rotator::RotatorPosition>
 void StationDesk::holdAnswered(int returnCode)
 {
     m_holdTimer.stop();
+    const bool stop = m_bridge.hold() == Bridge::Hold::Stopped;
+    m_holdAnswer = returnCode == 0 ? HoldAnswer::Taken : HoldAnswer::Refused;
+    m_holdRefusal = returnCode;
     const StationCode code = returnCode == 0 ? StationCode::Ok : StationCode::Failed;
-    const QString text = returnCode == 0
-        ? QStringLiteral("rotctld が受けました。--resume まで設定点には従いません。\nrotctld took it; set-points are not followed until --resume.")
-        : QStringLiteral("rotctld が RPRT %1 で断りました。設定点には従わないままです。\nrotctld refused it with RPRT %1; set-points are still not followed.")
-              .arg(returnCode);
+    const QString text = returnCode == 0 ? said::holdTaken(stop) : said::holdRefused(stop, returnCode);
+    // A refusal is the operator's to know from the log too, asked by whoever.
+    if (returnCode != 0)
+        emit warning(text);
     for (const HoldDone& done : std::exchange(m_holdWaiting, {}))
         done(code, text);
 }
@@ -288,10 +290,39 @@ void StationDesk::holdLost()
     if (m_holdWaiting.empty())
         return;
     m_holdTimer.stop();
-    const QString text = QStringLiteral("rotctld から答えがありません。設定点には従わないままです。\n"
-                                        "No answer from rotctld; set-points are still not followed.");
+    m_holdAnswer = HoldAnswer::Unanswered;
+    const QString text = said::holdUnanswered();
+    emit warning(text);
     for (const HoldDone& done : std::exchange(m_holdWaiting, {}))
         done(StationCode::Failed, text);
+}
+
+void StationDesk::onReading(const rotator::RotatorPosition& reading)
+{
+    if (m_bridge.hold() != Bridge::Hold::Stowed || m_holdAnswer != HoldAnswer::Taken)
+        return;
+    const qint64 now = companions::companionUtcMs();
+    const std::optional<rotator::RotatorPosition>& target = m_bridge.stowTarget();
+    bool there = false;
+    if (target) {
+        there = m_bridge.rotatorProfile().within(reading, *target);
+    } else {
+        // The park's position is the controller's own: at rest is all that can be seen.
+        if (!m_stillAt || std::abs(m_stillAt->azimuth - reading.azimuth) > 1e-6 || std::abs(m_stillAt->elevation - reading.elevation) > 1e-6) {
+            m_stillAt = reading;
+            m_stillSinceUtcMs = now;
+        }
+        const double restSeconds = std::max(kParkRestSeconds, m_bridge.rotatorProfile().stillSpan());
+        there = static_cast<double>(now - m_stillSinceUtcMs) >= restSeconds * 1000.0;
+    }
+    if (!there) {
+        m_stowReachedUtcMs.reset();  // on its way, or moved off it since
+        return;
+    }
+    if (m_stowReachedUtcMs)
+        return;
+    m_stowReachedUtcMs = target ? now : m_stillSinceUtcMs;
+    emit notice(said::stowReached(target, reading));
 }
 
 void StationDesk::stowBeforeExit(std::function<void()> done)
@@ -303,48 +334,53 @@ void StationDesk::stowBeforeExit(std::function<void()> done)
     holdRotator(false, m_options.stowPosition, [done](StationCode, const QString&) { done(); });
 }
 
+QString StationDesk::holdStatus() const
+{
+    if (m_bridge.hold() == Bridge::Hold::Stopped)
+        return m_holdAnswer == HoldAnswer::Refused ? said::statusStopRefused(m_holdRefusal) : said::statusStopped();
+    const std::optional<rotator::RotatorPosition>& target = m_bridge.stowTarget();
+    switch (m_holdAnswer) {
+    case HoldAnswer::NotSent:
+        return said::statusStowNotSent(target);
+    case HoldAnswer::Awaited:
+        return said::statusStowAwaited(target);
+    case HoldAnswer::Refused:
+        return said::statusStowRefused(target, m_holdRefusal);
+    case HoldAnswer::Unanswered:
+        return said::statusStowUnanswered(target);
+    case HoldAnswer::Taken:
+        break;
+    }
+    if (!m_stowReachedUtcMs)
+        return said::statusMovingToStow(target);
+    return said::statusStowed(target, companions::jstText(*m_stowReachedUtcMs));
+}
+
 QString StationDesk::statusText() const
 {
     QStringList lines;
-    const auto add = [&lines](const QString& japanese, const QString& english) { lines << japanese << english; };
-    if (m_measurement) {
-        // Progress comes as "Japanese / English" on one line, or as two lines.
-        const QStringList progress = m_progress.split(m_progress.contains(QLatin1Char('\n')) ? QStringLiteral("\n") : QStringLiteral(" / "));
-        add(QStringLiteral("測定中: %1").arg(progress.first()), QStringLiteral("measuring: %1").arg(progress.last()));
-    } else if (m_bridge.hold() == Bridge::Hold::Stowed) {
-        const std::optional<rotator::RotatorPosition>& at = m_bridge.stowTarget();
-        if (at)
-            add(QStringLiteral("格納中: %1").arg(positionText(at->azimuth, at->elevation)),
-                QStringLiteral("stowed: %1").arg(positionText(at->azimuth, at->elevation)));
-        else
-            add(QStringLiteral("格納中: パーク位置（K）"), QStringLiteral("stowed: park position (K)"));
-    } else if (m_bridge.hold() == Bridge::Hold::Stopped) {
-        add(QStringLiteral("停止中（S）"), QStringLiteral("stopped (S)"));
-    } else {
-        add(QStringLiteral("追尾中"), QStringLiteral("tracking"));
-    }
-    if (!m_bridge.rotctldReady())
-        add(QStringLiteral("rotctld（%1）につながっていません").arg(m_bridge.rotctld().endpointText()),
-            QStringLiteral("rotctld (%1) is not connected").arg(m_bridge.rotctld().endpointText()));
-    if (const std::optional<rotator::RotatorPosition>& at = m_bridge.present()) {
-        const rotator::RotatorPosition sky = rotator::skyPosition(m_bridge.frame(), *at);
-        add(QStringLiteral("ローテーターの位置: %1（空では %2）").arg(positionText(at->azimuth, at->elevation), positionText(sky.azimuth, sky.elevation)),
-            QStringLiteral("rotator position: %1 (on the sky %2)").arg(positionText(at->azimuth, at->elevation), positionText(sky.azimuth, sky.elevation)));
-    } else {
-        add(QStringLiteral("ローテーターの位置: まだ読めていません"), QStringLiteral("rotator position: not read yet"));
-    }
-    if (const std::optional<companions::SetPoint>& point = m_bridge.setPoint())
-        add(QStringLiteral("最後の設定点: %1").arg(positionText(point->azimuth, point->elevation)),
-            QStringLiteral("last set-point: %1").arg(positionText(point->azimuth, point->elevation)));
+    if (m_measurement)
+        lines << said::statusMeasuring(m_progress);
+    else if (m_bridge.hold() != Bridge::Hold::None)
+        lines << holdStatus();
+    else if (m_bridge.setPoint())
+        lines << said::statusTracking();
     else
-        add(QStringLiteral("最後の設定点: まだ受けていません"), QStringLiteral("last set-point: none received yet"));
+        lines << said::statusNoSetPointYet();
+    if (!m_bridge.rotctldReady())
+        lines << said::statusNotConnected(m_bridge.rotctld().endpointText());
+    if (const std::optional<rotator::RotatorPosition>& at = m_bridge.present())
+        lines << said::statusPosition(*at, rotator::skyPosition(m_bridge.frame(), *at));
+    else
+        lines << said::statusPositionUnread();
+    if (const std::optional<companions::SetPoint>& point = m_bridge.setPoint())
+        lines << said::statusLastSetPoint(*point);
+    else
+        lines << said::statusLastSetPointNone();
     const rotator::RotatorProfile& step = m_bridge.rotatorProfile();
-    const QString stepText = step.step() ? degreesText(*step.step()) : QStringLiteral("?");
-    add(QStringLiteral("刻み %1、不感帯 %2").arg(stepText, degreesText(step.deadBand())),
-        QStringLiteral("step %1, dead band %2").arg(stepText, degreesText(step.deadBand())));
+    lines << said::statusStepAndDeadBand(step.step(), step.deadBand());
     const rotator::RotatorFrame& frame = m_bridge.frame();
-    add(QStringLiteral("使っているずれ: 方位角 %1、仰角 %2").arg(degreesText(frame.azimuthOffset), degreesText(frame.elevationOffset)),
-        QStringLiteral("offsets in use: azimuth %1, elevation %2").arg(degreesText(frame.azimuthOffset), degreesText(frame.elevationOffset)));
+    lines << said::statusOffsets(frame.azimuthOffset, frame.elevationOffset);
     if (!m_calibrationInUse.isEmpty())
         lines << m_calibrationInUse.split(QLatin1Char('\n'));
     // The health figures, from the record the measurements keep; never made by asking.

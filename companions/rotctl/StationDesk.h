@@ -2,10 +2,13 @@
 
 // The running bridge's answers to the station's requests (its request
 // socket, StationServer): measurements on its own rotctld connection, the
-// operator's stow, stop and resume, and its status. One measurement at a
-// time, and none while the rotator is held stowed or stopped: the rotator
-// is one. A stow or stop asked while a measurement runs ends the measurement
-// first, for it is the operator's word on the antenna's safety.
+// operator's stow, stop and resume, and its status. Every measurement runs
+// here, the one the bridge's own command line asked for too, so that what
+// is said of the rotator is said of every measurement alike. One
+// measurement at a time, and none while the rotator is held stowed or
+// stopped: the rotator is one. A stow or stop asked while any measurement
+// runs ends the measurement first, for it is the operator's word on the
+// antenna's safety.
 
 #include "companions/rotctl/BridgeOptions.h"
 #include "companions/rotctl/DeskMeasurement.h"
@@ -32,6 +35,10 @@ public:
     ~StationDesk() override;
 
     void handleRequest(station::StationReply* reply) override;
+    // The measurement the bridge's own command line asked for (checked with
+    // checkedMeasurement): run as one asked over the socket, its words on
+    // the console alone.
+    void measureOwn(const measure::MeasurementRequest& request);
     // The calibration the bridge points with, as status shows it.
     void setCalibrationInUse(const QString& text) { m_calibrationInUse = text; }
     bool isMeasuring() const { return m_measurement != nullptr; }
@@ -51,11 +58,17 @@ private:
     using HoldDone = std::function<void(station::StationCode, const QString&)>;
 
     void measure(station::StationReply* reply);
+    // The measurement starts; `reply` is its asker over the socket, or none
+    // for the bridge's own.
+    void begin(const measure::MeasurementRequest& request, station::StationReply* reply);
     // Stow (a position, else the bridge's, else park) or stop, a measurement
     // ended first; `done` with rotctld's answer.
     void holdRotator(bool stop, std::optional<heliotrope::rotator::RotatorPosition> target, HoldDone done);
     void holdAnswered(int returnCode);
     void holdLost();
+    // Every reading, whoever asked for it: whether a stow has arrived.
+    void onReading(const rotator::RotatorPosition& reading);
+    QString holdStatus() const;
     void measurementFinished(station::StationCode code);
     void takeUpCalibration();
     QString statusText() const;
@@ -65,10 +78,24 @@ private:
     QString m_calibrationInUse;
     std::unique_ptr<DeskMeasurement> m_measurement;
     QPointer<station::StationReply> m_measurementReply;
+    bool m_measuringCalibration = false;  // its offsets, once saved, are pointed with
     QString m_progress;  // the measurement's latest, for status
     std::function<void()> m_afterMeasurement;
     std::vector<HoldDone> m_holdWaiting;  // rotctld's answer to the hold is awaited
     QTimer m_holdTimer;
+    // What became of the latest stow or stop. Status says what the rotator
+    // is seen to do: a stow taken by rotctld is "moving" until the rotator
+    // reads there.
+    enum class HoldAnswer { NotSent,
+                            Awaited,
+                            Taken,
+                            Refused,
+                            Unanswered };
+    HoldAnswer m_holdAnswer = HoldAnswer::NotSent;
+    int m_holdRefusal = 0;                        // rotctld's RPRT, when refused
+    std::optional<qint64> m_stowReachedUtcMs;     // when the rotator was first seen at the stow
+    std::optional<rotator::RotatorPosition> m_stillAt;  // after a park: where the readings have stayed, since when
+    qint64 m_stillSinceUtcMs = 0;
 };
 
 // The options of a measurement asked over the socket, read as the bridge's

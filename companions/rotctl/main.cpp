@@ -5,12 +5,10 @@
 #include "companions/common/JstText.h"
 #include "companions/common/ShiftedClock.h"
 #include "companions/common/SignalNotifier.h"
-#include "companions/measure/CalibrationSeries.h"
-#include "companions/measure/SavedCalibration.h"
-#include "companions/power/PowerSourceChoice.h"
 #include "companions/record/StationRecord.h"
 #include "companions/rotctl/Bridge.h"
 #include "companions/rotctl/BridgeMessages.h"
+#include "companions/rotctl/DeskMeasurement.h"
 #include "companions/rotctl/HistoryCommand.h"
 #include "companions/rotctl/PointingChoice.h"
 #include "companions/rotctl/PointingModelFit.h"
@@ -33,9 +31,7 @@
 
 using namespace heliotrope::companions;
 using namespace heliotrope::rotctl;
-namespace hamlib = heliotrope::hamlib;
 namespace measure = heliotrope::measure;
-namespace rotator = heliotrope::rotator;
 
 namespace {
 
@@ -151,17 +147,15 @@ bool listenForRequests(StationDesk& desk, const Say& say, std::unique_ptr<heliot
     return true;
 }
 
-// Ctrl+C during a calibration or sun-noise run ends the run and the bridge
-// goes on tracking; otherwise Ctrl+C and kill end the bridge through its
-// event loop, so that it says what it received (a second one, at once).
-void endOnSignals(const std::unique_ptr<measure::CalibrationSeries>& measurement, StationDesk& desk, const BridgeOptions& options,
-                  const Say& say)
+// Ctrl+C during a calibration or sun-noise run, whoever asked for it, ends
+// the run and the bridge goes on tracking; otherwise Ctrl+C and kill end the
+// bridge through its event loop, so that it says what it received (a second
+// one, at once).
+void endOnSignals(StationDesk& desk, const BridgeOptions& options, const Say& say)
 {
     SignalNotifier& notifier = SignalNotifier::instance();
-    QObject::connect(&notifier, &SignalNotifier::received, [&measurement, &desk, &options, say](int signalNumber) {
-        if (signalNumber == SIGINT && measurement && measurement->isRunning()) {
-            measurement->interrupt();
-        } else if (signalNumber == SIGINT && desk.isMeasuring()) {
+    QObject::connect(&notifier, &SignalNotifier::received, [&desk, &options, say](int signalNumber) {
+        if (signalNumber == SIGINT && desk.isMeasuring()) {
             desk.cancelMeasurement();
         } else {
             SignalNotifier::restoreDefault(SIGINT);
@@ -210,9 +204,13 @@ int main(int argc, char** argv)
         say(line);
 
     // A command that cannot run is refused before rotctld is touched.
-    const std::optional<measure::MeasurementRequest> request = measurementRequest(options);
-    if (QString unusable; request && !heliotrope::power::makePowerSource(request->measurement.power, &unusable))
-        return printed({}, unusable, kUsageExitCode);
+    std::optional<measure::MeasurementRequest> request;
+    if (options.calibration || options.sunNoise) {
+        QString unusable;
+        request = checkedMeasurement(options, &unusable);
+        if (!request)
+            return printed({}, unusable, kUsageExitCode);
+    }
 
     Bridge bridge(options);
     QObject::connect(&bridge, &Bridge::notice, say);
@@ -229,25 +227,11 @@ int main(int argc, char** argv)
         return 1;
     if (QString problem; !bridge.start(&problem))
         return printed({}, problem, 1);
-    std::unique_ptr<measure::CalibrationSeries> measurement;
-    endOnSignals(measurement, desk, options, say);
-
-    if (request) {
-        measurement = std::make_unique<measure::CalibrationSeries>(bridge, *request, shiftedUtcClock(request->measurement.clockOffsetSeconds));
-        QObject::connect(measurement.get(), &measure::CalibrationSeries::notice, say);
-        QObject::connect(measurement.get(), &measure::CalibrationSeries::warning, warn);
-        QObject::connect(measurement.get(), &measure::CalibrationSeries::progress, showProgress);
-        // Each scan's offsets are pointed with as soon as they are saved.
-        QObject::connect(measurement.get(), &measure::CalibrationSeries::scanFinished, [&bridge, &desk, &options, &say](const measure::MeasurementOutcome& outcome) {
-            if (outcome.kind != measure::MeasurementOutcome::Kind::Result || outcome.overTheTop || !options.calibration)
-                return;
-            if (const QString inUse = takeUpSavedCalibration(bridge, options); !inUse.isEmpty()) {
-                desk.setCalibrationInUse(inUse);
-                say(inUse);
-            }
-        });
-        measurement->start();
-    }
+    endOnSignals(desk, options, say);
+    // The command line's own measurement is the desk's, as one asked over the
+    // socket: a stow, a stop and --status see it alike.
+    if (request)
+        desk.measureOwn(*request);
     const int exitCode = QCoreApplication::exec();
     printLine(stdout, receivedCountsText(bridge.receivedCounts()));
     return exitCode;

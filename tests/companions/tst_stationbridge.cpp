@@ -78,14 +78,18 @@ private slots:
     void garbageAndUnusableRequestsChangeNothing();
     void calibrationAskedOfTheRunningBridge();
     void bridgeKilledOrAskerInterruptedMidCalibration();
+    void stowEndsASeriesWhoeverAskedForIt_data();
+    void stowEndsASeriesWhoeverAskedForIt();
+    void stowSaidAsTheRotatorIsSeen();
     void cleanup();
 
 private:
-    std::unique_ptr<Program> startBridge(const QStringList& more = {});
+    // On the test's rotator, or on another's rotctld port.
+    std::unique_ptr<Program> startBridge(const QStringList& more = {}, quint16 rotctldPort = 0);
     // An asking command, run to its end.
     std::pair<int, QString> ask(const QStringList& arguments, int timeoutMs = 20000);
     QStringList calibration(const QString& pattern, int seed) const;
-    bool rotatorNear(double azimuth, double elevation, int timeoutMs = 10000);
+    bool rotatorNear(double azimuth, double elevation, int timeoutMs = 10000, quint16 rotctldPort = 0);
     void sendSetPoint(double azimuth, double elevation);
 
     std::unique_ptr<TestTimeScale> m_time;
@@ -136,11 +140,11 @@ void TestStationBridge::cleanup()
     QFile::remove(m_home.filePath(QStringLiteral("config/heliotrope/heliotrope-rotctl.conf")));
 }
 
-std::unique_ptr<Program> TestStationBridge::startBridge(const QStringList& more)
+std::unique_ptr<Program> TestStationBridge::startBridge(const QStringList& more, quint16 rotctldPort)
 {
     auto bridge = std::make_unique<Program>(
         QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--rotctld"),
-                    QStringLiteral("127.0.0.1:%1").arg(m_rotator.port()), QStringLiteral("--poll-ms"), QStringLiteral("250"),
+                    QStringLiteral("127.0.0.1:%1").arg(rotctldPort ? rotctldPort : m_rotator.port()), QStringLiteral("--poll-ms"), QStringLiteral("250"),
                     QStringLiteral("--min-interval"), QStringLiteral("0.5"), QStringLiteral("--threshold"), QStringLiteral("0.1")}
         + more);
     m_bridgePort = 0;
@@ -174,10 +178,10 @@ QStringList TestStationBridge::calibration(const QString& pattern, int seed) con
             QStringLiteral("127.0.0.1:4533"), QStringLiteral("--port"), QStringLiteral("10006")};
 }
 
-bool TestStationBridge::rotatorNear(double azimuth, double elevation, int timeoutMs)
+bool TestStationBridge::rotatorNear(double azimuth, double elevation, int timeoutMs, quint16 rotctldPort)
 {
     RotctldSession session;
-    if (!session.connectTo(m_rotator.port()))
+    if (!session.connectTo(rotctldPort ? rotctldPort : m_rotator.port()))
         return false;
     QElapsedTimer waited;
     waited.start();
@@ -343,6 +347,93 @@ void TestStationBridge::bridgeKilledOrAskerInterruptedMidCalibration()
     QCOMPARE(recorded(), std::pair(true, runsBefore));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), savedBefore);
+}
+
+void TestStationBridge::stowEndsASeriesWhoeverAskedForIt_data()
+{
+    QTest::addColumn<bool>("ownCommandLine");
+    // With no bridge running, the calibration's command becomes the bridge.
+    QTest::newRow("the bridge's own command line") << true;
+    QTest::newRow("asked over the socket") << false;
+}
+
+void TestStationBridge::stowEndsASeriesWhoeverAskedForIt()
+{
+    QFETCH(bool, ownCommandLine);
+    // A scan a minute of the quickened clock: two seconds here.
+    QStringList series = calibration(QStringLiteral("cross"), 7);
+    series.replace(series.indexOf(QStringLiteral("--dwell")) + 1, QStringLiteral("3"));
+    series << QStringLiteral("--every") << QStringLiteral("1");
+    std::unique_ptr<Program> asker;
+    if (ownCommandLine) {
+        m_bridge.reset();
+        // The asking command's --rotctld and --port are the bridge's own here.
+        m_bridge = startBridge(series.mid(0, series.indexOf(QStringLiteral("--rotctld"))) + series.mid(series.indexOf(QStringLiteral("--every"))));
+        QVERIFY2(m_bridgePort, qPrintable(m_bridge->output));
+        sendSetPoint(30.0, 26.2);
+        QVERIFY2(m_bridge->waitFor(QStringLiteral("point 2 of")), qPrintable(m_bridge->output));
+    } else {
+        asker = std::make_unique<Program>(series);
+        QVERIFY2(asker->waitFor(QStringLiteral("point 2 of")), qPrintable(asker->output));
+    }
+    auto [status, said] = ask({QStringLiteral("--status")});
+    QVERIFY2(status == 0 && said.contains(QStringLiteral("measuring: calibration point")), qPrintable(said));
+
+    std::tie(status, said) = ask({QStringLiteral("--stow"), QStringLiteral("180,10")});
+    QVERIFY2(status == 0 && said.contains(QStringLiteral("rotctld took it")), qPrintable(said));
+    QVERIFY(rotatorNear(180, 10));
+    // Held through the minutes in which the series would have scanned again.
+    for (int check = 0; check < 6; ++check) {
+        QTest::qWait(1000);
+        QVERIFY2(rotatorNear(180, 10, 100), qPrintable(m_bridge->output));
+    }
+    std::tie(status, said) = ask({QStringLiteral("--status")});
+    QVERIFY2(status == 0 && said.contains(QStringLiteral("stowed: 180.00° 10.00°")) && !said.contains(QStringLiteral("measuring")),
+             qPrintable(said));
+    QVERIFY2(m_bridge->output.contains(QStringLiteral("Calibration series over (the operator ended it)")), qPrintable(m_bridge->output));
+    if (asker)
+        QCOMPARE(asker->exitWithin(5000), 1);
+
+    QCOMPARE(ask({QStringLiteral("--resume")}).first, 0);
+    QVERIFY(rotatorNear(30.0, 26.2));
+    QVERIFY(ask({QStringLiteral("--status")}).second.contains(QStringLiteral("tracking")));
+}
+
+void TestStationBridge::stowSaidAsTheRotatorIsSeen()
+{
+    // A slow rotator whose controller has no park (a GS-232B: Hamlib's K
+    // refused), and a bridge with no stow position of its own.
+    SerialRotator slow;
+    QVERIFY(slow.start(QStringLiteral("gs232b"),
+                       {QStringLiteral("--az-rate"), QStringLiteral("1"), QStringLiteral("--el-rate"), QStringLiteral("1"),
+                        QStringLiteral("--deadband"), QStringLiteral("0")},
+                       kTimeScale));
+    m_bridge.reset();
+    m_bridge = startBridge({}, slow.port());
+    QVERIFY2(m_bridgePort, qPrintable(m_bridge->output));
+    auto [status, said] = ask({QStringLiteral("--status")});
+    QVERIFY2(said.contains(QStringLiteral("no set-point yet")) && !said.contains(QStringLiteral("tracking")), qPrintable(said));
+
+    // The refusal is said to the asker, in the bridge's log and by status.
+    std::tie(status, said) = ask({QStringLiteral("--stow")});
+    QVERIFY2(status == 1 && said.contains(QStringLiteral("rotctld refused the stow with RPRT")), qPrintable(said));
+    QVERIFY2(m_bridge->waitFor(QStringLiteral("rotctld refused the stow with RPRT")), qPrintable(m_bridge->output));
+    std::tie(status, said) = ask({QStringLiteral("--status")});
+    QVERIFY2(said.contains(QStringLiteral("not stowed: rotctld refused the stow at park position (K)"))
+                 && !said.contains(QStringLiteral("stowed: park")),
+             qPrintable(said));
+
+    // Taken is not there: moving until the rotator reads at the stow, then stowed since then.
+    std::tie(status, said) = ask({QStringLiteral("--stow"), QStringLiteral("150,60")});
+    QVERIFY2(status == 0 && said.contains(QStringLiteral("on its way to the stow")), qPrintable(said));
+    std::tie(status, said) = ask({QStringLiteral("--status")});
+    QVERIFY2(said.contains(QStringLiteral("moving to the stow: 150.00° 60.00°")) && !said.contains(QStringLiteral("stowed:")),
+             qPrintable(said));
+    QVERIFY(rotatorNear(150, 60, 20000, slow.port()));
+    QVERIFY2(m_bridge->waitFor(QStringLiteral("The rotator has reached the stow at 150.00° 60.00°")), qPrintable(m_bridge->output));
+    std::tie(status, said) = ask({QStringLiteral("--status")});
+    static const QRegularExpression stowedSince(QStringLiteral("stowed: 150\\.00° 60\\.00° since \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d JST"));
+    QVERIFY2(stowedSince.match(said).hasMatch(), qPrintable(said));
 }
 
 QTEST_GUILESS_MAIN(TestStationBridge)

@@ -1,0 +1,60 @@
+#pragma once
+
+// What the bridge answers to the station's requests and says of the rotator
+// it holds (StationDesk): the stow, the stop and the resume, a measurement
+// refused or ended, and the status lines. Worded here and only here, as the
+// bridge's other words are in BridgeMessages.h: Japanese first, then the same
+// in English on the next line. A status line says what the rotator is seen
+// to do, never only what it was told.
+
+#include "companions/common/PointingRead.h"
+#include "companions/rotator/RotatorPosition.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace heliotrope::rotctl::said {
+
+// A measurement asked while the rotator is held: stowed, else stopped.
+QString heldForRequest(bool stowed);
+QString measurementAlreadyRuns();
+QString noMeasurementRuns();
+QString measurementEnded();
+QString alreadyFollowing();
+QString resumedAsAsked();
+QString trackingAgain();
+// An option the asker gave that the running bridge has its own value of.
+QString askersOptionSetAside(const QString& name, const QString& theirs, const QString& running);
+
+// The hold as asked: a stop, a stow at `target`, or at the controller's park.
+QString holdAsked(bool stop, const std::optional<rotator::RotatorPosition>& target);
+QString holdNotConnected(bool stop);
+// rotctld's answer to the hold's command.
+QString holdTaken(bool stop);
+QString holdRefused(bool stop, int returnCode);
+QString holdUnanswered();
+// The rotator read within its reach of the stow, or at rest after a park.
+QString stowReached(const std::optional<rotator::RotatorPosition>& target, const rotator::RotatorPosition& at);
+
+// Status. `since`: JST text of when the rotator was seen there.
+QString statusMeasuring(const QString& progress);
+QString statusStowAwaited(const std::optional<rotator::RotatorPosition>& target);
+QString statusStowRefused(const std::optional<rotator::RotatorPosition>& target, int returnCode);
+QString statusStowUnanswered(const std::optional<rotator::RotatorPosition>& target);
+QString statusStowNotSent(const std::optional<rotator::RotatorPosition>& target);
+QString statusMovingToStow(const std::optional<rotator::RotatorPosition>& target);
+QString statusStowed(const std::optional<rotator::RotatorPosition>& target, const QString& since);
+QString statusStopped();
+QString statusStopRefused(int returnCode);
+QString statusTracking();
+QString statusNoSetPointYet();
+QString statusNotConnected(const QString& rotctldEndpoint);
+QString statusPosition(const rotator::RotatorPosition& rotator, const rotator::RotatorPosition& sky);
+QString statusPositionUnread();
+QString statusLastSetPoint(const companions::SetPoint& setPoint);
+QString statusLastSetPointNone();
+QString statusStepAndDeadBand(const std::optional<double>& step, double deadBand);
+QString statusOffsets(double azimuth, double elevation);
+
+}  // namespace heliotrope::rotctl::said
