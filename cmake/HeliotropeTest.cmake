@@ -21,13 +21,15 @@ function(heliotrope_add_test name)
   # A runtime folder of each test's own: the bridges a test starts take
   # their request socket there, never the user's, where a bridge of the
   # user's (or another test's) would be asked instead. Likewise the data
-  # folder, so that no measurement a test makes enters the user's record.
+  # folder, so that no measurement a test makes enters the user's record, and
+  # the state folder, so that no stow a test asks for holds the user's
+  # station, nor the user's stow a test's bridge.
   set(runtime ${CMAKE_BINARY_DIR}/rt/${name})
   file(MAKE_DIRECTORY ${runtime})
   file(CHMOD ${runtime} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_FONT_DPI=96;ASAN_OPTIONS=detect_leaks=0;UBSAN_OPTIONS=print_stacktrace=1;XDG_RUNTIME_DIR=${runtime};XDG_DATA_HOME=${runtime}/data")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_FONT_DPI=96;ASAN_OPTIONS=detect_leaks=0;UBSAN_OPTIONS=print_stacktrace=1;XDG_RUNTIME_DIR=${runtime};XDG_DATA_HOME=${runtime}/data;XDG_STATE_HOME=${runtime}/state")
 endfunction()
 
 # The programs the end-to-end tests start: those this build makes, or, with

@@ -34,6 +34,14 @@ QString heldForRequest(bool stowed)
                               QStringLiteral("The rotator is stopped: --resume first, then ask again."));
 }
 
+QString ownMeasurementSkipped(bool stowed)
+{
+    return bilingual(QStringLiteral("ローテーターが%1のため、この測定は始めません。--resume のあとで測ってください。")
+                         .arg(stowed ? QStringLiteral("格納中") : QStringLiteral("停止中")),
+                     QStringLiteral("The rotator is %1: this measurement is not begun. Measure after --resume.")
+                         .arg(stowed ? QStringLiteral("stowed") : QStringLiteral("stopped")));
+}
+
 QString measurementAlreadyRuns()
 {
     return bilingual(QStringLiteral("測定がすでに動いています。終わるのを待つか cancel してください。"),
@@ -119,6 +127,36 @@ QString holdUnanswered()
 {
     return bilingual(QStringLiteral("rotctld から答えがありません。設定点には従わないままです。"),
                      QStringLiteral("No answer from rotctld; set-points are still not followed."));
+}
+
+QString holdNotKept(const QString& path)
+{
+    return bilingual(QStringLiteral("格納を %1 に書き残せません。このブリッジでは保ちますが、再起動をまたいでは保たれません。").arg(path),
+                     QStringLiteral("Cannot keep the hold in %1: it stands in this bridge but would not survive a restart.").arg(path));
+}
+
+QString holdNotForgotten(const QString& path)
+{
+    return bilingual(QStringLiteral("%1 を消せません。再起動したブリッジは、もう一度格納を保つかもしれません。").arg(path),
+                     QStringLiteral("Cannot remove %1: a restarted bridge may hold the rotator again.").arg(path));
+}
+
+QString keptHoldSetAside(const QString& path)
+{
+    // Not knowing what the operator asked for, the bridge moves nothing.
+    return bilingual(QStringLiteral("%1 は格納の記録として読めません。どこへ格納するか分からないため、ローテーターを止めて保ちます（S）。"
+                                    "確かめてから --stow か --resume をしてください。").arg(path),
+                     QStringLiteral("%1 cannot be read as a kept stow or stop: not knowing where to stow, the bridge holds the "
+                                    "rotator stopped (S). Check it, then --stow or --resume.").arg(path));
+}
+
+QString holdTakenUpAgain(bool stop, const std::optional<rotator::RotatorPosition>& at, const QString& asked)
+{
+    if (stop)
+        return bilingual(QStringLiteral("%1 JST に頼まれた停止（S）を保ちます。--resume まで設定点には従いません。").arg(asked),
+                         QStringLiteral("Holding the stop (S) asked at %1 JST; set-points are not followed until --resume.").arg(asked));
+    return bilingual(QStringLiteral("%1 JST に頼まれた %2 への格納を保ちます。--resume まで設定点には従いません。").arg(asked, stowJapanese(at)),
+                     QStringLiteral("Holding the stow at %2 asked at %1 JST; set-points are not followed until --resume.").arg(asked, stowEnglish(at)));
 }
 
 QString stowReached(const std::optional<rotator::RotatorPosition>& target, const rotator::RotatorPosition& at)

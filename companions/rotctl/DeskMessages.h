@@ -18,6 +18,8 @@ namespace heliotrope::rotctl::said {
 
 // A measurement asked while the rotator is held: stowed, else stopped.
 QString heldForRequest(bool stowed);
+// The command line's own measurement, not begun for the same reason.
+QString ownMeasurementSkipped(bool stowed);
 QString measurementAlreadyRuns();
 QString noMeasurementRuns();
 QString measurementEnded();
@@ -34,6 +36,15 @@ QString holdNotConnected(bool stop);
 QString holdTaken(bool stop);
 QString holdRefused(bool stop, int returnCode);
 QString holdUnanswered();
+// The stow or stop kept in the station's state folder (`path`) for a
+// restarted bridge: not written, not removed, not readable (and so held
+// stopped).
+QString holdNotKept(const QString& path);
+QString holdNotForgotten(const QString& path);
+QString keptHoldSetAside(const QString& path);
+// A restarted bridge holding what it was told before: a stop, a stow at `at`
+// or at the park, asked at `asked` (JST).
+QString holdTakenUpAgain(bool stop, const std::optional<rotator::RotatorPosition>& at, const QString& asked);
 // The rotator read within its reach of the stow, or at rest after a park.
 QString stowReached(const std::optional<rotator::RotatorPosition>& target, const rotator::RotatorPosition& at);
 

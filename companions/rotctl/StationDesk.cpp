@@ -9,9 +9,11 @@
 #include "companions/rotctl/Bridge.h"
 #include "companions/rotctl/BridgeMessages.h"
 #include "companions/rotctl/DeskMessages.h"
+#include "companions/rotctl/KeptHold.h"
 #include "companions/rotctl/PointingChoice.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -124,7 +126,7 @@ void StationDesk::handleRequest(StationReply* reply)
         if (request.azimuth && request.elevation)
             target = rotator::RotatorPosition{*request.azimuth, *request.elevation};
         QPointer<StationReply> asker(reply);
-        holdRotator(request.kind == RequestKind::Stop, target, [asker](StationCode code, const QString& text) {
+        holdRotator(request.kind == RequestKind::Stop, target, true, [asker](StationCode code, const QString& text) {
             if (asker)
                 asker->finish(code, text);
         });
@@ -137,6 +139,8 @@ void StationDesk::handleRequest(StationReply* reply)
         }
         m_bridge.resume();
         emit notice(said::resumedAsAsked());
+        if (!forgetHold())
+            emit warning(said::holdNotForgotten(keptHoldPath()));
         reply->finish(StationCode::Ok, said::trackingAgain());
         return;
     case RequestKind::Status:
@@ -160,7 +164,7 @@ void StationDesk::measure(StationReply* reply)
         return;
     }
     if (m_bridge.hold() != Bridge::Hold::None) {
-        reply->finish(StationCode::Refused, said::heldForRequest(m_bridge.hold() == Bridge::Hold::Stowed));
+        reply->finish(StationCode::Held, said::heldForRequest(m_bridge.hold() == Bridge::Hold::Stowed));
         return;
     }
     QString problem;
@@ -182,7 +186,28 @@ void StationDesk::measure(StationReply* reply)
 
 void StationDesk::measureOwn(const measure::MeasurementRequest& request)
 {
+    // A bridge restarted under a kept stow holds it for its own command line too.
+    if (m_bridge.hold() != Bridge::Hold::None) {
+        emit notice(said::ownMeasurementSkipped(m_bridge.hold() == Bridge::Hold::Stowed));
+        return;
+    }
     begin(request, nullptr);
+}
+
+void StationDesk::takeUpKeptHold()
+{
+    bool unreadable = false;
+    const std::optional<KeptHold> kept = loadKeptHold(&unreadable);
+    if (unreadable) {
+        emit warning(said::keptHoldSetAside(keptHoldPath()));
+        beginHold(true, std::nullopt, m_bridge.stopRotator(), true);
+        return;
+    }
+    if (!kept)
+        return;
+    const bool sent = kept->stop ? m_bridge.stopRotator() : m_bridge.stow(kept->at);
+    m_holdAnswer = sent ? HoldAnswer::Awaited : HoldAnswer::NotSent;
+    emit notice(said::holdTakenUpAgain(kept->stop, kept->at, companions::jstText(kept->askedUtc.toMSecsSinceEpoch())));
 }
 
 void StationDesk::begin(const measure::MeasurementRequest& request, StationReply* reply)
@@ -246,28 +271,35 @@ void StationDesk::measurementFinished(StationCode code)
         after();
 }
 
-void StationDesk::holdRotator(bool stop, std::optional<rotator::RotatorPosition> target, HoldDone done)
+void StationDesk::holdRotator(bool stop, std::optional<rotator::RotatorPosition> target, bool keep, HoldDone done)
 {
     if (m_measurement && !stop) {
         // The stow goes once the measurement has given the rotator back.
-        m_afterMeasurement = [this, target, done] { holdRotator(false, target, done); };
+        m_afterMeasurement = [this, target, keep, done] { holdRotator(false, target, keep, done); };
         cancelMeasurement();
         return;
     }
     if (m_measurement)
         cancelMeasurement();  // the stop goes at once, the run's rotator or not
     const bool sent = stop ? m_bridge.stopRotator() : m_bridge.stow(target);
-    m_holdAnswer = sent ? HoldAnswer::Awaited : HoldAnswer::NotSent;
-    m_stowReachedUtcMs.reset();
-    m_stillAt.reset();
+    beginHold(stop, target, sent, keep);
     const QString what = said::holdAsked(stop, target);
-    emit notice(what);
     if (!sent) {
         done(StationCode::Failed, what + QLatin1Char('\n') + said::holdNotConnected(stop));
         return;
     }
     m_holdWaiting.push_back([what, done](StationCode code, const QString& text) { done(code, what + QLatin1Char('\n') + text); });
     m_holdTimer.start(kHoldAnswerMs);
+}
+
+void StationDesk::beginHold(bool stop, const std::optional<rotator::RotatorPosition>& target, bool sent, bool keep)
+{
+    m_holdAnswer = sent ? HoldAnswer::Awaited : HoldAnswer::NotSent;
+    m_stowReachedUtcMs.reset();
+    m_stillAt.reset();
+    emit notice(said::holdAsked(stop, target));
+    if (keep && !keepHold(KeptHold{stop, target, QDateTime::fromMSecsSinceEpoch(companions::companionUtcMs(), Qt::UTC)}))
+        emit warning(said::holdNotKept(keptHoldPath()));
 }
 
 void StationDesk::holdAnswered(int returnCode)
@@ -331,7 +363,7 @@ void StationDesk::stowBeforeExit(std::function<void()> done)
         done();
         return;
     }
-    holdRotator(false, m_options.stowPosition, [done](StationCode, const QString&) { done(); });
+    holdRotator(false, m_options.stowPosition, false, [done](StationCode, const QString&) { done(); });
 }
 
 QString StationDesk::holdStatus() const

@@ -39,6 +39,9 @@ public:
     // checkedMeasurement): run as one asked over the socket, its words on
     // the console alone.
     void measureOwn(const measure::MeasurementRequest& request);
+    // At start, before rotctld is connected: the stow or stop a bridge before
+    // this one was told and no --resume ended, held again and said.
+    void takeUpKeptHold();
     // The calibration the bridge points with, as status shows it.
     void setCalibrationInUse(const QString& text) { m_calibrationInUse = text; }
     bool isMeasuring() const { return m_measurement != nullptr; }
@@ -62,8 +65,12 @@ private:
     // for the bridge's own.
     void begin(const measure::MeasurementRequest& request, station::StationReply* reply);
     // Stow (a position, else the bridge's, else park) or stop, a measurement
-    // ended first; `done` with rotctld's answer.
-    void holdRotator(bool stop, std::optional<heliotrope::rotator::RotatorPosition> target, HoldDone done);
+    // ended first; `done` with rotctld's answer. `keep`: the operator's word,
+    // held by a restarted bridge too; the stow before the bridge ends is not,
+    // or every reboot would leave the dish stowed.
+    void holdRotator(bool stop, std::optional<heliotrope::rotator::RotatorPosition> target, bool keep, HoldDone done);
+    // What the hold is from now, kept for a restarted bridge, and said.
+    void beginHold(bool stop, const std::optional<rotator::RotatorPosition>& target, bool sent, bool keep);
     void holdAnswered(int returnCode);
     void holdLost();
     // Every reading, whoever asked for it: whether a stow has arrived.

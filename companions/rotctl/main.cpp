@@ -222,6 +222,9 @@ int main(int argc, char** argv)
     QObject::connect(&desk, &StationDesk::notice, say);
     QObject::connect(&desk, &StationDesk::progress, showProgress);
     QObject::connect(&desk, &StationDesk::warning, warn);
+    // A stow outlives the bridge that was told it: after a power cut in a
+    // storm the dish stays stowed until someone says --resume.
+    desk.takeUpKeptHold();
     std::unique_ptr<heliotrope::station::StationServer> requests;
     if (!listenForRequests(desk, say, &requests))
         return 1;

@@ -154,6 +154,7 @@ int exitStatusFor(StationCode code)
     switch (code) {
     case StationCode::Ok:
     case StationCode::SunTooLow:
+    case StationCode::Held:
         return 0;
     case StationCode::NoResult:
     case StationCode::Failed:
@@ -172,7 +173,7 @@ StationCode codeFromNumber(int number)
 {
     for (const StationCode c : {StationCode::Ok, StationCode::InvalidArgument, StationCode::UnknownRequest,
                                 StationCode::Failed, StationCode::Garbage, StationCode::Refused, StationCode::NoResult,
-                                StationCode::SunTooLow})
+                                StationCode::SunTooLow, StationCode::Held})
         if (static_cast<int>(c) == number)
             return c;
     return StationCode::Failed;
@@ -198,6 +199,9 @@ QString codeText(StationCode code)
     case StationCode::SunTooLow:
         return QStringLiteral("太陽が低いため、測定を飛ばしました（失敗ではありません）。\n"
                               "Skipped: the sun is too low to measure (not a failure).");
+    case StationCode::Held:
+        return QStringLiteral("ローテーターが格納中か停止中のため、測定を飛ばしました（失敗ではありません）。\n"
+                              "Skipped: the rotator is held stowed or stopped (not a failure).");
     }
     return {};
 }

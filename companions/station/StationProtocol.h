@@ -42,11 +42,15 @@ enum class StationCode : int {
     Refused = -9,          // not now: a measurement runs, the rotator is stowed (RIG_ERJCTED)
     NoResult = -11,        // the measurement ended without a result, or it was cancelled (RIG_ENAVAIL)
     SunTooLow = -17,       // the measurement not begun, the sun below 10°: skipped, not failed (RIG_EDOM)
+    Held = -14,            // the measurement not begun, the rotator held stowed or stopped until --resume: skipped,
+                           // not failed, so that a station's timers do not fail every day of a long stow
+                           // (RIG_EBUSBUSY: the rotator is the operator's for now)
 };
 
-// What the asking command exits with: 0 done, or skipped for a low sun (a
-// timer's run at a dark hour is no failure), 1 no result or failed, 2 a
-// request the bridge did not understand, 3 refused.
+// What the asking command exits with: 0 done, or skipped for a low sun or a
+// held rotator (a timer's run at a dark hour or during a stow is no
+// failure), 1 no result or failed, 2 a request the bridge did not
+// understand, 3 refused.
 int exitStatusFor(StationCode code);
 // What the code means, Japanese then English, one line each.
 QString codeText(StationCode code);
