@@ -19,6 +19,9 @@ namespace heliotrope::rotctl {
 namespace {
 
 constexpr int kLongestPollMs = 30000;
+// How often the sun is computed and commanded when the bridge tracks by
+// itself: the window's own cycle.
+constexpr double kSelfTrackingMs = 750;
 
 }  // namespace
 
@@ -36,6 +39,12 @@ Bridge::Bridge(const BridgeOptions& options, QObject* parent)
     m_frame.azimuthOffset = options.azimuthOffset;
     m_frame.elevationOffset = options.elevationOffset;
     m_frame.model = options.pointingModel;
+    if (options.trueSun.bySelf && options.trueSun.site) {
+        m_selfTracking.emplace(*options.trueSun.site, options.trueSun.refraction, options.trueSun.atmosphere);
+        m_selfTimer.setTimerType(Qt::PreciseTimer);
+        m_selfTimer.setInterval(realIntervalMs(kSelfTrackingMs));
+        connect(&m_selfTimer, &QTimer::timeout, this, &Bridge::trackBySelf);
+    }
 
     connect(&m_receiver, &PointingReceiver::setPointArrived, this, &Bridge::onSetPoint);
     connect(&m_receiver, &PointingReceiver::messageRejected, this, &Bridge::notice);
@@ -74,12 +83,57 @@ bool Bridge::start(QString* problem)
         emit notice(said::allowedSenders(m_options.allowedSenders.text()));
     if (m_options.azimuthRange == rotator::AzimuthRange::FromMinus180To180)
         emit notice(said::halfTurnRange());
-    if (m_trueSun)
+    if (m_selfTracking)
+        emit notice(said::selfTrackingMode(m_options.trueSun, m_options.trueSun.nightStow ? m_options.stowPosition : std::nullopt));
+    else if (m_trueSun)
         emit notice(said::trueSunMode(m_options.trueSun));
     if (!m_trueSun && (m_options.calibration || m_options.sunNoise))
         emit notice(said::measurementsOnRealSun(m_options.trueSun));
     m_client.start();
+    if (m_selfTracking) {
+        trackBySelf();
+        m_selfTimer.start();
+    }
     return true;
+}
+
+void Bridge::trackBySelf()
+{
+    const qint64 sunUtc = utcNowMs() + static_cast<qint64>(std::llround(m_options.trueSun.clockOffsetSeconds * 1000.0));
+    SelfTrackingTarget target = m_selfTracking->at(sunUtc, m_frame.limits.minElevation);
+    const bool stowByNight = target.night && m_options.trueSun.nightStow && m_options.stowPosition;
+    if (stowByNight) {
+        const rotator::RotatorPosition sky = rotator::skyPosition(m_frame, *m_options.stowPosition);
+        target.target = SetPoint{sky.azimuth, sky.elevation};
+    }
+    if (m_nightSaid != target.night) {
+        m_nightSaid = target.night;
+        if (target.night) {
+            const std::optional<qint64> sunrise = target.sunrise ? std::optional(static_cast<qint64>(std::llround(target.sunrise->utcSeconds * 1000.0)))
+                                                                 : std::nullopt;
+            emit notice(said::selfTrackingNight(target.target.azimuth, target.target.elevation, sunrise, stowByNight));
+        } else {
+            emit notice(said::selfTrackingDay(target.sun.azimuth, target.sun.elevation));
+        }
+    }
+    m_target = target.target;
+    m_selfTarget = std::move(target);
+    considerCommand();
+}
+
+void Bridge::compareWindow(const SetPoint& setPoint)
+{
+    if (!m_selfTarget)
+        return;
+    const SetPoint& tracked = m_selfTarget->target;
+    const double apart = heliotrope::sky::skySeparation(setPoint.azimuth, setPoint.elevation, tracked.azimuth, tracked.elevation);
+    if (!m_windowApartSaid && apart > TrueSunPointing::kGuardTripDegrees) {
+        m_windowApartSaid = true;
+        emit notice(said::windowApart(setPoint, tracked, apart));
+    } else if (m_windowApartSaid && apart < TrueSunPointing::kGuardClearDegrees) {
+        m_windowApartSaid = false;
+        emit notice(said::windowAgrees());
+    }
 }
 
 qint64 Bridge::utcNowMs() const
@@ -107,6 +161,12 @@ void Bridge::takeSetPoint(const SetPoint& setPoint)
 
 void Bridge::onSetPoint(const SetPoint& setPoint)
 {
+    if (m_selfTracking) {
+        // The window is answered with reports and judged, never followed.
+        m_setPoint = setPoint;
+        compareWindow(setPoint);
+        return;
+    }
     takeSetPoint(setPoint);
     considerCommand();
 }
@@ -117,6 +177,8 @@ TrackingColumns Bridge::trackingColumns(const rotator::RotatorPosition& reading)
     if (m_trueSunDecision && m_trueSunDecision->trueSun) {
         columns.trueSun = SetPoint{m_trueSunDecision->trueSun->azimuth, m_trueSunDecision->trueSun->elevation};
         columns.windowMinusTrue = m_trueSunDecision->windowMinusTrue;
+    } else if (m_selfTarget && !m_selfTarget->night) {
+        columns.trueSun = SetPoint{m_selfTarget->sun.azimuth, m_selfTarget->sun.elevation};
     }
     if (m_target && rotator::azimuthReachable(m_frame)) {
         // Where the bridge points the rotator, after the limits, back in the sky's terms.

@@ -15,6 +15,7 @@
 #include "companions/measure/RotatorLender.h"
 #include "companions/rotator/CommandPolicy.h"
 #include "companions/rotctl/BridgeOptions.h"
+#include "companions/rotctl/SelfTracking.h"
 #include "companions/rotctl/TrackingLog.h"
 #include "companions/rotctl/TrueSunPointing.h"
 
@@ -71,6 +72,10 @@ public:
     // What status shows: the latest reading (rotator terms) and set-point (sky terms).
     const std::optional<heliotrope::rotator::RotatorPosition>& present() const { return m_present; }
     const std::optional<companions::SetPoint>& setPoint() const { return m_setPoint; }
+    // --track-sun: what the bridge points at by itself, for status; nothing
+    // before the first tick or without the mode.
+    bool tracksBySelf() const { return m_selfTracking.has_value(); }
+    const std::optional<SelfTrackingTarget>& selfTarget() const { return m_selfTarget; }
     // A calibration made while running: pointed with from now on.
     void applyOffsets(double azimuthOffset, double elevationOffset);
 
@@ -105,6 +110,10 @@ private:
     qint64 nowMs() const { return m_clock.elapsed(); }
     qint64 utcNowMs() const;
     void takeSetPoint(const companions::SetPoint& setPoint);
+    // Every tick with --track-sun: the sun or the night's position commanded.
+    void trackBySelf();
+    // The window's set-point, judged against the bridge's own target, not followed.
+    void compareWindow(const companions::SetPoint& setPoint);
     TrackingColumns trackingColumns(const heliotrope::rotator::RotatorPosition& reading) const;
 
     BridgeOptions m_options;
@@ -121,6 +130,11 @@ private:
     std::optional<companions::SetPoint> m_target;      // what to point at for it: the set-point or the real sun
     std::optional<TrueSunPointing> m_trueSun;          // with --true-sun
     std::optional<TrueSunDecision> m_trueSunDecision;  // for the latest set-point
+    std::optional<SelfTracking> m_selfTracking;        // with --track-sun
+    std::optional<SelfTrackingTarget> m_selfTarget;    // its latest
+    QTimer m_selfTimer;
+    std::optional<bool> m_nightSaid;                   // whether night or day was said last
+    bool m_windowApartSaid = false;
     UtcClock m_utcClock;
     std::optional<heliotrope::rotator::RotatorPosition> m_present;  // the latest reading on this connection, rotator terms
 

@@ -1,6 +1,7 @@
 #include "companions/rotctl/BridgeMessages.h"
 
 #include "companions/common/ConsoleText.h"
+#include "companions/common/JstText.h"
 #include "companions/hamlib/RotctldReply.h"
 
 using heliotrope::companions::bilingual;
@@ -64,6 +65,64 @@ QString halfTurnRange()
                                     "そのたびにローテーターは一周戻って西側へ回ります。"),
                      QStringLiteral("A rotator from -180° to 180° in azimuth: the sun crosses 180° at noon every day, "
                                     "and each time the rotator turns a whole round back to reach the west."));
+}
+
+QString selfTrackingMode(const TrueSunOptions& trueSun, const std::optional<rotator::RotatorPosition>& nightStow)
+{
+    const heliotrope::sky::Site& site = *trueSun.site;
+    const QString nightJapanese = nightStow ? QStringLiteral("夜は格納位置 %1 %2 で待ちます").arg(degreesText(nightStow->azimuth), degreesText(nightStow->elevation))
+                                            : QStringLiteral("夜は次の日の出の方位角、ローテーターの最低仰角で待ちます");
+    const QString nightEnglish = nightStow ? QStringLiteral("by night it waits at the stow position %1 %2").arg(degreesText(nightStow->azimuth), degreesText(nightStow->elevation))
+                                           : QStringLiteral("by night it waits at the next sunrise's azimuth, at the rotator's lowest elevation");
+    return bilingual(QStringLiteral("ウィンドウなしで追尾します: 地点 緯度 %1° 経度 %2° の本当の太陽を 750 ms ごとに計算して送り、%3。"
+                                    "ウィンドウの設定点には従いません。")
+                         .arg(site.latitude)
+                         .arg(site.longitude)
+                         .arg(nightJapanese),
+                     QStringLiteral("Tracking by itself: the real sun for latitude %1°, longitude %2° is computed and commanded "
+                                    "every 750 ms, and %3. The window's set-points are not followed.")
+                         .arg(site.latitude)
+                         .arg(site.longitude)
+                         .arg(nightEnglish));
+}
+
+QString selfTrackingDay(double azimuth, double elevation)
+{
+    return bilingual(QStringLiteral("太陽が昇っています。太陽を追尾します（方位角 %1 仰角 %2）。").arg(degreesText(azimuth), degreesText(elevation)),
+                     QStringLiteral("The sun is up: tracking it (azimuth %1, elevation %2).").arg(degreesText(azimuth), degreesText(elevation)));
+}
+
+QString selfTrackingNight(double azimuth, double elevation, std::optional<qint64> sunriseUtcMs, bool stowed)
+{
+    const QString at = QStringLiteral("%1 %2").arg(degreesText(azimuth), degreesText(elevation));
+    if (stowed)
+        return bilingual(QStringLiteral("太陽は沈んでいます。格納位置 %1 で夜を待ちます。").arg(at),
+                         QStringLiteral("The sun has set: waiting out the night at the stow position %1.").arg(at));
+    if (!sunriseUtcMs)
+        return bilingual(QStringLiteral("太陽は沈んでいて、2 日のうちにローテーターの最低仰角まで昇りません。%1 で待ちます。").arg(at),
+                         QStringLiteral("The sun has set and does not reach the rotator's lowest elevation within two days: waiting at %1.").arg(at));
+    const QString when = companions::jstText(*sunriseUtcMs);
+    return bilingual(QStringLiteral("太陽は沈んでいます。次の日の出（%1 JST）の方位角 %2 で待ちます。").arg(when, at),
+                     QStringLiteral("The sun has set: waiting at the next sunrise's azimuth, %2 (sunrise %1 JST).").arg(when, at));
+}
+
+QString windowApart(const companions::SetPoint& window, const companions::SetPoint& tracked, double degrees)
+{
+    const QString windowText = QStringLiteral("%1 %2").arg(degreesText(window.azimuth), degreesText(window.elevation));
+    const QString trackedText = QStringLiteral("%1 %2").arg(degreesText(tracked.azimuth), degreesText(tracked.elevation));
+    const QString apart = QString::number(degrees, 'f', 1);
+    return bilingual(QStringLiteral("ウィンドウの設定点 %1 は、ブリッジが向けている %2 から %3° 離れています。ウィンドウの地点と時計を確かめてください"
+                                    "（ブリッジは自分の計算に従います）。")
+                         .arg(windowText, trackedText, apart),
+                     QStringLiteral("The window's set-point %1 is %3° from the bridge's %2: check the window's site and clock "
+                                    "(the bridge follows its own).")
+                         .arg(windowText, trackedText, apart));
+}
+
+QString windowAgrees()
+{
+    return bilingual(QStringLiteral("ウィンドウの設定点は、ふたたびブリッジの向きと合っています。"),
+                     QStringLiteral("The window's set-point agrees with the bridge's again."));
 }
 
 QString trueSunMode(const TrueSunOptions& trueSun)

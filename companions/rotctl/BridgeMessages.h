@@ -14,6 +14,8 @@
 #include <QHostAddress>
 #include <QString>
 
+#include <optional>
+
 namespace heliotrope::rotctl::said {
 
 QString listening(const QString& listenEndpoint, const QString& rotctldEndpoint);
@@ -22,6 +24,14 @@ QString allowedSenders(const QString& allowList);
 QString halfTurnRange();
 QString trueSunMode(const TrueSunOptions& trueSun);
 QString measurementsOnRealSun(const TrueSunOptions& trueSun);
+// Tracking by itself (--track-sun): the mode, the sun coming up over the
+// rotator's lowest elevation and going down below it, and the window's
+// set-points against what the bridge points at.
+QString selfTrackingMode(const TrueSunOptions& trueSun, const std::optional<rotator::RotatorPosition>& nightStow);
+QString selfTrackingDay(double azimuth, double elevation);
+QString selfTrackingNight(double azimuth, double elevation, std::optional<qint64> sunriseUtcMs, bool stowed);
+QString windowApart(const companions::SetPoint& window, const companions::SetPoint& tracked, double degrees);
+QString windowAgrees();
 // limitsReported: rotctld's \dump_state gave them; overridden: the command line changed some.
 QString connected(const QString& rotctldEndpoint, const rotator::RotatorLimits& limits, bool limitsReported, bool overridden);
 QString limitsUnreachable();

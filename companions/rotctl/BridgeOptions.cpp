@@ -156,6 +156,9 @@ void readAsking(CompanionCommandLine& commandLine, BridgeOptions& options)
         }
     }
     readStowPosition(commandLine, QStringLiteral("stow"), options.stowAt);
+    if (options.trueSun.nightStow && !options.stowPosition)
+        commandLine.problems() << QStringLiteral("--night stow には夜に待つ位置 --stow-position 方位角,仰角 が要ります。\n"
+                                                 "--night stow needs the position to wait at by night: --stow-position AZ,EL.");
     if (asked > 1 || (asked == 1 && (options.calibration || options.sunNoise)))
         commandLine.problems() << QStringLiteral("--stow、--stop-rotator、--resume、--status、--calibrate、--sun-noise は一度に一つにしてください。\n"
                                                  "Give one of --stow, --stop-rotator, --resume, --status, --calibrate, --sun-noise at a time.");

@@ -232,6 +232,24 @@ QString statusTracking()
     return bilingual(QStringLiteral("追尾中"), QStringLiteral("tracking"));
 }
 
+QString statusSelfTracking(double azimuth, double elevation)
+{
+    const QString at = positionText(azimuth, elevation);
+    return bilingual(QStringLiteral("追尾中（ウィンドウなし）: 本当の太陽 %1").arg(at), QStringLiteral("tracking by itself: the real sun at %1").arg(at));
+}
+
+QString statusSelfNight(double azimuth, double elevation, const QString& sunrise, bool stowed)
+{
+    const QString at = positionText(azimuth, elevation);
+    if (stowed)
+        return bilingual(QStringLiteral("夜の待機中: 格納位置 %1").arg(at), QStringLiteral("night: waiting at the stow position %1").arg(at));
+    if (sunrise.isEmpty())
+        return bilingual(QStringLiteral("夜の待機中: %1（2 日のうちに日の出なし）").arg(at),
+                         QStringLiteral("night: waiting at %1 (no sunrise within two days)").arg(at));
+    return bilingual(QStringLiteral("夜の待機中: 次の日の出（%2 JST）の方位角 %1").arg(at, sunrise),
+                     QStringLiteral("night: waiting at %1 for the sunrise at %2 JST").arg(at, sunrise));
+}
+
 QString statusNoSetPointYet()
 {
     return bilingual(QStringLiteral("設定点待ち: ウィンドウからまだ設定点を受けていません"),

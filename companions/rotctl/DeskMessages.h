@@ -59,6 +59,10 @@ QString statusStowed(const std::optional<rotator::RotatorPosition>& target, cons
 QString statusStopped();
 QString statusStopRefused(int returnCode);
 QString statusTracking();
+// Tracking by itself: the sun it points at; by night where it waits, and for
+// which sunrise (JST text; empty when none comes within two days).
+QString statusSelfTracking(double azimuth, double elevation);
+QString statusSelfNight(double azimuth, double elevation, const QString& sunrise, bool stowed);
 QString statusNoSetPointYet();
 QString statusNotConnected(const QString& rotctldEndpoint);
 QString statusPosition(const rotator::RotatorPosition& rotator, const rotator::RotatorPosition& sky);

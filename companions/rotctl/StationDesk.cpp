@@ -388,6 +388,17 @@ QString StationDesk::holdStatus() const
     return said::statusStowed(target, companions::jstText(*m_stowReachedUtcMs));
 }
 
+QString StationDesk::selfTrackingStatus() const
+{
+    const std::optional<SelfTrackingTarget>& target = m_bridge.selfTarget();
+    if (!target)
+        return said::statusNoSetPointYet();
+    if (!target->night)
+        return said::statusSelfTracking(target->sun.azimuth, target->sun.elevation);
+    const QString sunrise = target->sunrise ? companions::jstText(std::llround(target->sunrise->utcSeconds * 1000.0)) : QString();
+    return said::statusSelfNight(target->target.azimuth, target->target.elevation, sunrise, m_options.trueSun.nightStow);
+}
+
 QString StationDesk::statusText() const
 {
     QStringList lines;
@@ -395,6 +406,8 @@ QString StationDesk::statusText() const
         lines << said::statusMeasuring(m_progress);
     else if (m_bridge.hold() != Bridge::Hold::None)
         lines << holdStatus();
+    else if (m_bridge.tracksBySelf())
+        lines << selfTrackingStatus();
     else if (m_bridge.setPoint())
         lines << said::statusTracking();
     else

@@ -76,6 +76,7 @@ private:
     // Every reading, whoever asked for it: whether a stow has arrived.
     void onReading(const rotator::RotatorPosition& reading);
     QString holdStatus() const;
+    QString selfTrackingStatus() const;
     void measurementFinished(station::StationCode code);
     void takeUpCalibration();
     QString statusText() const;

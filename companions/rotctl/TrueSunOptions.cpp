@@ -33,6 +33,18 @@ const OptionRow kTrueSunOptions[] = {
      "parking set-point passes through. More than 3° from the window's set-point, "
      "that is said and the window's set-point is commanded. UT1-UTC is taken as 0 "
      "(at most 0.9 s, under 0.004°)."},
+    {"track-sun",
+     "ウィンドウなしで、--site の地点から見た本当の太陽を 750 ms ごとに計算して追尾する。夜は次の日の出の"
+     "方位角、ローテーターの最低仰角で待つ（--night stow なら --stow-position で待つ）。ウィンドウが動いていれば"
+     "位置を報告し、その設定点は比べるだけで従わない（3° より離れたら知らせる）。\n"
+     "Track the real sun for the --site with no window, computed every 750 ms; by night, wait at the next "
+     "sunrise's azimuth at the rotator's lowest elevation (with --night stow, at the --stow-position). A window "
+     "that runs is sent the position; its set-points are compared, said when more than 3° apart, and not followed."},
+    {"night",
+     "--track-sun の夜の位置: wait（既定、次の日の出の方位角で待つ）か stow（--stow-position で待つ）。\n"
+     "Where --track-sun waits by night: wait (default, at the next sunrise's azimuth) or stow (at the "
+     "--stow-position).",
+     "wait|stow", "wait"},
     {"site",
      "地点: 緯度,経度[,高さ m]（度、北と東が正、高さは楕円体から -500～9000 m。"
      "例 35.6581,139.3383,120）。保存した指向モデルは、この地点のものでなければ使わない。\n"
@@ -114,15 +126,25 @@ TrueSunOptions readTrueSunOptions(CompanionCommandLine& commandLine)
     const QCommandLineParser& parser = commandLine.parser();
     QStringList& problems = commandLine.problems();
     TrueSunOptions options;
-    options.enabled = parser.isSet(QStringLiteral("true-sun"));
+    options.bySelf = parser.isSet(QStringLiteral("track-sun"));
+    options.enabled = parser.isSet(QStringLiteral("true-sun")) || options.bySelf;
     options.lookOnly = parser.isSet(QStringLiteral("sun-now"));
+    const QString night = parser.value(QStringLiteral("night")).trimmed();
+    options.nightStow = night == QLatin1String("stow");
+    if (night != QLatin1String("stow") && night != QLatin1String("wait"))
+        problems << QStringLiteral("--night 「%1」 は wait か stow にしてください。\n--night \"%1\": give wait or stow.")
+                        .arg(parser.value(QStringLiteral("night")));
+    else if (parser.isSet(QStringLiteral("night")) && !options.bySelf)
+        problems << QStringLiteral("--night は --track-sun と一緒に使います。\n--night goes with --track-sun.");
 
     if (parser.isSet(QStringLiteral("site"))) {
         commandLine.readSite(QStringLiteral("site"), options.site);
     } else if (options.enabled || options.lookOnly) {
+        const QString mode = options.bySelf ? QStringLiteral("track-sun")
+                                            : (options.enabled ? QStringLiteral("true-sun") : QStringLiteral("sun-now"));
         problems << QStringLiteral("--%1 には地点 --site 緯度,経度[,高さ m] が要ります。\n"
                                    "--%1 needs the site: --site LAT,LON[,HEIGHT_M].")
-                        .arg(options.enabled ? QStringLiteral("true-sun") : QStringLiteral("sun-now"));
+                        .arg(mode);
     }
 
     if (const std::optional<Refraction> named = heliotrope::sky::refractionNamed(parser.value(QStringLiteral("refraction")).trimmed().toStdString())) {

@@ -19,6 +19,11 @@ namespace heliotrope::rotctl {
 
 struct TrueSunOptions {
     bool enabled = false;   // --true-sun: by day, command the real sun
+    // --track-sun: track the real sun with no window (enabled too); by night
+    // wait at the next sunrise's azimuth, or at the stow position with
+    // --night stow.
+    bool bySelf = false;
+    bool nightStow = false;
     bool lookOnly = false;  // --sun-now: print the sun for the site now, then exit
     std::optional<heliotrope::sky::Site> site;
     // One sky for tracking, calibration and sun noise: a dish sees the sun

@@ -7,6 +7,7 @@
 // Sydney's at 2026-06-21 00:00 UTC (sun at azimuth 30°, elevation 26°), on
 // the companions' quickened clock, as in the calibration's own test.
 
+#include "ProgramRun.h"
 #include "SerialRotator.h"
 #include "TestTimeScale.h"
 
@@ -27,44 +28,6 @@ namespace {
 const QString kSite = QStringLiteral("-33.87,151.21,50");
 constexpr double kSkyUtc = 1782000000.0;  // 2026-06-21 00:00:00 UTC
 constexpr double kTimeScale = 30;
-
-struct Program {
-    QProcess process;
-    QString output;
-
-    explicit Program(const QStringList& arguments)
-    {
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        QObject::connect(&process, &QProcess::readyRead, &process, [this] { output += QString::fromUtf8(process.readAll()); });
-        process.start(QStringLiteral(HELIOTROPE_ROTCTL_PATH), arguments);
-    }
-    ~Program()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(3000);
-        }
-    }
-    bool waitFor(const QString& text, int timeoutMs = 15000)
-    {
-        QElapsedTimer waited;
-        waited.start();
-        while (!output.contains(text) && waited.elapsed() < timeoutMs && process.state() != QProcess::NotRunning)
-            QTest::qWait(20);
-        QTest::qWait(20);
-        return output.contains(text);
-    }
-    // The exit status once it ends, -1 when it does not within timeoutMs.
-    int exitWithin(int timeoutMs)
-    {
-        QElapsedTimer waited;
-        waited.start();
-        while (process.state() != QProcess::NotRunning && waited.elapsed() < timeoutMs)
-            QTest::qWait(20);
-        QTest::qWait(20);
-        return process.state() == QProcess::NotRunning ? process.exitCode() : -1;
-    }
-};
 
 }  // namespace
 
