@@ -9,8 +9,25 @@ ControllerDialogue::ControllerDialogue(const ControllerModel& model, const Motio
 {
 }
 
+void ControllerDialogue::fail(RotatorFault fault, long long nowMs)
+{
+    if (fault == m_fault)
+        return;
+    if (fault == RotatorFault::Frozen)
+        m_frozenReading = reading(nowMs);
+    if (fault == RotatorFault::Stuck) {
+        m_stuckTarget = m_rotator.target();
+        m_rotator.stop(nowMs);
+    } else if (m_fault == RotatorFault::Stuck) {
+        m_rotator.setTarget(m_stuckTarget, nowMs);
+    }
+    m_fault = fault;
+}
+
 ControllerAngles ControllerDialogue::reading(long long nowMs)
 {
+    if (m_fault == RotatorFault::Frozen)
+        return m_frozenReading;
     const ControllerAngles standing = m_rotator.position(nowMs);
     return {roundToStep(standing.azimuth, m_model.resolution), roundToStep(standing.elevation, m_model.resolution)};
 }
@@ -29,7 +46,7 @@ Exchange ControllerDialogue::handle(const ControllerRequest& request, long long 
     exchange.request = request;
     switch (request.kind) {
     case ControllerRequest::Kind::SetPoint: {
-        const ControllerAngles current = m_rotator.target();
+        const ControllerAngles current = m_fault == RotatorFault::Stuck ? m_stuckTarget : m_rotator.target();
         exchange.commanded = {request.azimuth.value_or(current.azimuth), request.elevation.value_or(current.elevation)};
         exchange.withinLimits = m_model.azimuth.contains(exchange.commanded.azimuth) && m_model.elevation.contains(exchange.commanded.elevation);
         exchange.refused = !exchange.withinLimits && !m_model.clampsOutsideLimits;
@@ -41,7 +58,11 @@ Exchange ControllerDialogue::handle(const ControllerRequest& request, long long 
         // is not a multiple of the step is never passed.
         exchange.target = {m_model.azimuth.clamp(roundToStep(exchange.commanded.azimuth, m_model.resolution)),
                            m_model.elevation.clamp(roundToStep(exchange.commanded.elevation, m_model.resolution))};
-        m_rotator.setTarget(exchange.target, nowMs);
+        // Taken and answered as ever; a stuck rotator's motors do not turn.
+        if (m_fault == RotatorFault::Stuck)
+            m_stuckTarget = exchange.target;
+        else
+            m_rotator.setTarget(exchange.target, nowMs);
         break;
     }
     case ControllerRequest::Kind::Stop:

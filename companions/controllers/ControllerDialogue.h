@@ -38,6 +38,14 @@ struct MotionSettings {
     double deadBand = 0.4;       // degrees
 };
 
+// How a rotator fails as real ones do: its motors no longer turn though the
+// controller takes every command (a motor, a fuse, ice on the mast), or the
+// controller's reading no longer changes though the rotator turns (a frozen
+// controller).
+enum class RotatorFault { None,
+                          Stuck,
+                          Frozen };
+
 class ControllerDialogue {
 public:
     ControllerDialogue(const ControllerModel& model, const MotionSettings& motion, ControllerAngles start, long long nowMs);
@@ -53,12 +61,20 @@ public:
     // A part message is dropped, as when the line has been silent.
     void forgetPartMessage() { m_codec->reset(); }
 
+    // From nowMs the rotator fails so (None: it works again, from where it
+    // stands; a stuck rotator takes its last target up again).
+    void fail(RotatorFault fault, long long nowMs);
+    RotatorFault fault() const { return m_fault; }
+
 private:
     Exchange handle(const ControllerRequest& request, long long nowMs);
 
     ControllerModel m_model;
     std::unique_ptr<ProtocolCodec> m_codec;
     DeadBandRotator m_rotator;
+    RotatorFault m_fault = RotatorFault::None;
+    ControllerAngles m_frozenReading;  // what a frozen controller goes on reading
+    ControllerAngles m_stuckTarget;    // what a stuck rotator was last told
 };
 
 }  // namespace heliotrope::controllers

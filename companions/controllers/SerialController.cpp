@@ -52,6 +52,14 @@ SerialController::SerialController(const SerialControllerOptions& options, QObje
             m_silenceEnd.start(milliseconds(m_options.silenceForS));
     });
     connect(&m_silenceEnd, &QTimer::timeout, this, [this] { setSilent(false); });
+    m_failStart.setSingleShot(true);
+    m_failEnd.setSingleShot(true);
+    connect(&m_failStart, &QTimer::timeout, this, [this] {
+        fail(m_options.fault);
+        if (m_options.failForS >= 0)
+            m_failEnd.start(milliseconds(m_options.failForS));
+    });
+    connect(&m_failEnd, &QTimer::timeout, this, [this] { fail(RotatorFault::None); });
     // SIGUSR1 toggles the silence, through the program's one signal notifier.
     connect(&companions::SignalNotifier::instance(), &companions::SignalNotifier::received, this, [this](int signalNumber) {
         if (signalNumber == SIGUSR1)
@@ -91,6 +99,8 @@ bool SerialController::start(QString* reason)
         emit problem(QStringLiteral("SIGUSR1 を受けられません: 回線の沈黙は予定でのみ。\nSIGUSR1 cannot be taken: the line goes silent only on schedule."));
     if (m_options.silenceAfterS >= 0)
         m_silenceStart.start(milliseconds(m_options.silenceAfterS));
+    if (m_options.fault != RotatorFault::None && m_options.failAfterS >= 0)
+        m_failStart.start(milliseconds(m_options.failAfterS));
 
     const ControllerModel& model = m_options.model;
     emit progress(QStringLiteral("シリアル端末: %1\nListening on the serial device: %1").arg(m_terminal.devicePath()));
@@ -139,6 +149,27 @@ void SerialController::toggleSilence()
 {
     m_silenceEnd.stop();
     setSilent(!m_silent);
+}
+
+void SerialController::fail(RotatorFault fault)
+{
+    if (fault == m_dialogue.fault())
+        return;
+    m_dialogue.fail(fault, nowMs());
+    const QString now = companions::jstText(companions::companionUtcMs()) + QStringLiteral(" JST  ");
+    switch (fault) {
+    case RotatorFault::Stuck:
+        emit progress(now + QStringLiteral("ローテーターが動かなくなりました: コマンドは受けますが、モーターは回りません。\n"
+                                           "The rotator is stuck: commands are taken, the motors do not turn."));
+        break;
+    case RotatorFault::Frozen:
+        emit progress(now + QStringLiteral("コントローラーの読みが止まりました: ローテーターは回りますが、読みは変わりません。\n"
+                                           "The controller's reading is frozen: the rotator turns, its reading does not change."));
+        break;
+    case RotatorFault::None:
+        emit progress(now + QStringLiteral("ローテーターが直りました。\nThe rotator works again."));
+        break;
+    }
 }
 
 void SerialController::setSilent(bool silent)

@@ -35,6 +35,8 @@ public:
 
     // Toggles the line's silence, as SIGUSR1 does.
     void toggleSilence();
+    // The rotator fails so from now (None: it works again), said with the time.
+    void fail(RotatorFault fault);
 
 signals:
     // progress: the operator's lines (a change of target, silenced by
@@ -59,6 +61,8 @@ private:
     QSocketNotifier* m_readable = nullptr;
     QTimer m_silenceStart;
     QTimer m_silenceEnd;
+    QTimer m_failStart;
+    QTimer m_failEnd;
     QTimer m_antennaTimer;
     std::optional<ControllerAngles> m_lastTarget;  // the last one said
     QByteArray m_antennaLine;                      // the last one written to the antenna file

@@ -1,6 +1,7 @@
 #include "companions/rotctl/Bridge.h"
 
 #include "companions/common/ConsoleText.h"
+#include "companions/common/JstText.h"
 #include "companions/common/PositionReport.h"
 #include "companions/rotctl/BridgeMessages.h"
 
@@ -22,6 +23,7 @@ constexpr int kLongestPollMs = 30000;
 // How often the sun is computed and commanded when the bridge tracks by
 // itself: the window's own cycle.
 constexpr double kSelfTrackingMs = 750;
+constexpr qint64 kNotFollowingRetryMs = 600000;
 
 }  // namespace
 
@@ -62,6 +64,7 @@ Bridge::Bridge(const BridgeOptions& options, QObject* parent)
         // Stopped short of its last P, or bound for the controller's park:
         // where it comes to rest tells nothing of its dead band.
         m_profile.commanded(std::nullopt);
+        m_watch.halted();
         if (m_hold != Hold::None)
             emit holdAnswered(returnCode);
     });
@@ -207,6 +210,7 @@ void Bridge::onReady(const std::optional<rotator::RotatorLimits>& reported)
     }
     m_frame.limits = limits;
     m_present.reset();
+    m_watch.reset();
     m_policy.reset();
     m_clampSaid = false;
 
@@ -286,6 +290,17 @@ void Bridge::onPosition(const rotator::RotatorPosition& reading, bool afterPoint
     if (afterPointing)
         m_policy.positionRead(reading, nowMs());
     learnFrom(reading, afterPointing);
+    switch (m_watch.reading(reading, utcNowMs(), m_profile)) {
+    case rotator::MotionWatch::Change::NotFollowing:
+        emit warning(said::rotatorNotFollowing(*m_watch.lastCommanded(), reading, heliotrope::companions::jstText(m_watch.toldSinceMs())));
+        break;
+    case rotator::MotionWatch::Change::FollowingAgain:
+        emit notice(said::rotatorFollowsAgain(reading));
+        m_policy.reset();
+        break;
+    case rotator::MotionWatch::Change::None:
+        break;
+    }
 
     const rotator::RotatorPosition sky = rotator::skyPosition(m_frame, reading);
     m_receiver.sendReport(positionReport(sky.azimuth, sky.elevation));
@@ -308,6 +323,8 @@ void Bridge::onPositionRefused(int returnCode)
 void Bridge::onPointingAnswered(int returnCode, const rotator::RotatorPosition& sent)
 {
     m_profile.commanded(returnCode == 0 ? std::optional(sent) : std::nullopt);
+    if (returnCode == 0)
+        m_watch.commanded(sent, utcNowMs());
     if (m_commandsHeld)
         return;  // the answer to a measurement's P, not the bridge's
     if (m_hold != Hold::None) {
@@ -405,6 +422,13 @@ void Bridge::considerCommand()
     const rotator::RotatorPosition target{command.azimuth, command.elevation};
     if (!m_policy.shouldCommand(target, m_present, nowMs(), m_profile))
         return;
+    // A command that does nothing is not repeated: once in a while only,
+    // in case the rotator was mended and waits to be told.
+    if (m_watch.notFollowing()) {
+        if (nowMs() - m_notFollowingRetryMs < kNotFollowingRetryMs)
+            return;
+        m_notFollowingRetryMs = nowMs();
+    }
     m_policy.commanded(target, nowMs());
     m_client.requestPointing(target);
 }

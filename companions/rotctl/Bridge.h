@@ -14,6 +14,7 @@
 #include "companions/hamlib/RotctldClient.h"
 #include "companions/measure/RotatorLender.h"
 #include "companions/rotator/CommandPolicy.h"
+#include "companions/rotator/MotionWatch.h"
 #include "companions/rotctl/BridgeOptions.h"
 #include "companions/rotctl/SelfTracking.h"
 #include "companions/rotctl/TrackingLog.h"
@@ -75,6 +76,8 @@ public:
     // --track-sun: what the bridge points at by itself, for status; nothing
     // before the first tick or without the mode.
     bool tracksBySelf() const { return m_selfTracking.has_value(); }
+    // Whether the rotator does what it is told.
+    const heliotrope::rotator::MotionWatch& motionWatch() const { return m_watch; }
     const std::optional<SelfTrackingTarget>& selfTarget() const { return m_selfTarget; }
     // A calibration made while running: pointed with from now on.
     void applyOffsets(double azimuthOffset, double elevationOffset);
@@ -89,6 +92,8 @@ public:
 signals:
     // A line for the operator.
     void notice(const QString& line);
+    // A finding the operator must not miss (a rotator that does not follow).
+    void warning(const QString& line);
     // rotctld is connected and its limits are known (frame() holds them).
     void rotatorReady();
     // rotctld's answer to the hold's command (0: taken).
@@ -121,6 +126,8 @@ private:
     heliotrope::hamlib::RotctldClient m_client;
     heliotrope::rotator::CommandPolicy m_policy;
     heliotrope::rotator::RotatorProfile m_profile;  // fed here alone, from every reading and every P answered
+    heliotrope::rotator::MotionWatch m_watch;       // likewise, whoever commanded
+    qint64 m_notFollowingRetryMs = 0;               // the last P sent to a rotator that does not follow
     TrackingLog m_log;
     QTimer m_pollTimer;
     companions::CompanionElapsedTimer m_clock;  // tracking's intervals and the rotator's rates, in the companions' time

@@ -125,6 +125,25 @@ QString windowAgrees()
                      QStringLiteral("The window's set-point agrees with the bridge's again."));
 }
 
+QString rotatorNotFollowing(const rotator::RotatorPosition& commanded, const rotator::RotatorPosition& reading, const QString& since)
+{
+    const QString told = QStringLiteral("%1 %2").arg(degreesText(commanded.azimuth), degreesText(commanded.elevation));
+    const QString reads = QStringLiteral("%1 %2").arg(degreesText(reading.azimuth), degreesText(reading.elevation));
+    return bilingual(QStringLiteral("ローテーターが指令に従っていません: %1 JST から %2 へ指令していますが、読みは %3 のまま変わりません。"
+                                    "モーター、ヒューズ、着氷、またはコントローラーの読みの固まりを確かめてください。同じ指令は繰り返さず、10 分ごとに送り直します。")
+                         .arg(since, told, reads),
+                     QStringLiteral("The rotator does not follow: commanded to %2 since %1 JST, it still reads %3. Check the motor, "
+                                    "the fuse, ice, or a frozen controller reading. The command is not repeated, only sent again every 10 minutes.")
+                         .arg(since, told, reads));
+}
+
+QString rotatorFollowsAgain(const rotator::RotatorPosition& reading)
+{
+    const QString reads = QStringLiteral("%1 %2").arg(degreesText(reading.azimuth), degreesText(reading.elevation));
+    return bilingual(QStringLiteral("ローテーターがふたたび動いています（読み %1）。").arg(reads),
+                     QStringLiteral("The rotator moves again (it reads %1).").arg(reads));
+}
+
 QString trueSunMode(const TrueSunOptions& trueSun)
 {
     const heliotrope::sky::Site& site = *trueSun.site;

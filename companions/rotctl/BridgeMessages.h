@@ -32,6 +32,10 @@ QString selfTrackingDay(double azimuth, double elevation);
 QString selfTrackingNight(double azimuth, double elevation, std::optional<qint64> sunriseUtcMs, bool stowed);
 QString windowApart(const companions::SetPoint& window, const companions::SetPoint& tracked, double degrees);
 QString windowAgrees();
+// The rotator does not follow what it was told (stuck, or its controller's
+// reading frozen), since `since` (JST); and follows again.
+QString rotatorNotFollowing(const rotator::RotatorPosition& commanded, const rotator::RotatorPosition& reading, const QString& since);
+QString rotatorFollowsAgain(const rotator::RotatorPosition& reading);
 // limitsReported: rotctld's \dump_state gave them; overridden: the command line changed some.
 QString connected(const QString& rotctldEndpoint, const rotator::RotatorLimits& limits, bool limitsReported, bool overridden);
 QString limitsUnreachable();

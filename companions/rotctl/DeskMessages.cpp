@@ -262,6 +262,14 @@ QString statusNotConnected(const QString& rotctldEndpoint)
                      QStringLiteral("rotctld (%1) is not connected").arg(rotctldEndpoint));
 }
 
+QString statusNotFollowing(const rotator::RotatorPosition& commanded, const rotator::RotatorPosition& reading, const QString& since)
+{
+    const QString told = positionText(commanded.azimuth, commanded.elevation);
+    const QString reads = positionText(reading.azimuth, reading.elevation);
+    return bilingual(QStringLiteral("ローテーターが指令に従っていません: %1 JST から指令 %2、読み %3").arg(since, told, reads),
+                     QStringLiteral("the rotator does not follow: commanded %2 since %1 JST, reads %3").arg(since, told, reads));
+}
+
 QString statusPosition(const rotator::RotatorPosition& rotator, const rotator::RotatorPosition& sky)
 {
     const QString at = positionText(rotator.azimuth, rotator.elevation);

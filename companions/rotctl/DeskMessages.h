@@ -65,6 +65,7 @@ QString statusSelfTracking(double azimuth, double elevation);
 QString statusSelfNight(double azimuth, double elevation, const QString& sunrise, bool stowed);
 QString statusNoSetPointYet();
 QString statusNotConnected(const QString& rotctldEndpoint);
+QString statusNotFollowing(const rotator::RotatorPosition& commanded, const rotator::RotatorPosition& reading, const QString& since);
 QString statusPosition(const rotator::RotatorPosition& rotator, const rotator::RotatorPosition& sky);
 QString statusPositionUnread();
 QString statusLastSetPoint(const companions::SetPoint& setPoint);

@@ -414,6 +414,8 @@ QString StationDesk::statusText() const
         lines << said::statusNoSetPointYet();
     if (!m_bridge.rotctldReady())
         lines << said::statusNotConnected(m_bridge.rotctld().endpointText());
+    if (const rotator::MotionWatch& watch = m_bridge.motionWatch(); watch.notFollowing())
+        lines << said::statusNotFollowing(*watch.lastCommanded(), *watch.lastReading(), companions::jstText(watch.toldSinceMs()));
     if (const std::optional<rotator::RotatorPosition>& at = m_bridge.present())
         lines << said::statusPosition(*at, rotator::skyPosition(m_bridge.frame(), *at));
     else

@@ -214,6 +214,7 @@ int main(int argc, char** argv)
 
     Bridge bridge(options);
     QObject::connect(&bridge, &Bridge::notice, say);
+    QObject::connect(&bridge, &Bridge::warning, warn);
     // A calibration placed the sun by this clock; one found on a wrong clock is not saved.
     if (const QString clock = heliotrope::station::clockStateText(measure::measurementClockState()); !clock.isEmpty())
         say(clock);

@@ -78,6 +78,18 @@ const OptionRow kSimulatorOptions[] = {
      "沈黙をこの秒数で終える（既定 SIGUSR1 まで）。\n"
      "The silence ends after this many seconds (default: at SIGUSR1).",
      "s"},
+    {"fail",
+     "ローテーターを --fail-after 秒後に壊す: stuck（コマンドは受けるがモーターが回らない。モーター、ヒューズ、着氷）か "
+     "frozen（ローテーターは回るがコントローラーの読みが変わらない）（--serial）。\n"
+     "Make the rotator fail --fail-after seconds after start: stuck (commands taken, the motors do not turn: a motor, a "
+     "fuse, ice) or frozen (the rotator turns, the controller's reading does not change) (--serial).",
+     "stuck|frozen"},
+    {"fail-after",
+     "--fail の故障を起こす、起動からの秒数（既定 0）。\nSeconds after start at which --fail's fault begins (default 0).",
+     "s", "0"},
+    {"fail-for",
+     "故障をこの秒数で直す（既定: 直らない）。\nThe fault ends after this many seconds (default: it lasts).",
+     "s"},
     {"command-log",
      "受けた設定点コマンドを CSV に記録する（UTC ミリ秒、コマンド、方位角、仰角、範囲内か）。\n"
      "Write each set-point command received to a CSV file (UTC ms, command, azimuth, elevation, within limits).",
@@ -123,6 +135,20 @@ void readSerialOptions(CompanionCommandLine& commandLine, SimulatorOptions& opti
         commandLine.readNumber(QStringLiteral("silence-for"), 0, kMaxSilenceS, serialOptions.silenceForS);
         if (!parser.isSet(QStringLiteral("silence-after")))
             commandLine.problems() << QStringLiteral("--silence-for は --silence-after と共に使います。\n--silence-for needs --silence-after.");
+    }
+    if (parser.isSet(QStringLiteral("fail"))) {
+        const QString fault = parser.value(QStringLiteral("fail")).trimmed();
+        if (fault == QLatin1String("stuck"))
+            serialOptions.fault = controllers::RotatorFault::Stuck;
+        else if (fault == QLatin1String("frozen"))
+            serialOptions.fault = controllers::RotatorFault::Frozen;
+        else
+            commandLine.problems() << QStringLiteral("--fail 「%1」 は stuck か frozen にしてください。\n--fail \"%1\": give stuck or frozen.").arg(fault);
+        commandLine.readNumber(QStringLiteral("fail-after"), 0, kMaxSilenceS, serialOptions.failAfterS);
+        if (parser.isSet(QStringLiteral("fail-for")))
+            commandLine.readNumber(QStringLiteral("fail-for"), 0, kMaxSilenceS, serialOptions.failForS);
+    } else if (parser.isSet(QStringLiteral("fail-after")) || parser.isSet(QStringLiteral("fail-for"))) {
+        commandLine.problems() << QStringLiteral("--fail-after と --fail-for は --fail と共に使います。\n--fail-after and --fail-for need --fail.");
     }
     // Unless given, the serial controllers keep a G-5500's rates (their
     // motion settings' own), not the UDP controller's.
@@ -173,7 +199,8 @@ CommandLine<SimulatorOptions> parseSimulatorCommandLine(const QStringList& argum
     if (parser.isSet(QStringLiteral("serial"))) {
         readSerialOptions(commandLine, options);
     } else {
-        for (const char* serialOnly : {"link", "resolution", "deadband", "silence-after", "silence-for", "command-log", "verbose", "antenna-file"}) {
+        for (const char* serialOnly : {"link", "resolution", "deadband", "silence-after", "silence-for", "fail", "fail-after", "fail-for",
+                                       "command-log", "verbose", "antenna-file"}) {
             if (parser.isSet(QString::fromLatin1(serialOnly))) {
                 commandLine.problems() << QStringLiteral("--%1 は --serial と共に使います。\n--%1 goes with --serial.")
                                               .arg(QString::fromLatin1(serialOnly));
