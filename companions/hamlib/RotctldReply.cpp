@@ -155,6 +155,12 @@ HamlibError hamlibError(int returnCode)
     static const QString lineEn = QStringLiteral("Check the controller's power and cable, and rotctld's -r (device) and -s (speed).");
     static const QString modelJa = QStringLiteral("rotctld の -m（機種）がこのコントローラに合っているか確かめてください。");
     static const QString modelEn = QStringLiteral("Check that rotctld's -m (model) fits this controller.");
+    // A controller that answers in another dialect than the backend speaks
+    // (a GS-232B driven as a GS-232A) is the usual cause of a protocol error.
+    static const QString dialectJa = QStringLiteral("まず rotctld の -m（機種）を確かめてください（GS-232B は -m 603、GS-232A は -m 601、"
+                                                    "EasyComm II は -m 202、Rot2Prog は -m 901）。次に -s（速度）と -r（デバイス）です。");
+    static const QString dialectEn = QStringLiteral("Check rotctld's -m (model) first (a GS-232B is -m 603, a GS-232A -m 601, "
+                                                    "EasyComm II -m 202, a Rot2Prog -m 901), then -s (speed) and -r (device).");
     // Hamlib's error codes (rig.h, enum rig_errcode_e), as rotctld prints them negated.
     switch (-returnCode) {
     case 1:
@@ -170,7 +176,7 @@ HamlibError hamlibError(int returnCode)
     case 7:
         return {QStringLiteral("Hamlib の内部エラーです"), QStringLiteral("Hamlib's internal error"), {}, {}};
     case 8:
-        return {QStringLiteral("ローテーターとの通信手順に誤りがあります"), QStringLiteral("protocol error with the rotator"), lineJa, lineEn};
+        return {QStringLiteral("ローテーターとの通信手順に誤りがあります"), QStringLiteral("protocol error with the rotator"), dialectJa, dialectEn};
     case 9:
         return {QStringLiteral("ローテーターがコマンドを拒否しました"), QStringLiteral("the rotator rejected the command"), modelJa, modelEn};
     case 11:

@@ -118,6 +118,8 @@ void TestRotctldReply::errorsAreReturnCodes()
     QVERIFY(!reader.position());
     QVERIFY(!reader.limits());
     QVERIFY(!hamlibError(code).japanese.isEmpty() && !hamlibError(code).english.isEmpty());
+    // A protocol error names a wrong model first: a GS-232B driven as a GS-232A answers so.
+    QVERIFY(hamlibError(-8).actionEnglish.startsWith(QStringLiteral("Check rotctld's -m")) && hamlibError(-8).actionJapanese.contains(QStringLiteral("-m 603")));
 }
 
 void TestRotctldReply::whatIsNotAnAnswerIsUnreadable_data()
