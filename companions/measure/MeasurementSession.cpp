@@ -329,6 +329,7 @@ void MeasurementSession::recordCalibration(const std::optional<CalibrationOutcom
     kept.rotatorStep = m_lender.rotatorProfile().step();
     kept.deadBand = m_lender.rotatorProfile().deadBand();
     kept.programVersion = kProgramVersion;
+    kept.clockOffsetSeconds = m_request.measurement.clockOffsetSeconds;
 
     QString problem;
     const std::unique_ptr<StationRecord> record = openRecord(m_request.recordPath, &problem);
@@ -337,8 +338,10 @@ void MeasurementSession::recordCalibration(const std::optional<CalibrationOutcom
         return;
     }
     // Compared with the calibration in use before this one is added; a
-    // flipped scan's offsets are of the other side of the zenith, not comparable.
-    const std::optional<RecordedCalibration> previous = kept.found && !kept.overTheTop ? record->lastCalibration() : std::nullopt;
+    // flipped scan's offsets are of the other side of the zenith, not
+    // comparable, and a rehearsal's are not the station's.
+    const std::optional<RecordedCalibration> previous
+        = kept.found && !kept.overTheTop && !kept.rehearsal() ? record->lastCalibration() : std::nullopt;
     if (!record->addCalibration(kept)) {
         emit notice(notRecordedText(record->problem()));
         return;
@@ -365,6 +368,7 @@ void MeasurementSession::recordSunNoise(const MeasurementOutcome& outcome)
     RecordedSunNoise kept;
     kept.utc = utcOf(m_clock());
     kept.site = recordedSite(m_request.site);
+    kept.clockOffsetSeconds = m_request.measurement.clockOffsetSeconds;
     for (const heliotrope::sunnoise::PowerPair& pair : result.repeats)
         kept.repeats.push_back({pair.sunDecibels, pair.coldDecibels});
     kept.found = outcome.found();
@@ -393,7 +397,7 @@ void MeasurementSession::recordSunNoise(const MeasurementOutcome& outcome)
     }
     emit notice(QStringLiteral("局の記録 %1 に書きました。\nWritten to the station's record %1.").arg(record->path()));
     // The usual Y is a frequency's own: without one there is nothing to compare with.
-    if (!kept.found || !kept.frequencyMegahertz)
+    if (!kept.found || !kept.frequencyMegahertz || kept.rehearsal())
         return;
     record::HealthThresholds thresholds;
     thresholds.yDropDecibels = m_request.measurement.healthDropDecibels;

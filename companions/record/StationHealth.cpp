@@ -116,10 +116,12 @@ QStringList healthLines(const StationRecord& record, const HealthThresholds& thr
     const RecordedCalibration* latest = nullptr;
     const RecordedCalibration* before = nullptr;
     for (const StationRun& run : runs) {
-        if (const auto* noise = std::get_if<RecordedSunNoise>(&run); noise && noise->yDecibels && noise->frequencyMegahertz)
+        // A rehearsal measured the sun of another hour: not the station as it is.
+        if (const auto* noise = std::get_if<RecordedSunNoise>(&run); noise && noise->yDecibels && noise->frequencyMegahertz && !noise->rehearsal())
             latestY = noise;
         // A scan over the top found the offsets of the other side of the zenith: not the station's usual ones.
-        if (const auto* calibration = std::get_if<RecordedCalibration>(&run); calibration && calibration->found && !calibration->overTheTop) {
+        if (const auto* calibration = std::get_if<RecordedCalibration>(&run);
+            calibration && calibration->found && !calibration->overTheTop && !calibration->rehearsal()) {
             before = latest;
             latest = calibration;
         }

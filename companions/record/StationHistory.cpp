@@ -39,10 +39,22 @@ QString timeColumn(const QDateTime& utc)
     return utc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"));
 }
 
+// A rehearsal's mark, with the shift of its clock: it stands at the sun's
+// time, not at the hour it was run.
+QString rehearsalMark(double clockOffsetSeconds)
+{
+    if (clockOffsetSeconds == 0)
+        return {};
+    return QStringLiteral(", リハーサル rehearsal, 時計 clock %1%2 h")
+        .arg(clockOffsetSeconds > 0 ? QStringLiteral("+") : QString())
+        .arg(QString::number(clockOffsetSeconds / 3600.0, 'f', 2));
+}
+
 QString calibrationLine(const RecordedCalibration& c)
 {
-    QString line = QStringLiteral("%1  較正 calibration (%2%3):")
-                       .arg(timeColumn(c.utc), c.pattern, c.overTheTop ? QStringLiteral(", 反転 flipped") : QString());
+    QString line = QStringLiteral("%1  較正 calibration (%2%3%4):")
+                       .arg(timeColumn(c.utc), c.pattern, c.overTheTop ? QStringLiteral(", 反転 flipped") : QString(),
+                            rehearsalMark(c.clockOffsetSeconds));
     if (!c.found || !c.azimuthOffset || !c.elevationOffset)
         return line + QStringLiteral(" 結果なし no result: ") + reasonOnOneLine(c.reason);
     line += QStringLiteral(" Δaz %1  Δel %2")
@@ -72,6 +84,8 @@ QString sunNoiseLine(const RecordedSunNoise& r)
     QString line = QStringLiteral("%1  太陽雑音 sun noise").arg(timeColumn(r.utc));
     if (r.frequencyMegahertz)
         line += QStringLiteral(" %1 MHz").arg(QString::number(*r.frequencyMegahertz, 'f', 3));
+    if (r.rehearsal())
+        line += QStringLiteral(" (%1)").arg(rehearsalMark(r.clockOffsetSeconds).mid(2));
     line += QLatin1Char(':');
     if (!r.found || !r.yDecibels)
         return line + QStringLiteral(" 結果なし no result: ") + reasonOnOneLine(r.reason);

@@ -76,6 +76,12 @@ const char* const kStepTo3[] = {
     "ALTER TABLE calibrations ADD COLUMN over_the_top INTEGER NOT NULL DEFAULT 0",
 };
 
+// A rehearsal's clock offset is kept; every run before it was the station's own.
+const char* const kStepTo4[] = {
+    "ALTER TABLE calibrations ADD COLUMN clock_offset_s REAL NOT NULL DEFAULT 0",
+    "ALTER TABLE sun_noise_runs ADD COLUMN clock_offset_s REAL NOT NULL DEFAULT 0",
+};
+
 struct Step {
     const char* const* statements;
     std::size_t count;
@@ -84,6 +90,7 @@ const Step kSteps[] = {
     {kStepTo1, std::size(kStepTo1)},
     {kStepTo2, std::size(kStepTo2)},
     {kStepTo3, std::size(kStepTo3)},
+    {kStepTo4, std::size(kStepTo4)},
 };
 static_assert(std::size(kSteps) == StationRecord::kSchemaVersion);
 
@@ -280,8 +287,8 @@ std::optional<qint64> StationRecord::addCalibration(const RecordedCalibration& c
                                "INSERT INTO calibrations (utc, latitude, longitude, height, pattern, found, saved, reason,"
                                " azimuth_offset, azimuth_offset_error, elevation_offset, elevation_offset_error,"
                                " xel_beamwidth, xel_beamwidth_error, el_beamwidth, el_beamwidth_error, y_db, y_db_error,"
-                               " sun_elevation, refraction, rotator_step, dead_band, program_version, over_the_top)"
-                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+                               " sun_elevation, refraction, rotator_step, dead_band, program_version, over_the_top, clock_offset_s)"
+                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
                            for (const QVariant& v :
                                 {QVariant(timeText(c.utc)), QVariant(c.site.latitude), QVariant(c.site.longitude), QVariant(c.site.height),
                                  QVariant(c.pattern), QVariant(c.found), QVariant(c.saved), QVariant(c.reason), valueOf(c.azimuthOffset),
@@ -289,7 +296,7 @@ std::optional<qint64> StationRecord::addCalibration(const RecordedCalibration& c
                                  valueOf(c.crossElevationBeamwidth), errorOf(c.crossElevationBeamwidth), valueOf(c.elevationBeamwidth),
                                  errorOf(c.elevationBeamwidth), valueOf(c.yDecibels), errorOf(c.yDecibels), QVariant(c.sunElevation),
                                  QVariant(c.refraction), orNull(c.rotatorStep), QVariant(c.deadBand), QVariant(c.programVersion),
-                                 QVariant(c.overTheTop)})
+                                 QVariant(c.overTheTop), QVariant(c.clockOffsetSeconds)})
                                query.addBindValue(v);
                            if (!query.exec())
                                return query.lastError().text();
@@ -320,14 +327,14 @@ std::optional<qint64> StationRecord::addSunNoise(const RecordedSunNoise& r)
                        [&r](QSqlQuery& query) -> std::variant<qint64, QString> {
                            query.prepare(QStringLiteral(
                                "INSERT INTO sun_noise_runs (utc, latitude, longitude, height, found, reason, y_db, y_db_deviation,"
-                               " g_over_t, flux_sfu, frequency_mhz, dish_diameter_m, program_version, expected_y_db, agc_warning)"
-                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+                               " g_over_t, flux_sfu, frequency_mhz, dish_diameter_m, program_version, expected_y_db, agc_warning,"
+                               " clock_offset_s) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
                            for (const QVariant& v :
                                 {QVariant(timeText(r.utc)), QVariant(r.site.latitude), QVariant(r.site.longitude), QVariant(r.site.height),
                                  QVariant(r.found), QVariant(r.reason), orNull(r.yDecibels), orNull(r.yDecibelsDeviation),
                                  orNull(r.gOverTDecibelsPerKelvin), orNull(r.fluxSfu), orNull(r.frequencyMegahertz),
                                  orNull(r.dishDiameterMetres), QVariant(r.programVersion), orNull(r.expectedYDecibels),
-                                 QVariant(r.gainControlWarning)})
+                                 QVariant(r.gainControlWarning), QVariant(r.clockOffsetSeconds)})
                                query.addBindValue(v);
                            if (!query.exec())
                                return query.lastError().text();
@@ -350,7 +357,7 @@ const QString kCalibrationColumns = QStringLiteral(
     "id, utc, latitude, longitude, height, pattern, found, saved, reason,"
     " azimuth_offset, azimuth_offset_error, elevation_offset, elevation_offset_error,"
     " xel_beamwidth, xel_beamwidth_error, el_beamwidth, el_beamwidth_error, y_db, y_db_error,"
-    " sun_elevation, refraction, rotator_step, dead_band, program_version, over_the_top");
+    " sun_elevation, refraction, rotator_step, dead_band, program_version, over_the_top, clock_offset_s");
 
 RecordedCalibration calibrationFrom(const QSqlQuery& q, const QSqlDatabase& db)
 {
@@ -373,6 +380,7 @@ RecordedCalibration calibrationFrom(const QSqlQuery& q, const QSqlDatabase& db)
     c.deadBand = q.value(22).toDouble();
     c.programVersion = q.value(23).toString();
     c.overTheTop = q.value(24).toBool();
+    c.clockOffsetSeconds = q.value(25).toDouble();
     QSqlQuery points(db);
     points.prepare(QStringLiteral(
         "SELECT role, planned_xel, planned_el, skipped, xel, el, power_db, spread_db, count, utc, sun_azimuth,"
@@ -404,7 +412,7 @@ RecordedCalibration calibrationFrom(const QSqlQuery& q, const QSqlDatabase& db)
 
 const QString kSunNoiseColumns = QStringLiteral(
     "id, utc, latitude, longitude, height, found, reason, y_db, y_db_deviation, g_over_t, flux_sfu,"
-    " frequency_mhz, dish_diameter_m, program_version, expected_y_db, agc_warning");
+    " frequency_mhz, dish_diameter_m, program_version, expected_y_db, agc_warning, clock_offset_s");
 
 RecordedSunNoise sunNoiseFrom(const QSqlQuery& q, const QSqlDatabase& db)
 {
@@ -423,6 +431,7 @@ RecordedSunNoise sunNoiseFrom(const QSqlQuery& q, const QSqlDatabase& db)
     r.programVersion = q.value(13).toString();
     r.expectedYDecibels = optionalFrom(q.value(14));
     r.gainControlWarning = q.value(15).toBool();
+    r.clockOffsetSeconds = q.value(16).toDouble();
     QSqlQuery repeats(db);
     repeats.prepare(QStringLiteral("SELECT sun_db, cold_db FROM sun_noise_repeats WHERE run_id = ? ORDER BY seq"));
     repeats.addBindValue(r.id);
@@ -464,7 +473,8 @@ std::vector<RecordedSunNoise> StationRecord::lastSunNoiseAt(double frequencyMega
     if (!db.isOpen() || count <= 0)
         return runs;
     QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT %1 FROM sun_noise_runs WHERE found AND y_db IS NOT NULL"
+    // The station's own runs: a rehearsal's Y says nothing of the receiver today.
+    query.prepare(QStringLiteral("SELECT %1 FROM sun_noise_runs WHERE found AND y_db IS NOT NULL AND clock_offset_s = 0"
                                  " AND frequency_mhz BETWEEN ? AND ? ORDER BY utc DESC, id DESC LIMIT ?")
                       .arg(kSunNoiseColumns));
     query.addBindValue(frequencyMegahertz - 0.001);
@@ -483,7 +493,8 @@ std::optional<RecordedCalibration> StationRecord::lastCalibration(bool savedOnly
     if (!db.isOpen())
         return std::nullopt;
     QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT %1 FROM calibrations WHERE found AND azimuth_offset IS NOT NULL AND NOT over_the_top %2"
+    query.prepare(QStringLiteral("SELECT %1 FROM calibrations WHERE found AND azimuth_offset IS NOT NULL AND NOT over_the_top"
+                                 " AND clock_offset_s = 0 %2"
                                  " ORDER BY utc DESC, id DESC LIMIT 1")
                       .arg(kCalibrationColumns, savedOnly ? QStringLiteral("AND saved") : QString()));
     if (!query.exec() || !query.next())

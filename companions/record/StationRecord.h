@@ -32,7 +32,7 @@ public:
     // expected Y and AGC warning, and indexes for the queries by date and by
     // frequency; 3: a calibration's mark of a scan taken over the top (older
     // calibrations were all straight).
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
 
     // $XDG_DATA_HOME/heliotrope/station.sqlite (~/.local/share/… when unset).
     static QString defaultPath();
@@ -66,7 +66,8 @@ public:
     // (within 1 kHz), oldest first.
     std::vector<RecordedSunNoise> lastSunNoiseAt(double frequencyMegahertz, int count) const;
     // The latest straight calibration that found offsets (saved or not, as
-    // `savedOnly`); a scan over the top is never the calibration in use.
+    // `savedOnly`); a scan over the top is never the calibration in use, nor
+    // a rehearsal the station's.
     std::optional<RecordedCalibration> lastCalibration(bool savedOnly = true) const;
 
     // PRAGMA integrity_check said "ok".

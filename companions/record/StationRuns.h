@@ -73,6 +73,11 @@ struct RecordedCalibration {
     std::optional<double> rotatorStep;  // degrees, as the bridge learnt it
     double deadBand = 0;                // degrees
     QString programVersion;
+    // A rehearsal (--clock-offset: the sun of another hour, by seconds): kept
+    // at the sun's time, but apart from the station's own history, out of
+    // the health figures and the pointing fit.
+    double clockOffsetSeconds = 0;
+    bool rehearsal() const { return clockOffsetSeconds != 0; }
 };
 
 struct RecordedRepeat {
@@ -96,6 +101,8 @@ struct RecordedSunNoise {
     std::optional<double> frequencyMegahertz;
     std::optional<double> dishDiameterMetres;
     QString programVersion;
+    double clockOffsetSeconds = 0;  // a rehearsal, as for a calibration
+    bool rehearsal() const { return clockOffsetSeconds != 0; }
 };
 
 // One entry of the history, either kind.

@@ -292,6 +292,8 @@ void Bridge::onPosition(const rotator::RotatorPosition& reading, bool afterPoint
     learnFrom(reading, afterPointing);
     switch (m_watch.reading(reading, utcNowMs(), m_profile)) {
     case rotator::MotionWatch::Change::NotFollowing:
+        // Told once already: the next try is a while off.
+        m_notFollowingRetryMs = nowMs();
         emit warning(said::rotatorNotFollowing(*m_watch.lastCommanded(), reading, heliotrope::companions::jstText(m_watch.toldSinceMs())));
         break;
     case rotator::MotionWatch::Change::FollowingAgain:

@@ -80,6 +80,12 @@ QString askersOptionSetAside(const QString& name, const QString& theirs, const Q
                      QStringLiteral("--%1 %2: the running bridge's %3 is used.").arg(name, theirs, running));
 }
 
+QString askersClockOffsetCounts(const QString& theirs, const QString& running)
+{
+    return bilingual(QStringLiteral("動いているブリッジの --clock-offset %2 ではなく、依頼の --clock-offset %1 で測ります。").arg(theirs, running),
+                     QStringLiteral("Measured with the request's --clock-offset %1, not the running bridge's %2.").arg(theirs, running));
+}
+
 QString holdAsked(bool stop, const std::optional<rotator::RotatorPosition>& target)
 {
     if (stop)

@@ -37,6 +37,9 @@ const OptionRow kPointingFitOptions[] = {
      "With --fit-pointing-model, the terms to fit: some of IA,IE,CA,NPAE,AN,AW,TF,AS,ES, comma-separated, or "
      "all (default all).",
      "list", "all"},
+    {"with-rehearsals",
+     "--fit-pointing-model で、時計をずらして測った（--clock-offset の）リハーサルのスキャンも使う（既定: 使わない）。\n"
+     "With --fit-pointing-model, use the scans of rehearsals run on a shifted clock (--clock-offset) too (default: left out)."},
 };
 
 struct TermWords {
@@ -169,6 +172,8 @@ QString leftOutText(const RecordedScans& recorded)
     add(recorded.otherSite, QStringLiteral("別の地点の較正 %1 回"), QStringLiteral("%1 at another site"));
     add(recorded.otherSky, QStringLiteral("別の大気差で測った較正 %1 回"), QStringLiteral("%1 against another refraction's sun"));
     add(recorded.unusable, QStringLiteral("不確かさのない較正 %1 回"), QStringLiteral("%1 without uncertainties"));
+    add(recorded.rehearsals, QStringLiteral("リハーサルの較正 %1 回（--with-rehearsals で使います）"),
+        QStringLiteral("%1 rehearsals (--with-rehearsals takes them)"));
     if (japanese.isEmpty())
         return {};
     return QStringLiteral("使わなかった記録: %1。\nCalibrations left out: %2.").arg(japanese.join(QStringLiteral("、")), english.join(QStringLiteral(", ")));
@@ -196,7 +201,7 @@ std::optional<PointingFitOptions> readPointingFitOptions(CompanionCommandLine& c
     if (!parser.isSet(QStringLiteral("fit-pointing-model"))) {
         // --since and --plot are also the history's, which refuses them alone.
         commandLine.refuseWithout(QStringLiteral("--fit-pointing-model"), QStringLiteral("--fit-pointing-model"),
-                                  {QStringLiteral("terms")});
+                                  {QStringLiteral("terms"), QStringLiteral("with-rehearsals")});
         return std::nullopt;
     }
     QStringList& problems = commandLine.problems();
@@ -216,6 +221,7 @@ std::optional<PointingFitOptions> readPointingFitOptions(CompanionCommandLine& c
         problems << QStringLiteral("--terms 「%1」 の「%2」は項ではありません。IA,IE,CA,NPAE,AN,AW,TF,AS,ES から選ぶか all にしてください。\n"
                                    "--terms \"%1\": \"%2\" is not a term; give some of IA,IE,CA,NPAE,AN,AW,TF,AS,ES or all.")
                         .arg(parser.value(QStringLiteral("terms")), QString::fromStdString(bad));
+    options.withRehearsals = parser.isSet(QStringLiteral("with-rehearsals"));
     if (parser.isSet(QStringLiteral("plot"))) {
         options.plotPath = parser.value(QStringLiteral("plot"));
         if (options.plotPath.isEmpty())
@@ -235,7 +241,7 @@ std::optional<PointingFitOptions> readPointingFitOptions(CompanionCommandLine& c
 }
 
 RecordedScans scansFromRecord(const std::vector<heliotrope::record::StationRun>& runs, const heliotrope::sky::Site& site,
-                              heliotrope::sky::Refraction refraction)
+                              heliotrope::sky::Refraction refraction, bool withRehearsals)
 {
     RecordedScans recorded;
     const QString sky = QString::fromLatin1(heliotrope::sky::refractionName(refraction));
@@ -245,6 +251,8 @@ RecordedScans scansFromRecord(const std::vector<heliotrope::record::StationRun>&
             continue;
         if (!calibration->found) {
             ++recorded.notFound;
+        } else if (calibration->rehearsal() && !withRehearsals) {
+            ++recorded.rehearsals;
         } else if (kilometresApart(site, calibration->site) > measure::kModelSiteKilometres) {
             ++recorded.otherSite;
         } else if (calibration->refraction != sky) {
@@ -275,7 +283,7 @@ PointingFitReport fitPointingModelFromRecord(const PointingFitOptions& options, 
         report.exitCode = 1;
         return report;
     }
-    const RecordedScans recorded = scansFromRecord(record.history(options.since), station.site, station.refraction);
+    const RecordedScans recorded = scansFromRecord(record.history(options.since), station.site, station.refraction, options.withRehearsals);
 
     FitRequest request;
     request.terms = options.terms;

@@ -33,6 +33,7 @@ struct PointingFitOptions {
     std::vector<heliotrope::pointing::Term> terms{heliotrope::pointing::kAllTerms.begin(),
                                                   heliotrope::pointing::kAllTerms.end()};
     QString plotPath;  // empty: no picture
+    bool withRehearsals = false;  // --with-rehearsals: scans run on a shifted clock too
 };
 
 // Nothing without --fit-pointing-model; --since, --terms and --plot without it are problems.
@@ -46,9 +47,10 @@ struct RecordedScans {
     int otherSite = 0;  // measured at another site
     int otherSky = 0;   // measured against the sun of another refraction
     int unusable = 0;   // offsets without an uncertainty, or no point on the sun
+    int rehearsals = 0; // run on a shifted clock (--clock-offset), left out unless asked for
 };
 RecordedScans scansFromRecord(const std::vector<heliotrope::record::StationRun>& runs, const heliotrope::sky::Site& site,
-                              heliotrope::sky::Refraction refraction);
+                              heliotrope::sky::Refraction refraction, bool withRehearsals = false);
 
 // Where the bridge stands: the site, the sky and the rotator's azimuth range
 // (the azimuth scale is reckoned from its middle).

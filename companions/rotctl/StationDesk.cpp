@@ -84,6 +84,16 @@ std::optional<BridgeOptions> askedMeasurement(const StationRequest& request, con
         differs(QStringLiteral("site"), siteText(*site), asked.trueSun.site ? siteText(*asked.trueSun.site) : QString());
         asked.trueSun.site = site;
     }
+    // The running bridge's clock holds for what is asked of it, unless the
+    // asker gives its own (a rehearsal asked as such), which is said.
+    const auto seconds = [](double value) { return QString::number(value, 'f', 3); };
+    if (!given(request.arguments, QStringLiteral("clock-offset"))) {
+        asked.measurement.clockOffsetSeconds = bridge.measurement.clockOffsetSeconds;
+        asked.trueSun.clockOffsetSeconds = bridge.measurement.clockOffsetSeconds;
+    } else if (asked.measurement.clockOffsetSeconds != bridge.measurement.clockOffsetSeconds) {
+        *notes << said::askersClockOffsetCounts(seconds(asked.measurement.clockOffsetSeconds), seconds(bridge.measurement.clockOffsetSeconds));
+    }
+    asked.measurement.clockUnsynchronisedOk = asked.measurement.clockUnsynchronisedOk || bridge.measurement.clockUnsynchronisedOk;
     if (bridge.trueSun.enabled) {
         // Offsets measured in another sky than the one tracked would not apply to it.
         asked.trueSun.refraction = bridge.trueSun.refraction;

@@ -216,7 +216,8 @@ int main(int argc, char** argv)
     QObject::connect(&bridge, &Bridge::notice, say);
     QObject::connect(&bridge, &Bridge::warning, warn);
     // A calibration placed the sun by this clock; one found on a wrong clock is not saved.
-    if (const QString clock = heliotrope::station::clockStateText(measure::measurementClockState()); !clock.isEmpty())
+    if (const QString clock = heliotrope::station::clockStateText(measure::measurementClockState(), options.measurement.clockUnsynchronisedOk);
+        !clock.isEmpty())
         say(clock);
     StationDesk desk(bridge, options);
     desk.setCalibrationInUse(pointingChosen.join(QLatin1Char('\n')));

@@ -19,8 +19,14 @@ ClockState systemClockState(const AdjtimexQuery& query)
     return clockStateFrom(result);
 }
 
-QString clockStateText(ClockState state)
+QString clockStateText(ClockState state, bool savedAnyway)
 {
+    if (state != ClockState::Synchronised && savedAnyway)
+        return QStringLiteral("システムの時計が同期していません（または同期しているか読めません）が、--clock-unsynchronised-ok のとおり"
+                              "較正の結果は保存して使います。時計が 1 分ずれると太陽の位置が最大 0.25° ずれます。\n"
+                              "The system clock is not synchronised (or whether it is cannot be read); as --clock-unsynchronised-ok "
+                              "asks, a calibration's result is saved and applied all the same. A clock a minute off moves the "
+                              "computed sun by up to 0.25°.");
     switch (state) {
     case ClockState::Synchronised:
         return {};

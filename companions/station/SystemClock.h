@@ -33,8 +33,9 @@ using AdjtimexQuery = std::function<int(struct timex*)>;
 ClockState systemClockState(const AdjtimexQuery& query = {});
 
 // For the operator: why the calibration is shown and not saved (or, at the
-// bridge's start, that it would be). Japanese, newline, English. Empty when
-// synchronised.
-QString clockStateText(ClockState state);
+// bridge's start, that it would be), or, `savedAnyway`
+// (--clock-unsynchronised-ok), that it is saved all the same. Japanese,
+// newline, English. Empty when synchronised.
+QString clockStateText(ClockState state, bool savedAnyway = false);
 
 }  // namespace heliotrope::station

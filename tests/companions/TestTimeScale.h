@@ -16,15 +16,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 class TestTimeScale {
 public:
-    // Sets the scale for this process's children from now on.
-    explicit TestTimeScale(double rate)
+    // Sets the scale for this process's children from now on; with
+    // `skyUtc`, their clock reads that UTC now, as the system's own time.
+    explicit TestTimeScale(double rate, std::optional<double> skyUtc = std::nullopt)
         : m_rate(rate)
         , m_originUtc(static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0)
+        , m_skyUtc(skyUtc.value_or(m_originUtc))
     {
-        qputenv("HELIOTROPE_TIME_SCALE", QByteArray::number(rate, 'g', 6) + '@' + QByteArray::number(m_originUtc, 'f', 3));
+        qputenv("HELIOTROPE_TIME_SCALE", QByteArray::number(rate, 'g', 6) + '@' + QByteArray::number(m_originUtc, 'f', 3) + '@'
+                                             + QByteArray::number(m_skyUtc, 'f', 3));
     }
     ~TestTimeScale() { qunsetenv("HELIOTROPE_TIME_SCALE"); }
     TestTimeScale(const TestTimeScale&) = delete;
@@ -35,14 +39,15 @@ public:
     // The programs' UTC now, before any --clock-offset.
     double utcNow() const
     {
-        return m_originUtc + m_rate * (static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0 - m_originUtc);
+        return m_skyUtc + m_rate * (static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0 - m_originUtc);
     }
     // The --clock-offset that puts the programs' clock at `utc` when the test started.
-    double offsetTo(double utc) const { return utc - m_originUtc; }
+    double offsetTo(double utc) const { return utc - m_skyUtc; }
     // Real milliseconds for `seconds` of the programs' time (at least one).
     int realMs(double seconds) const { return std::max(1, static_cast<int>(std::lround(seconds * 1000.0 / m_rate))); }
 
 private:
     double m_rate;
     double m_originUtc;
+    double m_skyUtc;
 };

@@ -202,7 +202,8 @@ void TestCalibration::initTestCase()
     if (RotctldProcess::program().isEmpty())
         QSKIP("rotctld (libhamlib-utils) is not installed");
     QVERIFY(m_work.isValid());
-    m_time = std::make_unique<TestTimeScale>(kTimeScale);
+    // The sky's time is the programs' own: what they measure is the station's, not a rehearsal.
+    m_time = std::make_unique<TestTimeScale>(kTimeScale, kSkyUtc);
     const QString rate = QString::number(kSlewRate);
     QVERIFY(m_rotator.start(QStringLiteral("easycomm2"),
                             {QStringLiteral("--az-rate"), rate, QStringLiteral("--el-rate"), rate, QStringLiteral("--deadband"), QStringLiteral("0")},

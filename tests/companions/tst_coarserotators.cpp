@@ -183,7 +183,8 @@ private:
 
 void TestCoarseRotators::initTestCase()
 {
-    m_time = std::make_unique<TestTimeScale>(kTimeScale);
+    // The sky's time is the programs' own: their runs are the station's, not rehearsals.
+    m_time = std::make_unique<TestTimeScale>(kTimeScale, kSkyUtc);
 }
 
 void TestCoarseRotators::init()

@@ -372,22 +372,27 @@ void TestPointingModel::aDayOfRecordedCalibrationsGivesTheMountSavedForItsSiteOn
         ++scans;
     }
     // What must stay out of the fit: another station's, a run that found
-    // nothing, one measured against the geometric sun.
+    // nothing, one measured against the geometric sun, a rehearsal on a
+    // clock ten hours back.
     RecordedCalibration elsewhere = calibrationAt(start + 10800, {3, -2});
     elsewhere.site = {34.7, 135.5, 0};
     RecordedCalibration nothing = calibrationAt(start + 14400, {3, -2});
     nothing.found = false;
     RecordedCalibration geometric = calibrationAt(start + 18000, {3, -2});
     geometric.refraction = QStringLiteral("none");
-    for (const RecordedCalibration& c : {elsewhere, nothing, geometric})
+    RecordedCalibration rehearsal = calibrationAt(start + 21600, {3, -2});
+    rehearsal.clockOffsetSeconds = -36000;
+    for (const RecordedCalibration& c : {elsewhere, nothing, geometric, rehearsal})
         QVERIFY(record.addCalibration(c));
+    QCOMPARE(scansFromRecord(record.history(), tokyo, heliotrope::sky::Refraction::Radio, true).scans.size(), std::size_t(scans + 1));
 
     const FitStation station{tokyo, heliotrope::sky::Refraction::Radio, AzimuthRange::From0To360};
     const QDateTime fittedAt = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(start) + 86400, QTimeZone::utc());
     const PointingFitReport report = fitPointingModelFromRecord(PointingFitOptions{}, station, path, fittedAt);
     QVERIFY2(report.exitCode == 0, qPrintable(report.text + report.problem));
     QVERIFY(report.text.contains(QStringLiteral("%1 scans").arg(scans)));
-    QVERIFY(report.text.contains(QStringLiteral("1 at another site")) && report.text.contains(QStringLiteral("fixed at zero")));
+    QVERIFY(report.text.contains(QStringLiteral("1 at another site")) && report.text.contains(QStringLiteral("fixed at zero"))
+            && report.text.contains(QStringLiteral("1 rehearsals (--with-rehearsals takes them)")));
     const std::optional<SavedPointingModel> saved = loadPointingModel();
     QVERIFY(saved);
     QCOMPARE(saved->scans, scans);

@@ -45,6 +45,7 @@ private slots:
     void stowEndsASeriesWhoeverAskedForIt();
     void stowSaidAsTheRotatorIsSeen();
     void holdsRotctldCannotTakeSaidAsFailed();
+    void aRehearsingBridgesClockHoldsForWhatIsAskedOfIt();
     void cleanup();
 
 private:
@@ -251,11 +252,13 @@ void TestStationBridge::calibrationAskedOfTheRunningBridge()
     QVERIFY(asker.output.contains(QStringLiteral("--rotctld 127.0.0.1:4533: the running bridge's")));
     QVERIFY2(asker.output.contains(QStringLiteral("Offsets saved")), qPrintable(asker.output));
     QVERIFY(QFile::exists(m_home.filePath(QStringLiteral("config/heliotrope/heliotrope-rotctl.conf"))));
-    // Kept in the station's record by the bridge that measured it.
+    // Kept in the station's record by the bridge that measured it, as the
+    // rehearsal it is (the sky of another hour): out of the health figures.
     const QString history = ask({QStringLiteral("--history")}).second;
-    QVERIFY2(history.contains(QStringLiteral("calibration (cross)")) && history.contains(QStringLiteral("saved")), qPrintable(history));
+    QVERIFY2(history.contains(QStringLiteral("calibration (cross, リハーサル rehearsal")) && history.contains(QStringLiteral("saved")),
+             qPrintable(history));
     const QString health = ask({QStringLiteral("--status")}).second;
-    QVERIFY2(health.contains(QStringLiteral("latest calibration: azimuth")) && health.contains(QStringLiteral("no sun-noise Y recorded yet")),
+    QVERIFY2(!health.contains(QStringLiteral("latest calibration: azimuth")) && health.contains(QStringLiteral("no sun-noise Y recorded yet")),
              qPrintable(health));
     // Pointed with at once: the set-point plus the offsets found (0.4, -0.3).
     QVERIFY(asker.output.contains(QStringLiteral("Using the saved calibration")));
@@ -459,6 +462,26 @@ void TestStationBridge::holdsRotctldCannotTakeSaidAsFailed()
     std::tie(status, said) = ask({QStringLiteral("--status")});
     QVERIFY2(said.contains(QStringLiteral("not stopped: rotctld refused the stop (S)")) && !said.contains(QStringLiteral("stopped (S)\n")),
              qPrintable(said));
+}
+
+void TestStationBridge::aRehearsingBridgesClockHoldsForWhatIsAskedOfIt()
+{
+    // The bridge practises on the sky of another hour; the asker names no clock.
+    m_bridge.reset();
+    m_bridge = startBridge({QStringLiteral("--clock-offset"), QString::number(m_clockOffset, 'f', 3)});
+    sendSetPoint(30.0, 26.2);
+    QVERIFY(rotatorNear(30.0, 26.2));
+    QStringList sunNoise = calibration(QString(), 8).mid(2);
+    sunNoise.replace(sunNoise.indexOf(QStringLiteral("--beamwidth")), QStringLiteral("--dish-diameter"));
+    sunNoise.replace(sunNoise.indexOf(QStringLiteral("--dish-diameter")) + 1, QStringLiteral("9.5"));
+    const qsizetype clock = sunNoise.indexOf(QStringLiteral("--clock-offset"));
+    sunNoise.remove(clock, 2);
+    sunNoise << QStringLiteral("--sun-noise") << QStringLiteral("--repeat") << QStringLiteral("1") << QStringLiteral("--frequency")
+             << QStringLiteral("1296") << QStringLiteral("--flux") << QStringLiteral("120");
+    auto [status, said] = ask(sunNoise, 60000);
+    QVERIFY2(status == 0 && said.contains(QStringLiteral("Y =")), qPrintable(said));
+    const QString history = ask({QStringLiteral("--history")}).second;
+    QVERIFY2(history.contains(QStringLiteral("sun noise 1296.000 MHz (リハーサル rehearsal")), qPrintable(history));
 }
 
 QTEST_GUILESS_MAIN(TestStationBridge)

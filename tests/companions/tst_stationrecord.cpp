@@ -138,6 +138,36 @@ private slots:
         QCOMPARE(record.lastCalibration(false)->azimuthOffset->value, 0.3);
     }
 
+    void rehearsalsAreMarkedAndKeptOutOfTheHealth()
+    {
+        QTemporaryDir dir;
+        StationRecord record(dir.filePath(QStringLiteral("station.sqlite")));
+        QVERIFY(record.open());
+        for (int day = 1; day <= 10; ++day)
+            QVERIFY(record.addSunNoise(sunNoise(qPrintable(QStringLiteral("2026-05-%1T03:00:00Z").arg(day, 2, 10, QLatin1Char('0'))), 12.0)));
+        QVERIFY(record.addCalibration(calibration("2026-05-10T04:00:00Z", 0.4, -0.1)));
+        // Practised at night on a clock ten hours back: a Y and offsets the station's own would warn of.
+        RecordedSunNoise practisedY = sunNoise("2026-05-11T03:00:00Z", 8.0);
+        practisedY.clockOffsetSeconds = -36000;
+        RecordedCalibration practised = calibration("2026-05-11T04:00:00Z", 3.0, 3.0);
+        practised.clockOffsetSeconds = -36000;
+        for (int again = 0; again < 3; ++again)
+            QVERIFY(record.addSunNoise(practisedY));
+        QVERIFY(record.addCalibration(practised));
+
+        const std::vector<StationRun> runs = record.history();
+        QCOMPARE(std::get<RecordedCalibration>(runs.back()).clockOffsetSeconds, -36000.0);
+        QVERIFY(std::get<RecordedSunNoise>(runs[runs.size() - 2]).rehearsal());
+        for (const RecordedSunNoise& recent : record.lastSunNoiseAt(1296.0, 3))
+            QCOMPARE(*recent.yDecibels, 12.0);
+        const QString health = healthLines(record).join(QLatin1Char('\n'));
+        QVERIFY2(!health.contains(QStringLiteral("Warning")) && health.contains(QStringLiteral("latest calibration: azimuth 0.400°"))
+                     && health.contains(QStringLiteral("latest sun-noise Y: 12.00 dB")),
+                 qPrintable(health));
+        const QString lines = historyLines(runs).join(QLatin1Char('\n'));
+        QVERIFY2(lines.count(QStringLiteral("rehearsal, 時計 clock -10.00 h")) == 4, qPrintable(lines));
+    }
+
     void aResultIsWrittenWholeOrNotAtAll()
     {
         QTemporaryDir dir;
