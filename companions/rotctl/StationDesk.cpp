@@ -90,7 +90,7 @@ std::optional<BridgeOptions> askedMeasurement(const StationRequest& request, con
     if (!given(request.arguments, QStringLiteral("clock-offset"))) {
         asked.measurement.clockOffsetSeconds = bridge.measurement.clockOffsetSeconds;
         asked.trueSun.clockOffsetSeconds = bridge.measurement.clockOffsetSeconds;
-    } else if (asked.measurement.clockOffsetSeconds != bridge.measurement.clockOffsetSeconds) {
+    } else if (bridge.measurement.clockOffsetSeconds != 0 && asked.measurement.clockOffsetSeconds != bridge.measurement.clockOffsetSeconds) {
         *notes << said::askersClockOffsetCounts(seconds(asked.measurement.clockOffsetSeconds), seconds(bridge.measurement.clockOffsetSeconds));
     }
     asked.measurement.clockUnsynchronisedOk = asked.measurement.clockUnsynchronisedOk || bridge.measurement.clockUnsynchronisedOk;
@@ -174,7 +174,8 @@ void StationDesk::measure(StationReply* reply)
         return;
     }
     if (m_bridge.hold() != Bridge::Hold::None) {
-        reply->finish(StationCode::Held, said::heldForRequest(m_bridge.hold() == Bridge::Hold::Stowed));
+        reply->finish(StationCode::Held, said::heldForRequest(m_bridge.hold() == Bridge::Hold::Stowed) + QLatin1Char('\n')
+                                             + station::codeText(StationCode::Held));
         return;
     }
     QString problem;
@@ -270,8 +271,9 @@ void StationDesk::takeUpCalibration()
 
 void StationDesk::measurementFinished(StationCode code)
 {
+    // A skip is said as one to the asker (a timer's journal), not left to its exit status.
     if (m_measurementReply)
-        m_measurementReply->finish(code);
+        m_measurementReply->finish(code, code == StationCode::SunTooLow ? station::codeText(code) : QString());
     m_measurementReply = nullptr;
     m_progress.clear();
     // Later: the signal that brought this is the measurement's own.

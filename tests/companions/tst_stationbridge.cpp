@@ -232,6 +232,11 @@ void TestStationBridge::garbageAndUnusableRequestsChangeNothing()
     QVERIFY2(badOption.endsWith("RPRT -1\n") && badOption.contains("--beamwidth"), badOption.constData());
     const QByteArray status = answer("status\n");
     QVERIFY2(status.contains("say: tracking") && status.endsWith("RPRT 0\n"), status.constData());
+    // A calibration asked at night (a timer's at a dark hour) is skipped, not failed.
+    QStringList night = calibration(QStringLiteral("cross"), 1);
+    night.replace(night.indexOf(QStringLiteral("--clock-offset")) + 1, QString::number(m_clockOffset + 12 * 3600, 'f', 3));
+    const auto [nightStatus, nightSaid] = ask(night);
+    QVERIFY2(nightStatus == 0 && nightSaid.contains(QStringLiteral("Skipped: the sun is too low")), qPrintable(nightSaid.right(400)));
     QVERIFY(rotatorNear(30.0, 26.2, 100));
 }
 
