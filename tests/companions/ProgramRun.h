@@ -4,10 +4,18 @@
 // gathered as it comes, killed if still running when the test is done.
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTest>
+
+// The UDP port a bridge said it listens on; 0 when it has not said so.
+inline quint16 bridgePortFrom(const QString& output)
+{
+    static const QRegularExpression listening(QStringLiteral("127\\.0\\.0\\.1:(\\d+) で指向データを待ち"));
+    return static_cast<quint16>(listening.match(output).captured(1).toUInt());
+}
 
 struct Program {
     QProcess process;

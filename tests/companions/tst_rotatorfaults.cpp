@@ -6,6 +6,7 @@
 // rotator moving again is said.
 
 #include "ProgramRun.h"
+#include "StationHome.h"
 #include "SerialRotator.h"
 #include "TestTimeScale.h"
 
@@ -34,20 +35,14 @@ private slots:
 
 private:
     std::unique_ptr<TestTimeScale> m_time;
-    QTemporaryDir m_home;
+    StationHome m_home;
 };
 
 void TestRotatorFaults::initTestCase()
 {
     if (RotctldProcess::program().isEmpty())
         QSKIP("rotctld (libhamlib-utils) is not installed");
-    QVERIFY(m_home.isValid());
-    QDir(m_home.path()).mkpath(QStringLiteral("run"));
-    QFile::setPermissions(m_home.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_home.filePath(QStringLiteral("run"))));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("data"))));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("state"))));
+    QVERIFY(m_home.make());
     m_time = std::make_unique<TestTimeScale>(kTimeScale);
 }
 
@@ -81,8 +76,7 @@ void TestRotatorFaults::saidWithinAMinuteAndTheRecoveryToo()
     Program bridge({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--rotctld"), QStringLiteral("127.0.0.1:%1").arg(rotator.port()),
                     QStringLiteral("--poll-ms"), QStringLiteral("250"), QStringLiteral("--min-interval"), QStringLiteral("0.5")});
     QVERIFY2(bridge.waitFor(QStringLiteral("relaying them to rotctld")), qPrintable(bridge.output));
-    static const QRegularExpression listening(QStringLiteral("127\\.0\\.0\\.1:(\\d+) で指向データを待ち"));
-    const quint16 bridgePort = static_cast<quint16>(listening.match(bridge.output).captured(1).toUInt());
+    const quint16 bridgePort = bridgePortFrom(bridge.output);
     QUdpSocket window;
     QVERIFY(window.bind(QHostAddress::LocalHost, 0));
     const auto setPoint = [&](const char* message) { window.writeDatagram(message, QHostAddress::LocalHost, bridgePort); };

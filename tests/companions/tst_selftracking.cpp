@@ -7,6 +7,7 @@
 // followed. The sky is Sydney's, on the companions' quickened clock.
 
 #include "ProgramRun.h"
+#include "StationHome.h"
 #include "SerialRotator.h"
 #include "TestTimeScale.h"
 
@@ -69,7 +70,7 @@ private:
     qint64 onTheSunWithin(quint16 rotctldPort, double offset, double within, int timeoutMs);
 
     std::unique_ptr<TestTimeScale> m_time;
-    QTemporaryDir m_home;
+    StationHome m_home;
     quint16 m_bridgePort = 0;
 };
 
@@ -77,14 +78,7 @@ void TestSelfTracking::initTestCase()
 {
     if (RotctldProcess::program().isEmpty())
         QSKIP("rotctld (libhamlib-utils) is not installed");
-    QVERIFY(m_home.isValid());
-    QDir(m_home.path()).mkpath(QStringLiteral("run"));
-    QFile::setPermissions(m_home.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    // This user's folders for every program started: no saved calibration, stow or record of the machine's.
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_home.filePath(QStringLiteral("run"))));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("data"))));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("state"))));
+    QVERIFY(m_home.make());
     m_time = std::make_unique<TestTimeScale>(kTimeScale);
 }
 
@@ -98,10 +92,8 @@ std::unique_ptr<Program> TestSelfTracking::startBridge(quint16 rotctldPort, doub
                                                         QStringLiteral("--threshold"), QStringLiteral("0.1")}
                                             + more);
     m_bridgePort = 0;
-    if (bridge->waitFor(QStringLiteral("relaying them to rotctld"), 10000)) {
-        static const QRegularExpression listening(QStringLiteral("127\\.0\\.0\\.1:(\\d+) で指向データを待ち"));
-        m_bridgePort = static_cast<quint16>(listening.match(bridge->output).captured(1).toUInt());
-    }
+    if (bridge->waitFor(QStringLiteral("relaying them to rotctld"), 10000))
+        m_bridgePort = bridgePortFrom(bridge->output);
     return bridge;
 }
 

@@ -8,6 +8,7 @@
 // the companions' quickened clock, as in the calibration's own test.
 
 #include "ProgramRun.h"
+#include "StationHome.h"
 #include "SerialRotator.h"
 #include "TestTimeScale.h"
 
@@ -59,7 +60,7 @@ private:
 
     std::unique_ptr<TestTimeScale> m_time;
     SerialRotator m_rotator;
-    QTemporaryDir m_home;
+    StationHome m_home;
     QUdpSocket m_window;
     double m_clockOffset = 0;
     std::unique_ptr<Program> m_bridge;
@@ -70,14 +71,7 @@ void TestStationBridge::initTestCase()
 {
     if (RotctldProcess::program().isEmpty())
         QSKIP("rotctld (libhamlib-utils) is not installed");
-    QVERIFY(m_home.isValid());
-    // This user's runtime and settings folders, for every program started.
-    QDir(m_home.path()).mkpath(QStringLiteral("run"));
-    QFile::setPermissions(m_home.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_home.filePath(QStringLiteral("run"))));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("data"))));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("state"))));
+    QVERIFY(m_home.make());
     // Offsets are saved only on a synchronised clock; this machine's may not be.
     qputenv("HELIOTROPE_CLOCK_STATE", "synchronised");
     QDir::setCurrent(m_home.path());
@@ -115,10 +109,8 @@ std::unique_ptr<Program> TestStationBridge::startBridge(const QStringList& more,
                     QStringLiteral("--min-interval"), QStringLiteral("0.5"), QStringLiteral("--threshold"), QStringLiteral("0.1")}
         + more);
     m_bridgePort = 0;
-    if (bridge->waitFor(QStringLiteral("relaying them to rotctld"), 10000)) {
-        static const QRegularExpression listening(QStringLiteral("127\\.0\\.0\\.1:(\\d+) で指向データを待ち"));
-        m_bridgePort = static_cast<quint16>(listening.match(bridge->output).captured(1).toUInt());
-    }
+    if (bridge->waitFor(QStringLiteral("relaying them to rotctld"), 10000))
+        m_bridgePort = bridgePortFrom(bridge->output);
     return bridge;
 }
 
