@@ -12,6 +12,8 @@
 #include "companions/record/StationRecord.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 using heliotrope::record::Measured;
@@ -210,9 +212,15 @@ void MeasurementSession::onCalibrationFinished(const std::optional<CalibrationOu
 void MeasurementSession::writePictureAndCsv(const CalibrationOutcome& fitted, const QDateTime& measured)
 {
     const QString& outputBase = std::get<CalibrationOptions>(m_request.run).outputBase;
-    const QString base = outputBase.isEmpty()
-        ? QStringLiteral("heliotrope-calibration-%1").arg(measured.toString(QStringLiteral("yyyyMMdd-HHmmss")))
-        : outputBase;
+    QString base = outputBase;
+    if (base.isEmpty()) {
+        const QString name = QStringLiteral("heliotrope-calibration-%1").arg(measured.toString(QStringLiteral("yyyyMMdd-HHmmss")));
+        base = m_request.outputFolder.isEmpty() ? name : m_request.outputFolder + QLatin1Char('/') + name;
+        if (!m_request.outputFolder.isEmpty())
+            QDir().mkpath(m_request.outputFolder);
+    }
+    // The whole path: whoever reads it may stand in another folder than the bridge.
+    base = QFileInfo(base).absoluteFilePath();
     QString problem;
     if (writeCalibrationCsv(base + QStringLiteral(".csv"), fitted, &problem))
         emit notice(QStringLiteral("測定点: %1\nPoints: %1").arg(base + QStringLiteral(".csv")));

@@ -45,6 +45,9 @@ struct MeasurementRequest {
     // How each point is settled and read, and how results are kept.
     MeasurementOptions measurement;
     QString recordPath;  // the station's record; empty: its usual place
+    // Where a calibration not told where to write its picture and points
+    // writes them; empty: the working folder.
+    QString outputFolder;
 };
 
 // The system clock as a measurement judges it. HELIOTROPE_CLOCK_STATE

@@ -185,11 +185,14 @@ void StationDesk::measure(StationReply* reply)
         reply->finish(StationCode::InvalidArgument, problem);
         return;
     }
-    const std::optional<measure::MeasurementRequest> request = checkedMeasurement(*asked, &problem);
+    std::optional<measure::MeasurementRequest> request = checkedMeasurement(*asked, &problem);
     if (!request) {
         reply->finish(StationCode::InvalidArgument, problem);
         return;
     }
+    // Not into the bridge's working folder (a service's is the home folder):
+    // beside the station's record, unless the asker named its files.
+    request->outputFolder = QFileInfo(heliotrope::record::StationRecord::defaultPath()).path() + QStringLiteral("/calibrations");
     for (const QString& note : std::as_const(notes))
         reply->say(note);
     begin(*request, reply);

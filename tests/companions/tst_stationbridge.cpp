@@ -248,6 +248,10 @@ void TestStationBridge::calibrationAskedOfTheRunningBridge()
     QCOMPARE(asker.exitWithin(60000), 0);
     QVERIFY(asker.output.contains(QStringLiteral("--rotctld 127.0.0.1:4533: the running bridge's")));
     QVERIFY2(asker.output.contains(QStringLiteral("Offsets saved")), qPrintable(asker.output));
+    // Its picture beside the station's record, not in the bridge's working folder, named whole to the asker.
+    static const QRegularExpression picture(QStringLiteral("Picture: (\\S+/data/heliotrope/calibrations/heliotrope-calibration-\\S+\\.png)"));
+    const QString png = picture.match(asker.output).captured(1);
+    QVERIFY2(png.startsWith(m_home.path()) && QFile::exists(png), qPrintable(asker.output));
     QVERIFY(QFile::exists(m_home.filePath(QStringLiteral("config/heliotrope/heliotrope-rotctl.conf"))));
     // Kept in the station's record by the bridge that measured it, as the
     // rehearsal it is (the sky of another hour): out of the health figures.
