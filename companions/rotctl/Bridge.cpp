@@ -253,8 +253,9 @@ void Bridge::learnFrom(const rotator::RotatorPosition& reading, bool afterPointi
         m_stepSaid = m_profile.step();
         emit notice(said::rotatorStep(*m_profile.step(), m_options.resolution.has_value()));
     }
-    const double threshold = m_policy.thresholdFor(m_profile);
-    if (threshold > std::max(m_options.threshold, m_thresholdSaid) + 1e-9) {
+    // Said in hundredths: a rise that does not show in them is no news.
+    const double threshold = std::round(m_policy.thresholdFor(m_profile) * 100.0) / 100.0;
+    if (threshold > std::round(std::max(m_options.threshold, m_thresholdSaid) * 100.0) / 100.0 + 1e-9) {
         m_thresholdSaid = threshold;
         emit notice(said::thresholdRaised(m_profile.stepOrFinest(), m_profile.deadBand(), threshold));
     }
@@ -264,8 +265,9 @@ void Bridge::sayConnected()
 {
     if (!m_connectedPending)
         return;
-    const bool overridden = m_options.minAzimuth || m_options.maxAzimuth || m_options.minElevation || m_options.maxElevation;
-    emit notice(said::connected(m_client.endpointText(), m_frame.limits, m_limitsReported, overridden));
+    const int given = int(m_options.minAzimuth.has_value()) + int(m_options.maxAzimuth.has_value()) + int(m_options.minElevation.has_value())
+        + int(m_options.maxElevation.has_value());
+    emit notice(said::connected(m_client.endpointText(), m_frame.limits, m_limitsReported, given));
     m_connectedPending = false;
     m_connectedSaid = true;
 }

@@ -166,16 +166,19 @@ QString measurementsOnRealSun(const TrueSunOptions& trueSun)
                      QStringLiteral("Measurements point at the real sun (%1).").arg(refractionTextEnglish(trueSun)));
 }
 
-QString connected(const QString& rotctldEndpoint, const rotator::RotatorLimits& limits, bool limitsReported, bool overridden)
+QString connected(const QString& rotctldEndpoint, const rotator::RotatorLimits& limits, bool limitsReported, int givenLimits)
 {
+    if (givenLimits >= 4)
+        return bilingual(QStringLiteral("rotctld（%1）に接続しました。可動範囲: %2（すべてコマンドラインの指定）。").arg(rotctldEndpoint, limitsJapanese(limits)),
+                         QStringLiteral("Connected to rotctld (%1). Limits: %2 (all from the command line).").arg(rotctldEndpoint, limitsEnglish(limits)));
     return bilingual(QStringLiteral("rotctld（%1）に接続しました。可動範囲: %2（%3%4）。")
                          .arg(rotctldEndpoint, limitsJapanese(limits),
-                              limitsReported ? QStringLiteral("rotctld の報告") : QStringLiteral("rotctld が報告しないため既定値"),
-                              overridden ? QStringLiteral("、コマンドラインの指定を優先") : QString()),
+                              givenLimits > 0 ? QStringLiteral("コマンドラインで指定した値、残りは") : QString(),
+                              limitsReported ? QStringLiteral("rotctld の報告") : QStringLiteral("rotctld が報告しないため既定値")),
                      QStringLiteral("Connected to rotctld (%1). Limits: %2 (%3%4).")
                          .arg(rotctldEndpoint, limitsEnglish(limits),
-                              limitsReported ? QStringLiteral("as rotctld reports them") : QStringLiteral("defaults: rotctld reports none"),
-                              overridden ? QStringLiteral("; the command line's take precedence") : QString()));
+                              givenLimits > 0 ? QStringLiteral("those given on the command line, the rest ") : QString(),
+                              limitsReported ? QStringLiteral("as rotctld reports them") : QStringLiteral("defaults: rotctld reports none")));
 }
 
 QString limitsUnreachable()

@@ -36,8 +36,9 @@ QString windowAgrees();
 // reading frozen), since `since` (JST); and follows again.
 QString rotatorNotFollowing(const rotator::RotatorPosition& commanded, const rotator::RotatorPosition& reading, const QString& since);
 QString rotatorFollowsAgain(const rotator::RotatorPosition& reading);
-// limitsReported: rotctld's \dump_state gave them; overridden: the command line changed some.
-QString connected(const QString& rotctldEndpoint, const rotator::RotatorLimits& limits, bool limitsReported, bool overridden);
+// limitsReported: rotctld's \dump_state gave them; givenLimits: how many of
+// the four the command line gave (all four: none is rotctld's).
+QString connected(const QString& rotctldEndpoint, const rotator::RotatorLimits& limits, bool limitsReported, int givenLimits);
 QString limitsUnreachable();
 QString rotatorStep(double step, bool givenByOption);
 QString thresholdRaised(double step, double deadBand, double threshold);

@@ -9,6 +9,9 @@ namespace heliotrope::rotctl::said {
 
 namespace {
 
+// Within this of the zenith (hundredths of a degree as said), no azimuth.
+constexpr double kZenithElevation = 89.995;
+
 QString positionText(double azimuth, double elevation)
 {
     return QStringLiteral("%1 %2").arg(degreesText(azimuth), degreesText(elevation));
@@ -279,6 +282,9 @@ QString statusNotFollowing(const rotator::RotatorPosition& commanded, const rota
 QString statusPosition(const rotator::RotatorPosition& rotator, const rotator::RotatorPosition& sky)
 {
     const QString at = positionText(rotator.azimuth, rotator.elevation);
+    // At the zenith every azimuth is the same direction: none is named.
+    if (sky.elevation > kZenithElevation)
+        return bilingual(QStringLiteral("ローテーターの位置: %1（空では天頂）").arg(at), QStringLiteral("rotator position: %1 (on the sky the zenith)").arg(at));
     const QString onSky = positionText(sky.azimuth, sky.elevation);
     return bilingual(QStringLiteral("ローテーターの位置: %1（空では %2）").arg(at, onSky),
                      QStringLiteral("rotator position: %1 (on the sky %2)").arg(at, onSky));
