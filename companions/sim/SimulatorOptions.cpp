@@ -79,13 +79,12 @@ const OptionRow kSimulatorOptions[] = {
      "The silence ends after this many seconds (default: at SIGUSR1).",
      "s"},
     {"fail",
-     "ローテーターを --fail-after 秒後に壊す: stuck（コマンドは受けるがモーターが回らない。モーター、ヒューズ、着氷）か "
-     "frozen（ローテーターは回るがコントローラーの読みが変わらない）（--serial）。\n"
+     "ローテーターを故障させる: stuck は回らず、frozen は読みが止まる（--serial）。\n"
      "Make the rotator fail --fail-after seconds after start: stuck (commands taken, the motors do not turn: a motor, a "
      "fuse, ice) or frozen (the rotator turns, the controller's reading does not change) (--serial).",
      "stuck|frozen"},
     {"fail-after",
-     "--fail の故障を起こす、起動からの秒数（既定 0）。\nSeconds after start at which --fail's fault begins (default 0).",
+     "起動から --fail の故障を起こすまでの秒数（既定 0）。\nSeconds after start at which --fail's fault begins (default 0).",
      "s", "0"},
     {"fail-for",
      "故障をこの秒数で直す（既定: 直らない）。\nThe fault ends after this many seconds (default: it lasts).",
