@@ -140,7 +140,7 @@ private:
     std::optional<SelfTracking> m_selfTracking;        // with --track-sun
     std::optional<SelfTrackingTarget> m_selfTarget;    // its latest
     QTimer m_selfTimer;
-    std::optional<bool> m_nightSaid;                   // whether night or day was said last
+    std::optional<bool> m_nightSaid;  // whether night or day was said last
     bool m_windowApartSaid = false;
     UtcClock m_utcClock;
     std::optional<heliotrope::rotator::RotatorPosition> m_present;  // the latest reading on this connection, rotator terms

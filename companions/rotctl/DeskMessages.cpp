@@ -154,9 +154,11 @@ QString keptHoldSetAside(const QString& path)
 {
     // Not knowing what the operator asked for, the bridge moves nothing.
     return bilingual(QStringLiteral("%1 は格納の記録として読めません。どこへ格納するか分からないため、ローテーターを止めて保ちます（S）。"
-                                    "確かめてから --stow か --resume をしてください。").arg(path),
+                                    "確かめてから --stow か --resume をしてください。")
+                         .arg(path),
                      QStringLiteral("%1 cannot be read as a kept stow or stop: not knowing where to stow, the bridge holds the "
-                                    "rotator stopped (S). Check it, then --stow or --resume.").arg(path));
+                                    "rotator stopped (S). Check it, then --stow or --resume.")
+                         .arg(path));
 }
 
 QString holdTakenUpAgain(bool stop, const std::optional<rotator::RotatorPosition>& at, const QString& asked)

@@ -18,9 +18,9 @@
 namespace heliotrope::rotctl {
 
 struct KeptHold {
-    bool stop = false;                                        // Hamlib's S, else a stow
+    bool stop = false;                                       // Hamlib's S, else a stow
     std::optional<heliotrope::rotator::RotatorPosition> at;  // the stow's position in the rotator's terms; none: the park (K)
-    QDateTime askedUtc;                                       // when the operator asked for it
+    QDateTime askedUtc;                                      // when the operator asked for it
 };
 
 QString keptHoldPath();

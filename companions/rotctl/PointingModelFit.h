@@ -32,7 +32,7 @@ struct PointingFitOptions {
     QDateTime since;  // UTC; invalid: every scan recorded
     std::vector<heliotrope::pointing::Term> terms{heliotrope::pointing::kAllTerms.begin(),
                                                   heliotrope::pointing::kAllTerms.end()};
-    QString plotPath;  // empty: no picture
+    QString plotPath;             // empty: no picture
     bool withRehearsals = false;  // --with-rehearsals: scans run on a shifted clock too
 };
 
@@ -43,11 +43,11 @@ std::optional<PointingFitOptions> readPointingFitOptions(companions::CompanionCo
 // The record's calibrations as the fit's scans, and what was left out.
 struct RecordedScans {
     std::vector<heliotrope::pointing::Scan> scans;
-    int notFound = 0;   // calibrations that found no offsets
-    int otherSite = 0;  // measured at another site
-    int otherSky = 0;   // measured against the sun of another refraction
-    int unusable = 0;   // offsets without an uncertainty, or no point on the sun
-    int rehearsals = 0; // run on a shifted clock (--clock-offset), left out unless asked for
+    int notFound = 0;    // calibrations that found no offsets
+    int otherSite = 0;   // measured at another site
+    int otherSky = 0;    // measured against the sun of another refraction
+    int unusable = 0;    // offsets without an uncertainty, or no point on the sun
+    int rehearsals = 0;  // run on a shifted clock (--clock-offset), left out unless asked for
 };
 RecordedScans scansFromRecord(const std::vector<heliotrope::record::StationRun>& runs, const heliotrope::sky::Site& site,
                               heliotrope::sky::Refraction refraction, bool withRehearsals = false);

@@ -33,10 +33,10 @@ std::optional<Sunrise> nextSunrise(double fromUtcSeconds, const heliotrope::sky:
                                    const heliotrope::sky::Atmosphere& atmosphere, double elevation);
 
 struct SelfTrackingTarget {
-    companions::SetPoint target;             // what to point at now
-    bool night = false;                      // the sun below the lowest elevation
-    heliotrope::sky::TrueSunPosition sun;    // the sun now
-    std::optional<Sunrise> sunrise;          // by night: the next one (none in a polar night)
+    companions::SetPoint target;           // what to point at now
+    bool night = false;                    // the sun below the lowest elevation
+    heliotrope::sky::TrueSunPosition sun;  // the sun now
+    std::optional<Sunrise> sunrise;        // by night: the next one (none in a polar night)
 };
 
 class SelfTracking {

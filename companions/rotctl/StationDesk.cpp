@@ -169,13 +169,12 @@ void StationDesk::handleRequest(StationReply* reply)
 
 void StationDesk::measure(StationReply* reply)
 {
-    if (m_measurement || m_bridge.commandsHeld()) {
+    if (m_measurement) {
         reply->finish(StationCode::Refused, said::measurementAlreadyRuns());
         return;
     }
     if (m_bridge.hold() != Bridge::Hold::None) {
-        reply->finish(StationCode::Held, said::heldForRequest(m_bridge.hold() == Bridge::Hold::Stowed) + QLatin1Char('\n')
-                                             + station::codeText(StationCode::Held));
+        reply->finish(StationCode::Held, said::heldForRequest(m_bridge.hold() == Bridge::Hold::Stowed) + QLatin1Char('\n') + station::codeText(StationCode::Held));
         return;
     }
     QString problem;

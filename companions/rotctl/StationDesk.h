@@ -87,7 +87,7 @@ private:
     std::unique_ptr<DeskMeasurement> m_measurement;
     QPointer<station::StationReply> m_measurementReply;
     bool m_measuringCalibration = false;  // its offsets, once saved, are pointed with
-    QString m_progress;  // the measurement's latest, for status
+    QString m_progress;                   // the measurement's latest, for status
     std::function<void()> m_afterMeasurement;
     std::vector<HoldDone> m_holdWaiting;  // rotctld's answer to the hold is awaited
     QTimer m_holdTimer;
@@ -100,8 +100,8 @@ private:
                             Refused,
                             Unanswered };
     HoldAnswer m_holdAnswer = HoldAnswer::NotSent;
-    int m_holdRefusal = 0;                        // rotctld's RPRT, when refused
-    std::optional<qint64> m_stowReachedUtcMs;     // when the rotator was first seen at the stow
+    int m_holdRefusal = 0;                              // rotctld's RPRT, when refused
+    std::optional<qint64> m_stowReachedUtcMs;           // when the rotator was first seen at the stow
     std::optional<rotator::RotatorPosition> m_stillAt;  // after a park: where the readings have stayed, since when
     qint64 m_stillSinceUtcMs = 0;
 };

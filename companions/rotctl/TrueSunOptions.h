@@ -18,7 +18,7 @@ class CompanionCommandLine;
 namespace heliotrope::rotctl {
 
 struct TrueSunOptions {
-    bool enabled = false;   // --true-sun: by day, command the real sun
+    bool enabled = false;  // --true-sun: by day, command the real sun
     // --track-sun: track the real sun with no window (enabled too); by night
     // wait at the next sunrise's azimuth, or at the stow position with
     // --night stow.

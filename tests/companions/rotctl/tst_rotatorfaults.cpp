@@ -6,8 +6,8 @@
 // rotator moving again is said.
 
 #include "ProgramRun.h"
-#include "StationHome.h"
 #include "SerialRotator.h"
+#include "StationHome.h"
 #include "TestTimeScale.h"
 
 #include <QRegularExpression>
