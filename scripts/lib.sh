@@ -44,7 +44,8 @@ HELIOTROPE_PACKAGE_PACKAGES=(
 # server, clicks, and a trace of what they send); ps and pkill, with which the
 # test command ends what it runs beside its stages; and clang with its runtime
 # for the sanitizers' build and the fuzzers, asked here too so that a fresh
-# machine installs everything in one go.
+# machine installs everything in one go; and LLVM's linker, which links that
+# build.
 HELIOTROPE_TEST_PACKAGES=(
   ccache
   libhamlib-utils
@@ -64,6 +65,7 @@ HELIOTROPE_TEST_PACKAGES=(
   procps
   clang
   libclang-rt-14-dev
+  lld
 )
 
 say() {
