@@ -19,15 +19,14 @@ QString bilingual(const QString& japanese, const QString& english)
     return japanese + QLatin1Char('\n') + english;
 }
 
-QString japanesePart(const QString& message)
+Words& Words::operator+=(const Words& more)
 {
-    return message.section(QLatin1Char('\n'), 0, 0);
-}
-
-QString englishPart(const QString& message)
-{
-    const qsizetype newline = message.indexOf(QLatin1Char('\n'));
-    return newline < 0 ? message : message.mid(newline + 1);
+    // Japanese sentences run on without a space; English ones take one.
+    japanese += more.japanese;
+    if (!english.isEmpty() && !more.english.isEmpty())
+        english += QLatin1Char(' ');
+    english += more.english;
+    return *this;
 }
 
 namespace {

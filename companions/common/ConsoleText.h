@@ -17,10 +17,18 @@ void printLine(std::FILE* stream, const QString& line);
 // The one shape of every message the companions print: the Japanese, then
 // the same in English on the next line.
 QString bilingual(const QString& japanese, const QString& english);
-// The halves of a message in that shape, to set it inside another: the first
-// line, and the lines after it (the whole text when it has no second line).
-QString japanesePart(const QString& message);
-QString englishPart(const QString& message);
+// A message still in its two languages apart, while sentences are added to
+// it: each language's sentences stay on that language's line.
+struct Words {
+    QString japanese;
+    QString english;
+
+    bool isEmpty() const { return japanese.isEmpty() && english.isEmpty(); }
+    // The next sentences, after a space in English.
+    Words& operator+=(const Words& more);
+    // In the one shape: Japanese, newline, English.
+    QString text() const { return bilingual(japanese, english); }
+};
 
 // Qt's own warnings (a missing XDG_RUNTIME_DIR, a font database, ...) are
 // Qt's, not the program's: they reach the terminal only when asked for, with

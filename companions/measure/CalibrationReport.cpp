@@ -56,8 +56,7 @@ QStringList calibrationResultLines(const CalibrationOutcome& outcome, double res
 {
     QStringList lines;
     if (!outcome.ok) {
-        lines << QStringLiteral("較正の結果はありません（ずれは保存しません）。\nNo calibration result (no offsets saved).");
-        lines << outcome.refusal.split(QLatin1Char('\n'));
+        // Why not is the measurement's outcome, said once by whoever keeps it.
         return lines;
     }
     const BeamFitResult& x = outcome.crossElevationFit;
@@ -290,7 +289,7 @@ bool drawCalibrationPicture(const QString& path, const CalibrationOutcome& outco
               .arg(QString::number(outcome.azimuthOffset, 'f', 3), QString::number(outcome.azimuthOffsetError, 'f', 3),
                    QString::number(outcome.elevationOffset, 'f', 3), QString::number(outcome.elevationOffsetError, 'f', 3),
                    offsetOptionsText(outcome))
-        : QStringLiteral("No offsets: %1").arg(outcome.refusal.section(QLatin1Char('/'), 1).section(QLatin1Char('\n'), 0, 0).trimmed());
+        : QStringLiteral("No offsets: %1").arg(outcome.refusalEnglish);
     painter.drawText(QRectF(10, kHeight - 40, kWidth - 20, 30), Qt::AlignHCenter | Qt::AlignVCenter, result);
     painter.end();
     if (!image.save(path, "PNG")) {

@@ -6,6 +6,8 @@
 using heliotrope::beamfit::BeamFitResult;
 using heliotrope::beamfit::CutPoint;
 using heliotrope::beamfit::FitRefusal;
+using heliotrope::companions::bilingual;
+using heliotrope::companions::Words;
 
 namespace heliotrope::measure {
 
@@ -45,35 +47,35 @@ std::vector<CutPoint> cutPoints(const std::vector<MeasuredPoint>& points, PointR
     return cut;
 }
 
-QString refusalText(const BeamFitResult& fit, const QString& axisJa, const QString& axisEn)
+Words refusalText(const BeamFitResult& fit, const QString& axisJa, const QString& axisEn)
 {
-    const QString edge = fit.highestAtEdge
-        ? QStringLiteral("最も強い点がスキャンの端にあり、太陽はその外にあるようです。--span を広げるか、--az-offset と --el-offset を見直してください。\n"
-                         "The strongest point is at the end of the scan: the sun seems to lie beyond it. Widen --span, "
-                         "or check --az-offset and --el-offset.")
-        : QString();
-    QString text;
+    Words text;
     switch (fit.refusal) {
     case FitRefusal::None:
         return {};
     case FitRefusal::TooFewPoints:
-        text = QStringLiteral("%1の点が足りず、当てはめられません。\nToo few points on the %2 cut to fit.").arg(axisJa, axisEn);
+        text = {QStringLiteral("%1の点が足りず、当てはめられません。").arg(axisJa), QStringLiteral("Too few points on the %1 cut to fit.").arg(axisEn)};
         break;
     case FitRefusal::NotConverged:
-        text = QStringLiteral("%1のガウス当てはめが収束しません。\nThe Gaussian fit of the %2 cut did not converge.").arg(axisJa, axisEn);
+        text = {QStringLiteral("%1のガウス当てはめが収束しません。").arg(axisJa), QStringLiteral("The Gaussian fit of the %1 cut did not converge.").arg(axisEn)};
         break;
     case FitRefusal::NoPeak:
-        text = QStringLiteral("%1に太陽のピークが見えません（ベースラインからの上昇が雑音に埋もれています）。受信機の AGC を切り、--power の読みが太陽で上がるか確かめてください。\n"
-                              "No peak of the sun on the %2 cut (no rise over the baseline above the noise). Turn the receiver's AGC "
-                              "off and check that the --power reading rises on the sun.")
-                   .arg(axisJa, axisEn);
+        text = {QStringLiteral("%1に太陽のピークが見えません（ベースラインからの上昇が雑音に埋もれています）。受信機の AGC を切り、--power の読みが太陽で上がるか確かめてください。").arg(axisJa),
+                QStringLiteral("No peak of the sun on the %1 cut (no rise over the baseline above the noise). Turn the receiver's AGC "
+                               "off and check that the --power reading rises on the sun.")
+                    .arg(axisEn)};
         break;
     case FitRefusal::CentreOutsideSpan:
-        text = QStringLiteral("%1のピーク %3° がスキャンの範囲の外です。\nThe peak of the %2 cut (%3°) lies outside the scan.")
-                   .arg(axisJa, axisEn, QString::number(fit.centre, 'f', 2));
+        text = {QStringLiteral("%1のピーク %2° がスキャンの範囲の外です。").arg(axisJa, QString::number(fit.centre, 'f', 2)),
+                QStringLiteral("The peak of the %1 cut (%2°) lies outside the scan.").arg(axisEn, QString::number(fit.centre, 'f', 2))};
         break;
     }
-    return edge.isEmpty() ? text : text + QLatin1Char(' ') + edge;
+    if (fit.highestAtEdge) {
+        text += {QStringLiteral("最も強い点がスキャンの端にあり、太陽はその外にあるようです。--span を広げるか、--az-offset と --el-offset を見直してください。"),
+                 QStringLiteral("The strongest point is at the end of the scan: the sun seems to lie beyond it. Widen --span, "
+                                "or check --az-offset and --el-offset.")};
+    }
+    return text;
 }
 
 CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<MeasuredPoint> points, double beamwidth)
@@ -126,8 +128,8 @@ CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<M
             }
         }
         if (!centre || !west || !east || !south || !north || baselines == 0) {
-            outcome.refusal = QStringLiteral("5 点法の点が欠けています（ローテーターが着かなかった点があります）。\n"
-                                             "A point of the five-point pattern is missing (the rotator did not settle there).");
+            outcome.refusalEnglish = QStringLiteral("A point of the five-point pattern is missing (the rotator did not settle there).");
+            outcome.refusal = bilingual(QStringLiteral("5 点法の点が欠けています（ローテーターが着かなかった点があります）。"), outcome.refusalEnglish);
             return outcome;
         }
         const double baseline = baselineSum / baselines;
@@ -157,18 +159,19 @@ CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<M
         }
     }
 
-    QStringList refusals;
+    Words refusals;
     if (!outcome.crossElevationFit.ok())
-        refusals << refusalText(outcome.crossElevationFit, xelJa, xelEn);
+        refusals += refusalText(outcome.crossElevationFit, xelJa, xelEn);
     if (!outcome.elevationFit.ok())
-        refusals << refusalText(outcome.elevationFit, elJa, elEn);
+        refusals += refusalText(outcome.elevationFit, elJa, elEn);
     const double cosine = std::cos(outcome.sunElevation * kRadiansPerDegree);
     if (refusals.isEmpty() && cosine < 0.02) {
-        refusals << QStringLiteral("太陽が天頂に近すぎ、方位角のずれを求められません。太陽が低くなってから較正し直してください。\nThe sun is too near the zenith to "
-                                   "find the azimuth offset: calibrate again when the sun is lower.");
+        refusals = {QStringLiteral("太陽が天頂に近すぎ、方位角のずれを求められません。太陽が低くなってから較正し直してください。"),
+                    QStringLiteral("The sun is too near the zenith to find the azimuth offset: calibrate again when the sun is lower.")};
     }
     if (!refusals.isEmpty()) {
-        outcome.refusal = refusals.join(QLatin1Char('\n'));
+        outcome.refusal = refusals.text();
+        outcome.refusalEnglish = refusals.english;
         return outcome;
     }
     outcome.ok = true;

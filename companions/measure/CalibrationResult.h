@@ -8,6 +8,7 @@
 // the bridge's --az-offset convention.
 
 #include "companions/beamfit/BeamFit.h"
+#include "companions/common/ConsoleText.h"
 #include "companions/measure/CalibrationOptions.h"
 #include "companions/measure/Dwell.h"
 
@@ -47,6 +48,7 @@ struct CalibrationOutcome {
     double sunElevation = 0;  // degrees, mean over the points, for Δaz = Δxel / cos el
     bool ok = false;
     QString refusal;           // when not ok: why, in Japanese and English
+    QString refusalEnglish;    // the same in English alone, for the picture
     double azimuthOffset = 0;  // degrees, the bridge's convention
     double elevationOffset = 0;
     double azimuthOffsetError = 0;  // one standard deviation
@@ -64,6 +66,6 @@ std::vector<heliotrope::beamfit::CutPoint> cutPoints(const std::vector<MeasuredP
 CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<MeasuredPoint> points, double beamwidth);
 
 // Why a fit was refused, for the operator, in Japanese and English.
-QString refusalText(const heliotrope::beamfit::BeamFitResult& fit, const QString& axisJa, const QString& axisEn);
+companions::Words refusalText(const heliotrope::beamfit::BeamFitResult& fit, const QString& axisJa, const QString& axisEn);
 
 }  // namespace heliotrope::measure

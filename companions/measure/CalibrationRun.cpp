@@ -3,6 +3,7 @@
 #include "companions/common/ConsoleText.h"
 #include "companions/measure/BesideTheSun.h"
 #include "companions/measure/MeasurementProgress.h"
+#include "companions/measure/OutcomeMessages.h"
 #include "companions/pointing/PointingModel.h"
 #include "companions/sky/TrueSun.h"
 
@@ -62,8 +63,7 @@ CalibrationRun::CalibrationRun(MeasurementEngine& engine, const CalibrationOptio
     connect(&m_engine, &MeasurementEngine::measured, this, &CalibrationRun::onMeasured);
     connect(&m_engine, &MeasurementEngine::skipped, this, &CalibrationRun::onSkipped);
     connect(&m_engine, &MeasurementEngine::stopped, this, [this](const QString& japanese, const QString& english) {
-        end(std::nullopt, MeasurementOutcome::Kind::NoResult,
-            QStringLiteral("較正を中止しました: %1\nCalibration stopped: %2").arg(japanese, english));
+        end(std::nullopt, outcomeOf(OutcomeReason::Stopped, japanese, english));
     });
 }
 
@@ -117,22 +117,18 @@ double CalibrationRun::estimatedSecondsPerPoint() const
     return m_engine.settings().dwellSeconds + kFirstSlewGuessSeconds;
 }
 
-bool CalibrationRun::checkBeforeStart(QString* refusal, bool* sunTooLow) const
+std::optional<MeasurementOutcome> CalibrationRun::refusalBeforeStart() const
 {
     const double now = m_engine.now();
     const heliotrope::sky::TrueSunPosition sun = sunAt(m_options, now);
-    if (sun.status == heliotrope::sky::EphemerisStatus::Failed) {
-        *refusal = QStringLiteral("この日時の太陽を計算できません。\nThe sun cannot be computed for this date.");
-        return false;
-    }
+    if (sun.status == heliotrope::sky::EphemerisStatus::Failed)
+        return outcomeOf(OutcomeReason::SunUnknown, QStringLiteral("この日時の太陽を計算できません。"), QStringLiteral("The sun cannot be computed for this date."));
     if (sun.elevation < kLowestSunElevation) {
-        *sunTooLow = true;
-        *refusal = QStringLiteral("太陽の仰角が %1 で %2° より低いため、較正を始めません。太陽が %2° より高いときに始めてください。\n"
-                                  "The sun is at %1 elevation, below %2°: calibration not started. Start when the sun "
-                                  "is above %2°.")
-                       .arg(degreesText(sun.elevation))
-                       .arg(kLowestSunElevation);
-        return false;
+        return outcomeOf(OutcomeReason::SunTooLow, QStringLiteral("太陽の仰角が %1 で %2° より低いため、較正を始めません。太陽が %2° より高いときに始めてください。").arg(degreesText(sun.elevation)).arg(kLowestSunElevation),
+                         QStringLiteral("The sun is at %1 elevation, below %2°: calibration not started. Start when the sun "
+                                        "is above %2°.")
+                             .arg(degreesText(sun.elevation))
+                             .arg(kLowestSunElevation));
     }
     // The pattern where it stands now and where it will stand at the end
     // (the el cut may move by the first cut's peak: checked at command time).
@@ -141,24 +137,23 @@ bool CalibrationRun::checkBeforeStart(QString* refusal, bool* sunTooLow) const
         for (const MeasuredPoint& point : m_points) {
             LimitCrossed limit;
             if (m_engine.commandFor(skyFor(point.plannedCrossElevation, point.plannedElevation, utc), &limit).clamped) {
-                *refusal = QStringLiteral("較正パターンの点%1がローテーターの可動範囲を越えます（%2）。較正を始めません。"
-                                          "--span を狭めるか、太陽が範囲の内に入ってから始めてください。\n"
-                                          "A point of the pattern%3 lies beyond the rotator's limits (%4): calibration not "
-                                          "started. Narrow --span, or start when the sun is well within the limits.")
-                               .arg(pointNameJapanese(point), limit.japanese, pointNameEnglish(point), limit.english);
-                return false;
+                return outcomeOf(OutcomeReason::BeyondLimits,
+                                 QStringLiteral("較正パターンの点%1がローテーターの可動範囲を越えます（%2）。較正を始めません。"
+                                                "--span を狭めるか、太陽が範囲の内に入ってから始めてください。")
+                                     .arg(pointNameJapanese(point), limit.japanese),
+                                 QStringLiteral("A point of the pattern%1 lies beyond the rotator's limits (%2): calibration not "
+                                                "started. Narrow --span, or start when the sun is well within the limits.")
+                                     .arg(pointNameEnglish(point), limit.english));
             }
         }
     }
-    return true;
+    return std::nullopt;
 }
 
 void CalibrationRun::begin()
 {
-    QString refusal;
-    m_sunTooLow = false;
-    if (!checkBeforeStart(&refusal, &m_sunTooLow)) {
-        end(std::nullopt, MeasurementOutcome::Kind::Refused, refusal);
+    if (const std::optional<MeasurementOutcome> refusal = refusalBeforeStart()) {
+        end(std::nullopt, *refusal);
         return;
     }
     m_runClock.start();
@@ -253,8 +248,9 @@ void CalibrationRun::placeElevationCut()
     const heliotrope::beamfit::BeamFitResult fit
         = heliotrope::beamfit::fitBeamCut(cutPoints(m_points, PointRole::CrossElevation), m_options.beamwidth);
     if (!fit.ok()) {
-        emit notice(refusalText(fit, QStringLiteral("クロス仰角のスキャン"), QStringLiteral("cross-elevation"))
-                    + QStringLiteral(" 仰角のスキャンは太陽の計算位置を通します。\nThe elevation cut goes through the computed sun."));
+        companions::Words said = refusalText(fit, QStringLiteral("クロス仰角のスキャン"), QStringLiteral("cross-elevation"));
+        said += {QStringLiteral("仰角のスキャンは太陽の計算位置を通します。"), QStringLiteral("The elevation cut goes through the computed sun.")};
+        emit notice(said.text());
         return;
     }
     // The frame's present offset (or model) at the sun is already in every command.
@@ -272,7 +268,8 @@ void CalibrationRun::nextPoint()
     if (m_index >= m_points.size()) {
         CalibrationOutcome outcome = evaluateCalibration(m_options.pattern, m_points, m_options.beamwidth);
         outcome.overTheTop = m_options.overTheTop;
-        end(outcome, MeasurementOutcome::Kind::Result, QStringLiteral("較正の測定を終えました（%1 秒）。\nCalibration measured in %1 s.").arg(static_cast<double>(m_runClock.elapsed()) / 1000.0, 0, 'f', 1));
+        emit notice(QStringLiteral("較正の測定を終えました（%1 秒）。\nCalibration measured in %1 s.").arg(static_cast<double>(m_runClock.elapsed()) / 1000.0, 0, 'f', 1));
+        end(outcome, outcomeOf(OutcomeReason::Found));
         return;
     }
     measurePoint();
@@ -290,17 +287,15 @@ void CalibrationRun::interrupt()
 {
     if (!isRunning())
         return;
-    end(std::nullopt, MeasurementOutcome::Kind::NoResult, QStringLiteral("Ctrl+C で較正を中止しました。結果は保存しません。\nCalibration interrupted (Ctrl+C); nothing saved."));
+    end(std::nullopt, outcomeOf(OutcomeReason::Interrupted));
 }
 
-void CalibrationRun::end(const std::optional<CalibrationOutcome>& outcome, MeasurementOutcome::Kind kind, const QString& line)
+void CalibrationRun::end(const std::optional<CalibrationOutcome>& outcome, const MeasurementOutcome& ended)
 {
     if (!m_running)
         return;
     m_running = false;
-    emit notice(line);
-    // Measured to the end, the fit decides; otherwise the line says why.
-    emit finished(outcome, MeasurementOutcome{kind, outcome ? QString() : line});
+    emit finished(outcome, ended);
 }
 
 }  // namespace heliotrope::measure

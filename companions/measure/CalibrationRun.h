@@ -38,10 +38,6 @@ public:
     bool isRunning() const { return m_running; }
     // The points planned, those measured so far with their readings.
     const std::vector<MeasuredPoint>& points() const { return m_points; }
-    // The last run was refused because the sun stood below
-    // kLowestSunElevation: a scheduled run skipped, not a fault of the station.
-    bool sunTooLow() const { return m_sunTooLow; }
-
     // The lowest sun the run starts on, degrees: below it the refraction and
     // the ground spoil the beam's shape.
     static constexpr double kLowestSunElevation = 10;
@@ -56,7 +52,8 @@ signals:
 private:
     void planPattern();
     companions::SetPoint skyFor(double crossElevation, double elevation, double utc) const;
-    bool checkBeforeStart(QString* refusal, bool* sunTooLow) const;
+    // Why the run may not begin now; nothing when it may.
+    std::optional<MeasurementOutcome> refusalBeforeStart() const;
     void begin();
     void sayWhatToExpect();
     void measurePoint();
@@ -65,13 +62,13 @@ private:
     void placeElevationCut();
     void nextPoint();
     void sayProgress();
-    void end(const std::optional<CalibrationOutcome>& outcome, MeasurementOutcome::Kind kind, const QString& line);
+    // The fit, when measured to the end; how it ended, said by whoever keeps it.
+    void end(const std::optional<CalibrationOutcome>& outcome, const MeasurementOutcome& ended);
     double estimatedSecondsPerPoint() const;
 
     CalibrationOptions m_options;
     MeasurementEngine& m_engine;
     bool m_running = false;
-    bool m_sunTooLow = false;
 
     std::vector<MeasuredPoint> m_points;  // planned, then measured in order
     std::size_t m_index = 0;

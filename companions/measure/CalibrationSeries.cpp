@@ -2,6 +2,7 @@
 
 #include "companions/common/ConsoleText.h"
 #include "companions/common/JstText.h"
+#include "companions/measure/OutcomeMessages.h"
 #include "companions/measure/RotatorLender.h"
 #include "companions/rotator/RotatorGeometry.h"
 
@@ -146,7 +147,6 @@ void CalibrationSeries::startScan()
 
 void CalibrationSeries::onScanFinished(const MeasurementOutcome& outcome)
 {
-    m_sunTooLow = m_session->sunTooLow();
     // Later: the signal that brought this is the session's own.
     m_session.release()->deleteLater();
     if (outcome.found())
@@ -157,13 +157,13 @@ void CalibrationSeries::onScanFinished(const MeasurementOutcome& outcome)
         return;
     }
     if (m_interrupted) {
-        end(outcome, QStringLiteral("操作者が止めました\nthe operator ended it"));
+        end(outcome, {QStringLiteral("操作者が止めました"), QStringLiteral("the operator ended it")});
         return;
     }
     // A scan over the top refused (its pattern past a limit on the other side
     // of the zenith) leaves the rest of the day to straight scans, which the
     // fit still takes; ending the series would lose them.
-    if (outcome.kind == MeasurementOutcome::Kind::Refused && !m_sunTooLow && m_scanOverTheTop) {
+    if (outcome.kind() == MeasurementOutcome::Kind::Refused && outcome.reason != OutcomeReason::SunTooLow && m_scanOverTheTop) {
         m_flips = false;
         emit notice(QStringLiteral("天頂の向こう側の較正が断られたため、この先はどの回も同じ向きで測ります。\n"
                                    "The scan over the top was refused: the rest of the series is taken the same way round."));
@@ -172,13 +172,13 @@ void CalibrationSeries::onScanFinished(const MeasurementOutcome& outcome)
         return;
     }
     // A scan refused never moved the rotator; the next would be refused alike.
-    if (outcome.kind == MeasurementOutcome::Kind::Refused) {
-        end(outcome, m_sunTooLow ? QStringLiteral("太陽が低くなりました\nthe sun is too low") : QStringLiteral("較正が断られました\na scan was refused"));
+    if (outcome.kind() == MeasurementOutcome::Kind::Refused) {
+        end(outcome, outcome.reason == OutcomeReason::SunTooLow ? companions::Words{QStringLiteral("太陽が低くなりました"), QStringLiteral("the sun is too low")} : companions::Words{QStringLiteral("較正が断られました"), QStringLiteral("a scan was refused")});
         return;
     }
     const double next = m_scanStartedUtc + *std::get<CalibrationOptions>(m_request.run).everyMinutes * 60.0;
     if (m_untilUtc && next >= *m_untilUtc) {
-        end(outcome, QStringLiteral("次の回は %1 JST を過ぎます\nthe next scan would fall after %1 JST").arg(timeText(*m_untilUtc)));
+        end(outcome, {QStringLiteral("次の回は %1 JST を過ぎます").arg(timeText(*m_untilUtc)), QStringLiteral("the next scan would fall after %1 JST").arg(timeText(*m_untilUtc))});
         return;
     }
     const double now = m_clock();
@@ -203,25 +203,24 @@ void CalibrationSeries::interrupt()
     }
     // Between scans: nothing runs, the series simply ends.
     m_wait.stop();
-    end(MeasurementOutcome{MeasurementOutcome::Kind::NoResult,
-                           QStringLiteral("操作者が止めました。\nEnded by the operator.")},
-        QStringLiteral("操作者が止めました\nthe operator ended it"));
+    const MeasurementOutcome ended = outcomeOf(OutcomeReason::Interrupted);
+    emit notice(outcomeText(ended));
+    end(ended, {QStringLiteral("操作者が止めました"), QStringLiteral("the operator ended it")});
 }
 
-void CalibrationSeries::end(const MeasurementOutcome& last, const QString& why)
+void CalibrationSeries::end(const MeasurementOutcome& last, const companions::Words& why)
 {
     m_running = false;
     if (repeats()) {
-        const QStringList reason = why.split(QLatin1Char('\n'));
         emit notice(QStringLiteral("繰り返し較正を終えます（%1）: %2 回のうち %3 回で結果。\n"
                                    "Calibration series over (%4): %3 of %2 scans found a result.")
-                        .arg(reason.first())
+                        .arg(why.japanese)
                         .arg(m_scans)
                         .arg(m_found)
-                        .arg(reason.last()));
+                        .arg(why.english));
     }
     if (m_found > 0 && !last.found()) {
-        emit finished(MeasurementOutcome{MeasurementOutcome::Kind::Result, {}});
+        emit finished(outcomeOf(OutcomeReason::Found));
         return;
     }
     emit finished(last);

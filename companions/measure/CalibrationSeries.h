@@ -33,8 +33,6 @@ public:
     // Ctrl+C: the scan that runs ends unsaved, and no other begins.
     void interrupt();
     bool isRunning() const { return m_running; }
-    // Refused for a low sun without a scan found: nothing to measure today.
-    bool sunTooLow() const { return m_sunTooLow && m_found == 0; }
 
 signals:
     void notice(const QString& line);
@@ -55,7 +53,8 @@ private:
     // the time it announced, the series waits again for the rest.
     void onWaitOver();
     void onScanFinished(const MeasurementOutcome& outcome);
-    void end(const MeasurementOutcome& last, const QString& why);
+    // Ends the series; `why` is said for a series of more than one scan.
+    void end(const MeasurementOutcome& last, const companions::Words& why);
 
     RotatorLender& m_lender;
     MeasurementRequest m_request;
@@ -69,7 +68,6 @@ private:
     int m_found = 0;
     bool m_running = false;
     bool m_interrupted = false;
-    bool m_sunTooLow = false;
     bool m_flips = false;  // every other scan over the top
     bool m_flipsSaid = false;
     bool m_scanOverTheTop = false;  // the scan running, or just ended

@@ -253,18 +253,17 @@ void MeasurementEngine::onPowerFailed(const QString& reason)
 {
     if (m_phase != Phase::Dwelling)
         return;
+    // The source's own words first, whole; then what the engine makes of them.
+    emit notice(reason);
     if (m_powerFailures.spend()) {
-        stop(QStringLiteral("電力を %1 回続けて読めません: %2 --power の読み取り元を確かめてください（command: なら端末で一度実行し、"
+        stop(QStringLiteral("電力を %1 回続けて読めません。--power の読み取り元を確かめてください（command: なら端末で一度実行し、"
                             "rigctld: なら rigctld が起動しているかを）。")
-                 .arg(kPowerFailuresToGiveUp)
-                 .arg(companions::japanesePart(reason)),
-             QStringLiteral("%1 power readings failed in a row: %2 Check the --power source (run a command: once in a "
+                 .arg(kPowerFailuresToGiveUp),
+             QStringLiteral("%1 power readings failed in a row. Check the --power source (run a command: once in a "
                             "terminal; for rigctld:, check that rigctld runs).")
-                 .arg(kPowerFailuresToGiveUp)
-                 .arg(companions::englishPart(reason)));
+                 .arg(kPowerFailuresToGiveUp));
         return;
     }
-    emit notice(reason);
     m_power.requestReading();
 }
 

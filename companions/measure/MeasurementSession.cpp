@@ -4,6 +4,7 @@
 #include "companions/measure/CalibrationReport.h"
 #include "companions/measure/CalibrationRun.h"
 #include "companions/measure/MeasurementEngine.h"
+#include "companions/measure/OutcomeMessages.h"
 #include "companions/measure/RotatorLender.h"
 #include "companions/measure/SavedCalibration.h"
 #include "companions/measure/SunNoiseRun.h"
@@ -101,11 +102,6 @@ MeasurementSession::~MeasurementSession()
     m_power.reset();
 }
 
-bool MeasurementSession::sunTooLow() const
-{
-    return (m_calibration && m_calibration->sunTooLow()) || (m_sunNoise && m_sunNoise->sunTooLow());
-}
-
 const SunNoiseResult* MeasurementSession::sunNoiseResult() const
 {
     return m_sunNoise && m_stage == Stage::Over ? &m_sunNoise->result() : nullptr;
@@ -120,10 +116,7 @@ void MeasurementSession::start()
     m_power = heliotrope::power::makePowerSource(m_request.measurement.power, &problem);
     if (!m_power) {
         // From the event loop, so that whoever started it hears the end.
-        QTimer::singleShot(0, this, [this, problem] {
-            emit notice(problem);
-            endBeforeTheRun({MeasurementOutcome::Kind::Refused, problem});
-        });
+        QTimer::singleShot(0, this, [this, problem] { endBeforeTheRun(outcomeSaying(OutcomeReason::PowerUnusable, problem)); });
         return;
     }
     // One reading before the antenna moves: a source that cannot be read
@@ -136,15 +129,12 @@ void MeasurementSession::start()
         [this](const QString& reason) {
             if (m_stage != Stage::ReadingPower)
                 return;
-            const QString line = QStringLiteral("測定を始めません: 電力を読めません（%1）。アンテナは動かしていません。"
-                                                "--power の読み取り元を確かめてください（command: なら端末で一度実行し、"
-                                                "rigctld: なら rigctld が起動しているかを）。\n"
-                                                "Measurement not started: the power cannot be read (%2). The antenna has "
-                                                "not moved. Check the --power source (run a command: once in a terminal; "
-                                                "for rigctld:, check that rigctld runs).")
-                                     .arg(companions::japanesePart(reason), companions::englishPart(reason));
-            emit notice(line);
-            endBeforeTheRun({MeasurementOutcome::Kind::Refused, line});
+            endBeforeTheRun(outcomeSaying(OutcomeReason::PowerUnusable,
+                                          reason + QLatin1Char('\n')
+                                              + companions::bilingual(QStringLiteral("--power の読み取り元を確かめてください（command: なら端末で一度実行し、"
+                                                                                     "rigctld: なら rigctld が起動しているかを）。"),
+                                                                      QStringLiteral("Check the --power source (run a command: once in a terminal; "
+                                                                                     "for rigctld:, check that rigctld runs)."))));
         },
         Qt::SingleShotConnection);
     m_power->requestReading();
@@ -178,14 +168,11 @@ void MeasurementSession::onFirstReading()
 void MeasurementSession::interrupt()
 {
     if (m_stage == Stage::ReadingPower) {
-        const QString line = QStringLiteral("Ctrl+C で測定を中止しました。アンテナは動かしていません。\n"
-                                            "Measurement interrupted (Ctrl+C) before the antenna moved.");
-        emit notice(line);
-        endBeforeTheRun({MeasurementOutcome::Kind::NoResult, line});
+        endBeforeTheRun(outcomeOf(OutcomeReason::InterruptedBeforeMoving));
     } else if (m_stage == Stage::Running && m_calibration) {
         m_calibration->interrupt();
     } else if (m_stage == Stage::Running && m_sunNoise) {
-        m_sunNoise->abort(QStringLiteral("Ctrl+C で止めました。追尾に戻ります。"), QStringLiteral("stopped with Ctrl+C; back to tracking."));
+        m_sunNoise->abort(outcomeOf(OutcomeReason::Interrupted));
     }
 }
 
@@ -199,12 +186,13 @@ void MeasurementSession::onCalibrationFinished(const std::optional<CalibrationOu
             emit notice(line);
         writePictureAndCsv(*fitted, measured);
         if (!fitted->ok)
-            outcome = MeasurementOutcome{MeasurementOutcome::Kind::NoResult, fitted->refusal};
+            outcome = outcomeSaying(OutcomeReason::NotFound, fitted->refusal);
         else if (fitted->overTheTop)
             outcome = keptForTheModel();
         else
             outcome = keepOffsets(*fitted, measured);
     }
+    sayOutcome(outcome);
     recordCalibration(fitted, outcome, measured);
     end(outcome);
 }
@@ -238,11 +226,8 @@ MeasurementOutcome MeasurementSession::keepOffsets(const CalibrationOutcome& fit
     // The sun was placed by the system clock: offsets found on a wrong one
     // would carry its error into every later pointing.
     const ClockState clock = measurementClockState();
-    if (clock != ClockState::Synchronised && !m_request.measurement.clockUnsynchronisedOk) {
-        const QString line = heliotrope::station::clockStateText(clock);
-        emit notice(line);
-        return {MeasurementOutcome::Kind::NoResult, line};
-    }
+    if (clock != ClockState::Synchronised && !m_request.measurement.clockUnsynchronisedOk)
+        return outcomeSaying(OutcomeReason::NotSaved, heliotrope::station::clockStateText(clock));
     if (saveCalibration({fitted.azimuthOffset, fitted.elevationOffset, measured, options.refraction})) {
         emit notice(QStringLiteral("ずれを %1 に保存しました。ブリッジはこのずれで向けます（--az-offset か --el-offset を与えたときを除く）。\n"
                                    "Offsets saved in %1; the bridge points with them unless --az-offset or --el-offset is given.")
@@ -255,12 +240,11 @@ MeasurementOutcome MeasurementSession::keepOffsets(const CalibrationOutcome& fit
                                        "A pointing model is saved: the bridge applies it in place of these offsets. "
                                        "Fit it again with --fit-pointing-model to take this scan in."));
         }
-        return {MeasurementOutcome::Kind::Result, {}};
+        return outcomeOf(OutcomeReason::Found);
     }
-    const QString line = QStringLiteral("ずれを %1 に保存できません。手で与えてください: %2\nCannot save the offsets in %1; give them by hand: %2")
-                             .arg(calibrationSettingsPath(), offsetOptionsText(fitted));
-    emit notice(line);
-    return {MeasurementOutcome::Kind::NoResult, line};
+    return outcomeOf(OutcomeReason::NotSaved,
+                     QStringLiteral("ずれを %1 に保存できません。手で与えてください: %2").arg(calibrationSettingsPath(), offsetOptionsText(fitted)),
+                     QStringLiteral("Cannot save the offsets in %1; give them by hand: %2").arg(calibrationSettingsPath(), offsetOptionsText(fitted)));
 }
 
 MeasurementOutcome MeasurementSession::keptForTheModel()
@@ -273,9 +257,7 @@ MeasurementOutcome MeasurementSession::keptForTheModel()
                                "A scan over the top: its offsets are not saved and the tracking offsets stay as they were. The "
                                "station's record keeps it marked as flipped, for --fit-pointing-model to tell collimation from "
                                "the azimuth zero point."));
-    MeasurementOutcome outcome{MeasurementOutcome::Kind::Result, {}};
-    outcome.overTheTop = true;
-    return outcome;
+    return outcomeOf(OutcomeReason::FoundOverTheTop);
 }
 
 namespace {
@@ -299,9 +281,9 @@ std::unique_ptr<StationRecord> openRecord(const QString& path, QString* problem)
 
 QString notRecordedText(const QString& problem)
 {
-    return QStringLiteral("この測定を局の記録に書けません。測定の結果はそのままです: %1\n"
-                          "This measurement cannot be written to the station's record; the measurement stands: %2")
-        .arg(companions::japanesePart(problem), companions::englishPart(problem));
+    return QStringLiteral("この測定を局の記録に書けません。測定の結果はそのままです。\n"
+                          "This measurement cannot be written to the station's record; the measurement stands.\n")
+        + problem;
 }
 
 }  // namespace
@@ -322,8 +304,8 @@ void MeasurementSession::recordCalibration(const std::optional<CalibrationOutcom
     }
     kept.found = fitted && fitted->ok;
     kept.overTheTop = options.overTheTop;
-    kept.saved = outcome.found() && !outcome.overTheTop;
-    kept.reason = outcome.reason;
+    kept.saved = outcome.reason == OutcomeReason::Found;
+    kept.reason = outcome.found() ? QString() : outcomeText(outcome);
     if (kept.found) {
         kept.azimuthOffset = Measured{fitted->azimuthOffset, fitted->azimuthOffsetError};
         kept.elevationOffset = Measured{fitted->elevationOffset, fitted->elevationOffsetError};
@@ -364,6 +346,7 @@ void MeasurementSession::recordCalibration(const std::optional<CalibrationOutcom
 void MeasurementSession::onSunNoiseFinished(const MeasurementOutcome& ended)
 {
     m_engine->finish();
+    sayOutcome(ended);
     recordSunNoise(ended);
     end(ended);
 }
@@ -380,7 +363,7 @@ void MeasurementSession::recordSunNoise(const MeasurementOutcome& outcome)
     for (const heliotrope::sunnoise::PowerPair& pair : result.repeats)
         kept.repeats.push_back({pair.sunDecibels, pair.coldDecibels});
     kept.found = outcome.found();
-    kept.reason = outcome.reason;
+    kept.reason = outcome.found() ? QString() : outcomeText(outcome);
     if (result.y) {
         kept.yDecibels = result.y->meanDecibels;
         kept.yDecibelsDeviation = result.y->standardDeviationDecibels;
@@ -416,12 +399,20 @@ void MeasurementSession::recordSunNoise(const MeasurementOutcome& outcome)
 
 void MeasurementSession::endBeforeTheRun(const MeasurementOutcome& outcome)
 {
+    sayOutcome(outcome);
     // Kept all the same: a scheduled run that never began is part of the station's story.
     if (std::holds_alternative<CalibrationOptions>(m_request.run))
         recordCalibration(std::nullopt, outcome, utcOf(m_clock()));
     else
         recordSunNoise(outcome);
     end(outcome);
+}
+
+void MeasurementSession::sayOutcome(const MeasurementOutcome& outcome)
+{
+    // A result has said itself in its figures.
+    if (!outcome.found())
+        emit notice(outcomeText(outcome));
 }
 
 void MeasurementSession::end(const MeasurementOutcome& outcome)

@@ -70,9 +70,6 @@ public:
     void interrupt();
     bool isRunning() const { return m_stage != Stage::Idle && m_stage != Stage::Over; }
     const MeasurementOutcome& outcome() const { return m_outcome; }
-    // Refused because the sun stood too low: a scheduled run skipped, not a
-    // fault of the station.
-    bool sunTooLow() const;
     // The sun-noise run's figures, once it has ended; nothing for a calibration.
     const SunNoiseResult* sunNoiseResult() const;
 
@@ -102,6 +99,8 @@ private:
     void recordCalibration(const std::optional<CalibrationOutcome>& fitted, const MeasurementOutcome& outcome,
                            const QDateTime& measured);
     void recordSunNoise(const MeasurementOutcome& outcome);
+    // Why there is no result, said once, whichever run ended how.
+    void sayOutcome(const MeasurementOutcome& outcome);
     void endBeforeTheRun(const MeasurementOutcome& outcome);
     void end(const MeasurementOutcome& outcome);
 

@@ -3,6 +3,7 @@
 #include "companions/common/ConsoleText.h"
 #include "companions/measure/BesideTheSun.h"
 #include "companions/measure/MeasurementProgress.h"
+#include "companions/measure/OutcomeMessages.h"
 #include "companions/power/PowerSource.h"
 
 #include <algorithm>
@@ -78,26 +79,27 @@ SunNoiseRun::SunNoiseRun(MeasurementEngine& engine, const SunNoiseOptions& optio
         ++m_repeat;
         measure(Point::Sun);
     });
-    connect(&m_engine, &MeasurementEngine::stopped, this, &SunNoiseRun::abort);
+    connect(&m_engine, &MeasurementEngine::stopped, this, [this](const QString& japanese, const QString& english) {
+        abort(outcomeOf(OutcomeReason::Stopped, japanese, english));
+    });
 }
 
-std::optional<TrueSunPosition> SunNoiseRun::sunNow(QString* problemJapanese, QString* problemEnglish, bool* tooLow) const
+std::optional<TrueSunPosition> SunNoiseRun::sunNow(MeasurementOutcome* refusal) const
 {
     const TrueSunPosition sun = heliotrope::sky::trueSunTopocentric(m_engine.now(), m_site, m_refraction, m_atmosphere);
     if (sun.status == heliotrope::sky::EphemerisStatus::Failed) {
-        *problemJapanese = QStringLiteral("ERFA がこの時刻の太陽を計算できません。");
-        *problemEnglish = QStringLiteral("ERFA cannot compute the sun for this instant.");
+        *refusal = outcomeOf(OutcomeReason::SunUnknown, QStringLiteral("ERFA がこの時刻の太陽を計算できません。"),
+                             QStringLiteral("ERFA cannot compute the sun for this instant."));
         return std::nullopt;
     }
     if (sun.elevation < kLowestSunElevation) {
-        if (tooLow)
-            *tooLow = true;
-        *problemJapanese = QStringLiteral("太陽の仰角が %1 で 10° 未満です。地面と大気の雑音が混ざり、そばの空も冷たくないため、"
-                                          "測っても G/T になりません。")
-                               .arg(degreesText(sun.elevation));
-        *problemEnglish = QStringLiteral("the sun is at elevation %1, below 10°: the ground's and the atmosphere's noise "
-                                         "would mix in and the sky beside it is not cold, so no G/T could be measured.")
-                              .arg(degreesText(sun.elevation));
+        *refusal = outcomeOf(OutcomeReason::SunTooLow,
+                             QStringLiteral("太陽の仰角が %1 で 10° 未満です。地面と大気の雑音が混ざり、そばの空も冷たくないため、"
+                                            "測っても G/T になりません。")
+                                 .arg(degreesText(sun.elevation)),
+                             QStringLiteral("the sun is at elevation %1, below 10°: the ground's and the atmosphere's noise "
+                                            "would mix in and the sky beside it is not cold, so no G/T could be measured.")
+                                 .arg(degreesText(sun.elevation)));
         return std::nullopt;
     }
     return sun;
@@ -140,27 +142,21 @@ void SunNoiseRun::start()
 
 void SunNoiseRun::begin()
 {
-    const auto refuse = [this](const QString& japanese, const QString& english) {
-        const QString line = QStringLiteral("太陽雑音の測定を始めません: %1\nSun-noise run not started: %2").arg(japanese, english);
-        emit notice(line);
-        stop(MeasurementOutcome{MeasurementOutcome::Kind::Refused, line});
-    };
-
-    QString japanese;
-    QString english;
-    m_sunTooLow = false;
-    const std::optional<TrueSunPosition> sun = sunNow(&japanese, &english, &m_sunTooLow);
+    MeasurementOutcome refusal;
+    const std::optional<TrueSunPosition> sun = sunNow(&refusal);
     if (!sun)
-        return refuse(japanese, english);
+        return stop(refusal);
     if (clamped(SetPoint{sun->azimuth, sun->elevation})) {
-        return refuse(QStringLiteral("太陽（%1）がローテーターの可動範囲の外です。").arg(directionTextJapanese(sun->azimuth, sun->elevation)),
-                      QStringLiteral("the sun (%1) is outside the rotator's limits.")
-                          .arg(directionTextEnglish(sun->azimuth, sun->elevation)));
+        return stop(outcomeOf(OutcomeReason::BeyondLimits,
+                              QStringLiteral("太陽（%1）がローテーターの可動範囲の外です。").arg(directionTextJapanese(sun->azimuth, sun->elevation)),
+                              QStringLiteral("the sun (%1) is outside the rotator's limits.")
+                                  .arg(directionTextEnglish(sun->azimuth, sun->elevation))));
     }
     const std::optional<SetPoint> cold = coldSky(*sun);
     if (!cold) {
-        return refuse(QStringLiteral("コールドスカイの向きがローテーターの可動範囲の外です（--cold か --cold-offset を見直してください）。"),
-                      QStringLiteral("the cold-sky direction is outside the rotator's limits (check --cold or --cold-offset)."));
+        return stop(outcomeOf(OutcomeReason::BeyondLimits,
+                              QStringLiteral("コールドスカイの向きがローテーターの可動範囲の外です（--cold か --cold-offset を見直してください）。"),
+                              QStringLiteral("the cold-sky direction is outside the rotator's limits (check --cold or --cold-offset).")));
     }
     if (!m_options.coldAzimuth) {
         m_coldSide = normalized(cold->azimuth - sun->azimuth) < 180.0 ? 1.0 : -1.0;
@@ -176,11 +172,8 @@ void SunNoiseRun::begin()
     }
     if (!m_options.csvPath.isEmpty()) {
         QString problem;
-        if (!m_csv.open(m_options.csvPath, &problem)) {
-            // The reason comes as a Japanese line and an English one.
-            const qsizetype lineEnd = problem.indexOf(QLatin1Char('\n'));
-            return refuse(problem.left(lineEnd), lineEnd < 0 ? problem : problem.mid(lineEnd + 1));
-        }
+        if (!m_csv.open(m_options.csvPath, &problem))
+            return stop(outcomeSaying(OutcomeReason::OutputUnwritable, problem));
     }
 
     emit notice(QStringLiteral("太陽雑音の測定を始めます: 太陽（%1）とコールドスカイ（%2）を %3 回ずつ、各 %4 秒読みます。電力: %5。\n"
@@ -268,10 +261,7 @@ void SunNoiseRun::finishRun()
 {
     m_result.y = sunnoise::yFactor(m_result.repeats);
     if (!m_result.y) {
-        const QString line = QStringLiteral("太陽雑音の測定を終えましたが、測れた回がありません。\n"
-                                            "Sun-noise run over with no repeat measured.");
-        emit notice(line);
-        stop(MeasurementOutcome{MeasurementOutcome::Kind::NoResult, line});
+        stop(outcomeOf(OutcomeReason::NoRepeatMeasured));
         return;
     }
     const sunnoise::YFactor& y = *m_result.y;
@@ -332,15 +322,13 @@ void SunNoiseRun::finishRun()
                                    "Turn the AGC off and check the pointing offsets.")
                         .arg(decibelsText(y.meanDecibels)));
     }
-    stop(MeasurementOutcome{MeasurementOutcome::Kind::Result, {}});
+    stop(outcomeOf(OutcomeReason::Found));
 }
 
-void SunNoiseRun::abort(const QString& reasonJapanese, const QString& reasonEnglish)
+void SunNoiseRun::abort(const MeasurementOutcome& ended)
 {
     if (!isRunning())
         return;
-    const QString line = QStringLiteral("太陽雑音の測定を中止しました: %1\nSun-noise run stopped: %2").arg(reasonJapanese, reasonEnglish);
-    emit notice(line);
     if (!m_result.repeats.empty()) {
         const std::optional<sunnoise::YFactor> partial = sunnoise::yFactor(m_result.repeats);
         emit notice(QStringLiteral("それまでの %1 回の Y = %2 dB\nY over the %1 repeats measured: %2 dB")
@@ -348,7 +336,7 @@ void SunNoiseRun::abort(const QString& reasonJapanese, const QString& reasonEngl
                         .arg(decibelsText(partial->meanDecibels)));
         m_result.y = partial;
     }
-    stop(MeasurementOutcome{MeasurementOutcome::Kind::NoResult, line});
+    stop(ended);
 }
 
 void SunNoiseRun::stop(const MeasurementOutcome& ended)

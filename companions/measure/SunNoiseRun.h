@@ -57,12 +57,10 @@ public:
     // cannot begin, the reason is said, nothing is commanded and finished()
     // says Refused.
     void start();
-    // Ends the run early (Ctrl+C): says why, keeps the CSV rows written so far.
-    void abort(const QString& reasonJapanese, const QString& reasonEnglish);
+    // Ends the run early (Ctrl+C, or the engine could not go on), as `ended`
+    // says; keeps the CSV rows written so far and the repeats' Y.
+    void abort(const MeasurementOutcome& ended);
     bool isRunning() const { return m_running; }
-    // The last start() was refused because the sun stood below 10°: a
-    // scheduled run skipped, not a fault of the station.
-    bool sunTooLow() const { return m_sunTooLow; }
     const SunNoiseResult& result() const { return m_result; }
 
 signals:
@@ -76,8 +74,8 @@ private:
     enum class Point { Sun,
                        Cold };
 
-    std::optional<heliotrope::sky::TrueSunPosition> sunNow(QString* problemJapanese, QString* problemEnglish,
-                                                           bool* tooLow = nullptr) const;
+    // The sun where the run may measure it; otherwise nothing, and why not.
+    std::optional<heliotrope::sky::TrueSunPosition> sunNow(MeasurementOutcome* refusal) const;
     bool clamped(const companions::SetPoint& sky) const;
     // The cold-sky point for the sun at `sun`: --cold, or the offset on the
     // side that lies within the limits.
@@ -98,7 +96,6 @@ private:
     MeasurementEngine& m_engine;
     double m_beamwidth = 0;  // degrees, for the cold-sky offset
     bool m_running = false;
-    bool m_sunTooLow = false;
 
     SunNoiseCsv m_csv;
     SunNoiseResult m_result;

@@ -332,14 +332,4 @@ QString pointingModelSiteUnchecked(const heliotrope::sky::Site& fittedAt)
                      QStringLiteral("The pointing model was fitted at %1; without --site, whether it is this site's is not checked.").arg(site));
 }
 
-QString interruptedJapanese()
-{
-    return QStringLiteral("Ctrl+C で止めました。追尾に戻ります。");
-}
-
-QString interruptedEnglish()
-{
-    return QStringLiteral("stopped with Ctrl+C; back to tracking.");
-}
-
 }  // namespace heliotrope::rotctl::said

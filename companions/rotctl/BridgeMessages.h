@@ -59,8 +59,5 @@ QString savedCalibrationOtherSky(heliotrope::sky::Refraction measuredWith, helio
 QString pointingModelUsed(const measure::SavedPointingModel& saved, const QString& where);
 QString pointingModelSetAside();
 QString pointingModelSiteUnchecked(const heliotrope::sky::Site& fittedAt);
-// Why a sun-noise run ends on Ctrl+C, in each language, to be set in the run's own words.
-QString interruptedJapanese();
-QString interruptedEnglish();
 
 }  // namespace heliotrope::rotctl::said

@@ -2,11 +2,11 @@
 
 #include "companions/common/ShiftedClock.h"
 #include "companions/measure/CalibrationSeries.h"
+#include "companions/measure/OutcomeMessages.h"
 #include "companions/power/PowerSourceChoice.h"
 #include "companions/rotctl/Bridge.h"
 
 using heliotrope::companions::shiftedUtcClock;
-using heliotrope::station::StationCode;
 
 namespace heliotrope::rotctl {
 
@@ -22,15 +22,11 @@ public:
         connect(&m_session, &measure::CalibrationSeries::progress, this, &DeskMeasurement::progress);
         connect(&m_session, &measure::CalibrationSeries::scanFinished, this, [this](const measure::MeasurementOutcome& outcome) {
             // A scan over the top saved no offsets: nothing to take up.
-            if (outcome.found() && !outcome.overTheTop)
+            if (outcome.reason == measure::OutcomeReason::Found)
                 emit resultKept();
         });
-        connect(&m_session, &measure::CalibrationSeries::finished, this, [this](const measure::MeasurementOutcome& outcome) {
-            if (outcome.kind == measure::MeasurementOutcome::Kind::Result)
-                emit finished(StationCode::Ok);
-            else
-                emit finished(m_session.sunTooLow() ? StationCode::SunTooLow : StationCode::NoResult);
-        });
+        connect(&m_session, &measure::CalibrationSeries::finished, this,
+                [this](const measure::MeasurementOutcome& outcome) { emit finished(measure::outcomeCode(outcome.reason)); });
     }
     void start() { m_session.start(); }
     void cancel() override { m_session.interrupt(); }

@@ -37,7 +37,7 @@ signals:
     // A scan's result kept (a calibration's offsets saved): in a series, one
     // for each scan that found one, so that each is pointed with at once.
     void resultKept();
-    // Ok: a result found and saved; NoResult: none (refused, ended early, cancelled).
+    // The code the outcome's reason answers with (its words already said).
     void finished(heliotrope::station::StationCode code);
 };
 

@@ -545,8 +545,8 @@ void TestCalibration::deadPowerSourceEndsTheRunBeforeTheFirstSlew()
                               config);
     QVERIFY(bridge->port);
     sendSetPoint(*bridge);
-    QVERIFY2(bridge->waitFor(QStringLiteral("Measurement not started: the power cannot be read"), 30000), qPrintable(bridge->output));
-    QVERIFY2(bridge->output.contains(QStringLiteral("no receiver")) && bridge->output.contains(QStringLiteral("電力を読めません")),
+    QVERIFY2(bridge->waitFor(QStringLiteral("Not started: the power cannot be read"), 30000), qPrintable(bridge->output));
+    QVERIFY2(bridge->output.contains(QStringLiteral("no receiver")) && bridge->output.contains(QStringLiteral("電力を読めない")),
              qPrintable(bridge->output));
     // Nothing but the window's set-point was ever commanded.
     QTest::qWait(500);
@@ -572,7 +572,7 @@ void TestCalibration::peakOutsideTheSpanIsRefusedAndNothingSaved()
     // Four degrees off, the pattern reads sky beside the sun and the noise
     // decides the shape: the peak fitted beyond the points, the strongest
     // point at the end, or no rise above the noise at all. Each is a refusal.
-    QVERIFY2(bridge->output.contains(QStringLiteral("No calibration result"))
+    QVERIFY2(bridge->output.contains(QStringLiteral("Measured, but no result could be trusted"))
                  && (bridge->output.contains(QStringLiteral("lies outside the scan"))
                      || bridge->output.contains(QStringLiteral("the sun seems to lie beyond it"))
                      || bridge->output.contains(QStringLiteral("No peak of the sun"))),
@@ -636,7 +636,7 @@ void TestCalibration::ctrlCEndsTheRunAndTrackingResumes()
     ::kill(static_cast<pid_t>(bridge->process.processId()), SIGINT);
     const qint64 from = m_relay.clock.elapsed();
     QVERIFY2(bridge->waitFor(QStringLiteral("Back to tracking"), 10000), qPrintable(bridge->output));
-    QVERIFY(bridge->output.contains(QStringLiteral("Calibration interrupted (Ctrl+C)")));
+    QVERIFY(bridge->output.contains(QStringLiteral("The operator ended the measurement")));
     QVERIFY(trackedAfter(from));
     QVERIFY(!QFile::exists(config + QStringLiteral("/heliotrope/heliotrope-rotctl.conf")));
     // Still running and tracking; a second Ctrl+C ends the program.

@@ -330,9 +330,9 @@ void TestSunNoiseRun::refusedWithNothingCommanded()
     QSignalSpy written(&station.bridge->rotctld(), &RotctldClient::commandWritten);
     QVERIFY(station.go());
     QVERIFY(station.waitForEnd(10000));
-    QCOMPARE(station.session->outcome().kind, MeasurementOutcome::Kind::Refused);
+    QCOMPARE(station.session->outcome().kind(), MeasurementOutcome::Kind::Refused);
     // Only the low sun makes the refusal a skipped run.
-    QCOMPARE(station.session->sunTooLow(), said == QStringLiteral("below 10°"));
+    QCOMPARE(station.session->outcome().reason == OutcomeReason::SunTooLow, said == QStringLiteral("below 10°"));
     const QString lines = joined(notices);
     QVERIFY2(lines.contains(said) && lines.contains(QStringLiteral("を始めません")), qPrintable(lines));
     QTest::qWait(600);
@@ -367,8 +367,8 @@ void TestSunNoiseRun::interruptedRunReturnsToTracking()
 
     station.session->interrupt();
     QCOMPARE(station.ended, 1);
-    QCOMPARE(station.session->outcome().kind, MeasurementOutcome::Kind::NoResult);
-    QVERIFY(joined(notices).contains(QStringLiteral("Sun-noise run stopped: stopped with Ctrl+C")));
+    QCOMPARE(station.session->outcome().reason, OutcomeReason::Interrupted);
+    QVERIFY(joined(notices).contains(QStringLiteral("The operator ended the measurement")));
     QVERIFY(!station.bridge->commandsHeld());
     // Tracking again: the window's set-point is commanded.
     QTRY_VERIFY_WITH_TIMEOUT(

@@ -8,8 +8,8 @@
 // the companions' quickened clock, as in the calibration's own test.
 
 #include "ProgramRun.h"
-#include "StationHome.h"
 #include "SerialRotator.h"
+#include "StationHome.h"
 #include "TestTimeScale.h"
 
 #include "companions/record/StationRecord.h"
@@ -286,7 +286,7 @@ void TestStationBridge::bridgeKilledOrAskerInterruptedMidCalibration()
         ::kill(static_cast<pid_t>(asker.process.processId()), SIGINT);
         QCOMPARE(asker.exitWithin(5000), 1);
         QVERIFY(asker.output.contains(QStringLiteral("Interrupted")));
-        QVERIFY(m_bridge->waitFor(QStringLiteral("Calibration interrupted")));
+        QVERIFY(m_bridge->waitFor(QStringLiteral("The operator ended the measurement")));
         QVERIFY(rotatorNear(30.0, 26.2));
         QVERIFY(ask({QStringLiteral("--status")}).second.contains(QStringLiteral("tracking")));
     }
