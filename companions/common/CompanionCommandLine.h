@@ -23,10 +23,16 @@ namespace heliotrope::companions {
 // (Japanese, then the English on the next line), and for an option that takes
 // a value, the value's name and its default (none: no default).
 struct OptionRow {
+    // A file's value is a path in the folder the command was typed in: a
+    // request sent to a running bridge carries it made absolute.
+    enum class Value { Text,
+                       File };
+
     const char* name;
     const char* description;
     const char* valueName = nullptr;
     const char* defaultValue = nullptr;
+    Value value = Value::Text;
 };
 
 class CompanionCommandLine {

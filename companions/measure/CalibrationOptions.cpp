@@ -39,7 +39,7 @@ const OptionRow kCalibrationOptions[] = {
      "較正: 図（.png）と測定点（.csv）のファイル名の頭（既定 heliotrope-calibration-日時）。\n"
      "Calibration: name of the picture (.png) and points (.csv) without extension "
      "(default heliotrope-calibration-DATE).",
-     "path"},
+     "path", nullptr, OptionRow::Value::File},
     {"every",
      "較正: 前の回の始まりからこの分数ごとに繰り返す。太陽が 10° より低くなるか --until まで。\n"
      "Calibration: repeat, each scan this many minutes after the previous one began, until the sun "
@@ -51,6 +51,11 @@ const OptionRow kCalibrationOptions[] = {
 };
 
 }  // namespace
+
+std::span<const OptionRow> calibrationOptionRows()
+{
+    return kCalibrationOptions;
+}
 
 void addCalibrationOptions(CompanionCommandLine& commandLine)
 {

@@ -51,6 +51,8 @@ struct CalibrationOptions {
 
 // The calibration's options, added to the bridge's parser.
 void addCalibrationOptions(companions::CompanionCommandLine& commandLine);
+// The table itself: what a request to a running bridge may carry.
+std::span<const companions::OptionRow> calibrationOptionRows();
 // Nothing when --calibrate is not given; otherwise the options, each problem
 // (in Japanese and English) appended to `problems`.
 std::optional<CalibrationOptions> readCalibrationOptions(companions::CompanionCommandLine& commandLine);

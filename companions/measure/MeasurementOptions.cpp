@@ -65,6 +65,11 @@ const OptionRow kMeasurementOptions[] = {
 
 }  // namespace
 
+std::span<const OptionRow> measurementOptionRows()
+{
+    return kMeasurementOptions;
+}
+
 void addMeasurementOptions(CompanionCommandLine& commandLine)
 {
     commandLine.addOptions(kMeasurementOptions);

@@ -10,10 +10,12 @@
 #include <QStringList>
 
 #include <optional>
+#include <span>
 
 namespace heliotrope::companions {
 class CompanionCommandLine;
-}
+struct OptionRow;
+}  // namespace heliotrope::companions
 
 namespace heliotrope::measure {
 
@@ -29,6 +31,8 @@ struct MeasurementOptions {
 };
 
 void addMeasurementOptions(companions::CompanionCommandLine& commandLine);
+// The table itself: what a request to a running bridge may carry.
+std::span<const companions::OptionRow> measurementOptionRows();
 
 // The shared options of a parsed command line. How results are kept is read
 // always. When neither --calibrate nor

@@ -80,7 +80,7 @@ const OptionRow kSunNoiseOptions[] = {
     {"csv",
      "繰り返しごとの太陽とコールドスカイの電力を書く CSV ファイル。\n"
      "CSV file for the sun and cold-sky powers of each repeat.",
-     "file"},
+     "file", nullptr, OptionRow::Value::File},
 };
 
 }  // namespace
@@ -90,6 +90,11 @@ std::optional<double> SunNoiseOptions::beamwidthDegrees() const
     if (!frequencyMegahertz || !dishDiameterMetres)
         return std::nullopt;
     return heliotrope::sunnoise::estimatedBeamwidthDegrees(*frequencyMegahertz, *dishDiameterMetres);
+}
+
+std::span<const OptionRow> sunNoiseOptionRows()
+{
+    return kSunNoiseOptions;
 }
 
 void addSunNoiseOptions(CompanionCommandLine& commandLine)

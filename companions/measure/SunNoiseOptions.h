@@ -42,6 +42,8 @@ struct SunNoiseOptions {
 
 // The options, added to the bridge's command line.
 void addSunNoiseOptions(companions::CompanionCommandLine& commandLine);
+// The table itself: what a request to a running bridge may carry.
+std::span<const companions::OptionRow> sunNoiseOptionRows();
 
 // The sun-noise options from a parsed command line: nothing when --sun-noise is
 // not given (and none of its options either). Each unusable value adds one

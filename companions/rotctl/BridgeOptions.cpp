@@ -1,6 +1,7 @@
 #include "companions/rotctl/BridgeOptions.h"
 
 #include "companions/common/CompanionCommandLine.h"
+#include "companions/rotctl/MeasurementRequestLine.h"
 
 #include <QRegularExpression>
 
@@ -281,6 +282,10 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
     readSkyAndRuns(commandLine, options);
     options.pointingFit = readPointingFitOptions(commandLine);
     readAsking(commandLine, options);
+    if (options.calibration || options.sunNoise) {
+        options.measurementWords = measurementOptionWords(commandLine.parser());
+        options.optionsNotCarried = optionsNotCarried(commandLine.parser());
+    }
     return commandLine.result(options);
 }
 

@@ -63,6 +63,10 @@ struct BridgeOptions {
     // bridge, but a request to the running one.
     BridgeAsk ask = BridgeAsk::None;
     std::optional<rotator::RotatorPosition> stowAt;  // --stow AZ,EL
+    // For a measurement asked of a running bridge: its own options as read,
+    // one --name=value word each, and the options given it does not carry.
+    QStringList measurementWords;
+    QStringList optionsNotCarried;
 };
 
 // QCommandLineParser has no option with an optional value: `--stow` alone

@@ -83,6 +83,12 @@ QString askersOptionSetAside(const QString& name, const QString& theirs, const Q
                      QStringLiteral("--%1 %2: the running bridge's %3 is used.").arg(name, theirs, running));
 }
 
+QString askersOptionNotCarried(const QString& given)
+{
+    return bilingual(QStringLiteral("%1 は依頼に入れません。動いているブリッジ自身の設定を使います。").arg(given),
+                     QStringLiteral("%1: the running bridge's own is used; it is not part of the request.").arg(given));
+}
+
 QString askersClockOffsetCounts(const QString& theirs, const QString& running)
 {
     return bilingual(QStringLiteral("動いているブリッジの --clock-offset %2 ではなく、依頼の --clock-offset %1 で測ります。").arg(theirs, running),

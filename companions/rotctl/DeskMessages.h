@@ -28,6 +28,8 @@ QString resumedAsAsked();
 QString trackingAgain();
 // An option the asker gave that the running bridge has its own value of.
 QString askersOptionSetAside(const QString& name, const QString& theirs, const QString& running);
+// An option the asker gave that is the running bridge's own, as given.
+QString askersOptionNotCarried(const QString& given);
 // The asker's --clock-offset differs from the running bridge's, and is the one used.
 QString askersClockOffsetCounts(const QString& theirs, const QString& running);
 

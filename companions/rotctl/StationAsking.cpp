@@ -2,11 +2,10 @@
 
 #include "companions/common/ConsoleText.h"
 #include "companions/common/SignalNotifier.h"
+#include "companions/rotctl/DeskMessages.h"
 #include "companions/rotctl/ProgressLine.h"
 #include "companions/station/StationClient.h"
 #include "companions/station/StationServer.h"
-
-#include <QDir>
 
 #include <csignal>
 
@@ -26,31 +25,7 @@ QString noBridgeText()
                           "No heliotrope-rotctl bridge is running: start it first (systemctl --user start heliotrope-rotctl).");
 }
 
-QStringList measurementWords(const QStringList& arguments)
-{
-    QStringList words;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& word = arguments[i];
-        if (word == QLatin1String("--calibrate") || word == QLatin1String("-calibrate")) {
-            ++i;  // and its pattern, which the request carries as its own
-            continue;
-        }
-        if (word.startsWith(QLatin1String("--calibrate=")) || word.startsWith(QLatin1String("-calibrate="))
-            || word == QLatin1String("--sun-noise") || word == QLatin1String("-sun-noise"))
-            continue;
-        words << word;
-        for (const QLatin1String path : {QLatin1String("--csv"), QLatin1String("--calibration-output")}) {
-            if (word == path && i + 1 < arguments.size()) {
-                words << QDir::current().absoluteFilePath(arguments[++i]);
-            } else if (word.startsWith(path + QLatin1Char('='))) {
-                words.last() = path + QLatin1Char('=') + QDir::current().absoluteFilePath(word.mid(path.size() + 1));
-            }
-        }
-    }
-    return words;
-}
-
-std::optional<int> askRunningBridge(const BridgeOptions& options, const QStringList& arguments)
+std::optional<int> askRunningBridge(const BridgeOptions& options)
 {
     QString problem;
     const QString path = StationServer::defaultSocketPath(&problem);
@@ -86,7 +61,7 @@ std::optional<int> askRunningBridge(const BridgeOptions& options, const QStringL
         } else {
             request.kind = RequestKind::SunNoise;
         }
-        request.arguments = measurementWords(arguments);
+        request.arguments = options.measurementWords;
         break;
     }
 
@@ -94,6 +69,9 @@ std::optional<int> askRunningBridge(const BridgeOptions& options, const QStringL
     QObject::connect(&client, &StationClient::progressed, [&console](const QString& text) { console.show(text); });
     QObject::connect(&client, &StationClient::said, [&console](const QString& text) { console.print(text); });
     QObject::connect(&client, &StationClient::lost, [](const QString& why) { printLine(stderr, why); });
+    for (const QString& given : options.optionsNotCarried)
+        if (options.ask == BridgeAsk::None)
+            console.print(said::askersOptionNotCarried(given));
     // Ctrl+C (or a kill) closes the socket: the bridge ends the measurement and tracks on.
     bool interrupted = false;
     SignalNotifier& notifier = SignalNotifier::instance();

@@ -15,14 +15,9 @@ namespace heliotrope::rotctl {
 
 // The exit status, once the running bridge has answered (or went away);
 // nothing when no bridge of this user answers on its socket.
-std::optional<int> askRunningBridge(const BridgeOptions& options, const QStringList& arguments);
+std::optional<int> askRunningBridge(const BridgeOptions& options);
 
 // No bridge to ask: Japanese, newline, English.
 QString noBridgeText();
-
-// The measurement's words for the request: the command line without the
-// program and the choice of run, and paths made whole, for the bridge runs
-// elsewhere.
-QStringList measurementWords(const QStringList& arguments);
 
 }  // namespace heliotrope::rotctl

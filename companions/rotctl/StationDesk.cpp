@@ -10,6 +10,7 @@
 #include "companions/rotctl/BridgeMessages.h"
 #include "companions/rotctl/DeskMessages.h"
 #include "companions/rotctl/KeptHold.h"
+#include "companions/rotctl/MeasurementRequestLine.h"
 #include "companions/rotctl/PointingChoice.h"
 
 #include <QCoreApplication>
@@ -36,18 +37,6 @@ QString siteText(const heliotrope::sky::Site& site)
     return QStringLiteral("%1,%2,%3").arg(site.latitude, 0, 'g', 10).arg(site.longitude, 0, 'g', 10).arg(site.height, 0, 'g', 8);
 }
 
-bool given(const QStringList& words, const QString& name)
-{
-    const QString option = QStringLiteral("--") + name;
-    const QString single = QStringLiteral("-") + name;
-    for (const QString& word : words) {
-        if (word == option || word == single || word.startsWith(option + QLatin1Char('='))
-            || word.startsWith(single + QLatin1Char('=')))
-            return true;
-    }
-    return false;
-}
-
 // After a park the rotator is at rest once its readings have stayed alike
 // this long (companions' seconds), and at least as long as it takes to turn
 // a step: a rotator is not at rest in the moment before it starts.
@@ -58,36 +47,22 @@ constexpr double kParkRestSeconds = 3.0;
 std::optional<BridgeOptions> askedMeasurement(const StationRequest& request, const BridgeOptions& bridge,
                                               QString* problem, QStringList* notes)
 {
-    QStringList arguments{QCoreApplication::applicationName()};
-    if (request.kind == RequestKind::Calibrate)
-        arguments << QStringLiteral("--calibrate") << request.pattern;
-    else
-        arguments << QStringLiteral("--sun-noise");
-    arguments << request.arguments;
     const std::optional<heliotrope::sky::Site>& site = bridge.trueSun.site;
-    if (site && !given(request.arguments, QStringLiteral("site")))
-        arguments << QStringLiteral("--site") << siteText(*site);
-    const companions::CommandLine<BridgeOptions> read = parseBridgeCommandLine(arguments);
-    if (!read.options) {
-        *problem = read.text;
+    const std::optional<MeasurementAsked> read = readMeasurementRequest(request, site, problem);
+    if (!read)
         return std::nullopt;
-    }
-    BridgeOptions asked = *read.options;
+    const auto given = [&read](const QString& name) { return read->given.contains(name); };
+    BridgeOptions asked = read->options;
     const auto differs = [&](const QString& name, const QString& running, const QString& theirs) {
-        if (given(request.arguments, name) && running != theirs)
+        if (given(name) && running != theirs)
             *notes << said::askersOptionSetAside(name, theirs, running);
     };
-    differs(QStringLiteral("rotctld"), QStringLiteral("%1:%2").arg(bridge.rotctldHost).arg(bridge.rotctldPort),
-            QStringLiteral("%1:%2").arg(asked.rotctldHost).arg(asked.rotctldPort));
-    differs(QStringLiteral("port"), QString::number(bridge.port), QString::number(asked.port));
-    if (site) {
-        differs(QStringLiteral("site"), siteText(*site), asked.trueSun.site ? siteText(*asked.trueSun.site) : QString());
-        asked.trueSun.site = site;
-    }
+    if (site && read->siteGiven)
+        differs(QStringLiteral("site"), siteText(*site), siteText(*read->siteGiven));
     // The running bridge's clock holds for what is asked of it, unless the
     // asker gives its own (a rehearsal asked as such), which is said.
     const auto seconds = [](double value) { return QString::number(value, 'f', 3); };
-    if (!given(request.arguments, QStringLiteral("clock-offset"))) {
+    if (!given(QStringLiteral("clock-offset"))) {
         asked.measurement.clockOffsetSeconds = bridge.measurement.clockOffsetSeconds;
         asked.trueSun.clockOffsetSeconds = bridge.measurement.clockOffsetSeconds;
     } else if (bridge.measurement.clockOffsetSeconds != 0 && asked.measurement.clockOffsetSeconds != bridge.measurement.clockOffsetSeconds) {

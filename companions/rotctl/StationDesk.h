@@ -106,11 +106,12 @@ private:
     qint64 m_stillSinceUtcMs = 0;
 };
 
-// The options of a measurement asked over the socket, read as the bridge's
-// own command line would read them, in the running bridge's sky (its site,
-// when it has one, and its air in true-sun mode). Nothing, with the reason,
-// when they are not usable; `notes` says each bridge option the asker gave
-// that differs from the running bridge's, which is kept.
+// The options of a measurement asked over the socket, read with the table
+// the asker's command line read them with, in the running bridge's sky (its
+// site, when it has one, and its air in true-sun mode) and on its clock
+// unless the request gives its own. Nothing, with the reason, when they are
+// not usable; `notes` says where the request's site or clock differs from
+// the running bridge's, and which holds.
 std::optional<BridgeOptions> askedMeasurement(const station::StationRequest& request, const BridgeOptions& bridge,
                                               QString* problem, QStringList* notes);
 

@@ -21,8 +21,9 @@ constexpr double kMaxTemperatureC = 60;
 // ERFA's estimate of the scale height: 29.3 m per kelvin of a 15 °C sea-level air.
 constexpr double kScaleHeightMetres = 29.3 * 288.15;
 
-// The true sun's options: the sky the bridge and its measurements point in.
-const OptionRow kTrueSunOptions[] = {
+// What the bridge tracks: the window's set-point, the true sun instead, or
+// the true sun by itself.
+const OptionRow kTrackingOptions[] = {
     {"true-sun",
      "昼の指向データでは、ウィンドウの設定点のかわりに --site の地点から見た本当の太陽"
      "（ERFA: 歳差・章動・光行差・地点の高さを含む）をローテーターへ送る。夜の待機位置はそのまま"
@@ -45,6 +46,10 @@ const OptionRow kTrueSunOptions[] = {
      "Where --track-sun waits by night: wait (default, at the next sunrise's azimuth) or stow (at the "
      "--stow-position).",
      "wait|stow", "wait"},
+};
+
+// The sky the bridge and its measurements point in: one site, one refraction.
+const OptionRow kSkyOptions[] = {
     {"site",
      "地点: 緯度,経度[,高さ m]（度、北と東が正、高さは楕円体から -500～9000 m。"
      "例 35.6581,139.3383,120）。保存した指向モデルは、この地点のものでなければ使わない。\n"
@@ -80,6 +85,9 @@ const OptionRow kTrueSunOptions[] = {
      "Relative humidity, percent, 0 to 100 (default 50). Only with --refraction "
      "optical or radio.",
      "percent"},
+};
+
+const OptionRow kLookOptions[] = {
     {"sun-now",
      "--site の地点について、いまの本当の太陽、ウィンドウのモデルの位置とその差を表示して終了する"
      "（ローテーターには何も送らない）。\n"
@@ -116,37 +124,29 @@ QString refractionTextEnglish(const TrueSunOptions& options)
         .arg(options.atmosphere.relativeHumidity * 100.0, 0, 'f', 0);
 }
 
-void addTrueSunOptions(CompanionCommandLine& commandLine)
+std::span<const OptionRow> skyOptionRows()
 {
-    commandLine.addOptions(kTrueSunOptions);
+    return kSkyOptions;
 }
 
-TrueSunOptions readTrueSunOptions(CompanionCommandLine& commandLine)
+void addTrueSunOptions(CompanionCommandLine& commandLine)
+{
+    commandLine.addOptions(kTrackingOptions);
+    commandLine.addOptions(kSkyOptions);
+    commandLine.addOptions(kLookOptions);
+}
+
+void addSkyOptions(CompanionCommandLine& commandLine)
+{
+    commandLine.addOptions(kSkyOptions);
+}
+
+void readSkyOptions(CompanionCommandLine& commandLine, TrueSunOptions& options)
 {
     const QCommandLineParser& parser = commandLine.parser();
     QStringList& problems = commandLine.problems();
-    TrueSunOptions options;
-    options.bySelf = parser.isSet(QStringLiteral("track-sun"));
-    options.enabled = parser.isSet(QStringLiteral("true-sun")) || options.bySelf;
-    options.lookOnly = parser.isSet(QStringLiteral("sun-now"));
-    const QString night = parser.value(QStringLiteral("night")).trimmed();
-    options.nightStow = night == QLatin1String("stow");
-    if (night != QLatin1String("stow") && night != QLatin1String("wait"))
-        problems << QStringLiteral("--night 「%1」 は wait か stow にしてください。\n--night \"%1\": give wait or stow.")
-                        .arg(parser.value(QStringLiteral("night")));
-    else if (parser.isSet(QStringLiteral("night")) && !options.bySelf)
-        problems << QStringLiteral("--night は --track-sun と一緒に使います。\n--night goes with --track-sun.");
-
-    if (parser.isSet(QStringLiteral("site"))) {
+    if (parser.isSet(QStringLiteral("site")))
         commandLine.readSite(QStringLiteral("site"), options.site);
-    } else if (options.enabled || options.lookOnly) {
-        const QString mode = options.bySelf ? QStringLiteral("track-sun")
-                                            : (options.enabled ? QStringLiteral("true-sun") : QStringLiteral("sun-now"));
-        problems << QStringLiteral("--%1 には地点 --site 緯度,経度[,高さ m] が要ります。\n"
-                                   "--%1 needs the site: --site LAT,LON[,HEIGHT_M].")
-                        .arg(mode);
-    }
-
     if (const std::optional<Refraction> named = heliotrope::sky::refractionNamed(parser.value(QStringLiteral("refraction")).trimmed().toStdString())) {
         options.refraction = *named;
     } else {
@@ -175,6 +175,32 @@ TrueSunOptions readTrueSunOptions(CompanionCommandLine& commandLine)
     double humidityPercent = options.atmosphere.relativeHumidity * 100.0;
     air(QStringLiteral("humidity"), 0, 100, humidityPercent);
     options.atmosphere.relativeHumidity = humidityPercent / 100.0;
+}
+
+TrueSunOptions readTrueSunOptions(CompanionCommandLine& commandLine)
+{
+    const QCommandLineParser& parser = commandLine.parser();
+    QStringList& problems = commandLine.problems();
+    TrueSunOptions options;
+    options.bySelf = parser.isSet(QStringLiteral("track-sun"));
+    options.enabled = parser.isSet(QStringLiteral("true-sun")) || options.bySelf;
+    options.lookOnly = parser.isSet(QStringLiteral("sun-now"));
+    const QString night = parser.value(QStringLiteral("night")).trimmed();
+    options.nightStow = night == QLatin1String("stow");
+    if (night != QLatin1String("stow") && night != QLatin1String("wait"))
+        problems << QStringLiteral("--night 「%1」 は wait か stow にしてください。\n--night \"%1\": give wait or stow.")
+                        .arg(parser.value(QStringLiteral("night")));
+    else if (parser.isSet(QStringLiteral("night")) && !options.bySelf)
+        problems << QStringLiteral("--night は --track-sun と一緒に使います。\n--night goes with --track-sun.");
+
+    readSkyOptions(commandLine, options);
+    if (!parser.isSet(QStringLiteral("site")) && (options.enabled || options.lookOnly)) {
+        const QString mode = options.bySelf ? QStringLiteral("track-sun")
+                                            : (options.enabled ? QStringLiteral("true-sun") : QStringLiteral("sun-now"));
+        problems << QStringLiteral("--%1 には地点 --site 緯度,経度[,高さ m] が要ります。\n"
+                                   "--%1 needs the site: --site LAT,LON[,HEIGHT_M].")
+                        .arg(mode);
+    }
 
     // The measurements on the sun point at the real sun as well, whatever the
     // tracking follows; the pointing model's fit reads the scans of the site.

@@ -10,10 +10,12 @@
 #include <QStringList>
 
 #include <optional>
+#include <span>
 
 namespace heliotrope::companions {
 class CompanionCommandLine;
-}
+struct OptionRow;
+}  // namespace heliotrope::companions
 
 namespace heliotrope::rotctl {
 
@@ -50,5 +52,11 @@ QString refractionTextEnglish(const TrueSunOptions& options);
 // parse(); each value that cannot be used adds a problem that names the option.
 void addTrueSunOptions(companions::CompanionCommandLine& commandLine);
 TrueSunOptions readTrueSunOptions(companions::CompanionCommandLine& commandLine);
+
+// The sky alone (--site, --refraction and the air), as a measurement asked
+// of a running bridge carries it: added, read into `options`, and the table.
+void addSkyOptions(companions::CompanionCommandLine& commandLine);
+void readSkyOptions(companions::CompanionCommandLine& commandLine, TrueSunOptions& options);
+std::span<const companions::OptionRow> skyOptionRows();
 
 }  // namespace heliotrope::rotctl

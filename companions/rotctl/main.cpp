@@ -85,7 +85,7 @@ int printed(const QString& text, const QString& problem, int exitCode)
 // The commands that end once answered: the pointing model's fit, the sun
 // now, the record's history, and whatever the running bridge is asked.
 // Nothing when this process is to be a bridge.
-std::optional<int> answerOnce(BridgeOptions& options, const QStringList& arguments)
+std::optional<int> answerOnce(BridgeOptions& options)
 {
     if (options.pointingFit) {
         const PointingFitReport fitted = fitPointingModelFromRecord(
@@ -109,7 +109,7 @@ std::optional<int> answerOnce(BridgeOptions& options, const QStringList& argumen
     // rotctld connection. Without one, a measurement runs here, as a bridge
     // of its own.
     if (options.ask != BridgeAsk::None || options.calibration || options.sunNoise) {
-        if (const std::optional<int> status = askRunningBridge(options, arguments))
+        if (const std::optional<int> status = askRunningBridge(options))
             return status;
         if (options.ask != BridgeAsk::None)
             return printed({}, noBridgeText(), 1);
@@ -189,7 +189,7 @@ int main(int argc, char** argv)
     if (QString unusable; !takeTimeScaleFromEnvironment(&unusable))
         return printed({}, unusable, kUsageExitCode);
     BridgeOptions options = *commandLine.options;
-    if (const std::optional<int> answered = answerOnce(options, arguments))
+    if (const std::optional<int> answered = answerOnce(options))
         return *answered;
 
     ProgressLine console(stdout);

@@ -68,9 +68,9 @@ enum class RequestKind { Calibrate,
 struct StationRequest {
     RequestKind kind = RequestKind::Status;
     QString pattern;  // calibrate: "cross" or "five"
-    // calibrate, sun-noise: the measurement's options as the asking command
-    // got them ("--beamwidth", "2.5", "--power", "rigctld:127.0.0.1:4532"),
-    // for the bridge to read with its own command-line parser.
+    // calibrate, sun-noise: the measurement's own options as the asking
+    // command read them, a word each ("--beamwidth=2.5",
+    // "--power=rigctld:127.0.0.1:4532"), read by the bridge with the same table.
     QStringList arguments;
     // stow: the position in the rotator's own terms; none: the bridge's
     // stow position (or Hamlib's park).
