@@ -52,6 +52,19 @@ const OptionRow kCalibrationOptions[] = {
 
 }  // namespace
 
+QString patternName(CalibrationPattern pattern)
+{
+    return pattern == CalibrationPattern::FivePoint ? QStringLiteral("five") : QStringLiteral("cross");
+}
+
+std::optional<CalibrationPattern> patternNamed(const QString& name)
+{
+    for (const CalibrationPattern pattern : {CalibrationPattern::Cross, CalibrationPattern::FivePoint})
+        if (name == patternName(pattern))
+            return pattern;
+    return std::nullopt;
+}
+
 std::span<const OptionRow> calibrationOptionRows()
 {
     return kCalibrationOptions;
@@ -72,10 +85,8 @@ std::optional<CalibrationOptions> readCalibrationOptions(CompanionCommandLine& c
     }
     CalibrationOptions options;
     const QString pattern = parser.value(kCalibrate).trimmed();
-    if (pattern == QLatin1String("cross"))
-        options.pattern = CalibrationPattern::Cross;
-    else if (pattern == QLatin1String("five"))
-        options.pattern = CalibrationPattern::FivePoint;
+    if (const std::optional<CalibrationPattern> named = patternNamed(pattern))
+        options.pattern = *named;
     else
         problems << QStringLiteral("--calibrate 「%1」 は cross か five にしてください。\n--calibrate takes cross or five.").arg(pattern);
 

@@ -21,6 +21,10 @@ enum class CalibrationPattern {
     FivePoint,  // on the sun, ±step in each axis and the baseline off the sun; closed form
 };
 
+// The pattern's name, as --calibrate, a request and the station's record take it.
+QString patternName(CalibrationPattern pattern);
+std::optional<CalibrationPattern> patternNamed(const QString& name);
+
 struct CalibrationOptions {
     CalibrationPattern pattern = CalibrationPattern::Cross;
     double beamwidth = 0;        // degrees, full width at half maximum, the dish's nominal

@@ -160,7 +160,7 @@ void CalibrationRun::begin()
     m_index = 0;
     emit notice(QStringLiteral("較正を始めます: %1、%2 点、ビーム幅 %3、幅 ±%4、間隔 %5、各点 %6 秒、電力: %7\n"
                                "Calibration begins: %1, %2 points, beamwidth %3, span ±%4, step %5, dwell %6 s, power: %7")
-                    .arg(m_options.pattern == CalibrationPattern::Cross ? QStringLiteral("cross") : QStringLiteral("five"))
+                    .arg(patternName(m_options.pattern))
                     .arg(m_points.size())
                     .arg(degreesText(m_options.beamwidth), degreesText(m_options.spanDegrees()),
                          degreesText(m_options.stepDegrees()))

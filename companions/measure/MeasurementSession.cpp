@@ -295,7 +295,7 @@ void MeasurementSession::recordCalibration(const std::optional<CalibrationOutcom
     RecordedCalibration kept;
     kept.utc = measured;
     kept.site = recordedSite(options.site);
-    kept.pattern = options.pattern == CalibrationPattern::Cross ? QStringLiteral("cross") : QStringLiteral("five");
+    kept.pattern = patternName(options.pattern);
     const std::vector<MeasuredPoint> none;
     for (const MeasuredPoint& point : fitted ? fitted->points : m_calibration ? m_calibration->points()
                                                                               : none) {

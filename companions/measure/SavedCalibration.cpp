@@ -1,5 +1,7 @@
 #include "companions/measure/SavedCalibration.h"
 
+#include "companions/sky/SiteDistance.h"
+
 #include <QSettings>
 
 #include <algorithm>
@@ -19,19 +21,6 @@ QSettings userSettings()
 {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("heliotrope"),
                      QStringLiteral("heliotrope-rotctl"));
-}
-
-// Ground distance between two sites, km, on a sphere: enough to tell a
-// station from another.
-double kilometresBetween(const heliotrope::sky::Site& a, const heliotrope::sky::Site& b)
-{
-    constexpr double kEarthRadiusKm = 6371.0;
-    constexpr double kDegree = std::numbers::pi / 180.0;
-    const double p1 = a.latitude * kDegree;
-    const double p2 = b.latitude * kDegree;
-    const double dl = (b.longitude - a.longitude) * kDegree;
-    const double c = std::sin(p1) * std::sin(p2) + std::cos(p1) * std::cos(p2) * std::cos(dl);
-    return kEarthRadiusKm * std::acos(std::clamp(c, -1.0, 1.0));
 }
 
 QString siteText(const heliotrope::sky::Site& site)
@@ -148,7 +137,7 @@ QString pointingModelRefusal(const SavedPointingModel& saved, const std::optiona
                              rotator::AzimuthRange range)
 {
     using heliotrope::pointing::Direction;
-    const double distance = site ? kilometresBetween(saved.site, *site) : 0;
+    const double distance = site ? heliotrope::sky::kilometresBetween(saved.site, *site) : 0;
     if (distance > kModelSiteKilometres) {
         return QStringLiteral("保存した指向モデルは別の地点（%1、--site %2 から %3 km）のアンテナのものです。使いません。"
                               "この地点の記録から --fit-pointing-model で求め直してください。\n"

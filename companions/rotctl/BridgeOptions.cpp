@@ -2,6 +2,7 @@
 
 #include "companions/common/CompanionCommandLine.h"
 #include "companions/rotctl/MeasurementRequestLine.h"
+#include "companions/station/StationProtocol.h"
 
 #include <QRegularExpression>
 
@@ -118,10 +119,10 @@ const OptionRow kAskingOptions[] = {
 };
 
 // Rotator terms, as the station socket's stow takes them.
-constexpr double kLowestStowAzimuth = -360;
-constexpr double kHighestStowAzimuth = 720;
-constexpr double kLowestStowElevation = -90;
-constexpr double kHighestStowElevation = 180;
+using station::kHighestStowAzimuth;
+using station::kHighestStowElevation;
+using station::kLowestStowAzimuth;
+using station::kLowestStowElevation;
 
 void readStowPosition(CompanionCommandLine& commandLine, const QString& name, std::optional<rotator::RotatorPosition>& into)
 {
@@ -131,9 +132,8 @@ void readStowPosition(CompanionCommandLine& commandLine, const QString& name, st
     std::pair<double, double> pair;
     commandLine.take(heliotrope::companions::anglePairOption(name, text, kHighestStowAzimuth), pair);
     if (pair.first < kLowestStowAzimuth || pair.second < kLowestStowElevation || pair.second > kHighestStowElevation) {
-        commandLine.problems() << QStringLiteral("--%1 「%2」: 方位角は -360〜720°、仰角は -90〜180° です。\n"
-                                                 "--%1 \"%2\": azimuth -360 to 720°, elevation -90 to 180°.")
-                                      .arg(name, text);
+        commandLine.problems() << QStringLiteral("--%1 「%2」: %3 です。\n--%1 \"%2\": %4.")
+                                      .arg(name, text, station::stowBoundsJapanese(), station::stowBoundsEnglish());
         return;
     }
     into = rotator::RotatorPosition{pair.first, pair.second};

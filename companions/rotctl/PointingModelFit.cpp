@@ -4,6 +4,7 @@
 #include "companions/measure/SavedCalibration.h"
 #include "companions/record/StationHistory.h"
 #include "companions/record/StationRecord.h"
+#include "companions/sky/SiteDistance.h"
 
 #include <QFileInfo>
 #include <QPainter>
@@ -91,14 +92,6 @@ QString valueText(Term term, double value, double uncertainty)
     if (isScaleTerm(term))
         return QStringLiteral("%1 ± %2 %").arg(value * 100, 0, 'f', 3).arg(uncertainty * 100, 0, 'f', 3);
     return QStringLiteral("%1 ± %2°").arg(value, 0, 'f', 4).arg(uncertainty, 0, 'f', 4);
-}
-
-double kilometresApart(const heliotrope::sky::Site& a, const heliotrope::record::RecordedSite& b)
-{
-    constexpr double kEarthRadiusKm = 6371.0;
-    const double c = std::sin(a.latitude * kDegree) * std::sin(b.latitude * kDegree)
-        + std::cos(a.latitude * kDegree) * std::cos(b.latitude * kDegree) * std::cos((b.longitude - a.longitude) * kDegree);
-    return kEarthRadiusKm * std::acos(std::clamp(c, -1.0, 1.0));
 }
 
 // Where the sun stood over the scan's points on the sun, and when: their mean,
@@ -253,7 +246,7 @@ RecordedScans scansFromRecord(const std::vector<heliotrope::record::StationRun>&
             ++recorded.notFound;
         } else if (calibration->rehearsal() && !withRehearsals) {
             ++recorded.rehearsals;
-        } else if (kilometresApart(site, calibration->site) > measure::kModelSiteKilometres) {
+        } else if (heliotrope::sky::kilometresBetween(site, {calibration->site.latitude, calibration->site.longitude, calibration->site.height}) > measure::kModelSiteKilometres) {
             ++recorded.otherSite;
         } else if (calibration->refraction != sky) {
             ++recorded.otherSky;

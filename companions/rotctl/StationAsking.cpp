@@ -56,8 +56,7 @@ std::optional<int> askRunningBridge(const BridgeOptions& options)
     case BridgeAsk::None:
         if (options.calibration) {
             request.kind = RequestKind::Calibrate;
-            request.pattern = options.calibration->pattern == measure::CalibrationPattern::FivePoint ? QStringLiteral("five")
-                                                                                                     : QStringLiteral("cross");
+            request.pattern = measure::patternName(options.calibration->pattern);
         } else {
             request.kind = RequestKind::SunNoise;
         }

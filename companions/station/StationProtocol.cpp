@@ -149,6 +149,20 @@ QByteArray tagged(const char* tag, const QString& text)
 
 }  // namespace
 
+QString stowBoundsJapanese()
+{
+    return QStringLiteral("方位角 %1〜%2°、仰角 %3〜%4°").arg(kLowestStowAzimuth).arg(kHighestStowAzimuth).arg(kLowestStowElevation).arg(kHighestStowElevation);
+}
+
+QString stowBoundsEnglish()
+{
+    return QStringLiteral("azimuth %1 to %2°, elevation %3 to %4°")
+        .arg(kLowestStowAzimuth)
+        .arg(kHighestStowAzimuth)
+        .arg(kLowestStowElevation)
+        .arg(kHighestStowElevation);
+}
+
 int exitStatusFor(StationCode code)
 {
     switch (code) {
@@ -278,11 +292,10 @@ RequestReading readRequest(const QByteArray& received)
             break;
         const std::optional<double> azimuth = arguments.size() == 2 ? numberFrom(arguments[0]) : std::nullopt;
         const std::optional<double> elevation = arguments.size() == 2 ? numberFrom(arguments[1]) : std::nullopt;
-        if (!azimuth || !elevation || *azimuth < -360 || *azimuth > 720 || *elevation < -90 || *elevation > 180)
-            return refuse(StationCode::InvalidArgument,
-                          QStringLiteral("stow の位置は「方位角 仰角」の数二つです（方位角 -360〜720°、仰角 -90〜180°）。"),
-                          QStringLiteral("stow takes its position as two numbers, azimuth and elevation "
-                                         "(azimuth -360 to 720°, elevation -90 to 180°)."));
+        if (!azimuth || !elevation || *azimuth < kLowestStowAzimuth || *azimuth > kHighestStowAzimuth
+            || *elevation < kLowestStowElevation || *elevation > kHighestStowElevation)
+            return refuse(StationCode::InvalidArgument, QStringLiteral("stow の位置は「方位角 仰角」の数二つです（%1）。").arg(stowBoundsJapanese()),
+                          QStringLiteral("stow takes its position as two numbers, azimuth and elevation (%1).").arg(stowBoundsEnglish()));
         request.azimuth = azimuth;
         request.elevation = elevation;
         break;

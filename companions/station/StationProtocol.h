@@ -82,6 +82,15 @@ struct StationRequest {
 
 // The longest line either side reads; longer is garbage.
 constexpr qsizetype kLongestLine = 4096;
+// Where a stow may be asked to, in the rotator's own degrees: past north on
+// either side, and over the top.
+constexpr double kLowestStowAzimuth = -360;
+constexpr double kHighestStowAzimuth = 720;
+constexpr double kLowestStowElevation = -90;
+constexpr double kHighestStowElevation = 180;
+// "方位角 -360〜720°、仰角 -90〜180°" / "azimuth -360 to 720°, elevation -90 to 180°"
+QString stowBoundsJapanese();
+QString stowBoundsEnglish();
 constexpr qsizetype kMostWords = 64;
 
 struct RequestReading {
