@@ -179,7 +179,18 @@ void RotctldClient::sendNext()
     } else if (m_positionWanted) {
         m_positionWanted = false;
         send(RotctldCommand::GetPosition, QByteArrayLiteral("p"));
+    } else if (m_capsWanted) {
+        m_capsWanted = false;
+        send(RotctldCommand::DumpCaps, QByteArrayLiteral("\\dump_caps"));
     }
+}
+
+void RotctldClient::requestCaps()
+{
+    if (m_state != State::Ready)
+        return;
+    m_capsWanted = true;
+    sendNext();
 }
 
 void RotctldClient::send(RotctldCommand command, const QByteArray& line)
@@ -259,6 +270,9 @@ void RotctldClient::finishAnswer(const RotctldReplyReader& reader)
     case RotctldCommand::Park:
         emit haltAnswered(command, reader.returnCode());
         break;
+    case RotctldCommand::DumpCaps:
+        emit capsRead(reader.canPark());
+        break;
     }
     sendNext();
 }
@@ -288,6 +302,7 @@ void RotctldClient::fail(Problem problem, const QString& detail)
     m_pointingWanted.reset();
     m_pointingAnswered = false;
     m_haltWanted.reset();
+    m_capsWanted = false;
 
     const QString line = problem == m_saidProblem ? QString() : problemLine(problem, detail);
     m_saidProblem = problem;

@@ -63,6 +63,10 @@ public:
     // Asks for S (stop) or K (park): sent before anything else waiting, and a
     // P waiting is dropped, for the rotator is to go nowhere else. Only when ready.
     void requestHalt(RotctldCommand stopOrPark);
+    // Asks for \dump_caps, after everything else waiting; answered by capsRead.
+    // rotctld answers it from the backend's table, without a word to the
+    // controller. Only when ready.
+    void requestCaps();
     // The P's text for a target: hundredths of a degree, as rotctld reads it.
     // What reaches the controller is this, not the target: 23.4488° goes as
     // 23.45, which Hamlib's float carries a little above the half.
@@ -93,6 +97,8 @@ signals:
     // sent: the P as it went on the line.
     void pointingAnswered(int returnCode, const heliotrope::rotator::RotatorPosition& sent);
     void haltAnswered(heliotrope::hamlib::RotctldCommand stopOrPark, int returnCode);
+    // Whether the backend can park (Hamlib's K); nothing when it did not say.
+    void capsRead(std::optional<bool> canPark);
     // Every command line as it was written, without its line end.
     void commandWritten(const QByteArray& command);
 
@@ -129,6 +135,7 @@ private:
     heliotrope::rotator::RotatorPosition m_pointingSent;  // the latest P, as it went on the line
     bool m_pointingAnswered = false;                      // a P has been answered on this connection
     std::optional<RotctldCommand> m_haltWanted;
+    bool m_capsWanted = false;
 
     QTimer m_retryTimer;
     QTimer m_connectTimer;

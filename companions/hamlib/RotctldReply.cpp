@@ -17,6 +17,8 @@ bool answersWithCodeOnly(RotctldCommand command)
 // A dump_state of protocol 1 has a dozen lines; far more means that what is
 // being read is not a dump_state.
 constexpr int kMaxDumpStateLines = 64;
+// Hamlib 4.5 lists about eighty capabilities.
+constexpr int kMaxDumpCapsLines = 400;
 
 std::optional<double> numberFrom(const QByteArray& text)
 {
@@ -86,8 +88,27 @@ RotctldReplyReader::Status RotctldReplyReader::takeLine(const QByteArray& rawLin
     }
     case RotctldCommand::DumpState:
         return takeDumpStateLine(line);
+    case RotctldCommand::DumpCaps:
+        return takeDumpCapsLine(line);
     }
     return Status::Unreadable;
+}
+
+RotctldReplyReader::Status RotctldReplyReader::takeDumpCapsLine(const QByteArray& line)
+{
+    if (m_linesRead > kMaxDumpCapsLines)
+        return Status::Unreadable;
+    if (const std::optional<int> code = hamlibReturnCode(line)) {
+        m_returnCode = *code;
+        return Status::Done;
+    }
+    const QByteArray text = line.trimmed();
+    if (text.startsWith("Can Park:")) {
+        const QByteArray value = text.mid(9).trimmed();
+        if (value == "Y" || value == "N")
+            m_canPark = value == "Y";
+    }
+    return Status::NeedMore;
 }
 
 RotctldReplyReader::Status RotctldReplyReader::takeDumpStateLine(const QByteArray& line)

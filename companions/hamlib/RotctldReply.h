@@ -9,6 +9,8 @@
 //   \dump_state  -> protocol version, model, then the limits: four bare numbers
 //                   (protocol 0, Hamlib 3) or "min_az=..." lines up to "done"
 //                   (protocol 1, Hamlib 4); or "RPRT -n"
+//   \dump_caps   -> the backend's capabilities, "Can Park:\tN" among them, up
+//                   to "RPRT 0"
 //
 // Numbers are read as numbers, never matched as text: versions print them with
 // 2 or 6 decimals ("108.46", "108.460000").
@@ -28,6 +30,7 @@ enum class RotctldCommand {
     SetPosition,
     Stop,  // S: the rotator stops where it is
     Park,  // K: the rotator goes to its controller's park position
+    DumpCaps,
 };
 
 class RotctldReplyReader {
@@ -50,14 +53,18 @@ public:
     std::optional<rotator::RotatorPosition> position() const;
     // After a successful dump_state, when all four limits were there and sane.
     std::optional<rotator::RotatorLimits> limits() const;
+    // After a dump_caps that said whether the backend can park.
+    std::optional<bool> canPark() const { return m_canPark; }
 
 private:
     Status takeDumpStateLine(const QByteArray& line);
+    Status takeDumpCapsLine(const QByteArray& line);
 
     RotctldCommand m_command;
     int m_linesRead = 0;
     int m_returnCode = 0;
     int m_protocol = 0;
+    std::optional<bool> m_canPark;
     std::optional<double> m_values[4];  // az, el for p; min_az, max_az, min_el, max_el for dump_state
 };
 

@@ -56,6 +56,13 @@ Bridge::Bridge(const BridgeOptions& options, QObject* parent)
         emit notice(said::reportAddress(address, port));
     });
     connect(&m_client, &hamlib::RotctldClient::ready, this, &Bridge::onReady);
+    connect(&m_client, &hamlib::RotctldClient::capsRead, this, [this](std::optional<bool> canPark) {
+        m_parkKnown = true;
+        // A stow with no position is Hamlib's park: said now, not first
+        // found out when the storm comes and the stow is refused.
+        if (canPark == false)
+            emit warning(said::noParkToStowAt());
+    });
     connect(&m_client, &hamlib::RotctldClient::lost, this, [this](hamlib::RotctldClient::Problem, const QString& line) { onLost(line); });
     connect(&m_client, &hamlib::RotctldClient::positionRead, this, &Bridge::onPosition);
     connect(&m_client, &hamlib::RotctldClient::positionRefused, this, &Bridge::onPositionRefused);
@@ -218,6 +225,8 @@ void Bridge::onReady(const std::optional<rotator::RotatorLimits>& reported)
     // the connection and then hangs has not connected anything.
     m_connectedPending = !m_connectedSaid;
     m_limitsReported = reported.has_value();
+    if (!m_options.stowPosition && !m_parkKnown)
+        m_client.requestCaps();
     if (!rotator::azimuthReachable(m_frame)) {
         if (!m_unreachableSaid)
             emit notice(said::limitsUnreachable());

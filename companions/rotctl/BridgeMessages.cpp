@@ -181,6 +181,16 @@ QString connected(const QString& rotctldEndpoint, const rotator::RotatorLimits& 
                               limitsReported ? QStringLiteral("as rotctld reports them") : QStringLiteral("defaults: rotctld reports none")));
 }
 
+QString noParkToStowAt()
+{
+    return bilingual(QStringLiteral("このコントローラには Hamlib のパーク（K）がありません（rotctld の \\dump_caps: Can Park: N）。"
+                                    "--stow で格納できるよう、--stow-position 方位角,仰角（ローテーターの度）を与えてください。"
+                                    "風の強いときは仰角 90°（皿を空に向ける）が安全です。"),
+                     QStringLiteral("This controller has no Hamlib park (K) (rotctld's \\dump_caps: Can Park: N): give "
+                                    "--stow-position AZ,EL (the rotator's degrees) so that --stow has somewhere to go. "
+                                    "In high wind, elevation 90° (the dish facing the sky) is safest."));
+}
+
 QString limitsUnreachable()
 {
     return bilingual(QStringLiteral("方位角の上限・下限と --az-range が重なりません。ローテーターへ指向コマンドを送りません。"

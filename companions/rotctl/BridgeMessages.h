@@ -40,6 +40,8 @@ QString rotatorFollowsAgain(const rotator::RotatorPosition& reading);
 // the four the command line gave (all four: none is rotctld's).
 QString connected(const QString& rotctldEndpoint, const rotator::RotatorLimits& limits, bool limitsReported, int givenLimits);
 QString limitsUnreachable();
+// rotctld's backend has no park (K), and no --stow-position was given.
+QString noParkToStowAt();
 QString rotatorStep(double step, bool givenByOption);
 QString thresholdRaised(double step, double deadBand, double threshold);
 QString positionReadAgain();

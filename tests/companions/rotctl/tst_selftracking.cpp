@@ -7,8 +7,8 @@
 // followed. The sky is Sydney's, on the companions' quickened clock.
 
 #include "ProgramRun.h"
-#include "StationHome.h"
 #include "SerialRotator.h"
+#include "StationHome.h"
 #include "TestTimeScale.h"
 
 #include "companions/rotctl/TrueSunOptions.h"
@@ -27,8 +27,8 @@ namespace {
 
 const QString kSiteText = QStringLiteral("-33.87,151.21,50");
 const heliotrope::sky::Site kSite{-33.87, 151.21, 50};
-constexpr double kDayUtc = 1782000000.0;              // 2026-06-21 10:00 in Sydney: the sun north-east, about 26° up
-constexpr double kNightUtc = kDayUtc + 11 * 3600.0;   // 21:00 there
+constexpr double kDayUtc = 1782000000.0;             // 2026-06-21 10:00 in Sydney: the sun north-east, about 26° up
+constexpr double kNightUtc = kDayUtc + 11 * 3600.0;  // 21:00 there
 constexpr double kTimeScale = 30;
 constexpr double kDeadBand = 0.4;  // the simulated controllers'
 // As near as a rotator of this step comes to one command, and a reading's lag.
@@ -144,6 +144,8 @@ void TestSelfTracking::onTheSunAndBackAfterAPowerCut()
     QVERIFY2(m_bridgePort, qPrintable(bridge->output));
     QVERIFY2(onTheSunWithin(rotator->port(), offset, within, 20000) >= 0, qPrintable(bridge->output));
     QVERIFY(bridge->output.contains(QStringLiteral("The sun is up: tracking it")));
+    // No --stow-position: a controller Hamlib cannot park is told of at start.
+    QCOMPARE(bridge->output.contains(QStringLiteral("Can Park: N): give --stow-position")), protocol != QLatin1String("easycomm2"));
     // A window 20° off in azimuth: answered with the rotator's position and judged, not followed.
     QUdpSocket window;
     QVERIFY(window.bind(QHostAddress::LocalHost, 0));
