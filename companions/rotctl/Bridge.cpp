@@ -57,7 +57,6 @@ Bridge::Bridge(const BridgeOptions& options, QObject* parent)
     });
     connect(&m_client, &hamlib::RotctldClient::ready, this, &Bridge::onReady);
     connect(&m_client, &hamlib::RotctldClient::capsRead, this, [this](std::optional<bool> canPark) {
-        m_parkKnown = true;
         // A stow with no position is Hamlib's park: said now, not first
         // found out when the storm comes and the stow is refused.
         if (canPark == false)
@@ -225,8 +224,12 @@ void Bridge::onReady(const std::optional<rotator::RotatorLimits>& reported)
     // the connection and then hangs has not connected anything.
     m_connectedPending = !m_connectedSaid;
     m_limitsReported = reported.has_value();
-    if (!m_options.stowPosition && !m_parkKnown)
+    // Asked once in the bridge's life: a peer that does not answer it costs
+    // one connection, not every one.
+    if (!m_options.stowPosition && !m_parkAsked) {
+        m_parkAsked = true;
         m_client.requestCaps();
+    }
     if (!rotator::azimuthReachable(m_frame)) {
         if (!m_unreachableSaid)
             emit notice(said::limitsUnreachable());

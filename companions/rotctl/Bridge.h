@@ -148,9 +148,9 @@ private:
     // What has been said and not yet resolved, so that it is said once.
     bool m_clampSaid = false;
     bool m_unreachableSaid = false;
-    // Whether rotctld has said if its backend can park: asked once, when no
+    // Whether rotctld was asked if its backend can park: once, when no
     // --stow-position stands in for the park.
-    bool m_parkKnown = false;
+    bool m_parkAsked = false;
     std::optional<int> m_pointingRefusedSaid;
     std::optional<int> m_positionRefusedSaid;
     bool m_logFailureSaid = false;

@@ -63,6 +63,8 @@ private:
     {
         if (line.startsWith("\\dump_state"))
             return "0\n1\n0.000000\n360.000000\n0.000000\n90.000000\n";
+        if (line.startsWith("\\dump_caps"))
+            return "Caps dump for model:\t1\nCan Park:\t\tY\nRPRT 0\n";
         if (line.startsWith("P ")) {
             const QList<QByteArray> parts = line.split(' ');
             if (follows)
