@@ -313,6 +313,16 @@ void TestPowerSources::radiometerReadBothWaysAgainstRotctld()
             answers += raw.readAll();
     answers += raw.readAll();
     QCOMPARE(answers, QByteArray("0\nRPRT -4\n-31\n"));
+    // Hamlib's own network client opens it as it opens rigctld, and reads the same.
+    const QString rigctl = RotctldProcess::program(QStringLiteral("rigctl"));
+    if (!rigctl.isEmpty()) {
+        QProcess client;
+        client.start(rigctl, {QStringLiteral("-m"), QStringLiteral("2"), QStringLiteral("-r"), QStringLiteral("127.0.0.1:%1").arg(port),
+                              QStringLiteral("l"), QStringLiteral("STRENGTH")});
+        QVERIFY(client.waitForFinished(10000));
+        const QByteArray said = client.readAllStandardOutput() + client.readAllStandardError();
+        QVERIFY2(client.exitCode() == 0 && said.trimmed() == "-31", said.constData());
+    }
 
     // rotctld gone: the radio refuses, the command fails with a reason.
     rotctld.kill();
