@@ -3,6 +3,7 @@
 #include "companions/common/ConsoleText.h"
 #include "companions/measure/CalibrationReport.h"
 #include "companions/measure/CalibrationRun.h"
+#include "companions/measure/DayFlux.h"
 #include "companions/measure/MeasurementEngine.h"
 #include "companions/measure/OutcomeMessages.h"
 #include "companions/measure/RotatorLender.h"
@@ -228,6 +229,7 @@ MeasurementOutcome MeasurementSession::keepOffsets(const CalibrationOutcome& fit
     const ClockState clock = measurementClockState();
     if (clock != ClockState::Synchronised && !m_request.measurement.clockUnsynchronisedOk)
         return outcomeSaying(OutcomeReason::NotSaved, heliotrope::station::clockStateText(clock));
+    sayDisagreementWithTheSaved(fitted);
     if (saveCalibration({fitted.azimuthOffset, fitted.elevationOffset, measured, options.refraction})) {
         emit notice(QStringLiteral("ずれを %1 に保存しました。ブリッジはこのずれで向けます（--az-offset か --el-offset を与えたときを除く）。\n"
                                    "Offsets saved in %1; the bridge points with them unless --az-offset or --el-offset is given.")
@@ -277,6 +279,64 @@ std::unique_ptr<StationRecord> openRecord(const QString& path, QString* problem)
         return nullptr;
     }
     return record;
+}
+
+}  // namespace
+
+void MeasurementSession::sayDisagreementWithTheSaved(const CalibrationOutcome& fitted)
+{
+    QString problem;
+    const std::unique_ptr<StationRecord> record = openRecord(m_request.recordPath, &problem);
+    const std::optional<RecordedCalibration> saved = record ? record->lastCalibration(true) : std::nullopt;
+    if (!saved || !saved->azimuthOffset || !saved->elevationOffset)
+        return;
+    // Two measurements of one mount differ by chance within about twice
+    // their combined standard deviation; beyond it one of them, or the
+    // mount, has changed.
+    const auto beyond = [](double now, double nowError, const Measured& before) {
+        const double allowed = 2 * std::hypot(nowError, before.error);
+        return std::abs(now - before.value) > allowed ? std::optional<double>(allowed) : std::nullopt;
+    };
+    const std::optional<double> azimuth = beyond(fitted.azimuthOffset, fitted.azimuthOffsetError, *saved->azimuthOffset);
+    const std::optional<double> elevation = beyond(fitted.elevationOffset, fitted.elevationOffsetError, *saved->elevationOffset);
+    if (!azimuth && !elevation)
+        return;
+    const QString when = saved->utc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"));
+    const auto figures = [](double now, const Measured& before, const std::optional<double>& allowed) {
+        return QStringLiteral("%1° → %2° (±%3°)")
+            .arg(QString::number(before.value, 'f', 3), QString::number(now, 'f', 3), QString::number(allowed.value_or(0), 'f', 3));
+    };
+    QStringList ja, en;
+    if (azimuth) {
+        ja << QStringLiteral("方位角 ") + figures(fitted.azimuthOffset, *saved->azimuthOffset, azimuth);
+        en << QStringLiteral("azimuth ") + figures(fitted.azimuthOffset, *saved->azimuthOffset, azimuth);
+    }
+    if (elevation) {
+        ja << QStringLiteral("仰角 ") + figures(fitted.elevationOffset, *saved->elevationOffset, elevation);
+        en << QStringLiteral("elevation ") + figures(fitted.elevationOffset, *saved->elevationOffset, elevation);
+    }
+    emit warning(QStringLiteral("新しいずれは %1 に保存したずれと、両方の誤差から見込める差（括弧内、2σ）より大きく違います: %2。"
+                                "新しいほうを保存しますが、ローテーターの不感帯（--deadband）、マウントの動き、較正の条件を確かめてください。\n"
+                                "The new offsets differ from those saved at %1 by more than both errors allow (in brackets, 2σ): "
+                                "%3. The new ones are saved; check the rotator's dead band (--deadband), the mount, and the "
+                                "calibration's conditions.")
+                     .arg(when, ja.join(QStringLiteral("、")), en.join(QStringLiteral(", "))));
+}
+
+namespace {
+
+QString dayFluxTakenText(const RecordedSunNoise& kept)
+{
+    const QString flux = QString::number(*kept.fluxSfu, 'f', 1);
+    const QString day = kept.utc.date().toString(Qt::ISODate);
+    if (!kept.gOverTDecibelsPerKelvin)
+        return QStringLiteral("%1 のフラックスは %2 SFU と入力されています（--set-flux）。記録にはこの値を書きます。\n"
+                              "The flux of %1 was typed in as %2 SFU (--set-flux): the record keeps that value.")
+            .arg(day, flux);
+    const QString gOverT = QString::number(*kept.gOverTDecibelsPerKelvin, 'f', 2);
+    return QStringLiteral("%1 のフラックスは %2 SFU と入力されています（--set-flux）。記録する G/T はこの値による %3 dB/K です。\n"
+                          "The flux of %1 was typed in as %2 SFU (--set-flux): the G/T kept is %3 dB/K, from that value.")
+        .arg(day, flux, gOverT);
 }
 
 QString notRecordedText(const QString& problem)
@@ -381,6 +441,11 @@ void MeasurementSession::recordSunNoise(const MeasurementOutcome& outcome)
     if (!record) {
         emit notice(notRecordedText(problem));
         return;
+    }
+    // The day's own flux, once typed in, is the one the day's G/T is worth.
+    if (const std::optional<double> typed = record->fluxOn(kept.utc.date())) {
+        kept = withDayFlux(kept, *typed);
+        emit notice(dayFluxTakenText(kept));
     }
     if (!record->addSunNoise(kept)) {
         emit notice(notRecordedText(record->problem()));

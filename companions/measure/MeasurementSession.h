@@ -93,6 +93,8 @@ private:
     void onSunNoiseFinished(const MeasurementOutcome& ended);
     // Saves the offsets where the clock allows; the outcome.
     MeasurementOutcome keepOffsets(const CalibrationOutcome& fitted, const QDateTime& measured);
+    // Said before new offsets are saved over ones they do not agree with.
+    void sayDisagreementWithTheSaved(const CalibrationOutcome& fitted);
     // A scan over the top: recorded for the pointing model, nothing saved.
     MeasurementOutcome keptForTheModel();
     void writePictureAndCsv(const CalibrationOutcome& fitted, const QDateTime& measured);

@@ -17,7 +17,6 @@ namespace {
 
 // Bounds wide enough for any station and narrow enough to catch a slip of the
 // finger (a diameter in centimetres, a frequency in hertz).
-constexpr double kMaxFluxSfu = 1e5;  // the largest radio bursts reach 10⁵ SFU
 constexpr double kMinFrequencyMhz = 10;
 constexpr double kMaxFrequencyMhz = 300000;  // 300 GHz
 constexpr double kMinDiameterM = 0.1;
@@ -154,7 +153,7 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(CompanionCommandLine& command
     const auto withDefault = [&](const QString& option, double lowest, double highest, bool lowestExcluded,
                                  double& into) { commandLine.readNumber(option, lowest, highest, into, lowestExcluded); };
 
-    optional(kFlux, 0, kMaxFluxSfu, true, options.fluxSfu);
+    optional(kFlux, 0, kLargestFluxSfu, true, options.fluxSfu);
     optional(kFrequency, kMinFrequencyMhz, kMaxFrequencyMhz, false, options.frequencyMegahertz);
     optional(kDish, kMinDiameterM, kMaxDiameterM, false, options.dishDiameterMetres);
     withDefault(kEfficiency, 0, 1, true, options.efficiency);

@@ -15,6 +15,9 @@
 
 namespace heliotrope::measure {
 
+// The largest radio bursts reach 10⁵ SFU: a flux above is a typing slip.
+inline constexpr double kLargestFluxSfu = 1e5;
+
 struct SunNoiseOptions {
     // Cold sky: a fixed direction (sky terms: azimuth 0 to 360, elevation 0 to
     // 90), or, when absent, the sun's elevation and this many beamwidths off the

@@ -279,7 +279,8 @@ void SunNoiseRun::finishRun()
     if (m_options.hasStation()) {
         const sunnoise::Station station{*m_options.fluxSfu, *m_options.frequencyMegahertz, *m_options.dishDiameterMetres,
                                         m_options.efficiency};
-        const QString stationText = QStringLiteral("%1 SFU, %2 MHz, %3 m, η %4")
+        // Said as the option it came from: a usual value, not the day's measured flux.
+        const QString stationText = QStringLiteral("--flux %1 SFU, %2 MHz, %3 m, η %4")
                                         .arg(*m_options.fluxSfu)
                                         .arg(*m_options.frequencyMegahertz)
                                         .arg(*m_options.dishDiameterMetres)

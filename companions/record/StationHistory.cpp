@@ -98,7 +98,10 @@ QString sunNoiseLine(const RecordedSunNoise& r)
     if (r.gOverTDecibelsPerKelvin)
         line += QStringLiteral("  G/T %1 dB/K").arg(QString::number(*r.gOverTDecibelsPerKelvin, 'f', 2));
     if (r.fluxSfu)
-        line += QStringLiteral("  フラックス flux %1 sfu").arg(QString::number(*r.fluxSfu, 'f', 1));
+        line += QStringLiteral("  フラックス flux %1 sfu (%2)")
+                    .arg(QString::number(*r.fluxSfu, 'f', 1),
+                         r.fluxSource == FluxSource::TypedForTheDay ? QStringLiteral("その日の値 typed for the day")
+                                                                    : QStringLiteral("仮定 assumed, --flux"));
     if (r.gainControlWarning)
         line += QStringLiteral("  AGC の疑い AGC suspected");
     return line;

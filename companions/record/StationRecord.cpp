@@ -82,6 +82,12 @@ const char* const kStepTo4[] = {
     "ALTER TABLE sun_noise_runs ADD COLUMN clock_offset_s REAL NOT NULL DEFAULT 0",
 };
 
+// A run's flux was its --flux until now; a day's own flux can be typed in.
+const char* const kStepTo5[] = {
+    "ALTER TABLE sun_noise_runs ADD COLUMN flux_source TEXT NOT NULL DEFAULT 'assumed'",
+    "CREATE TABLE day_flux (utc_day TEXT PRIMARY KEY, flux_sfu REAL NOT NULL, typed_utc TEXT NOT NULL)",
+};
+
 struct Step {
     const char* const* statements;
     std::size_t count;
@@ -91,6 +97,7 @@ const Step kSteps[] = {
     {kStepTo2, std::size(kStepTo2)},
     {kStepTo3, std::size(kStepTo3)},
     {kStepTo4, std::size(kStepTo4)},
+    {kStepTo5, std::size(kStepTo5)},
 };
 static_assert(std::size(kSteps) == StationRecord::kSchemaVersion);
 
@@ -134,6 +141,23 @@ QVariant valueOf(const std::optional<Measured>& m)
 QVariant errorOf(const std::optional<Measured>& m)
 {
     return m ? QVariant(m->error) : QVariant(QMetaType::fromType<double>());
+}
+
+// The source as the record spells it; anything else read back is an
+// assumption, never a typed flux.
+QString fluxSourceText(FluxSource source)
+{
+    return source == FluxSource::TypedForTheDay ? QStringLiteral("typed") : QStringLiteral("assumed");
+}
+
+FluxSource fluxSourceFrom(const QVariant& value)
+{
+    return value.toString() == QLatin1String("typed") ? FluxSource::TypedForTheDay : FluxSource::Assumed;
+}
+
+QString dayText(const QDate& utcDay)
+{
+    return utcDay.toString(Qt::ISODate);
 }
 
 QString nextConnectionName()
@@ -328,13 +352,13 @@ std::optional<qint64> StationRecord::addSunNoise(const RecordedSunNoise& r)
                            query.prepare(QStringLiteral(
                                "INSERT INTO sun_noise_runs (utc, latitude, longitude, height, found, reason, y_db, y_db_deviation,"
                                " g_over_t, flux_sfu, frequency_mhz, dish_diameter_m, program_version, expected_y_db, agc_warning,"
-                               " clock_offset_s) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+                               " clock_offset_s, flux_source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
                            for (const QVariant& v :
                                 {QVariant(timeText(r.utc)), QVariant(r.site.latitude), QVariant(r.site.longitude), QVariant(r.site.height),
                                  QVariant(r.found), QVariant(r.reason), orNull(r.yDecibels), orNull(r.yDecibelsDeviation),
                                  orNull(r.gOverTDecibelsPerKelvin), orNull(r.fluxSfu), orNull(r.frequencyMegahertz),
                                  orNull(r.dishDiameterMetres), QVariant(r.programVersion), orNull(r.expectedYDecibels),
-                                 QVariant(r.gainControlWarning), QVariant(r.clockOffsetSeconds)})
+                                 QVariant(r.gainControlWarning), QVariant(r.clockOffsetSeconds), QVariant(fluxSourceText(r.fluxSource))})
                                query.addBindValue(v);
                            if (!query.exec())
                                return query.lastError().text();
@@ -412,7 +436,7 @@ RecordedCalibration calibrationFrom(const QSqlQuery& q, const QSqlDatabase& db)
 
 const QString kSunNoiseColumns = QStringLiteral(
     "id, utc, latitude, longitude, height, found, reason, y_db, y_db_deviation, g_over_t, flux_sfu,"
-    " frequency_mhz, dish_diameter_m, program_version, expected_y_db, agc_warning, clock_offset_s");
+    " frequency_mhz, dish_diameter_m, program_version, expected_y_db, agc_warning, clock_offset_s, flux_source");
 
 RecordedSunNoise sunNoiseFrom(const QSqlQuery& q, const QSqlDatabase& db)
 {
@@ -432,6 +456,7 @@ RecordedSunNoise sunNoiseFrom(const QSqlQuery& q, const QSqlDatabase& db)
     r.expectedYDecibels = optionalFrom(q.value(14));
     r.gainControlWarning = q.value(15).toBool();
     r.clockOffsetSeconds = q.value(16).toDouble();
+    r.fluxSource = fluxSourceFrom(q.value(17));
     QSqlQuery repeats(db);
     repeats.prepare(QStringLiteral("SELECT sun_db, cold_db FROM sun_noise_repeats WHERE run_id = ? ORDER BY seq"));
     repeats.addBindValue(r.id);
@@ -500,6 +525,59 @@ std::optional<RecordedCalibration> StationRecord::lastCalibration(bool savedOnly
     if (!query.exec() || !query.next())
         return std::nullopt;
     return calibrationFrom(query, db);
+}
+
+std::vector<RecordedSunNoise> StationRecord::sunNoiseOn(const QDate& utcDay) const
+{
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    std::vector<RecordedSunNoise> runs;
+    if (!db.isOpen() || !utcDay.isValid())
+        return runs;
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT %1 FROM sun_noise_runs WHERE utc >= ? AND utc < ? ORDER BY utc, id").arg(kSunNoiseColumns));
+    query.addBindValue(dayText(utcDay));
+    query.addBindValue(dayText(utcDay.addDays(1)));
+    query.exec();
+    while (query.next())
+        runs.push_back(sunNoiseFrom(query, db));
+    return runs;
+}
+
+std::optional<double> StationRecord::fluxOn(const QDate& utcDay) const
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.prepare(QStringLiteral("SELECT flux_sfu FROM day_flux WHERE utc_day = ?"));
+    query.addBindValue(dayText(utcDay));
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return query.value(0).toDouble();
+}
+
+bool StationRecord::setFluxOn(const QDate& utcDay, double fluxSfu, const QDateTime& typedUtc,
+                              const std::vector<RecordedSunNoise>& runsWorkedOutAgain)
+{
+    const auto rows = [&](QSqlQuery& query) -> std::variant<qint64, QString> {
+        query.prepare(QStringLiteral("INSERT OR REPLACE INTO day_flux (utc_day, flux_sfu, typed_utc) VALUES (?, ?, ?)"));
+        for (const QVariant& v : {QVariant(dayText(utcDay)), QVariant(fluxSfu), QVariant(timeText(typedUtc))})
+            query.addBindValue(v);
+        if (!query.exec())
+            return query.lastError().text();
+        query.prepare(QStringLiteral("UPDATE sun_noise_runs SET g_over_t = ?, expected_y_db = ?, flux_sfu = ?, flux_source = ?"
+                                     " WHERE id = ?"));
+        for (const RecordedSunNoise& r : runsWorkedOutAgain) {
+            for (const QVariant& v : {orNull(r.gOverTDecibelsPerKelvin), orNull(r.expectedYDecibels), orNull(r.fluxSfu),
+                                      QVariant(fluxSourceText(r.fluxSource)), QVariant(r.id)})
+                query.addBindValue(v);
+            if (!query.exec())
+                return query.lastError().text();
+            if (query.numRowsAffected() != 1)
+                return QStringLiteral("no sun-noise run %1").arg(r.id);
+        }
+        return qint64{0};
+    };
+    return writeResult(QStringLiteral("%1 のフラックス").arg(dayText(utcDay)), QStringLiteral("the flux of %1").arg(dayText(utcDay)),
+                       rows)
+        .has_value();
 }
 
 bool StationRecord::integrityOk() const

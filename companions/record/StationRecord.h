@@ -14,6 +14,7 @@
 
 #include "companions/record/StationRuns.h"
 
+#include <QDate>
 #include <QDateTime>
 #include <QString>
 
@@ -31,8 +32,9 @@ public:
     // The schema this program writes. 1: the first record; 2: a run's
     // expected Y and AGC warning, and indexes for the queries by date and by
     // frequency; 3: a calibration's mark of a scan taken over the top (older
-    // calibrations were all straight).
-    static constexpr int kSchemaVersion = 4;
+    // calibrations were all straight); 4: a rehearsal's clock offset; 5: where
+    // a sun-noise run's flux came from, and the flux typed in for a day.
+    static constexpr int kSchemaVersion = 5;
 
     // $XDG_DATA_HOME/heliotrope/station.sqlite (~/.local/share/… when unset).
     static QString defaultPath();
@@ -69,6 +71,17 @@ public:
     // `savedOnly`); a scan over the top is never the calibration in use, nor
     // a rehearsal the station's.
     std::optional<RecordedCalibration> lastCalibration(bool savedOnly = true) const;
+
+    // The sun-noise runs of one UTC day (the days --history shows), oldest first.
+    std::vector<RecordedSunNoise> sunNoiseOn(const QDate& utcDay) const;
+    // The solar flux typed in for a UTC day, in solar flux units, if any.
+    std::optional<double> fluxOn(const QDate& utcDay) const;
+    // Keeps the day's flux (replacing one typed before) and, in the same
+    // transaction, the day's runs as worked out again with it: each replaces
+    // the row of its id in G/T, expected Y, flux and flux's source. False,
+    // problem() said, when nothing was written.
+    bool setFluxOn(const QDate& utcDay, double fluxSfu, const QDateTime& typedUtc,
+                   const std::vector<RecordedSunNoise>& runsWorkedOutAgain);
 
     // PRAGMA integrity_check said "ok".
     bool integrityOk() const;

@@ -80,6 +80,8 @@ struct RecordedCalibration {
     bool rehearsal() const { return clockOffsetSeconds != 0; }
 };
 
+enum class FluxSource { Assumed, TypedForTheDay };
+
 struct RecordedRepeat {
     double sunDecibels = 0;
     double coldDecibels = 0;
@@ -98,6 +100,10 @@ struct RecordedSunNoise {
     std::optional<double> gOverTDecibelsPerKelvin;
     bool gainControlWarning = false;  // Y implausibly low: the receiver's AGC, or not on the sun
     std::optional<double> fluxSfu;
+    // Where the flux came from: the run's --flux (a station's usual value, so
+    // its G/T is only as good as that assumption), or the day's own flux
+    // typed in afterwards with --set-flux.
+    FluxSource fluxSource = FluxSource::Assumed;
     std::optional<double> frequencyMegahertz;
     std::optional<double> dishDiameterMetres;
     QString programVersion;

@@ -238,6 +238,11 @@ void readSkyAndRuns(CompanionCommandLine& commandLine, BridgeOptions& options)
     }
     options.sunNoise = measure::readSunNoiseOptions(commandLine);
     options.history = readHistoryOptions(commandLine);
+    options.setFlux = readSetFluxOptions(commandLine);
+    if (parser.isSet(QStringLiteral("set-flux")) && (options.history || options.calibration || options.sunNoise || options.trueSun.lookOnly)) {
+        problems << QStringLiteral("--set-flux は --history、--calibrate、--sun-noise、--sun-now と一緒には使えません。\n"
+                                   "--set-flux goes alone, without --history, --calibrate, --sun-noise or --sun-now.");
+    }
     if (options.history && (options.calibration || options.sunNoise || options.trueSun.lookOnly)) {
         problems << QStringLiteral("--history は --calibrate、--sun-noise、--sun-now と一緒には使えません。\n"
                                    "--history goes alone, without --calibrate, --sun-noise or --sun-now.");
@@ -272,6 +277,7 @@ CommandLine<BridgeOptions> parseBridgeCommandLine(const QStringList& arguments)
     measure::addMeasurementOptions(commandLine);
     commandLine.addOptions(kAskingOptions);
     addHistoryOptions(commandLine);
+    addSetFluxOptions(commandLine);
     addPointingFitOptions(commandLine);
 
     if (const std::optional<CommandLine<BridgeOptions>> end = commandLine.parse<BridgeOptions>(arguments))

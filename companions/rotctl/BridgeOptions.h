@@ -10,6 +10,7 @@
 #include "companions/rotator/RotatorGeometry.h"
 #include "companions/rotctl/HistoryCommand.h"
 #include "companions/rotctl/PointingModelFit.h"
+#include "companions/rotctl/SetFluxCommand.h"
 #include "companions/rotctl/TrueSunOptions.h"
 
 #include <QHostAddress>
@@ -54,6 +55,7 @@ struct BridgeOptions {
     std::optional<measure::SunNoiseOptions> sunNoise;  // a sun-noise run before tracking
     measure::MeasurementOptions measurement;           // what both runs share, and how their results are kept
     std::optional<HistoryOptions> history;             // --history: print the record, then exit
+    std::optional<SetFluxOptions> setFlux;             // --set-flux: keep a day's flux in the record, then exit
     std::optional<PointingFitOptions> pointingFit;     // fit the mount's model from the record, then exit
     // Where `stow` without a position takes the rotator, in its own terms;
     // none: the controller's park (Hamlib's K).

@@ -52,7 +52,7 @@ bool pictureAsked(int argc, char** argv)
 bool onlyAsking(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        for (const char* asking : {"-stow", "-stop-rotator", "-resume", "-status", "-history"}) {
+        for (const char* asking : {"-stow", "-stop-rotator", "-resume", "-status", "-history", "-set-flux"}) {
             const char* name = argv[i][0] == '-' && argv[i][1] == '-' ? argv[i] + 1 : argv[i];
             if (std::strncmp(name, asking, std::strlen(asking)) == 0 && std::strncmp(name, "-stow-", 6) != 0)
                 return true;
@@ -100,6 +100,11 @@ std::optional<int> answerOnce(BridgeOptions& options)
         for (const QString& line : chosen)
             printLine(stdout, line);
         return printed(look.text, {}, look.exitCode);
+    }
+    if (options.setFlux) {
+        const SetFluxReport kept =
+            setFluxReport(*options.setFlux, heliotrope::record::StationRecord::defaultPath(), QDateTime::currentDateTimeUtc());
+        return printed(kept.text, kept.problem, kept.exitCode);
     }
     if (options.history) {
         const HistoryReport history = historyReport(*options.history, heliotrope::record::StationRecord::defaultPath());

@@ -86,6 +86,11 @@ std::optional<double> gOverTDecibelsPerKelvin(const Station& station, double yDe
     return decibels(8.0 * kPi * kBoltzmann * (ratio(yDecibels) - 1.0) * sunDiscCorrection(beamwidthFor(station)) / (flux * lambda * lambda));
 }
 
+double expectedYDecibelsAtFlux(double expectedYDecibels, double fromSfu, double toSfu)
+{
+    return decibels(1.0 + (ratio(expectedYDecibels) - 1.0) * toSfu / fromSfu);
+}
+
 std::optional<double> systemTemperatureKelvin(const Station& station, double yDecibels)
 {
     if (!(yDecibels > 0))

@@ -76,6 +76,10 @@ double expectedYDecibels(const Station& station, double systemTemperatureKelvin)
 // 10·log10(8 π k (Y − 1) K / (S λ²)) from a measured Y in dB; nothing when Y
 // is not above 0 dB (no sun seen, no G/T to speak of).
 std::optional<double> gOverTDecibelsPerKelvin(const Station& station, double yDecibels);
+// An expected Y worked out for another day's flux: the sun's antenna
+// temperature goes with the flux, the system's stays, so Y − 1 scales by
+// toSfu / fromSfu. Both fluxes above 0.
+double expectedYDecibelsAtFlux(double expectedYDecibels, double fromSfu, double toSfu);
 // The system temperature a measured Y implies: Ta / (Y − 1), kelvin; nothing
 // when Y is not above 0 dB.
 std::optional<double> systemTemperatureKelvin(const Station& station, double yDecibels);

@@ -1,7 +1,9 @@
-// heliotrope-rotctl --history as the operator runs it: no rotctld, no bridge,
-// the record found through XDG_DATA_HOME and never created by reading it.
+// heliotrope-rotctl --history and --set-flux as the operator runs them: no
+// rotctld, no bridge, the record found through XDG_DATA_HOME and never created
+// by reading it.
 
 #include "companions/record/StationRecord.h"
+#include "companions/sunnoise/SunNoise.h"
 
 #include <QImage>
 #include <QProcess>
@@ -18,14 +20,16 @@ class TestHistoryCommand : public QObject {
 
     QTemporaryDir m_home;
 
+    int history(const QStringList& arguments, QString* out) { return rotctl(QStringList{QStringLiteral("--history")} + arguments, out); }
+
     // The program's exit code, and what it printed on either stream into `out`.
-    int history(const QStringList& arguments, QString* out)
+    int rotctl(const QStringList& arguments, QString* out)
     {
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_DATA_HOME"), m_home.path());
         program.setProcessEnvironment(environment);
-        program.start(QStringLiteral(HELIOTROPE_ROTCTL_PATH), QStringList{QStringLiteral("--history")} + arguments);
+        program.start(QStringLiteral(HELIOTROPE_ROTCTL_PATH), arguments);
         program.waitForFinished(20000);
         *out = QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
         return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
@@ -77,6 +81,68 @@ private slots:
         QCOMPARE(history({QStringLiteral("--plot"), png}, &out), 0);
         QVERIFY2(out.contains(QStringLiteral("newer heliotrope-rotctl")) && out.contains(QStringLiteral("2026-12-03")), qPrintable(out));
         QVERIFY(!QImage(png).isNull());
+    }
+
+    // The day's flux typed in: that day's runs worked out again (G/T from
+    // their own Y at the new flux, the expected Y scaled), the days around
+    // untouched, the mark in the history; a slip refused with nothing changed.
+    void aDaysFluxWorksOutThatDaysRunsAgain()
+    {
+        QTemporaryDir home;
+        m_home.swap(home);
+        const QString path = m_home.filePath(QStringLiteral("heliotrope/station.sqlite"));
+        const QDateTime noon(QDate(2026, 11, 30), QTime(3, 0), QTimeZone::utc());
+        const heliotrope::sunnoise::Station assumed{120, 1296, 3, 0.55};
+        {
+            StationRecord writer(path);
+            QVERIFY(writer.open());
+            for (const QDateTime& utc : {noon.addSecs(-4 * 3600), noon, noon.addSecs(21 * 3600)}) {
+                RecordedSunNoise run;
+                run.utc = utc;
+                run.found = true;
+                run.yDecibels = 12.0;
+                run.fluxSfu = assumed.fluxSfu;
+                run.frequencyMegahertz = assumed.frequencyMegahertz;
+                run.dishDiameterMetres = assumed.dishDiameterMetres;
+                run.gOverTDecibelsPerKelvin = heliotrope::sunnoise::gOverTDecibelsPerKelvin(assumed, 12.0);
+                run.expectedYDecibels = heliotrope::sunnoise::expectedYDecibels(assumed, 100);
+                run.programVersion = QStringLiteral("test");
+                QVERIFY(writer.addSunNoise(run));
+            }
+        }
+        QString out;
+        for (const char* slip : {"2026-11-31,150", "2026-11-30", "2026-11-30,0", "2026-11-30,2e5", "150,2026-11-30"}) {
+            QCOMPARE(rotctl({QStringLiteral("--set-flux"), QString::fromLatin1(slip)}, &out), 2);
+            QVERIFY2(out.contains(QStringLiteral("--set-flux")), qPrintable(out));
+        }
+        QCOMPARE(rotctl({QStringLiteral("--set-flux"), QStringLiteral("2099-01-01,150")}, &out), 1);
+        QCOMPARE(rotctl({QStringLiteral("--set-flux"), QStringLiteral("2026-11-30,150"), QStringLiteral("--history")}, &out), 2);
+
+        QCOMPARE(rotctl({QStringLiteral("--set-flux"), QStringLiteral("2026-11-30,150")}, &out), 0);
+        QVERIFY2(out.contains(QStringLiteral("That day's 1 sun-noise runs")), qPrintable(out));
+        StationRecord record(path);
+        QVERIFY(record.open());
+        QCOMPARE(record.fluxOn(QDate(2026, 11, 30)), std::optional<double>(150));
+        QVERIFY(!record.fluxOn(QDate(2026, 11, 29)));
+        const std::vector<StationRun> runs = record.history();
+        QCOMPARE(runs.size(), 3u);
+        const auto& before = std::get<RecordedSunNoise>(runs[0]);
+        const auto& typed = std::get<RecordedSunNoise>(runs[1]);
+        const auto& after = std::get<RecordedSunNoise>(runs[2]);
+        for (const RecordedSunNoise* untouched : {&before, &after}) {
+            QCOMPARE(untouched->fluxSource, FluxSource::Assumed);
+            QCOMPARE(*untouched->fluxSfu, 120.0);
+        }
+        QCOMPARE(typed.fluxSource, FluxSource::TypedForTheDay);
+        QCOMPARE(*typed.fluxSfu, 150.0);
+        // More flux for the same Y: G/T lower by the flux's ratio; the sun's
+        // antenna temperature, and so Y − 1 expected, higher by it.
+        QVERIFY(std::abs(*typed.gOverTDecibelsPerKelvin - (*before.gOverTDecibelsPerKelvin - 10 * std::log10(150.0 / 120.0))) < 1e-9);
+        const auto excess = [](double decibels) { return std::pow(10.0, decibels / 10.0) - 1.0; };
+        QVERIFY(std::abs(excess(*typed.expectedYDecibels) / excess(*before.expectedYDecibels) - 150.0 / 120.0) < 1e-9);
+        QCOMPARE(history({}, &out), 0);
+        QCOMPARE(out.count(QStringLiteral("仮定 assumed, --flux")), 2);
+        QVERIFY2(out.contains(QStringLiteral("flux 150.0 sfu (その日の値 typed for the day)")), qPrintable(out));
     }
 };
 

@@ -271,8 +271,15 @@ void TestStationBridge::calibrationAskedOfTheRunningBridge()
     sunNoise.replace(sunNoise.indexOf(QStringLiteral("--beamwidth")), QStringLiteral("--dish-diameter"));
     sunNoise << QStringLiteral("--sun-noise") << QStringLiteral("--repeat") << QStringLiteral("2") << QStringLiteral("--frequency")
              << QStringLiteral("1296") << QStringLiteral("--flux") << QStringLiteral("120");
+    // The sky's day had its flux typed in before the run: the record keeps
+    // the run's G/T from it, not from --flux, and says so.
+    std::tie(status, said) = ask({QStringLiteral("--set-flux"), QStringLiteral("2026-06-21,150")});
+    QVERIFY2(status == 0 && said.contains(QStringLiteral("No sun-noise run on that day yet")), qPrintable(said));
     std::tie(status, said) = ask(sunNoise, 60000);
     QVERIFY2(status == 0 && said.contains(QStringLiteral("Y =")), qPrintable(said));
+    const QString typedTaken = QStringLiteral("The flux of 2026-06-21 was typed in as 150.0 SFU (--set-flux): the G/T kept is");
+    QVERIFY2(said.contains(typedTaken) || m_bridge->waitFor(typedTaken), qPrintable(said + m_bridge->output));
+    QVERIFY(ask({QStringLiteral("--history")}).second.contains(QStringLiteral("flux 150.0 sfu (その日の値 typed for the day)")));
     QVERIFY(rotatorNear(30.4, 25.9));
     QCOMPARE(m_bridge->process.processId(), pid);
 }
