@@ -177,17 +177,21 @@ CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<M
     outcome.ok = true;
     // Each point stood within half the rotator's step of where it is taken
     // to be; over a cut of n points that moves the centre by about
-    // step / 2 / √n, added to what the scatter of the power allows.
+    // step / 2 / √n, added to what the scatter of the power allows. What the
+    // points share (a dead band the readings cannot show) moves the whole
+    // cut, and is added whole.
     const auto withPositions = [&outcome](double error, PointRole axis) {
         double uncertainty = 0;
+        double shared = 0;
         int n = 0;
         for (const MeasuredPoint& point : outcome.points) {
             if (!point.skipped && (point.role == axis || point.role == PointRole::Centre)) {
                 uncertainty = std::max(uncertainty, point.dwell.positionUncertainty);
+                shared = std::max(shared, point.dwell.sharedPositionUncertainty);
                 ++n;
             }
         }
-        return n > 0 ? std::hypot(error, uncertainty / std::sqrt(static_cast<double>(n))) : error;
+        return n > 0 ? std::hypot(error, uncertainty / std::sqrt(static_cast<double>(n)), shared) : error;
     };
     outcome.azimuthOffset = outcome.crossElevationFit.centre / cosine;
     outcome.azimuthOffsetError = withPositions(outcome.crossElevationFit.centreError, PointRole::CrossElevation) / cosine;

@@ -16,9 +16,14 @@ struct Dwell {
     // Where the dish stood, its own terms: the reading, or, where the reading
     // cannot show the dead band (a whole-degree controller that stopped 0.4°
     // short reads the degree it was sent), the command less the dead band on
-    // the side the rotator came from. Within positionUncertainty of the truth.
+    // the side the rotator came from; with a dead band neither given nor
+    // seen, the command less half the most that may hide.
     rotator::RotatorPosition position;
-    double positionUncertainty = 0;  // degrees: half the rotator's step
+    double positionUncertainty = 0;  // degrees: half the rotator's step, point by point
+    // Degrees, one standard deviation of an error every point approached
+    // alike shares, so that averaging points does not shrink it: a dead band
+    // that may be anywhere from none to half the step.
+    double sharedPositionUncertainty = 0;
 };
 
 }  // namespace heliotrope::measure

@@ -291,25 +291,33 @@ void MeasurementEngine::finishDwell()
     dwell.spread = m_readings.size() > 1 ? std::sqrt(squares / (count - 1)) : 0;
     dwell.utc = (m_readingTimes.front() + m_readingTimes.back()) / 2;
     dwell.reading = rotator::meanReading(m_dwellPositions);
-    dwell.position = dishPosition(dwell.reading);
+    dwell.position = dishPosition(dwell.reading, &dwell.sharedPositionUncertainty);
     dwell.positionUncertainty = m_lender.rotatorProfile().stepOrFinest() / 2;
     emit measured(dwell);
 }
 
-rotator::RotatorPosition MeasurementEngine::dishPosition(const rotator::RotatorPosition& reading) const
+rotator::RotatorPosition MeasurementEngine::dishPosition(const rotator::RotatorPosition& reading, double* sharedUncertainty) const
 {
+    *sharedUncertainty = 0;
     const rotator::RotatorProfile& rotator = m_lender.rotatorProfile();
+    // A dead band neither given nor seen may be anything from none to half
+    // the step: the dish is taken to have stopped half that short, and the
+    // rest is an error every point approached from the same side shares
+    // (uniform over the range: its width over √12).
+    const double unseen = rotator.unseenDeadBand();
+    const double deadBand = unseen > 0 ? unseen / 2 : rotator.deadBand();
     // A reading fine enough to show where the rotator stopped says it.
-    if (rotator.deadBand() <= 0 || rotator.stepOrFinest() / 2 < rotator.deadBand() || !m_slewFrom)
+    if (deadBand <= 0 || rotator.stepOrFinest() / 2 < deadBand || !m_slewFrom)
         return reading;
     // Otherwise the controller cut the motor on entering the dead band, on
     // the side it came from.
     const rotator::RotatorPosition commanded = rotator.rounded(m_target);
-    const auto axis = [&rotator](double read, double sent, double from) {
+    const auto axis = [&rotator, deadBand, unseen, sharedUncertainty](double read, double sent, double from) {
         const double travel = sent - from;
         if (std::abs(travel) <= rotator.reach() || std::abs(read - sent) > rotator.stepOrFinest() / 2)
             return read;  // did not move on this axis, or stopped somewhere else
-        return sent - std::copysign(rotator.deadBand(), travel);
+        *sharedUncertainty = unseen / std::sqrt(12.0);
+        return sent - std::copysign(deadBand, travel);
     };
     const double fromAzimuth = commanded.azimuth + std::remainder(m_slewFrom->azimuth - commanded.azimuth, 360.0);
     return rotator::RotatorPosition{axis(reading.azimuth, commanded.azimuth, fromAzimuth),

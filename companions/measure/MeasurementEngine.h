@@ -147,7 +147,10 @@ private:
     void stop(const QString& japanese, const QString& english);
     bool hasArrived(const heliotrope::rotator::RotatorPosition& reading) const;
     void finishDwell();
-    heliotrope::rotator::RotatorPosition dishPosition(const heliotrope::rotator::RotatorPosition& reading) const;
+    // Where the dish stood for a reading after the latest slew, and the
+    // share of its uncertainty every point approached alike has in common.
+    heliotrope::rotator::RotatorPosition dishPosition(const heliotrope::rotator::RotatorPosition& reading,
+                                                      double* sharedUncertainty) const;
 
     RotatorLender& m_lender;
     heliotrope::power::PowerSource& m_power;

@@ -50,6 +50,11 @@ public:
     std::optional<double> step() const { return m_step; }
     double stepOrFinest() const { return m_step.value_or(kFinestStep); }
     double deadBand() const { return m_deadBand; }
+    // How much dead band may hide where the readings cannot show it: up to
+    // half the step when none was given and none seen (a whole-degree
+    // controller that stops 0.4° short reads the degree it was sent); none
+    // when it was given, or seen.
+    double unseenDeadBand() const { return m_deadBandGiven || m_deadBand > 0 ? 0 : stepOrFinest() / 2; }
     // Half the step plus the dead band: nearer than this it will not get
     // (and a thousandth for the last digit of its readings).
     double reach() const { return stepOrFinest() / 2 + m_deadBand + kLastDigit; }

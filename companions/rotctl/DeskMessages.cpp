@@ -314,9 +314,16 @@ QString statusLastSetPointNone()
     return bilingual(QStringLiteral("最後の設定点: まだ受けていません"), QStringLiteral("last set-point: none received yet"));
 }
 
-QString statusStepAndDeadBand(const std::optional<double>& step, double deadBand)
+QString statusStepAndDeadBand(const std::optional<double>& step, double deadBand, double unseen)
 {
     const QString stepText = step ? degreesText(*step) : QStringLiteral("?");
+    if (unseen > 0) {
+        return bilingual(QStringLiteral("刻み %1、不感帯 %2 から %3（読みには見えない。較正はこの幅を誤差に含めます）")
+                             .arg(stepText, degreesText(deadBand), degreesText(unseen)),
+                         QStringLiteral("step %1, dead band %2 to %3 (not seen in the readings; a calibration counts "
+                                        "that range in its errors)")
+                             .arg(stepText, degreesText(deadBand), degreesText(unseen)));
+    }
     return bilingual(QStringLiteral("刻み %1、不感帯 %2").arg(stepText, degreesText(deadBand)),
                      QStringLiteral("step %1, dead band %2").arg(stepText, degreesText(deadBand)));
 }

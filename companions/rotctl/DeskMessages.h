@@ -74,7 +74,8 @@ QString statusPosition(const rotator::RotatorPosition& rotator, const rotator::R
 QString statusPositionUnread();
 QString statusLastSetPoint(const companions::SetPoint& setPoint);
 QString statusLastSetPointNone();
-QString statusStepAndDeadBand(const std::optional<double>& step, double deadBand);
+// unseen: how much dead band the readings cannot show (none: the dead band is known).
+QString statusStepAndDeadBand(const std::optional<double>& step, double deadBand, double unseen);
 QString statusOffsets(double azimuth, double elevation);
 
 }  // namespace heliotrope::rotctl::said

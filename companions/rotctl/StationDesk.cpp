@@ -414,7 +414,7 @@ QString StationDesk::statusText() const
     else
         lines << said::statusLastSetPointNone();
     const rotator::RotatorProfile& step = m_bridge.rotatorProfile();
-    lines << said::statusStepAndDeadBand(step.step(), step.deadBand());
+    lines << said::statusStepAndDeadBand(step.step(), step.deadBand(), step.unseenDeadBand());
     const rotator::RotatorFrame& frame = m_bridge.frame();
     lines << said::statusOffsets(frame.azimuthOffset, frame.elevationOffset);
     if (!m_calibrationInUse.isEmpty())

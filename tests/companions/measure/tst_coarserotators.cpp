@@ -173,6 +173,7 @@ private slots:
     void calibrationsAndSunNoiseEndWell();
     void trackingSendsNoCommandTwice_data();
     void trackingSendsNoCommandTwice();
+    void aDeadBandNotGivenIsCountedInTheErrors();
     void aSilentLineEndsTheCalibrationAndTrackingResumes();
     void aRotatorThatNeverArrivesEndsTheRun();
     void aSeriesFlipsEveryOtherScanWhereTheElevationReaches180();
@@ -236,6 +237,34 @@ void TestCoarseRotators::calibrationsAndSunNoiseEndWell()
     QVERIFY2(std::abs(found - truth) < 0.3, qPrintable(station.bridge->lastSaid()));
     for (const QString& row : station.setPoints())
         QVERIFY2(row.endsWith(QLatin1String(",yes")), qPrintable(row));
+}
+
+void TestCoarseRotators::aDeadBandNotGivenIsCountedInTheErrors()
+{
+    // The GS-232B's 0.4° dead band hides in its whole-degree readings. Not
+    // told of it, the bridge must not claim errors smaller than what it could
+    // not see: three calibrations in a row, each within its stated errors of
+    // the injected error, each saying what it counted.
+    Station station(*m_time);
+    QVERIFY(station.start(QStringLiteral("gs232b")));
+    static const QRegularExpression found(
+        QStringLiteral("Azimuth offset ([-+0-9.]+)° ± ([0-9.]+)°, elevation offset ([-+0-9.]+)° ± ([0-9.]+)°"));
+    for (int run = 0; run < 3; ++run) {
+        station.sky = kSkyUtc + 200 * run;
+        QStringList arguments = station.calibration(QStringLiteral("cross"));
+        arguments.remove(arguments.indexOf(QStringLiteral("--deadband")), 2);
+        station.run(arguments);
+        QVERIFY2(station.bridge->waitFor(QStringLiteral("Back to tracking"), 120000), qPrintable(station.bridge->lastSaid()));
+        const QString& said = station.bridge->output;
+        QVERIFY2(said.contains(QStringLiteral("does not show in its readings: anything from 0° to 0.50°")), qPrintable(said));
+        const QRegularExpressionMatch m = found.match(said);
+        QVERIFY2(m.hasMatch(), qPrintable(said));
+        const double azimuthMiss = std::abs(m.captured(1).toDouble() - kAzimuthError);
+        const double elevationMiss = std::abs(m.captured(3).toDouble() - kElevationError);
+        qInfo("run %d: azimuth off by %.3f° (± %s), elevation by %.3f° (± %s)", run, azimuthMiss, qPrintable(m.captured(2)),
+              elevationMiss, qPrintable(m.captured(4)));
+        QVERIFY2(azimuthMiss <= m.captured(2).toDouble() && elevationMiss <= m.captured(4).toDouble(), qPrintable(m.captured(0)));
+    }
 }
 
 void TestCoarseRotators::trackingSendsNoCommandTwice_data()
