@@ -244,9 +244,24 @@ void TestCoarseRotators::aDeadBandNotGivenIsCountedInTheErrors()
     // The GS-232B's 0.4° dead band hides in its whole-degree readings. Not
     // told of it, the bridge must not claim errors smaller than what it could
     // not see: three calibrations in a row, each within its stated errors of
-    // the injected error, each saying what it counted.
+    // the injected error, each saying what it counted. The first is said to
+    // disagree in azimuth with offsets saved before, a degree away; the
+    // next, agreeing with it, are not.
     Station station(*m_time);
     QVERIFY(station.start(QStringLiteral("gs232b")));
+    {
+        heliotrope::record::StationRecord record(station.dir.filePath(QStringLiteral("data/heliotrope/station.sqlite")));
+        QVERIFY(record.open());
+        heliotrope::record::RecordedCalibration before;
+        before.utc = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(kSkyUtc) - 86400, QTimeZone::utc());
+        before.pattern = QStringLiteral("cross");
+        before.found = before.saved = true;
+        before.azimuthOffset = heliotrope::record::Measured{kAzimuthError + 1.0, 0.05};
+        before.elevationOffset = heliotrope::record::Measured{kElevationError, 0.05};
+        before.refraction = QStringLiteral("radio");
+        before.programVersion = QStringLiteral("test");
+        QVERIFY(record.addCalibration(before));
+    }
     static const QRegularExpression found(
         QStringLiteral("Azimuth offset ([-+0-9.]+)° ± ([0-9.]+)°, elevation offset ([-+0-9.]+)° ± ([0-9.]+)°"));
     for (int run = 0; run < 3; ++run) {
@@ -264,6 +279,13 @@ void TestCoarseRotators::aDeadBandNotGivenIsCountedInTheErrors()
         qInfo("run %d: azimuth off by %.3f° (± %s), elevation by %.3f° (± %s)", run, azimuthMiss, qPrintable(m.captured(2)),
               elevationMiss, qPrintable(m.captured(4)));
         QVERIFY2(azimuthMiss <= m.captured(2).toDouble() && elevationMiss <= m.captured(4).toDouble(), qPrintable(m.captured(0)));
+        const qsizetype warned = said.indexOf(QStringLiteral("differ from those saved at"));
+        QVERIFY2((warned >= 0) == (run == 0), qPrintable(said));
+        if (run == 0) {
+            const QString line = said.mid(warned, said.indexOf(QLatin1Char('\n'), warned) - warned);
+            QVERIFY2(line.contains(QStringLiteral("azimuth 1.600°")) && !line.contains(QStringLiteral("elevation")), qPrintable(line));
+            QVERIFY(warned < said.indexOf(QStringLiteral("Offsets saved")));
+        }
     }
 }
 
