@@ -35,7 +35,7 @@ HELIOTROPE_PACKAGE_PACKAGES=(
 
 # What only the tests need: ccache, through which the package's build takes
 # the objects the normal build has just made (scripts/test); the real rotctld that the Hamlib bridge is tested
-# against, python3 that checks the two READMEs against the programs,
+# against, python3 that checks the READMEs and the manual against the programs,
 # python3-ephem, the reference (not built on ERFA) that the bridge's
 # real sun is checked against, and the tools that check the Debian package:
 # Debian's package checker, the menu entry and AppStream validators,
