@@ -22,6 +22,11 @@ namespace heliotrope::rotctl {
 
 namespace {
 
+// χ² per degree of freedom beyond which the scatter is said, not only shown:
+// chance alone stays well under 3 for the nine or more scans a model needs.
+constexpr double kChiSquareSaid = 3.0;
+
+
 using namespace heliotrope::pointing;
 
 constexpr double kDegree = std::numbers::pi / 180.0;
@@ -325,6 +330,17 @@ PointingFitReport fitPointingModelFromRecord(const PointingFitOptions& options, 
                  .arg(fit.rmsBefore, 0, 'f', 4)
                  .arg(fit.rmsAfter, 0, 'f', 4)
                  .arg(fit.chiSquarePerDegree, 0, 'f', 2);
+    // Residuals scattering well beyond what the scans claim: the terms'
+    // errors have been widened by it, and the operator should know why.
+    if (fit.chiSquarePerDegree > kChiSquareSaid) {
+        const QString times = QString::number(std::sqrt(fit.chiSquarePerDegree), 'f', 1);
+        lines << QStringLiteral("残差はスキャン自身の誤差の %1 倍ばらつきます。項の誤差はその分広げてあります。スキャンの誤差が小さすぎる"
+                                "（見えない不感帯、粗い電力の読み）か、モデルにない誤差（たわみ、時刻）があります。\n"
+                                "The residuals scatter %1 times as much as the scans' own errors say: the terms' errors are "
+                                "widened by as much. Either the scans' errors are too small (a dead band not seen, coarse "
+                                "power readings) or an error lies outside the model (flexure, the clock).")
+                     .arg(times);
+    }
 
     measure::SavedPointingModel saved;
     saved.model = fit.model;

@@ -14,6 +14,9 @@
 #include "companions/sky/TrueSun.h"
 
 #include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -393,6 +396,27 @@ void TestPointingModel::aDayOfRecordedCalibrationsGivesTheMountSavedForItsSiteOn
     QVERIFY(report.text.contains(QStringLiteral("%1 scans").arg(scans)));
     QVERIFY(report.text.contains(QStringLiteral("1 at another site")) && report.text.contains(QStringLiteral("fixed at zero"))
             && report.text.contains(QStringLiteral("1 rehearsals (--with-rehearsals takes them)")));
+    // Scans whose errors say what they scatter are not said to scatter more;
+    // the same scans claiming a fifth of it are said to scatter five times
+    // as much, and their terms' errors come out as wide as before.
+    const QString scatterSaid = QStringLiteral("times as much as the scans' own errors say");
+    QVERIFY2(!report.text.contains(scatterSaid), qPrintable(report.text));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("overclaimed"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open() && QSqlQuery(db).exec(QStringLiteral("UPDATE calibrations SET azimuth_offset_error = azimuth_offset_error / 5,"
+                                                              " elevation_offset_error = elevation_offset_error / 5")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("overclaimed"));
+    const PointingFitReport overclaimed = fitPointingModelFromRecord(PointingFitOptions{}, station, path, fittedAt);
+    static const QRegularExpression scatter(QStringLiteral("scatter ([0-9.]+) times as much"));
+    const QRegularExpressionMatch times = scatter.match(overclaimed.text);
+    static const QRegularExpression chiSquare(QStringLiteral("degree of freedom ([0-9.]+)"));
+    const double honest = chiSquare.match(report.text).captured(1).toDouble();
+    QVERIFY2(times.hasMatch() && std::abs(times.captured(1).toDouble() - 5 * std::sqrt(honest)) < 0.2, qPrintable(overclaimed.text));
+    static const QRegularExpression anError(QStringLiteral("  AN [^\\n]*± ([0-9.]+)"));
+    QVERIFY(std::abs(anError.match(overclaimed.text).captured(1).toDouble() - anError.match(report.text).captured(1).toDouble()) < 0.002);
     const std::optional<SavedPointingModel> saved = loadPointingModel();
     QVERIFY(saved);
     QCOMPARE(saved->scans, scans);
