@@ -86,12 +86,11 @@ QStringList calibrationResultLines(const CalibrationOutcome& outcome, double res
         lines << QStringLiteral("電力は整数 dB で読まれています: 中心の精度はその分落ちます。\n"
                                 "The power was read in whole dB: the centres are less certain for it.");
     }
-    double shared = 0;
+    double unseen = 0;
     for (const MeasuredPoint& point : outcome.points)
-        shared = std::max(shared, point.skipped ? 0.0 : point.dwell.sharedPositionUncertainty);
-    if (shared > 0) {
-        // The range back from its standard deviation: uniform, width σ·√12.
-        const QString range = QString::number(shared * std::sqrt(12.0), 'f', 2) + QStringLiteral("°");
+        unseen = std::max(unseen, point.skipped ? 0.0 : point.dwell.unseenDeadBand);
+    if (unseen > 0) {
+        const QString range = QString::number(unseen, 'f', 2) + QStringLiteral("°");
         lines << QStringLiteral("ローテーターの不感帯が読みに見えないため、0° から %1 までのどれでもよいものとしてずれの誤差に含めました"
                                 "（--deadband で与えると誤差が小さくなります）。\n"
                                 "The rotator's dead band does not show in its readings: anything from 0° to %1 is counted in "

@@ -175,19 +175,22 @@ CalibrationOutcome evaluateCalibration(CalibrationPattern pattern, std::vector<M
         return outcome;
     }
     outcome.ok = true;
-    // Each point stood within half the rotator's step of where it is taken
-    // to be; over a cut of n points that moves the centre by about
-    // step / 2 / √n, added to what the scatter of the power allows. What the
-    // points share (a dead band the readings cannot show) moves the whole
-    // cut, and is added whole.
-    const auto withPositions = [&outcome](double error, PointRole axis) {
+    // Each point's place is known within its own uncertainty; over a cut of n
+    // points that moves the centre by about the largest of them over √n,
+    // added to what the scatter of the power allows. What the points share
+    // (a dead band not seen) moves the whole cut, and is added whole. An
+    // azimuth's degrees are cos e of the sky's.
+    const auto withPositions = [&outcome, cosine](double error, PointRole axis) {
         double uncertainty = 0;
         double shared = 0;
         int n = 0;
+        const bool azimuth = axis == PointRole::CrossElevation;
+        const double onSky = azimuth ? cosine : 1.0;
         for (const MeasuredPoint& point : outcome.points) {
             if (!point.skipped && (point.role == axis || point.role == PointRole::Centre)) {
-                uncertainty = std::max(uncertainty, point.dwell.positionUncertainty);
-                shared = std::max(shared, point.dwell.sharedPositionUncertainty);
+                const Dwell& d = point.dwell;
+                uncertainty = std::max(uncertainty, onSky * (azimuth ? d.pointUncertainty.azimuth : d.pointUncertainty.elevation));
+                shared = std::max(shared, onSky * (azimuth ? d.sharedUncertainty.azimuth : d.sharedUncertainty.elevation));
                 ++n;
             }
         }

@@ -19,11 +19,21 @@ struct Dwell {
     // the side the rotator came from; with a dead band neither given nor
     // seen, the command less half the most that may hide.
     rotator::RotatorPosition position;
-    double positionUncertainty = 0;  // degrees: half the rotator's step, point by point
-    // Degrees, one standard deviation of an error every point approached
-    // alike shares, so that averaging points does not shrink it: a dead band
-    // that may be anywhere from none to half the step.
-    double sharedPositionUncertainty = 0;
+    // How well that place is known, degrees on each axis, one standard
+    // deviation: the point's own (half a step where it is a reading taken as
+    // it is), and what every point approached alike shares, so that
+    // averaging points does not shrink it (a dead band not seen; a reading's
+    // grid off a stop it did see).
+    struct AxisUncertainty {
+        double azimuth = 0;
+        double elevation = 0;
+        double largest() const { return azimuth > elevation ? azimuth : elevation; }
+    };
+    AxisUncertainty pointUncertainty;
+    AxisUncertainty sharedUncertainty;
+    // The most of a dead band that may hide where the readings cannot show
+    // it, when it was counted (degrees; 0: not counted).
+    double unseenDeadBand = 0;
 };
 
 }  // namespace heliotrope::measure

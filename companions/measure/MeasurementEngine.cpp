@@ -7,7 +7,9 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 #include <numeric>
 
 using heliotrope::companions::degreesText;
@@ -291,37 +293,70 @@ void MeasurementEngine::finishDwell()
     dwell.spread = m_readings.size() > 1 ? std::sqrt(squares / (count - 1)) : 0;
     dwell.utc = (m_readingTimes.front() + m_readingTimes.back()) / 2;
     dwell.reading = rotator::meanReading(m_dwellPositions);
-    dwell.position = dishPosition(dwell.reading, &dwell.sharedPositionUncertainty);
-    dwell.positionUncertainty = m_lender.rotatorProfile().stepOrFinest() / 2;
+    placeTheDish(dwell);
     emit measured(dwell);
 }
 
-rotator::RotatorPosition MeasurementEngine::dishPosition(const rotator::RotatorPosition& reading, double* sharedUncertainty) const
+void MeasurementEngine::placeTheDish(Dwell& dwell) const
 {
-    *sharedUncertainty = 0;
     const rotator::RotatorProfile& rotator = m_lender.rotatorProfile();
-    // A dead band neither given nor seen may be anything from none to half
-    // the step: the dish is taken to have stopped half that short, and the
-    // rest is an error every point approached from the same side shares
-    // (uniform over the range: its width over √12).
+    const double step = rotator.stepOrFinest();
     const double unseen = rotator.unseenDeadBand();
-    const double deadBand = unseen > 0 ? unseen / 2 : rotator.deadBand();
-    // A reading fine enough to show where the rotator stopped says it.
-    if (deadBand <= 0 || rotator.stepOrFinest() / 2 < deadBand || !m_slewFrom)
-        return reading;
-    // Otherwise the controller cut the motor on entering the dead band, on
-    // the side it came from.
-    const rotator::RotatorPosition commanded = rotator.rounded(m_target);
-    const auto axis = [&rotator, deadBand, unseen, sharedUncertainty](double read, double sent, double from) {
-        const double travel = sent - from;
-        if (std::abs(travel) <= rotator.reach() || std::abs(read - sent) > rotator.stepOrFinest() / 2)
-            return read;  // did not move on this axis, or stopped somewhere else
-        *sharedUncertainty = unseen / std::sqrt(12.0);
-        return sent - std::copysign(deadBand, travel);
+    struct Axis {
+        double place;
+        double point;
+        double shared = 0;
     };
-    const double fromAzimuth = commanded.azimuth + std::remainder(m_slewFrom->azimuth - commanded.azimuth, 360.0);
-    return rotator::RotatorPosition{axis(reading.azimuth, commanded.azimuth, fromAzimuth),
-                                    axis(reading.elevation, commanded.elevation, m_slewFrom->elevation)};
+    // The controller cut the motor on entering its dead band, on the side the
+    // rotator came from, and its reading is that stop on its own grid:
+    //  - a dead band given is known: the dish stands that far short of the
+    //    command, whether the reading shows the command or a step short;
+    //  - none given and none seen may be anything from none to half the step:
+    //    taken as half that, the rest an error every point approached from
+    //    the same side shares (uniform: its width over √12);
+    //  - one learnt from the readings is seen, but the reading lies on the
+    //    grid, off the stop by the same amount for every point approached
+    //    alike: up to half a step either way, shared.
+    // A reading taken as it is stands within half a step of the dish; a stop
+    // worked out from the command is as good as the controller's own reading,
+    // on which it cut the motor: anywhere within its step (uniform).
+    const double stopUncertainty = step / std::sqrt(12.0);
+    // Until a stop has shown whether the controller rounds a command or cuts
+    // it down, the stop the reading agrees with tells which it did.
+    const rotator::RotatorPosition commanded = rotator.taken(m_target);
+    const rotator::RotatorPosition cut = rotator.cutDown(m_target);
+    bool unseenCounted = false;
+    const auto axis = [&](double read, double sent, double sentCut, std::optional<double> from) -> Axis {
+        const Axis asRead{read, step / 2};
+        if (!from || std::abs(sent - *from) <= rotator.reach())
+            return asRead;  // did not move on this axis
+        const double travel = sent - *from;
+        if (rotator.deadBandGiven()) {
+            const double shortBy = std::copysign(rotator.deadBand(), travel);
+            const double stop = std::abs(read - (sent - shortBy)) <= std::abs(read - (sentCut - shortBy)) ? sent - shortBy : sentCut - shortBy;
+            return std::abs(read - stop) <= step / 2 + rotator::RotatorProfile::kLastDigit ? Axis{stop, stopUncertainty} : asRead;
+        }
+        if (unseen > 0 && std::abs(read - sent) <= step / 2) {
+            unseenCounted = true;
+            return Axis{sent - std::copysign(unseen / 2, travel), stopUncertainty, unseen / std::sqrt(12.0)};
+        }
+        if (rotator.deadBand() > 0)
+            return Axis{read, stopUncertainty, step / std::sqrt(12.0)};
+        return asRead;
+    };
+    std::optional<double> fromAzimuth;
+    std::optional<double> fromElevation;
+    if (m_slewFrom) {
+        fromAzimuth = commanded.azimuth + std::remainder(m_slewFrom->azimuth - commanded.azimuth, 360.0);
+        fromElevation = m_slewFrom->elevation;
+    }
+    const double cutAzimuth = commanded.azimuth + std::remainder(cut.azimuth - commanded.azimuth, 360.0);
+    const Axis azimuth = axis(dwell.reading.azimuth, commanded.azimuth, cutAzimuth, fromAzimuth);
+    const Axis elevation = axis(dwell.reading.elevation, commanded.elevation, cut.elevation, fromElevation);
+    dwell.position = rotator::RotatorPosition{azimuth.place, elevation.place};
+    dwell.pointUncertainty = {azimuth.point, elevation.point};
+    dwell.sharedUncertainty = {azimuth.shared, elevation.shared};
+    dwell.unseenDeadBand = unseenCounted ? unseen : 0;
 }
 
 void MeasurementEngine::stop(const QString& japanese, const QString& english)

@@ -147,10 +147,9 @@ private:
     void stop(const QString& japanese, const QString& english);
     bool hasArrived(const heliotrope::rotator::RotatorPosition& reading) const;
     void finishDwell();
-    // Where the dish stood for a reading after the latest slew, and the
-    // share of its uncertainty every point approached alike has in common.
-    heliotrope::rotator::RotatorPosition dishPosition(const heliotrope::rotator::RotatorPosition& reading,
-                                                      double* sharedUncertainty) const;
+    // Where the dish stood for the dwell's reading after the latest slew,
+    // and how well that is known: fills the dwell's position and uncertainties.
+    void placeTheDish(Dwell& dwell) const;
 
     RotatorLender& m_lender;
     heliotrope::power::PowerSource& m_power;

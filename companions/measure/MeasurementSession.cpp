@@ -63,7 +63,7 @@ record::RecordedPoint recordedPoint(const MeasuredPoint& point)
     kept.sunElevation = point.sunElevation;
     kept.readAzimuth = point.dwell.reading.azimuth;
     kept.readElevation = point.dwell.reading.elevation;
-    kept.positionUncertainty = point.dwell.positionUncertainty;
+    kept.positionUncertainty = point.dwell.pointUncertainty.largest();
     return kept;
 }
 

@@ -174,6 +174,17 @@ RotatorPosition RotatorProfile::rounded(const RotatorPosition& command) const
     return RotatorPosition{roundedTo(command.azimuth, step), roundedTo(command.elevation, step)};
 }
 
+RotatorPosition RotatorProfile::taken(const RotatorPosition& command) const
+{
+    return m_cuts.value_or(false) ? cutDown(command) : rounded(command);
+}
+
+RotatorPosition RotatorProfile::cutDown(const RotatorPosition& command) const
+{
+    const double step = stepOrFinest();
+    return RotatorPosition{cutTo(command.azimuth, step), cutTo(command.elevation, step)};
+}
+
 bool RotatorProfile::within(const RotatorPosition& reading, const RotatorPosition& command) const
 {
     const double step = stepOrFinest();

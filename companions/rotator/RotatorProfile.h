@@ -55,11 +55,19 @@ public:
     // controller that stops 0.4° short reads the degree it was sent); none
     // when it was given, or seen.
     double unseenDeadBand() const { return m_deadBandGiven || m_deadBand > 0 ? 0 : stepOrFinest() / 2; }
+    // Given on the command line, so known exactly; otherwise learnt, and
+    // known only as well as the readings it was learnt from.
+    bool deadBandGiven() const { return m_deadBandGiven; }
     // Half the step plus the dead band: nearer than this it will not get
     // (and a thousandth for the last digit of its readings).
     double reach() const { return stepOrFinest() / 2 + m_deadBand + kLastDigit; }
     // The command as the controller takes it: each axis rounded to the step.
     RotatorPosition rounded(const RotatorPosition& command) const;
+    // The same, cut down to the step instead once a stop has shown that the
+    // controller cuts (SPID's do).
+    RotatorPosition taken(const RotatorPosition& command) const;
+    // Each axis cut down to the step, however the controller takes it.
+    RotatorPosition cutDown(const RotatorPosition& command) const;
     // Whether a rotator reading `reading` has come as near to `command` as it
     // will: each axis within half the step plus the dead band of the command
     // as the controller takes it, rounded to the nearest step or cut down to

@@ -221,9 +221,12 @@ void TestCoarseRotators::calibrationsAndSunNoiseEndWell()
         QVERIFY2(station.bridge->waitFor(QStringLiteral("Back to tracking"), 120000), qPrintable(station.bridge->lastSaid()));
         QVERIFY2(station.bridge->output.contains(QStringLiteral("Offsets saved")), qPrintable(station.bridge->lastSaid()));
         QVERIFY2(station.bridge->output.contains(QStringLiteral("The rotator's step: ")), qPrintable(station.bridge->lastSaid()));
-        // Within a fifth of the 5° beam: the rounding of the readings is what is left.
+        // The dead band given, each stop is known from its command, rounded
+        // or cut down (SPID's) as the controller takes it: the cross lands
+        // within a hundredth of the 5° beam, the five points within a fiftieth.
         const double off = offOnTheSky(station.bridge->output);
-        QVERIFY2(off < 0.25, qPrintable(QStringLiteral("%1: %2° off the injected error\n%3").arg(pattern).arg(off).arg(station.bridge->output)));
+        QVERIFY2(off < (pattern == QLatin1String("cross") ? 0.05 : 0.1),
+                 qPrintable(QStringLiteral("%1: %2° off the injected error\n%3").arg(pattern).arg(off).arg(station.bridge->output)));
     }
     // Sun noise with the offsets just saved: a 1000 K sun on a 100 K system.
     const double truth = 10.0 * std::log10(11.0);
