@@ -15,7 +15,8 @@
 #   companions/power/      the received power, its sources and their choice (sees hamlib/)
 #   companions/measure/    the measurement engine and the calibration and sun-noise
 #                          runs on it (sees hamlib/, power/, beamfit/, sunnoise/)
-#   companions/record/     the station's record, its history and health (sees only itself)
+#   companions/picture/    the pictures' canvas and their saving as PNG (sees only itself)
+#   companions/record/     the station's record, its history and health (sees picture/)
 #   companions/station/    the bridge's request socket and the clock's state (sees common/)
 #   companions/rotctl/     the Hamlib bridge and its program (sees measure/ and below)
 #   companions/controllers/ controllers on a serial line for rotctld (sees common/)

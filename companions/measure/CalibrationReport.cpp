@@ -1,5 +1,7 @@
 #include "companions/measure/CalibrationReport.h"
 
+#include "companions/picture/Picture.h"
+
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -272,13 +274,9 @@ bool drawCalibrationPicture(const QString& path, const CalibrationOutcome& outco
 {
     constexpr int kWidth = 1400;
     constexpr int kHeight = 620;
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QFont font = painter.font();
-    font.setPixelSize(14);
-    painter.setFont(font);
+    picture::Canvas canvas(kWidth, kHeight, 14);
+    QPainter& painter = canvas.painter();
+    const QFont font = painter.font();
 
     const QString pattern = outcome.pattern == CalibrationPattern::Cross ? QStringLiteral("cross scan, Gaussian fits")
                                                                          : QStringLiteral("five-point, closed form");
@@ -302,12 +300,7 @@ bool drawCalibrationPicture(const QString& path, const CalibrationOutcome& outco
                    offsetOptionsText(outcome))
         : QStringLiteral("No offsets: %1").arg(outcome.refusalEnglish);
     painter.drawText(QRectF(10, kHeight - 40, kWidth - 20, 30), Qt::AlignHCenter | Qt::AlignVCenter, result);
-    painter.end();
-    if (!image.save(path, "PNG")) {
-        *problem = writeProblem(path, QString());
-        return false;
-    }
-    return true;
+    return picture::savePng(canvas.finished(), path, problem);
 }
 
 }  // namespace heliotrope::measure

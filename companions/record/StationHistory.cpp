@@ -1,7 +1,8 @@
 #include "companions/record/StationHistory.h"
 
+#include "companions/picture/Picture.h"
+
 #include <QPainter>
-#include <QSaveFile>
 #include <QTimeZone>
 
 #include <algorithm>
@@ -253,13 +254,8 @@ void drawPanel(QPainter& painter, const QRectF& area, const QString& title, cons
 
 QImage historyPicture(const std::vector<StationRun>& runs, QSize size)
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QFont font = painter.font();
-    font.setPixelSize(13);
-    painter.setFont(font);
+    picture::Canvas canvas(size.width(), size.height(), 13);
+    QPainter& painter = canvas.painter();
 
     std::map<double, Series> yByFrequency;
     Series gOverT{QStringLiteral("G/T"), QColor(0, 110, 0), {}};
@@ -345,20 +341,12 @@ QImage historyPicture(const std::vector<StationRun>& runs, QSize size)
                          when.toString(withTime ? QStringLiteral("MM-dd HH:mm") : QStringLiteral("yyyy-MM-dd")));
     }
     painter.drawText(QRectF(0, size.height() - 24, w, 20), Qt::AlignHCenter, QStringLiteral("date (UTC)"));
-    painter.end();
-    return image;
+    return canvas.finished();
 }
 
 bool saveHistoryPicture(const std::vector<StationRun>& runs, const QString& path, QString* problem)
 {
-    const QImage image = historyPicture(runs);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
-        *problem = QStringLiteral("図「%1」を保存できません（%2）。\ncannot save the picture %1 (%2).")
-                       .arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    return picture::savePng(historyPicture(runs), path, problem);
 }
 
 }  // namespace heliotrope::record

@@ -1,5 +1,7 @@
 #include "companions/rotctl/PointingModelFit.h"
 
+#include "companions/picture/Picture.h"
+
 #include "companions/common/CompanionCommandLine.h"
 #include "companions/measure/SavedCalibration.h"
 #include "companions/record/StationHistory.h"
@@ -8,7 +10,6 @@
 
 #include <QFileInfo>
 #include <QPainter>
-#include <QSaveFile>
 #include <QStringList>
 
 #include <algorithm>
@@ -177,14 +178,6 @@ QString leftOutText(const RecordedScans& recorded)
     return QStringLiteral("使わなかった記録: %1。\nCalibrations left out: %2.").arg(japanese.join(QStringLiteral("、")), english.join(QStringLiteral(", ")));
 }
 
-bool savePicture(const QImage& image, const QString& path, QString* problem)
-{
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && image.save(&file, "PNG") && file.commit())
-        return true;
-    *problem = QStringLiteral("図を「%1」に保存できません: %2\nCannot save the picture to %1: %2").arg(path, file.errorString());
-    return false;
-}
 
 }  // namespace
 
@@ -360,7 +353,7 @@ PointingFitReport fitPointingModelFromRecord(const PointingFitOptions& options, 
     }
     if (!options.plotPath.isEmpty()) {
         QString problem;
-        if (savePicture(pointingResidualPicture(recorded.scans, fit), options.plotPath, &problem)) {
+        if (picture::savePng(pointingResidualPicture(recorded.scans, fit), options.plotPath, &problem)) {
             lines << QStringLiteral("図を「%1」に保存しました。\nPicture saved to %1.").arg(options.plotPath);
         } else {
             report.problem += (report.problem.isEmpty() ? QString() : QStringLiteral("\n")) + problem;
@@ -375,13 +368,8 @@ QImage pointingResidualPicture(const std::vector<Scan>& scans, const PointingFit
 {
     constexpr int kWidth = 1200;
     constexpr int kHeight = 780;
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QFont font = painter.font();
-    font.setPixelSize(14);
-    painter.setFont(font);
+    picture::Canvas canvas(kWidth, kHeight, 14);
+    QPainter& painter = canvas.painter();
     const std::vector<Direction> before = skyResiduals(scans, MountModel{});
     const std::vector<Direction> after = skyResiduals(scans, fit.model);
     // The scale holds the largest residual, on a quarter of a degree.
@@ -437,8 +425,7 @@ QImage pointingResidualPicture(const std::vector<Scan>& scans, const PointingFit
                          .arg(scans.size())
                          .arg(fit.rmsBefore, 0, 'f', 3)
                          .arg(fit.rmsAfter, 0, 'f', 3));
-    painter.end();
-    return image;
+    return canvas.finished();
 }
 
 }  // namespace heliotrope::rotctl

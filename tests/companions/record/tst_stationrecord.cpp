@@ -339,7 +339,7 @@ private slots:
                 blue = image.pixelColor(x, y) == QColor(20, 60, 160);
         QVERIFY(blue);
         QVERIFY(!saveHistoryPicture(runs, dir.filePath(QStringLiteral("no/such/folder/h.png")), &problem));
-        QVERIFY(problem.contains(QStringLiteral("cannot save")));
+        QVERIFY(problem.contains(QStringLiteral("Cannot save the picture")));
     }
 
     void yDropWarnsWithTheDateItBegan()

@@ -1,0 +1,36 @@
+#include "companions/picture/Picture.h"
+
+#include <QSaveFile>
+
+namespace heliotrope::picture {
+
+Canvas::Canvas(int width, int height, int fontPixels)
+    : m_image(width, height, QImage::Format_RGB32)
+{
+    m_image.fill(Qt::white);
+    m_painter.begin(&m_image);
+    m_painter.setRenderHint(QPainter::Antialiasing);
+    QFont font = m_painter.font();
+    font.setPixelSize(fontPixels);
+    m_painter.setFont(font);
+}
+
+QImage Canvas::finished()
+{
+    if (m_painter.isActive())
+        m_painter.end();
+    return m_image;
+}
+
+bool savePng(const QImage& image, const QString& path, QString* problem)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && image.save(&file, "PNG") && file.commit())
+        return true;
+    *problem = QStringLiteral("図「%1」を保存できません（%2）。フォルダがあり、書き込めるか確かめてください。\n"
+                              "Cannot save the picture %1 (%2): check that its folder exists and can be written.")
+                   .arg(path, file.errorString());
+    return false;
+}
+
+}  // namespace heliotrope::picture
