@@ -318,7 +318,7 @@ void MeasurementSession::sayDisagreementWithTheSaved(const CalibrationOutcome& f
     emit warning(QStringLiteral("新しいずれは %1 に保存したずれと、両方の誤差から見込める差（括弧内、2σ）より大きく違います: %2。"
                                 "新しいほうを保存しますが、ローテーターの不感帯（--deadband）、マウントの動き、較正の条件を確かめてください。\n"
                                 "The new offsets differ from those saved at %1 by more than both errors allow (in brackets, 2σ): "
-                                "%3. The new ones are saved; check the rotator's dead band (--deadband), the mount, and the "
+                                "%3. The new ones will be saved over them; check the rotator's dead band (--deadband), the mount, and the "
                                 "calibration's conditions.")
                      .arg(when, ja.join(QStringLiteral("、")), en.join(QStringLiteral(", "))));
 }

@@ -280,6 +280,9 @@ void TestCoarseRotators::aDeadBandNotGivenIsCountedInTheErrors()
         const double azimuthMiss = std::abs(m.captured(1).toDouble() - kAzimuthError);
         const double elevationMiss = std::abs(m.captured(3).toDouble() - kElevationError);
         QVERIFY2(azimuthMiss <= 1.5 * m.captured(2).toDouble() && elevationMiss <= 1.5 * m.captured(4).toDouble(), qPrintable(m.captured(0)));
+        // What was said to be counted is: a dead band anywhere in 0 to 0.5°
+        // is 0.5° / √12 on its own, whatever the number of points.
+        QVERIFY2(m.captured(2).toDouble() >= 0.144 && m.captured(4).toDouble() >= 0.144, qPrintable(m.captured(0)));
         const qsizetype warned = said.indexOf(QStringLiteral("differ from those saved at"));
         QVERIFY2((warned >= 0) == (run == 0), qPrintable(said));
         if (run == 0) {
@@ -288,6 +291,12 @@ void TestCoarseRotators::aDeadBandNotGivenIsCountedInTheErrors()
             QVERIFY(warned < said.indexOf(QStringLiteral("Offsets saved")));
         }
     }
+    // Told it stops on its target, the bridge counts no unseen dead band.
+    QStringList given = station.calibration(QStringLiteral("cross"));
+    given.replace(given.indexOf(QStringLiteral("--deadband")) + 1, QStringLiteral("0"));
+    station.run(given);
+    QVERIFY2(station.bridge->waitFor(QStringLiteral("Back to tracking"), 120000), qPrintable(station.bridge->lastSaid()));
+    QVERIFY2(!station.bridge->output.contains(QStringLiteral("does not show in its readings")), qPrintable(station.bridge->lastSaid()));
 }
 
 void TestCoarseRotators::trackingSendsNoCommandTwice_data()

@@ -143,6 +143,15 @@ private slots:
         QCOMPARE(history({}, &out), 0);
         QCOMPARE(out.count(QStringLiteral("仮定 assumed, --flux")), 2);
         QVERIFY2(out.contains(QStringLiteral("flux 150.0 sfu (その日の値 typed for the day)")), qPrintable(out));
+
+        // Typed again, corrected: the later value holds, worked out from the run's own Y.
+        QCOMPARE(rotctl({QStringLiteral("--set-flux"), QStringLiteral("2026-11-30,160")}, &out), 0);
+        QCOMPARE(record.fluxOn(QDate(2026, 11, 30)), std::optional<double>(160));
+        const auto& retyped = std::get<RecordedSunNoise>(record.history()[1]);
+        QVERIFY(std::abs(*retyped.gOverTDecibelsPerKelvin - (*before.gOverTDecibelsPerKelvin - 10 * std::log10(160.0 / 120.0))) < 1e-9);
+        // Today's flux may be typed in as soon as it is out.
+        const QString today = QDateTime::currentDateTimeUtc().date().toString(Qt::ISODate);
+        QCOMPARE(rotctl({QStringLiteral("--set-flux"), today + QStringLiteral(",150")}, &out), 0);
     }
 };
 

@@ -86,7 +86,9 @@ void TestStationBridge::initTestCase()
 
 void TestStationBridge::init()
 {
-    m_bridge = startBridge({QStringLiteral("--stow-position"), QStringLiteral("100,45"), QStringLiteral("--stow-on-exit")});
+    // The simulated EasyComm stops on its target: its dead band, 0, given.
+    m_bridge = startBridge({QStringLiteral("--stow-position"), QStringLiteral("100,45"), QStringLiteral("--stow-on-exit"),
+                            QStringLiteral("--deadband"), QStringLiteral("0")});
     QVERIFY2(m_bridgePort, qPrintable(m_bridge->output));
     // Tracking the sun's place, so that a calibration starts beside it.
     sendSetPoint(30.0, 26.2);
@@ -178,7 +180,8 @@ void TestStationBridge::stowStopResumeAndStatusFromAnotherProcess()
     QVERIFY2(status == 0 && said.contains(QStringLiteral("The rotator is stowed")), qPrintable(said));
     std::tie(status, said) = ask({QStringLiteral("--status")});
     QVERIFY2(status == 0 && said.contains(QStringLiteral("stowed: 200.00° 40.00°"))
-                 && said.contains(QStringLiteral("last set-point: 30.00° 26.20°")) && said.contains(QStringLiteral("rotator position: 200")),
+                 && said.contains(QStringLiteral("last set-point: 30.00° 26.20°")) && said.contains(QStringLiteral("rotator position: 200"))
+                 && said.contains(QStringLiteral("dead band 0.00°")) && !said.contains(QStringLiteral("dead band 0.00° to")),
              qPrintable(said));
 
     std::tie(status, said) = ask({QStringLiteral("--resume")});
@@ -418,6 +421,8 @@ void TestStationBridge::stowSaidAsTheRotatorIsSeen()
     // The wind-safe stow, the dish pointing up: no azimuth is named on the sky.
     QVERIFY2(stowedSince.match(said).hasMatch() && said.contains(QStringLiteral("rotator position: 150.00° 90.00° (on the sky the zenith)")),
              qPrintable(said));
+    // Whole degrees hide a dead band: said as the range it may be.
+    QVERIFY2(said.contains(QStringLiteral("step 1.00°, dead band 0.00° to 0.50° (not seen in the readings")), qPrintable(said));
 
     // Killed and started again (a power cut): the stow holds until --resume.
     m_bridge->process.kill();
