@@ -147,7 +147,8 @@ private slots:
         // Typed again, corrected: the later value holds, worked out from the run's own Y.
         QCOMPARE(rotctl({QStringLiteral("--set-flux"), QStringLiteral("2026-11-30,160")}, &out), 0);
         QCOMPARE(record.fluxOn(QDate(2026, 11, 30)), std::optional<double>(160));
-        const auto& retyped = std::get<RecordedSunNoise>(record.history()[1]);
+        const std::vector<StationRun> again = record.history();
+        const auto& retyped = std::get<RecordedSunNoise>(again[1]);
         QVERIFY(std::abs(*retyped.gOverTDecibelsPerKelvin - (*before.gOverTDecibelsPerKelvin - 10 * std::log10(160.0 / 120.0))) < 1e-9);
         // Today's flux may be typed in as soon as it is out.
         const QString today = QDateTime::currentDateTimeUtc().date().toString(Qt::ISODate);
