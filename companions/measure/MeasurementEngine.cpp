@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 #include <numeric>
+#include <optional>
 
 using heliotrope::companions::degreesText;
 using heliotrope::companions::SetPoint;

@@ -164,25 +164,24 @@ namespace {
 // one mode and filter, no functions or settings, whose only level is the
 // signal strength (RIG_LEVEL_STRENGTH, bit 30), and no VFO, frequency or mode
 // to read, so that the client asks nothing else of it.
-constexpr char kReceiverState[] =
-    "1\n"  // protocol version
-    "1\n"  // rig model, as rigctld's dummy
-    "0\n"  // ITU region (read by older clients)
-    "1000000.000000 100000000000.000000 0x1 -1 -1 0x1 0x1\n"
-    "0 0 0 0 0 0 0\n"  // end of the receiving ranges
-    "0 0 0 0 0 0 0\n"  // no transmitting range
-    "0x1 1\n0 0\n"  // tuning steps
-    "0x1 10000\n0 0\n"  // filters
-    "0\n0\n0\n0\n"  // RIT, XIT, IF shift, announcements
-    "\n\n"  // no preamplifier, no attenuator
-    "0x0\n0x0\n"  // functions read, set
-    "0x40000000\n0x0\n"  // levels read (strength alone), set
-    "0x0\n0x0\n"  // parameters read, set
-    "vfo_ops=0x0\nptt_type=0x0\ntargetable_vfo=0x0\n"
-    "has_set_vfo=0\nhas_get_vfo=0\nhas_set_freq=0\nhas_get_freq=0\n"
-    "has_set_conf=0\nhas_get_conf=0\nhas_power2mW=0\nhas_mW2power=0\n"
-    "timeout=0\nrig_model=1\n"
-    "done\n";
+constexpr char kReceiverState[] = "1\n"  // protocol version
+                                  "1\n"  // rig model, as rigctld's dummy
+                                  "0\n"  // ITU region (read by older clients)
+                                  "1000000.000000 100000000000.000000 0x1 -1 -1 0x1 0x1\n"
+                                  "0 0 0 0 0 0 0\n"    // end of the receiving ranges
+                                  "0 0 0 0 0 0 0\n"    // no transmitting range
+                                  "0x1 1\n0 0\n"       // tuning steps
+                                  "0x1 10000\n0 0\n"   // filters
+                                  "0\n0\n0\n0\n"       // RIT, XIT, IF shift, announcements
+                                  "\n\n"               // no preamplifier, no attenuator
+                                  "0x0\n0x0\n"         // functions read, set
+                                  "0x40000000\n0x0\n"  // levels read (strength alone), set
+                                  "0x0\n0x0\n"         // parameters read, set
+                                  "vfo_ops=0x0\nptt_type=0x0\ntargetable_vfo=0x0\n"
+                                  "has_set_vfo=0\nhas_get_vfo=0\nhas_set_freq=0\nhas_get_freq=0\n"
+                                  "has_set_conf=0\nhas_get_conf=0\nhas_power2mW=0\nhas_mW2power=0\n"
+                                  "timeout=0\nrig_model=1\n"
+                                  "done\n";
 
 }  // namespace
 

@@ -80,7 +80,8 @@ struct RecordedCalibration {
     bool rehearsal() const { return clockOffsetSeconds != 0; }
 };
 
-enum class FluxSource { Assumed, TypedForTheDay };
+enum class FluxSource { Assumed,
+                        TypedForTheDay };
 
 struct RecordedRepeat {
     double sunDecibels = 0;

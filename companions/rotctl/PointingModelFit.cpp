@@ -27,7 +27,6 @@ namespace {
 // chance alone stays well under 3 for the nine or more scans a model needs.
 constexpr double kChiSquareSaid = 3.0;
 
-
 using namespace heliotrope::pointing;
 
 constexpr double kDegree = std::numbers::pi / 180.0;
@@ -177,7 +176,6 @@ QString leftOutText(const RecordedScans& recorded)
         return {};
     return QStringLiteral("使わなかった記録: %1。\nCalibrations left out: %2.").arg(japanese.join(QStringLiteral("、")), english.join(QStringLiteral(", ")));
 }
-
 
 }  // namespace
 

@@ -102,8 +102,7 @@ std::optional<int> answerOnce(BridgeOptions& options)
         return printed(look.text, {}, look.exitCode);
     }
     if (options.setFlux) {
-        const SetFluxReport kept =
-            setFluxReport(*options.setFlux, heliotrope::record::StationRecord::defaultPath(), QDateTime::currentDateTimeUtc());
+        const SetFluxReport kept = setFluxReport(*options.setFlux, heliotrope::record::StationRecord::defaultPath(), QDateTime::currentDateTimeUtc());
         return printed(kept.text, kept.problem, kept.exitCode);
     }
     if (options.history) {

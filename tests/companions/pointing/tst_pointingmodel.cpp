@@ -13,10 +13,10 @@
 #include "companions/rotctl/PointingModelFit.h"
 #include "companions/sky/TrueSun.h"
 
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -405,7 +405,7 @@ void TestPointingModel::aDayOfRecordedCalibrationsGivesTheMountSavedForItsSiteOn
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("overclaimed"));
         db.setDatabaseName(path);
         QVERIFY(db.open() && QSqlQuery(db).exec(QStringLiteral("UPDATE calibrations SET azimuth_offset_error = azimuth_offset_error / 5,"
-                                                              " elevation_offset_error = elevation_offset_error / 5")));
+                                                               " elevation_offset_error = elevation_offset_error / 5")));
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("overclaimed"));

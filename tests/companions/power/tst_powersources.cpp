@@ -317,8 +317,7 @@ void TestPowerSources::radiometerReadBothWaysAgainstRotctld()
     const QString rigctl = RotctldProcess::program(QStringLiteral("rigctl"));
     if (!rigctl.isEmpty()) {
         QProcess client;
-        client.start(rigctl, {QStringLiteral("-m"), QStringLiteral("2"), QStringLiteral("-r"), QStringLiteral("127.0.0.1:%1").arg(port),
-                              QStringLiteral("l"), QStringLiteral("STRENGTH")});
+        client.start(rigctl, {QStringLiteral("-m"), QStringLiteral("2"), QStringLiteral("-r"), QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("l"), QStringLiteral("STRENGTH")});
         QVERIFY(client.waitForFinished(10000));
         const QByteArray said = client.readAllStandardOutput() + client.readAllStandardError();
         QVERIFY2(client.exitCode() == 0 && said.trimmed() == "-31", said.constData());
