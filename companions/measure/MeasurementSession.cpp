@@ -301,7 +301,7 @@ void MeasurementSession::sayDisagreementWithTheSaved(const CalibrationOutcome& f
     const std::optional<double> elevation = beyond(fitted.elevationOffset, fitted.elevationOffsetError, *saved->elevationOffset);
     if (!azimuth && !elevation)
         return;
-    const QString when = saved->utc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"));
+    const QString when = record::recordTimeText(saved->utc);
     const auto figures = [](double now, const Measured& before, const std::optional<double>& allowed) {
         return QStringLiteral("%1° → %2° (±%3°)")
             .arg(QString::number(before.value, 'f', 3), QString::number(now, 'f', 3), QString::number(allowed.value_or(0), 'f', 3));

@@ -16,11 +16,6 @@ double median(std::vector<double> values)
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-QString dateText(const QDateTime& utc)
-{
-    return utc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"));
-}
-
 QString decibels(double value)
 {
     return QString::number(value, 'f', 2) + QStringLiteral(" dB");
@@ -93,7 +88,7 @@ QString warningText(const YDropWarning& w)
                           "Warning: the sun-noise Y at %1 MHz is %2, %4 below the recent median of %3 "
                           "(%6 runs in a row since %5). Check the LNA, the feed, the cables and connectors.")
         .arg(QString::number(w.frequencyMegahertz, 'f', 3), decibels(w.latestDecibels), decibels(w.medianDecibels),
-             decibels(w.dropDecibels), dateText(w.began))
+             decibels(w.dropDecibels), recordTimeText(w.began))
         .arg(w.runsLow);
 }
 
@@ -104,8 +99,8 @@ QString warningText(const OffsetMoveWarning& w)
                           "Warning: the calibration's offsets moved %2 on the sky since the last one (%1), more than a "
                           "quarter of the %3 beamwidth (azimuth %4, elevation %5). Check the feed and the rotator's "
                           "mounting (since %6).")
-        .arg(dateText(w.previous), degrees(w.movedDegrees), degrees(w.beamwidthDegrees), degrees(w.azimuthChange),
-             degrees(w.elevationChange), dateText(w.began));
+        .arg(recordTimeText(w.previous), degrees(w.movedDegrees), degrees(w.beamwidthDegrees), degrees(w.azimuthChange),
+             degrees(w.elevationChange), recordTimeText(w.began));
 }
 
 QStringList healthLines(const StationRecord& record, const HealthThresholds& thresholds)
@@ -133,8 +128,8 @@ QStringList healthLines(const StationRecord& record, const HealthThresholds& thr
         } else {
             const QString y = decibels(*latestY->yDecibels);
             const QString f = QString::number(*latestY->frequencyMegahertz, 'f', 3);
-            lines << QStringLiteral("最新の太陽雑音 Y: %1（%2 MHz、%3）").arg(y, f, dateText(latestY->utc))
-                  << QStringLiteral("latest sun-noise Y: %1 (%2 MHz, %3)").arg(y, f, dateText(latestY->utc));
+            lines << QStringLiteral("最新の太陽雑音 Y: %1（%2 MHz、%3）").arg(y, f, recordTimeText(latestY->utc))
+                  << QStringLiteral("latest sun-noise Y: %1 (%2 MHz, %3)").arg(y, f, recordTimeText(latestY->utc));
         }
     } else {
         lines << QStringLiteral("太陽雑音 Y の記録はまだありません") << QStringLiteral("no sun-noise Y recorded yet");
@@ -142,8 +137,8 @@ QStringList healthLines(const StationRecord& record, const HealthThresholds& thr
     if (latest && latest->azimuthOffset && latest->elevationOffset) {
         const QString az = degrees(latest->azimuthOffset->value);
         const QString el = degrees(latest->elevationOffset->value);
-        lines << QStringLiteral("最新の較正: 方位角 %1、仰角 %2（%3）").arg(az, el, dateText(latest->utc))
-              << QStringLiteral("latest calibration: azimuth %1, elevation %2 (%3)").arg(az, el, dateText(latest->utc));
+        lines << QStringLiteral("最新の較正: 方位角 %1、仰角 %2（%3）").arg(az, el, recordTimeText(latest->utc))
+              << QStringLiteral("latest calibration: azimuth %1, elevation %2 (%3)").arg(az, el, recordTimeText(latest->utc));
         const double nominal = latest->crossElevationBeamwidth ? latest->crossElevationBeamwidth->value : 0.0;
         if (before && before->azimuthOffset && before->elevationOffset) {
             if (const std::optional<OffsetMoveWarning> moved = offsetMoveWarning(*before, *latest, nominal, thresholds))

@@ -35,11 +35,6 @@ QString reasonOnOneLine(const QString& reason)
     return parts.isEmpty() ? QStringLiteral("理由不明 / no reason recorded") : parts.join(QStringLiteral(" / "));
 }
 
-QString timeColumn(const QDateTime& utc)
-{
-    return utc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"));
-}
-
 // A rehearsal's mark, with the shift of its clock: it stands at the sun's
 // time, not at the hour it was run.
 QString rehearsalMark(double clockOffsetSeconds)
@@ -54,7 +49,7 @@ QString rehearsalMark(double clockOffsetSeconds)
 QString calibrationLine(const RecordedCalibration& c)
 {
     QString line = QStringLiteral("%1  較正 calibration (%2%3%4):")
-                       .arg(timeColumn(c.utc), c.pattern, c.overTheTop ? QStringLiteral(", 反転 flipped") : QString(),
+                       .arg(recordTimeText(c.utc), c.pattern, c.overTheTop ? QStringLiteral(", 反転 flipped") : QString(),
                             rehearsalMark(c.clockOffsetSeconds));
     if (!c.found || !c.azimuthOffset || !c.elevationOffset)
         return line + QStringLiteral(" 結果なし no result: ") + reasonOnOneLine(c.reason);
@@ -82,7 +77,7 @@ QString calibrationLine(const RecordedCalibration& c)
 
 QString sunNoiseLine(const RecordedSunNoise& r)
 {
-    QString line = QStringLiteral("%1  太陽雑音 sun noise").arg(timeColumn(r.utc));
+    QString line = QStringLiteral("%1  太陽雑音 sun noise").arg(recordTimeText(r.utc));
     if (r.frequencyMegahertz)
         line += QStringLiteral(" %1 MHz").arg(QString::number(*r.frequencyMegahertz, 'f', 3));
     if (r.rehearsal())

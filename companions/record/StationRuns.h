@@ -115,6 +115,12 @@ struct RecordedSunNoise {
 // One entry of the history, either kind.
 using StationRun = std::variant<RecordedCalibration, RecordedSunNoise>;
 
+// A time of the record as the operator reads it, to the minute: "2026-12-10 03:12 UTC".
+inline QString recordTimeText(const QDateTime& utc)
+{
+    return utc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"));
+}
+
 inline QDateTime runUtc(const StationRun& run)
 {
     return std::visit([](const auto& r) { return r.utc; }, run);

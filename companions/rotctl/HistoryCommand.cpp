@@ -33,16 +33,11 @@ const OptionRow kHistoryOptions[] = {
      "file.png"},
 };
 
-QString dateText(const QDateTime& utc)
-{
-    return utc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"));
-}
-
 QString nothingSince(const HistoryOptions& options)
 {
     if (!options.since.isValid())
         return noHistoryLine();
-    return QStringLiteral("%1 から後の記録はありません。\nNothing recorded since %1.").arg(dateText(options.since));
+    return QStringLiteral("%1 から後の記録はありません。\nNothing recorded since %1.").arg(recordTimeText(options.since));
 }
 
 // The picture asked for, saved, or why not: a record with nothing to draw

@@ -32,7 +32,7 @@ QString figure(const std::optional<double>& value)
 
 QString changeLine(const RecordedSunNoise& before, const RecordedSunNoise& after)
 {
-    QString line = before.utc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'"));
+    QString line = record::recordTimeText(before.utc);
     if (before.frequencyMegahertz)
         line += QStringLiteral("  %1 MHz").arg(QString::number(*before.frequencyMegahertz, 'f', 3));
     if (!before.found || !before.yDecibels)
