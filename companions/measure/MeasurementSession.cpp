@@ -302,18 +302,18 @@ void MeasurementSession::sayDisagreementWithTheSaved(const CalibrationOutcome& f
     if (!azimuth && !elevation)
         return;
     const QString when = record::recordTimeText(saved->utc);
-    const auto figures = [](double now, const Measured& before, const std::optional<double>& allowed) {
+    const auto figures = [](double now, const Measured& before, double allowed) {
         return QStringLiteral("%1° → %2° (±%3°)")
-            .arg(QString::number(before.value, 'f', 3), QString::number(now, 'f', 3), QString::number(allowed.value_or(0), 'f', 3));
+            .arg(QString::number(before.value, 'f', 3), QString::number(now, 'f', 3), QString::number(allowed, 'f', 3));
     };
     QStringList ja, en;
     if (azimuth) {
-        ja << QStringLiteral("方位角 ") + figures(fitted.azimuthOffset, *saved->azimuthOffset, azimuth);
-        en << QStringLiteral("azimuth ") + figures(fitted.azimuthOffset, *saved->azimuthOffset, azimuth);
+        ja << QStringLiteral("方位角 ") + figures(fitted.azimuthOffset, *saved->azimuthOffset, *azimuth);
+        en << QStringLiteral("azimuth ") + figures(fitted.azimuthOffset, *saved->azimuthOffset, *azimuth);
     }
     if (elevation) {
-        ja << QStringLiteral("仰角 ") + figures(fitted.elevationOffset, *saved->elevationOffset, elevation);
-        en << QStringLiteral("elevation ") + figures(fitted.elevationOffset, *saved->elevationOffset, elevation);
+        ja << QStringLiteral("仰角 ") + figures(fitted.elevationOffset, *saved->elevationOffset, *elevation);
+        en << QStringLiteral("elevation ") + figures(fitted.elevationOffset, *saved->elevationOffset, *elevation);
     }
     emit warning(QStringLiteral("新しいずれは %1 に保存したずれと、両方の誤差から見込める差（括弧内、2σ）より大きく違います: %2。"
                                 "新しいほうを保存しますが、ローテーターの不感帯（--deadband）、マウントの動き、較正の条件を確かめてください。\n"
