@@ -245,9 +245,9 @@ void TestCoarseRotators::aDeadBandNotGivenIsCountedInTheErrors()
 {
     // The GS-232B's 0.4° dead band hides in its whole-degree readings. Not
     // told of it, the bridge must not claim errors smaller than what it could
-    // not see: three calibrations in a row, each within its stated errors of
-    // the injected error (half as much again on a loaded machine, where the
-    // sun moves under a slow bridge), each saying what it counted. The first is said to
+    // not see: of three calibrations in a row, most within their stated
+    // errors of the injected error and none grossly beyond (a loaded machine
+    // lets the sun move under a slow bridge), each saying what it counted. The first is said to
     // disagree in azimuth with offsets saved before, a degree away; the
     // next, agreeing with it, are not.
     Station station(*m_time);
@@ -267,6 +267,7 @@ void TestCoarseRotators::aDeadBandNotGivenIsCountedInTheErrors()
     }
     static const QRegularExpression found(
         QStringLiteral("Azimuth offset ([-+0-9.]+)° ± ([0-9.]+)°, elevation offset ([-+0-9.]+)° ± ([0-9.]+)°"));
+    int within = 0;
     for (int run = 0; run < 3; ++run) {
         station.sky = kSkyUtc + 200 * run;
         QStringList arguments = station.calibration(QStringLiteral("cross"));
@@ -279,7 +280,9 @@ void TestCoarseRotators::aDeadBandNotGivenIsCountedInTheErrors()
         QVERIFY2(m.hasMatch(), qPrintable(said));
         const double azimuthMiss = std::abs(m.captured(1).toDouble() - kAzimuthError);
         const double elevationMiss = std::abs(m.captured(3).toDouble() - kElevationError);
-        QVERIFY2(azimuthMiss <= 1.5 * m.captured(2).toDouble() && elevationMiss <= 1.5 * m.captured(4).toDouble(), qPrintable(m.captured(0)));
+        const double worst = std::max(azimuthMiss / m.captured(2).toDouble(), elevationMiss / m.captured(4).toDouble());
+        within += worst <= 1.0;
+        QVERIFY2(worst <= 2.5, qPrintable(m.captured(0)));
         // What was said to be counted is: a dead band anywhere in 0 to 0.5°
         // is 0.5° / √12 on its own, whatever the number of points.
         QVERIFY2(m.captured(2).toDouble() >= 0.144 && m.captured(4).toDouble() >= 0.144, qPrintable(m.captured(0)));
@@ -291,6 +294,7 @@ void TestCoarseRotators::aDeadBandNotGivenIsCountedInTheErrors()
             QVERIFY(warned < said.indexOf(QStringLiteral("Offsets saved")));
         }
     }
+    QVERIFY2(within >= 2, qPrintable(QStringLiteral("%1 of 3 within their stated errors").arg(within)));
     // Told it stops on its target, the bridge counts no unseen dead band.
     QStringList given = station.calibration(QStringLiteral("cross"));
     given.replace(given.indexOf(QStringLiteral("--deadband")) + 1, QStringLiteral("0"));
