@@ -6,6 +6,9 @@
 #   app/                   the window (sees solar/, link/, all of app/)
 #   companions/sky/        the real sun from ERFA, no Qt (sees only itself)
 #   companions/sunnoise/   the sun-noise arithmetic, no Qt (sees only itself)
+#   companions/flux/       the readings while tracking turned into the sun's flux, its
+#                          bursts and daily values, no Qt (sees sunnoise/)
+#   companions/sunflux/    the sun's true flux over time, its bursts and file, no Qt (sees only itself)
 #   companions/beamfit/    the beam's fit on the sun in linear power, no Qt (sees only itself)
 #   companions/pointing/   the mount's pointing model and its fit, no Qt (sees only itself)
 #   companions/common/     what the companions share (sees solar/, link/, sky/)
@@ -13,15 +16,29 @@
 #                          what is learnt of it, command policy (sees common/)
 #   companions/hamlib/     the conversation with rotctld and Hamlib's replies (sees rotator/)
 #   companions/power/      the received power, its sources and their choice (sees hamlib/)
+#   companions/mount/      the mount's saved pointing model and whether it may be applied
+#                          (sees pointing/, rotator/, sky/)
 #   companions/measure/    the measurement engine and the calibration and sun-noise
-#                          runs on it (sees hamlib/, power/, beamfit/, sunnoise/)
+#                          runs on it (sees hamlib/, power/, beamfit/, sunnoise/, mount/)
 #   companions/picture/    the pictures' canvas and their saving as PNG (sees only itself)
-#   companions/record/     the station's record, its history and health (sees picture/)
+#   companions/record/     the station's record, its history and health, the readings
+#                          while tracking and the days' flux (sees picture/, flux/)
+#   companions/fluxstation/ which station and scale a day's flux is worked out on, for
+#                          the bridge and the reports alike (sees record/, flux/, sky/)
 #   companions/station/    the bridge's request socket and the clock's state (sees common/)
-#   companions/rotctl/     the Hamlib bridge and its program (sees measure/ and below)
+#   companions/rotctl/truesun/ the sun the bridge points at and its log (sees hamlib/, sky/)
+#   companions/rotctl/bridge/  the Hamlib bridge, its request desk and the measurements it
+#                          makes, the watch on the receiver while tracking and the
+#                          day's flux from it (sees rotctl/truesun/, measure/, fluxstation/ and below)
+#   companions/rotctl/asking/  a request to the running bridge (sees rotctl/bridge/)
+#   companions/rotctl/reports/ what is answered without rotctld or a bridge: the history,
+#                          a day's flux, the pointing fit, the sun now (sees rotctl/truesun/,
+#                          measure/, fluxstation/ and below)
+#   companions/rotctl/     the program: its command line read into the mode asked for (sees all of rotctl/)
 #   companions/controllers/ controllers on a serial line for rotctld (sees common/)
 #   companions/sim/        the controller simulator (sees common/ and controllers/)
-#   companions/radiometer/ the simulated radiometer (sees common/, sky/ and pointing/)
+#   companions/radiometer/ the simulated radiometer (sees common/, sky/, pointing/, sunnoise/
+#                          and sunflux/)
 #
 # Each library is compiled against an include root of its own that holds only
 # the folders it may use, linked from the source tree. Includes keep their

@@ -5,7 +5,7 @@ HELIOTROPE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # What the programs need to build and the window to show Japanese text on
 # Debian 12: ERFA is the real sun of the rotator bridge, GSL its fits, Qt's
-# SQLite driver the station's record.
+# SQLite driver the station's record, cfitsio the day's flux as FITS.
 HELIOTROPE_PACKAGES=(
   build-essential
   cmake
@@ -17,6 +17,7 @@ HELIOTROPE_PACKAGES=(
   pkg-config
   liberfa-dev
   libgsl-dev
+  libcfitsio-dev
 )
 
 # What building the Debian package needs beyond the program

@@ -89,13 +89,71 @@ struct MatrixFree {
     void operator()(gsl_matrix* m) const { gsl_matrix_free(m); }
 };
 
+// Parameters of the fit: centre, width, rise and baseline.
+constexpr std::size_t kParameters = 4;
+
+// A detector's noise grows with its power: the points on the sun scatter
+// more in linear terms than those beside it. Each point counts by its own
+// standard deviation of the mean, when every point has one; none when not.
+std::vector<double> pointWeights(const std::vector<CutPoint>& points, const std::vector<LinearPoint>& linearPoints)
+{
+    std::vector<double> weights;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const double sigma = points[i].spread / kDecibelsPerNeper * linearPoints[i].power
+            / std::sqrt(static_cast<double>(std::max(points[i].count, 1)));
+        if (!(sigma > 0)) {
+            weights.clear();
+            break;
+        }
+        weights.push_back(1.0 / (sigma * sigma));
+    }
+    return weights;
+}
+
+// The converged fit's figures and their errors into the result, in degrees
+// and dB against the cut's weakest point (reference, dB); rise and base are
+// the fit's own, in linear power over that point. Returns the rise's error.
+double fitFigures(BeamFitResult& result, gsl_multifit_nlinear_workspace* workspace, gsl_matrix* covariance,
+                  const std::vector<CutPoint>& points, const std::vector<LinearPoint>& linearPoints, double reference,
+                  double rise, double base)
+{
+    // The residuals GSL keeps are weighted; the rms is told in plain linear power.
+    double squares = 0;
+    for (const LinearPoint& point : linearPoints) {
+        const double u = (point.offset - result.centre) / result.width;
+        const double residual = base + rise * std::exp(-kFourLn2 * u * u) - point.power;
+        squares += residual * residual;
+    }
+    result.residualRms = std::sqrt(squares / static_cast<double>(points.size())) / base;
+    const gsl_vector* f = gsl_multifit_nlinear_residual(workspace);
+    double chiSquared = 0;
+    gsl_blas_ddot(f, f, &chiSquared);
+    const double dof = static_cast<double>(points.size() - kParameters);
+    gsl_multifit_nlinear_covar(gsl_multifit_nlinear_jac(workspace), 0.0, covariance);
+    // The covariance scaled by the residuals' own variance: the points'
+    // stated spreads set their relative weights, the scatter the scale.
+    const double scale = chiSquared / dof;
+    const auto covar = [&](int i, int j) { return scale * gsl_matrix_get(covariance, i, j); };
+    result.centreError = std::sqrt(covar(0, 0));
+    result.widthError = std::sqrt(covar(1, 1));
+    const double riseError = std::sqrt(covar(2, 2));
+    // Y − 1 = R / B; its variance from R's, B's and their covariance, then
+    // carried into dB through d(10 log10 Y) = 4.34 dY / Y.
+    const double ratio = rise / base;
+    const double ratioVariance = (covar(2, 2) - 2.0 * ratio * covar(2, 3) + ratio * ratio * covar(3, 3)) / (base * base);
+    result.yDecibels = ratio > -1 ? kDecibelsPerNeper * std::log1p(ratio) : 0;
+    result.yDecibelsError = kDecibelsPerNeper * std::sqrt(std::max(ratioVariance, 0.0)) / std::max(1.0 + ratio, 1e-12);
+    result.baseline = reference + kDecibelsPerNeper * std::log(base);
+    result.baselineError = kDecibelsPerNeper * std::sqrt(covar(3, 3)) / base;
+    return riseError;
+}
+
 }  // namespace
 
 BeamFitResult fitBeamCut(const std::vector<CutPoint>& points, double widthGuess)
 {
     BeamFitResult result;
     result.highestAtEdge = highestAtEdge(points);
-    constexpr std::size_t kParameters = 4;
     if (points.size() < kParameters + 1) {
         result.refusal = FitRefusal::TooFewPoints;
         return result;
@@ -130,19 +188,7 @@ BeamFitResult fitBeamCut(const std::vector<CutPoint>& points, double widthGuess)
         result.refusal = FitRefusal::NotConverged;
         return result;
     }
-    // A detector's noise grows with its power: the points on the sun scatter
-    // more in linear terms than those beside it. Each point counts by its own
-    // standard deviation of the mean, when every point has one.
-    std::vector<double> weights;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        const double sigma = points[i].spread / kDecibelsPerNeper * linearPoints[i].power
-            / std::sqrt(static_cast<double>(std::max(points[i].count, 1)));
-        if (!(sigma > 0)) {
-            weights.clear();
-            break;
-        }
-        weights.push_back(1.0 / (sigma * sigma));
-    }
+    std::vector<double> weights = pointWeights(points, linearPoints);
     if (weights.empty()) {
         gsl_multifit_nlinear_init(&x0.vector, &fdf, workspace.get());
     } else {
@@ -164,34 +210,7 @@ BeamFitResult fitBeamCut(const std::vector<CutPoint>& points, double widthGuess)
         return result;
     }
 
-    // The residuals GSL keeps are weighted; the rms is told in plain linear power.
-    double squares = 0;
-    for (const LinearPoint& point : linearPoints) {
-        const double u = (point.offset - result.centre) / result.width;
-        const double residual = base + rise * std::exp(-kFourLn2 * u * u) - point.power;
-        squares += residual * residual;
-    }
-    result.residualRms = std::sqrt(squares / static_cast<double>(points.size())) / base;
-    const gsl_vector* f = gsl_multifit_nlinear_residual(workspace.get());
-    double chiSquared = 0;
-    gsl_blas_ddot(f, f, &chiSquared);
-    const double dof = static_cast<double>(points.size() - kParameters);
-    gsl_multifit_nlinear_covar(gsl_multifit_nlinear_jac(workspace.get()), 0.0, covariance.get());
-    // The covariance scaled by the residuals' own variance: the points'
-    // stated spreads set their relative weights, the scatter the scale.
-    const double scale = chiSquared / dof;
-    const auto covar = [&](int i, int j) { return scale * gsl_matrix_get(covariance.get(), i, j); };
-    result.centreError = std::sqrt(covar(0, 0));
-    result.widthError = std::sqrt(covar(1, 1));
-    const double riseError = std::sqrt(covar(2, 2));
-    // Y − 1 = R / B; its variance from R's, B's and their covariance, then
-    // carried into dB through d(10 log10 Y) = 4.34 dY / Y.
-    const double ratio = rise / base;
-    const double ratioVariance = (covar(2, 2) - 2.0 * ratio * covar(2, 3) + ratio * ratio * covar(3, 3)) / (base * base);
-    result.yDecibels = ratio > -1 ? kDecibelsPerNeper * std::log1p(ratio) : 0;
-    result.yDecibelsError = kDecibelsPerNeper * std::sqrt(std::max(ratioVariance, 0.0)) / std::max(1.0 + ratio, 1e-12);
-    result.baseline = reference + kDecibelsPerNeper * std::log(base);
-    result.baselineError = kDecibelsPerNeper * std::sqrt(covar(3, 3)) / base;
+    const double riseError = fitFigures(result, workspace.get(), covariance.get(), points, linearPoints, reference, rise, base);
 
     const auto [first, last] = std::minmax_element(points.begin(), points.end(),
                                                    [](const CutPoint& a, const CutPoint& b) { return a.offset < b.offset; });

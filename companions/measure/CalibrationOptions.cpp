@@ -1,6 +1,7 @@
 #include "companions/measure/CalibrationOptions.h"
 
 #include "companions/common/CompanionCommandLine.h"
+#include "companions/measure/SunNoiseOptions.h"
 
 #include <QCommandLineParser>
 
@@ -26,7 +27,7 @@ const OptionRow kCalibrationOptions[] = {
      "Calibrate the antenna on the sun: cross (two cuts, Gaussian fits) or five (five-point).",
      "cross|five"},
     {"beamwidth",
-     "較正: アンテナのビーム幅（半値全幅）、度。\nCalibration: the antenna's beamwidth (FWHM), degrees.",
+     "較正と --flux: アンテナのビーム幅（半値全幅）、度。\nCalibration and --flux: the antenna's beamwidth (FWHM), degrees.",
      "deg"},
     {"span",
      "較正: 太陽の両側へのスキャン幅、度（既定 ビーム幅×1.5）。\n"
@@ -80,7 +81,11 @@ std::optional<CalibrationOptions> readCalibrationOptions(CompanionCommandLine& c
     const QCommandLineParser& parser = commandLine.parser();
     QStringList& problems = commandLine.problems();
     if (!parser.isSet(kCalibrate)) {
-        commandLine.refuseWithout(QStringLiteral("--calibrate"), QStringLiteral("--calibrate"), {kBeamwidth, kSpan, kStep, kOutput, kEvery, kUntil});
+        // --beamwidth serves the flux report too.
+        if (fluxReportAsked(parser))
+            commandLine.refuseWithout(QStringLiteral("--calibrate"), QStringLiteral("--calibrate"), {kSpan, kStep, kOutput, kEvery, kUntil});
+        else
+            commandLine.refuseWithout(QStringLiteral("--calibrate"), QStringLiteral("--calibrate"), {kBeamwidth, kSpan, kStep, kOutput, kEvery, kUntil});
         return std::nullopt;
     }
     CalibrationOptions options;

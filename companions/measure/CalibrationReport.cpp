@@ -140,10 +140,10 @@ struct Panel {
     const BeamFitResult* fit = nullptr;
 };
 
-void drawPanel(QPainter& painter, const Panel& panel, const CalibrationOutcome& outcome)
+// The points a panel shows: its own axis, the centre, and in five-point
+// the baseline points (on the cross-elevation panel).
+std::vector<const MeasuredPoint*> shownPoints(const Panel& panel, const CalibrationOutcome& outcome)
 {
-    // The points this panel shows: its own axis, the centre, and in five-point
-    // the baseline points (on the cross-elevation panel).
     std::vector<const MeasuredPoint*> shown;
     for (const MeasuredPoint& p : outcome.points) {
         if (p.skipped)
@@ -153,64 +153,95 @@ void drawPanel(QPainter& painter, const Panel& panel, const CalibrationOutcome& 
         if (mine || p.role == PointRole::Centre)
             shown.push_back(&p);
     }
-    const auto xOf = [&](const MeasuredPoint& p) { return panel.alongElevation ? p.elevation : p.crossElevation; };
+    return shown;
+}
+
+// Where a point lies along the panel's own axis, degrees from the true sun.
+double panelOffset(const Panel& panel, const MeasuredPoint& p)
+{
+    return panel.alongElevation ? p.elevation : p.crossElevation;
+}
+
+// The panel's ranges: offset in degrees across, power in dB up.
+struct PanelRange {
     double xMin = -1;
     double xMax = 1;
     double yMin = 0;
     double yMax = 1;
+};
+
+// The points with their spread and, when drawn, the whole fitted beam, with a
+// margin so that none sits on the frame.
+PanelRange panelRange(const Panel& panel, const std::vector<const MeasuredPoint*>& shown, bool withCurve)
+{
+    PanelRange r;
     if (!shown.empty()) {
-        xMin = xMax = xOf(*shown.front());
-        yMin = yMax = shown.front()->dwell.power;
+        r.xMin = r.xMax = panelOffset(panel, *shown.front());
+        r.yMin = r.yMax = shown.front()->dwell.power;
         for (const MeasuredPoint* p : shown) {
-            xMin = std::min(xMin, xOf(*p));
-            xMax = std::max(xMax, xOf(*p));
-            yMin = std::min(yMin, p->dwell.power - p->dwell.spread);
-            yMax = std::max(yMax, p->dwell.power + p->dwell.spread);
+            r.xMin = std::min(r.xMin, panelOffset(panel, *p));
+            r.xMax = std::max(r.xMax, panelOffset(panel, *p));
+            r.yMin = std::min(r.yMin, p->dwell.power - p->dwell.spread);
+            r.yMax = std::max(r.yMax, p->dwell.power + p->dwell.spread);
         }
     }
-    const bool withCurve = panel.fit && drawable(*panel.fit);
     if (withCurve) {
-        yMin = std::min(yMin, panel.fit->baseline);
-        yMax = std::max(yMax, panel.fit->baseline + panel.fit->yDecibels);
+        r.yMin = std::min(r.yMin, panel.fit->baseline);
+        r.yMax = std::max(r.yMax, panel.fit->baseline + panel.fit->yDecibels);
     }
-    const double xPad = std::max(0.1, (xMax - xMin) * 0.05);
-    xMin -= xPad;
-    xMax += xPad;
-    const double yPad = std::max(0.2, (yMax - yMin) * 0.08);
-    yMin -= yPad;
-    yMax += yPad;
+    const double xPad = std::max(0.1, (r.xMax - r.xMin) * 0.05);
+    r.xMin -= xPad;
+    r.xMax += xPad;
+    const double yPad = std::max(0.2, (r.yMax - r.yMin) * 0.08);
+    r.yMin -= yPad;
+    r.yMax += yPad;
+    return r;
+}
 
-    const QRectF plot = panel.area.adjusted(70, 40, -20, -50);
-    const auto map = [&](double x, double y) {
-        return QPointF(plot.left() + (x - xMin) / (xMax - xMin) * plot.width(),
-                       plot.bottom() - (y - yMin) / (yMax - yMin) * plot.height());
-    };
+// From degrees and dB to the picture's pixels inside the plot's frame.
+struct PanelMap {
+    QRectF plot;
+    PanelRange range;
 
+    QPointF operator()(double x, double y) const
+    {
+        return QPointF(plot.left() + (x - range.xMin) / (range.xMax - range.xMin) * plot.width(),
+                       plot.bottom() - (y - range.yMin) / (range.yMax - range.yMin) * plot.height());
+    }
+};
+
+// Ticks: about six per axis, on round steps.
+double niceStep(double range)
+{
+    const double raw = range / 6;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    for (const double m : {1.0, 2.0, 5.0, 10.0}) {
+        if (raw <= m * magnitude)
+            return m * magnitude;
+    }
+    return 10 * magnitude;
+}
+
+// The frame, the title, the grid with its numbers and the axes' names.
+void drawFrame(QPainter& painter, const Panel& panel, const PanelMap& map)
+{
+    const QRectF& plot = map.plot;
+    const PanelRange& r = map.range;
     painter.setPen(QPen(Qt::black, 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(plot);
     painter.drawText(QRectF(panel.area.left(), panel.area.top() + 8, panel.area.width(), 24), Qt::AlignHCenter, panel.title);
-    // Ticks: about six per axis, on round steps.
-    const auto niceStep = [](double range) {
-        const double raw = range / 6;
-        const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-        for (const double m : {1.0, 2.0, 5.0, 10.0}) {
-            if (raw <= m * magnitude)
-                return m * magnitude;
-        }
-        return 10 * magnitude;
-    };
-    const double xStep = niceStep(xMax - xMin);
-    for (double x = std::ceil(xMin / xStep) * xStep; x <= xMax; x += xStep) {
-        const QPointF at = map(x, yMin);
+    const double xStep = niceStep(r.xMax - r.xMin);
+    for (double x = std::ceil(r.xMin / xStep) * xStep; x <= r.xMax; x += xStep) {
+        const QPointF at = map(x, r.yMin);
         painter.setPen(QPen(QColor(220, 220, 220), 1));
         painter.drawLine(QPointF(at.x(), plot.top()), QPointF(at.x(), plot.bottom()));
         painter.setPen(Qt::black);
         painter.drawText(QRectF(at.x() - 40, plot.bottom() + 4, 80, 18), Qt::AlignHCenter, QString::number(x, 'f', 2));
     }
-    const double yStep = niceStep(yMax - yMin);
-    for (double y = std::ceil(yMin / yStep) * yStep; y <= yMax; y += yStep) {
-        const QPointF at = map(xMin, y);
+    const double yStep = niceStep(r.yMax - r.yMin);
+    for (double y = std::ceil(r.yMin / yStep) * yStep; y <= r.yMax; y += yStep) {
+        const QPointF at = map(r.xMin, y);
         painter.setPen(QPen(QColor(220, 220, 220), 1));
         painter.drawLine(QPointF(plot.left(), at.y()), QPointF(plot.right(), at.y()));
         painter.setPen(Qt::black);
@@ -224,47 +255,69 @@ void drawPanel(QPainter& painter, const Panel& panel, const CalibrationOutcome& 
     painter.rotate(-90);
     painter.drawText(QRectF(-100, -10, 200, 20), Qt::AlignCenter, QStringLiteral("power (dB)"));
     painter.restore();
+}
 
-    painter.setClipRect(plot);
-    if (withCurve) {
-        QPainterPath curve;
-        constexpr int kSamples = 200;
-        for (int i = 0; i <= kSamples; ++i) {
-            const double x = xMin + (xMax - xMin) * i / kSamples;
-            const QPointF at = map(x, gaussian(*panel.fit, x));
-            if (i == 0)
-                curve.moveTo(at);
-            else
-                curve.lineTo(at);
-        }
-        painter.setPen(QPen(QColor(200, 60, 20), 2));
-        painter.drawPath(curve);
-        painter.setPen(QPen(QColor(200, 60, 20), 1, Qt::DashLine));
-        painter.drawLine(map(panel.fit->centre, yMin), map(panel.fit->centre, yMax));
+// The fitted beam across the whole panel and a dashed line at its centre.
+void drawCurve(QPainter& painter, const BeamFitResult& fit, const PanelMap& map)
+{
+    const PanelRange& r = map.range;
+    QPainterPath curve;
+    constexpr int kSamples = 200;
+    for (int i = 0; i <= kSamples; ++i) {
+        const double x = r.xMin + (r.xMax - r.xMin) * i / kSamples;
+        const QPointF at = map(x, gaussian(fit, x));
+        if (i == 0)
+            curve.moveTo(at);
+        else
+            curve.lineTo(at);
     }
+    painter.setPen(QPen(QColor(200, 60, 20), 2));
+    painter.drawPath(curve);
+    painter.setPen(QPen(QColor(200, 60, 20), 1, Qt::DashLine));
+    painter.drawLine(map(fit.centre, r.yMin), map(fit.centre, r.yMax));
+}
+
+// The fit's figures in the panel's corner; on the cross-elevation panel also
+// what its centre means in azimuth.
+void drawFitText(QPainter& painter, const Panel& panel, const QRectF& plot, const CalibrationOutcome& outcome)
+{
+    painter.setPen(Qt::black);
+    QString text = panel.fit->ok()
+        ? QStringLiteral("centre %1 ± %2°, FWHM %3 ± %4°, Y %5 dB")
+              .arg(QString::number(panel.fit->centre, 'f', 3), QString::number(panel.fit->centreError, 'f', 3),
+                   QString::number(panel.fit->width, 'f', 3), QString::number(panel.fit->widthError, 'f', 3),
+                   QString::number(panel.fit->yDecibels, 'f', 2))
+        : QStringLiteral("no fit: refused");
+    if (panel.fit->ok() && !panel.alongElevation && outcome.ok)
+        text += QStringLiteral(" (= %1° of azimuth)").arg(QString::number(outcome.azimuthOffset, 'f', 3));
+    painter.drawText(QRectF(plot.left() + 6, plot.top() + 4, plot.width() - 12, 20), Qt::AlignLeft, text);
+}
+
+void drawPanel(QPainter& painter, const Panel& panel, const CalibrationOutcome& outcome)
+{
+    const std::vector<const MeasuredPoint*> shown = shownPoints(panel, outcome);
+    const bool withCurve = panel.fit && drawable(*panel.fit);
+    const PanelMap map{panel.area.adjusted(70, 40, -20, -50), panelRange(panel, shown, withCurve)};
+    const PanelRange& r = map.range;
+    drawFrame(painter, panel, map);
+
+    painter.setClipRect(map.plot);
+    if (withCurve)
+        drawCurve(painter, *panel.fit, map);
     painter.setPen(QPen(QColor(120, 120, 120), 1, Qt::DotLine));
-    painter.drawLine(map(0, yMin), map(0, yMax));
+    painter.drawLine(map(0, r.yMin), map(0, r.yMax));
     for (const MeasuredPoint* p : shown) {
-        const QPointF at = map(xOf(*p), p->dwell.power);
+        const double x = panelOffset(panel, *p);
+        const QPointF at = map(x, p->dwell.power);
         painter.setPen(QPen(QColor(20, 60, 160), 1.5));
-        painter.drawLine(map(xOf(*p), p->dwell.power - p->dwell.spread), map(xOf(*p), p->dwell.power + p->dwell.spread));
+        painter.drawLine(map(x, p->dwell.power - p->dwell.spread), map(x, p->dwell.power + p->dwell.spread));
         painter.setBrush(QColor(20, 60, 160));
         painter.drawEllipse(at, 4, 4);
     }
     painter.setBrush(Qt::NoBrush);
     painter.setClipping(false);
-    if (panel.fit) {
-        painter.setPen(Qt::black);
-        QString text = panel.fit->ok()
-            ? QStringLiteral("centre %1 ± %2°, FWHM %3 ± %4°, Y %5 dB")
-                  .arg(QString::number(panel.fit->centre, 'f', 3), QString::number(panel.fit->centreError, 'f', 3),
-                       QString::number(panel.fit->width, 'f', 3), QString::number(panel.fit->widthError, 'f', 3),
-                       QString::number(panel.fit->yDecibels, 'f', 2))
-            : QStringLiteral("no fit: refused");
-        if (panel.fit->ok() && !panel.alongElevation && outcome.ok)
-            text += QStringLiteral(" (= %1° of azimuth)").arg(QString::number(outcome.azimuthOffset, 'f', 3));
-        painter.drawText(QRectF(plot.left() + 6, plot.top() + 4, plot.width() - 12, 20), Qt::AlignLeft, text);
-    }
+    if (panel.fit)
+        drawFitText(painter, panel, map.plot, outcome);
 }
 
 }  // namespace

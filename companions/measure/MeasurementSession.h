@@ -31,6 +31,7 @@ namespace heliotrope::measure {
 class CalibrationRun;
 class MeasurementEngine;
 class RotatorLender;
+class ResultKeeping;
 class SunNoiseRun;
 struct SunNoiseResult;
 
@@ -91,16 +92,6 @@ private:
     void onFirstReading();
     void onCalibrationFinished(const std::optional<CalibrationOutcome>& fitted, const MeasurementOutcome& ended);
     void onSunNoiseFinished(const MeasurementOutcome& ended);
-    // Saves the offsets where the clock allows; the outcome.
-    MeasurementOutcome keepOffsets(const CalibrationOutcome& fitted, const QDateTime& measured);
-    // Said before new offsets are saved over ones they do not agree with.
-    void sayDisagreementWithTheSaved(const CalibrationOutcome& fitted);
-    // A scan over the top: recorded for the pointing model, nothing saved.
-    MeasurementOutcome keptForTheModel();
-    void writePictureAndCsv(const CalibrationOutcome& fitted, const QDateTime& measured);
-    void recordCalibration(const std::optional<CalibrationOutcome>& fitted, const MeasurementOutcome& outcome,
-                           const QDateTime& measured);
-    void recordSunNoise(const MeasurementOutcome& outcome);
     // Why there is no result, said once, whichever run ended how.
     void sayOutcome(const MeasurementOutcome& outcome);
     void endBeforeTheRun(const MeasurementOutcome& outcome);
@@ -111,6 +102,7 @@ private:
     companions::UtcClock m_clock;
     Stage m_stage = Stage::Idle;
     MeasurementOutcome m_outcome;
+    std::unique_ptr<ResultKeeping> m_keeping;
     std::unique_ptr<heliotrope::power::PowerSource> m_power;
     std::unique_ptr<MeasurementEngine> m_engine;
     std::unique_ptr<CalibrationRun> m_calibration;

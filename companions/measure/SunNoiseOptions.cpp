@@ -60,11 +60,16 @@ const OptionRow kSunNoiseOptions[] = {
      "太陽とコールドスカイの組を測る回数（既定 5）。\nHow many sun/cold-sky pairs to measure (default 5).",
      "n", "5"},
     {"flux",
-     "その日のその周波数の太陽電波流量、SFU（手で入力、ネットには取りに行かない）。\n"
-     "The day's solar flux at the frequency, in SFU (typed in; nothing is fetched).",
+     "--sun-noise で、その日のその周波数の太陽電波流量、SFU（手で入力、ネットには取りに行かない）。"
+     "値なしで単独に使うと、局の記録の日ごとの太陽フラックス（日の値、定時の値、バースト）を表示して終了する。"
+     "--day、--since（日本時間の日付）、--beamwidth、--frequency、--plot、--csv、--fits と使う。\n"
+     "With --sun-noise, the day's solar flux at the frequency, in SFU (typed in; nothing is fetched). "
+     "Alone, without a value: print the days' solar flux from the station's record (daily and fixed-time values, "
+     "bursts), then exit; with --day, --since (JST dates), --beamwidth, --frequency, --plot, --csv and --fits.",
      "sfu"},
     {"frequency",
-     "受信周波数、MHz。\nReceive frequency, MHz.",
+     "受信周波数、MHz（--flux では既定: 尺度にした太陽雑音の測定の周波数）。\n"
+     "Receive frequency, MHz (with --flux, default: that of the sun-noise run the scale comes from).",
      "mhz"},
     {"dish-diameter",
      "パラボラの直径、m。\nDish diameter, metres.",
@@ -77,8 +82,10 @@ const OptionRow kSunNoiseOptions[] = {
      "System noise temperature for the expected Y, kelvin.",
      "k"},
     {"csv",
-     "繰り返しごとの太陽とコールドスカイの電力を書く CSV ファイル。\n"
-     "CSV file for the sun and cold-sky powers of each repeat.",
+     "繰り返しごとの太陽とコールドスカイの電力を書く CSV ファイル。--flux では、その日の読みを 1 行ずつ"
+     "（--since では日の値を 1 日 1 行）書く。\n"
+     "CSV file for the sun and cold-sky powers of each repeat; with --flux, the day's readings a row each "
+     "(with --since, the daily values a row a day).",
      "file", nullptr, OptionRow::Value::File},
 };
 
@@ -139,6 +146,16 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(CompanionCommandLine& command
 {
     const QCommandLineParser& parser = commandLine.parser();
     QStringList& problems = commandLine.problems();
+    if (fluxReportAsked(parser)) {
+        // The report's: --flux alone, with its --frequency and --csv.
+        if (!parser.isSet(kSunNoise))
+            commandLine.refuseWithout(QStringLiteral("--sun-noise"), QStringLiteral("--sun-noise"),
+                                      {kCold, kColdOffset, kRepeat, kDish, kEfficiency, kSystemTemperature});
+        else
+            problems << QStringLiteral("--sun-noise の --flux には SFU の値が要ります（値なしの --flux は記録のフラックスの表示です）。\n"
+                                       "--flux with --sun-noise takes a value in SFU (--flux alone shows the record's flux).");
+        return std::nullopt;
+    }
     if (!parser.isSet(kSunNoise)) {
         commandLine.refuseWithout(QStringLiteral("--sun-noise"), QStringLiteral("--sun-noise"),
                                   {kCold, kColdOffset, kRepeat, kFlux, kFrequency, kDish, kEfficiency, kSystemTemperature, kCsv});
@@ -201,6 +218,11 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(CompanionCommandLine& command
             problems << QStringLiteral("--csv にファイル名がありません。\n--csv has no file name.");
     }
     return options;
+}
+
+bool fluxReportAsked(const QCommandLineParser& parser)
+{
+    return parser.isSet(kFlux) && parser.value(kFlux).trimmed().isEmpty();
 }
 
 }  // namespace heliotrope::measure

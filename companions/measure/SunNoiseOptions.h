@@ -8,6 +8,7 @@
 
 #include "companions/measure/CalibrationOptions.h"
 
+#include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
 
@@ -52,5 +53,10 @@ std::span<const companions::OptionRow> sunNoiseOptionRows();
 // not given (and none of its options either). Each unusable value adds one
 // problem to the command line, in Japanese and English, naming the option.
 std::optional<SunNoiseOptions> readSunNoiseOptions(companions::CompanionCommandLine& commandLine);
+
+// --flux with a value is the run's flux; alone (the command line makes it
+// --flux=) it asks for the days' flux from the record, whose report then
+// takes --frequency, --csv and --beamwidth as its own.
+bool fluxReportAsked(const QCommandLineParser& parser);
 
 }  // namespace heliotrope::measure

@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QString>
 
+#include <vector>
+
 namespace heliotrope::picture {
 
 class Canvas {
@@ -29,6 +31,9 @@ private:
 
 // Saves `image` to `path` as PNG through a temporary file renamed into place;
 // false, with why in Japanese and English, when it cannot.
+// Round numbers for an axis from lo to hi, about `count` of them.
+std::vector<double> ticks(double lo, double hi, int count);
+
 bool savePng(const QImage& image, const QString& path, QString* problem);
 
 }  // namespace heliotrope::picture

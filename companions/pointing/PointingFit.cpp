@@ -172,17 +172,70 @@ std::vector<Direction> skyResiduals(const std::vector<Scan>& scans, const MountM
     return residuals;
 }
 
-PointingFit fitPointingModel(const std::vector<Scan>& scans, const FitRequest& request)
+namespace {
+
+// The terms asked for, in TPOINT's order, which also decides which of two
+// tied terms stays.
+std::vector<Term> activeTerms(const FitRequest& request)
 {
-    PointingFit result;
-    result.scans = static_cast<int>(scans.size());
-    result.model.azimuthRangeStart = request.azimuthRangeStart;
-    // TPOINT's order, which also decides which of two tied terms stays.
     std::vector<Term> active;
     for (Term term : kAllTerms) {
         if (std::find(request.terms.begin(), request.terms.end(), term) != request.terms.end())
             active.push_back(term);
     }
+    return active;
+}
+
+// Two of the p terms fitted and how strongly they are correlated, |r|.
+struct TiedPair {
+    double strongest = 0;
+    std::size_t a = 0;
+    std::size_t b = 0;
+};
+
+// The most strongly correlated pair of the fit's p terms; the first such
+// pair in TPOINT's order when several are as strong.
+TiedPair strongestPair(const std::vector<double>& correlation, std::size_t p)
+{
+    TiedPair pair;
+    for (std::size_t j = 0; j < p; ++j) {
+        for (std::size_t k = j + 1; k < p; ++k) {
+            if (std::abs(correlation[j * p + k]) > pair.strongest) {
+                pair.strongest = std::abs(correlation[j * p + k]);
+                pair.a = j;
+                pair.b = k;
+            }
+        }
+    }
+    return pair;
+}
+
+// The term j set aside, with the terms that now carry its effect: those
+// still fitted that are correlated with it at least kCarryingCorrelation,
+// the most strongly correlated first.
+Tie tieOf(const std::vector<Term>& active, std::size_t j, double r, const std::vector<double>& correlation, TieHandling ties)
+{
+    const std::size_t p = active.size();
+    Tie tie{active[j], {}, r, ties};
+    std::vector<std::pair<double, Term>> partners;
+    for (std::size_t k = 0; k < p; ++k) {
+        if (k != j && std::abs(correlation[j * p + k]) >= kCarryingCorrelation)
+            partners.push_back({std::abs(correlation[j * p + k]), active[k]});
+    }
+    std::sort(partners.begin(), partners.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
+    for (const auto& partner : partners)
+        tie.carriedBy.push_back(partner.second);
+    return tie;
+}
+
+}  // namespace
+
+PointingFit fitPointingModel(const std::vector<Scan>& scans, const FitRequest& request)
+{
+    PointingFit result;
+    result.scans = static_cast<int>(scans.size());
+    result.model.azimuthRangeStart = request.azimuthRangeStart;
+    std::vector<Term> active = activeTerms(request);
     if (active.empty()) {
         result.refusal = FitRefusal::NoTerms;
         return result;
@@ -215,34 +268,16 @@ PointingFit fitPointingModel(const std::vector<Scan>& scans, const FitRequest& r
         // The most strongly tied pair; of its two, the one whose absence
         // costs the fit the least χ² is set aside, on a draw (within a part
         // in a million) the later in TPOINT's order.
-        double strongest = 0;
-        std::size_t a = 0;
-        std::size_t b = 0;
-        for (std::size_t j = 0; j < p; ++j) {
-            for (std::size_t k = j + 1; k < p; ++k) {
-                if (std::abs(correlation[j * p + k]) > strongest) {
-                    strongest = std::abs(correlation[j * p + k]);
-                    a = j;
-                    b = k;
-                }
-            }
-        }
-        if (strongest <= request.tieCorrelation)
+        const TiedPair pair = strongestPair(correlation, p);
+        const std::size_t a = pair.a;
+        const std::size_t b = pair.b;
+        if (pair.strongest <= request.tieCorrelation)
             break;
         const double costA = solve(equations, without(active, a)).chiSquare;
         const double costB = solve(equations, without(active, b)).chiSquare;
         const std::optional<std::size_t> setAside = costA < costB * (1 - 1e-6) ? a : b;
         const std::size_t j = *setAside;
-        Tie tie{active[j], {}, correlation[a * p + b], request.ties};
-        std::vector<std::pair<double, Term>> partners;
-        for (std::size_t k = 0; k < p; ++k) {
-            if (k != j && std::abs(correlation[j * p + k]) >= kCarryingCorrelation)
-                partners.push_back({std::abs(correlation[j * p + k]), active[k]});
-        }
-        std::sort(partners.begin(), partners.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
-        for (const auto& partner : partners)
-            tie.carriedBy.push_back(partner.second);
-        result.ties.push_back(tie);
+        result.ties.push_back(tieOf(active, j, correlation[a * p + b], correlation, request.ties));
         active = without(active, j);
     }
     gsl_set_error_handler(previous);

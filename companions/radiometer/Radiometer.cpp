@@ -32,6 +32,11 @@ quint64 initialSeed(const RadiometerOptions& options)
     return *options.seed * 0x9E3779B97F4A7C15ULL ^ static_cast<quint64>(QDateTime::currentMSecsSinceEpoch()) * 1000003ULL;
 }
 
+// The bursts drawn from a rate cover the days around the clock's start: a
+// quickened clock runs through a year of them in four days.
+constexpr double kBurstDaysBefore = 4;
+constexpr double kBurstDaysAfter = 400;
+
 }  // namespace
 
 Radiometer::Radiometer(const RadiometerOptions& options, UtcClock clock, QObject* parent)
@@ -40,7 +45,12 @@ Radiometer::Radiometer(const RadiometerOptions& options, UtcClock clock, QObject
     , m_clock(std::move(clock))
     , m_random(initialSeed(options))
     , m_noise(0.0, options.noise)
+    , m_skySeed(options.seed ? *options.seed : initialSeed(options))
 {
+    if (m_options.bursts) {
+        const double now = m_clock();
+        m_options.flux.bursts = burstsForDays(*m_options.bursts, m_skySeed, now - kBurstDaysBefore * sunflux::kSecondsPerDay, now + kBurstDaysAfter * sunflux::kSecondsPerDay);
+    }
     connect(&m_server, &QTcpServer::newConnection, this, &Radiometer::onNewConnection);
 }
 
@@ -120,9 +130,25 @@ std::optional<double> Radiometer::read(QString* problem)
     heliotrope::pointing::Direction beam{antenna->azimuth, antenna->elevation};
     if (!m_options.mount.isZero())
         beam = heliotrope::pointing::beamOnSky(m_options.mount, beam);
+    if (m_options.physical)
+        return physicalPower(beam, sun);
     const double power = heliotrope::radiometer::sunBeamPower(m_options.beam, beam.azimuth, beam.elevation,
                                                               sun.azimuth, sun.elevation);
     return m_options.noise > 0 ? power + m_noise(m_random) : power;
+}
+
+double Radiometer::physicalPower(const heliotrope::pointing::Direction& beam, const heliotrope::sky::TrueSunPosition& sun)
+{
+    const double utc = m_clock();
+    // The beam's constant error on top of the mount's, as in the dB model.
+    const Sight sight{utc, beam.azimuth - m_options.beam.azimuthError, beam.elevation - m_options.beam.elevationError,
+                      sun.azimuth, sun.elevation, m_options.site.longitude};
+    const PhysicalReading reading = physicalReading(*m_options.physical, sight, sunflux::totalFluxSfu(m_options.flux, utc), m_skySeed);
+    // The detector's fluctuation, as a share of the power: the same in dB on either scale.
+    const double noise = m_options.noise > 0 ? m_noise(m_random) : 0.0;
+    if (m_options.kelvin)
+        return reading.kelvin * std::pow(10.0, noise / 10.0);
+    return reading.detectorDbm + noise;
 }
 
 bool Radiometer::serve(QString* problem)

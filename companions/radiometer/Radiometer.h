@@ -33,7 +33,8 @@ class Radiometer : public QObject {
 public:
     Radiometer(const RadiometerOptions& options, companions::UtcClock clock, QObject* parent = nullptr);
 
-    // One reading in dB, or nothing and the reason in Japanese and English.
+    // One reading in dB (the physical model: the detector's dBm, or kelvin
+    // when the options ask for it), or nothing and the reason in Japanese and English.
     std::optional<double> read(QString* problem);
 
     // Answers as rigctld on the options' address and port; false with the reason.
@@ -45,6 +46,7 @@ signals:
 
 private:
     std::optional<AntennaReading> readRotator(QString* problem);
+    double physicalPower(const heliotrope::pointing::Direction& beam, const heliotrope::sky::TrueSunPosition& sun);
     void onNewConnection();
     void answer(QTcpSocket* client, const QByteArray& line);
 
@@ -52,6 +54,9 @@ private:
     companions::UtcClock m_clock;
     std::mt19937_64 m_random;
     std::normal_distribution<double> m_noise;
+    // The physical model's draws (bursts, spikes): the seed alone, never the
+    // moment, so that programs started one per reading see the same sun.
+    quint64 m_skySeed = 0;
     QTcpSocket* m_rotctld = nullptr;
     QTcpServer m_server;
 };

@@ -4,8 +4,10 @@
 
 #include "companions/common/OptionValues.h"
 #include "companions/pointing/PointingModel.h"
+#include "companions/radiometer/RadiometerPhysics.h"
 #include "companions/radiometer/SunBeamModel.h"
 #include "companions/sky/TrueSun.h"
+#include "companions/sunflux/SunFlux.h"
 
 #include <QHostAddress>
 #include <QStringList>
@@ -19,6 +21,15 @@ struct RadiometerOptions {
     // The mount's errors: the beam points where such a mount points for the
     // rotator's reading (then off by the beam's constant error on top).
     heliotrope::pointing::MountModel mount;
+    // The receiver in physical units, when any of its options is given;
+    // otherwise the sun's rise in dB over a baseline in dB (beam.peak,
+    // beam.baseline), as for the calibration's scans.
+    std::optional<PhysicalModel> physical;
+    // The sun's true flux for the physical model: the file's history, or the
+    // quiet sun given with bursts drawn from `bursts` around the clock's now.
+    heliotrope::sunflux::FluxHistory flux;
+    std::optional<heliotrope::sunflux::BurstGenerator> bursts;
+    bool kelvin = false;          // with once and the physical model: the reading in kelvin, not dBm
     double noise = 0.1;           // dB, standard deviation of the Gaussian noise on each reading
     std::optional<quint64> seed;  // none: a different sequence every run
     heliotrope::sky::Site site;

@@ -157,23 +157,6 @@ struct Series {
     std::vector<Sample> samples;
 };
 
-// Round numbers for an axis from lo to hi, about `count` of them.
-std::vector<double> ticks(double lo, double hi, int count)
-{
-    const double raw = (hi - lo) / std::max(count, 1);
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    double step = magnitude;
-    for (const double m : {1.0, 2.0, 5.0, 10.0})
-        if (m * magnitude >= raw) {
-            step = m * magnitude;
-            break;
-        }
-    std::vector<double> out;
-    for (double v = std::ceil(lo / step) * step; v <= hi + step * 1e-9; v += step)
-        out.push_back(std::abs(v) < step * 1e-9 ? 0.0 : v);
-    return out;
-}
-
 void drawPanel(QPainter& painter, const QRectF& area, const QString& title, const QString& unit,
                const std::vector<Series>& series, double t0, double t1, const std::vector<double>& failures)
 {
@@ -202,7 +185,7 @@ void drawPanel(QPainter& painter, const QRectF& area, const QString& title, cons
         return QPointF(plot.left() + (t - t0) / (t1 - t0) * plot.width(), plot.bottom() - (v - lo) / (hi - lo) * plot.height());
     };
     painter.setPen(QPen(QColor(220, 220, 220), 1));
-    for (const double v : ticks(lo, hi, 5)) {
+    for (const double v : picture::ticks(lo, hi, 5)) {
         const QPointF at = map(t0, v);
         painter.drawLine(QPointF(plot.left(), at.y()), QPointF(plot.right(), at.y()));
         painter.setPen(Qt::black);
@@ -245,13 +228,10 @@ void drawPanel(QPainter& painter, const QRectF& area, const QString& title, cons
     painter.setClipping(false);
 }
 
-}  // namespace
-
-QImage historyPicture(const std::vector<StationRun>& runs, QSize size)
-{
-    picture::Canvas canvas(size.width(), size.height(), 13);
-    QPainter& painter = canvas.painter();
-
+// What the record shows over time (UTC seconds since 1970): each
+// frequency's sun-noise Y in dB, G/T in dB/K, the calibration offsets in
+// degrees, and when runs ended without a result.
+struct HistorySeries {
     std::map<double, Series> yByFrequency;
     Series gOverT{QStringLiteral("G/T"), QColor(0, 110, 0), {}};
     Series azimuth{QStringLiteral("azimuth offset"), QColor(20, 60, 160), {}};
@@ -260,6 +240,15 @@ QImage historyPicture(const std::vector<StationRun>& runs, QSize size)
     std::vector<double> calibrationFailures;
     double t0 = std::numeric_limits<double>::infinity();
     double t1 = -t0;
+};
+
+// The runs sorted into their series, and the span of time they cover with
+// a margin; a day when there are none, a day around a lone hour.
+HistorySeries historySeries(const std::vector<StationRun>& runs)
+{
+    HistorySeries h;
+    double& t0 = h.t0;
+    double& t1 = h.t1;
     const QColor palette[] = {QColor(20, 60, 160), QColor(160, 20, 120), QColor(0, 130, 130), QColor(120, 80, 0)};
     for (const StationRun& run : runs) {
         const double t = static_cast<double>(runUtc(run).toMSecsSinceEpoch()) / 1000.0;
@@ -270,27 +259,27 @@ QImage historyPicture(const std::vector<StationRun>& runs, QSize size)
             if (c->found && c->overTheTop)
                 continue;
             if (c->found && c->azimuthOffset && c->elevationOffset) {
-                azimuth.samples.push_back({t, c->azimuthOffset->value, c->azimuthOffset->error});
-                elevation.samples.push_back({t, c->elevationOffset->value, c->elevationOffset->error});
+                h.azimuth.samples.push_back({t, c->azimuthOffset->value, c->azimuthOffset->error});
+                h.elevation.samples.push_back({t, c->elevationOffset->value, c->elevationOffset->error});
             } else {
-                calibrationFailures.push_back(t);
+                h.calibrationFailures.push_back(t);
             }
             continue;
         }
         const auto& r = std::get<RecordedSunNoise>(run);
         if (!r.found || !r.yDecibels) {
-            sunNoiseFailures.push_back(t);
+            h.sunNoiseFailures.push_back(t);
             continue;
         }
         const double f = r.frequencyMegahertz.value_or(0);
-        Series& s = yByFrequency[f];
+        Series& s = h.yByFrequency[f];
         if (s.label.isEmpty()) {
             s.label = f > 0 ? QStringLiteral("Y at %1 MHz").arg(QString::number(f, 'f', 3)) : QStringLiteral("Y");
-            s.colour = palette[(yByFrequency.size() - 1) % std::size(palette)];
+            s.colour = palette[(h.yByFrequency.size() - 1) % std::size(palette)];
         }
         s.samples.push_back({t, *r.yDecibels, r.yDecibelsDeviation.value_or(0)});
         if (r.gOverTDecibelsPerKelvin)
-            gOverT.samples.push_back({t, *r.gOverTDecibelsPerKelvin, 0});
+            h.gOverT.samples.push_back({t, *r.gOverTDecibelsPerKelvin, 0});
     }
     if (!std::isfinite(t0)) {
         t0 = 0;
@@ -303,28 +292,15 @@ QImage historyPicture(const std::vector<StationRun>& runs, QSize size)
     const double margin = (t1 - t0) * 0.03;
     t0 -= margin;
     t1 += margin;
+    return h;
+}
 
-    const double w = size.width();
-    const double top = 30;
-    const double panelHeight = (size.height() - top - 50) / 3.0;
-    painter.drawText(QRectF(0, 6, w, 22), Qt::AlignHCenter,
-                     QStringLiteral("heliotrope-rotctl: the station's record, %1 runs (red marks: runs without a result)")
-                         .arg(runs.size()));
-    std::vector<Series> ys;
-    for (auto& [f, s] : yByFrequency)
-        ys.push_back(s);
-    drawPanel(painter, QRectF(0, top, w, panelHeight), QStringLiteral("Sun-noise Y"), QStringLiteral("dB"), ys, t0, t1,
-              sunNoiseFailures);
-    drawPanel(painter, QRectF(0, top + panelHeight, w, panelHeight), QStringLiteral("G/T"), QStringLiteral("dB/K"),
-              {gOverT}, t0, t1, {});
-    drawPanel(painter, QRectF(0, top + 2 * panelHeight, w, panelHeight),
-              QStringLiteral("Calibration offsets (rotator reading minus true direction)"), QStringLiteral("degrees"),
-              {azimuth, elevation}, t0, t1, calibrationFailures);
-
-    // The date axis under the last panel.
+// The date axis under the last panel, which ends at axisBottom; times UTC.
+void drawDateAxis(QPainter& painter, double w, double axisBottom, double t0, double t1)
+{
     const double left = 80;
     const double right = w - 20;
-    const double axisY = top + 3 * panelHeight - 26;
+    const double axisY = axisBottom - 26;
     const int labels = 6;
     const bool withTime = (t1 - t0) < 4 * 86400;
     painter.setPen(Qt::black);
@@ -335,6 +311,37 @@ QImage historyPicture(const std::vector<StationRun>& runs, QSize size)
         painter.drawText(QRectF(x - 80, axisY, 160, 20), Qt::AlignHCenter,
                          when.toString(withTime ? QStringLiteral("MM-dd HH:mm") : QStringLiteral("yyyy-MM-dd")));
     }
+}
+
+}  // namespace
+
+QImage historyPicture(const std::vector<StationRun>& runs, QSize size)
+{
+    picture::Canvas canvas(size.width(), size.height(), 13);
+    QPainter& painter = canvas.painter();
+
+    const HistorySeries h = historySeries(runs);
+    const double t0 = h.t0;
+    const double t1 = h.t1;
+
+    const double w = size.width();
+    const double top = 30;
+    const double panelHeight = (size.height() - top - 50) / 3.0;
+    painter.drawText(QRectF(0, 6, w, 22), Qt::AlignHCenter,
+                     QStringLiteral("heliotrope-rotctl: the station's record, %1 runs (red marks: runs without a result)")
+                         .arg(runs.size()));
+    std::vector<Series> ys;
+    for (const auto& [f, s] : h.yByFrequency)
+        ys.push_back(s);
+    drawPanel(painter, QRectF(0, top, w, panelHeight), QStringLiteral("Sun-noise Y"), QStringLiteral("dB"), ys, t0, t1,
+              h.sunNoiseFailures);
+    drawPanel(painter, QRectF(0, top + panelHeight, w, panelHeight), QStringLiteral("G/T"), QStringLiteral("dB/K"),
+              {h.gOverT}, t0, t1, {});
+    drawPanel(painter, QRectF(0, top + 2 * panelHeight, w, panelHeight),
+              QStringLiteral("Calibration offsets (rotator reading minus true direction)"), QStringLiteral("degrees"),
+              {h.azimuth, h.elevation}, t0, t1, h.calibrationFailures);
+
+    drawDateAxis(painter, w, top + 3 * panelHeight, t0, t1);
     painter.drawText(QRectF(0, size.height() - 24, w, 20), Qt::AlignHCenter, QStringLiteral("date (UTC)"));
     return canvas.finished();
 }

@@ -88,6 +88,37 @@ const char* const kStepTo5[] = {
     "CREATE TABLE day_flux (utc_day TEXT PRIMARY KEY, flux_sfu REAL NOT NULL, typed_utc TEXT NOT NULL)",
 };
 
+// The sun's flux: the readings while tracking, keyed by their UTC in whole
+// milliseconds, angles in whole millidegrees, the state and the rotator's
+// having moved as state * 2 + moved; the references by their start; the days
+// worked out by their JST date, with their values (seq 0 the day's, then the
+// fixed times), bursts and the flags of the readings that have any.
+const char* const kStepTo6[] = {
+    ("CREATE TABLE flux_readings ("
+     " utc_ms INTEGER PRIMARY KEY, power REAL,"
+     " antenna_az_mdeg INTEGER, antenna_el_mdeg INTEGER, sun_az_mdeg INTEGER, sun_el_mdeg INTEGER,"
+     " separation_mdeg INTEGER, state INTEGER NOT NULL) WITHOUT ROWID"),
+    ("CREATE TABLE flux_references ("
+     " start_ms INTEGER PRIMARY KEY, end_ms INTEGER NOT NULL,"
+     " mean REAL, scatter REAL, count INTEGER NOT NULL) WITHOUT ROWID"),
+    ("CREATE TABLE flux_days ("
+     " jst_day TEXT PRIMARY KEY, scale_kind TEXT NOT NULL, scale_relative_error REAL NOT NULL,"
+     " scale_source TEXT NOT NULL, references_used INTEGER NOT NULL, reading_noise REAL, gain_wander REAL,"
+     " readings INTEGER NOT NULL)"),
+    ("CREATE TABLE flux_values ("
+     " jst_day TEXT NOT NULL REFERENCES flux_days(jst_day) ON DELETE CASCADE, seq INTEGER NOT NULL,"
+     " nominal_utc REAL NOT NULL, mean_utc REAL, flux_sfu REAL, error REAL, total_error REAL,"
+     " clean_readings INTEGER NOT NULL, refusal INTEGER NOT NULL, PRIMARY KEY (jst_day, seq))"),
+    ("CREATE TABLE flux_bursts ("
+     " jst_day TEXT NOT NULL REFERENCES flux_days(jst_day) ON DELETE CASCADE, seq INTEGER NOT NULL,"
+     " start_utc REAL NOT NULL, peak_utc REAL NOT NULL, peak_utc_error REAL, end_utc REAL NOT NULL,"
+     " peak_sfu REAL, peak_excess REAL, peak_excess_error REAL, peak_excess_total_error REAL,"
+     " integrated_excess REAL, integrated_excess_error REAL, integrated_excess_total_error REAL,"
+     " quiet_sfu REAL, quiet_scatter REAL, PRIMARY KEY (jst_day, seq))"),
+    ("CREATE TABLE flux_reading_flags ("
+     " utc_ms INTEGER PRIMARY KEY, flags INTEGER NOT NULL, in_burst INTEGER NOT NULL) WITHOUT ROWID"),
+};
+
 struct Step {
     const char* const* statements;
     std::size_t count;
@@ -98,6 +129,7 @@ const Step kSteps[] = {
     {kStepTo3, std::size(kStepTo3)},
     {kStepTo4, std::size(kStepTo4)},
     {kStepTo5, std::size(kStepTo5)},
+    {kStepTo6, std::size(kStepTo6)},
 };
 static_assert(std::size(kSteps) == StationRecord::kSchemaVersion);
 

@@ -33,8 +33,10 @@ public:
     // expected Y and AGC warning, and indexes for the queries by date and by
     // frequency; 3: a calibration's mark of a scan taken over the top (older
     // calibrations were all straight); 4: a rehearsal's clock offset; 5: where
-    // a sun-noise run's flux came from, and the flux typed in for a day.
-    static constexpr int kSchemaVersion = 5;
+    // a sun-noise run's flux came from, and the flux typed in for a day; 6:
+    // the readings while tracking, the references on cold sky and the days'
+    // flux worked out from them (FluxRecord.h).
+    static constexpr int kSchemaVersion = 6;
 
     // $XDG_DATA_HOME/heliotrope/station.sqlite (~/.local/share/… when unset).
     static QString defaultPath();
@@ -87,6 +89,7 @@ public:
     bool integrityOk() const;
 
 private:
+    friend class FluxRecord;
     bool migrate(int from);
     // Writes one result in one transaction: `rows` inserts the result's row
     // and its children's and gives the result's id, or the database's

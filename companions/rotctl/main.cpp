@@ -6,16 +6,21 @@
 #include "companions/common/ShiftedClock.h"
 #include "companions/common/SignalNotifier.h"
 #include "companions/record/StationRecord.h"
-#include "companions/rotctl/Bridge.h"
-#include "companions/rotctl/BridgeMessages.h"
-#include "companions/rotctl/DeskMeasurement.h"
-#include "companions/rotctl/HistoryCommand.h"
-#include "companions/rotctl/PointingChoice.h"
-#include "companions/rotctl/PointingModelFit.h"
-#include "companions/rotctl/ProgressLine.h"
-#include "companions/rotctl/StationAsking.h"
-#include "companions/rotctl/StationDesk.h"
-#include "companions/rotctl/SunNowReport.h"
+#include "companions/rotctl/RotctlCommandLine.h"
+#include "companions/rotctl/asking/StationAsking.h"
+#include "companions/rotctl/bridge/Bridge.h"
+#include "companions/rotctl/bridge/BridgeMessages.h"
+#include "companions/rotctl/bridge/DeskMeasurement.h"
+#include "companions/rotctl/bridge/FluxWatch.h"
+#include "companions/rotctl/bridge/PointingChoice.h"
+#include "companions/rotctl/bridge/ProgressLine.h"
+#include "companions/rotctl/bridge/StationDesk.h"
+#include "companions/rotctl/bridge/TrackingPower.h"
+#include "companions/rotctl/bridge/TrackingPowerKeeping.h"
+#include "companions/rotctl/reports/FluxCommand.h"
+#include "companions/rotctl/reports/HistoryCommand.h"
+#include "companions/rotctl/reports/PointingModelFit.h"
+#include "companions/rotctl/reports/SunNowReport.h"
 #include "companions/station/StationServer.h"
 
 #include <QCoreApplication>
@@ -28,9 +33,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <type_traits>
+#include <variant>
 
 using namespace heliotrope::companions;
 using namespace heliotrope::rotctl;
+using heliotrope::record::StationRecord;
 namespace measure = heliotrope::measure;
 
 namespace {
@@ -82,44 +90,46 @@ int printed(const QString& text, const QString& problem, int exitCode)
     return exitCode;
 }
 
-// The commands that end once answered: the pointing model's fit, the sun
-// now, the record's history, and whatever the running bridge is asked.
-// Nothing when this process is to be a bridge.
-std::optional<int> answerOnce(BridgeOptions& options)
-{
-    if (options.pointingFit) {
-        const PointingFitReport fitted = fitPointingModelFromRecord(
-            *options.pointingFit, FitStation{*options.trueSun.site, options.trueSun.refraction, options.azimuthRange},
-            heliotrope::record::StationRecord::defaultPath(), QDateTime::currentDateTimeUtc());
+// The modes that end once answered: the pointing model's fit, the sun now,
+// a day's flux, the record's history and whatever the running bridge is asked.
+struct AnswerOnce {
+    int operator()(const PointingFitMode& mode) const
+    {
+        const PointingFitReport fitted = fitPointingModelFromRecord(mode.fit, mode.station, StationRecord::defaultPath(), QDateTime::currentDateTimeUtc());
         return printed(fitted.text, fitted.problem, fitted.exitCode);
     }
-    if (options.trueSun.lookOnly) {
-        const QStringList chosen = choosePointing(options);
-        const qint64 shift = static_cast<qint64>(std::llround(options.trueSun.clockOffsetSeconds * 1000.0));
-        const SunNowReport look = sunNowReport(options.trueSun, QDateTime::currentMSecsSinceEpoch() + shift, startingFrame(options));
+    int operator()(const SunNowMode& mode) const
+    {
+        MountPointing pointing = mode.pointing;
+        const QStringList chosen = choosePointing(pointing);
+        const qint64 shift = static_cast<qint64>(std::llround(pointing.trueSun.clockOffsetSeconds * 1000.0));
+        const SunNowReport look = sunNowReport(pointing.trueSun, QDateTime::currentMSecsSinceEpoch() + shift, startingFrame(pointing));
         for (const QString& line : chosen)
             printLine(stdout, line);
         return printed(look.text, {}, look.exitCode);
     }
-    if (options.setFlux) {
-        const SetFluxReport kept = setFluxReport(*options.setFlux, heliotrope::record::StationRecord::defaultPath(), QDateTime::currentDateTimeUtc());
+    int operator()(const SetFluxOptions& options) const
+    {
+        const SetFluxReport kept = setFluxReport(options, StationRecord::defaultPath(), QDateTime::currentDateTimeUtc());
         return printed(kept.text, kept.problem, kept.exitCode);
     }
-    if (options.history) {
-        const HistoryReport history = historyReport(*options.history, heliotrope::record::StationRecord::defaultPath());
+    int operator()(const FluxReportOptions& options) const
+    {
+        const FluxReport flux = fluxReport(options, StationRecord::defaultPath(), QDateTime::currentDateTimeUtc());
+        return printed(flux.text, flux.problem, flux.exitCode);
+    }
+    int operator()(const HistoryOptions& options) const
+    {
+        const HistoryReport history = historyReport(options, StationRecord::defaultPath());
         return printed(history.text, history.problem, history.exitCode);
     }
-    // With a bridge of this user running, it is asked: one bridge, one
-    // rotctld connection. Without one, a measurement runs here, as a bridge
-    // of its own.
-    if (options.ask != BridgeAsk::None || options.calibration || options.sunNoise) {
+    int operator()(const AskOptions& options) const
+    {
         if (const std::optional<int> status = askRunningBridge(options))
-            return status;
-        if (options.ask != BridgeAsk::None)
-            return printed({}, noBridgeText(), 1);
+            return *status;
+        return printed({}, noBridgeText(), 1);
     }
-    return std::nullopt;
-}
+};
 
 using Say = std::function<void(const QString&)>;
 
@@ -176,26 +186,10 @@ void endOnSignals(StationDesk& desk, const BridgeOptions& options, const Say& sa
     notifier.install({SIGINT, SIGTERM});
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// This process as the bridge, making the command line's own measurement
+// first when one is asked.
+int runBridge(const BridgeOptions& bridgeOptions, const RunOptions* run)
 {
-    keepQtQuietUnlessAsked();
-    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("heliotrope"));
-    QCoreApplication::setApplicationName(QStringLiteral("heliotrope-rotctl"));
-
-    const QStringList arguments = withStowValue(QCoreApplication::arguments());
-    const CommandLine<BridgeOptions> commandLine = parseBridgeCommandLine(arguments);
-    if (!commandLine.options)
-        return printed(commandLine.exitCode == 0 ? commandLine.text : QString(), commandLine.exitCode == 0 ? QString() : commandLine.text,
-                       commandLine.exitCode);
-    if (QString unusable; !takeTimeScaleFromEnvironment(&unusable))
-        return printed({}, unusable, kUsageExitCode);
-    BridgeOptions options = *commandLine.options;
-    if (const std::optional<int> answered = answerOnce(options))
-        return *answered;
-
     ProgressLine console(stdout);
     // The bridge runs all night unattended: every line carries its time.
     const Say say = [&console](const QString& line) { console.print(QStringLiteral("%1 JST  %2").arg(jstText(QDateTime::currentMSecsSinceEpoch()), line)); };
@@ -203,16 +197,25 @@ int main(int argc, char** argv)
         console.print(warningLine(QStringLiteral("%1 JST  %2").arg(jstText(QDateTime::currentMSecsSinceEpoch()), line)));
     };
     const Say showProgress = [&console](const QString& line) { console.show(line); };
+    BridgeOptions options = bridgeOptions;
     const QStringList pointingChosen = choosePointing(options);
     for (const QString& line : pointingChosen)
         say(line);
 
     // A command that cannot run is refused before rotctld is touched.
     std::optional<measure::MeasurementRequest> request;
-    if (options.calibration || options.sunNoise) {
+    if (run) {
         QString unusable;
-        request = checkedMeasurement(options, &unusable);
+        request = checkedMeasurement(*run, &unusable);
         if (!request)
+            return printed({}, unusable, kUsageExitCode);
+    }
+
+    std::unique_ptr<heliotrope::power::PowerSource> watchSource;
+    if (options.trackingPower) {
+        QString unusable;
+        watchSource = heliotrope::power::makePowerSource(options.trackingPower->source, &unusable);
+        if (!watchSource)
             return printed({}, unusable, kUsageExitCode);
     }
 
@@ -236,12 +239,77 @@ int main(int argc, char** argv)
         return 1;
     if (QString problem; !bridge.start(&problem))
         return printed({}, problem, 1);
+    // The receiver while tracking, kept to the station's record: begun once
+    // the bridge runs, so that its first reference finds rotctld connecting.
+    // Today's readings kept before a restart are taken up, so that the day's
+    // flux and its bursts are the whole day's.
+    std::unique_ptr<TrackingPower> watch;
+    std::unique_ptr<FluxWatch> fluxWatch;
+    if (watchSource) {
+        const TrackingPowerKeeping keeping;
+        watch = std::make_unique<TrackingPower>(bridge, *options.trackingPower, options.trueSun, std::move(watchSource), keeping.batches());
+        watch->setMeasuring([&desk] { return desk.isMeasuring(); });
+        QObject::connect(watch.get(), &TrackingPower::notice, say);
+        QObject::connect(watch.get(), &TrackingPower::warning, warn);
+        std::vector<heliotrope::flux::Reading> readings;
+        std::vector<heliotrope::flux::Reference> references;
+        if (QString problem; keeping.recallDay(bridge.sunUtcSeconds(), &readings, &references, &problem))
+            watch->recallToday(std::move(readings), std::move(references));
+        else
+            warn(problem);
+        fluxWatch = std::make_unique<FluxWatch>(*watch, options.trueSun, keeping.scales(options.trackingPower->beamwidthDegrees), keeping.days());
+        QObject::connect(fluxWatch.get(), &FluxWatch::notice, say);
+        QObject::connect(fluxWatch.get(), &FluxWatch::warning, warn);
+        desk.setTrackingPower(watch.get(), fluxWatch.get());
+        watch->start();
+        fluxWatch->start();
+    }
     endOnSignals(desk, options, say);
     // The command line's own measurement is the desk's, as one asked over the
     // socket: a stow, a stop and --status see it alike.
     if (request)
         desk.measureOwn(*request);
     const int exitCode = QCoreApplication::exec();
+    if (watch) {
+        watch->flush();
+        fluxWatch->finish();
+    }
     printLine(stdout, receivedCountsText(bridge.receivedCounts()));
     return exitCode;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    keepQtQuietUnlessAsked();
+    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("heliotrope"));
+    QCoreApplication::setApplicationName(QStringLiteral("heliotrope-rotctl"));
+
+    const QStringList arguments = withStowValue(QCoreApplication::arguments());
+    const CommandLine<RotctlMode> commandLine = parseRotctlCommandLine(arguments);
+    if (!commandLine.options)
+        return printed(commandLine.exitCode == 0 ? commandLine.text : QString(), commandLine.exitCode == 0 ? QString() : commandLine.text,
+                       commandLine.exitCode);
+    if (QString unusable; !takeTimeScaleFromEnvironment(&unusable))
+        return printed({}, unusable, kUsageExitCode);
+    const RotctlMode& mode = *commandLine.options;
+    if (const BridgeOptions* bridge = bridgeOptions(mode)) {
+        // With a bridge of this user running, a measurement is asked of it:
+        // one bridge, one rotctld connection. Without one, it runs here, as a
+        // bridge of its own.
+        if (const auto* measurement = std::get_if<MeasurementMode>(&mode))
+            if (const std::optional<int> status = askRunningBridge(measurement->asking))
+                return *status;
+        return runBridge(*bridge, runOptions(mode));
+    }
+    return std::visit(
+        [](const auto& asked) {
+            if constexpr (std::is_invocable_r_v<int, AnswerOnce, decltype(asked)>)
+                return AnswerOnce{}(asked);
+            else
+                return 0;  // the bridge's modes, run above
+        },
+        mode);
 }

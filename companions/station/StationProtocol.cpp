@@ -220,6 +220,58 @@ QString codeText(StationCode code)
     return {};
 }
 
+namespace {
+
+// The request a known verb makes of its decoded arguments, or why they do
+// not fit it.
+RequestReading requestFor(const Verb& found, QStringList arguments)
+{
+    StationRequest request;
+    request.kind = found.kind;
+    const QString name = QString::fromLatin1(found.word);
+    switch (request.kind) {
+    case RequestKind::Calibrate:
+        if (arguments.isEmpty()
+            || (arguments.first() != QLatin1String("cross") && arguments.first() != QLatin1String("five")))
+            return refuse(StationCode::InvalidArgument, QStringLiteral("calibrate には型 cross か five が要ります。"),
+                          QStringLiteral("calibrate needs its pattern, cross or five."));
+        request.pattern = arguments.takeFirst();
+        request.arguments = arguments;
+        break;
+    case RequestKind::SunNoise:
+        request.arguments = arguments;
+        break;
+    case RequestKind::Stow: {
+        if (arguments.size() == 1 && arguments.first().contains(QLatin1Char(',')))
+            arguments = arguments.first().split(QLatin1Char(','));
+        if (arguments.isEmpty())
+            break;
+        const std::optional<double> azimuth = arguments.size() == 2 ? numberFrom(arguments[0]) : std::nullopt;
+        const std::optional<double> elevation = arguments.size() == 2 ? numberFrom(arguments[1]) : std::nullopt;
+        if (!azimuth || !elevation || *azimuth < kLowestStowAzimuth || *azimuth > kHighestStowAzimuth
+            || *elevation < kLowestStowElevation || *elevation > kHighestStowElevation)
+            return refuse(StationCode::InvalidArgument, QStringLiteral("stow の位置は「方位角 仰角」の数二つです（%1）。").arg(stowBoundsJapanese()),
+                          QStringLiteral("stow takes its position as two numbers, azimuth and elevation (%1).").arg(stowBoundsEnglish()));
+        request.azimuth = azimuth;
+        request.elevation = elevation;
+        break;
+    }
+    case RequestKind::Stop:
+    case RequestKind::Resume:
+    case RequestKind::Status:
+    case RequestKind::Cancel:
+        if (!arguments.isEmpty())
+            return refuse(StationCode::InvalidArgument, QStringLiteral("%1 は引数を取りません。").arg(name),
+                          QStringLiteral("%1 takes no arguments.").arg(name));
+        break;
+    }
+    RequestReading reading;
+    reading.request = request;
+    return reading;
+}
+
+}  // namespace
+
 RequestReading readRequest(const QByteArray& received)
 {
     QByteArray line = received;
@@ -270,48 +322,7 @@ RequestReading readRequest(const QByteArray& received)
         arguments << *decoded;
     }
 
-    StationRequest request;
-    request.kind = found->kind;
-    const QString name = QString::fromLatin1(found->word);
-    switch (request.kind) {
-    case RequestKind::Calibrate:
-        if (arguments.isEmpty()
-            || (arguments.first() != QLatin1String("cross") && arguments.first() != QLatin1String("five")))
-            return refuse(StationCode::InvalidArgument, QStringLiteral("calibrate には型 cross か five が要ります。"),
-                          QStringLiteral("calibrate needs its pattern, cross or five."));
-        request.pattern = arguments.takeFirst();
-        request.arguments = arguments;
-        break;
-    case RequestKind::SunNoise:
-        request.arguments = arguments;
-        break;
-    case RequestKind::Stow: {
-        if (arguments.size() == 1 && arguments.first().contains(QLatin1Char(',')))
-            arguments = arguments.first().split(QLatin1Char(','));
-        if (arguments.isEmpty())
-            break;
-        const std::optional<double> azimuth = arguments.size() == 2 ? numberFrom(arguments[0]) : std::nullopt;
-        const std::optional<double> elevation = arguments.size() == 2 ? numberFrom(arguments[1]) : std::nullopt;
-        if (!azimuth || !elevation || *azimuth < kLowestStowAzimuth || *azimuth > kHighestStowAzimuth
-            || *elevation < kLowestStowElevation || *elevation > kHighestStowElevation)
-            return refuse(StationCode::InvalidArgument, QStringLiteral("stow の位置は「方位角 仰角」の数二つです（%1）。").arg(stowBoundsJapanese()),
-                          QStringLiteral("stow takes its position as two numbers, azimuth and elevation (%1).").arg(stowBoundsEnglish()));
-        request.azimuth = azimuth;
-        request.elevation = elevation;
-        break;
-    }
-    case RequestKind::Stop:
-    case RequestKind::Resume:
-    case RequestKind::Status:
-    case RequestKind::Cancel:
-        if (!arguments.isEmpty())
-            return refuse(StationCode::InvalidArgument, QStringLiteral("%1 は引数を取りません。").arg(name),
-                          QStringLiteral("%1 takes no arguments.").arg(name));
-        break;
-    }
-    RequestReading reading;
-    reading.request = request;
-    return reading;
+    return requestFor(*found, arguments);
 }
 
 QByteArray requestLine(const StationRequest& request)

@@ -21,7 +21,7 @@
 // whole job (a message sent, the chart repainted); it exits non-zero if not.
 
 #include "app/Appearance.h"
-#include "companions/rotctl/TrueSunPointing.h"
+#include "companions/rotctl/truesun/TrueSunPointing.h"
 #include "solar/JstTime.h"
 #include "solar/SunPosition.h"
 #include "tools/bench/Workloads.h"

@@ -1,7 +1,8 @@
 // The two programs' command lines: what an operator types must either be taken
 // as meant or be refused with a line that names the option.
 
-#include "companions/rotctl/BridgeOptions.h"
+#include "BridgeLine.h"
+#include "companions/rotctl/bridge/BridgeOptions.h"
 #include "companions/sim/SimulatorOptions.h"
 
 #include "companions/radiometer/RadiometerOptions.h"
@@ -27,6 +28,7 @@ class TestCommandLines : public QObject {
 
 private slots:
     void helpIsInJapaneseAndEnglish();
+    void eachModeTakesItsOwnOptions();
     void negativeValuesAndRotctldAddressesAreTaken_data();
     void negativeValuesAndRotctldAddressesAreTaken();
     void unusableValuesAreRefusedAndNamed_data();
@@ -40,6 +42,7 @@ private slots:
     void boundsAreThoseTheHelpStates_data();
     void boundsAreThoseTheHelpStates();
     void defaultsAreThoseTheHelpStates();
+    void physicalRadiometerRefusesInBothLanguages();
 };
 
 namespace {
@@ -61,7 +64,7 @@ void TestCommandLines::helpIsInJapaneseAndEnglish()
         QVERIFY2(sim.text.contains(QLatin1String(option)), option);
     QVERIFY(sim.text.contains(QStringLiteral("旋回速度")) && sim.text.contains(QLatin1String("slew rate")));
 
-    const CommandLine<BridgeOptions> bridge = parseBridgeCommandLine(bridgeArguments({QStringLiteral("-h")}));
+    const CommandLine<BridgeLine> bridge = parseBridgeLine(bridgeArguments({QStringLiteral("-h")}));
     QVERIFY(!bridge.options);
     QCOMPARE(bridge.exitCode, 0);
     for (const char* option : {"--rotctld", "--poll-ms", "--threshold", "--min-interval", "--az-range", "--az-min",
@@ -90,7 +93,7 @@ void TestCommandLines::negativeValuesAndRotctldAddressesAreTaken()
     QFETCH(QString, host);
     QFETCH(int, port);
     QFETCH(double, minAzimuth);
-    const CommandLine<BridgeOptions> bridge = parseBridgeCommandLine(bridgeArguments(options));
+    const CommandLine<BridgeLine> bridge = parseBridgeLine(bridgeArguments(options));
     QVERIFY2(bridge.options, qPrintable(bridge.text));
     QCOMPARE(bridge.options->rotctldHost, host);
     QCOMPARE(bridge.options->rotctldPort, quint16(port));
@@ -121,19 +124,55 @@ void TestCommandLines::unusableValuesAreRefusedAndNamed()
 {
     QFETCH(QStringList, options);
     QFETCH(QString, named);
-    const CommandLine<BridgeOptions> bridge = parseBridgeCommandLine(bridgeArguments(options));
+    const CommandLine<BridgeLine> bridge = parseBridgeLine(bridgeArguments(options));
     QVERIFY(!bridge.options);
     QCOMPARE(bridge.exitCode, kUsageExitCode);
     QVERIFY2(bridge.text.contains(named), qPrintable(bridge.text));
 }
 
+void TestCommandLines::eachModeTakesItsOwnOptions()
+{
+    using heliotrope::rotctl::RotctlMode;
+    const auto mode = [](QStringList options) {
+        const CommandLine<RotctlMode> read = heliotrope::rotctl::parseRotctlCommandLine(bridgeArguments(options));
+        return read.options ? read.options->index() : std::variant_npos;
+    };
+    const QStringList site{QStringLiteral("--site"), QStringLiteral("35.66,139.34")};
+    QCOMPARE(mode({}), std::size_t(0));
+    QCOMPARE(mode(QStringList{QStringLiteral("--calibrate"), QStringLiteral("cross"), QStringLiteral("--power"), QStringLiteral("rigctld"), QStringLiteral("--beamwidth"), QStringLiteral("2")} + site), std::size_t(1));
+    QCOMPARE(mode({QStringLiteral("--stow"), QStringLiteral("0,90")}), std::size_t(2));
+    QCOMPARE(mode(QStringList{QStringLiteral("--sun-now")} + site), std::size_t(3));
+    QCOMPARE(mode({QStringLiteral("--history")}), std::size_t(4));
+    QCOMPARE(mode({QStringLiteral("--set-flux"), QStringLiteral("2026-12-01,120")}), std::size_t(5));
+    // --flux alone is the record's flux; --flux SFU stays the sun-noise run's.
+    QCOMPARE(mode(heliotrope::rotctl::withStowValue({QStringLiteral("--flux"), QStringLiteral("--day"), QStringLiteral("2026-12-01")})),
+             std::size_t(7));
+    QCOMPARE(heliotrope::rotctl::withStowValue({QStringLiteral("--flux"), QStringLiteral("1e2"), QStringLiteral("--flux")}),
+             (QStringList{QStringLiteral("--flux"), QStringLiteral("1e2"), QStringLiteral("--flux=")}));
+    QCOMPARE(mode(QStringList{QStringLiteral("--fit-pointing-model")} + site), std::size_t(6));
+
+    // A measurement asked of the running bridge carries its pattern and its
+    // own options; a stow its position; neither a run.
+    const CommandLine<RotctlMode> calibrate = heliotrope::rotctl::parseRotctlCommandLine(
+        bridgeArguments(QStringList{QStringLiteral("--calibrate"), QStringLiteral("five"), QStringLiteral("--power"), QStringLiteral("rigctld"), QStringLiteral("--beamwidth"), QStringLiteral("2"), QStringLiteral("--rotctld"), QStringLiteral("127.0.0.1:4600")} + site));
+    QVERIFY2(calibrate.options, qPrintable(calibrate.text));
+    const auto& asked = std::get<heliotrope::rotctl::MeasurementMode>(*calibrate.options);
+    QCOMPARE(asked.asking.pattern, QStringLiteral("five"));
+    QVERIFY(asked.asking.ask == heliotrope::rotctl::BridgeAsk::Measure && asked.run.calibration && !asked.run.sunNoise);
+    QCOMPARE(asked.bridge.rotctldPort, quint16(4600));
+    QCOMPARE(asked.asking.optionsNotCarried, QStringList{QStringLiteral("--rotctld 127.0.0.1:4600")});
+    const CommandLine<RotctlMode> stow = heliotrope::rotctl::parseRotctlCommandLine(bridgeArguments({QStringLiteral("--stow"), QStringLiteral("0,90")}));
+    const auto& stowing = std::get<heliotrope::rotctl::AskOptions>(*stow.options);
+    QVERIFY(stowing.ask == heliotrope::rotctl::BridgeAsk::Stow && stowing.stowAt && stowing.stowAt->elevation == 90.0);
+}
+
 void TestCommandLines::sunNoiseRunIsTakenAsTyped()
 {
-    const CommandLine<BridgeOptions> plain = parseBridgeCommandLine(bridgeArguments({}));
+    const CommandLine<BridgeLine> plain = parseBridgeLine(bridgeArguments({}));
     QVERIFY(plain.options);
     QVERIFY(!plain.options->sunNoise);
 
-    const CommandLine<BridgeOptions> typed = parseBridgeCommandLine(bridgeArguments(
+    const CommandLine<BridgeLine> typed = parseBridgeLine(bridgeArguments(
         {"--sun-noise", "--site", "35.66,139.34", "--power", "rigctld:127.0.0.1:4600", "--repeat", "3", "--dwell", "2.5", "--flux", "100", "--frequency", "10368", "--dish-diameter",
          "1.2", "--efficiency", "0.6", "--system-temperature", "100", "--cold", "200,45", "--csv", "/tmp/y.csv"}));
     QVERIFY2(typed.options && typed.options->sunNoise, qPrintable(typed.text));
@@ -151,7 +190,7 @@ void TestCommandLines::sunNoiseRunIsTakenAsTyped()
     QVERIFY(run.hasStation());
 
     // Without --cold, the offset is counted in the beamwidth 70° λ / D.
-    const CommandLine<BridgeOptions> offset = parseBridgeCommandLine(
+    const CommandLine<BridgeLine> offset = parseBridgeLine(
         bridgeArguments({"--sun-noise", "--site", "35.66,139.34", "--power", "command:/bin/echo 1", "--frequency", "10368", "--dish-diameter", "1.2", "--cold-offset", "4"}));
     QVERIFY2(offset.options && offset.options->sunNoise, qPrintable(offset.text));
     QCOMPARE(offset.options->sunNoise->coldOffsetBeamwidths, 4.0);
@@ -220,7 +259,7 @@ void TestCommandLines::unusableSunNoiseValuesAreRefusedInBothLanguages()
     QFETCH(QStringList, options);
     QFETCH(QString, named);
     QFETCH(QString, english);
-    const CommandLine<BridgeOptions> bridge = parseBridgeCommandLine(bridgeArguments(options));
+    const CommandLine<BridgeLine> bridge = parseBridgeLine(bridgeArguments(options));
     QVERIFY(!bridge.options);
     QCOMPARE(bridge.exitCode, kUsageExitCode);
     QVERIFY2(bridge.text.contains(named), qPrintable(bridge.text));
@@ -234,7 +273,7 @@ void TestCommandLines::bothProgramsTakeTheSameAllowList()
 {
     const QStringList allowing{QStringLiteral("--listen"), QStringLiteral("0.0.0.0"), QStringLiteral("--allow"),
                                QStringLiteral("192.168.1.20"), QStringLiteral("--allow"), QStringLiteral("2001:db8::/32")};
-    const CommandLine<BridgeOptions> bridge = parseBridgeCommandLine(bridgeArguments(allowing));
+    const CommandLine<BridgeLine> bridge = parseBridgeLine(bridgeArguments(allowing));
     const CommandLine<SimulatorOptions> sim = parseSimulatorCommandLine(QStringList{QStringLiteral("heliotrope-sim")} + allowing);
     QVERIFY2(bridge.options, qPrintable(bridge.text));
     QVERIFY2(sim.options, qPrintable(sim.text));
@@ -264,7 +303,7 @@ void TestCommandLines::bothProgramsRefuseAlikeInBothLanguages()
          }},
         {"heliotrope-rotctl",
          [](const QStringList& options) {
-             const CommandLine<BridgeOptions> read = parseBridgeCommandLine(bridgeArguments(options));
+             const CommandLine<BridgeLine> read = parseBridgeLine(bridgeArguments(options));
              return std::make_pair(read.text, read.options ? -1 : read.exitCode);
          }},
     };
@@ -341,8 +380,9 @@ void TestCommandLines::boundsAreThoseTheHelpStates_data()
     QTest::addColumn<bool>("taken");
     // Whatever else is wrong with these, each option on trial is read.
     const QStringList base{"--true-sun", "--site", "35.66,139.34", "--refraction", "radio", "--sun-noise",
-                           "--power", "rigctld", "--frequency", "1296", "--dish-diameter", "3"};
-    const QString help = parseBridgeCommandLine(bridgeArguments({QStringLiteral("--help")})).text;
+                           "--power", "rigctld", "--frequency", "1296", "--dish-diameter", "3",
+                           "--watch-power", "rigctld", "--watch-beamwidth", "2.5"};
+    const QString help = parseBridgeLine(bridgeArguments({QStringLiteral("--help")})).text;
     static const QRegularExpression start(QStringLiteral("^\\s+(?:-\\w, )?--([a-z][a-z-]*) <([^>]*)>"));
     static const QRegularExpression range(QStringLiteral("(-?\\d+(?:\\.\\d+)?)～(-?\\d+(?:\\.\\d+)?)"));
     QString name;
@@ -381,7 +421,7 @@ void TestCommandLines::boundsAreThoseTheHelpStates()
     QFETCH(QStringList, arguments);
     QFETCH(QString, option);
     QFETCH(bool, taken);
-    const CommandLine<BridgeOptions> bridge = parseBridgeCommandLine(bridgeArguments(arguments));
+    const CommandLine<BridgeLine> bridge = parseBridgeLine(bridgeArguments(arguments));
     const bool named = bridge.exitCode != 0 && bridge.text.contains(option);
     QVERIFY2(named != taken, qPrintable(bridge.text));
 }
@@ -435,10 +475,10 @@ void TestCommandLines::defaultsAreThoseTheHelpStates()
                                 {"--noise", [](const Radiometer& o) { return o.noise; }},
                                 {"--rigctld-port", [](const Radiometer& o) { return double(o.rigctldPort); }},
                                 {"--clock-offset", [](const Radiometer& o) { return o.clockOffsetSeconds; }}});
-    using Bridge = BridgeOptions;
+    using Bridge = BridgeLine;
     const auto run = [](const Bridge& o) { return *o.sunNoise; };
-    verifyDefaults<Bridge>(parseBridgeCommandLine(bridgeArguments({"--help"})),
-                           parseBridgeCommandLine(bridgeArguments({"--sun-noise", "--site", "35.66,139.34", "--power", "rigctld", "--cold", "200,45"})),
+    verifyDefaults<Bridge>(parseBridgeLine(bridgeArguments({"--help"})),
+                           parseBridgeLine(bridgeArguments({"--sun-noise", "--site", "35.66,139.34", "--power", "rigctld", "--cold", "200,45"})),
                            {{"--port", [](const Bridge& o) { return double(o.port); }},
                             {"--poll-ms", [](const Bridge& o) { return double(o.pollIntervalMs); }},
                             {"--threshold", [](const Bridge& o) { return o.threshold; }},
@@ -452,6 +492,25 @@ void TestCommandLines::defaultsAreThoseTheHelpStates()
                             {"--settle-timeout", [](const Bridge& o) { return o.measurement.settleTimeoutSeconds; }},
                             {"--clock-offset", [](const Bridge& o) { return o.measurement.clockOffsetSeconds; }},
                             {"--health-drop", [](const Bridge& o) { return o.measurement.healthDropDecibels; }}});
+}
+
+void TestCommandLines::physicalRadiometerRefusesInBothLanguages()
+{
+    const QStringList site{"heliotrope-radiometer-sim", "--site", "35,135"};
+    const auto parsed = [&](const QStringList& more) { return heliotrope::radiometer::parseRadiometerCommandLine(site + more); };
+    const auto model = parsed({"--lna-step", "2025-03-20T03:00:00,2", "--rain", "1742439600,10,3", "--rain", "1742443200,5,1"});
+    QVERIFY2(model.options && model.options->physical, qPrintable(model.text));
+    QCOMPARE(model.options->physical->lnaStep->utc, 1742439600.0);  // no zone: UTC
+    QCOMPARE(model.options->physical->rains.size(), std::size_t(2));
+    QCOMPARE(model.options->physical->rains[1].seconds, 300.0);
+    QVERIFY(!parsed({}).options->physical);
+    // Each refused, naming the option at fault (the first given).
+    for (const QStringList& bad : {QStringList{"--gain-drift", "1,25"}, {"--lna-step", "soon,3"}, {"--rain", "0,0,3"}, {"--spikes-per-hour", "1,2,3,4"}, {"--efficiency", "0"}, {"--flux-rotation", "150", "--flux", "100"}, {"--peak", "3", "--flux", "100"}, {"--flux-history", "/nonexistent/flux"}, {"--kelvin"}}) {
+        const auto refused = parsed(bad);
+        QVERIFY2(!refused.options && refused.exitCode == kUsageExitCode && refused.text.contains(bad.constFirst()),
+                 qPrintable(bad.join(' ') + ": " + refused.text));
+        QVERIFY2(refused.text.contains(QRegularExpression(QStringLiteral("[\\x{3040}-\\x{30ff}]"))), qPrintable(refused.text));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCommandLines)

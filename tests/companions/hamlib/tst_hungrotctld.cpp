@@ -9,7 +9,7 @@
 #include "FakeRotctld.h"
 #include "RotctldProcess.h"
 
-#include "companions/rotctl/Bridge.h"
+#include "companions/rotctl/bridge/Bridge.h"
 
 #include <QNetworkDatagram>
 #include <QSignalSpy>

@@ -1,7 +1,8 @@
 // The calibration's command line, read with the bridge's: what it needs, what
 // it refuses and why (each problem named in both languages).
 
-#include "companions/rotctl/BridgeOptions.h"
+#include "BridgeLine.h"
+#include "companions/rotctl/bridge/BridgeOptions.h"
 
 #include <QTest>
 
@@ -63,7 +64,7 @@ void TestCalibrationOptions::refusals()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, says);
-    const CommandLine<BridgeOptions> line = parseBridgeCommandLine(QStringList{QStringLiteral("heliotrope-rotctl")} + arguments);
+    const CommandLine<BridgeLine> line = parseBridgeLine(QStringList{QStringLiteral("heliotrope-rotctl")} + arguments);
     QVERIFY(!line.options);
     QCOMPARE(line.exitCode, kUsageExitCode);
     QVERIFY2(line.text.contains(says), qPrintable(line.text));
@@ -71,12 +72,12 @@ void TestCalibrationOptions::refusals()
 
 void TestCalibrationOptions::aCompleteCalibration()
 {
-    const CommandLine<BridgeOptions> line = parseBridgeCommandLine(
+    const CommandLine<BridgeLine> line = parseBridgeLine(
         {QStringLiteral("heliotrope-rotctl"), QStringLiteral("--calibrate"), QStringLiteral("five"), QStringLiteral("--site"),
          QStringLiteral("-33.87,151.21,50"), QStringLiteral("--beamwidth"), QStringLiteral("2"), QStringLiteral("--power"),
          QStringLiteral("command:my-meter --db \"a b\""), QStringLiteral("--el-offset"), QStringLiteral("0.2")});
     QVERIFY2(line.options, qPrintable(line.text));
-    const BridgeOptions& options = *line.options;
+    const BridgeLine& options = *line.options;
     QVERIFY(options.calibration);
     QVERIFY(options.offsetsGiven);
     QCOMPARE(options.calibration->pattern, CalibrationPattern::FivePoint);
@@ -102,12 +103,12 @@ void TestCalibrationOptions::aCompleteCalibration()
          QStringLiteral("--power"), QStringLiteral("rigctld")},
     };
     for (const QStringList& arguments : atTheBounds) {
-        const CommandLine<BridgeOptions> bound = parseBridgeCommandLine(QStringList{QStringLiteral("heliotrope-rotctl")} + arguments);
+        const CommandLine<BridgeLine> bound = parseBridgeLine(QStringList{QStringLiteral("heliotrope-rotctl")} + arguments);
         QVERIFY2(bound.options, qPrintable(arguments.join(QLatin1Char(' ')) + QLatin1Char('\n') + bound.text));
     }
 
     // Without --calibrate the bridge runs as before, offsets not given.
-    const CommandLine<BridgeOptions> plain = parseBridgeCommandLine({QStringLiteral("heliotrope-rotctl")});
+    const CommandLine<BridgeLine> plain = parseBridgeLine({QStringLiteral("heliotrope-rotctl")});
     QVERIFY(plain.options && !plain.options->calibration && !plain.options->offsetsGiven);
 }
 

@@ -9,7 +9,7 @@
 
 #include "companions/measure/MeasurementEngine.h"
 #include "companions/power/CommandPowerSource.h"
-#include "companions/rotctl/Bridge.h"
+#include "companions/rotctl/bridge/Bridge.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -5,10 +5,11 @@
 // run with offsets already in force; and the bridge's reading of a rotator
 // whose line falls silent and comes back; which readings answer a P.
 
+#include "BridgeLine.h"
 #include "companions/measure/CalibrationRun.h"
 #include "companions/measure/MeasurementEngine.h"
 #include "companions/measure/RotatorLender.h"
-#include "companions/rotctl/Bridge.h"
+#include "companions/rotctl/bridge/Bridge.h"
 
 #include <QPointer>
 #include <QTcpServer>
@@ -356,7 +357,7 @@ void TestMeasurementEngine::aSilentLineSlowsTheReadingAndWhatItChangedIsPutBack(
     // interval and is said once; the first reading again puts the interval
     // back and says so, and a second silence is said again.
     ScriptedRotctld rotctld;
-    const auto line = heliotrope::rotctl::parseBridgeCommandLine(
+    const auto line = heliotrope::rotctl::parseBridgeLine(
         {"heliotrope-rotctl", "--rotctld", QStringLiteral("127.0.0.1:%1").arg(rotctld.port()), "--port", "0", "--poll-ms", "100"});
     QVERIFY2(line.options, qPrintable(line.text));
     Bridge bridge(*line.options);

@@ -18,8 +18,8 @@
 #include "companions/measure/MeasurementSession.h"
 #include "companions/measure/SunNoiseRun.h"
 #include "companions/record/StationRecord.h"
-#include "companions/rotctl/Bridge.h"
-#include "companions/rotctl/ProgressLine.h"
+#include "companions/rotctl/bridge/Bridge.h"
+#include "companions/rotctl/bridge/ProgressLine.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

@@ -7,10 +7,11 @@
 // gives the mount back, saved for its site only.
 
 #include "companions/measure/SavedCalibration.h"
+#include "companions/mount/SavedPointingModel.h"
 #include "companions/pointing/PointingFit.h"
 #include "companions/radiometer/Radiometer.h"
 #include "companions/record/StationRecord.h"
-#include "companions/rotctl/PointingModelFit.h"
+#include "companions/rotctl/reports/PointingModelFit.h"
 #include "companions/sky/TrueSun.h"
 
 #include <QRegularExpression>
@@ -324,6 +325,7 @@ void TestPointingModel::theSimulatedRadiometerSeesTheSunThroughTheMount()
 void TestPointingModel::aDayOfRecordedCalibrationsGivesTheMountSavedForItsSiteOnly()
 {
     using namespace heliotrope::measure;
+    using namespace heliotrope::mount;
     using namespace heliotrope::rotator;
     using namespace heliotrope::rotctl;
     using heliotrope::record::Measured;

@@ -8,7 +8,7 @@
 #include "companions/rotator/CommandPolicy.h"
 #include "companions/rotator/RotatorGeometry.h"
 #include "companions/rotator/RotatorProfile.h"
-#include "companions/rotctl/TrackingLog.h"
+#include "companions/rotctl/truesun/TrackingLog.h"
 #include "link/PointingMessage.h"
 #include "solar/CalculationCycle.h"
 

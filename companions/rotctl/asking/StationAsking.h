@@ -1,0 +1,42 @@
+#pragma once
+
+// heliotrope-rotctl as an asking command: --stow, --stop-rotator, --resume,
+// --status, and --calibrate or --sun-noise while a bridge of this user runs,
+// handed to that bridge over its request socket, its progress and answer
+// shown as a run of its own would show them.
+
+#include "companions/rotator/RotatorPosition.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace heliotrope::rotctl {
+
+// What an asking command asks of the running bridge over its request socket.
+enum class BridgeAsk { Stow,
+                       Resume,
+                       StopRotator,
+                       Status,
+                       Measure };
+
+struct AskOptions {
+    BridgeAsk ask = BridgeAsk::Status;
+    std::optional<rotator::RotatorPosition> stowAt;  // --stow AZ,EL; none: the bridge's own stow position
+    // A measurement: the calibration's pattern (empty: a sun-noise run), its
+    // own options as read, one --name=value word each, and the options given
+    // that it does not carry (they belong to the running bridge).
+    QString pattern;
+    QStringList measurementWords;
+    QStringList optionsNotCarried;
+};
+
+// The exit status, once the running bridge has answered (or went away);
+// nothing when no bridge of this user answers on its socket.
+std::optional<int> askRunningBridge(const AskOptions& options);
+
+// No bridge to ask: Japanese, newline, English.
+QString noBridgeText();
+
+}  // namespace heliotrope::rotctl
