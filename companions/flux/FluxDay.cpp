@@ -52,10 +52,37 @@ std::vector<UsableReference> usableReferences(const std::vector<Reference>& refe
     return usable;
 }
 
+// Which intervals between references (each by its first) hold a step of the
+// gain: the cold sky's change over the interval against the trend of the
+// intervals before it. The trend goes on across a step (the drift of the
+// air's temperature does not stop for an LNA failing) and starts again, flat,
+// after a gap too long to be followed.
+std::vector<bool> steppedIntervals(const std::vector<UsableReference>& refs, const FluxOptions& options)
+{
+    std::vector<bool> stepped(refs.size(), false);
+    double trendPerSecond = 0;
+    for (std::size_t r = 0; r + 1 < refs.size(); ++r) {
+        const double span = refs[r + 1].utc - refs[r].utc;
+        if (span > options.longestReferenceGapSeconds || !(span > 0)) {
+            trendPerSecond = 0;
+            continue;
+        }
+        const double change = 10.0 * std::log10(refs[r + 1].power / refs[r].power);
+        const double beyond = std::abs(change - trendPerSecond * span);
+        const double noise = 10.0 / std::log(10.0) * std::hypot(refs[r].relativeError, refs[r + 1].relativeError);
+        if (beyond >= options.gainStepDecibels && beyond >= options.gainStepSigma * noise)
+            stepped[r] = true;
+        else
+            trendPerSecond = change / span;
+    }
+    return stepped;
+}
+
 // The gain's wander between references, as the variance rate of a random
 // walk: each reference against the straight line through its two neighbours
-// differs by its own noise, theirs, and the walk's bridge between them.
-double gainWander(const std::vector<UsableReference>& refs, double longestGap)
+// differs by its own noise, theirs, and the walk's bridge between them. A
+// step is no wander: the triples across one are left out.
+double gainWander(const std::vector<UsableReference>& refs, const std::vector<bool>& stepped, double longestGap)
 {
     double excess = 0;
     double bridges = 0;
@@ -63,7 +90,7 @@ double gainWander(const std::vector<UsableReference>& refs, double longestGap)
         const UsableReference& a = refs[r - 1];
         const UsableReference& m = refs[r];
         const UsableReference& b = refs[r + 1];
-        if (m.utc - a.utc > longestGap || b.utc - m.utc > longestGap || !(b.utc > a.utc))
+        if (m.utc - a.utc > longestGap || b.utc - m.utc > longestGap || !(b.utc > a.utc) || stepped[r - 1] || stepped[r])
             continue;
         const double u = (m.utc - a.utc) / (b.utc - a.utc);
         const double predicted = a.power + (b.power - a.power) * u;
@@ -227,6 +254,8 @@ const char* flagName(Flag flag)
         return "sun-low";
     case Flag::Unreadable:
         return "unreadable";
+    case Flag::GainStep:
+        return "gain-step";
     }
     return "?";
 }
@@ -239,6 +268,8 @@ FluxDay workOutDay(const std::vector<Reading>& readings, const std::vector<Refer
     day.scaleRelativeError = station.scale.relativeError;
     const std::vector<UsableReference> refs = usableReferences(references);
     day.referencesUsed = static_cast<int>(refs.size());
+    const std::vector<bool> stepped = steppedIntervals(refs, options);
+    day.gainSteps = static_cast<int>(std::count(stepped.begin(), stepped.end(), true));
 
     // In time order; a reading without a time to place it by goes last, flagged.
     std::vector<std::size_t> order(readings.size());
@@ -283,6 +314,8 @@ FluxDay workOutDay(const std::vector<Reading>& readings, const std::vector<Refer
         Share& share = shares[k];
         share.b = static_cast<std::size_t>(after - refs.begin());
         share.a = after->utc == r.utc ? share.b : share.b - 1;
+        if (share.a != share.b && stepped[share.a])
+            o.flags |= static_cast<unsigned>(Flag::GainStep);
         const UsableReference& a = refs[share.a];
         const UsableReference& b = refs[share.b];
         share.u = b.utc > a.utc ? (r.utc - a.utc) / (b.utc - a.utc) : 0.0;
@@ -334,7 +367,7 @@ FluxDay workOutDay(const std::vector<Reading>& readings, const std::vector<Refer
         o.quietScatterSfu = found.quietScatterSfu[i];
         o.inBurst = found.inBurst[i];
     }
-    day.gainWander = gainWander(refs, options.longestReferenceGapSeconds);
+    day.gainWander = gainWander(refs, stepped, options.longestReferenceGapSeconds);
     const Budget budget{refs, day.gainWander, day.readingNoise, station.air.zenithOpacityError, station.scale.systemTemperatureError, station, station.scale.relativeError};
     for (FluxBurst& burst : found.bursts) {
         burst.scale = day.scale;

@@ -63,13 +63,18 @@ enum class Flag : unsigned {
     NoReference = 1u << 6,        // no references on both sides within reach: no Y to trust
     SunLow = 1u << 7,             // the sun below the lowest elevation
     Unreadable = 1u << 8,         // a power or an angle that is not a number, or a power not above 0
+    // Between two references whose cold sky differs by gainStepDecibels or
+    // more against the trend of those before: the receiver's gain stepped
+    // somewhere between them, and a straight line between the two is not the
+    // gain of the moment.
+    GainStep = 1u << 9,
 };
 
 bool hasFlag(unsigned flags, Flag flag);
 // A short word for each flag, for files and journals: "moved", "off-sun", ...
 const char* flagName(Flag flag);
 inline constexpr Flag kAllFlags[] = {Flag::Moved, Flag::OffSun, Flag::DuringReference, Flag::DuringStow, Flag::DuringMeasurement,
-                                     Flag::Spike, Flag::NoReference, Flag::SunLow, Flag::Unreadable};
+                                     Flag::Spike, Flag::NoReference, Flag::GainStep, Flag::SunLow, Flag::Unreadable};
 
 // How many beamwidths above the horizon the sun stands before the ground is
 // out of the beam (its gain there 0.2 % of the axis's).
@@ -81,6 +86,11 @@ struct FluxOptions {
     // sun within kBeamClearOfTheGround beamwidths of the horizon.
     double lowestElevationDegrees = 5;
     double longestReferenceGapSeconds = 1800;  // readings between references farther apart are not worked out
+    // A step of the cold sky from one reference to the next, against the
+    // trend drawn from the references before (none at the day's start), dB;
+    // and no less than this many of the two references' standard errors.
+    double gainStepDecibels = 0.5;
+    double gainStepSigma = 5;
     // A spike: readings above the level of the neighbours within
     // spikeNeighbourSeconds by spikeSigma of the readings' noise, for at most
     // longestSpikeSeconds, the flux the same on both sides of it.
@@ -169,6 +179,7 @@ struct FluxDay {
     int referencesUsed = 0;
     double readingNoise = 0;  // one reading's noise, relative to its flux, from the clean readings' differences
     double gainWander = 0;    // the gain's wander between references, relative variance a second
+    int gainSteps = 0;        // intervals between references whose readings are flagged GainStep
 };
 
 // The day from its readings and references (in any order), the station and

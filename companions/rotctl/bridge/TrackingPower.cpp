@@ -2,6 +2,7 @@
 
 #include "companions/common/JstText.h"
 #include "companions/common/ShiftedClock.h"
+#include "companions/flux/FluxDay.h"
 #include "companions/flux/FluxScale.h"
 #include "companions/measure/BesideTheSun.h"
 #include "companions/rotctl/bridge/Bridge.h"
@@ -24,7 +25,8 @@ constexpr double kDay = 86400.0;
 constexpr double kReferencePollMs = 250;
 // Two readings this close are one position: the rotator has not moved.
 constexpr double kSameReadingDegrees = 1e-6;
-constexpr double kGainStepDecibels = 0.5;
+// The step the day's arithmetic flags its readings for is the step warned of.
+const double kGainStepDecibels = flux::FluxOptions{}.gainStepDecibels;
 constexpr double kLowestGainJudgedDegrees = 15;
 
 qint64 jstDayOf(double utc)

@@ -255,7 +255,7 @@ bool saveFluxFits(const WorkedFluxDay& worked, const QString& path, QString* pro
     keys.text("TIMEREF", QStringLiteral("TOPOCENT"), "");
     keys.text("TCOMM1", QStringLiteral("seconds since DATE-OBS"), "");
     keys.text("TCOMM5", QStringLiteral("flag bits: 1 moved, 2 off-sun, 4 reference, 8 stow, 16 measurement, 32 spike, "
-                                       "64 no-reference, 128 sun-low, 256 unreadable"),
+                                       "64 no-reference, 128 sun-low, 256 unreadable, 512 gain-step"),
               "");
     std::vector<double> time(n), fluxSfu(n), error(n), totalError(n), quiet(n);
     std::vector<int> flags(n);

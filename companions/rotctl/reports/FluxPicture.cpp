@@ -120,6 +120,8 @@ QString flagLabel(flux::Flag flag)
         return QStringLiteral("太陽が低い sun low");
     case flux::Flag::Unreadable:
         return QStringLiteral("読めない unreadable");
+    case flux::Flag::GainStep:
+        return QStringLiteral("利得の段差 gain step");
     }
     return {};
 }

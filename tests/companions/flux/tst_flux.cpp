@@ -21,6 +21,7 @@ private slots:
     void fluxIsTheSunNoiseArithmeticTurnedRound();
     void theThreeScalesAgreeOnOneDay();
     void aDecibelOfGainDriftIsFollowedByTheReferences();
+    void readingsAcrossAGainStepAreFlagged();
     void flagsSayWhyAndKeepReadingsOutOfTheQuietValues();
     void aBurstIsFoundAndASpikeIsNot();
     void aDayWithoutEnoughReadingsSaysSo();
@@ -218,6 +219,30 @@ void TestFlux::aDecibelOfGainDriftIsFollowedByTheReferences()
         QVERIFY2(std::abs(sum / n - 100) < 0.2, qPrintable(QStringLiteral("after reference %1: %2").arg(r).arg(sum / n)));
     }
     QVERIFY(std::abs(*d.daily.fluxSfu - 100) < 0.1);
+    QCOMPARE(d.gainSteps, 0);
+}
+
+void TestFlux::readingsAcrossAGainStepAreFlagged()
+{
+    // An LNA losing a dB mid-interval, on a gain drifting a dB over the day.
+    Day day;
+    const double step = kTransit + 250;
+    day.gain = [&day, step](double t) { return std::pow(10.0, 0.1 * (t - day.from) / (day.to - day.from) - (t >= step ? 0.1 : 0.0)); };
+    day.make();
+    const FluxDay d = workOutDay(day.readings, day.references, station(), kTransit);
+    QCOMPARE(d.gainSteps, 1);
+    double lowest = 1e9;
+    for (const FluxReading& r : d.readings) {
+        // Between the middles of the references either side of the step
+        // (at the transit and ten minutes on), every reading; none elsewhere.
+        const bool straddles = r.utc > kTransit + 29.5 && r.utc < kTransit + 629.5;
+        QVERIFY2(hasFlag(r.flags, Flag::GainStep) == straddles, qPrintable(QString::number(r.utc - step)));
+        if (r.flags == 0)
+            lowest = std::min(lowest, *r.fluxSfu);
+    }
+    // What would have come out 21 % low is not in the quiet values.
+    QVERIFY2(lowest > 98, qPrintable(QString::number(lowest)));
+    QVERIFY2(std::abs(*d.daily.fluxSfu - 100) < 0.1, qPrintable(QString::number(*d.daily.fluxSfu)));
 }
 
 void TestFlux::flagsSayWhyAndKeepReadingsOutOfTheQuietValues()

@@ -13,8 +13,8 @@
 #include "companions/record/FluxRecord.h"
 #include "companions/record/StationRecord.h"
 
-#include <QSaveFile>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QTest>
 #include <QTimeZone>
 
