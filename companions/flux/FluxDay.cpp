@@ -260,6 +260,21 @@ const char* flagName(Flag flag)
     return "?";
 }
 
+BurstReach burstReach(const FluxDay& day, const FluxBurst& burst)
+{
+    BurstReach reach{burst.startUtc, std::max(burst.endUtc, day.readings.empty() ? burst.endUtc : day.readings.back().utc)};
+    const auto quiet = [](const FluxReading& r) { return r.flags == 0 && r.fluxSfu && !r.inBurst; };
+    for (const FluxReading& r : day.readings) {
+        if (r.utc < burst.startUtc && quiet(r))
+            reach.fromUtc = r.utc;
+        if (r.utc > burst.endUtc && quiet(r)) {
+            reach.toUtc = r.utc;
+            break;
+        }
+    }
+    return reach;
+}
+
 FluxDay workOutDay(const std::vector<Reading>& readings, const std::vector<Reference>& references, const FluxStation& station,
                    double transitUtc, const FluxOptions& options)
 {

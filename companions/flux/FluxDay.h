@@ -182,6 +182,16 @@ struct FluxDay {
     int gainSteps = 0;        // intervals between references whose readings are flagged GainStep
 };
 
+// When a burst was, or may have been, under way (Unix UTC s): from the last
+// quiet reading before its start to the first after its end, for the station
+// did not see the sun between them (a measurement, a reference); without
+// one before, its start; without one after, the day's latest reading.
+struct BurstReach {
+    double fromUtc = 0;
+    double toUtc = 0;
+};
+BurstReach burstReach(const FluxDay& day, const FluxBurst& burst);
+
 // The day from its readings and references (in any order), the station and
 // the sun's transit (Unix UTC s).
 FluxDay workOutDay(const std::vector<Reading>& readings, const std::vector<Reference>& references, const FluxStation& station,

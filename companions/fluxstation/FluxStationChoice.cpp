@@ -26,7 +26,7 @@ double utcOf(const QDateTime& when)
 // from the day's typed flux, at the frequency asked.
 bool serves(const record::RecordedSunNoise& run, const FluxStationAsk& ask)
 {
-    if (run.rehearsal() || !run.found || !run.gOverTDecibelsPerKelvin || !run.yDecibels
+    if (run.rehearsal() || run.duringBurst || !run.found || !run.gOverTDecibelsPerKelvin || !run.yDecibels
         || run.fluxSource != record::FluxSource::TypedForTheDay || !run.utc.isValid() || utcOf(run.utc) > ask.atUtc)
         return false;
     if (!ask.frequencyMegahertz)

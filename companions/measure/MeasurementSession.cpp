@@ -121,6 +121,7 @@ void MeasurementSession::onFirstReading()
     if (m_stage != Stage::ReadingPower)
         return;
     m_stage = Stage::Running;
+    m_runStarted = utcOf(m_clock());
     m_engine = std::make_unique<MeasurementEngine>(
         m_lender, *m_power, std::visit([this](const auto& run) { return engineSettings(m_request.measurement, run); }, m_request.run), m_clock);
     connect(m_engine.get(), &MeasurementEngine::notice, this, &MeasurementSession::notice);
@@ -177,7 +178,7 @@ void MeasurementSession::onSunNoiseFinished(const MeasurementOutcome& ended)
 {
     m_engine->finish();
     sayOutcome(ended);
-    m_keeping->recordSunNoise(m_sunNoise->result(), ended, utcOf(m_clock()));
+    m_keeping->recordSunNoise(m_sunNoise->result(), ended, m_runStarted, utcOf(m_clock()));
     end(ended);
 }
 
@@ -188,7 +189,7 @@ void MeasurementSession::endBeforeTheRun(const MeasurementOutcome& outcome)
     if (std::holds_alternative<CalibrationOptions>(m_request.run))
         m_keeping->recordCalibration(std::nullopt, {}, outcome, utcOf(m_clock()), m_lender.rotatorProfile());
     else
-        m_keeping->recordSunNoise(SunNoiseResult{}, outcome, utcOf(m_clock()));
+        m_keeping->recordSunNoise(SunNoiseResult{}, outcome, utcOf(m_clock()), utcOf(m_clock()));
     end(outcome);
 }
 

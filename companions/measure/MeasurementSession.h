@@ -16,6 +16,7 @@
 #include "companions/measure/SunNoiseOptions.h"
 #include "companions/station/SystemClock.h"
 
+#include <QDateTime>
 #include <QObject>
 
 #include <memory>
@@ -101,6 +102,7 @@ private:
     MeasurementRequest m_request;
     companions::UtcClock m_clock;
     Stage m_stage = Stage::Idle;
+    QDateTime m_runStarted;  // when the run began to measure, on the run's clock
     MeasurementOutcome m_outcome;
     std::unique_ptr<ResultKeeping> m_keeping;
     std::unique_ptr<heliotrope::power::PowerSource> m_power;

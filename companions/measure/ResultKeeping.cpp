@@ -270,11 +270,13 @@ void ResultKeeping::recordCalibration(const std::optional<CalibrationOutcome>& f
         m_warning(record::warningText(*moved));
 }
 
-void ResultKeeping::recordSunNoise(const SunNoiseResult& result, const MeasurementOutcome& outcome, const QDateTime& measured) const
+void ResultKeeping::recordSunNoise(const SunNoiseResult& result, const MeasurementOutcome& outcome, const QDateTime& started,
+                                   const QDateTime& measured) const
 {
     const SunNoiseOptions& options = std::get<SunNoiseOptions>(m_request.run);
     RecordedSunNoise kept;
     kept.utc = measured;
+    kept.startedUtc = started;
     kept.site = recordedSite(m_request.site);
     kept.clockOffsetSeconds = m_request.measurement.clockOffsetSeconds;
     for (const heliotrope::sunnoise::PowerPair& pair : result.repeats)

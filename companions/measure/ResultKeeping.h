@@ -39,7 +39,9 @@ public:
     // bridge has learnt of the rotator so far.
     void recordCalibration(const std::optional<CalibrationOutcome>& fitted, const std::vector<MeasuredPoint>& runPoints,
                            const MeasurementOutcome& outcome, const QDateTime& measured, const rotator::RotatorProfile& learnt) const;
-    void recordSunNoise(const SunNoiseResult& result, const MeasurementOutcome& outcome, const QDateTime& measured) const;
+    // `started`: when it began to measure (its end, for a run that never began).
+    void recordSunNoise(const SunNoiseResult& result, const MeasurementOutcome& outcome, const QDateTime& started,
+                        const QDateTime& measured) const;
 
 private:
     // Said before new offsets are saved over ones they do not agree with.

@@ -111,12 +111,14 @@ QStringList healthLines(const StationRecord& record, const HealthThresholds& thr
     const RecordedCalibration* latest = nullptr;
     const RecordedCalibration* before = nullptr;
     for (const StationRun& run : runs) {
-        // A rehearsal measured the sun of another hour: not the station as it is.
-        if (const auto* noise = std::get_if<RecordedSunNoise>(&run); noise && noise->yDecibels && noise->frequencyMegahertz && !noise->rehearsal())
+        // A rehearsal measured the sun of another hour, and a run during a
+        // burst a sun that was not quiet: neither is the station as it is.
+        if (const auto* noise = std::get_if<RecordedSunNoise>(&run);
+            noise && noise->yDecibels && noise->frequencyMegahertz && !noise->rehearsal() && !noise->duringBurst)
             latestY = noise;
         // A scan over the top found the offsets of the other side of the zenith: not the station's usual ones.
         if (const auto* calibration = std::get_if<RecordedCalibration>(&run);
-            calibration && calibration->found && !calibration->overTheTop && !calibration->rehearsal()) {
+            calibration && calibration->found && !calibration->overTheTop && !calibration->rehearsal() && !calibration->duringBurst) {
             before = latest;
             latest = calibration;
         }

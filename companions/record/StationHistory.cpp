@@ -14,6 +14,8 @@ namespace heliotrope::record {
 
 namespace {
 
+const QString kDuringBurstMark = QStringLiteral("  バースト中 during a burst (健康の判断から除外 out of the health check)");
+
 QString signedNumber(double value, int decimals)
 {
     return (value >= 0 ? QStringLiteral("+") : QString()) + QString::number(value, 'f', decimals);
@@ -72,6 +74,8 @@ QString calibrationLine(const RecordedCalibration& c)
     else
         line += c.saved ? QStringLiteral("  保存 saved")
                         : QStringLiteral("  保存せず not saved: ") + reasonOnOneLine(c.reason);
+    if (c.duringBurst)
+        line += kDuringBurstMark;
     return line;
 }
 
@@ -100,6 +104,8 @@ QString sunNoiseLine(const RecordedSunNoise& r)
                                                                     : QStringLiteral("仮定 assumed, --flux"));
     if (r.gainControlWarning)
         line += QStringLiteral("  AGC の疑い AGC suspected");
+    if (r.duringBurst)
+        line += kDuringBurstMark;
     return line;
 }
 

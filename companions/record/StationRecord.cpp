@@ -119,6 +119,14 @@ const char* const kStepTo6[] = {
      " utc_ms INTEGER PRIMARY KEY, flags INTEGER NOT NULL, in_burst INTEGER NOT NULL) WITHOUT ROWID"),
 };
 
+// A run during a burst is marked (every run before was unmarked, the flux
+// watch not yet there); a sun-noise run's start is kept beside its end.
+const char* const kStepTo7[] = {
+    "ALTER TABLE calibrations ADD COLUMN during_burst INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE sun_noise_runs ADD COLUMN during_burst INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE sun_noise_runs ADD COLUMN started_utc TEXT",
+};
+
 struct Step {
     const char* const* statements;
     std::size_t count;
@@ -130,6 +138,7 @@ const Step kSteps[] = {
     {kStepTo4, std::size(kStepTo4)},
     {kStepTo5, std::size(kStepTo5)},
     {kStepTo6, std::size(kStepTo6)},
+    {kStepTo7, std::size(kStepTo7)},
 };
 static_assert(std::size(kSteps) == StationRecord::kSchemaVersion);
 
@@ -343,8 +352,8 @@ std::optional<qint64> StationRecord::addCalibration(const RecordedCalibration& c
                                "INSERT INTO calibrations (utc, latitude, longitude, height, pattern, found, saved, reason,"
                                " azimuth_offset, azimuth_offset_error, elevation_offset, elevation_offset_error,"
                                " xel_beamwidth, xel_beamwidth_error, el_beamwidth, el_beamwidth_error, y_db, y_db_error,"
-                               " sun_elevation, refraction, rotator_step, dead_band, program_version, over_the_top, clock_offset_s)"
-                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+                               " sun_elevation, refraction, rotator_step, dead_band, program_version, over_the_top, clock_offset_s, during_burst)"
+                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
                            for (const QVariant& v :
                                 {QVariant(timeText(c.utc)), QVariant(c.site.latitude), QVariant(c.site.longitude), QVariant(c.site.height),
                                  QVariant(c.pattern), QVariant(c.found), QVariant(c.saved), QVariant(c.reason), valueOf(c.azimuthOffset),
@@ -352,7 +361,7 @@ std::optional<qint64> StationRecord::addCalibration(const RecordedCalibration& c
                                  valueOf(c.crossElevationBeamwidth), errorOf(c.crossElevationBeamwidth), valueOf(c.elevationBeamwidth),
                                  errorOf(c.elevationBeamwidth), valueOf(c.yDecibels), errorOf(c.yDecibels), QVariant(c.sunElevation),
                                  QVariant(c.refraction), orNull(c.rotatorStep), QVariant(c.deadBand), QVariant(c.programVersion),
-                                 QVariant(c.overTheTop), QVariant(c.clockOffsetSeconds)})
+                                 QVariant(c.overTheTop), QVariant(c.clockOffsetSeconds), QVariant(c.duringBurst)})
                                query.addBindValue(v);
                            if (!query.exec())
                                return query.lastError().text();
@@ -384,13 +393,14 @@ std::optional<qint64> StationRecord::addSunNoise(const RecordedSunNoise& r)
                            query.prepare(QStringLiteral(
                                "INSERT INTO sun_noise_runs (utc, latitude, longitude, height, found, reason, y_db, y_db_deviation,"
                                " g_over_t, flux_sfu, frequency_mhz, dish_diameter_m, program_version, expected_y_db, agc_warning,"
-                               " clock_offset_s, flux_source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+                               " clock_offset_s, flux_source, during_burst, started_utc) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
                            for (const QVariant& v :
                                 {QVariant(timeText(r.utc)), QVariant(r.site.latitude), QVariant(r.site.longitude), QVariant(r.site.height),
                                  QVariant(r.found), QVariant(r.reason), orNull(r.yDecibels), orNull(r.yDecibelsDeviation),
                                  orNull(r.gOverTDecibelsPerKelvin), orNull(r.fluxSfu), orNull(r.frequencyMegahertz),
                                  orNull(r.dishDiameterMetres), QVariant(r.programVersion), orNull(r.expectedYDecibels),
-                                 QVariant(r.gainControlWarning), QVariant(r.clockOffsetSeconds), QVariant(fluxSourceText(r.fluxSource))})
+                                 QVariant(r.gainControlWarning), QVariant(r.clockOffsetSeconds), QVariant(fluxSourceText(r.fluxSource)),
+                                 QVariant(r.duringBurst), r.startedUtc.isValid() ? QVariant(timeText(r.startedUtc)) : QVariant(QMetaType::fromType<QString>())})
                                query.addBindValue(v);
                            if (!query.exec())
                                return query.lastError().text();
@@ -413,7 +423,7 @@ const QString kCalibrationColumns = QStringLiteral(
     "id, utc, latitude, longitude, height, pattern, found, saved, reason,"
     " azimuth_offset, azimuth_offset_error, elevation_offset, elevation_offset_error,"
     " xel_beamwidth, xel_beamwidth_error, el_beamwidth, el_beamwidth_error, y_db, y_db_error,"
-    " sun_elevation, refraction, rotator_step, dead_band, program_version, over_the_top, clock_offset_s");
+    " sun_elevation, refraction, rotator_step, dead_band, program_version, over_the_top, clock_offset_s, during_burst");
 
 RecordedCalibration calibrationFrom(const QSqlQuery& q, const QSqlDatabase& db)
 {
@@ -437,6 +447,7 @@ RecordedCalibration calibrationFrom(const QSqlQuery& q, const QSqlDatabase& db)
     c.programVersion = q.value(23).toString();
     c.overTheTop = q.value(24).toBool();
     c.clockOffsetSeconds = q.value(25).toDouble();
+    c.duringBurst = q.value(26).toBool();
     QSqlQuery points(db);
     points.prepare(QStringLiteral(
         "SELECT role, planned_xel, planned_el, skipped, xel, el, power_db, spread_db, count, utc, sun_azimuth,"
@@ -468,7 +479,8 @@ RecordedCalibration calibrationFrom(const QSqlQuery& q, const QSqlDatabase& db)
 
 const QString kSunNoiseColumns = QStringLiteral(
     "id, utc, latitude, longitude, height, found, reason, y_db, y_db_deviation, g_over_t, flux_sfu,"
-    " frequency_mhz, dish_diameter_m, program_version, expected_y_db, agc_warning, clock_offset_s, flux_source");
+    " frequency_mhz, dish_diameter_m, program_version, expected_y_db, agc_warning, clock_offset_s, flux_source, during_burst,"
+    " started_utc");
 
 RecordedSunNoise sunNoiseFrom(const QSqlQuery& q, const QSqlDatabase& db)
 {
@@ -489,6 +501,9 @@ RecordedSunNoise sunNoiseFrom(const QSqlQuery& q, const QSqlDatabase& db)
     r.gainControlWarning = q.value(15).toBool();
     r.clockOffsetSeconds = q.value(16).toDouble();
     r.fluxSource = fluxSourceFrom(q.value(17));
+    r.duringBurst = q.value(18).toBool();
+    if (!q.value(19).isNull())
+        r.startedUtc = timeFrom(q.value(19));
     QSqlQuery repeats(db);
     repeats.prepare(QStringLiteral("SELECT sun_db, cold_db FROM sun_noise_repeats WHERE run_id = ? ORDER BY seq"));
     repeats.addBindValue(r.id);
@@ -531,7 +546,7 @@ std::vector<RecordedSunNoise> StationRecord::lastSunNoiseAt(double frequencyMega
         return runs;
     QSqlQuery query(db);
     // The station's own runs: a rehearsal's Y says nothing of the receiver today.
-    query.prepare(QStringLiteral("SELECT %1 FROM sun_noise_runs WHERE found AND y_db IS NOT NULL AND clock_offset_s = 0"
+    query.prepare(QStringLiteral("SELECT %1 FROM sun_noise_runs WHERE found AND y_db IS NOT NULL AND clock_offset_s = 0 AND NOT during_burst"
                                  " AND frequency_mhz BETWEEN ? AND ? ORDER BY utc DESC, id DESC LIMIT ?")
                       .arg(kSunNoiseColumns));
     query.addBindValue(frequencyMegahertz - 0.001);
@@ -610,6 +625,60 @@ bool StationRecord::setFluxOn(const QDate& utcDay, double fluxSfu, const QDateTi
     return writeResult(QStringLiteral("%1 のフラックス").arg(dayText(utcDay)), QStringLiteral("the flux of %1").arg(dayText(utcDay)),
                        rows)
         .has_value();
+}
+
+std::optional<std::vector<StationRun>> StationRecord::markRunsDuringBurst(const QDateTime& from, const QDateTime& to)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    std::vector<qint64> calibrations;
+    std::vector<qint64> sunNoise;
+    const auto rows = [&](QSqlQuery& query) -> std::variant<qint64, QString> {
+        const auto marked = [&](const QString& select, const QString& update, std::vector<qint64>& ids) -> std::optional<QString> {
+            query.prepare(select);
+            query.addBindValue(timeText(from));
+            query.addBindValue(timeText(to));
+            if (!query.exec())
+                return query.lastError().text();
+            while (query.next())
+                ids.push_back(query.value(0).toLongLong());
+            query.prepare(update);
+            for (const qint64 id : ids) {
+                query.addBindValue(id);
+                if (!query.exec())
+                    return query.lastError().text();
+            }
+            return std::nullopt;
+        };
+        // A calibration that never reached its first point measured nothing.
+        if (const std::optional<QString> problem
+            = marked(QStringLiteral("SELECT id FROM calibrations WHERE NOT during_burst AND utc >= ?"
+                                    " AND (SELECT MIN(utc) FROM calibration_points WHERE calibration_id = calibrations.id) <= ?"),
+                     QStringLiteral("UPDATE calibrations SET during_burst = 1 WHERE id = ?"), calibrations))
+            return *problem;
+        if (const std::optional<QString> problem
+            = marked(QStringLiteral("SELECT id FROM sun_noise_runs WHERE NOT during_burst AND utc >= ? AND COALESCE(started_utc, utc) <= ?"),
+                     QStringLiteral("UPDATE sun_noise_runs SET during_burst = 1 WHERE id = ?"), sunNoise))
+            return *problem;
+        return qint64{0};
+    };
+    if (!writeResult(QStringLiteral("バーストの印"), QStringLiteral("the mark of a burst"), rows))
+        return std::nullopt;
+    std::vector<StationRun> runs;
+    QSqlQuery query(db);
+    for (const qint64 id : calibrations) {
+        query.prepare(QStringLiteral("SELECT %1 FROM calibrations WHERE id = ?").arg(kCalibrationColumns));
+        query.addBindValue(id);
+        if (query.exec() && query.next())
+            runs.emplace_back(calibrationFrom(query, db));
+    }
+    for (const qint64 id : sunNoise) {
+        query.prepare(QStringLiteral("SELECT %1 FROM sun_noise_runs WHERE id = ?").arg(kSunNoiseColumns));
+        query.addBindValue(id);
+        if (query.exec() && query.next())
+            runs.emplace_back(sunNoiseFrom(query, db));
+    }
+    std::stable_sort(runs.begin(), runs.end(), [](const StationRun& a, const StationRun& b) { return runUtc(a) < runUtc(b); });
+    return runs;
 }
 
 bool StationRecord::integrityOk() const

@@ -35,8 +35,9 @@ public:
     // calibrations were all straight); 4: a rehearsal's clock offset; 5: where
     // a sun-noise run's flux came from, and the flux typed in for a day; 6:
     // the readings while tracking, the references on cold sky and the days'
-    // flux worked out from them (FluxRecord.h).
-    static constexpr int kSchemaVersion = 6;
+    // flux worked out from them (FluxRecord.h); 7: a run's mark of a burst
+    // under way while it ran, and when a sun-noise run began.
+    static constexpr int kSchemaVersion = 7;
 
     // $XDG_DATA_HOME/heliotrope/station.sqlite (~/.local/share/… when unset).
     static QString defaultPath();
@@ -67,7 +68,7 @@ public:
     // calibrations with their points and sun-noise runs with their repeats.
     std::vector<StationRun> history(const QDateTime& since = QDateTime()) const;
     // The last `count` sun-noise runs that found a Y at this frequency
-    // (within 1 kHz), oldest first.
+    // (within 1 kHz), oldest first; none taken during a burst.
     std::vector<RecordedSunNoise> lastSunNoiseAt(double frequencyMegahertz, int count) const;
     // The latest straight calibration that found offsets (saved or not, as
     // `savedOnly`); a scan over the top is never the calibration in use, nor
@@ -84,6 +85,13 @@ public:
     // problem() said, when nothing was written.
     bool setFluxOn(const QDate& utcDay, double fluxSfu, const QDateTime& typedUtc,
                    const std::vector<RecordedSunNoise>& runsWorkedOutAgain);
+
+    // Marks the runs that measured while a burst was or may have been under
+    // way, between `from` and `to` (UTC): a calibration from its first point
+    // to its end, a sun-noise run from its start (its end when not known).
+    // The runs marked by this call (those marked before are not again), or
+    // nothing when the record cannot be written (problem() says why).
+    std::optional<std::vector<StationRun>> markRunsDuringBurst(const QDateTime& from, const QDateTime& to);
 
     // PRAGMA integrity_check said "ok".
     bool integrityOk() const;

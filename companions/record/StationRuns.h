@@ -78,6 +78,10 @@ struct RecordedCalibration {
     // the health figures and the pointing fit.
     double clockOffsetSeconds = 0;
     bool rehearsal() const { return clockOffsetSeconds != 0; }
+    // A solar radio burst was, or may have been, under way while it ran (the
+    // flux watch finds a burst minutes after it began): the sun was not the
+    // quiet sun the fit assumes. Out of the health figures.
+    bool duringBurst = false;
 };
 
 enum class FluxSource { Assumed,
@@ -90,7 +94,9 @@ struct RecordedRepeat {
 
 struct RecordedSunNoise {
     qint64 id = 0;
-    QDateTime utc;
+    QDateTime utc;         // when the run ended
+    QDateTime startedUtc;  // when it began to measure; invalid for runs kept before it was
+
     RecordedSite site;
     std::vector<RecordedRepeat> repeats;
     bool found = false;
@@ -110,6 +116,9 @@ struct RecordedSunNoise {
     QString programVersion;
     double clockOffsetSeconds = 0;  // a rehearsal, as for a calibration
     bool rehearsal() const { return clockOffsetSeconds != 0; }
+    // As for a calibration; nor a scale for the day's flux: a burst's
+    // excess taken for the quiet sun's typed flux would lower G/T.
+    bool duringBurst = false;
 };
 
 // One entry of the history, either kind.

@@ -258,6 +258,7 @@ int runBridge(const BridgeOptions& bridgeOptions, const RunOptions* run)
         else
             warn(problem);
         fluxWatch = std::make_unique<FluxWatch>(*watch, options.trueSun, keeping.scales(options.trackingPower->beamwidthDegrees), keeping.days());
+        fluxWatch->setRunMarker(keeping.runsDuringBursts());
         QObject::connect(fluxWatch.get(), &FluxWatch::notice, say);
         QObject::connect(fluxWatch.get(), &FluxWatch::warning, warn);
         desk.setTrackingPower(watch.get(), fluxWatch.get());

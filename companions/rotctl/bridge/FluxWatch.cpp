@@ -101,7 +101,6 @@ void FluxWatch::look()
             continue;
         }
         emit warning(said::burstFound(burst));
-        emit burstSeen(burst);
         seen.push_back(burst);
     }
     // A burst said stays said though a later look, with more readings
@@ -113,6 +112,27 @@ void FluxWatch::look()
     }
     std::sort(seen.begin(), seen.end(), [](const flux::FluxBurst& a, const flux::FluxBurst& b) { return a.startUtc < b.startUtc; });
     m_bursts = std::move(seen);
+    markRunsDuring(*worked);
+}
+
+void FluxWatch::markRunsDuring(const flux::FluxDay& day)
+{
+    if (!m_marker)
+        return;
+    for (const flux::FluxBurst& burst : day.bursts) {
+        const flux::BurstReach reach = flux::burstReach(day, burst);
+        QString problem;
+        const std::optional<std::vector<record::StationRun>> marked = m_marker(reach.fromUtc, reach.toUtc, &problem);
+        if (!marked) {
+            if (problem != m_markProblemSaid)
+                emit warning(said::runsDuringBurstNotMarked(problem));
+            m_markProblemSaid = problem;
+            return;
+        }
+        m_markProblemSaid.clear();
+        for (const record::StationRun& run : *marked)
+            emit warning(said::runDuringBurst(run));
+    }
 }
 
 void FluxWatch::closeDay(qint64 jstDay, const std::vector<flux::Reading>& readings, const std::vector<flux::Reference>& references)
@@ -124,9 +144,9 @@ void FluxWatch::closeDay(qint64 jstDay, const std::vector<flux::Reading>& readin
     for (const flux::FluxBurst& burst : worked->bursts) {
         if (jstDay != m_jstDay || !alreadySaid(burst)) {
             emit warning(said::burstFound(burst));
-            emit burstSeen(burst);
         }
     }
+    markRunsDuring(*worked);
     QString problem;
     if (m_keeper && !m_keeper(jstDate(jstDay), *worked, choice.source, &problem)) {
         emit warning(said::fluxDayNotKept(jstDate(jstDay), problem));

@@ -14,6 +14,7 @@
 // left.
 
 #include "companions/flux/FluxDay.h"
+#include "companions/record/StationRuns.h"
 #include "companions/rotctl/bridge/TrackingPower.h"
 #include "companions/rotctl/truesun/TrueSunOptions.h"
 
@@ -43,12 +44,18 @@ public:
     // Keeps a day worked out; false, with the reason, when it was not kept.
     using DayKeeper = std::function<bool(const QDate& jstDay, const flux::FluxDay& day, const QString& source, QString* problem)>;
 
+    // Marks the runs that measured between two instants (Unix UTC s) as
+    // taken during a burst: those newly marked, or nothing, with why, when
+    // the record could not be written.
+    using RunMarker = std::function<std::optional<std::vector<record::StationRun>>(double fromUtc, double toUtc, QString* problem)>;
+
     // The day so far is worked out this often, companions' seconds.
     static constexpr double kLookEverySeconds = 300;
 
     FluxWatch(TrackingPower& watch, const TrueSunOptions& sky, Chooser chooser, DayKeeper keeper,
               const flux::FluxOptions& options = {}, QObject* parent = nullptr);
 
+    void setRunMarker(RunMarker marker) { m_marker = std::move(marker); }
     void start();
     // The bridge ends: the day so far is worked out and kept as it stands
     // (a later close of the same day replaces it).
@@ -64,19 +71,21 @@ public:
 signals:
     void notice(const QString& line);
     void warning(const QString& line);
-    // A burst said, for whatever keeps track of what it overlapped.
-    void burstSeen(const flux::FluxBurst& burst);
 
 private:
     void closeDay(qint64 jstDay, const std::vector<flux::Reading>& readings, const std::vector<flux::Reference>& references);
     std::optional<flux::FluxDay> workOut(qint64 jstDay, const std::vector<flux::Reading>& readings,
                                          const std::vector<flux::Reference>& references, Choice* choice);
     bool alreadySaid(const flux::FluxBurst& burst) const;
+    // At each look, for a burst grows: a run is marked once, and said once.
+    void markRunsDuring(const flux::FluxDay& day);
 
     TrackingPower& m_watch;
     TrueSunOptions m_sky;
     Chooser m_chooser;
     DayKeeper m_keeper;
+    RunMarker m_marker;
+    QString m_markProblemSaid;
     flux::FluxOptions m_options;
     QTimer m_lookTimer;
 

@@ -5,6 +5,8 @@
 #include "companions/record/StationRecord.h"
 #include "companions/rotctl/bridge/TrackingPowerMessages.h"
 
+#include <QTimeZone>
+
 #include <cmath>
 #include <memory>
 
@@ -76,6 +78,22 @@ FluxWatch::DayKeeper TrackingPowerKeeping::days() const
         *problem = flux.problem();
         kept->failed();
         return false;
+    };
+}
+
+FluxWatch::RunMarker TrackingPowerKeeping::runsDuringBursts() const
+{
+    return [kept = m_record](double fromUtc, double toUtc, QString* problem) -> std::optional<std::vector<record::StationRun>> {
+        record::StationRecord* station = kept->open(problem);
+        if (!station)
+            return std::nullopt;
+        const auto utc = [](double seconds) { return QDateTime::fromMSecsSinceEpoch(std::llround(seconds * 1000.0), QTimeZone::utc()); };
+        std::optional<std::vector<record::StationRun>> marked = station->markRunsDuringBurst(utc(fromUtc), utc(toUtc));
+        if (!marked) {
+            *problem = station->problem();
+            kept->failed();
+        }
+        return marked;
     };
 }
 

@@ -24,6 +24,7 @@ public:
 
     TrackingPower::Keeper batches() const;
     FluxWatch::DayKeeper days() const;
+    FluxWatch::RunMarker runsDuringBursts() const;
     // The scale a day is worked out on, chosen from the record's sun-noise
     // runs at each look (a run typed in today serves from then on), for a
     // beam of `beamwidthDegrees`.

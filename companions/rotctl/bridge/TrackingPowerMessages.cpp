@@ -79,6 +79,34 @@ QString fluxDayKept(const QDate& jstDay, const flux::FluxValue& daily, int burst
         + source;
 }
 
+QString runDuringBurst(const record::StationRun& run)
+{
+    const QString when = record::recordTimeText(record::runUtc(run));
+    if (const auto* calibration = std::get_if<record::RecordedCalibration>(&run)) {
+        const QString saved = calibration->saved ? QStringLiteral("そのずれは保存され、使われています。太陽が静かなときに較正し直してください。")
+                                                 : QString();
+        const QString savedEn = calibration->saved ? QStringLiteral(" Its offsets were saved and are in use: calibrate again while the sun is quiet.")
+                                                   : QString();
+        return QStringLiteral("%1 に終わった較正は、太陽電波バーストの最中（またはその前後の、太陽を見ていない間）に測りました。"
+                              "記録に印を付け、健康の判断から外します。%2\n"
+                              "The calibration that ended %1 measured while a solar radio burst was, or may have been, under way: "
+                              "marked in the record, and left out of the health check.%3")
+            .arg(when, saved, savedEn);
+    }
+    return QStringLiteral("%1 に終わった太陽雑音の測定は、太陽電波バーストの最中（またはその前後の、太陽を見ていない間）に測りました。"
+                          "記録に印を付け、健康の判断と流束の目盛りから外します。\n"
+                          "The sun-noise run that ended %1 measured while a solar radio burst was, or may have been, under way: "
+                          "marked in the record, and left out of the health check and the flux scale.")
+        .arg(when);
+}
+
+QString runsDuringBurstNotMarked(const QString& problem)
+{
+    return QStringLiteral("バーストの最中に測った測定に、記録で印を付けられません。\n"
+                          "The runs measured during a burst cannot be marked in the record.\n")
+        + problem;
+}
+
 QString fluxDayNotKept(const QDate& jstDay, const QString& problem)
 {
     return QStringLiteral("%1（JST）の流束を記録に書けません（読みは記録にあります）。\n"

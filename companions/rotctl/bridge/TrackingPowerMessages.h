@@ -6,6 +6,7 @@
 
 #include "companions/common/PointingRead.h"
 #include "companions/flux/FluxDay.h"
+#include "companions/record/StationRuns.h"
 
 #include <QDate>
 
@@ -37,6 +38,8 @@ QString noFluxScale(const QString& refusal);
 QString burstFound(const flux::FluxBurst& burst);
 QString fluxDayKept(const QDate& jstDay, const flux::FluxValue& daily, int bursts, const QString& source);
 QString fluxDayNotKept(const QDate& jstDay, const QString& problem);
+QString runDuringBurst(const record::StationRun& run);
+QString runsDuringBurstNotMarked(const QString& problem);
 
 // For status.
 QString statusOnReference(const companions::SetPoint& coldSky, double secondsLeft);

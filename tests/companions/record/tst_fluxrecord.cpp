@@ -194,6 +194,9 @@ private slots:
             QSqlQuery q(db);
             for (const char* table : {"flux_reading_flags", "flux_bursts", "flux_values", "flux_days", "flux_references", "flux_readings"})
                 QVERIFY(q.exec(QStringLiteral("DROP TABLE %1").arg(QLatin1String(table))));
+            for (const char* column : {"calibrations DROP COLUMN during_burst", "sun_noise_runs DROP COLUMN during_burst",
+                                       "sun_noise_runs DROP COLUMN started_utc"})
+                QVERIFY(q.exec(QStringLiteral("ALTER TABLE %1").arg(QLatin1String(column))));
             QVERIFY(q.exec(QStringLiteral("PRAGMA user_version = 5")));
             db.close();
         }

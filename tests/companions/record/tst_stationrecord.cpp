@@ -168,6 +168,43 @@ private slots:
         QVERIFY2(lines.count(QStringLiteral("rehearsal, 時計 clock -10.00 h")) == 4, qPrintable(lines));
     }
 
+    void runsDuringABurstAreMarkedOnceAndKeptOutOfTheHealth()
+    {
+        QTemporaryDir dir;
+        StationRecord record(dir.filePath(QStringLiteral("station.sqlite")));
+        QVERIFY(record.open());
+        for (int day = 1; day <= 10; ++day)
+            QVERIFY(record.addSunNoise(sunNoise(qPrintable(QStringLiteral("2026-05-%1T03:00:00Z").arg(day, 2, 10, QLatin1Char('0'))), 12.0)));
+        QVERIFY(record.addCalibration(calibration("2026-05-10T04:00:00Z", 0.4, -0.1)));
+        // On the 11th a burst from 03:04 to 03:10: a run from 03:02 to 03:05
+        // overlaps it by its start; one ending 03:03:59 does not; a
+        // calibration whose points ran 03:09:50 to 03:09:54 (ended 03:10:04) does.
+        RecordedSunNoise before = sunNoise("2026-05-11T03:03:59Z", 12.0);
+        before.startedUtc = at("2026-05-11T03:01:00Z");
+        RecordedSunNoise during = sunNoise("2026-05-11T03:05:00Z", 14.5);
+        during.startedUtc = at("2026-05-11T03:02:00Z");
+        QVERIFY(record.addSunNoise(before));
+        QVERIFY(record.addSunNoise(during));
+        QVERIFY(record.addCalibration(calibration("2026-05-11T03:10:04Z", 3.0, 3.0)));
+
+        const std::optional<std::vector<StationRun>> marked = record.markRunsDuringBurst(at("2026-05-11T03:04:00Z"), at("2026-05-11T03:10:00Z"));
+        QVERIFY2(marked, qPrintable(record.problem()));
+        QCOMPARE(marked->size(), 2u);
+        QVERIFY(std::get<RecordedSunNoise>(marked->front()).duringBurst && std::get<RecordedSunNoise>(marked->front()).yDecibels == 14.5);
+        QVERIFY(std::get<RecordedCalibration>(marked->back()).duringBurst);
+        // The burst seen again at the next look: nothing new to say.
+        QCOMPARE(record.markRunsDuringBurst(at("2026-05-11T03:04:30Z"), at("2026-05-11T03:09:30Z"))->size(), 0u);
+
+        const std::vector<StationRun> runs = record.history();
+        QVERIFY(!std::get<RecordedSunNoise>(runs[runs.size() - 3]).duringBurst);
+        QCOMPARE(std::get<RecordedSunNoise>(runs[runs.size() - 2]).startedUtc, at("2026-05-11T03:02:00Z"));
+        QCOMPARE(record.lastSunNoiseAt(1296.0, 3).back().utc, at("2026-05-11T03:03:59Z"));
+        const QString health = healthLines(record).join(QLatin1Char('\n'));
+        QVERIFY2(!health.contains(QStringLiteral("Warning")) && health.contains(QStringLiteral("latest calibration: azimuth 0.400°")), qPrintable(health));
+        const QString lines = historyLines(runs).join(QLatin1Char('\n'));
+        QVERIFY2(lines.count(QStringLiteral("during a burst")) == 2, qPrintable(lines));
+    }
+
     void aResultIsWrittenWholeOrNotAtAll()
     {
         QTemporaryDir dir;

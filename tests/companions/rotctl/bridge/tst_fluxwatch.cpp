@@ -74,6 +74,7 @@ private slots:
     void aBurstSaidOnceAndTheDayKept();
 
 private:
+    static heliotrope::record::RecordedSunNoise morningRun();
     StationHome m_home;
     std::unique_ptr<TestTimeScale> m_time;
     SerialRotator m_rotator;
@@ -91,6 +92,11 @@ void TestFluxWatch::initTestCase()
     // The scale: that morning's sun-noise run, its flux typed in.
     heliotrope::record::StationRecord record;
     QVERIFY2(record.open(), qPrintable(record.problem()));
+    QVERIFY2(record.addSunNoise(morningRun()), qPrintable(record.problem()));
+}
+
+heliotrope::record::RecordedSunNoise TestFluxWatch::morningRun()
+{
     heliotrope::record::RecordedSunNoise run;
     run.utc = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(kJstDayStart + 9 * 3600), QTimeZone::utc());
     run.site = {35.68, 139.77, 40};
@@ -104,7 +110,7 @@ void TestFluxWatch::initTestCase()
     run.frequencyMegahertz = 1400;
     run.dishDiameterMetres = 1.2;
     run.programVersion = QStringLiteral("test");
-    QVERIFY2(record.addSunNoise(run), qPrintable(record.problem()));
+    return run;
 }
 
 void TestFluxWatch::aBurstSaidOnceAndTheDayKept()
@@ -138,6 +144,17 @@ void TestFluxWatch::aBurstSaidOnceAndTheDayKept()
     const double burstStart = *reference + kBurstAfterReference;
     const double burstPeakUtc = burstStart + kBurstRise;
     QVERIFY(writeFluxHistory(history, burstStart));
+    // A sun-noise run across the burst's start, its day's flux typed in: it
+    // is marked, and the day's scale stays the morning's.
+    {
+        heliotrope::record::StationRecord record;
+        QVERIFY2(record.open(), qPrintable(record.problem()));
+        heliotrope::record::RecordedSunNoise run = morningRun();
+        run.startedUtc = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(burstStart - 60), QTimeZone::utc());
+        run.utc = run.startedUtc.addSecs(120);
+        run.gOverTDecibelsPerKelvin = 4.6;
+        QVERIFY2(record.addSunNoise(run), qPrintable(record.problem()));
+    }
 
     // Said at the first look after the burst (every five minutes of the
     // companions' time), with its peak to within ten seconds.
@@ -175,7 +192,9 @@ void TestFluxWatch::aBurstSaidOnceAndTheDayKept()
              qPrintable(QString::number(day->daily.cleanReadings)));
     QVERIFY(!day->atFixedTimes.front().fluxSfu && day->atFixedTimes.front().refusal == heliotrope::flux::ValueRefusal::NoReadings);
     QVERIFY(day->referencesUsed >= 2);
-    QVERIFY(day->scaleSource.contains(QStringLiteral("G/T")));
+    QVERIFY2(day->scaleSource.contains(QStringLiteral("G/T 3.80")), qPrintable(day->scaleSource));
+    QVERIFY2(bridge.output.count(QStringLiteral("measured while a solar radio burst was")) == 1, qPrintable(bridge.output));
+    QVERIFY(std::get<heliotrope::record::RecordedSunNoise>(record.history().back()).duringBurst);
 }
 
 QTEST_GUILESS_MAIN(TestFluxWatch)
