@@ -61,13 +61,17 @@ QString measurementEnded()
     return bilingual(QStringLiteral("測定を終わらせました。"), QStringLiteral("The measurement is ended."));
 }
 
-QString alreadyFollowing()
+QString alreadyFollowing(bool bySelf)
 {
+    if (bySelf)
+        return bilingual(QStringLiteral("すでに太陽を追尾しています。"), QStringLiteral("Already tracking the sun."));
     return bilingual(QStringLiteral("すでに設定点に従っています。"), QStringLiteral("Already following the set-points."));
 }
 
-QString resumedAsAsked()
+QString resumedAsAsked(bool bySelf)
 {
+    if (bySelf)
+        return bilingual(QStringLiteral("依頼により、太陽の追尾に戻ります。"), QStringLiteral("Back to tracking the sun, as asked."));
     return bilingual(QStringLiteral("依頼により、ウィンドウの設定点の追尾に戻ります。"),
                      QStringLiteral("Back to tracking the window's set-point, as asked."));
 }

@@ -23,8 +23,9 @@ QString ownMeasurementSkipped(bool stowed);
 QString measurementAlreadyRuns();
 QString noMeasurementRuns();
 QString measurementEnded();
-QString alreadyFollowing();
-QString resumedAsAsked();
+// `bySelf`: the bridge tracks the sun itself (--track-sun), not the window's set-points.
+QString alreadyFollowing(bool bySelf);
+QString resumedAsAsked(bool bySelf);
 QString trackingAgain();
 // An option the asker gave that the running bridge has its own value of.
 QString askersOptionSetAside(const QString& name, const QString& theirs, const QString& running);

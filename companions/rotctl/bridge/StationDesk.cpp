@@ -121,11 +121,11 @@ void StationDesk::handleRequest(StationReply* reply)
     }
     case RequestKind::Resume:
         if (m_bridge.hold() == Bridge::Hold::None) {
-            reply->finish(StationCode::Ok, said::alreadyFollowing());
+            reply->finish(StationCode::Ok, said::alreadyFollowing(m_bridge.tracksBySelf()));
             return;
         }
         m_bridge.resume();
-        emit notice(said::resumedAsAsked());
+        emit notice(said::resumedAsAsked(m_bridge.tracksBySelf()));
         if (!forgetHold())
             emit warning(said::holdNotForgotten(keptHoldPath()));
         reply->finish(StationCode::Ok, said::trackingAgain());

@@ -162,6 +162,9 @@ void TestSelfTracking::onTheSunAndBackAfterAPowerCut()
     Program status({QStringLiteral("--status")});
     QVERIFY2(status.waitFor(QStringLiteral("offsets in use")) && status.output.contains(QStringLiteral("tracking by itself: the real sun at")),
              qPrintable(status.output));
+    Program resume({QStringLiteral("--resume")});
+    QCOMPARE(resume.exitWithin(10000), 0);
+    QVERIFY2(resume.output.contains(QStringLiteral("Already tracking the sun.")), qPrintable(resume.output));
     // A rotator standing on the sun between commands is not one that does not follow.
     QVERIFY2(!bridge->output.contains(QStringLiteral("does not follow")), qPrintable(bridge->output));
 
