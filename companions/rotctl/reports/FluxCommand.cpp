@@ -185,12 +185,14 @@ FluxReport oneDay(const OpenRecord& open, const QDate& day, const FluxReportOpti
     }
     const bool needWorking = !kept || anyFileAsked(options);
     if (needWorking && !options.beamwidthDegrees) {
-        lines << (kept ? said::filesNeedBeamwidth() : said::readingsWithoutBeamwidth(day, count));
-        report.text = lines.join(QLatin1Char('\n'));
+        // Said once: as the problem when a file was asked for, else beside the day.
         if (anyFileAsked(options)) {
             report.problem = said::filesNeedBeamwidth();
             report.exitCode = 1;
+        } else if (!kept) {
+            lines << said::readingsWithoutBeamwidth(day, count);
         }
+        report.text = lines.join(QLatin1Char('\n'));
         return report;
     }
     if (!needWorking) {

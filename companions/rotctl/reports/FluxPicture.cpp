@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <initializer_list>
 #include <limits>
 
 namespace heliotrope::rotctl {
@@ -51,8 +52,24 @@ void fitRange(Frame& frame, double lo, double hi)
     frame.hi = hi + pad;
 }
 
+// Times on the axis at whole steps of the Japanese clock (an hour, a day),
+// the finest of `steps` (seconds) that gives at most `most` of them.
+std::vector<double> jstTicks(double t0, double t1, int most, std::initializer_list<double> steps)
+{
+    constexpr double kJst = 9 * 3600.0;
+    std::vector<double> out;
+    for (const double step : steps) {
+        out.clear();
+        for (double t = std::ceil((t0 + kJst) / step) * step - kJst; t <= t1; t += step)
+            out.push_back(t);
+        if (static_cast<int>(out.size()) <= most)
+            break;
+    }
+    return out;
+}
+
 void drawFrame(QPainter& painter, const Frame& f, const QString& yLabel, const QString& xLabel,
-               const std::function<QString(double)>& timeText, int timeTicks)
+               const std::function<QString(double)>& timeText, const std::vector<double>& timeTicks)
 {
     painter.setPen(QPen(QColor(220, 220, 220), 1));
     for (const double v : picture::ticks(f.lo, f.hi, 6)) {
@@ -63,8 +80,7 @@ void drawFrame(QPainter& painter, const Frame& f, const QString& yLabel, const Q
         painter.drawText(QRectF(f.plot.left() - 80, y - 9, 74, 18), Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'g', 5));
     }
     painter.setPen(Qt::black);
-    for (int i = 0; i <= timeTicks; ++i) {
-        const double t = f.t0 + (f.t1 - f.t0) * i / timeTicks;
+    for (const double t : timeTicks) {
         const double x = f.at(t, f.lo).x();
         painter.drawLine(QPointF(x, f.plot.bottom()), QPointF(x, f.plot.bottom() + 4));
         painter.drawText(QRectF(x - 60, f.plot.bottom() + 6, 120, 18), Qt::AlignHCenter, timeText(t));
@@ -176,7 +192,7 @@ QImage fluxDayPicture(const WorkedFluxDay& worked, QSize size)
                               worked.provisional ? QStringLiteral("  暫定 provisional") : QString()));
     drawFrame(
         painter, f, QStringLiteral("フラックス flux (SFU)"), QStringLiteral("日本時間 JST"),
-        [](double t) { return jstText(t, QStringLiteral("HH:mm")); }, 8);
+        [](double t) { return jstText(t, QStringLiteral("HH:mm")); }, jstTicks(f.t0, f.t1, 9, {600, 900, 1800, 3600, 7200, 10800, 21600}));
 
     painter.setClipRect(f.plot);
     // Bursts under everything, as bands.
@@ -293,7 +309,8 @@ QImage fluxDaysPicture(const std::vector<ShownFluxDay>& days, QSize size)
                          .arg(days.size()));
     drawFrame(
         painter, f, QStringLiteral("日の値 daily flux (SFU)"), QStringLiteral("日付（日本時間） date (JST)"),
-        [](double t) { return jstText(t, QStringLiteral("yyyy-MM-dd")); }, 6);
+        [](double t) { return jstText(t, QStringLiteral("yyyy-MM-dd")); },
+        jstTicks(f.t0, f.t1, 7, {86400, 2 * 86400, 5 * 86400, 7 * 86400, 14 * 86400, 28 * 86400, 56 * 86400, 91 * 86400, 182 * 86400, 364 * 86400}));
     painter.setClipRect(f.plot.adjusted(-8, -8, 8, 8));
     QPointF last;
     bool joined = false;
