@@ -649,14 +649,16 @@ std::optional<std::vector<StationRun>> StationRecord::markRunsDuringBurst(const 
             }
             return std::nullopt;
         };
-        // A calibration that never reached its first point measured nothing.
+        // A calibration that never reached its first point measured nothing;
+        // a rehearsal's times are of another hour's sun, not of this burst.
         if (const std::optional<QString> problem
-            = marked(QStringLiteral("SELECT id FROM calibrations WHERE NOT during_burst AND utc >= ?"
+            = marked(QStringLiteral("SELECT id FROM calibrations WHERE NOT during_burst AND clock_offset_s = 0 AND utc >= ?"
                                     " AND (SELECT MIN(utc) FROM calibration_points WHERE calibration_id = calibrations.id) <= ?"),
                      QStringLiteral("UPDATE calibrations SET during_burst = 1 WHERE id = ?"), calibrations))
             return *problem;
         if (const std::optional<QString> problem
-            = marked(QStringLiteral("SELECT id FROM sun_noise_runs WHERE NOT during_burst AND utc >= ? AND COALESCE(started_utc, utc) <= ?"),
+            = marked(QStringLiteral("SELECT id FROM sun_noise_runs WHERE NOT during_burst AND clock_offset_s = 0 AND utc >= ?"
+                                    " AND COALESCE(started_utc, utc) <= ?"),
                      QStringLiteral("UPDATE sun_noise_runs SET during_burst = 1 WHERE id = ?"), sunNoise))
             return *problem;
         return qint64{0};

@@ -88,7 +88,8 @@ public:
 
     // Marks the runs that measured while a burst was or may have been under
     // way, between `from` and `to` (UTC): a calibration from its first point
-    // to its end, a sun-noise run from its start (its end when not known).
+    // to its end, a sun-noise run from its start (its end when not known);
+    // never a rehearsal.
     // The runs marked by this call (those marked before are not again), or
     // nothing when the record cannot be written (problem() says why).
     std::optional<std::vector<StationRun>> markRunsDuringBurst(const QDateTime& from, const QDateTime& to);

@@ -117,7 +117,8 @@ struct RecordedSunNoise {
     double clockOffsetSeconds = 0;  // a rehearsal, as for a calibration
     bool rehearsal() const { return clockOffsetSeconds != 0; }
     // As for a calibration; nor a scale for the day's flux: a burst's
-    // excess taken for the quiet sun's typed flux would lower G/T.
+    // excess over the quiet sun's typed flux would raise G/T, and lower
+    // every flux worked out on it.
     bool duringBurst = false;
 };
 

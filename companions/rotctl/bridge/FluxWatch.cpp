@@ -89,7 +89,10 @@ void FluxWatch::look()
         m_latestDaily.reset();
     }
     Choice choice;
-    const std::optional<flux::FluxDay> worked = workOut(day, m_watch.todaysReadings(), m_watch.todaysReferences(), &choice);
+    std::optional<flux::FluxDay> worked = workOut(day, m_watch.todaysReadings(), m_watch.todaysReferences(), &choice);
+    // A run just marked may have been the scale the day was worked out on.
+    if (worked && markRunsDuring(*worked))
+        worked = workOut(day, m_watch.todaysReadings(), m_watch.todaysReferences(), &choice);
     if (!worked)
         return;
     m_latestDaily = worked->daily;
@@ -112,13 +115,13 @@ void FluxWatch::look()
     }
     std::sort(seen.begin(), seen.end(), [](const flux::FluxBurst& a, const flux::FluxBurst& b) { return a.startUtc < b.startUtc; });
     m_bursts = std::move(seen);
-    markRunsDuring(*worked);
 }
 
-void FluxWatch::markRunsDuring(const flux::FluxDay& day)
+bool FluxWatch::markRunsDuring(const flux::FluxDay& day)
 {
+    bool any = false;
     if (!m_marker)
-        return;
+        return any;
     for (const flux::FluxBurst& burst : day.bursts) {
         const flux::BurstReach reach = flux::burstReach(day, burst);
         QString problem;
@@ -127,18 +130,24 @@ void FluxWatch::markRunsDuring(const flux::FluxDay& day)
             if (problem != m_markProblemSaid)
                 emit warning(said::runsDuringBurstNotMarked(problem));
             m_markProblemSaid = problem;
-            return;
+            return any;
         }
         m_markProblemSaid.clear();
         for (const record::StationRun& run : *marked)
             emit warning(said::runDuringBurst(run));
+        any = any || !marked->empty();
     }
+    return any;
 }
 
 void FluxWatch::closeDay(qint64 jstDay, const std::vector<flux::Reading>& readings, const std::vector<flux::Reference>& references)
 {
     Choice choice;
-    const std::optional<flux::FluxDay> worked = workOut(jstDay, readings, references, &choice);
+    std::optional<flux::FluxDay> worked = workOut(jstDay, readings, references, &choice);
+    // Marked before the day is kept, so that it is not kept on a run's
+    // scale that the whole day shows was taken during a burst.
+    if (worked && markRunsDuring(*worked))
+        worked = workOut(jstDay, readings, references, &choice);
     if (!worked)
         return;
     for (const flux::FluxBurst& burst : worked->bursts) {
@@ -146,7 +155,6 @@ void FluxWatch::closeDay(qint64 jstDay, const std::vector<flux::Reading>& readin
             emit warning(said::burstFound(burst));
         }
     }
-    markRunsDuring(*worked);
     QString problem;
     if (m_keeper && !m_keeper(jstDate(jstDay), *worked, choice.source, &problem)) {
         emit warning(said::fluxDayNotKept(jstDate(jstDay), problem));

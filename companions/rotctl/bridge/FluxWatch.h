@@ -78,7 +78,8 @@ private:
                                          const std::vector<flux::Reference>& references, Choice* choice);
     bool alreadySaid(const flux::FluxBurst& burst) const;
     // At each look, for a burst grows: a run is marked once, and said once.
-    void markRunsDuring(const flux::FluxDay& day);
+    // Whether any run was newly marked.
+    bool markRunsDuring(const flux::FluxDay& day);
 
     TrackingPower& m_watch;
     TrueSunOptions m_sky;

@@ -186,6 +186,10 @@ private slots:
         QVERIFY(record.addSunNoise(before));
         QVERIFY(record.addSunNoise(during));
         QVERIFY(record.addCalibration(calibration("2026-05-11T03:10:04Z", 3.0, 3.0)));
+        // A rehearsal's times are another hour's sun: never this burst's.
+        RecordedSunNoise practised = during;
+        practised.clockOffsetSeconds = -36000;
+        QVERIFY(record.addSunNoise(practised));
 
         const std::optional<std::vector<StationRun>> marked = record.markRunsDuringBurst(at("2026-05-11T03:04:00Z"), at("2026-05-11T03:10:00Z"));
         QVERIFY2(marked, qPrintable(record.problem()));
@@ -196,8 +200,8 @@ private slots:
         QCOMPARE(record.markRunsDuringBurst(at("2026-05-11T03:04:30Z"), at("2026-05-11T03:09:30Z"))->size(), 0u);
 
         const std::vector<StationRun> runs = record.history();
-        QVERIFY(!std::get<RecordedSunNoise>(runs[runs.size() - 3]).duringBurst);
-        QCOMPARE(std::get<RecordedSunNoise>(runs[runs.size() - 2]).startedUtc, at("2026-05-11T03:02:00Z"));
+        QVERIFY(!std::get<RecordedSunNoise>(runs[runs.size() - 4]).duringBurst);
+        QCOMPARE(std::get<RecordedSunNoise>(runs[runs.size() - 3]).startedUtc, at("2026-05-11T03:02:00Z"));
         QCOMPARE(record.lastSunNoiseAt(1296.0, 3).back().utc, at("2026-05-11T03:03:59Z"));
         const QString health = healthLines(record).join(QLatin1Char('\n'));
         QVERIFY2(!health.contains(QStringLiteral("Warning")) && health.contains(QStringLiteral("latest calibration: azimuth 0.400°")), qPrintable(health));
