@@ -23,6 +23,7 @@
 namespace heliotrope::measure {
 
 struct SunNoiseResult;
+struct SystemTemperatureResult;
 
 class ResultKeeping {
 public:
@@ -40,6 +41,8 @@ public:
     void recordCalibration(const std::optional<CalibrationOutcome>& fitted, const std::vector<MeasuredPoint>& runPoints,
                            const MeasurementOutcome& outcome, const QDateTime& measured, const rotator::RotatorProfile& learnt) const;
     void recordSunNoise(const SunNoiseResult& result, const MeasurementOutcome& outcome, const QDateTime& measured) const;
+    // `result` none: the run never began.
+    void recordSystemTemperature(const SystemTemperatureResult* result, const MeasurementOutcome& outcome, const QDateTime& measured) const;
 
 private:
     // Said before new offsets are saved over ones they do not agree with.

@@ -25,6 +25,26 @@ QString noBridgeText()
                           "No heliotrope-rotctl bridge is running: start it first (systemctl --user start heliotrope-rotctl).");
 }
 
+bool bridgeAnswers()
+{
+    QString problem;
+    const QString path = StationServer::defaultSocketPath(&problem);
+    if (path.isEmpty())
+        return false;
+    StationClient client(path);
+    return client.connectToBridge();
+}
+
+QString systemTemperatureNeedsTheTerminalText()
+{
+    return QStringLiteral("ブリッジが動いています。システム雑音温度の測定は、吸収体や雑音源の手順に答える端末のプロセスが、自分のブリッジとして"
+                          "ローテーターを動かして行います。ブリッジを止めて（systemctl --user stop heliotrope-rotctl）ここで実行し、"
+                          "終わったらブリッジを起動し直してください。何も動かしていません。\n"
+                          "A bridge is running. A system temperature run is made by the process at the terminal that answers its "
+                          "absorber or noise-source steps, as a bridge of its own: stop the bridge (systemctl --user stop "
+                          "heliotrope-rotctl), run it here, then start the bridge again. Nothing was moved.");
+}
+
 std::optional<int> askRunningBridge(const AskOptions& options)
 {
     QString problem;

@@ -36,6 +36,15 @@ struct AskOptions {
 // nothing when no bridge of this user answers on its socket.
 std::optional<int> askRunningBridge(const AskOptions& options);
 
+// Whether a bridge of this user answers on its request socket.
+bool bridgeAnswers();
+
+// A system temperature run asked while a bridge runs: it is made by the
+// process at the operator's terminal, on a rotator of its own bridge, since
+// its steps are answered there and the running bridge (a service, most
+// often) has none. Japanese, newline, English.
+QString systemTemperatureNeedsTheTerminalText();
+
 // No bridge to ask: Japanese, newline, English.
 QString noBridgeText();
 
