@@ -7,7 +7,9 @@
 // must find it within the error it states, keep it in the station's
 // record, and the flux scale stand on it, the latest kind chosen.
 
+#include "ProgramRun.h"
 #include "SerialRotator.h"
+#include "StationHome.h"
 #include "TestTimeScale.h"
 
 #include "companions/fluxstation/FluxStationChoice.h"
@@ -39,6 +41,7 @@ private slots:
     void initTestCase();
     void hotColdThenNoiseSourceFindTheHiddenTruthAndTheLatestIsTheScale();
     void aFailedSwitchEndsTheRunWithTheSourceOff();
+    void theProgramAsksTheOperatorStepByStepAtTheTerminal();
 };
 
 namespace {
@@ -109,11 +112,14 @@ struct Station {
     std::unique_ptr<Bridge> bridge;
 
     QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
-    bool start()
+    bool start() { return startRotator() && startBridge(); }
+    bool startRotator()
     {
-        if (!rotator.start(QStringLiteral("easycomm2"), {QStringLiteral("--az-rate"), QStringLiteral("6"), QStringLiteral("--el-rate"), QStringLiteral("6"), QStringLiteral("--deadband"), QStringLiteral("0")},
-                           kTimeScale))
-            return false;
+        return rotator.start(QStringLiteral("easycomm2"), {QStringLiteral("--az-rate"), QStringLiteral("6"), QStringLiteral("--el-rate"), QStringLiteral("6"), QStringLiteral("--deadband"), QStringLiteral("0")},
+                             kTimeScale);
+    }
+    bool startBridge()
+    {
         BridgeOptions options;
         options.port = 0;
         options.rotctldPort = rotator.port();
@@ -248,6 +254,46 @@ void TestSystemTemperatureRun::aFailedSwitchEndsTheRunWithTheSourceOff()
     QCOMPARE(kept.size(), std::size_t{1});
     QVERIFY(!kept[0].found && !kept[0].systemKelvin && !kept[0].reason.isEmpty());
     QVERIFY(!chosenNow(station).station);
+}
+
+void TestSystemTemperatureRun::theProgramAsksTheOperatorStepByStepAtTheTerminal()
+{
+    // heliotrope-rotctl --hot-cold as an operator runs it, no bridge running:
+    // the prompts on its output, Enter on its input, the absorber put on
+    // and taken off in between by the test's hands.
+    StationHome home;
+    QVERIFY(home.make());
+    Station station;
+    QVERIFY(station.startRotator());
+    const double truth = hiddenTruthKelvin();
+    const QString absorber = station.path("absorber");
+    Program program({QStringLiteral("--hot-cold"), QStringLiteral("--site"), QStringLiteral("35.6581,139.3383,120"), QStringLiteral("--port"),
+                     QStringLiteral("0"), QStringLiteral("--rotctld"), QStringLiteral("127.0.0.1:%1").arg(station.rotator.port()),
+                     QStringLiteral("--power"), QStringLiteral("command:") + radiometerCommand(station.rotator.port(), absorber, station.path("source")),
+                     QStringLiteral("--frequency"), QStringLiteral("10368"), QStringLiteral("--dish-diameter"), QStringLiteral("1.2"),
+                     QStringLiteral("--cold"), QStringLiteral("%1,%2").arg(kColdAzimuth).arg(kColdElevation), QStringLiteral("--ambient-temperature"),
+                     QString::number(kAbsorberKelvin), QStringLiteral("--ambient-error"), QStringLiteral("1"), QStringLiteral("--cold-sky-temperature"),
+                     QString::number(truth - 60 + 1), QStringLiteral("--cold-sky-error"), QStringLiteral("3"), QStringLiteral("--dwell"),
+                     QStringLiteral("40")});
+    QVERIFY2(program.waitFor(QStringLiteral("Put the ambient absorber over the feed"), 60000), qPrintable(program.output));
+    QVERIFY(program.output.contains(QStringLiteral("常温の吸収体を給電部に")));
+    {
+        QFile file(absorber);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    program.process.write("\n");
+    QVERIFY2(program.waitFor(QStringLiteral("Take the absorber off the feed"), 60000), qPrintable(program.output));
+    QFile::remove(absorber);
+    program.process.write("\n");
+    QVERIFY2(program.waitFor(QStringLiteral("Back to tracking"), 60000), qPrintable(program.output));
+    static const QRegularExpression said(QStringLiteral("Tsys = ([0-9.]+) ± ([0-9.]+) K"));
+    const QRegularExpressionMatch found = said.match(program.output);
+    QVERIFY2(found.hasMatch(), qPrintable(program.output));
+    QVERIFY2(std::fabs(found.captured(1).toDouble() - truth) <= found.captured(2).toDouble(), qPrintable(program.output));
+    record::StationRecord kept(home.filePath(QStringLiteral("data/heliotrope/station.sqlite")));
+    QVERIFY(kept.open());
+    const std::vector<record::RecordedSystemTemperature> runs = kept.systemTemperatures();
+    QVERIFY(runs.size() == 1 && runs[0].found && runs[0].kind == record::SystemTemperatureKind::HotCold);
 }
 
 QTEST_MAIN(TestSystemTemperatureRun)
