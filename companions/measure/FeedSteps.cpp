@@ -98,7 +98,7 @@ public:
         const QString& command = step == Step::Raise ? m_on : m_off;
         emit notice(step == Step::Raise ? QStringLiteral("雑音源を入れます: %1\nSwitching the noise source on: %1").arg(command)
                                         : QStringLiteral("雑音源を切ります: %1\nSwitching the noise source off: %1").arg(command));
-        run(command, true);
+        run(command);
     }
 
     void abandon(bool raised) override
@@ -124,16 +124,14 @@ public:
     }
 
 private:
-    void run(const QString& command, bool report)
+    void run(const QString& command)
     {
         m_process = std::make_unique<QProcess>();
         m_process->setProcessChannelMode(QProcess::MergedChannels);
-        connect(m_process.get(), &QProcess::finished, this, [this, command, report](int exitCode, QProcess::ExitStatus status) {
+        connect(m_process.get(), &QProcess::finished, this, [this, command](int exitCode, QProcess::ExitStatus status) {
             m_timeout.stop();
             const QString output = QString::fromLocal8Bit(m_process->readAll()).trimmed();
             m_process.release()->deleteLater();
-            if (!report)
-                return;
             if (status == QProcess::NormalExit && exitCode == 0) {
                 emit taken();
                 return;

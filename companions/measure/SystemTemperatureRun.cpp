@@ -129,6 +129,14 @@ void SystemTemperatureRun::begin()
     SetPoint cold;
     if (m_options.coldAzimuth && m_options.coldElevation) {
         cold = SetPoint{*m_options.coldAzimuth, *m_options.coldElevation};
+        const sky::TrueSunPosition sun = sky::trueSunTopocentric(m_engine.now(), m_site, m_refraction, m_atmosphere);
+        const double beamwidth = m_options.beamwidthDegrees();
+        if (sun.status != sky::EphemerisStatus::Failed && sun.elevation > 0
+            && sky::skySeparation(sun.azimuth, sun.elevation, cold.azimuth, cold.elevation) < 3 * beamwidth)
+            emit notice(QStringLiteral("注意: コールドスカイ（--cold）が太陽からビーム幅 %1 の 3 倍より近く、太陽の雑音でシステム雑音温度が高く出ます。\n"
+                                       "Note: cold sky (--cold) is within three beamwidths (%1) of the sun: its noise makes the "
+                                       "system temperature come out high.")
+                            .arg(degreesText(beamwidth)));
     } else {
         const sky::TrueSunPosition sun = sky::trueSunTopocentric(m_engine.now(), m_site, m_refraction, m_atmosphere);
         if (sun.status == sky::EphemerisStatus::Failed)
@@ -182,6 +190,7 @@ void SystemTemperatureRun::begin()
                     .arg(methodLines.first(), directionTextJapanese(cold.azimuth, cold.elevation))
                     .arg(m_engine.settings().dwellSeconds)
                     .arg(m_engine.power().description(), methodLines.last(), directionTextEnglish(cold.azimuth, cold.elevation)));
+    m_runClock.start();
     read(Stage::ColdBefore);
 }
 
@@ -308,7 +317,8 @@ void SystemTemperatureRun::sayProgress(const QString& japanese, const QString& e
                                                                                     : 1;
     emit progress(progressText(ProgressStep{QStringLiteral("システム雑音温度"), QStringLiteral("system temperature"), QStringLiteral("読み目"),
                                             QStringLiteral("dwell"), done + 1, kDwells, japanese, english,
-                                            secondsLeft(done, kDwells, 0, m_engine.settings().dwellSeconds + kFirstStepGuessSeconds)}));
+                                            secondsLeft(done, kDwells, static_cast<double>(m_runClock.elapsed()) / 1000.0,
+                                                        m_engine.settings().dwellSeconds + kFirstStepGuessSeconds)}));
 }
 
 }  // namespace heliotrope::measure

@@ -14,6 +14,7 @@
 // 10°; it ends early, saying why, as the sun-noise run does, and when a step
 // cannot be taken. Every line for the operator is in Japanese and English.
 
+#include "companions/common/ShiftedClock.h"
 #include "companions/flux/FluxScale.h"
 #include "companions/measure/FeedSteps.h"
 #include "companions/measure/MeasurementEngine.h"
@@ -97,6 +98,7 @@ private:
     bool m_raised = false;  // the absorber on or the source on, as far as the run knows
     Stage m_stage = Stage::ColdBefore;
     SystemTemperatureResult m_result;
+    companions::CompanionElapsedTimer m_runClock;
 };
 
 // A dwell in linear power: its mean, and a reading's scatter from the
