@@ -315,6 +315,8 @@ RotctlMode modeAsked(const CompanionCommandLine& commandLine, const ReadLine& re
         measurement.asking.ask = BridgeAsk::Measure;
         if (read.run.calibration)
             measurement.asking.pattern = measure::patternName(read.run.calibration->pattern);
+        measurement.asking.noiseSource
+            = read.run.systemTemperature && read.run.systemTemperature->method == measure::SystemTemperatureMethod::NoiseSource;
         measurement.asking.measurementWords = measurementOptionWords(commandLine.parser());
         measurement.asking.optionsNotCarried = optionsNotCarried(commandLine.parser());
         return measurement;

@@ -300,7 +300,7 @@ int main(int argc, char** argv)
         // one bridge, one rotctld connection. Without one, it runs here, as a
         // bridge of its own.
         if (const auto* measurement = std::get_if<MeasurementMode>(&mode)) {
-            if (measurement->run.systemTemperature) {
+            if (measurement->run.systemTemperature && measurement->run.systemTemperature->method == measure::SystemTemperatureMethod::HotCold) {
                 if (bridgeAnswers())
                     return printed({}, systemTemperatureNeedsTheTerminalText(), 1);
             } else if (const std::optional<int> status = askRunningBridge(measurement->asking)) {

@@ -37,12 +37,12 @@ bool bridgeAnswers()
 
 QString systemTemperatureNeedsTheTerminalText()
 {
-    return QStringLiteral("ブリッジが動いています。システム雑音温度の測定は、吸収体や雑音源の手順に答える端末のプロセスが、自分のブリッジとして"
+    return QStringLiteral("ブリッジが動いています。ホット・コールド較正は、吸収体の手順に答える端末のプロセスが、自分のブリッジとして"
                           "ローテーターを動かして行います。ブリッジを止めて（systemctl --user stop heliotrope-rotctl）ここで実行し、"
                           "終わったらブリッジを起動し直してください。何も動かしていません。\n"
-                          "A bridge is running. A system temperature run is made by the process at the terminal that answers its "
-                          "absorber or noise-source steps, as a bridge of its own: stop the bridge (systemctl --user stop "
-                          "heliotrope-rotctl), run it here, then start the bridge again. Nothing was moved.");
+                          "A bridge is running. A hot/cold calibration is made by the process at the terminal that answers its "
+                          "absorber's steps, as a bridge of its own: stop the bridge (systemctl --user stop heliotrope-rotctl), "
+                          "run it here, then start the bridge again. Nothing was moved.");
 }
 
 std::optional<int> askRunningBridge(const AskOptions& options)
@@ -77,6 +77,8 @@ std::optional<int> askRunningBridge(const AskOptions& options)
         if (!options.pattern.isEmpty()) {
             request.kind = RequestKind::Calibrate;
             request.pattern = options.pattern;
+        } else if (options.noiseSource) {
+            request.kind = RequestKind::NoiseSource;
         } else {
             request.kind = RequestKind::SunNoise;
         }

@@ -42,6 +42,7 @@ private slots:
     void hotColdThenNoiseSourceFindTheHiddenTruthAndTheLatestIsTheScale();
     void aFailedSwitchEndsTheRunWithTheSourceOff();
     void theProgramAsksTheOperatorStepByStepAtTheTerminal();
+    void theNoiseSourceIsAskedOfTheRunningBridgeAndHotColdIsNot();
 };
 
 namespace {
@@ -294,6 +295,37 @@ void TestSystemTemperatureRun::theProgramAsksTheOperatorStepByStepAtTheTerminal(
     QVERIFY(kept.open());
     const std::vector<record::RecordedSystemTemperature> runs = kept.systemTemperatures();
     QVERIFY(runs.size() == 1 && runs[0].found && runs[0].kind == record::SystemTemperatureKind::HotCold);
+}
+
+void TestSystemTemperatureRun::theNoiseSourceIsAskedOfTheRunningBridgeAndHotColdIsNot()
+{
+    StationHome home;
+    QVERIFY(home.make());
+    Station station;
+    QVERIFY(station.startRotator());
+    Program bridge({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--rotctld"), QStringLiteral("127.0.0.1:%1").arg(station.rotator.port())});
+    QVERIFY2(bridge.waitFor(QStringLiteral("Taking requests")), qPrintable(bridge.output));
+    const QStringList shared{QStringLiteral("--site"), QStringLiteral("35.6581,139.3383,120"), QStringLiteral("--power"),
+                             QStringLiteral("command:") + radiometerCommand(station.rotator.port(), station.path("absorber"), station.path("source")),
+                             QStringLiteral("--frequency"), QStringLiteral("10368"), QStringLiteral("--dish-diameter"), QStringLiteral("1.2"),
+                             QStringLiteral("--cold"), QStringLiteral("%1,%2").arg(kColdAzimuth).arg(kColdElevation), QStringLiteral("--dwell"),
+                             QStringLiteral("40")};
+    Program hotCold(QStringList{QStringLiteral("--hot-cold")} + shared);
+    QCOMPARE(hotCold.exitWithin(30000), 1);
+    QVERIFY2(hotCold.output.contains(QStringLiteral("A bridge is running")) && !bridge.output.contains(QStringLiteral("System temperature run")),
+             qPrintable(hotCold.output + bridge.output));
+
+    Program asker(QStringList{QStringLiteral("--noise-source-on"), QStringLiteral("touch '%1'").arg(station.path("source")),
+                              QStringLiteral("--noise-source-off"), QStringLiteral("rm -f '%1'").arg(station.path("source")),
+                              QStringLiteral("--enr"), QString::number(kEnrDecibels)}
+                  + shared);
+    QCOMPARE(asker.exitWithin(120000), 0);
+    QVERIFY2(asker.output.contains(QStringLiteral("Tsys = ")), qPrintable(asker.output));
+    QVERIFY(!QFileInfo::exists(station.path("source")));
+    record::StationRecord kept(home.filePath(QStringLiteral("data/heliotrope/station.sqlite")));
+    QVERIFY(kept.open());
+    const std::vector<record::RecordedSystemTemperature> runs = kept.systemTemperatures();
+    QVERIFY(runs.size() == 1 && runs[0].found && runs[0].kind == record::SystemTemperatureKind::NoiseSource);
 }
 
 QTEST_MAIN(TestSystemTemperatureRun)
