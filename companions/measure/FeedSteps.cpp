@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <termios.h>
 #include <unistd.h>
 
 namespace heliotrope::measure {
@@ -32,6 +33,8 @@ public:
         else
             emit notice(QStringLiteral("▶ 吸収体を給電部から外し、手を離してから Enter を押してください。\n"
                                        "▶ Take the absorber off the feed, stand clear, then press Enter."));
+        // An Enter typed ahead (twice for the last step) is not this step's answer.
+        ::tcflush(STDIN_FILENO, TCIFLUSH);
         m_line.clear();
         m_notifier = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
         connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { readTerminal(); });
@@ -41,8 +44,8 @@ public:
     {
         m_notifier.reset();
         if (raised)
-            emit notice(QStringLiteral("吸収体がまだ給電部にかぶさっています。外してください。\n"
-                                       "The absorber is still over the feed: take it off."));
+            emit notice(QStringLiteral("吸収体が給電部にかぶさっていれば外してください。\n"
+                                       "If the absorber is over the feed, take it off."));
     }
 
 private:

@@ -96,9 +96,6 @@ SystemTemperatureRun::SystemTemperatureRun(MeasurementEngine& engine, const Syst
         }
     });
     connect(m_steps.get(), &FeedSteps::failed, this, [this](const QString& japanese, const QString& english) {
-        // A source whose command failed may be on or off: it is switched off all the same.
-        if (m_stage == Stage::Raising)
-            m_raised = true;
         abort(outcomeOf(OutcomeReason::Stopped, japanese, english));
     });
 }
@@ -298,7 +295,8 @@ void SystemTemperatureRun::abort(const MeasurementOutcome& ended)
 {
     if (!m_running)
         return;
-    m_steps->abandon(m_raised);
+    // A step under way may have been half taken: the absorber put on, the source switched.
+    m_steps->abandon(m_raised || m_stage == Stage::Raising);
     m_raised = false;
     stop(ended);
 }
