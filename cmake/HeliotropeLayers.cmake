@@ -18,8 +18,9 @@
 #   companions/power/      the received power, its sources and their choice (sees hamlib/)
 #   companions/mount/      the mount's saved pointing model and whether it may be applied
 #                          (sees pointing/, rotator/, sky/)
-#   companions/measure/    the measurement engine and the calibration and sun-noise
-#                          runs on it (sees hamlib/, power/, beamfit/, sunnoise/, mount/)
+#   companions/measure/    the measurement engine and the calibration, sun-noise and
+#                          system temperature runs on it (sees hamlib/, power/, beamfit/,
+#                          sunnoise/, flux/, mount/)
 #   companions/picture/    the pictures' canvas and their saving as PNG (sees only itself)
 #   companions/record/     the station's record, its history and health, the readings
 #                          while tracking and the days' flux (sees picture/, flux/)

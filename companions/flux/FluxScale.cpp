@@ -131,6 +131,15 @@ ScaleResult scaleFromHotCold(const HotColdCalibration& calibration, const Apertu
     return ScaleResult{fromSystemTemperature(ScaleKind::HotCold, tsys, systemRelativeError(stepError, y), aperture, calibration.elevationDegrees), ScaleRefusal::None};
 }
 
+ScaleResult scaleFromSystemTemperature(ScaleKind kind, double systemKelvin, double relativeError, const Aperture& aperture,
+                                       double elevationDegrees)
+{
+    if (kind == ScaleKind::GOverT || !finite(systemKelvin) || systemKelvin <= 0 || !finite(relativeError) || relativeError < 0
+        || !usable(aperture) || !usableElevation(elevationDegrees))
+        return refused(ScaleRefusal::BadFigures);
+    return ScaleResult{fromSystemTemperature(kind, systemKelvin, relativeError, aperture, elevationDegrees), ScaleRefusal::None};
+}
+
 ScaleResult scaleFromNoiseSource(const NoiseSourceCalibration& calibration, const Aperture& aperture)
 {
     if (!usable(calibration.on) || !usable(calibration.off) || !usable(aperture) || !usableElevation(calibration.elevationDegrees) || !finite(calibration.enrDecibels) || !finite(calibration.enrErrorDecibels) || calibration.enrErrorDecibels < 0)

@@ -124,6 +124,11 @@ struct ScaleResult {
 ScaleResult scaleFromGOverT(const GOverTCalibration& calibration, double frequencyMegahertz);
 ScaleResult scaleFromHotCold(const HotColdCalibration& calibration, const Aperture& aperture);
 ScaleResult scaleFromNoiseSource(const NoiseSourceCalibration& calibration, const Aperture& aperture);
+// The scale of a system temperature already worked out by one of the two
+// (as the record keeps it): F = 2 k Tsys / Ae, its error the Tsys's with the
+// aperture efficiency's.
+ScaleResult scaleFromSystemTemperature(ScaleKind kind, double systemKelvin, double relativeError, const Aperture& aperture,
+                                       double elevationDegrees);
 
 // The air the sun is seen through.
 struct Air {

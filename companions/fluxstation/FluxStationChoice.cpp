@@ -61,6 +61,45 @@ sky::Site siteOf(const record::RecordedSite& site)
     return {site.latitude, site.longitude, site.height};
 }
 
+bool serves(const record::RecordedSystemTemperature& run, const FluxStationAsk& ask)
+{
+    if (run.rehearsal() || !run.found || !run.systemKelvin || !run.utc.isValid() || utcOf(run.utc) > ask.atUtc)
+        return false;
+    return !ask.frequencyMegahertz
+        || std::fabs(run.frequencyMegahertz - *ask.frequencyMegahertz) <= kFrequencyTolerance * *ask.frequencyMegahertz;
+}
+
+flux::ScaleKind scaleKindOf(record::SystemTemperatureKind kind)
+{
+    return kind == record::SystemTemperatureKind::HotCold ? flux::ScaleKind::HotCold : flux::ScaleKind::NoiseSource;
+}
+
+// The station on a system temperature found on cold sky.
+FluxStationChoice onSystemTemperature(const record::RecordedSystemTemperature& run, const FluxStationAsk& ask)
+{
+    const double frequency = ask.frequencyMegahertz.value_or(run.frequencyMegahertz);
+    const std::optional<flux::Air> air = flux::typicalAir(frequency);
+    FluxStationChoice choice;
+    if (!air) {
+        choice = refused(ChoiceRefusal::FrequencyOutsideAir, FluxStationAsk{ask.atUtc, ask.beamwidthDegrees, frequency, ask.pointingErrorDegrees});
+        choice.systemTemperatureRun = run;
+        return choice;
+    }
+    const flux::Aperture aperture{run.dishDiameterMetres, run.efficiency, run.efficiencyError};
+    const double relativeError = run.systemKelvin->error / run.systemKelvin->value;
+    const flux::ScaleResult scale = flux::scaleFromSystemTemperature(scaleKindOf(run.kind), run.systemKelvin->value, relativeError,
+                                                                     aperture, run.coldElevation);
+    if (!scale.scale) {
+        choice = refused(ChoiceRefusal::BadFigures, ask);
+        choice.systemTemperatureRun = run;
+        return choice;
+    }
+    choice.station = flux::FluxStation{frequency, ask.beamwidthDegrees, ask.pointingErrorDegrees, *scale.scale, *air};
+    choice.systemTemperatureRun = run;
+    choice.source = said::systemTemperatureSource(run, scale.scale->relativeError, frequency);
+    return choice;
+}
+
 }  // namespace
 
 FluxStationChoice chooseFluxStation(const record::StationRecord& record, const FluxStationAsk& ask)
@@ -76,6 +115,12 @@ FluxStationChoice chooseFluxStation(const record::StationRecord& record, const F
         if (sunNoise && serves(*sunNoise, ask))
             chosen = *sunNoise;
     }
+    std::optional<record::RecordedSystemTemperature> measured;
+    for (const record::RecordedSystemTemperature& run : record.systemTemperatures())
+        if (serves(run, ask))
+            measured = run;  // oldest first: the last that serves is the latest
+    if (measured && (!chosen || utcOf(measured->utc) >= utcOf(chosen->utc)))
+        return onSystemTemperature(*measured, ask);
     if (!chosen)
         return refused(ChoiceRefusal::NoTypedRun, ask);
     const std::optional<double> frequency = ask.frequencyMegahertz ? ask.frequencyMegahertz : chosen->frequencyMegahertz;

@@ -5,13 +5,17 @@
 // the one the flux report makes for a day not kept yet, so that both stand
 // on the same scale for the same instant.
 //
-// The scale is the G/T of the latest sun-noise run of the station's own (no
-// rehearsal) at or before the instant whose flux was typed in for its day, at
-// the frequency asked (within 1 %); its error is the run's Y's standard error
-// over its repeats with the typed flux's own. The air is the typical air of
-// the frequency. Without such a run there is no scale, and the answer says
-// so: a G/T from an assumed flux would put the station's usual value into
-// every day it works out.
+// The scale is the latest of the station's own calibrations (no rehearsal)
+// at or before the instant, at the frequency asked (within 1 %), of three
+// kinds: the G/T of a sun-noise run whose flux was typed in for its day (its
+// error the run's Y's standard error over its repeats with the typed flux's
+// own), or a system temperature found on cold sky, hot/cold or with a noise
+// source (its error carried with the aperture efficiency's, the dish and η
+// as the run was told them). Each measures the same receiver on the same
+// dish: the latest stands for it as it is now, whichever kind it is. The
+// air is the typical air of the frequency. Without any there is no scale,
+// and the answer says so: a G/T from an assumed flux would put the station's
+// usual value into every day it works out.
 
 #include "companions/flux/FluxScale.h"
 #include "companions/record/StationRecord.h"
@@ -33,7 +37,7 @@ struct FluxStationAsk {
 
 enum class ChoiceRefusal {
     None,
-    NoTypedRun,           // no sun-noise run on a day whose flux was typed in (at the frequency, when asked)
+    NoTypedRun,           // no sun-noise run on a day whose flux was typed in, nor a system temperature (at the frequency, when asked)
     NoFrequency,          // none asked and the run has none
     FrequencyOutsideAir,  // no typical air known at the frequency
     BadFigures,           // the beamwidth, the pointing error or the run's figures out of range
@@ -42,8 +46,10 @@ enum class ChoiceRefusal {
 struct FluxStationChoice {
     std::optional<flux::FluxStation> station;
     ChoiceRefusal refusal = ChoiceRefusal::None;
-    std::optional<record::RecordedSunNoise> run;  // the run the scale came from
+    std::optional<record::RecordedSunNoise> run;  // the sun-noise run the scale came from, for a G/T
     double runSunElevationDegrees = 0;
+    // The system temperature run the scale came from, for hot/cold or a noise source.
+    std::optional<record::RecordedSystemTemperature> systemTemperatureRun;
     // Where the scale came from (Japanese, newline, English), as the record
     // keeps it beside the day; or why there is none.
     QString source;

@@ -24,15 +24,17 @@ constexpr double kLargestClockOffset = 3.2e8;
 
 bool measurementAsked(const QCommandLineParser& parser)
 {
-    return parser.isSet(QStringLiteral("calibrate")) || parser.isSet(QStringLiteral("sun-noise"));
+    // The system temperature runs on cold sky are read and settled alike.
+    return parser.isSet(QStringLiteral("calibrate")) || parser.isSet(QStringLiteral("sun-noise")) || parser.isSet(QStringLiteral("hot-cold"))
+        || parser.isSet(QStringLiteral("noise-source-on")) || parser.isSet(QStringLiteral("noise-source-off"));
 }
 
 // The options both runs share, in the order --help lists them.
 const OptionRow kMeasurementOptions[] = {
     {"dwell",
-     "較正と太陽雑音: 各点で電力を読む時間、秒（既定 較正 2、太陽雑音 5）。\n"
+     "較正と太陽雑音: 各点で電力を読む時間、秒（既定 較正 2、太陽雑音 5、システム雑音温度 10）。\n"
      "Calibration and sun noise: read the power this long at each point, s (default 2 to "
-     "calibrate, 5 for sun noise).",
+     "calibrate, 5 for sun noise, 10 for a system temperature).",
      "s"},
     {"settle-tolerance",
      "較正と太陽雑音: ローテーターが点に着いたとみなす差、天球上の度（既定 0.05）。\n"
@@ -84,7 +86,8 @@ MeasurementOptions readMeasurementOptions(CompanionCommandLine& commandLine)
     options.clockUnsynchronisedOk = parser.isSet(kClockUnsynchronisedOk);
     commandLine.readNumber(kHealthDrop, 0.01, 60, options.healthDropDecibels);
     if (!measurementAsked(parser)) {
-        commandLine.refuseWithout(QStringLiteral("--calibrate か --sun-noise"), QStringLiteral("--calibrate or --sun-noise"),
+        commandLine.refuseWithout(QStringLiteral("--calibrate、--sun-noise、--hot-cold か --noise-source-on"),
+                                  QStringLiteral("--calibrate, --sun-noise, --hot-cold or --noise-source-on"),
                                   {kDwell, kSettleTolerance, kSettleTimeout, kPower});
         return options;
     }

@@ -10,6 +10,7 @@
 #include "companions/measure/RotatorLender.h"
 #include "companions/measure/SavedCalibration.h"
 #include "companions/measure/SunNoiseRun.h"
+#include "companions/measure/SystemTemperatureRun.h"
 #include "companions/power/PowerSourceChoice.h"
 #include "companions/record/StationHealth.h"
 #include "companions/record/StationRecord.h"
@@ -72,6 +73,7 @@ MeasurementSession::~MeasurementSession()
     // The run aims the engine, which reads the source: in that order they go.
     m_calibration.reset();
     m_sunNoise.reset();
+    m_systemTemperature.reset();
     if (m_engine)
         m_engine->finish();
     m_engine.reset();
@@ -131,6 +133,14 @@ void MeasurementSession::onFirstReading()
         connect(m_calibration.get(), &CalibrationRun::progress, this, &MeasurementSession::progress);
         connect(m_calibration.get(), &CalibrationRun::finished, this, &MeasurementSession::onCalibrationFinished);
         m_calibration->start();
+    } else if (const auto* systemTemperature = std::get_if<SystemTemperatureOptions>(&m_request.run)) {
+        std::unique_ptr<FeedSteps> steps = m_request.feedSteps ? m_request.feedSteps(*systemTemperature) : makeFeedSteps(*systemTemperature);
+        m_systemTemperature = std::make_unique<SystemTemperatureRun>(*m_engine, *systemTemperature, std::move(steps), m_request.site,
+                                                                     m_request.refraction, m_request.atmosphere);
+        connect(m_systemTemperature.get(), &SystemTemperatureRun::notice, this, &MeasurementSession::notice);
+        connect(m_systemTemperature.get(), &SystemTemperatureRun::progress, this, &MeasurementSession::progress);
+        connect(m_systemTemperature.get(), &SystemTemperatureRun::finished, this, &MeasurementSession::onSystemTemperatureFinished);
+        m_systemTemperature->start();
     } else {
         m_sunNoise = std::make_unique<SunNoiseRun>(*m_engine, std::get<SunNoiseOptions>(m_request.run), m_request.site,
                                                    m_request.refraction, m_request.atmosphere);
@@ -150,6 +160,8 @@ void MeasurementSession::interrupt()
         m_calibration->interrupt();
     } else if (m_stage == Stage::Running && m_sunNoise) {
         m_sunNoise->abort(outcomeOf(OutcomeReason::Interrupted));
+    } else if (m_stage == Stage::Running && m_systemTemperature) {
+        m_systemTemperature->abort(outcomeOf(OutcomeReason::Interrupted));
     }
 }
 
@@ -182,12 +194,22 @@ void MeasurementSession::onSunNoiseFinished(const MeasurementOutcome& ended)
     end(ended);
 }
 
+void MeasurementSession::onSystemTemperatureFinished(const MeasurementOutcome& ended)
+{
+    m_engine->finish();
+    sayOutcome(ended);
+    m_keeping->recordSystemTemperature(&m_systemTemperature->result(), ended, utcOf(m_clock()));
+    end(ended);
+}
+
 void MeasurementSession::endBeforeTheRun(const MeasurementOutcome& outcome)
 {
     sayOutcome(outcome);
     // Kept all the same: a scheduled run that never began is part of the station's story.
     if (std::holds_alternative<CalibrationOptions>(m_request.run))
         m_keeping->recordCalibration(std::nullopt, {}, outcome, utcOf(m_clock()), m_lender.rotatorProfile());
+    else if (std::holds_alternative<SystemTemperatureOptions>(m_request.run))
+        m_keeping->recordSystemTemperature(nullptr, outcome, utcOf(m_clock()));
     else
         m_keeping->recordSunNoise(SunNoiseResult{}, outcome, utcOf(m_clock()), utcOf(m_clock()));
     end(outcome);

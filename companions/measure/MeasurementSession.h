@@ -11,9 +11,11 @@
 #include "companions/common/ShiftedClock.h"
 #include "companions/measure/CalibrationOptions.h"
 #include "companions/measure/CalibrationResult.h"
+#include "companions/measure/FeedSteps.h"
 #include "companions/measure/MeasurementOptions.h"
 #include "companions/measure/MeasurementOutcome.h"
 #include "companions/measure/SunNoiseOptions.h"
+#include "companions/measure/SystemTemperatureOptions.h"
 #include "companions/station/SystemClock.h"
 
 #include <QDateTime>
@@ -35,12 +37,17 @@ class RotatorLender;
 class ResultKeeping;
 class SunNoiseRun;
 struct SunNoiseResult;
+class SystemTemperatureRun;
 
 // What one measurement is asked to do: the run and its options, the sky the
 // sun-noise run places the sun in (the calibration's options carry their
 // own), and how its result is kept.
 struct MeasurementRequest {
-    std::variant<CalibrationOptions, SunNoiseOptions> run;
+    std::variant<CalibrationOptions, SunNoiseOptions, SystemTemperatureOptions> run;
+    // Who puts the absorber over the feed or the noise source on, for a
+    // system temperature run; none: the operator at this terminal, or the
+    // options' commands (makeFeedSteps).
+    FeedStepsMaker feedSteps;
     heliotrope::sky::Site site;
     heliotrope::sky::Refraction refraction = heliotrope::sky::Refraction::Radio;
     heliotrope::sky::Atmosphere atmosphere;
@@ -93,6 +100,7 @@ private:
     void onFirstReading();
     void onCalibrationFinished(const std::optional<CalibrationOutcome>& fitted, const MeasurementOutcome& ended);
     void onSunNoiseFinished(const MeasurementOutcome& ended);
+    void onSystemTemperatureFinished(const MeasurementOutcome& ended);
     // Why there is no result, said once, whichever run ended how.
     void sayOutcome(const MeasurementOutcome& outcome);
     void endBeforeTheRun(const MeasurementOutcome& outcome);
@@ -109,6 +117,7 @@ private:
     std::unique_ptr<MeasurementEngine> m_engine;
     std::unique_ptr<CalibrationRun> m_calibration;
     std::unique_ptr<SunNoiseRun> m_sunNoise;
+    std::unique_ptr<SystemTemperatureRun> m_systemTemperature;
 };
 
 }  // namespace heliotrope::measure

@@ -5,6 +5,7 @@
 #include "companions/measure/OutcomeMessages.h"
 #include "companions/measure/SavedCalibration.h"
 #include "companions/measure/SunNoiseRun.h"
+#include "companions/measure/SystemTemperatureRun.h"
 #include "companions/mount/SavedPointingModel.h"
 #include "companions/record/StationHealth.h"
 #include "companions/record/StationRecord.h"
@@ -319,6 +320,66 @@ void ResultKeeping::recordSunNoise(const SunNoiseResult& result, const Measureme
     const std::vector<RecordedSunNoise> runs = record->lastSunNoiseAt(*kept.frequencyMegahertz, thresholds.medianOf + 1);
     if (const auto drop = record::yDropWarning(runs, thresholds))
         m_warning(record::warningText(*drop));
+}
+
+namespace {
+
+std::optional<record::RecordedPower> recordedPower(const std::optional<flux::PowerMean>& power)
+{
+    if (!power)
+        return std::nullopt;
+    return record::RecordedPower{power->mean, power->scatter, power->count};
+}
+
+}  // namespace
+
+void ResultKeeping::recordSystemTemperature(const SystemTemperatureResult* result, const MeasurementOutcome& outcome,
+                                            const QDateTime& measured) const
+{
+    const SystemTemperatureOptions& options = std::get<SystemTemperatureOptions>(m_request.run);
+    record::RecordedSystemTemperature kept;
+    kept.utc = measured;
+    kept.site = recordedSite(m_request.site);
+    kept.kind = options.method == SystemTemperatureMethod::HotCold ? record::SystemTemperatureKind::HotCold
+                                                                   : record::SystemTemperatureKind::NoiseSource;
+    kept.found = outcome.found();
+    kept.reason = outcome.found() ? QString() : outcomeText(outcome);
+    kept.frequencyMegahertz = options.frequencyMegahertz;
+    kept.dishDiameterMetres = options.dishDiameterMetres;
+    kept.efficiency = options.efficiency;
+    kept.efficiencyError = options.efficiencyError;
+    kept.clockOffsetSeconds = m_request.measurement.clockOffsetSeconds;
+    kept.programVersion = kProgramVersion;
+    if (options.method == SystemTemperatureMethod::NoiseSource)
+        kept.enrDecibels = record::Measured{options.enrDecibels, options.enrErrorDecibels};
+    if (result) {
+        if (result->cold) {
+            kept.coldAzimuth = result->cold->azimuth;
+            kept.coldElevation = result->cold->elevation;
+        }
+        kept.coldBefore = recordedPower(result->coldBefore);
+        kept.raised = recordedPower(result->raised);
+        kept.coldAfter = recordedPower(result->coldAfter);
+        if (options.method == SystemTemperatureMethod::HotCold && result->cold) {
+            kept.ambientKelvin = record::Measured{result->ambientKelvin, result->ambientErrorKelvin};
+            kept.coldSkyKelvin = record::Measured{result->coldSkyKelvin, result->coldSkyErrorKelvin};
+        }
+        kept.yFactor = result->y;
+        kept.coldDrift = result->coldDrift;
+        if (outcome.found() && result->systemKelvin)
+            kept.systemKelvin = record::Measured{*result->systemKelvin, result->systemErrorKelvin};
+    }
+    QString problem;
+    const std::unique_ptr<StationRecord> record = openRecord(m_request.recordPath, &problem);
+    if (!record) {
+        m_notice(notRecordedText(problem));
+        return;
+    }
+    if (!record->addSystemTemperature(kept)) {
+        m_notice(notRecordedText(record->problem()));
+        return;
+    }
+    m_notice(QStringLiteral("局の記録 %1 に書きました。\nWritten to the station's record %1.").arg(record->path()));
 }
 
 }  // namespace heliotrope::measure

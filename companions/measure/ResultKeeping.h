@@ -23,6 +23,7 @@
 namespace heliotrope::measure {
 
 struct SunNoiseResult;
+struct SystemTemperatureResult;
 
 class ResultKeeping {
 public:
@@ -42,6 +43,8 @@ public:
     // `started`: when it began to measure (its end, for a run that never began).
     void recordSunNoise(const SunNoiseResult& result, const MeasurementOutcome& outcome, const QDateTime& started,
                         const QDateTime& measured) const;
+    // `result` none: the run never began.
+    void recordSystemTemperature(const SystemTemperatureResult* result, const MeasurementOutcome& outcome, const QDateTime& measured) const;
 
 private:
     // Said before new offsets are saved over ones they do not agree with.

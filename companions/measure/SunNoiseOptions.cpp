@@ -1,6 +1,7 @@
 #include "companions/measure/SunNoiseOptions.h"
 
 #include "companions/common/CompanionCommandLine.h"
+#include "companions/measure/SystemTemperatureOptions.h"
 #include "companions/sunnoise/SunNoise.h"
 
 #include <QCommandLineParser>
@@ -142,6 +143,15 @@ void readColdSky(const QString& text, SunNoiseOptions& options, QStringList& pro
 
 }  // namespace
 
+std::optional<ColdSkyDirection> readColdSkyDirection(const QString& text, QStringList& problems)
+{
+    SunNoiseOptions read;
+    readColdSky(text, read, problems);
+    if (!read.coldAzimuth || !read.coldElevation)
+        return std::nullopt;
+    return ColdSkyDirection{*read.coldAzimuth, *read.coldElevation};
+}
+
 std::optional<SunNoiseOptions> readSunNoiseOptions(CompanionCommandLine& commandLine)
 {
     const QCommandLineParser& parser = commandLine.parser();
@@ -157,8 +167,12 @@ std::optional<SunNoiseOptions> readSunNoiseOptions(CompanionCommandLine& command
         return std::nullopt;
     }
     if (!parser.isSet(kSunNoise)) {
-        commandLine.refuseWithout(QStringLiteral("--sun-noise"), QStringLiteral("--sun-noise"),
-                                  {kCold, kColdOffset, kRepeat, kFlux, kFrequency, kDish, kEfficiency, kSystemTemperature, kCsv});
+        // A system temperature run places its cold sky and tells its dish with these same options.
+        if (systemTemperatureAsked(commandLine))
+            commandLine.refuseWithout(QStringLiteral("--sun-noise"), QStringLiteral("--sun-noise"), {kRepeat, kFlux, kSystemTemperature, kCsv});
+        else
+            commandLine.refuseWithout(QStringLiteral("--sun-noise"), QStringLiteral("--sun-noise"),
+                                      {kCold, kColdOffset, kRepeat, kFlux, kFrequency, kDish, kEfficiency, kSystemTemperature, kCsv});
         return std::nullopt;
     }
 

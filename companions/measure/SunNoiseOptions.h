@@ -44,6 +44,14 @@ struct SunNoiseOptions {
     std::optional<double> beamwidthDegrees() const;
 };
 
+// A cold-sky direction as --cold gives it (AZ,EL on the sky), checked;
+// nothing, with one problem added, when it is not one.
+struct ColdSkyDirection {
+    double azimuth = 0;
+    double elevation = 0;
+};
+std::optional<ColdSkyDirection> readColdSkyDirection(const QString& text, QStringList& problems);
+
 // The options, added to the bridge's command line.
 void addSunNoiseOptions(companions::CompanionCommandLine& commandLine);
 // The table itself: what a request to a running bridge may carry.

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QTcpSocket>
 
 #include <cmath>
@@ -143,7 +144,13 @@ double Radiometer::physicalPower(const heliotrope::pointing::Direction& beam, co
     // The beam's constant error on top of the mount's, as in the dB model.
     const Sight sight{utc, beam.azimuth - m_options.beam.azimuthError, beam.elevation - m_options.beam.elevationError,
                       sun.azimuth, sun.elevation, m_options.site.longitude};
-    const PhysicalReading reading = physicalReading(*m_options.physical, sight, sunflux::totalFluxSfu(m_options.flux, utc), m_skySeed);
+    Feed feed;
+    if (!m_options.absorberFile.isEmpty() && QFileInfo::exists(m_options.absorberFile))
+        feed.absorberKelvin = m_options.absorberKelvin;
+    if (!m_options.noiseSourceFile.isEmpty() && QFileInfo::exists(m_options.noiseSourceFile))
+        feed.sourceEnrDecibels = m_options.noiseSourceEnrDecibels;
+    const PhysicalReading reading
+        = physicalReading(*m_options.physical, sight, sunflux::totalFluxSfu(m_options.flux, utc), m_skySeed, feed);
     // The detector's fluctuation, as a share of the power: the same in dB on either scale.
     const double noise = m_options.noise > 0 ? m_noise(m_random) : 0.0;
     if (m_options.kelvin)

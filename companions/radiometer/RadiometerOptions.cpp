@@ -148,6 +148,20 @@ const OptionRow kRadiometerOptions[] = {
      "file"},
     {"once",
      "1 回読んで小数つきの dB を 1 行表示して終了。\nPrint one reading in dB with decimals and exit."},
+    {"absorber-file",
+     "物理モデルで: このファイルがある間、常温の吸収体が給電部を覆う（空も地面も太陽も見えない）。\n"
+     "With the physical model: while this file exists, an ambient absorber covers the feed (no sky, ground or sun seen).",
+     "file", nullptr, OptionRow::Value::File},
+    {"absorber-temperature",
+     "吸収体の温度、K（既定 293）。\nThe absorber's physical temperature, K (default 293).",
+     "K", "293"},
+    {"noise-source-file",
+     "物理モデルで: このファイルがある間、雑音源が入り、受信機の入口で 290 K × 10^(ENR/10) を足す。\n"
+     "With the physical model: while this file exists, a noise source is on, adding 290 K × 10^(ENR/10) at the receiver's input.",
+     "file", nullptr, OptionRow::Value::File},
+    {"noise-source-enr",
+     "雑音源の過剰雑音比、受信機の入口で dB（既定 5）。\nThe noise source's excess noise ratio at the receiver's input, dB (default 5).",
+     "dB", "5"},
     {"listen",
      "rigctld として待ち受けるアドレス（既定 127.0.0.1）。\nAddress to answer as rigctld on (default 127.0.0.1).",
      "address", "127.0.0.1"},
@@ -164,7 +178,8 @@ const OptionRow kRadiometerOptions[] = {
 // The options of the physical model: any of them puts it in place of the dB model.
 const char* const kPhysicalOptions[] = {"receiver-temperature", "sky-temperature", "spillover", "frequency", "dish-diameter",
                                         "efficiency", "bandwidth", "gain", "gain-drift", "lna-step", "rain",
-                                        "spikes-per-hour", "flux", "flux-rotation", "bursts-per-day", "flux-history", "kelvin"};
+                                        "spikes-per-hour", "flux", "flux-rotation", "bursts-per-day", "flux-history", "kelvin",
+                                        "absorber-file", "absorber-temperature", "noise-source-file", "noise-source-enr"};
 
 // One field of a comma-separated value: its name in both languages and its range.
 struct Field {
@@ -336,6 +351,10 @@ void readPhysicalModel(CompanionCommandLine& commandLine, RadiometerOptions& opt
     if (readFields(commandLine, QStringLiteral("spikes-per-hour"), parser.value(QStringLiteral("spikes-per-hour")), spikes, 1, spikeValues))
         model.spikes = Spikes{spikeValues[0], spikeValues[1], spikeValues[2]};
     options.physical = model;
+    options.absorberFile = parser.value(QStringLiteral("absorber-file"));
+    commandLine.readNumber(QStringLiteral("absorber-temperature"), 1, 400, options.absorberKelvin);
+    options.noiseSourceFile = parser.value(QStringLiteral("noise-source-file"));
+    commandLine.readNumber(QStringLiteral("noise-source-enr"), -10, 40, options.noiseSourceEnrDecibels);
 
     using namespace heliotrope::sunflux;
     const QString file = parser.value(QStringLiteral("flux-history"));

@@ -29,6 +29,13 @@ struct RadiometerOptions {
     // quiet sun given with bursts drawn from `bursts` around the clock's now.
     heliotrope::sunflux::FluxHistory flux;
     std::optional<heliotrope::sunflux::BurstGenerator> bursts;
+    // An absorber over the feed and a noise source switched on, each while
+    // its file exists, so that a test (or an operator rehearsing) can put
+    // them on and off from outside as a real station's hands and relays do.
+    QString absorberFile;
+    double absorberKelvin = 293;
+    QString noiseSourceFile;
+    double noiseSourceEnrDecibels = 5;
     bool kelvin = false;          // with once and the physical model: the reading in kelvin, not dBm
     double noise = 0.1;           // dB, standard deviation of the Gaussian noise on each reading
     std::optional<quint64> seed;  // none: a different sequence every run

@@ -129,11 +129,15 @@ std::vector<sunflux::Burst> burstsForDays(const sunflux::BurstGenerator& generat
     return bursts;
 }
 
-PhysicalReading physicalReading(const PhysicalModel& model, const Sight& sight, double fluxSfu, std::uint64_t spikeSeed)
+PhysicalReading physicalReading(const PhysicalModel& model, const Sight& sight, double fluxSfu, std::uint64_t spikeSeed,
+                                const Feed& feed)
 {
     PhysicalReading reading;
-    reading.systemKelvin = systemKelvin(model, sight.beamElevation, sight.utc);
-    if (sight.sunElevation > 0 && fluxSfu > 0) {
+    reading.systemKelvin = feed.absorberKelvin ? model.receiverKelvin + *feed.absorberKelvin
+                                               : systemKelvin(model, sight.beamElevation, sight.utc);
+    if (feed.sourceEnrDecibels)
+        reading.systemKelvin += kNoiseSourceStandardKelvin * ratio(*feed.sourceEnrDecibels);
+    if (!feed.absorberKelvin && sight.sunElevation > 0 && fluxSfu > 0) {
         const sunnoise::Station station{fluxSfu, model.frequencyMegahertz, model.dishDiameterMetres, model.efficiency};
         const double separation = sky::skySeparation(sight.beamAzimuth, skyElevation(sight.beamElevation), sight.sunAzimuth,
                                                      sight.sunElevation);

@@ -18,6 +18,10 @@
 //              rains: the sun is dimmed by r, the sky behind it too, and the wet air radiates
 //              T_rain (1 − r) on its own
 //   T_total    = T_sys + T_sun, times 10^(spike/10) within an interference spike
+//   absorber   over the feed, at its physical temperature T_abs: the feed sees it alone, neither
+//              sky nor ground nor sun: T_sys = T_rx + T_abs
+//   source     a noise source coupled in ahead of the receiver, switched on: T_total gains
+//              T0 · 10^(ENR/10), T0 = 290 K, its excess noise as it enters the receiver
 //   G(t) dB    = gain − (drift / 2) · cos(2π (h − h_warm) / 24) − (LNA step, from its moment on)
 //                h the site's mean solar hour: the amplifiers lose gain as they warm, least at the
 //                warmest hour h_warm
@@ -85,6 +89,14 @@ struct Sight {
     double longitude = 0;  // the site's, degrees east, for its solar hour
 };
 
+// What is put over or into the feed at the moment of a reading.
+struct Feed {
+    std::optional<double> absorberKelvin;     // an absorber over the feed, at this temperature
+    std::optional<double> sourceEnrDecibels;  // a noise source on, of this excess noise
+};
+
+inline constexpr double kNoiseSourceStandardKelvin = 290;
+
 struct PhysicalReading {
     double systemKelvin = 0;  // T_sys, with the rain's own emission
     double sunKelvin = 0;     // T_sun through the beam, the air and the rain
@@ -116,6 +128,7 @@ std::vector<sunflux::Burst> burstsForDays(const sunflux::BurstGenerator& generat
 
 // The reading, noiseless, for the sun's flux at the moment (SFU, at the
 // model's frequency).
-PhysicalReading physicalReading(const PhysicalModel& model, const Sight& sight, double fluxSfu, std::uint64_t spikeSeed);
+PhysicalReading physicalReading(const PhysicalModel& model, const Sight& sight, double fluxSfu, std::uint64_t spikeSeed,
+                                const Feed& feed = {});
 
 }  // namespace heliotrope::radiometer

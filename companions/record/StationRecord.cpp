@@ -127,6 +127,26 @@ const char* const kStepTo7[] = {
     "ALTER TABLE sun_noise_runs ADD COLUMN started_utc TEXT",
 };
 
+// The system temperatures measured on cold sky: the three dwells' linear
+// powers, the step in temperature behind the rise (the absorber's and the
+// cold sky's kelvin, or the source's excess noise), and the aperture the
+// operator gave. A table of its own: nothing of the earlier ones changes.
+const char* const kStepTo8[] = {
+    ("CREATE TABLE system_temperature_runs ("
+     " id INTEGER PRIMARY KEY, utc TEXT NOT NULL,"
+     " latitude REAL NOT NULL, longitude REAL NOT NULL, height REAL NOT NULL,"
+     " kind TEXT NOT NULL, found INTEGER NOT NULL, reason TEXT,"
+     " frequency_mhz REAL NOT NULL, dish_diameter_m REAL NOT NULL, efficiency REAL NOT NULL, efficiency_error REAL NOT NULL,"
+     " cold_azimuth REAL NOT NULL, cold_elevation REAL NOT NULL,"
+     " cold_before_mean REAL, cold_before_scatter REAL, cold_before_count INTEGER,"
+     " raised_mean REAL, raised_scatter REAL, raised_count INTEGER,"
+     " cold_after_mean REAL, cold_after_scatter REAL, cold_after_count INTEGER,"
+     " ambient_k REAL, ambient_error_k REAL, cold_sky_k REAL, cold_sky_error_k REAL,"
+     " enr_db REAL, enr_error_db REAL, y_factor REAL, system_k REAL, system_error_k REAL, cold_drift REAL,"
+     " program_version TEXT NOT NULL, clock_offset_s REAL NOT NULL)"),
+    "CREATE INDEX system_temperature_runs_by_utc ON system_temperature_runs (utc)",
+};
+
 struct Step {
     const char* const* statements;
     std::size_t count;
@@ -139,6 +159,7 @@ const Step kSteps[] = {
     {kStepTo5, std::size(kStepTo5)},
     {kStepTo6, std::size(kStepTo6)},
     {kStepTo7, std::size(kStepTo7)},
+    {kStepTo8, std::size(kStepTo8)},
 };
 static_assert(std::size(kSteps) == StationRecord::kSchemaVersion);
 
@@ -680,6 +701,108 @@ std::optional<std::vector<StationRun>> StationRecord::markRunsDuringBurst(const 
             runs.emplace_back(sunNoiseFrom(query, db));
     }
     std::stable_sort(runs.begin(), runs.end(), [](const StationRun& a, const StationRun& b) { return runUtc(a) < runUtc(b); });
+    return runs;
+}
+
+namespace {
+
+QString systemTemperatureKindText(SystemTemperatureKind kind)
+{
+    return kind == SystemTemperatureKind::NoiseSource ? QStringLiteral("noise-source") : QStringLiteral("hot-cold");
+}
+
+QVariant nullDouble()
+{
+    return QVariant(QMetaType::fromType<double>());
+}
+
+void bindPower(QSqlQuery& query, const std::optional<RecordedPower>& power)
+{
+    query.addBindValue(power ? QVariant(power->mean) : nullDouble());
+    query.addBindValue(power ? QVariant(power->scatter) : nullDouble());
+    query.addBindValue(power ? QVariant(power->count) : QVariant(QMetaType::fromType<int>()));
+}
+
+std::optional<RecordedPower> powerFrom(const QSqlQuery& q, int column)
+{
+    if (q.value(column).isNull())
+        return std::nullopt;
+    return RecordedPower{q.value(column).toDouble(), q.value(column + 1).toDouble(), q.value(column + 2).toInt()};
+}
+
+}  // namespace
+
+std::optional<qint64> StationRecord::addSystemTemperature(const RecordedSystemTemperature& r)
+{
+    return writeResult(QStringLiteral("システム雑音温度の測定"), QStringLiteral("the system temperature run"),
+                       [&r](QSqlQuery& query) -> std::variant<qint64, QString> {
+                           query.prepare(QStringLiteral(
+                               "INSERT INTO system_temperature_runs (utc, latitude, longitude, height, kind, found, reason,"
+                               " frequency_mhz, dish_diameter_m, efficiency, efficiency_error, cold_azimuth, cold_elevation,"
+                               " cold_before_mean, cold_before_scatter, cold_before_count, raised_mean, raised_scatter, raised_count,"
+                               " cold_after_mean, cold_after_scatter, cold_after_count, ambient_k, ambient_error_k, cold_sky_k,"
+                               " cold_sky_error_k, enr_db, enr_error_db, y_factor, system_k, system_error_k, cold_drift,"
+                               " program_version, clock_offset_s) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
+                               " ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+                           for (const QVariant& v :
+                                {QVariant(timeText(r.utc)), QVariant(r.site.latitude), QVariant(r.site.longitude), QVariant(r.site.height),
+                                 QVariant(systemTemperatureKindText(r.kind)), QVariant(r.found), QVariant(r.reason),
+                                 QVariant(r.frequencyMegahertz), QVariant(r.dishDiameterMetres), QVariant(r.efficiency),
+                                 QVariant(r.efficiencyError), QVariant(r.coldAzimuth), QVariant(r.coldElevation)})
+                               query.addBindValue(v);
+                           bindPower(query, r.coldBefore);
+                           bindPower(query, r.raised);
+                           bindPower(query, r.coldAfter);
+                           for (const QVariant& v :
+                                {valueOf(r.ambientKelvin), errorOf(r.ambientKelvin), valueOf(r.coldSkyKelvin), errorOf(r.coldSkyKelvin),
+                                 valueOf(r.enrDecibels), errorOf(r.enrDecibels), orNull(r.yFactor), valueOf(r.systemKelvin),
+                                 errorOf(r.systemKelvin), orNull(r.coldDrift), QVariant(r.programVersion), QVariant(r.clockOffsetSeconds)})
+                               query.addBindValue(v);
+                           if (!query.exec())
+                               return query.lastError().text();
+                           return query.lastInsertId().toLongLong();
+                       });
+}
+
+std::vector<RecordedSystemTemperature> StationRecord::systemTemperatures() const
+{
+    std::vector<RecordedSystemTemperature> runs;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral(
+            "SELECT id, utc, latitude, longitude, height, kind, found, reason, frequency_mhz, dish_diameter_m, efficiency,"
+            " efficiency_error, cold_azimuth, cold_elevation, cold_before_mean, cold_before_scatter, cold_before_count,"
+            " raised_mean, raised_scatter, raised_count, cold_after_mean, cold_after_scatter, cold_after_count, ambient_k,"
+            " ambient_error_k, cold_sky_k, cold_sky_error_k, enr_db, enr_error_db, y_factor, system_k, system_error_k,"
+            " cold_drift, program_version, clock_offset_s FROM system_temperature_runs ORDER BY utc, id")))
+        return runs;
+    while (q.next()) {
+        RecordedSystemTemperature r;
+        r.id = q.value(0).toLongLong();
+        r.utc = timeFrom(q.value(1));
+        r.site = RecordedSite{q.value(2).toDouble(), q.value(3).toDouble(), q.value(4).toDouble()};
+        r.kind = q.value(5).toString() == QLatin1String("noise-source") ? SystemTemperatureKind::NoiseSource : SystemTemperatureKind::HotCold;
+        r.found = q.value(6).toBool();
+        r.reason = q.value(7).toString();
+        r.frequencyMegahertz = q.value(8).toDouble();
+        r.dishDiameterMetres = q.value(9).toDouble();
+        r.efficiency = q.value(10).toDouble();
+        r.efficiencyError = q.value(11).toDouble();
+        r.coldAzimuth = q.value(12).toDouble();
+        r.coldElevation = q.value(13).toDouble();
+        r.coldBefore = powerFrom(q, 14);
+        r.raised = powerFrom(q, 17);
+        r.coldAfter = powerFrom(q, 20);
+        r.ambientKelvin = measuredFrom(q.value(23), q.value(24));
+        r.coldSkyKelvin = measuredFrom(q.value(25), q.value(26));
+        r.enrDecibels = measuredFrom(q.value(27), q.value(28));
+        r.yFactor = optionalFrom(q.value(29));
+        r.systemKelvin = measuredFrom(q.value(30), q.value(31));
+        r.coldDrift = optionalFrom(q.value(32));
+        r.programVersion = q.value(33).toString();
+        r.clockOffsetSeconds = q.value(34).toDouble();
+        runs.push_back(r);
+    }
     return runs;
 }
 

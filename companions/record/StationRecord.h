@@ -13,6 +13,7 @@
 // One StationRecord is one connection; it lives in one thread.
 
 #include "companions/record/StationRuns.h"
+#include "companions/record/SystemTemperatureRuns.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -36,8 +37,9 @@ public:
     // a sun-noise run's flux came from, and the flux typed in for a day; 6:
     // the readings while tracking, the references on cold sky and the days'
     // flux worked out from them (FluxRecord.h); 7: a run's mark of a burst
-    // under way while it ran, and when a sun-noise run began.
-    static constexpr int kSchemaVersion = 7;
+    // under way while it ran, and when a sun-noise run began; 8: the system
+    // temperatures measured on cold sky, hot/cold and with a noise source.
+    static constexpr int kSchemaVersion = 8;
 
     // $XDG_DATA_HOME/heliotrope/station.sqlite (~/.local/share/… when unset).
     static QString defaultPath();
@@ -63,6 +65,10 @@ public:
     // record's number, or nothing (problem() says why; nothing was written).
     std::optional<qint64> addCalibration(const RecordedCalibration& calibration);
     std::optional<qint64> addSunNoise(const RecordedSunNoise& run);
+    std::optional<qint64> addSystemTemperature(const RecordedSystemTemperature& run);
+    // Every system temperature measured, oldest first; none from a record
+    // older than their table.
+    std::vector<RecordedSystemTemperature> systemTemperatures() const;
 
     // Every run from `since` on (all with an invalid QDateTime), oldest first,
     // calibrations with their points and sun-noise runs with their repeats.

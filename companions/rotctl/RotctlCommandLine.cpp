@@ -1,6 +1,7 @@
 #include "companions/rotctl/RotctlCommandLine.h"
 
 #include "companions/common/CompanionCommandLine.h"
+#include "companions/measure/SystemTemperatureOptions.h"
 #include "companions/rotctl/bridge/MeasurementRequestLine.h"
 #include "companions/rotctl/truesun/TrueSunOptions.h"
 #include "companions/station/StationProtocol.h"
@@ -175,7 +176,7 @@ void readAsking(CompanionCommandLine& commandLine, ReadLine& read)
     if (options.trueSun.nightStow && !options.stowPosition)
         commandLine.problems() << QStringLiteral("--night stow には夜に待つ位置 --stow-position 方位角,仰角 が要ります。\n"
                                                  "--night stow needs the position to wait at by night: --stow-position AZ,EL.");
-    if (asked > 1 || (asked == 1 && (read.run.calibration || read.run.sunNoise)))
+    if (asked > 1 || (asked == 1 && (read.run.calibration || read.run.sunNoise || read.run.systemTemperature)))
         commandLine.problems() << QStringLiteral("--stow、--stop-rotator、--resume、--status、--calibrate、--sun-noise は一度に一つにしてください。\n"
                                                  "Give one of --stow, --stop-rotator, --resume, --status, --calibrate, --sun-noise at a time.");
 }
@@ -257,12 +258,16 @@ void readSkyAndRuns(CompanionCommandLine& commandLine, ReadLine& read)
                                        "Calibration needs the antenna's site: --site LAT,LON[,HEIGHT_M].");
     }
     options.sunNoise = measure::readSunNoiseOptions(commandLine);
+    options.systemTemperature = measure::readSystemTemperatureOptions(commandLine);
+    if (options.systemTemperature && !options.sky.site)
+        problems << QStringLiteral("システム雑音温度の測定には地点 --site が要ります（コールドスカイを太陽のそばに置き、局の記録に残すため）。\n"
+                                   "A system temperature run needs --site (to place cold sky beside the sun and to keep it in the record).");
     bridge.trackingPower = readTrackingPowerOptions(commandLine, bridge.trueSun.enabled && bridge.trueSun.site.has_value());
     read.history = readHistoryOptions(commandLine);
     read.setFlux = readSetFluxOptions(commandLine);
     read.fluxReport = readFluxReportOptions(commandLine);
     const bool lookOnly = bridge.trueSun.lookOnly;
-    if (read.fluxReport && (read.history || read.setFlux || options.calibration || options.sunNoise || lookOnly || parser.isSet(QStringLiteral("fit-pointing-model")))) {
+    if (read.fluxReport && (read.history || read.setFlux || options.calibration || options.sunNoise || options.systemTemperature || lookOnly || parser.isSet(QStringLiteral("fit-pointing-model")))) {
         problems << QStringLiteral("値なしの --flux は --history、--set-flux、--calibrate、--sun-noise、--sun-now、"
                                    "--fit-pointing-model と一緒には使えません。\n"
                                    "--flux alone goes without --history, --set-flux, --calibrate, --sun-noise, --sun-now "
@@ -305,11 +310,13 @@ RotctlMode modeAsked(const CompanionCommandLine& commandLine, const ReadLine& re
         return *read.history;
     if (read.askingGiven)
         return read.asking;
-    if (read.run.calibration || read.run.sunNoise) {
+    if (read.run.calibration || read.run.sunNoise || read.run.systemTemperature) {
         MeasurementMode measurement{read.run, read.asking, read.bridge};
         measurement.asking.ask = BridgeAsk::Measure;
         if (read.run.calibration)
             measurement.asking.pattern = measure::patternName(read.run.calibration->pattern);
+        measurement.asking.noiseSource
+            = read.run.systemTemperature && read.run.systemTemperature->method == measure::SystemTemperatureMethod::NoiseSource;
         measurement.asking.measurementWords = measurementOptionWords(commandLine.parser());
         measurement.asking.optionsNotCarried = optionsNotCarried(commandLine.parser());
         return measurement;
@@ -335,6 +342,7 @@ CommandLine<RotctlMode> parseRotctlCommandLine(const QStringList& arguments)
     addTrackingPowerOptions(commandLine);
     measure::addCalibrationOptions(commandLine);
     measure::addSunNoiseOptions(commandLine);
+    measure::addSystemTemperatureOptions(commandLine);
     measure::addMeasurementOptions(commandLine);
     commandLine.addOptions(kAskingOptions);
     addHistoryOptions(commandLine);

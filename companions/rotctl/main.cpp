@@ -300,9 +300,14 @@ int main(int argc, char** argv)
         // With a bridge of this user running, a measurement is asked of it:
         // one bridge, one rotctld connection. Without one, it runs here, as a
         // bridge of its own.
-        if (const auto* measurement = std::get_if<MeasurementMode>(&mode))
-            if (const std::optional<int> status = askRunningBridge(measurement->asking))
+        if (const auto* measurement = std::get_if<MeasurementMode>(&mode)) {
+            if (measurement->run.systemTemperature && measurement->run.systemTemperature->method == measure::SystemTemperatureMethod::HotCold) {
+                if (bridgeAnswers())
+                    return printed({}, systemTemperatureNeedsTheTerminalText(), 1);
+            } else if (const std::optional<int> status = askRunningBridge(measurement->asking)) {
                 return *status;
+            }
+        }
         return runBridge(*bridge, runOptions(mode));
     }
     return std::visit(

@@ -21,6 +21,7 @@ constexpr Verb kVerbs[] = {
     {"resume", RequestKind::Resume},
     {"status", RequestKind::Status},
     {"cancel", RequestKind::Cancel},
+    {"noise-source", RequestKind::NoiseSource},
 };
 
 const char* verbWord(RequestKind kind)
@@ -239,6 +240,7 @@ RequestReading requestFor(const Verb& found, QStringList arguments)
         request.arguments = arguments;
         break;
     case RequestKind::SunNoise:
+    case RequestKind::NoiseSource:
         request.arguments = arguments;
         break;
     case RequestKind::Stow: {
@@ -307,9 +309,9 @@ RequestReading readRequest(const QByteArray& received)
             found = &v;
     if (!found)
         return refuse(StationCode::UnknownRequest,
-                      QStringLiteral("「%1」という依頼はありません（calibrate, sun-noise, stow, stop, resume, status, cancel）。")
+                      QStringLiteral("「%1」という依頼はありません（calibrate, sun-noise, noise-source, stow, stop, resume, status, cancel）。")
                           .arg(shown(*utf8Text(verb))),
-                      QStringLiteral("there is no request \"%1\" (calibrate, sun-noise, stow, stop, resume, status, cancel).")
+                      QStringLiteral("there is no request \"%1\" (calibrate, sun-noise, noise-source, stow, stop, resume, status, cancel).")
                           .arg(shown(*utf8Text(verb))));
     QStringList arguments;
     for (const QByteArray& word : words) {
@@ -339,6 +341,7 @@ QByteArray requestLine(const StationRequest& request)
             add(word);
         break;
     case RequestKind::SunNoise:
+    case RequestKind::NoiseSource:
         for (const QString& word : request.arguments)
             add(word);
         break;

@@ -8,6 +8,7 @@
 //
 //   calibrate cross|five [WORD...]   the calibration, WORD: the options as on the command line
 //   sun-noise [WORD...]              the sun-noise run
+//   noise-source [WORD...]           the system temperature with a noise source
 //   stow [AZ EL | AZ,EL]             to this position, or the bridge's own stow position
 //   stop                             Hamlib's stop at once; hold
 //   resume                           follow the window again
@@ -63,12 +64,13 @@ enum class RequestKind { Calibrate,
                          Stop,
                          Resume,
                          Status,
-                         Cancel };
+                         Cancel,
+                         NoiseSource };
 
 struct StationRequest {
     RequestKind kind = RequestKind::Status;
     QString pattern;  // calibrate: "cross" or "five"
-    // calibrate, sun-noise: the measurement's own options as the asking
+    // calibrate, sun-noise, noise-source: the measurement's own options as the asking
     // command read them, a word each ("--beamwidth=2.5",
     // "--power=rigctld:127.0.0.1:4532"), read by the bridge with the same table.
     QStringList arguments;

@@ -25,6 +25,26 @@ QString noBridgeText()
                           "No heliotrope-rotctl bridge is running: start it first (systemctl --user start heliotrope-rotctl).");
 }
 
+bool bridgeAnswers()
+{
+    QString problem;
+    const QString path = StationServer::defaultSocketPath(&problem);
+    if (path.isEmpty())
+        return false;
+    StationClient client(path);
+    return client.connectToBridge();
+}
+
+QString systemTemperatureNeedsTheTerminalText()
+{
+    return QStringLiteral("ブリッジが動いています。ホット・コールド較正は、吸収体の手順に答える端末のプロセスが、自分のブリッジとして"
+                          "ローテーターを動かして行います。ブリッジを止めて（systemctl --user stop heliotrope-rotctl）ここで実行し、"
+                          "終わったらブリッジを起動し直してください。何も動かしていません。\n"
+                          "A bridge is running. A hot/cold calibration is made by the process at the terminal that answers its "
+                          "absorber's steps, as a bridge of its own: stop the bridge (systemctl --user stop heliotrope-rotctl), "
+                          "run it here, then start the bridge again. Nothing was moved.");
+}
+
 std::optional<int> askRunningBridge(const AskOptions& options)
 {
     QString problem;
@@ -57,6 +77,8 @@ std::optional<int> askRunningBridge(const AskOptions& options)
         if (!options.pattern.isEmpty()) {
             request.kind = RequestKind::Calibrate;
             request.pattern = options.pattern;
+        } else if (options.noiseSource) {
+            request.kind = RequestKind::NoiseSource;
         } else {
             request.kind = RequestKind::SunNoise;
         }

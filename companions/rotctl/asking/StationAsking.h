@@ -28,6 +28,7 @@ struct AskOptions {
     // own options as read, one --name=value word each, and the options given
     // that it does not carry (they belong to the running bridge).
     QString pattern;
+    bool noiseSource = false;  // the system temperature with a noise source, not a sun-noise run
     QStringList measurementWords;
     QStringList optionsNotCarried;
 };
@@ -35,6 +36,15 @@ struct AskOptions {
 // The exit status, once the running bridge has answered (or went away);
 // nothing when no bridge of this user answers on its socket.
 std::optional<int> askRunningBridge(const AskOptions& options);
+
+// Whether a bridge of this user answers on its request socket.
+bool bridgeAnswers();
+
+// A hot/cold calibration asked while a bridge runs: it is made by the
+// process at the operator's terminal, on a rotator of its own bridge, since
+// its steps are answered there and the running bridge (a service, most
+// often) has none. Japanese, newline, English.
+QString systemTemperatureNeedsTheTerminalText();
 
 // No bridge to ask: Japanese, newline, English.
 QString noBridgeText();

@@ -40,7 +40,7 @@ private:
 std::optional<measure::MeasurementRequest> checkedMeasurement(const RunOptions& asked, QString* problem)
 {
     std::optional<measure::MeasurementRequest> request = measurementRequest(asked);
-    if (!request || (asked.sunNoise && !asked.sky.site)) {
+    if (!request || ((asked.sunNoise || asked.systemTemperature) && !asked.sky.site)) {
         *problem = QStringLiteral("測定の依頼ではありません。\nNot a measurement request.");
         return std::nullopt;
     }

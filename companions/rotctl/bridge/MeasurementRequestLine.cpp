@@ -3,6 +3,7 @@
 #include "companions/measure/CalibrationOptions.h"
 #include "companions/measure/MeasurementOptions.h"
 #include "companions/measure/SunNoiseOptions.h"
+#include "companions/measure/SystemTemperatureOptions.h"
 #include "companions/rotctl/truesun/TrueSunOptions.h"
 
 #include <QCoreApplication>
@@ -20,14 +21,15 @@ namespace {
 // The options that name the run: the request's kind carries them.
 bool namesTheRun(const QString& name)
 {
-    return name == QLatin1String("calibrate") || name == QLatin1String("sun-noise");
+    return name == QLatin1String("calibrate") || name == QLatin1String("sun-noise") || name == QLatin1String("hot-cold");
 }
 
 template <typename Each>
 void forEachRow(Each&& each)
 {
     for (const std::span<const OptionRow> rows :
-         std::array{skyOptionRows(), measure::calibrationOptionRows(), measure::sunNoiseOptionRows(), measure::measurementOptionRows()})
+         std::array{skyOptionRows(), measure::calibrationOptionRows(), measure::sunNoiseOptionRows(), measure::systemTemperatureOptionRows(),
+                    measure::measurementOptionRows()})
         for (const OptionRow& row : rows)
             each(row);
 }
@@ -82,12 +84,14 @@ std::optional<MeasurementAsked> readMeasurementRequest(const station::StationReq
     addSkyOptions(commandLine);
     measure::addCalibrationOptions(commandLine);
     measure::addSunNoiseOptions(commandLine);
+    measure::addSystemTemperatureOptions(commandLine);
     measure::addMeasurementOptions(commandLine);
     QStringList arguments{QCoreApplication::applicationName()};
     if (request.kind == station::RequestKind::Calibrate)
         arguments << QStringLiteral("--calibrate=") + request.pattern;
-    else
+    else if (request.kind == station::RequestKind::SunNoise)
         arguments << QStringLiteral("--sun-noise");
+    // A noise source's request names its run by its switching commands, carried as words.
     arguments << request.arguments;
     if (const auto ended = commandLine.parse<RunOptions>(arguments)) {
         *problem = ended->text;
@@ -102,6 +106,14 @@ std::optional<MeasurementAsked> readMeasurementRequest(const station::StationReq
     options.measurement = measure::readMeasurementOptions(commandLine);
     options.calibration = measure::readCalibrationOptions(commandLine);
     options.sunNoise = measure::readSunNoiseOptions(commandLine);
+    options.systemTemperature = measure::readSystemTemperatureOptions(commandLine);
+    if (request.kind == station::RequestKind::NoiseSource && !options.systemTemperature)
+        commandLine.problems() << QStringLiteral("noise-source の依頼には --noise-source-on、--noise-source-off、--enr が要ります。\n"
+                                                 "A noise-source request needs --noise-source-on, --noise-source-off and --enr.");
+    // The absorber's steps are answered at a terminal, which the running bridge has not.
+    if (options.systemTemperature && (request.kind != station::RequestKind::NoiseSource || options.systemTemperature->method != measure::SystemTemperatureMethod::NoiseSource))
+        commandLine.problems() << QStringLiteral("ホット・コールドは動いているブリッジには頼めません。端末で実行してください。\n"
+                                                 "A hot/cold calibration cannot be asked of a running bridge: run it at the terminal.");
     readSkyOptions(commandLine, options.sky);
     asked.siteGiven = options.sky.site;
     if (bridgeSite) {

@@ -9,6 +9,8 @@ std::optional<measure::MeasurementRequest> measurementRequest(const RunOptions& 
         request.run = *run.calibration;
     else if (run.sunNoise)
         request.run = *run.sunNoise;
+    else if (run.systemTemperature)
+        request.run = *run.systemTemperature;
     else
         return std::nullopt;
     request.site = run.sky.site.value_or(heliotrope::sky::Site{});

@@ -7,6 +7,7 @@
 #include "companions/measure/CalibrationOptions.h"
 #include "companions/measure/MeasurementSession.h"
 #include "companions/measure/SunNoiseOptions.h"
+#include "companions/measure/SystemTemperatureOptions.h"
 #include "companions/rotctl/truesun/TrueSunOptions.h"
 
 #include <optional>
@@ -16,6 +17,7 @@ namespace heliotrope::rotctl {
 struct RunOptions {
     std::optional<measure::CalibrationOptions> calibration;
     std::optional<measure::SunNoiseOptions> sunNoise;
+    std::optional<measure::SystemTemperatureOptions> systemTemperature;
     measure::MeasurementOptions measurement;
     TrueSunOptions sky;  // its site, refraction, air and clock offset
 };

@@ -105,6 +105,7 @@ void StationDesk::handleRequest(StationReply* reply)
     switch (request.kind) {
     case RequestKind::Calibrate:
     case RequestKind::SunNoise:
+    case RequestKind::NoiseSource:
         measure(reply);
         return;
     case RequestKind::Stow:

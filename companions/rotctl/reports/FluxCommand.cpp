@@ -137,7 +137,9 @@ std::variant<WorkedFluxDay, QString> workOut(const OpenRecord& open, const QDate
     worked.provisional = provisional;
     worked.station = *choice.station;
     worked.scaleSource = choice.source;
-    worked.site = choice.run ? std::optional(choice.run->site) : siteBy(*open.record, end);
+    worked.site = choice.run          ? std::optional(choice.run->site)
+        : choice.systemTemperatureRun ? std::optional(choice.systemTemperatureRun->site)
+                                      : siteBy(*open.record, end);
     worked.readings = open.flux->fluxReadingsBetween(start, end);
     worked.references = open.flux->fluxReferencesBetween(start - kReferenceReach, end + kReferenceReach);
     const double transit = worked.site ? fluxstation::sunTransitUtc(day, *worked.site) : start + 3 * 3600;

@@ -203,12 +203,16 @@ TrueSunOptions readTrueSunOptions(CompanionCommandLine& commandLine)
     }
 
     // The measurements on the sun point at the real sun as well, whatever the
-    // tracking follows; the pointing model's fit reads the scans of the site.
+    // tracking follows; the pointing model's fit reads the scans of the site;
+    // a system temperature places its cold sky beside the sun and is kept by site.
     const bool onTheSun = parser.isSet(QStringLiteral("sun-noise")) || parser.isSet(QStringLiteral("calibrate"))
-        || parser.isSet(QStringLiteral("fit-pointing-model"));
+        || parser.isSet(QStringLiteral("fit-pointing-model")) || parser.isSet(QStringLiteral("hot-cold"))
+        || parser.isSet(QStringLiteral("noise-source-on")) || parser.isSet(QStringLiteral("noise-source-off"));
     if (options.site && !options.enabled && !options.lookOnly && !onTheSun) {
-        problems << QStringLiteral("--site は --true-sun、--sun-now、--calibrate、--sun-noise、--fit-pointing-model のどれかと使います。\n"
-                                   "--site is used with --true-sun, --sun-now, --calibrate, --sun-noise or --fit-pointing-model.");
+        problems << QStringLiteral("--site は --true-sun、--sun-now、--calibrate、--sun-noise、--hot-cold、--noise-source-on、"
+                                   "--fit-pointing-model のどれかと使います。\n"
+                                   "--site is used with --true-sun, --sun-now, --calibrate, --sun-noise, --hot-cold, --noise-source-on "
+                                   "or --fit-pointing-model.");
     }
     return options;
 }

@@ -68,6 +68,57 @@ private slots:
             QCOMPARE(chooseFluxStation(record, {ask.atUtc + 86400, beam, std::nullopt, 0}).refusal, ChoiceRefusal::BadFigures);
     }
 
+    // The three kinds stand together: the latest of any at or before the
+    // instant, at the frequency, the station's own; a system temperature's
+    // scale is 2 k Tsys / Ae with the efficiency's error carried.
+    void theLatestCalibrationOfAnyKindIsTheScale()
+    {
+        QTemporaryDir dir;
+        record::StationRecord record(dir.filePath(QStringLiteral("station.sqlite")));
+        QVERIFY(record.open());
+        const double morning = simulated::utcAt(9, 0);
+        const auto measured = [](double utc, record::SystemTemperatureKind kind, double kelvin, double frequency = simulated::kFrequency) {
+            record::RecordedSystemTemperature run;
+            run.utc = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(utc * 1000), QTimeZone::utc());
+            run.site = simulated::kTokyo;
+            run.kind = kind;
+            run.found = true;
+            run.frequencyMegahertz = frequency;
+            run.dishDiameterMetres = 3;
+            run.efficiency = 0.5;
+            run.efficiencyError = 0.05;
+            run.coldElevation = 30;
+            run.systemKelvin = record::Measured{kelvin, kelvin * 0.02};
+            run.programVersion = QStringLiteral("0.1.0");
+            return run;
+        };
+        QVERIFY(record.addSystemTemperature(measured(morning - 3600, record::SystemTemperatureKind::HotCold, 100)));
+        QVERIFY(record.addSunNoise(simulated::run(morning, 13.0, FluxSource::TypedForTheDay)));
+        QVERIFY(record.addSystemTemperature(measured(morning + 3600, record::SystemTemperatureKind::NoiseSource, 120)));
+        record::RecordedSystemTemperature rehearsal = measured(morning + 5400, record::SystemTemperatureKind::HotCold, 200);
+        rehearsal.clockOffsetSeconds = 3600;
+        QVERIFY(record.addSystemTemperature(rehearsal));
+        QVERIFY(record.addSystemTemperature(measured(morning + 7200, record::SystemTemperatureKind::HotCold, 300, 2800)));
+        record::RecordedSystemTemperature failed = measured(morning + 7300, record::SystemTemperatureKind::HotCold, 400);
+        failed.found = false;
+        QVERIFY(record.addSystemTemperature(failed));
+
+        const auto chosenAt = [&record](double utc) { return chooseFluxStation(record, {utc, simulated::kBeam, simulated::kFrequency, 0}); };
+        FluxStationChoice choice = chosenAt(morning - 1);
+        QVERIFY2(choice.station && choice.station->scale.kind == flux::ScaleKind::HotCold, qPrintable(choice.source));
+        QCOMPARE(*choice.station->scale.systemTemperatureKelvin, 100.0);
+        QVERIFY(choice.source.contains(QStringLiteral("hot/cold")) && choice.source.contains(QStringLiteral("ホット・コールド")));
+        QCOMPARE(chosenAt(morning + 1).station->scale.kind, flux::ScaleKind::GOverT);
+        choice = chosenAt(simulated::utcAt(16, 0));
+        QVERIFY2(choice.station && choice.station->scale.kind == flux::ScaleKind::NoiseSource, qPrintable(choice.source));
+        QCOMPARE(*choice.station->scale.systemTemperatureKelvin, 120.0);
+        QVERIFY(choice.source.contains(QStringLiteral("noise source")) && choice.source.contains(QStringLiteral("120.0 ± 2.4 K")));
+        const flux::Aperture aperture{3, 0.5, 0.05};
+        const flux::ScaleResult expected = flux::scaleFromSystemTemperature(flux::ScaleKind::NoiseSource, 120, 0.02, aperture, 30);
+        QVERIFY(std::abs(choice.station->scale.sfuPerY / expected.scale->sfuPerY - 1) < 1e-12);
+        QVERIFY(std::abs(choice.station->scale.relativeError - std::hypot(0.02, 0.1)) < 1e-12);
+    }
+
     void theTransitIsTheSunsHighestOfTheJstDay()
     {
         // Tokyo, 10 December: 139.77° E is 19 minutes before 135° E, and the

@@ -48,7 +48,7 @@ void TestCalibrationOptions::refusals_data()
     QTest::newRow("span without calibrate") << QStringList{QStringLiteral("--span"), QStringLiteral("2")} << QStringLiteral("goes with --calibrate");
     // What both runs share is one option with one bound, read once for either.
     QTest::newRow("dwell without a run") << QStringList{QStringLiteral("--dwell"), QStringLiteral("3")}
-                                         << QStringLiteral("--dwell goes with --calibrate or --sun-noise");
+                                         << QStringLiteral("--dwell goes with --calibrate, --sun-noise, --hot-cold or --noise-source-on");
     QTest::newRow("dwell beyond an hour, sun noise")
         << QStringList{QStringLiteral("--sun-noise"), QStringLiteral("--site"), QStringLiteral("35,139"), QStringLiteral("--cold"),
                        QStringLiteral("200,45"), QStringLiteral("--power"), QStringLiteral("rigctld"), QStringLiteral("--dwell"),

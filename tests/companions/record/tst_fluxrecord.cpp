@@ -192,7 +192,8 @@ private slots:
             db.setDatabaseName(path);
             QVERIFY(db.open());
             QSqlQuery q(db);
-            for (const char* table : {"flux_reading_flags", "flux_bursts", "flux_values", "flux_days", "flux_references", "flux_readings"})
+            for (const char* table : {"system_temperature_runs", "flux_reading_flags", "flux_bursts", "flux_values", "flux_days",
+                                      "flux_references", "flux_readings"})
                 QVERIFY(q.exec(QStringLiteral("DROP TABLE %1").arg(QLatin1String(table))));
             for (const char* column : {"calibrations DROP COLUMN during_burst", "sun_noise_runs DROP COLUMN during_burst",
                                        "sun_noise_runs DROP COLUMN started_utc"})
