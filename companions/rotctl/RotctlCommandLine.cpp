@@ -99,9 +99,9 @@ const OptionRow kBridgeOptions[] = {
      "SIGTERM（systemd がサービスを止めるとき）を受けたら、ローテーターを格納してから終わる。\n"
      "On SIGTERM (systemd stopping the service), stow the rotator first, then end."},
     {"http",
-     "局のページをブラウザーへ出す: 「アドレス:ポート」またはポートだけ（既定のアドレスはループバック 127.0.0.1、例 8734）。\n"
+     "局のページをブラウザーへ出す: 「アドレス:ポート」またはポートだけ（既定のアドレスはループバック 127.0.0.1、例 8734。0 は空きポート）。\n"
      "Serve the station's page to a browser on ADDRESS:PORT, or PORT alone on the loopback address "
-     "127.0.0.1 (for example 8734).",
+     "127.0.0.1 (for example 8734; 0: any free port, printed at start).",
      "address:port"},
     {"http-control",
      "局のページから格納・停止・再開をできるようにする（状態フォルダーの合言葉が要ります）。\n"
@@ -183,9 +183,9 @@ void readStationPage(CompanionCommandLine& commandLine, BridgeOptions& options)
     if (host == QLatin1String("localhost"))
         host = QStringLiteral("127.0.0.1");
     const QHostAddress address = host.isEmpty() ? QHostAddress(QHostAddress::LocalHost) : QHostAddress(host);
-    if (!portRead || port == 0 || port > 65535 || address.isNull()) {
-        commandLine.problems() << QStringLiteral("--http 「%1」 は「アドレス:ポート」かポート（1～65535）にしてください。\n"
-                                                 "--http \"%1\": give ADDRESS:PORT or a PORT from 1 to 65535.")
+    if (!portRead || port > 65535 || address.isNull()) {
+        commandLine.problems() << QStringLiteral("--http 「%1」 は「アドレス:ポート」かポート（0～65535）にしてください。\n"
+                                                 "--http \"%1\": give ADDRESS:PORT or a PORT from 0 to 65535.")
                                       .arg(text);
         return;
     }

@@ -89,8 +89,8 @@ PageRuling rulePageRequest(const PageRequestParts& request, const PageRules& rul
             row = &candidate;
     if (!row)
         return refused(404, said::pageUnknownPath());
-    const bool post = request.method == "POST";
-    if (post != row->post && !(request.method == "HEAD" && !row->post))
+    const bool methodFits = row->post ? request.method == "POST" : (request.method == "GET" || request.method == "HEAD");
+    if (!methodFits)
         return refused(405, said::pageMethodNotAllowed());
     const bool headerTokenGood = sameToken(request.headerToken, rules.token);
     if (row->post) {

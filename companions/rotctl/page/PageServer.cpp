@@ -178,7 +178,8 @@ QByteArray PageServer::act(PageRoute route, const QString& peer, int* httpStatus
     // rotctld's answer comes later: the page is told the stow or stop was
     // asked, and shows what the rotator does from the station's state.
     *httpStatus = 202;
-    m_desk.askHold(route == PageRoute::Stop, [this](bool, const QString& text) { emit notice(text); });
+    // The answer comes after the words of what was asked, already said.
+    m_desk.askHold(route == PageRoute::Stop, [this](bool, const QString& text) { emit notice(text.section(QLatin1Char('\n'), 2)); });
     return answerBody(true, said::pageAsked(what, peer));
 }
 

@@ -13,7 +13,7 @@ const WORDS = {
     unknownClock: "分かりません", noWarnings: "いまはありません", nothingSaid: "ありません", secondsAgo: "秒前",
     neverRead: "まだ読めていません", stale: "このページは古くなっています: ブリッジから {s} 秒答えがありません。",
     readingOld: "（古い読み）", noSite: "地点が分からないので太陽は描けません（--site）", noFigures: "記録にまだありません",
-    asked: "依頼しました", refused: "断られました", needToken: "合言葉を入れてください", sky2: "天球上",
+    asked: "依頼しました", refused: "断られました", needToken: "合言葉を入れてください", sky2: "空では",
   },
   en: {
     title: "station page", rotctld: "rotctld", power: "Receiver", clock: "Clock", sunrise: "Next sunrise", sunset: "Next sunset",
@@ -70,6 +70,7 @@ function fillList(id, items, empty) {
   for (const text of items.length ? items : [empty]) {
     const li = document.createElement("li");
     li.textContent = text;
+    if (!items.length) li.className = "empty";
     list.appendChild(li);
   }
 }
@@ -127,11 +128,12 @@ function render() {
   const s = latest;
   if (!s) return;
   $("control").hidden = !s.control;
+  // When the station was first shown, for whoever measures the page.
+  if (!document.body.dataset.firstRenderMs) document.body.dataset.firstRenderMs = Math.round(performance.now());
   const state = $("state");
   state.textContent = said(s.state.text);
   state.className = `state ${STATE_CLASS[s.state.kind] || "busy"}`;
   state.dataset.kind = s.state.kind;
-  $("since").textContent = s.state.sinceUtcMs ? sinceText(s.state.sinceUtcMs) : "";
   setText("rotctld", `${s.rotctld.endpoint}: ${s.rotctld.connected ? w("connected") : `${w("notConnected")} (${sinceText(s.rotctld.lostSinceUtcMs)})`}`,
     s.rotctld.connected ? "good" : "bad");
   setText("power", s.power.watching ? s.power.lines.map(said).join(" / ") : w("notWatching"));
@@ -145,7 +147,7 @@ function render() {
     age === null || age > OLD_READING_MS ? "bad" : "");
   drawChart(s.sky);
   setText("pos-sun", deg(s.sky.sun));
-  setText("pos-commanded", `${deg(s.sky.commanded)} (${w("sky2")})`);
+  setText("pos-commanded", deg(s.sky.commanded));
   setText("pos-rotator", s.sky.rotatorReading ? `${deg(s.sky.rotatorReading)} (${w("sky2")} ${deg(s.sky.rotator)})` : w("neverRead"));
   setText("pos-stow", `${deg(s.sky.stow)}`);
   fillList("warnings-now", s.warnings.now.map((c) => (c.sinceUtcMs ? `${sinceText(c.sinceUtcMs)}: ` : "") + said(c.text)), w("noWarnings"));

@@ -1,0 +1,203 @@
+#!/usr/bin/env python3
+"""The station's page in a real browser: headless Chromium, through Selenium,
+against a bridge tracking by itself on the simulated EasyComm II behind the
+real rotctld. The page shows what --status says; a stow from the page with
+the token is taken and seen through to "stowed", and one with a wrong token
+or from another origin is refused. Exit 77 (skipped) without Chromium, its
+driver, Selenium or rotctld."""
+
+import argparse
+import json
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.error
+import urllib.request
+
+SKIP = 77
+SITE = "35.68,139.77,40"
+
+
+def skip(why):
+    print(f"SKIP: {why}")
+    sys.exit(SKIP)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for(what, predicate, seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.2)
+    raise AssertionError(f"not within {seconds} s: {what}")
+
+
+def read(path):
+    try:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            return f.read()
+    except FileNotFoundError:
+        return ""
+
+
+class Station:
+    """The simulator, rotctld on its line and the bridge, in a home of their own."""
+
+    def __init__(self, args, home):
+        self.args = args
+        self.home = home
+        self.env = dict(os.environ)
+        for name in ("XDG_RUNTIME_DIR", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"):
+            folder = os.path.join(home, name.lower())
+            os.makedirs(folder, mode=0o700, exist_ok=True)
+            self.env[name] = folder
+        self.env["HOME"] = home
+        self.env["HELIOTROPE_CLOCK_STATE"] = "synchronised"
+        self.env["QT_QPA_PLATFORM"] = "offscreen"
+        self.processes = []
+
+    def start(self, name, command):
+        out = open(os.path.join(self.home, f"{name}.out"), "w")
+        process = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT, env=self.env)
+        self.processes.append(process)
+        return os.path.join(self.home, f"{name}.out")
+
+    def run(self):
+        sim_out = self.start("sim", [self.args.sim, "--serial", "easycomm2", "--az-rate", "6", "--el-rate", "6", "--deadband", "0"])
+        device = wait_for("the simulator's device", lambda: (re.search(r"serial device: (\S+)", read(sim_out)) or [None, None])[1], 5)
+        rotctld_port = free_port()
+        self.start("rotctld", ["rotctld", "-m", "202", "-r", device, "-T", "127.0.0.1", "-t", str(rotctld_port)])
+        self.bridge_out = self.start("bridge", [
+            self.args.rotctl, "--port", "0", "--rotctld", f"127.0.0.1:{rotctld_port}", "--poll-ms", "250",
+            "--min-interval", "0.5", "--threshold", "0.1", "--deadband", "0", "--track-sun", "--site", SITE,
+            "--stow-position", "100,45", "--http", "127.0.0.1:0", "--http-control"])
+        self.url = wait_for("the page's address", lambda: (re.search(r"(http://127\.0\.0\.1:\d+/)", read(self.bridge_out)) or [None, None])[1], 10)
+        wait_for("rotctld connected", lambda: "Connected to rotctld" in read(self.bridge_out), 15)
+        self.token = read(os.path.join(self.env["XDG_STATE_HOME"], "heliotrope", "heliotrope-rotctl-page-token")).strip()
+
+    def status(self):
+        answer = subprocess.run([self.args.rotctl, "--status"], env=self.env, capture_output=True, text=True, timeout=10)
+        return answer.stdout.splitlines()
+
+    def stop(self):
+        for process in reversed(self.processes):
+            process.terminate()
+            try:
+                process.wait(5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+
+
+def post(url, token, origin):
+    request = urllib.request.Request(url, method="POST", headers={"X-Heliotrope-Token": token, **({"Origin": origin} if origin else {})})
+    try:
+        with urllib.request.urlopen(request, timeout=5) as answer:
+            return answer.status
+    except urllib.error.HTTPError as error:
+        return error.code
+
+
+def same_as_status(station, shown):
+    """The page's words against --status's, asked between two readings of the
+    page: the sun's position moves on while the two are read."""
+    for _ in range(6):
+        before = shown()
+        lines = station.status()
+        after = shown()
+        if lines and lines[0] in (before, after):
+            return lines
+        time.sleep(0.5)
+    raise AssertionError(f"the page says {before!r}, --status {lines[:2]!r}")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--rotctl", required=True)
+    parser.add_argument("--sim", required=True)
+    parser.add_argument("--screenshot", default="")
+    args = parser.parse_args()
+    try:
+        from selenium import webdriver
+        from selenium.webdriver.chrome.service import Service
+        from selenium.webdriver.common.by import By
+    except ImportError:
+        skip("python3-selenium is not installed")
+    driver_path = shutil.which("chromedriver") or "/usr/bin/chromedriver"
+    if not os.path.exists(driver_path) or not (shutil.which("chromium") or os.path.exists("/usr/bin/chromium")):
+        skip("chromium and chromium-driver are not installed")
+    if not shutil.which("rotctld"):
+        skip("rotctld (libhamlib-utils) is not installed")
+
+    home = tempfile.mkdtemp(prefix="heliotrope-page-")
+    station = Station(args, home)
+    browser = None
+    try:
+        station.run()
+        options = webdriver.ChromeOptions()
+        for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--window-size=1280,1100", "--lang=ja"):
+            options.add_argument(flag)
+        browser = webdriver.Chrome(service=Service(driver_path), options=options)
+        browser.get(station.url)
+        state = lambda: browser.find_element(By.ID, "state").text
+        kind = lambda: browser.find_element(By.ID, "state").get_attribute("data-kind")
+        browser.find_element(By.CSS_SELECTOR, "[data-lang=ja]").click()
+        wait_for("the station shown", lambda: kind() in ("trackingBySelf", "night"), 15)
+        first_render = browser.find_element(By.TAG_NAME, "body").get_attribute("data-first-render-ms")
+        same_as_status(station, state)
+
+        # Refused: a wrong token from the page, the right one from another origin.
+        browser.find_element(By.ID, "token").clear()
+        browser.find_element(By.ID, "token").send_keys("0" * len(station.token))
+        browser.find_element(By.ID, "do-stow").click()
+        wait_for("the wrong token refused", lambda: "合言葉がないか、違います" in browser.find_element(By.ID, "answer").text, 5)
+        assert post(station.url + "api/stow", station.token, "http://elsewhere.example") == 403
+        assert post(station.url + "api/stow", station.token, None) == 403
+        assert not kind().startswith("stow"), kind()
+
+        # Taken: the right token from the page, seen through to the stow.
+        browser.find_element(By.ID, "token").clear()
+        browser.find_element(By.ID, "token").send_keys(station.token)
+        browser.find_element(By.ID, "do-stow").click()
+        wait_for("moving to the stow or stowed", lambda: kind() in ("movingToStow", "stowed", "stowAsked"), 5)
+        wait_for("stowed", lambda: kind() == "stowed", 40)
+        lines = same_as_status(station, state)
+        position = next(line for line in lines if line.startswith("ローテーターの位置: "))
+        reading = re.match(r"ローテーターの位置: ([-\d.]+° [-\d.]+°)", position)[1]
+        shown = lambda: browser.find_element(By.ID, "pos-rotator").text
+        try:
+            wait_for("the page's rotator reading as --status's", lambda: shown().startswith(reading), 3)
+        except AssertionError:
+            raise AssertionError(f"the page shows the rotator at {shown()!r}, --status {position!r}")
+        assert browser.find_element(By.ID, "status").get_attribute("textContent").splitlines()[0] == lines[0]
+        if args.screenshot:
+            browser.save_screenshot(args.screenshot)
+
+        browser.find_element(By.ID, "do-resume").click()
+        wait_for("tracking again", lambda: kind() in ("trackingBySelf", "night"), 10)
+        log = read(station.bridge_out)
+        assert "(from 127.0.0.1)" in log, "the page's requests are logged with their peer"
+
+        weight = sum(len(urllib.request.urlopen(station.url + path, timeout=5).read()) for path in ("", "page.js", "page.css", "api/status"))
+        print(f"page weight {weight} bytes, first render {first_render} ms after navigation")
+    finally:
+        if browser:
+            browser.quit()
+        station.stop()
+        shutil.rmtree(home, ignore_errors=True)
+    print("PASS")
+
+
+if __name__ == "__main__":
+    main()
