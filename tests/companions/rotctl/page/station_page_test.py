@@ -3,8 +3,11 @@
 against a bridge tracking by itself on the simulated EasyComm II behind the
 real rotctld. The page shows what --status says; a stow from the page with
 the token is taken and seen through to "stowed", and one with a wrong token
-or from another origin is refused. Exit 77 (skipped) without Chromium, its
-driver, Selenium or rotctld."""
+or from another origin is refused. With --fault stuck or frozen, the
+simulator fails so a while after start, on a clock ten times faster: the page
+shows the rotator not following within a minute of the station's clock, as
+--status does, and clears it once the rotator moves again. Exit 77 (skipped)
+without Chromium, its driver, Selenium or rotctld."""
 
 import argparse
 import json
@@ -55,7 +58,7 @@ def read(path):
 class Station:
     """The simulator, rotctld on its line and the bridge, in a home of their own."""
 
-    def __init__(self, args, home):
+    def __init__(self, args, home, time_scale=None):
         self.args = args
         self.home = home
         self.env = dict(os.environ)
@@ -66,6 +69,10 @@ class Station:
         self.env["HOME"] = home
         self.env["HELIOTROPE_CLOCK_STATE"] = "synchronised"
         self.env["QT_QPA_PLATFORM"] = "offscreen"
+        self.time_scale = time_scale
+        self.origin = time.time()
+        if time_scale:
+            self.env["HELIOTROPE_TIME_SCALE"] = f"{time_scale}@{self.origin:.3f}@{self.origin:.3f}"
         self.processes = []
 
     def start(self, name, command):
@@ -74,8 +81,11 @@ class Station:
         self.processes.append(process)
         return os.path.join(self.home, f"{name}.out")
 
-    def run(self):
-        sim_out = self.start("sim", [self.args.sim, "--serial", "easycomm2", "--az-rate", "6", "--el-rate", "6", "--deadband", "0"])
+    def station_seconds(self):
+        return (time.time() - self.origin) * (self.time_scale or 1)
+
+    def run(self, sim_options=()):
+        self.sim_out = sim_out = self.start("sim", [self.args.sim, "--serial", "easycomm2", "--az-rate", "6", "--el-rate", "6", "--deadband", "0", *sim_options])
         device = wait_for("the simulator's device", lambda: (re.search(r"serial device: (\S+)", read(sim_out)) or [None, None])[1], 5)
         rotctld_port = free_port()
         self.start("rotctld", ["rotctld", "-m", "202", "-r", device, "-T", "127.0.0.1", "-t", str(rotctld_port)])
@@ -122,11 +132,51 @@ def same_as_status(station, shown):
     raise AssertionError(f"the page says {before!r}, --status {lines[:2]!r}")
 
 
+def open_browser(webdriver, Service, driver_path, url):
+    options = webdriver.ChromeOptions()
+    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--window-size=1280,1100", "--lang=ja"):
+        options.add_argument(flag)
+    browser = webdriver.Chrome(service=Service(driver_path), options=options)
+    browser.get(url)
+    return browser
+
+
+def fault_seen(args, webdriver, Service, By, driver_path, home):
+    """The fault injected, seen on the page within a minute, and its end too."""
+    scale = 10
+    fail_after, fail_for = 40, 150  # the station's seconds
+    station = Station(args, home, time_scale=scale)
+    browser = None
+    said = {"stuck": "The rotator is stuck", "frozen": "The controller's reading is frozen"}[args.fault]
+    try:
+        station.run(["--fail", args.fault, "--fail-after", str(fail_after), "--fail-for", str(fail_for)])
+        browser = open_browser(webdriver, Service, driver_path, station.url)
+        browser.find_element(By.CSS_SELECTOR, "[data-lang=ja]").click()
+        warnings = lambda: browser.find_element(By.ID, "warnings-now").text
+        wait_for("the simulator failing", lambda: said in read(station.sim_out), 10)
+        began = station.station_seconds()
+        wait_for("the fault on the page", lambda: "ローテーターが指令に従っていません" in warnings(), 60 / scale + 2)
+        shown_after = station.station_seconds() - began
+        assert shown_after <= 60, f"shown {shown_after:.0f} s after the fault"
+        assert any("the rotator does not follow" in line for line in station.status()), "--status says it too"
+        wait_for("the simulator moving again", lambda: "The rotator works again" in read(station.sim_out), 30)
+        ended = station.station_seconds()
+        wait_for("the fault cleared on the page", lambda: "ローテーターが指令に従っていません" not in warnings(), 60 / scale + 2)
+        print(f"{args.fault}: shown {shown_after:.0f} s after it began, cleared {station.station_seconds() - ended:.0f} s after it ended (the station's clock)")
+    finally:
+        if browser:
+            browser.quit()
+        station.stop()
+        shutil.rmtree(home, ignore_errors=True)
+    print("PASS")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--rotctl", required=True)
     parser.add_argument("--sim", required=True)
     parser.add_argument("--screenshot", default="")
+    parser.add_argument("--fault", choices=("stuck", "frozen"))
     args = parser.parse_args()
     try:
         from selenium import webdriver
@@ -141,15 +191,13 @@ def main():
         skip("rotctld (libhamlib-utils) is not installed")
 
     home = tempfile.mkdtemp(prefix="heliotrope-page-")
+    if args.fault:
+        return fault_seen(args, webdriver, Service, By, driver_path, home)
     station = Station(args, home)
     browser = None
     try:
         station.run()
-        options = webdriver.ChromeOptions()
-        for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--window-size=1280,1100", "--lang=ja"):
-            options.add_argument(flag)
-        browser = webdriver.Chrome(service=Service(driver_path), options=options)
-        browser.get(station.url)
+        browser = open_browser(webdriver, Service, driver_path, station.url)
         state = lambda: browser.find_element(By.ID, "state").text
         kind = lambda: browser.find_element(By.ID, "state").get_attribute("data-kind")
         browser.find_element(By.CSS_SELECTOR, "[data-lang=ja]").click()
