@@ -33,13 +33,17 @@ void PageListener::incomingConnection(qintptr descriptor)
     // Connected before the HTTP server's own reading, so the bytes are
     // counted before it takes them: what it has not taken is what came since.
     auto received = std::make_shared<qint64>(0);
-    connect(socket, &QTcpSocket::readyRead, socket, [socket, idle, received] {
-        idle->start(kIdleMs);
+    connect(socket, &QTcpSocket::readyRead, socket, [socket, received] {
         *received += socket->bytesAvailable();
         if (*received > kMostRequestBytes)
             socket->abort();
     });
-    connect(socket, &QTcpSocket::bytesWritten, socket, [received] { *received = 0; });
+    // A request has the time from the answer before it (or from connecting)
+    // to come whole: bytes trickled in do not keep a connection open.
+    connect(socket, &QTcpSocket::bytesWritten, socket, [idle, received] {
+        *received = 0;
+        idle->start(kIdleMs);
+    });
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     addPendingConnection(socket);
 }
