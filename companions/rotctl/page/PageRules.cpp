@@ -102,7 +102,8 @@ PageRuling rulePageRequest(const PageRequestParts& request, const PageRules& rul
             return refused(403, said::pageOriginRefused());
         if (!headerTokenGood)
             return refused(401, said::pageTokenNeeded());
-    } else if (rules.tokenForAll && !headerTokenGood && !sameToken(request.queryToken.toLatin1(), rules.token)) {
+    } else if (rules.tokenForAll && !headerTokenGood && !sameToken(request.queryToken.toLatin1(), rules.token)
+               && !sameToken(request.cookieToken, rules.token)) {
         return refused(401, said::pageTokenNeeded());
     }
     return PageRuling{row->route, 200, {}};

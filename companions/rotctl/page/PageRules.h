@@ -30,6 +30,7 @@ struct PageRequestParts {
     QString path;            // the URL's path, decoded
     QString queryToken;      // ?token=, for the page opened from another machine
     QByteArray headerToken;  // X-Heliotrope-Token
+    QByteArray cookieToken;  // the cookie a page opened with ?token= was given, for its script and style
     QByteArray origin;       // Origin, empty when the browser sent none
     QByteArray host;         // Host
     qint64 bodySize = 0;
@@ -54,6 +55,11 @@ struct PageRuling {
 };
 
 PageRuling rulePageRequest(const PageRequestParts& request, const PageRules& rules);
+
+// The cookie that carries the token to the page's own script, style and
+// JSON once it was opened from afar with ?token=: sent back by the browser
+// to this station alone, never to a page of another site.
+inline constexpr char kPageTokenCookie[] = "heliotrope-token";
 
 // Whether a route changes the station (and so is logged with its peer).
 bool pageRouteActs(PageRoute route);

@@ -69,8 +69,18 @@ QString peerText(const QHostAddress& address)
     return plain.toString();
 }
 
+QByteArray cookieValue(const QByteArray& cookies, const QByteArray& name)
+{
+    for (const QByteArray& cookie : cookies.split(';')) {
+        const QByteArray trimmed = cookie.trimmed();
+        if (trimmed.startsWith(name + '='))
+            return trimmed.mid(name.size() + 1);
+    }
+    return {};
+}
+
 void respond(QHttpServerResponder responder, const QHttpServerRequest& request, int status, const QByteArray& type, const QByteArray& body,
-             bool cache)
+             bool cache, const QByteArray& cookie = {})
 {
     responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(status));
     responder.writeHeader("Content-Type", type);
@@ -82,6 +92,8 @@ void respond(QHttpServerResponder responder, const QHttpServerRequest& request, 
                           "frame-ancestors 'none'; form-action 'none'; base-uri 'none'");
     responder.writeHeader("X-Content-Type-Options", "nosniff");
     responder.writeHeader("Referrer-Policy", "no-referrer");
+    if (!cookie.isEmpty())
+        responder.writeHeader("Set-Cookie", cookie);
     responder.writeBody(request.method() == QHttpServerRequest::Method::Head ? QByteArray() : body);
 }
 
@@ -199,6 +211,7 @@ bool PageServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
     parts.path = request.url().path();
     parts.queryToken = request.query().queryItemValue(QStringLiteral("token"));
     parts.headerToken = request.value("X-Heliotrope-Token");
+    parts.cookieToken = cookieValue(request.value("Cookie"), kPageTokenCookie);
     parts.origin = request.value("Origin");
     parts.host = request.value("Host");
     parts.bodySize = std::max<qint64>(request.body().size(), request.value("Content-Length").toLongLong());
@@ -222,7 +235,11 @@ bool PageServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
     const Resource resource = resourceOf(ruling.route);
     QFile file(QString::fromLatin1(resource.path));
     file.open(QIODevice::ReadOnly);
-    respond(makeResponder(request, socket), request, 200, resource.type, file.readAll(), true);
+    // Opened from afar with ?token=: its script and style come with the cookie.
+    QByteArray cookie;
+    if (m_rules.tokenForAll && ruling.route == PageRoute::Page && parts.queryToken.toLatin1() == m_rules.token)
+        cookie = QByteArray(kPageTokenCookie) + '=' + m_rules.token + "; Path=/; HttpOnly; SameSite=Strict";
+    respond(makeResponder(request, socket), request, 200, resource.type, file.readAll(), cookie.isEmpty(), cookie);
     return true;
 }
 

@@ -129,6 +129,16 @@ private slots:
         byQuery.host = "station.lan:8734";
         byQuery.queryToken = QString::fromLatin1(kToken);
         QCOMPARE(rulePageRequest(byQuery, rules).route, PageRoute::Page);
+        // Its script comes with the cookie that page was given; no cookie acts.
+        PageRequestParts byCookie = request("GET", QStringLiteral("/page.js"));
+        byCookie.host = "station.lan:8734";
+        byCookie.cookieToken = kToken;
+        QCOMPARE(rulePageRequest(byCookie, rules).route, PageRoute::Script);
+        rules.control = true;
+        PageRequestParts stow = pageStow();
+        stow.headerToken.clear();
+        stow.cookieToken = kToken;
+        QCOMPARE(rulePageRequest(stow, rules).httpStatus, 401);
     }
 
     void sizeBounded()
