@@ -228,7 +228,12 @@ def main():
             wait_for("the page's rotator reading as --status's", lambda: shown().startswith(reading), 3)
         except AssertionError:
             raise AssertionError(f"the page shows the rotator at {shown()!r}, --status {position!r}")
-        assert browser.find_element(By.ID, "status").get_attribute("textContent").splitlines()[0] == lines[0]
+        # Stowed, every line of --status stands still: the page's copy is the same, whole.
+        page_lines = lambda: browser.find_element(By.ID, "status").get_attribute("textContent").splitlines()
+        try:
+            wait_for("the page's --status as --status", lambda: page_lines() == station.status(), 5)
+        except AssertionError:
+            raise AssertionError(f"the page has {page_lines()!r}, --status {station.status()!r}")
         if args.screenshot:
             browser.save_screenshot(args.screenshot)
 
