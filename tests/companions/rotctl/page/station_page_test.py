@@ -3,7 +3,8 @@
 against a bridge tracking by itself on the simulated EasyComm II behind the
 real rotctld. The page shows what --status says; a stow from the page with
 the token is taken and seen through to "stowed", and one with a wrong token
-or from another origin is refused. With --fault stuck or frozen, the
+or from another origin is refused; rotctld lost is said as --status says it.
+With --fault stuck or frozen, the
 simulator fails so a while after start, on a clock ten times faster: the page
 shows the rotator not following within a minute of the station's clock, as
 --status does, and clears it once the rotator moves again. Exit 77 (skipped)
@@ -241,6 +242,14 @@ def main():
         wait_for("tracking again", lambda: kind() in ("trackingBySelf", "night"), 10)
         log = read(station.bridge_out)
         assert "(from 127.0.0.1)" in log, "the page's requests are logged with their peer"
+
+        # rotctld lost: said on the page, with since when, as --status says it.
+        rotctld = station.processes[1]
+        rotctld.kill()
+        rotctld.wait(5)
+        wait_for("rotctld lost on the page", lambda: "つながっていません" in browser.find_element(By.ID, "rotctld").text, 10)
+        assert any("is not connected" in line for line in station.status()), "--status says rotctld is lost too"
+        assert "つながっていません" in browser.find_element(By.ID, "warnings-now").text
 
         weight = sum(len(urllib.request.urlopen(station.url + path, timeout=5).read()) for path in ("", "page.js", "page.css", "api/status"))
         print(f"page weight {weight} bytes, first render {first_render} ms after navigation")
