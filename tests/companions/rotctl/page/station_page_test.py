@@ -4,11 +4,12 @@ against a bridge tracking by itself on the simulated EasyComm II behind the
 real rotctld. The page shows what --status says; a stow from the page with
 the token is taken and seen through to "stowed", and one with a wrong token
 or from another origin is refused; rotctld lost is said as --status says it.
-With --fault stuck or frozen, the
-simulator fails so a while after start, on a clock ten times faster: the page
-shows the rotator not following within a minute of the station's clock, as
---status does, and clears it once the rotator moves again. Exit 77 (skipped)
-without Chromium, its driver, Selenium or rotctld."""
+With --fault stuck or frozen, the simulator fails so a while after start, on
+a clock ten times faster: the page shows the rotator not following within a
+minute of the station's clock, as --status does, and clears it once the
+rotator moves again. With --fault stow-refused, a stow rotctld refuses is
+shown as not stowed. Exit 77 (skipped) without Chromium, its driver,
+Selenium or rotctld."""
 
 import argparse
 import json
@@ -85,15 +86,16 @@ class Station:
     def station_seconds(self):
         return (time.time() - self.origin) * (self.time_scale or 1)
 
-    def run(self, sim_options=()):
-        self.sim_out = sim_out = self.start("sim", [self.args.sim, "--serial", "easycomm2", "--az-rate", "6", "--el-rate", "6", "--deadband", "0", *sim_options])
+    def run(self, sim_options=(), protocol="easycomm2", stow=("--stow-position", "100,45")):
+        self.sim_out = sim_out = self.start("sim", [self.args.sim, "--serial", protocol, "--az-rate", "6", "--el-rate", "6", "--deadband", "0", *sim_options])
         device = wait_for("the simulator's device", lambda: (re.search(r"serial device: (\S+)", read(sim_out)) or [None, None])[1], 5)
         rotctld_port = free_port()
-        self.start("rotctld", ["rotctld", "-m", "202", "-r", device, "-T", "127.0.0.1", "-t", str(rotctld_port)])
+        model = {"easycomm2": "202", "gs232b": "603"}[protocol]
+        self.start("rotctld", ["rotctld", "-m", model, "-r", device, "-T", "127.0.0.1", "-t", str(rotctld_port)])
         self.bridge_out = self.start("bridge", [
             self.args.rotctl, "--port", "0", "--rotctld", f"127.0.0.1:{rotctld_port}", "--poll-ms", "250",
             "--min-interval", "0.5", "--threshold", "0.1", "--deadband", "0", "--track-sun", "--site", SITE,
-            "--stow-position", "100,45", "--http", "127.0.0.1:0", "--http-control"])
+            *stow, "--http", "127.0.0.1:0", "--http-control"])
         self.url = wait_for("the page's address", lambda: (re.search(r"(http://127\.0\.0\.1:\d+/)", read(self.bridge_out)) or [None, None])[1], 10)
         wait_for("rotctld connected", lambda: "Connected to rotctld" in read(self.bridge_out), 15)
         self.token = read(os.path.join(self.env["XDG_STATE_HOME"], "heliotrope", "heliotrope-rotctl-page-token")).strip()
@@ -172,12 +174,41 @@ def fault_seen(args, webdriver, Service, By, driver_path, home):
     print("PASS")
 
 
+def stow_refused(args, webdriver, Service, By, driver_path, home):
+    """A stow rotctld refuses (a GS-232B has no park, and no --stow-position
+    stands in for it): the page says it is not stowed, in red, as --status
+    does, never that it is stowed or on its way."""
+    station = Station(args, home)
+    browser = None
+    try:
+        station.run(protocol="gs232b", stow=())
+        browser = open_browser(webdriver, Service, driver_path, station.url)
+        browser.find_element(By.CSS_SELECTOR, "[data-lang=ja]").click()
+        kind = lambda: browser.find_element(By.ID, "state").get_attribute("data-kind")
+        wait_for("the station shown", lambda: kind() in ("trackingBySelf", "night"), 15)
+        browser.find_element(By.ID, "token").send_keys(station.token)
+        browser.find_element(By.ID, "do-stow").click()
+        wait_for("the stow refused on the page", lambda: kind() == "stowRefused", 20)
+        state = browser.find_element(By.ID, "state")
+        assert "bad" in state.get_attribute("class").split(), "said in red"
+        lines = station.status()
+        assert state.text == lines[0], f"the page says {state.text!r}, --status {lines[0]!r}"
+        assert lines[0] in browser.find_element(By.ID, "warnings-now").text
+        print(f"refused stow: {state.text}")
+    finally:
+        if browser:
+            browser.quit()
+        station.stop()
+        shutil.rmtree(home, ignore_errors=True)
+    print("PASS")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--rotctl", required=True)
     parser.add_argument("--sim", required=True)
     parser.add_argument("--screenshot", default="")
-    parser.add_argument("--fault", choices=("stuck", "frozen"))
+    parser.add_argument("--fault", choices=("stuck", "frozen", "stow-refused"))
     args = parser.parse_args()
     try:
         from selenium import webdriver
@@ -192,6 +223,8 @@ def main():
         skip("rotctld (libhamlib-utils) is not installed")
 
     home = tempfile.mkdtemp(prefix="heliotrope-page-")
+    if args.fault == "stow-refused":
+        return stow_refused(args, webdriver, Service, By, driver_path, home)
     if args.fault:
         return fault_seen(args, webdriver, Service, By, driver_path, home)
     station = Station(args, home)
