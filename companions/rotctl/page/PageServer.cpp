@@ -1,6 +1,7 @@
 #include "companions/rotctl/page/PageServer.h"
 
 #include "companions/common/ConsoleText.h"
+#include "companions/common/ShiftedClock.h"
 #include "companions/rotctl/bridge/Bridge.h"
 #include "companions/rotctl/bridge/StationDesk.h"
 #include "companions/rotctl/page/PageListener.h"
@@ -127,6 +128,10 @@ PageServer::PageServer(Bridge& bridge, StationDesk& desk, const BridgeOptions& o
     m_second.start();
     connect(&bridge, &Bridge::warning, &m_watch, &StationWatch::warned);
     connect(&desk, &StationDesk::warning, &m_watch, &StationWatch::warned);
+    // Sampled whether or not a page is open, so that one opened shows the hour before it.
+    connect(&m_errorTimer, &QTimer::timeout, this,
+            [this] { m_errors.sample(companions::companionUtcMs(), TrackingErrorTrail::errorNow(m_bridge, m_desk)); });
+    m_errorTimer.start(companions::realIntervalMs(static_cast<double>(TrackingErrorTrail::kEveryMs)));
 }
 
 PageServer::~PageServer() = default;
@@ -175,6 +180,8 @@ QByteArray PageServer::statusBody()
         const StationView view{m_bridge, m_desk, m_options, m_watch, m_sky, m_trackingPower, m_fluxWatch};
         QJsonObject json = stationJson(view);
         json[QStringLiteral("control")] = m_rules.control;
+        const std::optional<double> beamwidth = m_options.trackingPower ? std::optional<double>(m_options.trackingPower->beamwidthDegrees) : std::nullopt;
+        json[QStringLiteral("trackingError")] = m_errors.json(beamwidth && *beamwidth > 0 ? beamwidth : std::nullopt);
         m_statusBody = QJsonDocument(json).toJson(QJsonDocument::Compact);
         m_statusAge.start();
     }

@@ -12,10 +12,12 @@
 #include "companions/rotctl/page/PageRules.h"
 #include "companions/rotctl/page/SkyToday.h"
 #include "companions/rotctl/page/StationWatch.h"
+#include "companions/rotctl/page/TrackingErrorTrail.h"
 
 #include <QAbstractHttpServer>
 #include <QElapsedTimer>
 #include <QJsonObject>
+#include <QTimer>
 
 namespace heliotrope::rotctl {
 
@@ -63,6 +65,8 @@ private:
     PageListener* m_listener = nullptr;
     StationWatch m_watch;
     SkyToday m_sky;
+    TrackingErrorTrail m_errors;
+    QTimer m_errorTimer;
     const TrackingPower* m_trackingPower = nullptr;
     const FluxWatch* m_fluxWatch = nullptr;
     QByteArray m_statusBody;

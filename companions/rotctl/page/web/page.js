@@ -13,6 +13,8 @@ const WORDS = {
     unknownClock: "分かりません", noWarnings: "いまはありません", nothingSaid: "ありません", secondsAgo: "秒前",
     neverRead: "まだ読めていません", stale: "このページは古くなっています: ブリッジから {s} 秒答えがありません。",
     readingOld: "（古い読み）", noSite: "地点が分からないので太陽は描けません（--site）", noFigures: "記録にまだありません",
+    trackingError: "追尾誤差（この 1 時間）", beamwidths: "ビーム幅", degrees: "度", noErrors: "この 1 時間は追尾していません",
+    latest: "最新", largest: "最大",
     asked: "依頼しました", refused: "断られました", needToken: "合言葉を入れてください", sky2: "空では",
   },
   en: {
@@ -25,6 +27,8 @@ const WORDS = {
     unknownClock: "unknown", noWarnings: "none now", nothingSaid: "none", secondsAgo: "s ago",
     neverRead: "not read yet", stale: "This page is stale: no answer from the bridge for {s} s.",
     readingOld: " (an old reading)", noSite: "No site, so no sun to draw (--site)", noFigures: "none in the record yet",
+    trackingError: "Tracking error, the last hour", beamwidths: "beamwidths", degrees: "degrees", noErrors: "not tracked within the last hour",
+    latest: "latest", largest: "largest",
     asked: "asked", refused: "refused", needToken: "give the token", sky2: "on the sky",
   },
 };
@@ -121,6 +125,40 @@ function drawChart(sky) {
   if (!sky.site) chart.appendChild(svg("text", { class: "label", x: 0, y: 40 }, w("noSite")));
 }
 
+// The error on the sky between what is tracked and where the rotator reads,
+// in beamwidths when the station knows its beam, else in degrees.
+function drawErrors(trail, nowMs) {
+  const plot = $("errors");
+  plot.replaceChildren();
+  const beam = trail.beamwidthDegrees;
+  const unit = beam ? w("beamwidths") : w("degrees");
+  const values = trail.points.map(([t, d]) => [t, beam ? d / beam : d]);
+  // Scaled to most of the hour, so that a slew does not flatten the rest;
+  // what lies above is drawn at the top, and the largest said in figures.
+  const sorted = values.map(([, v]) => v).sort((a, b) => a - b);
+  const usual = sorted.length ? sorted[Math.floor(0.9 * (sorted.length - 1))] : 0;
+  const top = Math.max(0.5, usual * 1.5);
+  const x = (t) => 30 + (270 * (t - (nowMs - 3600000))) / 3600000;
+  const y = (v) => 105 - (95 * Math.min(v, top)) / top;
+  plot.appendChild(svg("line", { class: "grid", x1: 30, y1: 105, x2: 300, y2: 105 }));
+  plot.appendChild(svg("line", { class: "grid", x1: 30, y1: 10, x2: 30, y2: 105 }));
+  plot.appendChild(svg("text", { class: "label", x: 15, y: 14 }, top.toFixed(2)));
+  plot.appendChild(svg("text", { class: "label", x: 15, y: 108 }, "0"));
+  plot.appendChild(svg("text", { class: "label", x: 40, y: 118 }, "-60 min"));
+  plot.appendChild(svg("text", { class: "label", x: 290, y: 118 }, "0"));
+  // A gap of more than a minute (held, measuring, night) is drawn as one.
+  let line = [];
+  const lines = [line];
+  values.forEach(([t, v], i) => {
+    if (i && t - values[i - 1][0] > 60000) lines.push((line = []));
+    line.push(`${x(t).toFixed(1)},${y(v).toFixed(1)}`);
+  });
+  for (const points of lines) if (points.length) plot.appendChild(svg("polyline", { class: "trail", points: points.join(" ") }));
+  const last = values.length ? values[values.length - 1][1] : null;
+  $("error-now").textContent = last === null ? w("noErrors")
+    : `${w("latest")} ${last.toFixed(3)} ${unit}, ${w("largest")} ${Math.max(...values.map(([, v]) => v)).toFixed(3)} ${unit}`;
+}
+
 function render() {
   document.documentElement.lang = lang;
   for (const el of document.querySelectorAll("[data-t]")) el.textContent = w(el.dataset.t);
@@ -146,6 +184,7 @@ function render() {
   setText("heartbeat", age === null ? w("neverRead") : `${Math.max(0, Math.round(age / 1000))} ${w("secondsAgo")} (${jst(s.lastReadingUtcMs)})${age > OLD_READING_MS ? w("readingOld") : ""}`,
     age === null || age > OLD_READING_MS ? "bad" : "");
   drawChart(s.sky);
+  drawErrors(s.trackingError, s.generatedUtcMs);
   setText("pos-sun", deg(s.sky.sun));
   setText("pos-commanded", deg(s.sky.commanded));
   setText("pos-rotator", s.sky.rotatorReading ? `${deg(s.sky.rotatorReading)} (${w("sky2")} ${deg(s.sky.rotator)})` : w("neverRead"));

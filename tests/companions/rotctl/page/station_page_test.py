@@ -162,6 +162,8 @@ def fault_seen(args, webdriver, Service, By, driver_path, home):
         shown_after = station.station_seconds() - began
         assert shown_after <= 60, f"shown {shown_after:.0f} s after the fault"
         assert any("the rotator does not follow" in line for line in station.status()), "--status says it too"
+        # The hour's tracking error has the fault in it: the rotator left behind the sun.
+        assert browser.find_element(By.ID, "error-now").text.startswith("最新"), browser.find_element(By.ID, "error-now").text
         wait_for("the simulator moving again", lambda: "The rotator works again" in read(station.sim_out), 30)
         ended = station.station_seconds()
         wait_for("the fault cleared on the page", lambda: "ローテーターが指令に従っていません" not in warnings(), 60 / scale + 2)
