@@ -154,7 +154,7 @@ QJsonObject skyJson(const StationView& view)
     return sky;
 }
 
-QJsonObject warningsJson(const StationView& view, station::ClockState clock)
+QJsonObject warningsJson(const StationView& view, station::ClockState clock, const QJsonArray& health)
 {
     Bridge& bridge = view.bridge;
     QJsonArray now;
@@ -167,6 +167,10 @@ QJsonObject warningsJson(const StationView& view, station::ClockState clock)
         now.append(condition(view.watch.clockSinceMs(), text));
     if (stateWrong(view.desk.state()))
         now.append(condition(std::nullopt, view.desk.stateLine()));
+    // The record's health warnings (a Y drop, offsets that moved) say since when in their words.
+    for (const QJsonValue& line : health)
+        if (line.toObject().value(QStringLiteral("en")).toString().startsWith(QLatin1String("Warning: ")))
+            now.append(QJsonObject{{QStringLiteral("sinceUtcMs"), QJsonValue::Null}, {QStringLiteral("text"), line}});
     QJsonArray said;
     for (const SaidWarning& warning : view.watch.warnings())
         said.append(QJsonObject{{QStringLiteral("utcMs"), static_cast<double>(warning.utcMs)}, {QStringLiteral("text"), words(warning.text)}});
@@ -212,7 +216,7 @@ QJsonObject stationJson(const StationView& view)
             health = pairs(heliotrope::record::healthLines(record, thresholds));
     }
     json[QStringLiteral("health")] = health;
-    json[QStringLiteral("warnings")] = warningsJson(view, clock);
+    json[QStringLiteral("warnings")] = warningsJson(view, clock, health);
     json[QStringLiteral("lastReadingUtcMs")] = timeOrNull(view.watch.lastReadingMs());
     return json;
 }
