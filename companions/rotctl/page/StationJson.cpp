@@ -9,6 +9,7 @@
 #include "companions/rotctl/bridge/FluxWatch.h"
 #include "companions/rotctl/bridge/StationDesk.h"
 #include "companions/rotctl/bridge/TrackingPower.h"
+#include "companions/rotctl/bridge/TrackingPowerMessages.h"
 #include "companions/rotctl/page/SkyToday.h"
 #include "companions/rotctl/page/StationWatch.h"
 
@@ -80,10 +81,30 @@ QJsonArray pairs(const QStringList& items)
     return result;
 }
 
+// One text of one or more pairs (a message with its reason): each language's
+// lines run on.
 QJsonObject words(const QString& bilingualText)
 {
-    const QJsonArray both = pairs({bilingualText});
-    return both.isEmpty() ? QJsonObject{} : both.first().toObject();
+    QStringList japanese;
+    QStringList english;
+    for (const QJsonValue& pair : pairs({bilingualText.trimmed()})) {
+        japanese << pair.toObject().value(QStringLiteral("ja")).toString();
+        english << pair.toObject().value(QStringLiteral("en")).toString();
+    }
+    // A line without its full stop ends a sentence all the same.
+    const auto sentences = [](const QStringList& lines, const QString& stop, const QString& space) {
+        QString text;
+        for (const QString& line : lines) {
+            if (!text.isEmpty() && !text.endsWith(stop.trimmed()) && !text.endsWith(QStringLiteral("）")))
+                text += stop;
+            else if (!text.isEmpty())
+                text += space;
+            text += line;
+        }
+        return text;
+    };
+    return QJsonObject{{QStringLiteral("ja"), sentences(japanese, QStringLiteral("。"), QString())},
+                       {QStringLiteral("en"), sentences(english, QStringLiteral(". "), QStringLiteral(" "))}};
 }
 
 QJsonValue position(const std::optional<rotator::RotatorPosition>& at)
@@ -165,6 +186,11 @@ QJsonObject warningsJson(const StationView& view, station::ClockState clock, con
                              said::statusNotFollowing(*motion.lastCommanded(), *motion.lastReading(), companions::jstText(motion.toldSinceMs()))));
     if (const QString text = station::clockStateText(clock, view.options.measurement.clockUnsynchronisedOk); !text.isEmpty())
         now.append(condition(view.watch.clockSinceMs(), text));
+    if (view.trackingPower && view.trackingPower->failingSinceUtc()) {
+        const double since = *view.trackingPower->failingSinceUtc();
+        now.append(condition(std::llround(since * 1000.0),
+                             said::statusWatchFailing(view.trackingPower->failure(), companions::jstText(std::llround(since * 1000.0)))));
+    }
     if (stateWrong(view.desk.state()))
         now.append(condition(std::nullopt, view.desk.stateLine()));
     // The record's health warnings (a Y drop, offsets that moved) say since when in their words.
