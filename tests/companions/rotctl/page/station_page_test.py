@@ -5,9 +5,9 @@ real rotctld. The page shows what --status says; a stow from the page with
 the token is taken and seen through to "stowed", and one with a wrong token
 or from another origin is refused; rotctld lost is said as --status says it.
 With --fault stuck or frozen, the simulator fails so a while after start, on
-a clock ten times faster: the page shows the rotator not following within a
-minute of the station's clock, as --status does, and clears it once the
-rotator moves again. With --fault stow-refused, a stow rotctld refuses is
+a clock ten times faster, and the window then asks for elsewhere: the page
+shows the rotator not following within a minute of the station's clock, as
+--status does, and clears it once the rotator moves again. With --fault stow-refused, a stow rotctld refuses is
 shown as not stowed. Exit 77 (skipped) without Chromium, its driver,
 Selenium or rotctld."""
 
@@ -73,8 +73,11 @@ class Station:
         self.env["QT_QPA_PLATFORM"] = "offscreen"
         self.time_scale = time_scale
         self.origin = time.time()
-        if time_scale:
-            self.env["HELIOTROPE_TIME_SCALE"] = f"{time_scale}@{self.origin:.3f}@{self.origin:.3f}"
+        # Today at 11:00 JST whatever the hour, so that the sun is up and
+        # tracked: by night the rotator waits still, and nothing it is not
+        # told could be seen not to follow.
+        sky = self.origin // 86400 * 86400 + 2 * 3600
+        self.env["HELIOTROPE_TIME_SCALE"] = f"{time_scale or 1}@{self.origin:.3f}@{sky:.3f}"
         self.processes = []
 
     def start(self, name, command):
@@ -86,7 +89,7 @@ class Station:
     def station_seconds(self):
         return (time.time() - self.origin) * (self.time_scale or 1)
 
-    def run(self, sim_options=(), protocol="easycomm2", stow=("--stow-position", "100,45")):
+    def run(self, sim_options=(), protocol="easycomm2", stow=("--stow-position", "100,45"), by_itself=True):
         self.sim_out = sim_out = self.start("sim", [self.args.sim, "--serial", protocol, "--az-rate", "6", "--el-rate", "6", "--deadband", "0", *sim_options])
         device = wait_for("the simulator's device", lambda: (re.search(r"serial device: (\S+)", read(sim_out)) or [None, None])[1], 5)
         rotctld_port = free_port()
@@ -94,10 +97,11 @@ class Station:
         self.start("rotctld", ["rotctld", "-m", model, "-r", device, "-T", "127.0.0.1", "-t", str(rotctld_port)])
         self.bridge_out = self.start("bridge", [
             self.args.rotctl, "--port", "0", "--rotctld", f"127.0.0.1:{rotctld_port}", "--poll-ms", "250",
-            "--min-interval", "0.5", "--threshold", "0.1", "--deadband", "0", "--track-sun", "--site", SITE,
+            "--min-interval", "0.5", "--threshold", "0.1", "--deadband", "0", *(("--track-sun", "--site", SITE) if by_itself else ()),
             *stow, "--http", "127.0.0.1:0", "--http-control"])
         self.url = wait_for("the page's address", lambda: (re.search(r"(http://127\.0\.0\.1:\d+/)", read(self.bridge_out)) or [None, None])[1], 10)
         wait_for("rotctld connected", lambda: "Connected to rotctld" in read(self.bridge_out), 15)
+        self.udp = int(re.search(r"pointing messages on 127\.0\.0\.1:(\d+)", read(self.bridge_out))[1])
         self.token = read(os.path.join(self.env["XDG_STATE_HOME"], "heliotrope", "heliotrope-rotctl-page-token")).strip()
 
     def status(self):
@@ -152,22 +156,29 @@ def fault_seen(args, webdriver, Service, By, driver_path, home):
     browser = None
     said = {"stuck": "The rotator is stuck", "frozen": "The controller's reading is frozen"}[args.fault]
     try:
-        station.run(["--fail", args.fault, "--fail-after", str(fail_after), "--fail-for", str(fail_for)])
+        # A rotator is seen not to follow once it is told to move: after the
+        # window's set-points, one before the fault and one elsewhere after it,
+        # from which the minute is counted.
+        station.run(["--fail", args.fault, "--fail-after", str(fail_after), "--fail-for", str(fail_for)], by_itself=False)
+        window = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        window.sendto(b"0,030.00, 20.00", ("127.0.0.1", station.udp))
         browser = open_browser(webdriver, Service, driver_path, station.url)
         browser.find_element(By.CSS_SELECTOR, "[data-lang=ja]").click()
         warnings = lambda: browser.find_element(By.ID, "warnings-now").text
         wait_for("the simulator failing", lambda: said in read(station.sim_out), 10)
+        window.sendto(b"0,080.00, 45.00", ("127.0.0.1", station.udp))
         began = station.station_seconds()
         wait_for("the fault on the page", lambda: "ローテーターが指令に従っていません" in warnings(), 60 / scale + 2)
         shown_after = station.station_seconds() - began
-        assert shown_after <= 60, f"shown {shown_after:.0f} s after the fault"
+        said_lines = [line for line in read(station.bridge_out).splitlines() + read(station.sim_out).splitlines() if "follow" in line or "stuck" in line or "frozen" in line]
+        assert shown_after <= 60, f"shown {shown_after:.0f} s after the fault: {said_lines}"
         assert any("the rotator does not follow" in line for line in station.status()), "--status says it too"
-        # The hour's tracking error has the fault in it: the rotator left behind the sun.
+        # The hour's tracking error has the fault in it: the rotator left behind.
         assert browser.find_element(By.ID, "error-now").text.startswith("最新"), browser.find_element(By.ID, "error-now").text
         wait_for("the simulator moving again", lambda: "The rotator works again" in read(station.sim_out), 30)
         ended = station.station_seconds()
         wait_for("the fault cleared on the page", lambda: "ローテーターが指令に従っていません" not in warnings(), 60 / scale + 2)
-        print(f"{args.fault}: shown {shown_after:.0f} s after it began, cleared {station.station_seconds() - ended:.0f} s after it ended (the station's clock)")
+        print(f"{args.fault}: shown {shown_after:.0f} s after the set-point it did not follow, cleared {station.station_seconds() - ended:.0f} s after it ended (the station's clock)")
     finally:
         if browser:
             browser.quit()
@@ -187,7 +198,7 @@ def stow_refused(args, webdriver, Service, By, driver_path, home):
         browser = open_browser(webdriver, Service, driver_path, station.url)
         browser.find_element(By.CSS_SELECTOR, "[data-lang=ja]").click()
         kind = lambda: browser.find_element(By.ID, "state").get_attribute("data-kind")
-        wait_for("the station shown", lambda: kind() in ("trackingBySelf", "night"), 15)
+        wait_for("the station shown", lambda: kind() == "trackingBySelf", 15)
         browser.find_element(By.ID, "token").send_keys(station.token)
         browser.find_element(By.ID, "do-stow").click()
         wait_for("the stow refused on the page", lambda: kind() == "stowRefused", 20)
@@ -237,7 +248,7 @@ def main():
         state = lambda: browser.find_element(By.ID, "state").text
         kind = lambda: browser.find_element(By.ID, "state").get_attribute("data-kind")
         browser.find_element(By.CSS_SELECTOR, "[data-lang=ja]").click()
-        wait_for("the station shown", lambda: kind() in ("trackingBySelf", "night"), 15)
+        wait_for("the station shown", lambda: kind() == "trackingBySelf", 15)
         first_render = browser.find_element(By.TAG_NAME, "body").get_attribute("data-first-render-ms")
         same_as_status(station, state)
 
@@ -274,7 +285,7 @@ def main():
             browser.save_screenshot(args.screenshot)
 
         browser.find_element(By.ID, "do-resume").click()
-        wait_for("tracking again", lambda: kind() in ("trackingBySelf", "night"), 10)
+        wait_for("tracking again", lambda: kind() == "trackingBySelf", 10)
         log = read(station.bridge_out)
         assert "(from 127.0.0.1)" in log, "the page's requests are logged with their peer"
 
