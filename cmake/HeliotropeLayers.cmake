@@ -31,6 +31,8 @@
 #   companions/rotctl/bridge/  the Hamlib bridge, its request desk and the measurements it
 #                          makes, the watch on the receiver while tracking and the
 #                          day's flux from it (sees rotctl/truesun/, measure/, fluxstation/ and below)
+#   companions/rotctl/page/    the station's page over HTTP: the page, the station as JSON
+#                          from what --status says, who may ask what (sees rotctl/bridge/)
 #   companions/rotctl/asking/  a request to the running bridge (sees rotctl/bridge/)
 #   companions/rotctl/reports/ what is answered without rotctld or a bridge: the history,
 #                          a day's flux, the pointing fit, the sun now (sees rotctl/truesun/,

@@ -5,7 +5,9 @@ HELIOTROPE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # What the programs need to build and the window to show Japanese text on
 # Debian 12: ERFA is the real sun of the rotator bridge, GSL its fits, Qt's
-# SQLite driver the station's record, cfitsio the day's flux as FITS.
+# SQLite driver the station's record, cfitsio the day's flux as FITS, Qt's
+# HTTP server the station's page (its CMake files ask for Qt's WebSockets,
+# which Debian 12's package does not pull in).
 HELIOTROPE_PACKAGES=(
   build-essential
   cmake
@@ -18,6 +20,8 @@ HELIOTROPE_PACKAGES=(
   liberfa-dev
   libgsl-dev
   libcfitsio-dev
+  qt6-httpserver-dev
+  qt6-websockets-dev
 )
 
 # What building the Debian package needs beyond the program
@@ -46,7 +50,8 @@ HELIOTROPE_PACKAGE_PACKAGES=(
 # test command ends what it runs beside its stages; and clang with its runtime
 # for the sanitizers' build and the fuzzers, asked here too so that a fresh
 # machine installs everything in one go; and LLVM's linker, which links that
-# build.
+# build; and headless Chromium with its driver and Selenium, in which the
+# station's page is tried as a browser shows it.
 HELIOTROPE_TEST_PACKAGES=(
   ccache
   libhamlib-utils
@@ -67,6 +72,9 @@ HELIOTROPE_TEST_PACKAGES=(
   clang
   libclang-rt-14-dev
   lld
+  chromium
+  chromium-driver
+  python3-selenium
 )
 
 say() {

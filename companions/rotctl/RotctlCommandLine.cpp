@@ -99,6 +99,14 @@ const OptionRow kBridgeOptions[] = {
     {"stow-on-exit",
      "SIGTERM（systemd がサービスを止めるとき）を受けたら、ローテーターを格納してから終わる。\n"
      "On SIGTERM (systemd stopping the service), stow the rotator first, then end."},
+    {"http",
+     "局のページをブラウザーへ出す: 「アドレス:ポート」またはポートだけ（既定のアドレスはループバック 127.0.0.1、例 8734。0 は空きポート）。\n"
+     "Serve the station's page to a browser on ADDRESS:PORT, or PORT alone on the loopback address "
+     "127.0.0.1 (for example 8734; 0: any free port, printed at start).",
+     "address:port"},
+    {"http-control",
+     "局のページから格納・停止・再開をできるようにする（状態フォルダーの合言葉が要ります）。\n"
+     "Let the station's page stow, stop and resume, with the token kept in the station's state folder."},
 };
 
 // The asking commands: requests to the bridge that runs, over its socket.
@@ -151,6 +159,40 @@ void readStowPosition(CompanionCommandLine& commandLine, const QString& name, st
         return;
     }
     into = rotator::RotatorPosition{pair.first, pair.second};
+}
+
+// --http: PORT alone listens on the loopback address, a stranger's network
+// being no place for the page unless the operator names one.
+void readStationPage(CompanionCommandLine& commandLine, BridgeOptions& options)
+{
+    const QCommandLineParser& parser = commandLine.parser();
+    if (!parser.isSet(QStringLiteral("http"))) {
+        if (parser.isSet(QStringLiteral("http-control")))
+            commandLine.problems() << QStringLiteral("--http-control には --http アドレス:ポート が要ります。\n"
+                                                     "--http-control needs --http ADDRESS:PORT.");
+        return;
+    }
+    const QString text = parser.value(QStringLiteral("http")).trimmed();
+    StationPageOptions page;
+    page.control = parser.isSet(QStringLiteral("http-control"));
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    QString host = colon < 0 ? QString() : text.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    bool portRead = false;
+    const uint port = text.mid(colon + 1).toUInt(&portRead);
+    if (host == QLatin1String("localhost"))
+        host = QStringLiteral("127.0.0.1");
+    const QHostAddress address = host.isEmpty() ? QHostAddress(QHostAddress::LocalHost) : QHostAddress(host);
+    if (!portRead || port > 65535 || address.isNull()) {
+        commandLine.problems() << QStringLiteral("--http 「%1」 は「アドレス:ポート」かポート（0～65535）にしてください。\n"
+                                                 "--http \"%1\": give ADDRESS:PORT or a PORT from 0 to 65535.")
+                                      .arg(text);
+        return;
+    }
+    page.address = address;
+    page.port = static_cast<quint16>(port);
+    options.page = page;
 }
 
 // The asking commands, one at a time and without a run of their own.
@@ -354,6 +396,7 @@ CommandLine<RotctlMode> parseRotctlCommandLine(const QStringList& arguments)
         return *end;
     ReadLine read;
     readLink(commandLine, read.bridge);
+    readStationPage(commandLine, read.bridge);
     readRotator(commandLine, read.bridge);
     readSkyAndRuns(commandLine, read);
     read.pointingFit = readPointingFitOptions(commandLine);

@@ -17,6 +17,7 @@
 #include "companions/rotctl/bridge/StationDesk.h"
 #include "companions/rotctl/bridge/TrackingPower.h"
 #include "companions/rotctl/bridge/TrackingPowerKeeping.h"
+#include "companions/rotctl/page/PageServer.h"
 #include "companions/rotctl/reports/FluxCommand.h"
 #include "companions/rotctl/reports/HistoryCommand.h"
 #include "companions/rotctl/reports/PointingModelFit.h"
@@ -264,6 +265,23 @@ int runBridge(const BridgeOptions& bridgeOptions, const RunOptions* run)
         desk.setTrackingPower(watch.get(), fluxWatch.get());
         watch->start();
         fluxWatch->start();
+    }
+    // The station's page, once what it shows exists; a page that cannot be
+    // served ends nothing: the station goes on tracking, said so.
+    std::unique_ptr<PageServer> page;
+    if (options.page) {
+        page = std::make_unique<PageServer>(bridge, desk, options);
+        QObject::connect(page.get(), &PageServer::notice, say);
+        QObject::connect(page.get(), &PageServer::warning, warn);
+        if (watch) {
+            page->setTrackingPower(watch.get(), fluxWatch.get());
+            QObject::connect(watch.get(), &TrackingPower::warning, &page->watch(), &StationWatch::warned);
+            QObject::connect(fluxWatch.get(), &FluxWatch::warning, &page->watch(), &StationWatch::warned);
+        }
+        if (QString problem; !page->start(&problem)) {
+            warn(problem);
+            page.reset();
+        }
     }
     endOnSignals(desk, options, say);
     // The command line's own measurement is the desk's, as one asked over the

@@ -39,6 +39,14 @@ struct MountPointing {
     std::optional<heliotrope::pointing::MountModel> pointingModel;
 };
 
+// --http: the station's page, served by the bridge; read-only unless
+// --http-control lets the page stow, stop and resume with the token.
+struct StationPageOptions {
+    QHostAddress address{QHostAddress::LocalHost};
+    quint16 port = 0;
+    bool control = false;
+};
+
 struct BridgeOptions : MountPointing {
     QHostAddress listenAddress{QHostAddress::LocalHost};
     quint16 port = 10006;
@@ -60,6 +68,7 @@ struct BridgeOptions : MountPointing {
     bool stowOnExit = false;  // SIGTERM (systemd stopping the service): stow, then end
     // --watch-power: the receiver read while tracking, and its references.
     std::optional<TrackingPowerOptions> trackingPower;
+    std::optional<StationPageOptions> page;
 };
 
 }  // namespace heliotrope::rotctl

@@ -13,13 +13,6 @@ namespace {
 
 const QString kGroup = QStringLiteral("hold");
 
-QString stateFolder()
-{
-    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    const QString base = state.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/state") : state;
-    return base + QStringLiteral("/heliotrope");
-}
-
 // What a rotator's degrees can be, in any of the bridge's ranges.
 bool plausible(double azimuth, double elevation)
 {
@@ -28,6 +21,13 @@ bool plausible(double azimuth, double elevation)
 }
 
 }  // namespace
+
+QString stateFolder()
+{
+    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    const QString base = state.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/state") : state;
+    return base + QStringLiteral("/heliotrope");
+}
 
 QString keptHoldPath()
 {

@@ -23,6 +23,9 @@ struct KeptHold {
     QDateTime askedUtc;                                      // when the operator asked for it
 };
 
+// The station's state folder ($XDG_STATE_HOME/heliotrope): what outlives a
+// bridge that is restarted.
+QString stateFolder();
 QString keptHoldPath();
 // False when it cannot be written: the hold stands in this bridge but would
 // not survive a restart.

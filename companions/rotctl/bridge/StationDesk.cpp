@@ -121,15 +121,7 @@ void StationDesk::handleRequest(StationReply* reply)
         return;
     }
     case RequestKind::Resume:
-        if (m_bridge.hold() == Bridge::Hold::None) {
-            reply->finish(StationCode::Ok, said::alreadyFollowing(m_bridge.tracksBySelf()));
-            return;
-        }
-        m_bridge.resume();
-        emit notice(said::resumedAsAsked(m_bridge.tracksBySelf()));
-        if (!forgetHold())
-            emit warning(said::holdNotForgotten(keptHoldPath()));
-        reply->finish(StationCode::Ok, said::trackingAgain());
+        reply->finish(StationCode::Ok, askResume());
         return;
     case RequestKind::Status:
         reply->finish(StationCode::Ok, statusText());
@@ -143,6 +135,23 @@ void StationDesk::handleRequest(StationReply* reply)
         reply->finish(StationCode::Ok, said::measurementEnded());
         return;
     }
+}
+
+void StationDesk::askHold(bool stop, HoldAsked done)
+{
+    holdRotator(stop, m_options.stowPosition, true,
+                [done = std::move(done)](StationCode code, const QString& text) { done(code == StationCode::Ok, text); });
+}
+
+QString StationDesk::askResume()
+{
+    if (m_bridge.hold() == Bridge::Hold::None)
+        return said::alreadyFollowing(m_bridge.tracksBySelf());
+    m_bridge.resume();
+    emit notice(said::resumedAsAsked(m_bridge.tracksBySelf()));
+    if (!forgetHold())
+        emit warning(said::holdNotForgotten(keptHoldPath()));
+    return said::trackingAgain();
 }
 
 void StationDesk::measure(StationReply* reply)
@@ -365,26 +374,71 @@ void StationDesk::stowBeforeExit(std::function<void()> done)
     holdRotator(false, m_options.stowPosition, false, [done](StationCode, const QString&) { done(); });
 }
 
-QString StationDesk::holdStatus() const
+StationDesk::State StationDesk::state() const
 {
+    if (m_measurement)
+        return State::Measuring;
     if (m_bridge.hold() == Bridge::Hold::Stopped)
-        return m_holdAnswer == HoldAnswer::Refused ? said::statusStopRefused(m_holdRefusal) : said::statusStopped();
+        return m_holdAnswer == HoldAnswer::Refused ? State::StopRefused : State::Stopped;
+    if (m_bridge.hold() == Bridge::Hold::Stowed) {
+        switch (m_holdAnswer) {
+        case HoldAnswer::NotSent:
+            return State::StowWaiting;
+        case HoldAnswer::Awaited:
+            return State::StowAwaited;
+        case HoldAnswer::Refused:
+            return State::StowRefused;
+        case HoldAnswer::Unanswered:
+            return State::StowUnanswered;
+        case HoldAnswer::Taken:
+            break;
+        }
+        return m_stowReachedUtcMs ? State::Stowed : State::MovingToStow;
+    }
+    if (m_trackingPower && m_trackingPower->referenceStatus())
+        return State::OnReference;
+    if (m_bridge.tracksBySelf()) {
+        const std::optional<SelfTrackingTarget>& target = m_bridge.selfTarget();
+        if (!target)
+            return State::NoSetPoint;
+        return target->night ? State::Night : State::TrackingBySelf;
+    }
+    return m_bridge.setPoint() ? State::TrackingWindow : State::NoSetPoint;
+}
+
+QString StationDesk::stateText(State state) const
+{
     const std::optional<rotator::RotatorPosition>& target = m_bridge.stowTarget();
-    switch (m_holdAnswer) {
-    case HoldAnswer::NotSent:
+    switch (state) {
+    case State::Measuring:
+        return said::statusMeasuring(m_progress);
+    case State::StopRefused:
+        return said::statusStopRefused(m_holdRefusal);
+    case State::Stopped:
+        return said::statusStopped();
+    case State::StowWaiting:
         return said::statusStowNotSent(target);
-    case HoldAnswer::Awaited:
+    case State::StowAwaited:
         return said::statusStowAwaited(target);
-    case HoldAnswer::Refused:
+    case State::StowRefused:
         return said::statusStowRefused(target, m_holdRefusal);
-    case HoldAnswer::Unanswered:
+    case State::StowUnanswered:
         return said::statusStowUnanswered(target);
-    case HoldAnswer::Taken:
+    case State::MovingToStow:
+        return said::statusMovingToStow(target);
+    case State::Stowed:
+        return said::statusStowed(target, companions::jstText(*m_stowReachedUtcMs));
+    case State::OnReference:
+        return *m_trackingPower->referenceStatus();
+    case State::TrackingBySelf:
+    case State::Night:
+        return selfTrackingStatus();
+    case State::TrackingWindow:
+        return said::statusTracking();
+    case State::NoSetPoint:
         break;
     }
-    if (!m_stowReachedUtcMs)
-        return said::statusMovingToStow(target);
-    return said::statusStowed(target, companions::jstText(*m_stowReachedUtcMs));
+    return said::statusNoSetPointYet();
 }
 
 QString StationDesk::selfTrackingStatus() const
@@ -401,18 +455,7 @@ QString StationDesk::selfTrackingStatus() const
 QString StationDesk::statusText() const
 {
     QStringList lines;
-    if (m_measurement)
-        lines << said::statusMeasuring(m_progress);
-    else if (m_bridge.hold() != Bridge::Hold::None)
-        lines << holdStatus();
-    else if (const std::optional<QString> reference = m_trackingPower ? m_trackingPower->referenceStatus() : std::nullopt)
-        lines << *reference;
-    else if (m_bridge.tracksBySelf())
-        lines << selfTrackingStatus();
-    else if (m_bridge.setPoint())
-        lines << said::statusTracking();
-    else
-        lines << said::statusNoSetPointYet();
+    lines << stateText(state());
     if (!m_bridge.rotctldReady())
         lines << said::statusNotConnected(m_bridge.rotctld().endpointText());
     if (m_trackingPower)

@@ -61,6 +61,37 @@ public:
     // when rotctld is not connected, or after a time limit.
     void stowBeforeExit(std::function<void()> done);
 
+    // What the station is doing, one of the first --status line's cases:
+    // the page shows it in colour beside the same words.
+    enum class State { Measuring,
+                       StowWaiting,
+                       StowAwaited,
+                       StowRefused,
+                       StowUnanswered,
+                       MovingToStow,
+                       Stowed,
+                       Stopped,
+                       StopRefused,
+                       OnReference,
+                       TrackingBySelf,
+                       Night,
+                       TrackingWindow,
+                       NoSetPoint };
+    State state() const;
+    // Its words, the first line --status prints.
+    QString stateLine() const { return stateText(state()); }
+    // When the rotator was first seen at the stow (UTC ms), while stowed.
+    const std::optional<qint64>& stowReachedUtcMs() const { return m_stowReachedUtcMs; }
+    const QString& calibrationInUse() const { return m_calibrationInUse; }
+    // What --status answers, line by line.
+    QString statusText() const;
+    // The operator's stow or stop (at the bridge's stow position) and resume,
+    // asked other than over the socket (the station's page): as the socket's
+    // requests, `done` with whether rotctld took it and the words said.
+    using HoldAsked = std::function<void(bool taken, const QString& text)>;
+    void askHold(bool stop, HoldAsked done);
+    QString askResume();
+
 signals:
     void notice(const QString& line);
     // A finding the operator must not miss (the station's health).
@@ -85,11 +116,10 @@ private:
     void holdLost();
     // Every reading, whoever asked for it: whether a stow has arrived.
     void onReading(const rotator::RotatorPosition& reading);
-    QString holdStatus() const;
     QString selfTrackingStatus() const;
     void measurementFinished(station::StationCode code);
     void takeUpCalibration();
-    QString statusText() const;
+    QString stateText(State state) const;
 
     Bridge& m_bridge;
     BridgeOptions m_options;

@@ -64,6 +64,9 @@ public:
     // otherwise), and the watch itself, Japanese and English lines.
     std::optional<QString> referenceStatus() const;
     QStringList statusLines() const;
+    // While the power cannot be read: since when (UTC s) and why, as status says it.
+    const std::optional<double>& failingSinceUtc() const { return m_failingSinceUtc; }
+    const QString& failure() const { return m_failure; }
 
     // The day's readings and references so far, in time order (since the
     // bridge started, or the JST day began).

@@ -1,0 +1,40 @@
+#pragma once
+
+// The tracking error over the last hour, for the page's plot: every ten
+// seconds while the station tracks (by itself or after the window), the
+// angle on the sky between what it tracks and where the rotator reads,
+// through the offsets. Nothing is kept while it measures, is held, waits
+// for the night or has no reading: those are gaps, not errors.
+
+#include <QJsonObject>
+
+#include <deque>
+#include <optional>
+
+namespace heliotrope::rotctl {
+
+class Bridge;
+class StationDesk;
+
+class TrackingErrorTrail {
+public:
+    static constexpr qint64 kSpanMs = 3600 * 1000;
+    static constexpr qint64 kEveryMs = 10 * 1000;
+
+    // The error now, degrees on the sky; nothing when the station is not tracking.
+    static std::optional<double> errorNow(const Bridge& bridge, const StationDesk& desk);
+    // Kept unless one was kept within the last half interval; older than kSpanMs forgotten.
+    void sample(qint64 utcMs, std::optional<double> errorDegrees);
+    // {"beamwidthDegrees": …|null, "points": [[utcMs, degrees], …]}
+    QJsonObject json(std::optional<double> beamwidthDegrees) const;
+
+private:
+    struct Point {
+        qint64 utcMs = 0;
+        double degrees = 0;
+    };
+    std::deque<Point> m_points;
+    qint64 m_lastMs = 0;
+};
+
+}  // namespace heliotrope::rotctl
