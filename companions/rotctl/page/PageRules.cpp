@@ -18,6 +18,8 @@ constexpr RouteRow kRoutes[] = {
     {"/page.js", PageRoute::Script, false},
     {"/page.css", PageRoute::Style, false},
     {"/api/status", PageRoute::Status, false},
+    {"/api/history", PageRoute::History, false},
+    {"/api/flux", PageRoute::Flux, false},
     {"/api/stow", PageRoute::Stow, true},
     {"/api/stop", PageRoute::Stop, true},
     {"/api/resume", PageRoute::Resume, true},

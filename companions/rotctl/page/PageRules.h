@@ -21,6 +21,8 @@ enum class PageRoute { None,
                        Script,
                        Style,
                        Status,
+                       History,
+                       Flux,
                        Stow,
                        Stop,
                        Resume };

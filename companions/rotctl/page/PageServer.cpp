@@ -2,11 +2,13 @@
 
 #include "companions/common/ConsoleText.h"
 #include "companions/common/ShiftedClock.h"
+#include "companions/record/StationRecord.h"
 #include "companions/rotctl/bridge/Bridge.h"
 #include "companions/rotctl/bridge/StationDesk.h"
 #include "companions/rotctl/page/PageListener.h"
 #include "companions/rotctl/page/PageMessages.h"
 #include "companions/rotctl/page/PageToken.h"
+#include "companions/rotctl/page/RecordJson.h"
 #include "companions/rotctl/page/StationJson.h"
 
 #include <QFile>
@@ -14,6 +16,7 @@
 #include <QHttpServerResponder>
 #include <QJsonDocument>
 #include <QTcpSocket>
+#include <QTimeZone>
 #include <QUrlQuery>
 
 namespace heliotrope::rotctl {
@@ -24,6 +27,12 @@ namespace {
 constexpr qint64 kStatusFreshMs = 500;
 // More than this many requests in a second are answered "busy", unbuilt.
 constexpr int kMostRequestsPerSecond = 200;
+// The record's answers: how far back by default and at most (days), how long
+// one is kept, how many different ones.
+constexpr int kRecordDays = 90;
+constexpr int kMostRecordDays = 3660;
+constexpr qint64 kRecordFreshMs = 10000;
+constexpr std::size_t kMostRecordAnswersKept = 16;
 
 struct Resource {
     const char* path;
@@ -188,6 +197,33 @@ QByteArray PageServer::statusBody()
     return m_statusBody;
 }
 
+QByteArray PageServer::recordBody(PageRoute route, const QUrlQuery& query)
+{
+    // Days back (history) or the first JST day (flux), within bounds
+    // whatever is asked: a malformed or absent value is the default.
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(companions::companionUtcMs(), QTimeZone::utc());
+    const QDate today = now.addSecs(9 * 3600).date();
+    bool ok = false;
+    const int days = query.queryItemValue(QStringLiteral("days")).toInt(&ok);
+    const int back = ok && days >= 1 && days <= kMostRecordDays ? days : kRecordDays;
+    QDate since = QDate::fromString(query.queryItemValue(QStringLiteral("since")), Qt::ISODate);
+    if (!since.isValid() || since < today.addDays(-kMostRecordDays) || since > today)
+        since = today.addDays(-back);
+    const QString key = QStringLiteral("%1 %2").arg(static_cast<int>(route)).arg(route == PageRoute::History ? QString::number(back) : since.toString(Qt::ISODate));
+    auto found = m_recordBodies.find(key);
+    if (found != m_recordBodies.end() && found->second.second.elapsed() < kRecordFreshMs)
+        return found->second.first;
+    if (m_recordBodies.size() >= kMostRecordAnswersKept)
+        m_recordBodies.clear();
+    const QString path = heliotrope::record::StationRecord::defaultPath();
+    const QJsonObject json = route == PageRoute::History ? historyJson(path, now.addDays(-back)) : fluxJson(path, since);
+    QElapsedTimer age;
+    age.start();
+    QByteArray body = QJsonDocument(json).toJson(QJsonDocument::Compact);
+    m_recordBodies[key] = {body, age};
+    return body;
+}
+
 QByteArray PageServer::act(PageRoute route, const QString& peer, int* httpStatus)
 {
     const QString what = pageRouteName(route);
@@ -233,6 +269,10 @@ bool PageServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
         int status = 200;
         const QByteArray body = act(ruling.route, peer, &status);
         respond(makeResponder(request, socket), request, status, "application/json; charset=utf-8", body, false);
+        return true;
+    }
+    if (ruling.route == PageRoute::History || ruling.route == PageRoute::Flux) {
+        respond(makeResponder(request, socket), request, 200, "application/json; charset=utf-8", recordBody(ruling.route, request.query()), false);
         return true;
     }
     if (ruling.route == PageRoute::Status) {

@@ -18,6 +18,10 @@
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QTimer>
+#include <QUrlQuery>
+
+#include <map>
+#include <utility>
 
 namespace heliotrope::rotctl {
 
@@ -55,6 +59,9 @@ protected:
 
 private:
     QByteArray statusBody();
+    // The record's runs or flux days for a request's query, each answer kept
+    // for a few seconds: the record is read from the disk, not per request.
+    QByteArray recordBody(PageRoute route, const QUrlQuery& query);
     QByteArray act(PageRoute route, const QString& peer, int* httpStatus);
 
     Bridge& m_bridge;
@@ -70,6 +77,7 @@ private:
     const TrackingPower* m_trackingPower = nullptr;
     const FluxWatch* m_fluxWatch = nullptr;
     QByteArray m_statusBody;
+    std::map<QString, std::pair<QByteArray, QElapsedTimer>> m_recordBodies;
     QElapsedTimer m_statusAge;
     QElapsedTimer m_second;  // the requests of the latest second, counted
     int m_requestsThisSecond = 0;

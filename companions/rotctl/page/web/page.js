@@ -16,6 +16,9 @@ const WORDS = {
     trackingError: "追尾誤差（この 1 時間）", beamwidths: "ビーム幅", degrees: "度", noErrors: "まだありません（追尾中に 10 秒ごと）",
     latest: "最新", largest: "最大",
     asked: "依頼しました", refused: "断られました", needToken: "合言葉を入れてください", sky2: "空では",
+    record: "記録（この 90 日）", yTrend: "太陽雑音 Y（dB、黒: 局の測定、灰: バースト中かリハーサル）",
+    fluxTrend: "日の流束（SFU、± 全体の誤差）", noRuns: "まだありません", burstsOf: "最新の日のバースト", noBursts: "バーストなし",
+    peak: "ピーク", excess: "超過",
   },
   en: {
     title: "station page", rotctld: "rotctld", power: "Receiver", clock: "Clock", sunrise: "Next sunrise", sunset: "Next sunset",
@@ -30,6 +33,9 @@ const WORDS = {
     trackingError: "Tracking error, the last hour", beamwidths: "beamwidths", degrees: "degrees", noErrors: "none kept yet (every 10 s while tracking)",
     latest: "latest", largest: "largest",
     asked: "asked", refused: "refused", needToken: "give the token", sky2: "on the sky",
+    record: "Record, the last 90 days", yTrend: "Sun-noise Y (dB; black: the station's, grey: during a burst or a rehearsal)",
+    fluxTrend: "Daily flux (SFU, ± total error)", noRuns: "none yet", burstsOf: "bursts of the latest day", noBursts: "no bursts",
+    peak: "peak", excess: "excess",
   },
 };
 
@@ -40,11 +46,15 @@ const STATE_CLASS = {
 };
 
 const POLL_MS = 1000;
+// The record changes with a run or a day's end: asked once a minute.
+const RECORD_POLL_MS = 60000;
 const STALE_MS = 5000;
 const OLD_READING_MS = 10000;
 
 let lang = localStorage.getItem("heliotrope-lang") || ((navigator.language || "en").toLowerCase().startsWith("ja") ? "ja" : "en");
 let latest = null;
+let runsKept = null;
+let fluxDays = null;
 let lastAnswer = performance.now();
 let token = "";
 
@@ -159,6 +169,57 @@ function drawErrors(trail, nowMs) {
     : `${w("latest")} ${last.toFixed(3)} ${unit}, ${w("largest")} ${Math.max(...values.map(([, v]) => v)).toFixed(3)} ${unit}`;
 }
 
+// Points [t, value, error, muted] over time as dots with error bars, in a
+// plot of its own scale; nothing to draw is said in words.
+function drawTrend(id, points) {
+  const plot = $(id);
+  plot.replaceChildren();
+  if (!points.length) {
+    plot.appendChild(svg("text", { class: "label", x: 150, y: 50, "text-anchor": "middle" }, w("noRuns")));
+    return;
+  }
+  const ts = points.map((p) => p[0]);
+  const lo = Math.min(...points.map((p) => p[1] - (p[2] || 0)));
+  const hi = Math.max(...points.map((p) => p[1] + (p[2] || 0)));
+  const span = Math.max(hi - lo, 1e-6);
+  const t0 = Math.min(...ts), t1 = Math.max(...ts, t0 + 1);
+  const x = (t) => 40 + (250 * (t - t0)) / (t1 - t0);
+  const y = (v) => 80 - (70 * (v - lo)) / span;
+  plot.appendChild(svg("line", { class: "grid", x1: 40, y1: 80, x2: 295, y2: 80 }));
+  plot.appendChild(svg("text", { class: "label", x: 2, y: 14 }, hi.toFixed(2)));
+  plot.appendChild(svg("text", { class: "label", x: 2, y: 82 }, lo.toFixed(2)));
+  for (const [t, v, e, muted] of points) {
+    const colour = muted ? "#aaa" : "#1a237e";
+    if (e) plot.appendChild(svg("line", { x1: x(t), y1: y(v - e), x2: x(t), y2: y(v + e), stroke: colour }));
+    plot.appendChild(svg("circle", { cx: x(t), cy: y(v), r: 2, fill: colour }));
+  }
+}
+
+function renderRecord() {
+  if (runsKept) {
+    const runs = runsKept.runs.filter((r) => r.kind === "sunNoise" && r.yDecibels !== null);
+    drawTrend("y-trend", runs.map((r) => [Date.parse(r.utc), r.yDecibels, r.yDecibelsDeviation, r.duringBurst || r.rehearsalClockOffsetSeconds !== 0]));
+  }
+  if (fluxDays) {
+    const valued = fluxDays.days.filter((d) => d.daily.sfu !== null);
+    drawTrend("flux-trend", valued.map((d) => [Date.parse(d.jstDay), d.daily.sfu, d.daily.totalError, false]));
+    const last = fluxDays.days[fluxDays.days.length - 1];
+    const items = last ? last.bursts.map((b) => `${jst(b.peakUtc * 1000)} ${w("peak")} ${b.peakSfu.toFixed(1)} SFU, ${w("excess")} +${b.peakExcessSfu.toFixed(1)} ± ${b.peakExcessError.toFixed(1)} SFU`) : [];
+    fillList("bursts", items.map((i) => `${w("burstsOf")} (${last.jstDay}): ${i}`), last ? `${w("burstsOf")} (${last.jstDay}): ${w("noBursts")}` : w("noRuns"));
+  }
+}
+
+async function pollRecord() {
+  try {
+    const [h, f] = await Promise.all(["api/history", "api/flux"].map((p) => fetch(p, { headers: headers(), cache: "no-store" })));
+    if (h.ok) runsKept = await h.json();
+    if (f.ok) fluxDays = await f.json();
+    renderRecord();
+  } catch (e) {
+    // Shown again at the next minute's ask.
+  }
+}
+
 function render() {
   document.documentElement.lang = lang;
   for (const el of document.querySelectorAll("[data-t]")) el.textContent = w(el.dataset.t);
@@ -250,6 +311,7 @@ function start() {
       lang = b.dataset.lang;
       localStorage.setItem("heliotrope-lang", lang);
       render();
+      renderRecord();
     });
   $("do-stow").addEventListener("click", () => ask("stow"));
   $("do-stop").addEventListener("click", () => ask("stop"));
@@ -258,6 +320,8 @@ function start() {
   poll();
   setInterval(poll, POLL_MS);
   setInterval(watchStale, 1000);
+  pollRecord();
+  setInterval(pollRecord, RECORD_POLL_MS);
 }
 
 document.addEventListener("DOMContentLoaded", start);

@@ -251,6 +251,12 @@ def main():
         wait_for("the station shown", lambda: kind() == "trackingBySelf", 15)
         first_render = browser.find_element(By.TAG_NAME, "body").get_attribute("data-first-render-ms")
         same_as_status(station, state)
+        # The record's answers, for the page and for other tools; a station
+        # with no runs yet says so in its card rather than drawing nothing.
+        for path, key in (("api/history", "runs"), ("api/flux", "days")):
+            body = json.loads(urllib.request.urlopen(station.url + path, timeout=5).read())
+            assert body[key] == [] and "problem" not in body, body
+        wait_for("the record's card", lambda: browser.find_element(By.ID, "y-trend").get_attribute("textContent") == "まだありません", 5)
 
         # Refused: a wrong token from the page, the right one from another origin.
         browser.find_element(By.ID, "token").clear()

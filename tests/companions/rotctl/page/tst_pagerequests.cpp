@@ -52,6 +52,8 @@ private slots:
         const PageRules rules = loopbackRules(false);
         QCOMPARE(rulePageRequest(request("GET", QStringLiteral("/")), rules).route, PageRoute::Page);
         QCOMPARE(rulePageRequest(request("GET", QStringLiteral("/api/status")), rules).route, PageRoute::Status);
+        QCOMPARE(rulePageRequest(request("GET", QStringLiteral("/api/history")), rules).route, PageRoute::History);
+        QCOMPARE(rulePageRequest(request("GET", QStringLiteral("/api/flux")), rules).route, PageRoute::Flux);
         PageRequestParts named = request("GET", QStringLiteral("/page.js"));
         named.host = "LOCALHOST:8734";
         QCOMPARE(rulePageRequest(named, rules).route, PageRoute::Script);
