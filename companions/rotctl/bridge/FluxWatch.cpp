@@ -87,6 +87,7 @@ void FluxWatch::look()
         m_jstDay = day;
         m_bursts.clear();
         m_latestDaily.reset();
+        m_latestDay.reset();
     }
     Choice choice;
     std::optional<flux::FluxDay> worked = workOut(day, m_watch.todaysReadings(), m_watch.todaysReferences(), &choice);
@@ -96,6 +97,7 @@ void FluxWatch::look()
     if (!worked)
         return;
     m_latestDaily = worked->daily;
+    m_latestDay = *worked;
     m_latestSource = choice.source;
     std::vector<flux::FluxBurst> seen;
     for (const flux::FluxBurst& burst : worked->bursts) {

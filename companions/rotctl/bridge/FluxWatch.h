@@ -62,6 +62,8 @@ public:
     void finish();
     // Works out the day so far now: bursts not yet said are said.
     void look();
+    // The day so far as the latest look worked it out, if it has.
+    const std::optional<flux::FluxDay>& todaySoFar() const { return m_latestDay; }
     // The day's bursts found so far, in time order.
     const std::vector<flux::FluxBurst>& todaysBursts() const { return m_bursts; }
     // For status: the day so far, Japanese and English lines (nothing before
@@ -92,6 +94,7 @@ private:
 
     std::vector<flux::FluxBurst> m_bursts;
     std::optional<flux::FluxValue> m_latestDaily;
+    std::optional<flux::FluxDay> m_latestDay;
     QString m_latestSource;
     QString m_refusalSaid;
     qint64 m_jstDay = 0;

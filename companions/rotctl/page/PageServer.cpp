@@ -4,6 +4,7 @@
 #include "companions/common/ShiftedClock.h"
 #include "companions/record/StationRecord.h"
 #include "companions/rotctl/bridge/Bridge.h"
+#include "companions/rotctl/bridge/FluxWatch.h"
 #include "companions/rotctl/bridge/StationDesk.h"
 #include "companions/rotctl/page/PageListener.h"
 #include "companions/rotctl/page/PageMessages.h"
@@ -216,7 +217,10 @@ QByteArray PageServer::recordBody(PageRoute route, const QUrlQuery& query)
     if (m_recordBodies.size() >= kMostRecordAnswersKept)
         m_recordBodies.clear();
     const QString path = heliotrope::record::StationRecord::defaultPath();
-    const QJsonObject json = route == PageRoute::History ? historyJson(path, now.addDays(-back)) : fluxJson(path, since);
+    QJsonObject json = route == PageRoute::History ? historyJson(path, now.addDays(-back)) : fluxJson(path, since);
+    // Today as the flux watch has it so far, before the day is kept.
+    if (route == PageRoute::Flux && m_fluxWatch && m_fluxWatch->todaySoFar())
+        json[QStringLiteral("today")] = lightCurveJson(*m_fluxWatch->todaySoFar());
     QElapsedTimer age;
     age.start();
     QByteArray body = QJsonDocument(json).toJson(QJsonDocument::Compact);

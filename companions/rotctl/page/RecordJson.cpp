@@ -6,9 +6,12 @@
 #include <QFileInfo>
 #include <QJsonArray>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 #include <optional>
 #include <variant>
+#include <vector>
 
 namespace heliotrope::rotctl {
 
@@ -170,6 +173,38 @@ QJsonObject fluxJson(const QString& recordPath, const QDate& since)
             days.append(dayJson(day));
     }
     return QJsonObject{{QStringLiteral("days"), days}};
+}
+
+QJsonObject lightCurveJson(const flux::FluxDay& day)
+{
+    struct Minute {
+        std::vector<double> sfu;
+        bool inBurst = false;
+    };
+    std::map<qint64, Minute> minutes;
+    int flagged = 0;
+    for (const flux::FluxReading& r : day.readings) {
+        if (r.flags != 0 || !r.fluxSfu || !std::isfinite(*r.fluxSfu)) {
+            ++flagged;
+            continue;
+        }
+        Minute& m = minutes[static_cast<qint64>(std::floor(r.utc / 60.0))];
+        m.sfu.push_back(*r.fluxSfu);
+        m.inBurst = m.inBurst || r.inBurst;
+    }
+    QJsonArray curve;
+    for (auto& [minute, m] : minutes) {
+        const auto middle = m.sfu.begin() + static_cast<std::ptrdiff_t>(m.sfu.size() / 2);
+        std::nth_element(m.sfu.begin(), middle, m.sfu.end());
+        curve.append(QJsonArray{static_cast<double>(minute) * 60.0 + 30.0, *middle, m.inBurst});
+    }
+    QJsonArray bursts;
+    for (const flux::FluxBurst& b : day.bursts)
+        bursts.append(burstJson(b));
+    return QJsonObject{{QStringLiteral("minutes"), curve},
+                       {QStringLiteral("flagged"), flagged},
+                       {QStringLiteral("bursts"), bursts},
+                       {QStringLiteral("daily"), valueJson(day.daily)}};
 }
 
 }  // namespace heliotrope::rotctl

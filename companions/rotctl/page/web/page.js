@@ -18,7 +18,8 @@ const WORDS = {
     asked: "依頼しました", refused: "断られました", needToken: "合言葉を入れてください", sky2: "空では",
     record: "記録（この 90 日）", yTrend: "太陽雑音 Y（dB、黒: 局の測定、灰: バースト中かリハーサル）",
     fluxTrend: "日の流束（SFU、± 全体の誤差）", noRuns: "まだありません", burstsOf: "最新の日のバースト", noBursts: "バーストなし",
-    peak: "ピーク", excess: "超過",
+    peak: "ピーク", excess: "超過", todayCurve: "今日の流束（1 分ごとのきれいな読みの中央値、SFU、橙: バースト）",
+    notWorkedOut: "まだ計算していません（--watch-power で追尾中、5 分ごと）", todaysBursts: "今日のバースト",
   },
   en: {
     title: "station page", rotctld: "rotctld", power: "Receiver", clock: "Clock", sunrise: "Next sunrise", sunset: "Next sunset",
@@ -35,7 +36,8 @@ const WORDS = {
     asked: "asked", refused: "refused", needToken: "give the token", sky2: "on the sky",
     record: "Record, the last 90 days", yTrend: "Sun-noise Y (dB; black: the station's, grey: during a burst or a rehearsal)",
     fluxTrend: "Daily flux (SFU, ± total error)", noRuns: "none yet", burstsOf: "bursts of the latest day", noBursts: "no bursts",
-    peak: "peak", excess: "excess",
+    peak: "peak", excess: "excess", todayCurve: "Today's flux (each minute's clean readings' median, SFU; orange: bursts)",
+    notWorkedOut: "not worked out yet (while tracking with --watch-power, every 5 min)", todaysBursts: "today's bursts",
   },
 };
 
@@ -195,6 +197,26 @@ function drawTrend(id, points) {
   }
 }
 
+// Today's minutes as a line, the burst minutes over it in orange.
+function drawCurve(today) {
+  const plot = $("today-flux");
+  plot.replaceChildren();
+  const minutes = today ? today.minutes : [];
+  if (!minutes.length) {
+    plot.appendChild(svg("text", { class: "label", x: 150, y: 50, "text-anchor": "middle" }, w("notWorkedOut")));
+    return;
+  }
+  const lo = Math.min(...minutes.map((m) => m[1])), hi = Math.max(...minutes.map((m) => m[1]));
+  const t0 = minutes[0][0], t1 = Math.max(minutes[minutes.length - 1][0], t0 + 60);
+  const x = (t) => 40 + (250 * (t - t0)) / (t1 - t0);
+  const y = (v) => 80 - (70 * (v - lo)) / Math.max(hi - lo, 1e-6);
+  plot.appendChild(svg("line", { class: "grid", x1: 40, y1: 80, x2: 295, y2: 80 }));
+  plot.appendChild(svg("text", { class: "label", x: 2, y: 14 }, hi.toFixed(1)));
+  plot.appendChild(svg("text", { class: "label", x: 2, y: 82 }, lo.toFixed(1)));
+  plot.appendChild(svg("polyline", { class: "trail", points: minutes.map((m) => `${x(m[0]).toFixed(1)},${y(m[1]).toFixed(1)}`).join(" ") }));
+  for (const m of minutes) if (m[2]) plot.appendChild(svg("circle", { cx: x(m[0]), cy: y(m[1]), r: 1.5, fill: "#e65100" }));
+}
+
 function renderRecord() {
   if (runsKept) {
     const runs = runsKept.runs.filter((r) => r.kind === "sunNoise" && r.yDecibels !== null);
@@ -203,6 +225,12 @@ function renderRecord() {
   if (fluxDays) {
     const valued = fluxDays.days.filter((d) => d.daily.sfu !== null);
     drawTrend("flux-trend", valued.map((d) => [Date.parse(d.jstDay), d.daily.sfu, d.daily.totalError, false]));
+    drawCurve(fluxDays.today);
+    if (fluxDays.today) {
+      const items = fluxDays.today.bursts.map((b) => `${w("todaysBursts")}: ${jst(b.peakUtc * 1000)} ${w("peak")} ${b.peakSfu.toFixed(1)} SFU, ${w("excess")} +${b.peakExcessSfu.toFixed(1)} ± ${b.peakExcessError.toFixed(1)} SFU`);
+      fillList("bursts", items, `${w("todaysBursts")}: ${w("noBursts")}`);
+      return;
+    }
     const last = fluxDays.days[fluxDays.days.length - 1];
     const items = last ? last.bursts.map((b) => `${jst(b.peakUtc * 1000)} ${w("peak")} ${b.peakSfu.toFixed(1)} SFU, ${w("excess")} +${b.peakExcessSfu.toFixed(1)} ± ${b.peakExcessError.toFixed(1)} SFU`) : [];
     fillList("bursts", items.map((i) => `${w("burstsOf")} (${last.jstDay}): ${i}`), last ? `${w("burstsOf")} (${last.jstDay}): ${w("noBursts")}` : w("noRuns"));

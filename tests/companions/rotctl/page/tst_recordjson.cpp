@@ -87,6 +87,32 @@ private slots:
         QCOMPARE(day[QStringLiteral("scaleSource")][QStringLiteral("en")].toString(), QStringLiteral("G/T 3.43 from a run"));
     }
 
+    void todayAsMinutesOfCleanReadings()
+    {
+        flux::FluxDay day;
+        const auto reading = [&](double utc, double sfu, unsigned flags, bool inBurst) {
+            flux::FluxReading r;
+            r.utc = utc;
+            r.fluxSfu = sfu;
+            r.flags = flags;
+            r.inBurst = inBurst;
+            day.readings.push_back(r);
+        };
+        // A spike of 90 does not move the minute's median; a flagged
+        // reading of 20 is not in it at all.
+        for (const double sfu : {70.0, 71.0, 90.0})
+            reading(1796779200 + sfu / 10, sfu, 0, false);
+        reading(1796779210, 20, static_cast<unsigned>(flux::Flag::Moved), false);
+        reading(1796779265, 80, 0, true);
+        const QJsonObject curve = rotctl::lightCurveJson(day);
+        const QJsonArray minutes = curve[QStringLiteral("minutes")].toArray();
+        QCOMPARE(minutes.size(), 2);
+        QCOMPARE(minutes[0][0].toDouble(), 1796779230.0);
+        QCOMPARE(minutes[0][1].toDouble(), 71.0);
+        QVERIFY(!minutes[0][2].toBool() && minutes[1][2].toBool());
+        QCOMPARE(curve[QStringLiteral("flagged")].toInt(), 1);
+    }
+
     void noRecordYetAndOneThatCannotBeRead()
     {
         QTemporaryDir dir;
