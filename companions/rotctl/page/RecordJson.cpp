@@ -2,6 +2,7 @@
 
 #include "companions/record/FluxRecord.h"
 #include "companions/record/StationRecord.h"
+#include "companions/rotctl/page/StationJson.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -34,12 +35,6 @@ QString utcText(const QDateTime& utc)
     return utc.isValid() ? utc.toUTC().toString(Qt::ISODateWithMs) : QString();
 }
 
-QJsonObject problemJson(const QString& problem)
-{
-    return QJsonObject{{QStringLiteral("ja"), problem.section(QLatin1Char('\n'), 0, 0)},
-                       {QStringLiteral("en"), problem.section(QLatin1Char('\n'), 1)}};
-}
-
 QJsonObject calibrationJson(const record::RecordedCalibration& c)
 {
     return QJsonObject{{QStringLiteral("kind"), QStringLiteral("calibration")},
@@ -56,7 +51,7 @@ QJsonObject calibrationJson(const record::RecordedCalibration& c)
                        {QStringLiteral("sunElevation"), c.sunElevation},
                        {QStringLiteral("rehearsalClockOffsetSeconds"), c.clockOffsetSeconds},
                        {QStringLiteral("duringBurst"), c.duringBurst},
-                       {QStringLiteral("reason"), c.reason.isEmpty() ? QJsonValue() : QJsonValue(problemJson(c.reason))}};
+                       {QStringLiteral("reason"), c.reason.isEmpty() ? QJsonValue() : QJsonValue(bilingualJson(c.reason))}};
 }
 
 QJsonObject sunNoiseJson(const record::RecordedSunNoise& r)
@@ -73,7 +68,7 @@ QJsonObject sunNoiseJson(const record::RecordedSunNoise& r)
                        {QStringLiteral("fluxTypedForTheDay"), r.fluxSource == record::FluxSource::TypedForTheDay},
                        {QStringLiteral("rehearsalClockOffsetSeconds"), r.clockOffsetSeconds},
                        {QStringLiteral("duringBurst"), r.duringBurst},
-                       {QStringLiteral("reason"), r.reason.isEmpty() ? QJsonValue() : QJsonValue(problemJson(r.reason))}};
+                       {QStringLiteral("reason"), r.reason.isEmpty() ? QJsonValue() : QJsonValue(bilingualJson(r.reason))}};
 }
 
 QString refusalName(flux::ValueRefusal refusal)
@@ -122,7 +117,7 @@ QJsonObject dayJson(const record::KeptFluxDay& day)
     return QJsonObject{{QStringLiteral("jstDay"), day.jstDay.toString(Qt::ISODate)},
                        {QStringLiteral("scale"), record::scaleKindText(day.scale)},
                        {QStringLiteral("scaleRelativeError"), day.scaleRelativeError},
-                       {QStringLiteral("scaleSource"), problemJson(day.scaleSource)},
+                       {QStringLiteral("scaleSource"), bilingualJson(day.scaleSource)},
                        {QStringLiteral("daily"), valueJson(day.daily)},
                        {QStringLiteral("atFixedTimes"), fixed},
                        {QStringLiteral("bursts"), bursts},
@@ -148,7 +143,7 @@ QJsonObject historyJson(const QString& recordPath, const QDateTime& since)
     bool exists = false;
     QJsonArray runs;
     if (const std::optional<QString> problem = opened(record, &exists))
-        return QJsonObject{{QStringLiteral("runs"), runs}, {QStringLiteral("problem"), problemJson(*problem)}};
+        return QJsonObject{{QStringLiteral("runs"), runs}, {QStringLiteral("problem"), bilingualJson(*problem)}};
     if (exists) {
         for (const record::StationRun& run : record.history(since)) {
             if (const auto* c = std::get_if<record::RecordedCalibration>(&run))
@@ -166,7 +161,7 @@ QJsonObject fluxJson(const QString& recordPath, const QDate& since)
     bool exists = false;
     QJsonArray days;
     if (const std::optional<QString> problem = opened(record, &exists))
-        return QJsonObject{{QStringLiteral("days"), days}, {QStringLiteral("problem"), problemJson(*problem)}};
+        return QJsonObject{{QStringLiteral("days"), days}, {QStringLiteral("problem"), bilingualJson(*problem)}};
     if (exists) {
         const record::FluxRecord flux(record);
         for (const record::KeptFluxDay& day : flux.keptFluxDays(since))

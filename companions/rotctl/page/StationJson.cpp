@@ -205,6 +205,11 @@ QJsonObject warningsJson(const StationView& view, station::ClockState clock, con
 
 }  // namespace
 
+QJsonObject bilingualJson(const QString& text)
+{
+    return words(text);
+}
+
 QJsonObject stationJson(const StationView& view)
 {
     Bridge& bridge = view.bridge;

@@ -30,4 +30,8 @@ struct StationView {
 
 QJsonObject stationJson(const StationView& view);
 
+// A text of the station's, Japanese and English lines in pairs, as
+// {"ja": …, "en": …}, each language's lines run on as sentences.
+QJsonObject bilingualJson(const QString& text);
+
 }  // namespace heliotrope::rotctl
