@@ -220,6 +220,20 @@ void TestFlux::aDecibelOfGainDriftIsFollowedByTheReferences()
     }
     QVERIFY(std::abs(*d.daily.fluxSfu - 100) < 0.1);
     QCOMPARE(d.gainSteps, 0);
+
+    // A receiver warming 3 dB over the six hours, a site flagging steps of
+    // 0.2 dB, and two references lost at noon: the half hour between the
+    // two either side drifted 0.25 dB, as the trend says, and is no step.
+    Day warming;
+    warming.gain = [&warming](double t) { return std::pow(10.0, 0.3 * (t - warming.from) / (warming.to - warming.from)); };
+    warming.make();
+    const std::size_t noon = warming.references.size() / 2;
+    warming.references.erase(warming.references.begin() + static_cast<std::ptrdiff_t>(noon), warming.references.begin() + static_cast<std::ptrdiff_t>(noon) + 2);
+    FluxOptions fine;
+    fine.gainStepDecibels = 0.2;
+    const FluxDay w = workOutDay(warming.readings, warming.references, station(), kTransit, fine);
+    QCOMPARE(w.gainSteps, 0);
+    QVERIFY2(std::abs(*w.daily.fluxSfu - 100) < 0.2, qPrintable(QString::number(*w.daily.fluxSfu)));
 }
 
 void TestFlux::readingsAcrossAGainStepAreFlagged()
@@ -342,6 +356,30 @@ void TestFlux::aBurstIsFoundAndASpikeIsNot()
         inBurst += r.inBurst;
     QVERIFY(inBurst >= 30);
     QCOMPARE(d.daily.cleanReadings + inBurst, int(std::count_if(d.readings.begin(), d.readings.end(), [](const FluxReading& r) { return r.flags == 0; })));
+    // What the burst may have spoilt reaches from the last quiet reading
+    // before it to the first after.
+    const BurstReach seen = burstReach(d, b);
+    QVERIFY2(seen.fromUtc < b.startUtc && seen.fromUtc >= b.startUtc - 2, qPrintable(QString::number(seen.fromUtc - b.startUtc)));
+    QVERIFY2(seen.toUtc > b.endUtc && seen.toUtc <= b.endUtc + 2, qPrintable(QString::number(seen.toUtc - b.endUtc)));
+
+    // A sun-noise run that had the dish while the burst rose: the burst is
+    // seen only after it, and its reach goes back over the run.
+    Day hidden;
+    hidden.flux = [&](double t) { return t < start ? 100.0 : t < peak ? 100 + 10 * scatter * (t - start) / 20
+                                                                      : 100 + 10 * scatter * std::exp(-(t - peak) / 60); };
+    hidden.station = [&](Reading& r) {
+        if (r.utc >= start - 50 && r.utc < start + 15) {  // after the reference before
+            r.state = StationState::Measurement;
+            r.antennaAzimuth += kBeam * std::sin((r.utc - start) / 10);
+        }
+    };
+    hidden.make();
+    const FluxDay h = workOutDay(hidden.readings, hidden.references, station(), kTransit);
+    QCOMPARE(int(h.bursts.size()), 1);
+    QVERIFY(h.bursts.front().startUtc >= start + 15);
+    const BurstReach over = burstReach(h, h.bursts.front());
+    QVERIFY2(over.fromUtc < start - 50 && over.fromUtc >= start - 52, qPrintable(QString::number(over.fromUtc - start)));
+    QVERIFY(over.toUtc > h.bursts.front().endUtc);
 }
 
 void TestFlux::aDayWithoutEnoughReadingsSaysSo()

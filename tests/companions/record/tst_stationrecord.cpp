@@ -183,8 +183,12 @@ private slots:
         before.startedUtc = at("2026-05-11T03:01:00Z");
         RecordedSunNoise during = sunNoise("2026-05-11T03:05:00Z", 14.5);
         during.startedUtc = at("2026-05-11T03:02:00Z");
+        // And one that began at 03:09:30, before the burst was over, and ended after it.
+        RecordedSunNoise straddling = sunNoise("2026-05-11T03:12:00Z", 13.5);
+        straddling.startedUtc = at("2026-05-11T03:09:30Z");
         QVERIFY(record.addSunNoise(before));
         QVERIFY(record.addSunNoise(during));
+        QVERIFY(record.addSunNoise(straddling));
         QVERIFY(record.addCalibration(calibration("2026-05-11T03:10:04Z", 3.0, 3.0)));
         // A rehearsal's times are another hour's sun: never this burst's.
         RecordedSunNoise practised = during;
@@ -193,20 +197,21 @@ private slots:
 
         const std::optional<std::vector<StationRun>> marked = record.markRunsDuringBurst(at("2026-05-11T03:04:00Z"), at("2026-05-11T03:10:00Z"));
         QVERIFY2(marked, qPrintable(record.problem()));
-        QCOMPARE(marked->size(), 2u);
-        QVERIFY(std::get<RecordedSunNoise>(marked->front()).duringBurst && std::get<RecordedSunNoise>(marked->front()).yDecibels == 14.5);
-        QVERIFY(std::get<RecordedCalibration>(marked->back()).duringBurst);
+        QCOMPARE(marked->size(), 3u);
+        QVERIFY(std::get<RecordedSunNoise>(marked->at(0)).duringBurst && std::get<RecordedSunNoise>(marked->at(0)).yDecibels == 14.5);
+        QVERIFY(std::get<RecordedCalibration>(marked->at(1)).duringBurst);
+        QVERIFY(std::get<RecordedSunNoise>(marked->at(2)).duringBurst && std::get<RecordedSunNoise>(marked->at(2)).yDecibels == 13.5);
         // The burst seen again at the next look: nothing new to say.
         QCOMPARE(record.markRunsDuringBurst(at("2026-05-11T03:04:30Z"), at("2026-05-11T03:09:30Z"))->size(), 0u);
 
         const std::vector<StationRun> runs = record.history();
-        QVERIFY(!std::get<RecordedSunNoise>(runs[runs.size() - 4]).duringBurst);
-        QCOMPARE(std::get<RecordedSunNoise>(runs[runs.size() - 3]).startedUtc, at("2026-05-11T03:02:00Z"));
+        QVERIFY(!std::get<RecordedSunNoise>(runs[runs.size() - 5]).duringBurst);
+        QCOMPARE(std::get<RecordedSunNoise>(runs[runs.size() - 4]).startedUtc, at("2026-05-11T03:02:00Z"));
         QCOMPARE(record.lastSunNoiseAt(1296.0, 3).back().utc, at("2026-05-11T03:03:59Z"));
         const QString health = healthLines(record).join(QLatin1Char('\n'));
         QVERIFY2(!health.contains(QStringLiteral("Warning")) && health.contains(QStringLiteral("latest calibration: azimuth 0.400°")), qPrintable(health));
         const QString lines = historyLines(runs).join(QLatin1Char('\n'));
-        QVERIFY2(lines.count(QStringLiteral("during a burst")) == 2, qPrintable(lines));
+        QVERIFY2(lines.count(QStringLiteral("during a burst")) == 3, qPrintable(lines));
     }
 
     void aResultIsWrittenWholeOrNotAtAll()
