@@ -136,9 +136,9 @@ struct FluxBurst {
     ScaleKind scale = ScaleKind::GOverT;
     double startUtc = 0;  // where the averaged flux rose above the quiet level by one scatter
     double peakUtc = 0;
-    // How far either side of peakUtc the averaged flux stays within three
-    // standard errors of its top, seconds: a slow rise's flat top cannot be
-    // timed closer than this, whatever the noise.
+    // How far before or after peakUtc the averaged excess still comes within
+    // three standard errors of its top, seconds: a slow rise's flat top
+    // cannot be timed closer than this, whatever the noise.
     double peakUtcError = 0;
     double endUtc = 0;   // where it fell back under it
     double peakSfu = 0;  // the averaged flux at the peak

@@ -247,13 +247,19 @@ FluxBurst describe(const std::vector<SeriesPoint>& points, const Smoothed& s, co
     burst.quietScatterSfu = q.scatter[peak];
     burst.peakExcessSfu = burst.peakSfu - burst.quietSfu;
     burst.peakExcessError = std::hypot(q.scatter[peak] / std::sqrt(static_cast<double>(s.count[peak])), q.levelError[peak]);
-    const double top = s.flux[peak] - 3 * q.scatter[peak] / std::sqrt(static_cast<double>(s.count[peak]));
+    // The peak could have been anywhere the burst's excess came within three
+    // standard errors of its top: the earliest and the latest such point,
+    // not the first dip of noise either side, which on a gradual burst's flat
+    // top cut the stated error short of the truth's peak.
+    const double top = burst.peakExcessSfu - 3 * q.scatter[peak] / std::sqrt(static_cast<double>(s.count[peak]));
     std::size_t early = peak;
-    while (early > span.first && s.flux[early - 1] >= top)
-        --early;
     std::size_t late = peak;
-    while (late < span.last && s.flux[late + 1] >= top)
-        ++late;
+    for (std::size_t k = span.first; k <= span.last; ++k) {
+        if (q.level[k] && s.flux[k] - *q.level[k] >= top) {
+            early = std::min(early, k);
+            late = std::max(late, k);
+        }
+    }
     burst.peakUtcError = std::max(points[peak].utc - points[early].utc, points[late].utc - points[peak].utc);
     // The trapezoid over the points, the station's gaps drawn straight; each
     // point's noise weighs by the time it stands for, and the quiet level's

@@ -24,6 +24,7 @@ private slots:
     void readingsAcrossAGainStepAreFlagged();
     void flagsSayWhyAndKeepReadingsOutOfTheQuietValues();
     void aBurstIsFoundAndASpikeIsNot();
+    void aSlowBurstsPeakIsNotStatedCloserThanItCanBeTimed();
     void aDayWithoutEnoughReadingsSaysSo();
 };
 
@@ -380,6 +381,36 @@ void TestFlux::aBurstIsFoundAndASpikeIsNot()
     const BurstReach over = burstReach(h, h.bursts.front());
     QVERIFY2(over.fromUtc < start - 50 && over.fromUtc >= start - 52, qPrintable(QString::number(over.fromUtc - start)));
     QVERIFY(over.toUtc > h.bursts.front().endUtc);
+}
+
+void TestFlux::aSlowBurstsPeakIsNotStatedCloserThanItCanBeTimed()
+{
+    // A gradual burst: ten minutes' rise to 3 SFU, five minutes' decay. Its
+    // top is flat within the noise for a minute and more before it, clear
+    // of the references.
+    const double start = kTransit + 1800 + 300;
+    const double peak = start + 600;
+    int covered = 0;
+    for (std::uint64_t seed = 1; seed <= 8; ++seed) {
+        Day day;
+        day.seed = seed;
+        day.flux = [&](double t) {
+            if (t < start)
+                return 100.0;
+            if (t < peak)
+                return 100 + 3 * std::pow(std::sin(kPi / 2 * (t - start) / 600), 2);
+            return 100 + 3 * std::exp(-(t - peak) / 300);
+        };
+        day.make();
+        const FluxDay d = workOutDay(day.readings, day.references, station(), kTransit);
+        QCOMPARE(int(d.bursts.size()), 1);
+        const FluxBurst& b = d.bursts.front();
+        const bool within = std::abs(b.peakUtc - peak) <= b.peakUtcError;
+        if (!within)
+            qInfo("seed %d: peak %+.0f s, said ± %.0f s", int(seed), b.peakUtc - peak, b.peakUtcError);
+        covered += within;
+    }
+    QCOMPARE(covered, 8);
 }
 
 void TestFlux::aDayWithoutEnoughReadingsSaysSo()
