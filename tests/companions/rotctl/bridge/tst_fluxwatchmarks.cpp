@@ -3,7 +3,8 @@
 // seen only after it; the run must still be matched, from the last quiet
 // reading before the burst to the first after it. The day is laid into the
 // watch as the bridge recalls it after a restart, on the bridge's own clock,
-// with no rotctld and no receiver behind it.
+// with no rotctld and no receiver behind it; the marks go into the record as
+// the bridge's own.
 
 #include "../../support/SimulatedFluxDay.h"
 
@@ -12,6 +13,7 @@
 #include "companions/rotctl/bridge/Bridge.h"
 #include "companions/rotctl/bridge/FluxWatch.h"
 #include "companions/rotctl/bridge/TrackingPower.h"
+#include "companions/rotctl/bridge/TrackingPowerKeeping.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -69,10 +71,17 @@ private slots:
         FluxWatch flux(
             watch, options.trueSun, [&](double) { return FluxWatch::Choice{chosen.station, chosen.source, {}}; },
             [](const QDate&, const flux::FluxDay&, const QString&, QString*) { return true; });
+        record::RecordedSunNoise hiding = simulated::run(runTo, 13.0, record::FluxSource::Assumed);
+        hiding.startedUtc = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(runFrom * 1000), QTimeZone::utc());
+        QVERIFY(record.addSunNoise(hiding));
         std::vector<std::pair<double, double>> asked;
-        flux.setRunMarker([&](double fromUtc, double toUtc, QString*) {
+        std::vector<record::StationRun> marked;
+        flux.setRunMarker([&, kept = rotctl::TrackingPowerKeeping(record.path()).runsDuringBursts()](double fromUtc, double toUtc, QString* problem) {
             asked.emplace_back(fromUtc, toUtc);
-            return std::vector<record::StationRun>{};
+            auto newly = kept(fromUtc, toUtc, problem);
+            if (newly)
+                marked.insert(marked.end(), newly->begin(), newly->end());
+            return newly;
         });
         flux.look();
 
@@ -84,6 +93,10 @@ private slots:
         QVERIFY2(asked.front().first < runFrom && asked.front().first >= runFrom - 2, qPrintable(QString::number(asked.front().first - runFrom)));
         QVERIFY2(asked.front().second > burst.endUtc && asked.front().second <= burst.endUtc + 2,
                  qPrintable(QString::number(asked.front().second - burst.endUtc)));
+        // And the run is marked so in the record.
+        QCOMPARE(marked.size(), std::size_t{1});
+        const auto* run = std::get_if<record::RecordedSunNoise>(&marked.front());
+        QVERIFY(run && run->duringBurst && run->startedUtc == hiding.startedUtc);
     }
 };
 
