@@ -270,6 +270,8 @@ void TestFlux::flagsSayWhyAndKeepReadingsOutOfTheQuietValues()
             r.moved = true;
         else if (s >= 100 && s < 130)
             r.antennaElevation += 0.15 * kBeam;  // 0.15 beam off
+        else if (s >= 150 && s < 180)
+            r.antennaElevation += 0.07 * kBeam;  // within a tenth: on the sun
         else if (s >= 200 && s < 500)
             r.state = StationState::Stow;
         else if (s >= 800 && s < 1100) {
@@ -281,10 +283,13 @@ void TestFlux::flagsSayWhyAndKeepReadingsOutOfTheQuietValues()
             r.sunElevation = 4;
     };
     day.make();
-    // A spike of interference, 4 s at half the power again; a power that is no number.
+    // A spike of interference, 4 s at half the power again; a power that is
+    // no number; a dip of 3 s (a shadow), which interference never makes.
     for (Reading& r : day.readings) {
         if (r.utc >= t0 + 1500 && r.utc < t0 + 1504)
             r.power *= 1.5;
+        if (r.utc >= t0 + 1650 && r.utc < t0 + 1653)
+            r.power *= 0.7;
         if (r.utc >= t0 + 1300 && r.utc < t0 + 1303)
             r.power = std::nan("");
     }
