@@ -2,6 +2,7 @@
 
 #include "companions/common/CompanionCommandLine.h"
 #include "companions/measure/SystemTemperatureOptions.h"
+#include "companions/rotctl/BurstOptions.h"
 #include "companions/rotctl/bridge/MeasurementRequestLine.h"
 #include "companions/rotctl/truesun/TrueSunOptions.h"
 #include "companions/station/StationProtocol.h"
@@ -308,6 +309,11 @@ void readSkyAndRuns(CompanionCommandLine& commandLine, ReadLine& read)
     read.history = readHistoryOptions(commandLine);
     read.setFlux = readSetFluxOptions(commandLine);
     read.fluxReport = readFluxReportOptions(commandLine);
+    const flux::FluxOptions burst = readBurstOptions(commandLine, bridge.trackingPower || read.fluxReport);
+    if (bridge.trackingPower)
+        bridge.trackingPower->flux = burst;
+    if (read.fluxReport)
+        read.fluxReport->flux = burst;
     const bool lookOnly = bridge.trueSun.lookOnly;
     if (read.fluxReport && (read.history || read.setFlux || options.calibration || options.sunNoise || options.systemTemperature || lookOnly || parser.isSet(QStringLiteral("fit-pointing-model")))) {
         problems << QStringLiteral("値なしの --flux は --history、--set-flux、--calibrate、--sun-noise、--sun-now、"
@@ -382,6 +388,7 @@ CommandLine<RotctlMode> parseRotctlCommandLine(const QStringList& arguments)
     commandLine.addOptions(std::span(kBridgeOptions).subspan(2));
     addTrueSunOptions(commandLine);
     addTrackingPowerOptions(commandLine);
+    addBurstOptions(commandLine);
     measure::addCalibrationOptions(commandLine);
     measure::addSunNoiseOptions(commandLine);
     measure::addSystemTemperatureOptions(commandLine);

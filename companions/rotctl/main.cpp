@@ -258,7 +258,8 @@ int runBridge(const BridgeOptions& bridgeOptions, const RunOptions* run)
             watch->recallToday(std::move(readings), std::move(references));
         else
             warn(problem);
-        fluxWatch = std::make_unique<FluxWatch>(*watch, options.trueSun, keeping.scales(options.trackingPower->beamwidthDegrees), keeping.days());
+        fluxWatch = std::make_unique<FluxWatch>(*watch, options.trueSun, keeping.scales(options.trackingPower->beamwidthDegrees), keeping.days(),
+                                                options.trackingPower->flux);
         fluxWatch->setRunMarker(keeping.runsDuringBursts());
         QObject::connect(fluxWatch.get(), &FluxWatch::notice, say);
         QObject::connect(fluxWatch.get(), &FluxWatch::warning, warn);

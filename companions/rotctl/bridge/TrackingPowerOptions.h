@@ -6,6 +6,7 @@
 // receiver's baseline and gain. Read with the bridge's other options;
 // nothing when --watch-power is not given.
 
+#include "companions/flux/FluxDay.h"
 #include "companions/power/PowerSourceChoice.h"
 
 #include <optional>
@@ -22,6 +23,7 @@ struct TrackingPowerOptions {
     double referenceEveryMinutes = 10;
     double referenceDwellSeconds = 30;
     double referenceOffsetBeamwidths = 5;  // in cross-elevation, at the sun's elevation
+    flux::FluxOptions flux;                // the day's arithmetic, the burst rule given
     // A reference not reached by then is given up and tried again at the next interval.
     static constexpr double kReferenceReachSeconds = 90;
     // Readings are handed to the record in batches this long.

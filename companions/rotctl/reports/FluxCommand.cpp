@@ -143,7 +143,7 @@ std::variant<WorkedFluxDay, QString> workOut(const OpenRecord& open, const QDate
     worked.readings = open.flux->fluxReadingsBetween(start, end);
     worked.references = open.flux->fluxReferencesBetween(start - kReferenceReach, end + kReferenceReach);
     const double transit = worked.site ? fluxstation::sunTransitUtc(day, *worked.site) : start + 3 * 3600;
-    worked.day = flux::workOutDay(worked.readings, worked.references, worked.station, transit);
+    worked.day = flux::workOutDay(worked.readings, worked.references, worked.station, transit, options.flux);
     return worked;
 }
 

@@ -9,6 +9,8 @@
 // (--beamwidth, --frequency) and marked provisional. --plot, --csv and --fits
 // write the day's readings (a day) or the days' values (--since).
 
+#include "companions/flux/FluxDay.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -29,6 +31,7 @@ struct FluxReportOptions {
     QString plotPath;
     QString csvPath;
     QString fitsPath;
+    flux::FluxOptions flux;  // the burst rule the bridge finds bursts by
 };
 
 // The options, added to the command line and read back after parse():

@@ -85,6 +85,12 @@ private slots:
         QVERIFY(std::abs(burst.peakUtc - simulated::burstPeakUtc()) < 30);
         const QString peak = QDateTime::fromMSecsSinceEpoch(std::llround(burst.peakUtc * 1000), QTimeZone(9 * 3600)).toString(QStringLiteral("HH:mm:ss"));
         QVERIFY2(out.contains(QStringLiteral("peak ") + peak), qPrintable(out.mid(out.indexOf(QStringLiteral("start")))));
+        // A rule that asks ten minutes of a burst: the day's four minutes above it are none.
+        QCOMPARE(flux({QStringLiteral("--beamwidth"), QString::number(simulated::kBeam), QStringLiteral("--burst-seconds"), QStringLiteral("600")}, &out), 0);
+        QVERIFY2(out.contains(QStringLiteral("no bursts")), qPrintable(out));
+        // And the rule given where nothing is worked out would do nothing.
+        QCOMPARE(rotctl({QStringLiteral("--history"), QStringLiteral("--burst-sigma"), QStringLiteral("5")}, &out), 2);
+        QVERIFY2(out.contains(QStringLiteral("--burst-sigma goes with --watch-power or --flux alone")), qPrintable(out));
     }
 
     // Kept by the bridge: its values shown as kept, without a beamwidth.
