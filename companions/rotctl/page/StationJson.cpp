@@ -175,6 +175,46 @@ QJsonObject skyJson(const StationView& view)
     return sky;
 }
 
+const char* pointingSourceName(PointingInForce::Source source)
+{
+    switch (source) {
+    case PointingInForce::Source::CommandLine:
+        return "commandLine";
+    case PointingInForce::Source::SavedCalibration:
+        return "savedCalibration";
+    case PointingInForce::Source::SavedModel:
+        return "savedModel";
+    case PointingInForce::Source::None:
+        break;
+    }
+    return "none";
+}
+
+// What the commands are corrected with, from the bridge's own frame: the
+// model it applies or the offsets, and where they came from.
+QJsonObject pointingJson(const Bridge& bridge)
+{
+    const PointingInForce& inForce = bridge.pointingInForce();
+    const rotator::RotatorFrame& frame = bridge.frame();
+    QJsonObject json{{QStringLiteral("source"), QLatin1String(pointingSourceName(inForce.source))},
+                     {QStringLiteral("azimuthOffset"), frame.azimuthOffset},
+                     {QStringLiteral("elevationOffset"), frame.elevationOffset},
+                     {QStringLiteral("madeUtcMs"), inForce.madeUtc.isValid() ? QJsonValue(static_cast<double>(inForce.madeUtc.toMSecsSinceEpoch())) : QJsonValue::Null},
+                     {QStringLiteral("model"), QJsonValue::Null},
+                     {QStringLiteral("text"), words(said::statusPointing(inForce, frame.model))}};
+    if (frame.model && inForce.source == PointingInForce::Source::SavedModel) {
+        QJsonObject terms;
+        for (pointing::Term term : pointing::kAllTerms)
+            if ((*frame.model)[term] != 0)
+                terms[QLatin1String(pointing::termName(term))] = (*frame.model)[term];
+        json[QStringLiteral("model")] = QJsonObject{{QStringLiteral("terms"), terms},
+                                                    {QStringLiteral("rmsDegrees"), inForce.rmsDegrees},
+                                                    {QStringLiteral("rmsWithoutDegrees"), inForce.rmsWithoutDegrees},
+                                                    {QStringLiteral("scans"), inForce.scans}};
+    }
+    return json;
+}
+
 QJsonObject warningsJson(const StationView& view, station::ClockState clock, const QJsonArray& health)
 {
     Bridge& bridge = view.bridge;
@@ -237,6 +277,7 @@ QJsonObject stationJson(const StationView& view)
                                                 {QStringLiteral("sinceUtcMs"), static_cast<double>(view.watch.clockSinceMs())},
                                                 {QStringLiteral("text"), clockText.isEmpty() ? QJsonValue::Null : QJsonValue(words(clockText))}};
     json[QStringLiteral("sky")] = skyJson(view);
+    json[QStringLiteral("pointing")] = pointingJson(bridge);
     json[QStringLiteral("calibration")] = desk.calibrationInUse().isEmpty() ? QJsonArray{} : pairs({desk.calibrationInUse()});
     QJsonArray health;
     if (const QString path = heliotrope::record::StationRecord::defaultPath(); QFileInfo::exists(path)) {

@@ -280,7 +280,7 @@ function render() {
   setText("pos-stow", `${deg(s.sky.stow)}`);
   fillList("warnings-now", s.warnings.now.map((c) => (c.sinceUtcMs ? `${sinceText(c.sinceUtcMs)}: ` : "") + said(c.text)), w("noWarnings"));
   fillList("warnings-said", s.warnings.said.slice().reverse().map((c) => `${jst(c.utcMs)}: ${said(c.text)}`), w("nothingSaid"));
-  fillList("figures", [...s.calibration, ...s.health, ...s.flux].map(said), w("noFigures"));
+  fillList("figures", [s.pointing.text, ...s.calibration, ...s.health, ...s.flux].map(said), w("noFigures"));
   $("status").textContent = s.status.join("\n");
 }
 

@@ -80,6 +80,16 @@ class Station:
         self.env["HELIOTROPE_TIME_SCALE"] = f"{time_scale or 1}@{self.origin:.3f}@{sky:.3f}"
         self.processes = []
 
+    def save_pointing_model(self):
+        """A model fitted at this site, as --fit-pointing-model saves it."""
+        folder = os.path.join(self.env["XDG_CONFIG_HOME"], "heliotrope")
+        os.makedirs(folder, exist_ok=True)
+        terms = {"IA": 0.05, "IE": -0.03, "TF": 0.02}
+        with open(os.path.join(folder, "heliotrope-rotctl.conf"), "w") as f:
+            f.write("[pointingModel]\n" + "".join(f"{t}={terms.get(t, 0)}\n" for t in ("IA", "IE", "CA", "NPAE", "AN", "AW", "TF", "AS", "ES"))
+                    + "azimuthRangeStart=0\nlatitude=35.68\nlongitude=139.77\nheight=40\nrefraction=radio\n"
+                    + "rmsBefore=0.214\nrmsAfter=0.011\nscans=12\nfittedUtc=2026-12-01T03:00:00Z\n")
+
     def start(self, name, command):
         out = open(os.path.join(self.home, f"{name}.out"), "w")
         process = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT, env=self.env)
@@ -243,6 +253,7 @@ def main():
     station = Station(args, home)
     browser = None
     try:
+        station.save_pointing_model()
         station.run()
         browser = open_browser(webdriver, Service, driver_path, station.url)
         state = lambda: browser.find_element(By.ID, "state").text
@@ -251,6 +262,12 @@ def main():
         wait_for("the station shown", lambda: kind() == "trackingBySelf", 15)
         first_render = browser.find_element(By.TAG_NAME, "body").get_attribute("data-first-render-ms")
         same_as_status(station, state)
+        # The model the bridge points with, its terms and its fit, as --status says it.
+        pointing = next(line for line in station.status() if line.startswith("指向の補正: "))
+        assert "3 項（IA, IE, TF）、rms 0.011°" in pointing, pointing
+        wait_for("the pointing on the page", lambda: pointing in browser.find_element(By.ID, "figures").text, 5)
+        model = json.loads(urllib.request.urlopen(station.url + "api/status", timeout=5).read())["pointing"]
+        assert model["source"] == "savedModel" and model["model"]["rmsDegrees"] == 0.011 and model["model"]["terms"]["TF"] == 0.02, model
         # The record's answers, for the page and for other tools; a station
         # with no runs yet says so in its card rather than drawing nothing.
         for path, key in (("api/history", "runs"), ("api/flux", "days")):
