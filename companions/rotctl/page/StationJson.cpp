@@ -124,9 +124,11 @@ QJsonValue secondsAsMs(const std::optional<double>& utcSeconds)
     return utcSeconds ? QJsonValue(std::round(*utcSeconds * 1000.0)) : QJsonValue::Null;
 }
 
-QJsonObject condition(std::optional<qint64> sinceUtcMs, const QString& text)
+// `kind` names what is wrong for a reader that acts on it: rotctld,
+// notFollowing, clock, receiver, hold, health.
+QJsonObject condition(const char* kind, std::optional<qint64> sinceUtcMs, const QJsonObject& text)
 {
-    return QJsonObject{{QStringLiteral("sinceUtcMs"), timeOrNull(sinceUtcMs)}, {QStringLiteral("text"), words(text)}};
+    return QJsonObject{{QStringLiteral("kind"), QLatin1String(kind)}, {QStringLiteral("sinceUtcMs"), timeOrNull(sinceUtcMs)}, {QStringLiteral("text"), text}};
 }
 
 const char* clockName(station::ClockState state)
@@ -220,23 +222,23 @@ QJsonObject warningsJson(const StationView& view, station::ClockState clock, con
     Bridge& bridge = view.bridge;
     QJsonArray now;
     if (!bridge.rotctldReady())
-        now.append(condition(view.watch.rotctldLostSinceMs(), said::statusNotConnected(bridge.rotctld().endpointText())));
+        now.append(condition("rotctld", view.watch.rotctldLostSinceMs(), words(said::statusNotConnected(bridge.rotctld().endpointText()))));
     if (const rotator::MotionWatch& motion = bridge.motionWatch(); motion.notFollowing())
-        now.append(condition(motion.toldSinceMs(),
-                             said::statusNotFollowing(*motion.lastCommanded(), *motion.lastReading(), companions::jstText(motion.toldSinceMs()))));
+        now.append(condition("notFollowing", motion.toldSinceMs(),
+                             words(said::statusNotFollowing(*motion.lastCommanded(), *motion.lastReading(), companions::jstText(motion.toldSinceMs())))));
     if (const QString text = station::clockStateText(clock, view.options.measurement.clockUnsynchronisedOk); !text.isEmpty())
-        now.append(condition(view.watch.clockSinceMs(), text));
+        now.append(condition("clock", view.watch.clockSinceMs(), words(text)));
     if (view.trackingPower && view.trackingPower->failingSinceUtc()) {
         const double since = *view.trackingPower->failingSinceUtc();
-        now.append(condition(std::llround(since * 1000.0),
-                             said::statusWatchFailing(view.trackingPower->failure(), companions::jstText(std::llround(since * 1000.0)))));
+        now.append(condition("receiver", std::llround(since * 1000.0),
+                             words(said::statusWatchFailing(view.trackingPower->failure(), companions::jstText(std::llround(since * 1000.0))))));
     }
     if (stateWrong(view.desk.state()))
-        now.append(condition(std::nullopt, view.desk.stateLine()));
+        now.append(condition("hold", std::nullopt, words(view.desk.stateLine())));
     // The record's health warnings (a Y drop, offsets that moved) say since when in their words.
     for (const QJsonValue& line : health)
         if (line.toObject().value(QStringLiteral("en")).toString().startsWith(QLatin1String("Warning: ")))
-            now.append(QJsonObject{{QStringLiteral("sinceUtcMs"), QJsonValue::Null}, {QStringLiteral("text"), line}});
+            now.append(condition("health", std::nullopt, line.toObject()));
     QJsonArray said;
     for (const SaidWarning& warning : view.watch.warnings())
         said.append(QJsonObject{{QStringLiteral("utcMs"), static_cast<double>(warning.utcMs)}, {QStringLiteral("text"), words(warning.text)}});

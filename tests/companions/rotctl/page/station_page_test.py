@@ -183,6 +183,7 @@ def fault_seen(args, webdriver, Service, By, driver_path, home):
         said_lines = [line for line in read(station.bridge_out).splitlines() + read(station.sim_out).splitlines() if "follow" in line or "stuck" in line or "frozen" in line]
         assert shown_after <= 60, f"shown {shown_after:.0f} s after the fault: {said_lines}"
         assert any("the rotator does not follow" in line for line in station.status()), "--status says it too"
+        assert "held" in browser.find_element(By.ID, "state").get_attribute("class").split(), "the state's mark red"
         # The hour's tracking error has the fault in it: the rotator left behind.
         assert browser.find_element(By.ID, "error-now").text.startswith("最新"), browser.find_element(By.ID, "error-now").text
         wait_for("the simulator moving again", lambda: "The rotator works again" in read(station.sim_out), 30)
@@ -217,6 +218,8 @@ def stow_refused(args, webdriver, Service, By, driver_path, home):
         lines = station.status()
         assert state.text == lines[0], f"the page says {state.text!r}, --status {lines[0]!r}"
         assert lines[0] in browser.find_element(By.ID, "warnings-now").text
+        # No --stow-position: the stow is the controller's park, not none.
+        assert browser.find_element(By.ID, "pos-stow").text == "パーク位置（K）"
         print(f"refused stow: {state.text}")
     finally:
         if browser:
