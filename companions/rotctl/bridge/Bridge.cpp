@@ -41,6 +41,7 @@ Bridge::Bridge(const BridgeOptions& options, QObject* parent)
     m_frame.azimuthOffset = options.azimuthOffset;
     m_frame.elevationOffset = options.elevationOffset;
     m_frame.model = options.pointingModel;
+    m_pointingInForce = options.inForce;
     if (options.trueSun.bySelf && options.trueSun.site) {
         m_selfTracking.emplace(*options.trueSun.site, options.trueSun.refraction, options.trueSun.atmosphere);
         m_selfTimer.setTimerType(Qt::PreciseTimer);
@@ -410,10 +411,11 @@ bool Bridge::sendHold()
     return true;
 }
 
-void Bridge::applyOffsets(double azimuthOffset, double elevationOffset)
+void Bridge::applyOffsets(double azimuthOffset, double elevationOffset, const PointingInForce& source)
 {
     m_frame.azimuthOffset = azimuthOffset;
     m_frame.elevationOffset = elevationOffset;
+    m_pointingInForce = source;
     m_policy.reset();
     considerCommand();
 }

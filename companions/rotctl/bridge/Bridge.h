@@ -80,7 +80,9 @@ public:
     const heliotrope::rotator::MotionWatch& motionWatch() const { return m_watch; }
     const std::optional<SelfTrackingTarget>& selfTarget() const { return m_selfTarget; }
     // A calibration made while running: pointed with from now on.
-    void applyOffsets(double azimuthOffset, double elevationOffset);
+    void applyOffsets(double azimuthOffset, double elevationOffset, const PointingInForce& source);
+    // Where the frame's offsets or model came from.
+    const PointingInForce& pointingInForce() const { return m_pointingInForce; }
 
     // The UTC clock, milliseconds since 1970 (the system's by default), which
     // true-sun mode computes the sun for and the log is stamped with; a test
@@ -135,6 +137,7 @@ private:
     companions::CompanionElapsedTimer m_clock;  // tracking's intervals and the rotator's rates, in the companions' time
 
     heliotrope::rotator::RotatorFrame m_frame;
+    PointingInForce m_pointingInForce;                 // changed only with m_frame's offsets or model
     std::optional<companions::SetPoint> m_setPoint;    // the latest, in the sky's terms
     std::optional<companions::SetPoint> m_target;      // what to point at for it: the set-point or the real sun
     std::optional<TrueSunPointing> m_trueSun;          // with --true-sun

@@ -10,6 +10,7 @@
 #include "companions/measure/MeasurementSession.h"
 #include "companions/pointing/PointingModel.h"
 #include "companions/rotator/RotatorGeometry.h"
+#include "companions/rotctl/bridge/PointingInForce.h"
 #include "companions/rotctl/bridge/TrackingPowerOptions.h"
 #include "companions/rotctl/truesun/TrueSunOptions.h"
 
@@ -37,6 +38,8 @@ struct MountPointing {
     bool offsetsGiven = false;  // --az-offset or --el-offset: the saved calibration is not applied
     // The mount's saved pointing model, when it is applied (in place of the offsets).
     std::optional<heliotrope::pointing::MountModel> pointingModel;
+    // Where the offsets or the model above came from, as choosePointing() found them.
+    PointingInForce inForce;
 };
 
 // --http: the station's page, served by the bridge; read-only unless

@@ -338,4 +338,38 @@ QString statusOffsets(double azimuth, double elevation)
                      QStringLiteral("offsets in use: azimuth %1, elevation %2").arg(degreesText(azimuth), degreesText(elevation)));
 }
 
+QString statusPointing(const PointingInForce& inForce, const std::optional<pointing::MountModel>& model)
+{
+    using Source = PointingInForce::Source;
+    const QString made = inForce.madeUtc.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    if (inForce.source == Source::SavedModel && model) {
+        QStringList terms;
+        for (pointing::Term term : pointing::kAllTerms)
+            if ((*model)[term] != 0)
+                terms << QString::fromLatin1(pointing::termName(term));
+        const QString count = QString::number(terms.size());
+        const QString names = terms.isEmpty() ? QStringLiteral("-") : terms.join(QStringLiteral(", "));
+        const QString rms = QString::number(inForce.rmsDegrees, 'f', 3);
+        const QString without = QString::number(inForce.rmsWithoutDegrees, 'f', 3);
+        const QString scans = QString::number(inForce.scans);
+        return bilingual(QStringLiteral("指向の補正: 保存した指向モデル、%1 項（%2）、rms %3°（モデルなしでは %4°、%5 回のスキャンから %6 UTC に求めたもの）")
+                             .arg(count, names, rms, without, scans, made),
+                         QStringLiteral("pointing correction: the saved pointing model, %1 terms (%2), rms %3° (%4° with no model; fitted %6 UTC from %5 scans)")
+                             .arg(count, names, rms, without, scans, made));
+    }
+    switch (inForce.source) {
+    case Source::SavedCalibration:
+        return bilingual(QStringLiteral("指向の補正: 一定のずれ（%1 UTC に測った、保存した較正のもの）").arg(made),
+                         QStringLiteral("pointing correction: constant offsets, the saved calibration's (measured %1 UTC)").arg(made));
+    case Source::CommandLine:
+        return bilingual(QStringLiteral("指向の補正: 一定のずれ（--az-offset と --el-offset で指定）"),
+                         QStringLiteral("pointing correction: constant offsets (given with --az-offset and --el-offset)"));
+    case Source::None:
+    case Source::SavedModel:
+        break;
+    }
+    return bilingual(QStringLiteral("指向の補正: なし（保存した較正も指向モデルも使っていません）"),
+                     QStringLiteral("pointing correction: none (neither a saved calibration nor a pointing model is in use)"));
+}
+
 }  // namespace heliotrope::rotctl::said

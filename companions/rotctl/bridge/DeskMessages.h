@@ -8,7 +8,9 @@
 // to do, never only what it was told.
 
 #include "companions/common/PointingRead.h"
+#include "companions/pointing/PointingModel.h"
 #include "companions/rotator/RotatorPosition.h"
+#include "companions/rotctl/bridge/PointingInForce.h"
 
 #include <QString>
 
@@ -78,5 +80,9 @@ QString statusLastSetPointNone();
 // unseen: how much dead band the readings cannot show (none: the dead band is known).
 QString statusStepAndDeadBand(const std::optional<double>& step, double deadBand, double unseen);
 QString statusOffsets(double azimuth, double elevation);
+// What the commands are corrected with: the saved model (`model`, the one
+// applied) with its terms and its fit's rms, constant offsets and where they
+// came from, or nothing at all.
+QString statusPointing(const PointingInForce& inForce, const std::optional<pointing::MountModel>& model);
 
 }  // namespace heliotrope::rotctl::said

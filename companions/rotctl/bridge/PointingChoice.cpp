@@ -12,6 +12,7 @@ QStringList choosePointing(MountPointing& options)
     QStringList lines;
     const std::optional<mount::SavedPointingModel> model = mount::loadPointingModel();
     if (options.offsetsGiven) {
+        options.inForce = PointingInForce{PointingInForce::Source::CommandLine, {}, 0, 0, 0};
         if (model)
             lines << said::pointingModelSetAside();
         return lines;
@@ -22,6 +23,7 @@ QStringList choosePointing(MountPointing& options)
             options.pointingModel = model->model;
             options.azimuthOffset = 0;
             options.elevationOffset = 0;
+            options.inForce = PointingInForce{PointingInForce::Source::SavedModel, model->fittedUtc, model->rmsAfter, model->rmsBefore, model->scans};
             lines << said::pointingModelUsed(*model, measure::calibrationSettingsPath());
             if (!options.trueSun.site)
                 lines << said::pointingModelSiteUnchecked(model->site);
@@ -34,6 +36,7 @@ QStringList choosePointing(MountPointing& options)
     if (const std::optional<measure::SavedCalibration> saved = measure::loadCalibration()) {
         options.azimuthOffset = saved->azimuthOffset;
         options.elevationOffset = saved->elevationOffset;
+        options.inForce = PointingInForce{PointingInForce::Source::SavedCalibration, saved->measuredUtc, 0, 0, 0};
         lines << said::savedCalibrationUsed(*saved, measure::calibrationSettingsPath());
         if (saved->refraction != options.trueSun.refraction)
             lines << said::savedCalibrationOtherSky(saved->refraction, options.trueSun.refraction);
@@ -48,7 +51,7 @@ QString takeUpSavedCalibration(Bridge& bridge, const MountPointing& options)
     const std::optional<measure::SavedCalibration> saved = measure::loadCalibration();
     if (!saved)
         return {};
-    bridge.applyOffsets(saved->azimuthOffset, saved->elevationOffset);
+    bridge.applyOffsets(saved->azimuthOffset, saved->elevationOffset, PointingInForce{PointingInForce::Source::SavedCalibration, saved->measuredUtc, 0, 0, 0});
     return said::savedCalibrationUsed(*saved, measure::calibrationSettingsPath());
 }
 

@@ -476,6 +476,7 @@ QString StationDesk::statusText() const
     lines << said::statusStepAndDeadBand(step.step(), step.deadBand(), step.unseenDeadBand());
     const rotator::RotatorFrame& frame = m_bridge.frame();
     lines << said::statusOffsets(frame.azimuthOffset, frame.elevationOffset);
+    lines << said::statusPointing(m_bridge.pointingInForce(), frame.model);
     if (!m_calibrationInUse.isEmpty())
         lines << m_calibrationInUse.split(QLatin1Char('\n'));
     // The health figures, from the record the measurements keep; never made by asking.

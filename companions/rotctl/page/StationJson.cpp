@@ -124,9 +124,11 @@ QJsonValue secondsAsMs(const std::optional<double>& utcSeconds)
     return utcSeconds ? QJsonValue(std::round(*utcSeconds * 1000.0)) : QJsonValue::Null;
 }
 
-QJsonObject condition(std::optional<qint64> sinceUtcMs, const QString& text)
+// `kind` names what is wrong for a reader that acts on it: rotctld,
+// notFollowing, clock, receiver, hold, health.
+QJsonObject condition(const char* kind, std::optional<qint64> sinceUtcMs, const QJsonObject& text)
 {
-    return QJsonObject{{QStringLiteral("sinceUtcMs"), timeOrNull(sinceUtcMs)}, {QStringLiteral("text"), words(text)}};
+    return QJsonObject{{QStringLiteral("kind"), QLatin1String(kind)}, {QStringLiteral("sinceUtcMs"), timeOrNull(sinceUtcMs)}, {QStringLiteral("text"), text}};
 }
 
 const char* clockName(station::ClockState state)
@@ -175,28 +177,68 @@ QJsonObject skyJson(const StationView& view)
     return sky;
 }
 
+const char* pointingSourceName(PointingInForce::Source source)
+{
+    switch (source) {
+    case PointingInForce::Source::CommandLine:
+        return "commandLine";
+    case PointingInForce::Source::SavedCalibration:
+        return "savedCalibration";
+    case PointingInForce::Source::SavedModel:
+        return "savedModel";
+    case PointingInForce::Source::None:
+        break;
+    }
+    return "none";
+}
+
+// What the commands are corrected with, from the bridge's own frame: the
+// model it applies or the offsets, and where they came from.
+QJsonObject pointingJson(const Bridge& bridge)
+{
+    const PointingInForce& inForce = bridge.pointingInForce();
+    const rotator::RotatorFrame& frame = bridge.frame();
+    QJsonObject json{{QStringLiteral("source"), QLatin1String(pointingSourceName(inForce.source))},
+                     {QStringLiteral("azimuthOffset"), frame.azimuthOffset},
+                     {QStringLiteral("elevationOffset"), frame.elevationOffset},
+                     {QStringLiteral("madeUtcMs"), inForce.madeUtc.isValid() ? QJsonValue(static_cast<double>(inForce.madeUtc.toMSecsSinceEpoch())) : QJsonValue::Null},
+                     {QStringLiteral("model"), QJsonValue::Null},
+                     {QStringLiteral("text"), words(said::statusPointing(inForce, frame.model))}};
+    if (frame.model && inForce.source == PointingInForce::Source::SavedModel) {
+        QJsonObject terms;
+        for (pointing::Term term : pointing::kAllTerms)
+            if ((*frame.model)[term] != 0)
+                terms[QLatin1String(pointing::termName(term))] = (*frame.model)[term];
+        json[QStringLiteral("model")] = QJsonObject{{QStringLiteral("terms"), terms},
+                                                    {QStringLiteral("rmsDegrees"), inForce.rmsDegrees},
+                                                    {QStringLiteral("rmsWithoutDegrees"), inForce.rmsWithoutDegrees},
+                                                    {QStringLiteral("scans"), inForce.scans}};
+    }
+    return json;
+}
+
 QJsonObject warningsJson(const StationView& view, station::ClockState clock, const QJsonArray& health)
 {
     Bridge& bridge = view.bridge;
     QJsonArray now;
     if (!bridge.rotctldReady())
-        now.append(condition(view.watch.rotctldLostSinceMs(), said::statusNotConnected(bridge.rotctld().endpointText())));
+        now.append(condition("rotctld", view.watch.rotctldLostSinceMs(), words(said::statusNotConnected(bridge.rotctld().endpointText()))));
     if (const rotator::MotionWatch& motion = bridge.motionWatch(); motion.notFollowing())
-        now.append(condition(motion.toldSinceMs(),
-                             said::statusNotFollowing(*motion.lastCommanded(), *motion.lastReading(), companions::jstText(motion.toldSinceMs()))));
+        now.append(condition("notFollowing", motion.toldSinceMs(),
+                             words(said::statusNotFollowing(*motion.lastCommanded(), *motion.lastReading(), companions::jstText(motion.toldSinceMs())))));
     if (const QString text = station::clockStateText(clock, view.options.measurement.clockUnsynchronisedOk); !text.isEmpty())
-        now.append(condition(view.watch.clockSinceMs(), text));
+        now.append(condition("clock", view.watch.clockSinceMs(), words(text)));
     if (view.trackingPower && view.trackingPower->failingSinceUtc()) {
         const double since = *view.trackingPower->failingSinceUtc();
-        now.append(condition(std::llround(since * 1000.0),
-                             said::statusWatchFailing(view.trackingPower->failure(), companions::jstText(std::llround(since * 1000.0)))));
+        now.append(condition("receiver", std::llround(since * 1000.0),
+                             words(said::statusWatchFailing(view.trackingPower->failure(), companions::jstText(std::llround(since * 1000.0))))));
     }
     if (stateWrong(view.desk.state()))
-        now.append(condition(std::nullopt, view.desk.stateLine()));
+        now.append(condition("hold", std::nullopt, words(view.desk.stateLine())));
     // The record's health warnings (a Y drop, offsets that moved) say since when in their words.
     for (const QJsonValue& line : health)
         if (line.toObject().value(QStringLiteral("en")).toString().startsWith(QLatin1String("Warning: ")))
-            now.append(QJsonObject{{QStringLiteral("sinceUtcMs"), QJsonValue::Null}, {QStringLiteral("text"), line}});
+            now.append(condition("health", std::nullopt, line.toObject()));
     QJsonArray said;
     for (const SaidWarning& warning : view.watch.warnings())
         said.append(QJsonObject{{QStringLiteral("utcMs"), static_cast<double>(warning.utcMs)}, {QStringLiteral("text"), words(warning.text)}});
@@ -237,6 +279,7 @@ QJsonObject stationJson(const StationView& view)
                                                 {QStringLiteral("sinceUtcMs"), static_cast<double>(view.watch.clockSinceMs())},
                                                 {QStringLiteral("text"), clockText.isEmpty() ? QJsonValue::Null : QJsonValue(words(clockText))}};
     json[QStringLiteral("sky")] = skyJson(view);
+    json[QStringLiteral("pointing")] = pointingJson(bridge);
     json[QStringLiteral("calibration")] = desk.calibrationInUse().isEmpty() ? QJsonArray{} : pairs({desk.calibrationInUse()});
     QJsonArray health;
     if (const QString path = heliotrope::record::StationRecord::defaultPath(); QFileInfo::exists(path)) {

@@ -20,6 +20,7 @@ const WORDS = {
     fluxTrend: "日の流束（SFU、± 全体の誤差）", noRuns: "まだありません", burstsOf: "最新の日のバースト", noBursts: "バーストなし",
     peak: "ピーク", excess: "超過", todayCurve: "今日の流束（1 分ごとのきれいな読みの中央値、SFU、橙: バースト）",
     notWorkedOut: "まだ計算していません（--watch-power で追尾中、5 分ごと）", todaysBursts: "今日のバースト",
+    park: "パーク位置（K）",
   },
   en: {
     title: "station page", rotctld: "rotctld", power: "Receiver", clock: "Clock", sunrise: "Next sunrise", sunset: "Next sunset",
@@ -38,6 +39,7 @@ const WORDS = {
     fluxTrend: "Daily flux (SFU, ± total error)", noRuns: "none yet", burstsOf: "bursts of the latest day", noBursts: "no bursts",
     peak: "peak", excess: "excess", todayCurve: "Today's flux (each minute's clean readings' median, SFU; orange: bursts)",
     notWorkedOut: "not worked out yet (while tracking with --watch-power, every 5 min)", todaysBursts: "today's bursts",
+    park: "park position (K)",
   },
 };
 
@@ -46,6 +48,9 @@ const STATE_CLASS = {
   measuring: "busy", movingToStow: "busy", stowAsked: "busy", stowWaiting: "busy", noSetPoint: "busy",
   stowRefused: "bad", stowUnanswered: "bad", stopRefused: "bad",
 };
+// What keeps the rotator from being where the state says it is going: the
+// state's mark is red over its words while one of these stands.
+const NOT_MOVING = new Set(["rotctld", "notFollowing"]);
 
 const POLL_MS = 1000;
 // The record changes with a run or a day's end: asked once a minute.
@@ -259,7 +264,8 @@ function render() {
   if (!document.body.dataset.firstRenderMs) document.body.dataset.firstRenderMs = Math.round(performance.now());
   const state = $("state");
   state.textContent = said(s.state.text);
-  state.className = `state ${STATE_CLASS[s.state.kind] || "busy"}`;
+  const held = s.warnings.now.some((c) => NOT_MOVING.has(c.kind));
+  state.className = `state ${STATE_CLASS[s.state.kind] || "busy"}${held ? " held" : ""}`;
   state.dataset.kind = s.state.kind;
   setText("rotctld", `${s.rotctld.endpoint}: ${s.rotctld.connected ? w("connected") : `${w("notConnected")} (${sinceText(s.rotctld.lostSinceUtcMs)})`}`,
     s.rotctld.connected ? "good" : "bad");
@@ -277,10 +283,10 @@ function render() {
   setText("pos-sun", deg(s.sky.sun));
   setText("pos-commanded", deg(s.sky.commanded));
   setText("pos-rotator", s.sky.rotatorReading ? `${deg(s.sky.rotatorReading)} (${w("sky2")} ${deg(s.sky.rotator)})` : w("neverRead"));
-  setText("pos-stow", `${deg(s.sky.stow)}`);
+  setText("pos-stow", s.sky.stow ? deg(s.sky.stow) : w("park"));
   fillList("warnings-now", s.warnings.now.map((c) => (c.sinceUtcMs ? `${sinceText(c.sinceUtcMs)}: ` : "") + said(c.text)), w("noWarnings"));
   fillList("warnings-said", s.warnings.said.slice().reverse().map((c) => `${jst(c.utcMs)}: ${said(c.text)}`), w("nothingSaid"));
-  fillList("figures", [...s.calibration, ...s.health, ...s.flux].map(said), w("noFigures"));
+  fillList("figures", [s.pointing.text, ...s.calibration, ...s.health, ...s.flux].map(said), w("noFigures"));
   $("status").textContent = s.status.join("\n");
 }
 

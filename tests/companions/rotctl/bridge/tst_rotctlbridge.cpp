@@ -11,6 +11,7 @@
 #include "companions/measure/SavedCalibration.h"
 #include "companions/mount/SavedPointingModel.h"
 #include "companions/rotctl/bridge/Bridge.h"
+#include "companions/rotctl/bridge/DeskMessages.h"
 #include "companions/rotctl/bridge/PointingChoice.h"
 
 #include <QElapsedTimer>
@@ -343,6 +344,9 @@ void TestRotctlBridge::theSavedPointingModelShiftsTheCommandAndIsTakenOffTheRepo
     saved.model[heliotrope::pointing::Term::TF] = 0.2;
     saved.model[heliotrope::pointing::Term::ES] = 0.01;
     saved.site = {35.68, 139.77, 40};
+    saved.rmsBefore = 0.35;
+    saved.rmsAfter = 0.012;
+    saved.scans = 16;
     QVERIFY(savePointingModel(saved));
 
     RotctldProcess rotctld;
@@ -353,6 +357,9 @@ void TestRotctlBridge::theSavedPointingModelShiftsTheCommandAndIsTakenOffTheRepo
     const QStringList said = choosePointing(options);
     QVERIFY(options.pointingModel && said.join(QString()).contains(QStringLiteral("Using the saved pointing model")));
     Bridge bridge(options);
+    // Said as the frame applies it: the terms it has, the fit's rms.
+    const QString inForce = heliotrope::rotctl::said::statusPointing(bridge.pointingInForce(), bridge.frame().model);
+    QVERIFY2(inForce.contains(QStringLiteral("the saved pointing model, 4 terms (IA, AN, TF, ES), rms 0.012° (0.350° with no model")), qPrintable(inForce));
     QSignalSpy written(&bridge.rotctld(), &RotctldClient::commandWritten);
     QVERIFY(bridge.start(nullptr));
     QTRY_VERIFY_WITH_TIMEOUT(bridge.rotctld().isReady(), kWaitMs);
@@ -373,6 +380,7 @@ void TestRotctlBridge::theSavedPointingModelShiftsTheCommandAndIsTakenOffTheRepo
     elsewhere.trueSun.site = heliotrope::sky::Site{34.7, 135.5, 0};
     QVERIFY(choosePointing(elsewhere).join(QString()).contains(QStringLiteral("another site's mount")));
     QVERIFY(!elsewhere.pointingModel);
+    QVERIFY(heliotrope::rotctl::said::statusPointing(elsewhere.inForce, std::nullopt).contains(QStringLiteral("pointing correction: none")));
 }
 
 QTEST_GUILESS_MAIN(TestRotctlBridge)

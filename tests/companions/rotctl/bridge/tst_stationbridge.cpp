@@ -264,6 +264,7 @@ void TestStationBridge::calibrationAskedOfTheRunningBridge()
     const QString health = ask({QStringLiteral("--status")}).second;
     QVERIFY2(!health.contains(QStringLiteral("latest calibration: azimuth")) && health.contains(QStringLiteral("no sun-noise Y recorded yet")),
              qPrintable(health));
+    QVERIFY2(health.contains(QStringLiteral("pointing correction: constant offsets, the saved calibration's")), qPrintable(health));
     // Pointed with at once: the set-point plus the offsets found (0.4, -0.3).
     QVERIFY(asker.output.contains(QStringLiteral("Using the saved calibration")));
     QVERIFY(rotatorNear(30.4, 25.9));

@@ -1,15 +1,19 @@
 #!/usr/bin/env python3
 """The station's page in a real browser: headless Chromium, through Selenium,
 against a bridge tracking by itself on the simulated EasyComm II behind the
-real rotctld. The page shows what --status says; a stow from the page with
-the token is taken and seen through to "stowed", and one with a wrong token
-or from another origin is refused; rotctld lost is said as --status says it.
-With --fault stuck or frozen, the simulator fails so a while after start, on
-a clock ten times faster, and the window then asks for elsewhere: the page
-shows the rotator not following within a minute of the station's clock, as
---status does, and clears it once the rotator moves again. With --fault stow-refused, a stow rotctld refuses is
-shown as not stowed. Exit 77 (skipped) without Chromium, its driver,
-Selenium or rotctld."""
+real rotctld. The page shows what --status says, and the pointing model the
+bridge applies; a stow from the page with the token is taken and seen
+through to "stowed", and one with a wrong token or from another origin is
+refused; rotctld lost is said as --status says it. With --fault stuck or
+frozen, the simulator fails so a while after start, on a clock ten times
+faster, and the window then asks for elsewhere: the page shows the rotator
+not following within a minute of the station's clock, as --status does, and
+clears it once the rotator moves again. With --fault rotctld-lost, rotctld
+is killed and started again on its port; with --fault y-drop, sun-noise runs
+on the simulated radiometer find the Y fallen, then back: each shown in words
+and in red within a minute and cleared, with the seconds it took printed.
+With --fault stow-refused, a stow rotctld refuses is shown as not stowed.
+Exit 77 (skipped) without Chromium, its driver, Selenium or rotctld."""
 
 import argparse
 import json
@@ -80,8 +84,18 @@ class Station:
         self.env["HELIOTROPE_TIME_SCALE"] = f"{time_scale or 1}@{self.origin:.3f}@{sky:.3f}"
         self.processes = []
 
+    def save_pointing_model(self):
+        """A model fitted at this site, as --fit-pointing-model saves it."""
+        folder = os.path.join(self.env["XDG_CONFIG_HOME"], "heliotrope")
+        os.makedirs(folder, exist_ok=True)
+        terms = {"IA": 0.05, "IE": -0.03, "TF": 0.02}
+        with open(os.path.join(folder, "heliotrope-rotctl.conf"), "w") as f:
+            f.write("[pointingModel]\n" + "".join(f"{t}={terms.get(t, 0)}\n" for t in ("IA", "IE", "CA", "NPAE", "AN", "AW", "TF", "AS", "ES"))
+                    + "azimuthRangeStart=0\nlatitude=35.68\nlongitude=139.77\nheight=40\nrefraction=radio\n"
+                    + "rmsBefore=0.214\nrmsAfter=0.011\nscans=12\nfittedUtc=2026-12-01T03:00:00Z\n")
+
     def start(self, name, command):
-        out = open(os.path.join(self.home, f"{name}.out"), "w")
+        out = open(os.path.join(self.home, f"{name}.out"), "a")
         process = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT, env=self.env)
         self.processes.append(process)
         return os.path.join(self.home, f"{name}.out")
@@ -92,9 +106,10 @@ class Station:
     def run(self, sim_options=(), protocol="easycomm2", stow=("--stow-position", "100,45"), by_itself=True):
         self.sim_out = sim_out = self.start("sim", [self.args.sim, "--serial", protocol, "--az-rate", "6", "--el-rate", "6", "--deadband", "0", *sim_options])
         device = wait_for("the simulator's device", lambda: (re.search(r"serial device: (\S+)", read(sim_out)) or [None, None])[1], 5)
-        rotctld_port = free_port()
+        self.rotctld_port = rotctld_port = free_port()
         model = {"easycomm2": "202", "gs232b": "603"}[protocol]
-        self.start("rotctld", ["rotctld", "-m", model, "-r", device, "-T", "127.0.0.1", "-t", str(rotctld_port)])
+        self.rotctld_command = ["rotctld", "-m", model, "-r", device, "-T", "127.0.0.1", "-t", str(rotctld_port)]
+        self.start("rotctld", self.rotctld_command)
         self.bridge_out = self.start("bridge", [
             self.args.rotctl, "--port", "0", "--rotctld", f"127.0.0.1:{rotctld_port}", "--poll-ms", "250",
             "--min-interval", "0.5", "--threshold", "0.1", "--deadband", "0", *(("--track-sun", "--site", SITE) if by_itself else ()),
@@ -173,12 +188,110 @@ def fault_seen(args, webdriver, Service, By, driver_path, home):
         said_lines = [line for line in read(station.bridge_out).splitlines() + read(station.sim_out).splitlines() if "follow" in line or "stuck" in line or "frozen" in line]
         assert shown_after <= 60, f"shown {shown_after:.0f} s after the fault: {said_lines}"
         assert any("the rotator does not follow" in line for line in station.status()), "--status says it too"
+        assert "held" in browser.find_element(By.ID, "state").get_attribute("class").split(), "the state's mark red"
         # The hour's tracking error has the fault in it: the rotator left behind.
         assert browser.find_element(By.ID, "error-now").text.startswith("最新"), browser.find_element(By.ID, "error-now").text
         wait_for("the simulator moving again", lambda: "The rotator works again" in read(station.sim_out), 30)
         ended = station.station_seconds()
         wait_for("the fault cleared on the page", lambda: "ローテーターが指令に従っていません" not in warnings(), 60 / scale + 2)
         print(f"{args.fault}: shown {shown_after:.0f} s after the set-point it did not follow, cleared {station.station_seconds() - ended:.0f} s after it ended (the station's clock)")
+    finally:
+        if browser:
+            browser.quit()
+        station.stop()
+        shutil.rmtree(home, ignore_errors=True)
+    print("PASS")
+
+
+RED = "rgb(198, 40, 40)"  # --bad, as the browser computes it
+
+
+def shown(browser, selector):
+    """Each element's words and colour, read at once: the page draws its
+    lists anew every second, so an element found before may be gone."""
+    return browser.execute_script(
+        "return [...document.querySelectorAll(arguments[0])].map((e) => [e.textContent, getComputedStyle(e).color, e.className]);", selector)
+
+
+def rotctld_lost(args, webdriver, Service, By, driver_path, home):
+    """rotctld killed under the bridge: the page says so in words and in red
+    within a minute, as --status and the log do, and clears it once rotctld
+    listens on the same port again."""
+    station = Station(args, home)
+    browser = None
+    try:
+        station.run()
+        browser = open_browser(webdriver, Service, driver_path, station.url)
+        browser.find_element(By.CSS_SELECTOR, "[data-lang=ja]").click()
+        wait_for("the station shown", lambda: browser.find_element(By.ID, "state").get_attribute("data-kind") == "trackingBySelf", 15)
+
+        def lost_shown():
+            [(words, colour, _)], [(_, _, state)] = shown(browser, "#rotctld"), shown(browser, "#state")
+            warned = any("つながっていません" in text and c == RED for text, c, _ in shown(browser, "#warnings-now li"))
+            return "つながっていません" in words and colour == RED and "held" in state.split() and warned
+
+        def back_shown():
+            [(words, colour, _)], [(_, _, state)] = shown(browser, "#rotctld"), shown(browser, "#state")
+            warned = any("つながっていません" in text for text, _, _ in shown(browser, "#warnings-now li"))
+            return "つながっています" in words and colour != RED and "held" not in state.split() and not warned
+
+        assert back_shown()
+        station.processes[1].kill()
+        killed = time.monotonic()
+        wait_for("rotctld lost on the page", lost_shown, 30)
+        shown_after = time.monotonic() - killed
+        assert any("is not connected" in line for line in station.status()), "--status says it too"
+        assert "closed the connection" in read(station.bridge_out), "and the log"
+        station.start("rotctld", station.rotctld_command)
+        listening = time.monotonic()
+        wait_for("rotctld back on the page", back_shown, 30)
+        cleared_after = time.monotonic() - listening
+        assert not any("is not connected" in line for line in station.status())
+        print(f"rotctld lost: shown {shown_after:.1f} s after it was killed, cleared {cleared_after:.1f} s after it listened again")
+    finally:
+        if browser:
+            browser.quit()
+        station.stop()
+        shutil.rmtree(home, ignore_errors=True)
+    print("PASS")
+
+
+def y_drop(args, webdriver, Service, By, driver_path, home):
+    """A receiver that weakens: three sun-noise runs at the usual Y, then one
+    on a sun 3 dB fainter through the simulated radiometer (a failing LNA).
+    The page warns of the drop in red within a minute of the run's end, as
+    --status and the log do, and clears it with the next run at the usual Y."""
+    scale = 10
+    station = Station(args, home, time_scale=scale)
+    browser = None
+
+    def sun_noise(peak):
+        radiometer = (f"{args.radiometer} --once --site {SITE} --rotctld 127.0.0.1:{station.rotctld_port} "
+                      f"--beamwidth 1.7 --peak {peak} --baseline -30 --noise 0.04")
+        answer = subprocess.run([args.rotctl, "--sun-noise", "--site", SITE, "--power", "command:" + radiometer, "--frequency", "10368",
+                                 "--dish-diameter", "1.2", "--flux", "100", "--repeat", "2", "--dwell", "2"],
+                                env=station.env, capture_output=True, text=True, timeout=60)
+        assert answer.returncode == 0 and "Sun-noise result" in answer.stdout, answer.stdout + answer.stderr
+        return time.monotonic()
+
+    try:
+        station.run()
+        browser = open_browser(webdriver, Service, driver_path, station.url)
+        browser.find_element(By.CSS_SELECTOR, "[data-lang=ja]").click()
+        wait_for("the station shown", lambda: browser.find_element(By.ID, "state").get_attribute("data-kind") == "trackingBySelf", 15)
+        warned = lambda: any("太陽雑音 Y が" in text and "低下しています" in text and colour == RED
+                             for text, colour, _ in shown(browser, "#warnings-now li"))
+        for _ in range(3):
+            sun_noise(10)
+        assert not warned()
+        ended = sun_noise(7)
+        wait_for("the Y drop on the page", warned, 30)
+        shown_after = time.monotonic() - ended
+        assert any("the sun-noise Y at 10368.000 MHz is" in line for line in station.status()), "--status says it too"
+        assert "Warning: the sun-noise Y at 10368.000 MHz is" in read(station.bridge_out), "and the log"
+        ended = sun_noise(10)
+        wait_for("the Y drop cleared on the page", lambda: not warned(), 30)
+        print(f"Y drop: shown {shown_after:.1f} s after the run that found it ended, cleared {time.monotonic() - ended:.1f} s after the next")
     finally:
         if browser:
             browser.quit()
@@ -207,6 +320,8 @@ def stow_refused(args, webdriver, Service, By, driver_path, home):
         lines = station.status()
         assert state.text == lines[0], f"the page says {state.text!r}, --status {lines[0]!r}"
         assert lines[0] in browser.find_element(By.ID, "warnings-now").text
+        # No --stow-position: the stow is the controller's park, not none.
+        assert browser.find_element(By.ID, "pos-stow").text == "パーク位置（K）"
         print(f"refused stow: {state.text}")
     finally:
         if browser:
@@ -221,7 +336,8 @@ def main():
     parser.add_argument("--rotctl", required=True)
     parser.add_argument("--sim", required=True)
     parser.add_argument("--screenshot", default="")
-    parser.add_argument("--fault", choices=("stuck", "frozen", "stow-refused"))
+    parser.add_argument("--radiometer", default="")
+    parser.add_argument("--fault", choices=("stuck", "frozen", "stow-refused", "rotctld-lost", "y-drop"))
     args = parser.parse_args()
     try:
         from selenium import webdriver
@@ -238,11 +354,16 @@ def main():
     home = tempfile.mkdtemp(prefix="heliotrope-page-")
     if args.fault == "stow-refused":
         return stow_refused(args, webdriver, Service, By, driver_path, home)
+    if args.fault == "rotctld-lost":
+        return rotctld_lost(args, webdriver, Service, By, driver_path, home)
+    if args.fault == "y-drop":
+        return y_drop(args, webdriver, Service, By, driver_path, home)
     if args.fault:
         return fault_seen(args, webdriver, Service, By, driver_path, home)
     station = Station(args, home)
     browser = None
     try:
+        station.save_pointing_model()
         station.run()
         browser = open_browser(webdriver, Service, driver_path, station.url)
         state = lambda: browser.find_element(By.ID, "state").text
@@ -251,6 +372,12 @@ def main():
         wait_for("the station shown", lambda: kind() == "trackingBySelf", 15)
         first_render = browser.find_element(By.TAG_NAME, "body").get_attribute("data-first-render-ms")
         same_as_status(station, state)
+        # The model the bridge points with, its terms and its fit, as --status says it.
+        pointing = next(line for line in station.status() if line.startswith("指向の補正: "))
+        assert "3 項（IA, IE, TF）、rms 0.011°" in pointing, pointing
+        wait_for("the pointing on the page", lambda: pointing in browser.find_element(By.ID, "figures").text, 5)
+        model = json.loads(urllib.request.urlopen(station.url + "api/status", timeout=5).read())["pointing"]
+        assert model["source"] == "savedModel" and model["model"]["rmsDegrees"] == 0.011 and model["model"]["terms"]["TF"] == 0.02, model
         # The record's answers, for the page and for other tools; a station
         # with no runs yet says so in its card rather than drawing nothing.
         for path, key in (("api/history", "runs"), ("api/flux", "days")):
