@@ -398,6 +398,8 @@ void TestFlux::aSlowBurstsPeakIsNotStatedCloserThanItCanBeTimed()
     int covered = 0;
     for (std::uint64_t seed = 1; seed <= 8; ++seed) {
         Day day;
+        day.from = kTransit - 1800;  // two and a half hours: the burst and the quiet either side
+        day.to = kTransit + 2 * 3600;
         day.seed = seed;
         day.flux = [&](double t) {
             if (t < start)
