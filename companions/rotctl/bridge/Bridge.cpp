@@ -298,6 +298,7 @@ void Bridge::onPosition(const rotator::RotatorPosition& reading, bool afterPoint
     sayConnected();
     if (m_positionRefusedSaid) {
         m_positionRefusedSaid.reset();
+        m_positionUnreadSinceUtcMs.reset();
         m_pollTimer.setInterval(realIntervalMs(m_options.pollIntervalMs));
         // What was sent while the line was silent may never have reached the
         // controller: the latest set-point goes out afresh.
@@ -334,8 +335,12 @@ void Bridge::onPosition(const rotator::RotatorPosition& reading, bool afterPoint
 void Bridge::onPositionRefused(int returnCode)
 {
     sayConnected();
+    // A dish whose position cannot be read may be anywhere: the operator
+    // must not miss it, and the page and --status show it until it ends.
     if (m_positionRefusedSaid != returnCode)
-        emit notice(said::positionRefused(returnCode));
+        emit warning(said::positionRefused(returnCode));
+    if (!m_positionUnreadSinceUtcMs)
+        m_positionUnreadSinceUtcMs = utcNowMs();
     m_positionRefusedSaid = returnCode;
     m_pollTimer.setInterval(std::min(m_pollTimer.interval() * 2, realIntervalMs(std::max(kLongestPollMs, m_options.pollIntervalMs))));
 }

@@ -72,6 +72,11 @@ public:
 
     // What status shows: the latest reading (rotator terms) and set-point (sky terms).
     const std::optional<heliotrope::rotator::RotatorPosition>& present() const { return m_present; }
+    // Since when (UTC ms) rotctld, connected, has refused every p, and its
+    // code: the controller behind it silent or its line cut. The reading
+    // present() holds is then the last one it gave, not where the dish is.
+    const std::optional<qint64>& positionUnreadSinceUtcMs() const { return m_positionUnreadSinceUtcMs; }
+    const std::optional<int>& positionRefusedCode() const { return m_positionRefusedSaid; }
     const std::optional<companions::SetPoint>& setPoint() const { return m_setPoint; }
     // --track-sun: what the bridge points at by itself, for status; nothing
     // before the first tick or without the mode.
@@ -158,6 +163,7 @@ private:
     bool m_parkAsked = false;
     std::optional<int> m_pointingRefusedSaid;
     std::optional<int> m_positionRefusedSaid;
+    std::optional<qint64> m_positionUnreadSinceUtcMs;
     bool m_logFailureSaid = false;
     std::optional<double> m_stepSaid;
     double m_thresholdSaid = 0;

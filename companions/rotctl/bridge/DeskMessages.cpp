@@ -307,6 +307,18 @@ QString statusPositionUnread()
     return bilingual(QStringLiteral("ローテーターの位置: まだ読めていません"), QStringLiteral("rotator position: not read yet"));
 }
 
+QString statusPositionRefused(int returnCode, const QString& since)
+{
+    return bilingual(QStringLiteral("ローテーターの位置を読めません: %1 JST から rotctld が p を断っています（RPRT %2）。コントローラーの電源と回線を確かめてください。"
+                                    "下の位置は最後に読めたものです")
+                         .arg(since)
+                         .arg(returnCode),
+                     QStringLiteral("the rotator's position cannot be read: rotctld has refused p since %1 JST (RPRT %2); check the controller's "
+                                    "power and its line. The position below is the last one read")
+                         .arg(since)
+                         .arg(returnCode));
+}
+
 QString statusLastSetPoint(const companions::SetPoint& setPoint)
 {
     const QString at = positionText(setPoint.azimuth, setPoint.elevation);

@@ -75,6 +75,7 @@ QString statusNotConnected(const QString& rotctldEndpoint);
 QString statusNotFollowing(const rotator::RotatorPosition& commanded, const rotator::RotatorPosition& reading, const QString& since);
 QString statusPosition(const rotator::RotatorPosition& rotator, const rotator::RotatorPosition& sky);
 QString statusPositionUnread();
+QString statusPositionRefused(int returnCode, const QString& since);
 QString statusLastSetPoint(const companions::SetPoint& setPoint);
 QString statusLastSetPointNone();
 // unseen: how much dead band the readings cannot show (none: the dead band is known).

@@ -125,7 +125,8 @@ QJsonValue secondsAsMs(const std::optional<double>& utcSeconds)
 }
 
 // `kind` names what is wrong for a reader that acts on it: rotctld,
-// notFollowing, clock, receiver, hold, health.
+// notFollowing, controller (rotctld answers, the rotator's position it
+// cannot give), clock, receiver, hold, health.
 QJsonObject condition(const char* kind, std::optional<qint64> sinceUtcMs, const QJsonObject& text)
 {
     return QJsonObject{{QStringLiteral("kind"), QLatin1String(kind)}, {QStringLiteral("sinceUtcMs"), timeOrNull(sinceUtcMs)}, {QStringLiteral("text"), text}};
@@ -226,6 +227,9 @@ QJsonObject warningsJson(const StationView& view, station::ClockState clock, con
     if (const rotator::MotionWatch& motion = bridge.motionWatch(); motion.notFollowing())
         now.append(condition("notFollowing", motion.toldSinceMs(),
                              words(said::statusNotFollowing(*motion.lastCommanded(), *motion.lastReading(), companions::jstText(motion.toldSinceMs())))));
+    if (const std::optional<qint64>& since = bridge.positionUnreadSinceUtcMs(); since && bridge.rotctldReady())
+        now.append(condition("controller", since,
+                             words(said::statusPositionRefused(bridge.positionRefusedCode().value_or(0), companions::jstText(*since)))));
     if (const QString text = station::clockStateText(clock, view.options.measurement.clockUnsynchronisedOk); !text.isEmpty())
         now.append(condition("clock", view.watch.clockSinceMs(), words(text)));
     if (view.trackingPower && view.trackingPower->failingSinceUtc()) {

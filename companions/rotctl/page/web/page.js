@@ -50,7 +50,7 @@ const STATE_CLASS = {
 };
 // What keeps the rotator from being where the state says it is going: the
 // state's mark is red over its words while one of these stands.
-const NOT_MOVING = new Set(["rotctld", "notFollowing"]);
+const NOT_MOVING = new Set(["rotctld", "notFollowing", "controller"]);
 
 const POLL_MS = 1000;
 // The record changes with a run or a day's end: asked once a minute.

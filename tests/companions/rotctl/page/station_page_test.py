@@ -9,17 +9,21 @@ frozen, the simulator fails so a while after start, on a clock ten times
 faster, and the window then asks for elsewhere: the page shows the rotator
 not following within a minute of the station's clock, as --status does, and
 clears it once the rotator moves again. With --fault rotctld-lost, rotctld
-is killed and started again on its port; with --fault y-drop, sun-noise runs
+is killed and started again on its port; with --fault controller-silent,
+the controller's line goes quiet behind rotctld and speaks again; with
+--fault y-drop, sun-noise runs
 on the simulated radiometer find the Y fallen, then back: each shown in words
 and in red within a minute and cleared, with the seconds it took printed.
 With --fault stow-refused, a stow rotctld refuses is shown as not stowed.
 Exit 77 (skipped) without Chromium, its driver, Selenium or rotctld."""
 
 import argparse
+import contextlib
 import json
 import os
 import re
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -163,22 +167,40 @@ def open_browser(webdriver, Service, driver_path, url):
     return browser
 
 
+@contextlib.contextmanager
+def station_in_browser(args, home, webdriver, Service, By, driver_path, time_scale=None, before=None, **run):
+    """The station started, the page opened in Japanese; both ended, and the
+    home removed, however the test ends."""
+    station = Station(args, home, time_scale=time_scale)
+    browser = None
+    try:
+        if before:
+            before(station)
+        station.run(**run)
+        browser = open_browser(webdriver, Service, driver_path, station.url)
+        browser.find_element(By.CSS_SELECTOR, "[data-lang=ja]").click()
+        yield station, browser
+    finally:
+        if browser:
+            browser.quit()
+        station.stop()
+        shutil.rmtree(home, ignore_errors=True)
+    print("PASS")
+
+
 def fault_seen(args, webdriver, Service, By, driver_path, home):
     """The fault injected, seen on the page within a minute, and its end too."""
     scale = 10
     fail_after, fail_for = 40, 150  # the station's seconds
-    station = Station(args, home, time_scale=scale)
-    browser = None
     said = {"stuck": "The rotator is stuck", "frozen": "The controller's reading is frozen"}[args.fault]
-    try:
-        # A rotator is seen not to follow once it is told to move: after the
-        # window's set-points, one before the fault and one elsewhere after it,
-        # from which the minute is counted.
-        station.run(["--fail", args.fault, "--fail-after", str(fail_after), "--fail-for", str(fail_for)], by_itself=False)
+    # A rotator is seen not to follow once it is told to move: after the
+    # window's set-points, one before the fault and one elsewhere after it,
+    # from which the minute is counted.
+    with station_in_browser(args, home, webdriver, Service, By, driver_path, time_scale=scale,
+                            sim_options=["--fail", args.fault, "--fail-after", str(fail_after), "--fail-for", str(fail_for)],
+                            by_itself=False) as (station, browser):
         window = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         window.sendto(b"0,030.00, 20.00", ("127.0.0.1", station.udp))
-        browser = open_browser(webdriver, Service, driver_path, station.url)
-        browser.find_element(By.CSS_SELECTOR, "[data-lang=ja]").click()
         warnings = lambda: browser.find_element(By.ID, "warnings-now").text
         wait_for("the simulator failing", lambda: said in read(station.sim_out), 10)
         window.sendto(b"0,080.00, 45.00", ("127.0.0.1", station.udp))
@@ -195,12 +217,6 @@ def fault_seen(args, webdriver, Service, By, driver_path, home):
         ended = station.station_seconds()
         wait_for("the fault cleared on the page", lambda: "ローテーターが指令に従っていません" not in warnings(), 60 / scale + 2)
         print(f"{args.fault}: shown {shown_after:.0f} s after the set-point it did not follow, cleared {station.station_seconds() - ended:.0f} s after it ended (the station's clock)")
-    finally:
-        if browser:
-            browser.quit()
-        station.stop()
-        shutil.rmtree(home, ignore_errors=True)
-    print("PASS")
 
 
 RED = "rgb(198, 40, 40)"  # --bad, as the browser computes it
@@ -217,12 +233,7 @@ def rotctld_lost(args, webdriver, Service, By, driver_path, home):
     """rotctld killed under the bridge: the page says so in words and in red
     within a minute, as --status and the log do, and clears it once rotctld
     listens on the same port again."""
-    station = Station(args, home)
-    browser = None
-    try:
-        station.run()
-        browser = open_browser(webdriver, Service, driver_path, station.url)
-        browser.find_element(By.CSS_SELECTOR, "[data-lang=ja]").click()
+    with station_in_browser(args, home, webdriver, Service, By, driver_path) as (station, browser):
         wait_for("the station shown", lambda: browser.find_element(By.ID, "state").get_attribute("data-kind") == "trackingBySelf", 15)
 
         def lost_shown():
@@ -248,12 +259,42 @@ def rotctld_lost(args, webdriver, Service, By, driver_path, home):
         cleared_after = time.monotonic() - listening
         assert not any("is not connected" in line for line in station.status())
         print(f"rotctld lost: shown {shown_after:.1f} s after it was killed, cleared {cleared_after:.1f} s after it listened again")
-    finally:
-        if browser:
-            browser.quit()
-        station.stop()
-        shutil.rmtree(home, ignore_errors=True)
-    print("PASS")
+
+
+def controller_silent(args, webdriver, Service, By, driver_path, home):
+    """The controller falls silent behind a rotctld that still answers (its
+    power or its cable: the simulator's line goes quiet): rotctld refuses
+    every p, and the page says the position cannot be read, in red, as
+    --status and the log do, instead of tracking on the last reading; it
+    clears once the controller speaks again."""
+    with station_in_browser(args, home, webdriver, Service, By, driver_path) as (station, browser):
+        wait_for("the station shown", lambda: browser.find_element(By.ID, "state").get_attribute("data-kind") == "trackingBySelf", 15)
+
+        def silent_shown():
+            [(_, _, state)] = shown(browser, "#state")
+            return "held" in state.split() and any("位置を読めません" in text and colour == RED for text, colour, _ in shown(browser, "#warnings-now li"))
+
+        def speaking_shown():
+            [(_, _, state)] = shown(browser, "#state")
+            return "held" not in state.split() and not any("位置を読めません" in text for text, _, _ in shown(browser, "#warnings-now li"))
+
+        assert speaking_shown()
+        simulator = station.processes[0]
+        simulator.send_signal(signal.SIGUSR1)
+        fell_silent = time.monotonic()
+        wait_for("the silent controller on the page", silent_shown, 40)
+        shown_after = time.monotonic() - fell_silent
+        assert any("the rotator's position cannot be read" in line for line in station.status()), "--status says it too"
+        assert "rotctld does not give the position" in read(station.bridge_out), "the log says it"
+        said = json.loads(urllib.request.urlopen(station.url + "api/status", timeout=5).read())["warnings"]["said"]
+        assert any("does not give the position" in w["text"]["en"] for w in said), f"as a warning: {said}"
+        simulator.send_signal(signal.SIGUSR1)
+        speaking = time.monotonic()
+        wait_for("the controller heard again on the page", speaking_shown, 40)
+        cleared_after = time.monotonic() - speaking
+        assert not any("cannot be read" in line for line in station.status())
+        assert "rotctld reads the rotator again" in read(station.bridge_out)
+        print(f"controller silent: shown {shown_after:.1f} s after its line went quiet, cleared {cleared_after:.1f} s after it spoke again")
 
 
 def y_drop(args, webdriver, Service, By, driver_path, home):
@@ -261,11 +302,7 @@ def y_drop(args, webdriver, Service, By, driver_path, home):
     on a sun 3 dB fainter through the simulated radiometer (a failing LNA).
     The page warns of the drop in red within a minute of the run's end, as
     --status and the log do, and clears it with the next run at the usual Y."""
-    scale = 10
-    station = Station(args, home, time_scale=scale)
-    browser = None
-
-    def sun_noise(peak):
+    def sun_noise(station, peak):
         radiometer = (f"{args.radiometer} --once --site {SITE} --rotctld 127.0.0.1:{station.rotctld_port} "
                       f"--beamwidth 1.7 --peak {peak} --baseline -30 --noise 0.04")
         answer = subprocess.run([args.rotctl, "--sun-noise", "--site", SITE, "--power", "command:" + radiometer, "--frequency", "10368",
@@ -274,42 +311,28 @@ def y_drop(args, webdriver, Service, By, driver_path, home):
         assert answer.returncode == 0 and "Sun-noise result" in answer.stdout, answer.stdout + answer.stderr
         return time.monotonic()
 
-    try:
-        station.run()
-        browser = open_browser(webdriver, Service, driver_path, station.url)
-        browser.find_element(By.CSS_SELECTOR, "[data-lang=ja]").click()
+    with station_in_browser(args, home, webdriver, Service, By, driver_path, time_scale=10) as (station, browser):
         wait_for("the station shown", lambda: browser.find_element(By.ID, "state").get_attribute("data-kind") == "trackingBySelf", 15)
         warned = lambda: any("太陽雑音 Y が" in text and "低下しています" in text and colour == RED
                              for text, colour, _ in shown(browser, "#warnings-now li"))
         for _ in range(3):
-            sun_noise(10)
+            sun_noise(station, 10)
         assert not warned()
-        ended = sun_noise(7)
+        ended = sun_noise(station, 7)
         wait_for("the Y drop on the page", warned, 30)
         shown_after = time.monotonic() - ended
         assert any("the sun-noise Y at 10368.000 MHz is" in line for line in station.status()), "--status says it too"
         assert "Warning: the sun-noise Y at 10368.000 MHz is" in read(station.bridge_out), "and the log"
-        ended = sun_noise(10)
+        ended = sun_noise(station, 10)
         wait_for("the Y drop cleared on the page", lambda: not warned(), 30)
         print(f"Y drop: shown {shown_after:.1f} s after the run that found it ended, cleared {time.monotonic() - ended:.1f} s after the next")
-    finally:
-        if browser:
-            browser.quit()
-        station.stop()
-        shutil.rmtree(home, ignore_errors=True)
-    print("PASS")
 
 
 def stow_refused(args, webdriver, Service, By, driver_path, home):
     """A stow rotctld refuses (a GS-232B has no park, and no --stow-position
     stands in for it): the page says it is not stowed, in red, as --status
     does, never that it is stowed or on its way."""
-    station = Station(args, home)
-    browser = None
-    try:
-        station.run(protocol="gs232b", stow=())
-        browser = open_browser(webdriver, Service, driver_path, station.url)
-        browser.find_element(By.CSS_SELECTOR, "[data-lang=ja]").click()
+    with station_in_browser(args, home, webdriver, Service, By, driver_path, protocol="gs232b", stow=()) as (station, browser):
         kind = lambda: browser.find_element(By.ID, "state").get_attribute("data-kind")
         wait_for("the station shown", lambda: kind() == "trackingBySelf", 15)
         browser.find_element(By.ID, "token").send_keys(station.token)
@@ -323,12 +346,6 @@ def stow_refused(args, webdriver, Service, By, driver_path, home):
         # No --stow-position: the stow is the controller's park, not none.
         assert browser.find_element(By.ID, "pos-stow").text == "パーク位置（K）"
         print(f"refused stow: {state.text}")
-    finally:
-        if browser:
-            browser.quit()
-        station.stop()
-        shutil.rmtree(home, ignore_errors=True)
-    print("PASS")
 
 
 def main():
@@ -337,7 +354,7 @@ def main():
     parser.add_argument("--sim", required=True)
     parser.add_argument("--screenshot", default="")
     parser.add_argument("--radiometer", default="")
-    parser.add_argument("--fault", choices=("stuck", "frozen", "stow-refused", "rotctld-lost", "y-drop"))
+    parser.add_argument("--fault", choices=("stuck", "frozen", "stow-refused", "rotctld-lost", "controller-silent", "y-drop"))
     args = parser.parse_args()
     try:
         from selenium import webdriver
@@ -356,19 +373,15 @@ def main():
         return stow_refused(args, webdriver, Service, By, driver_path, home)
     if args.fault == "rotctld-lost":
         return rotctld_lost(args, webdriver, Service, By, driver_path, home)
+    if args.fault == "controller-silent":
+        return controller_silent(args, webdriver, Service, By, driver_path, home)
     if args.fault == "y-drop":
         return y_drop(args, webdriver, Service, By, driver_path, home)
     if args.fault:
         return fault_seen(args, webdriver, Service, By, driver_path, home)
-    station = Station(args, home)
-    browser = None
-    try:
-        station.save_pointing_model()
-        station.run()
-        browser = open_browser(webdriver, Service, driver_path, station.url)
+    with station_in_browser(args, home, webdriver, Service, By, driver_path, before=Station.save_pointing_model) as (station, browser):
         state = lambda: browser.find_element(By.ID, "state").text
         kind = lambda: browser.find_element(By.ID, "state").get_attribute("data-kind")
-        browser.find_element(By.CSS_SELECTOR, "[data-lang=ja]").click()
         wait_for("the station shown", lambda: kind() == "trackingBySelf", 15)
         first_render = browser.find_element(By.TAG_NAME, "body").get_attribute("data-first-render-ms")
         same_as_status(station, state)
@@ -432,12 +445,6 @@ def main():
 
         weight = sum(len(urllib.request.urlopen(station.url + path, timeout=5).read()) for path in ("", "page.js", "page.css", "api/status"))
         print(f"page weight {weight} bytes, first render {first_render} ms after navigation")
-    finally:
-        if browser:
-            browser.quit()
-        station.stop()
-        shutil.rmtree(home, ignore_errors=True)
-    print("PASS")
 
 
 if __name__ == "__main__":
