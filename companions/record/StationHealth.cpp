@@ -106,23 +106,15 @@ QString warningText(const OffsetMoveWarning& w)
 QStringList healthLines(const StationRecord& record, const HealthThresholds& thresholds)
 {
     QStringList lines;
-    const std::vector<StationRun> runs = record.history();
-    const RecordedSunNoise* latestY = nullptr;
-    const RecordedCalibration* latest = nullptr;
-    const RecordedCalibration* before = nullptr;
-    for (const StationRun& run : runs) {
-        // A rehearsal measured the sun of another hour, and a run during a
-        // burst a sun that was not quiet: neither is the station as it is.
-        if (const auto* noise = std::get_if<RecordedSunNoise>(&run);
-            noise && noise->yDecibels && noise->frequencyMegahertz && !noise->rehearsal() && !noise->duringBurst)
-            latestY = noise;
-        // A scan over the top found the offsets of the other side of the zenith: not the station's usual ones.
-        if (const auto* calibration = std::get_if<RecordedCalibration>(&run);
-            calibration && calibration->found && !calibration->overTheTop && !calibration->rehearsal() && !calibration->duringBurst) {
-            before = latest;
-            latest = calibration;
-        }
-    }
+    // A rehearsal measured the sun of another hour, and a run during a burst
+    // a sun that was not quiet: neither is the station as it is; nor is a
+    // scan over the top, which found the offsets of the other side of the
+    // zenith. The record leaves them out.
+    const std::optional<RecordedSunNoise> latestRun = record.latestYForHealth();
+    const RecordedSunNoise* latestY = latestRun ? &*latestRun : nullptr;
+    const std::vector<RecordedCalibration> lastTwo = record.lastCalibrationsForHealth(2);
+    const RecordedCalibration* latest = lastTwo.empty() ? nullptr : &lastTwo.back();
+    const RecordedCalibration* before = lastTwo.size() == 2 ? &lastTwo.front() : nullptr;
     if (latestY) {
         const std::vector<RecordedSunNoise> recent = record.lastSunNoiseAt(*latestY->frequencyMegahertz, thresholds.medianOf + 1);
         if (const std::optional<YDropWarning> drop = yDropWarning(recent, thresholds)) {

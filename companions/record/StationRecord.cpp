@@ -595,6 +595,38 @@ std::optional<RecordedCalibration> StationRecord::lastCalibration(bool savedOnly
     return calibrationFrom(query, db);
 }
 
+std::optional<RecordedSunNoise> StationRecord::latestYForHealth() const
+{
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.isOpen())
+        return std::nullopt;
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT %1 FROM sun_noise_runs WHERE y_db IS NOT NULL AND frequency_mhz IS NOT NULL AND clock_offset_s = 0"
+                                 " AND NOT during_burst ORDER BY utc DESC, id DESC LIMIT 1")
+                      .arg(kSunNoiseColumns));
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return sunNoiseFrom(query, db);
+}
+
+std::vector<RecordedCalibration> StationRecord::lastCalibrationsForHealth(int count) const
+{
+    const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    std::vector<RecordedCalibration> runs;
+    if (!db.isOpen() || count <= 0)
+        return runs;
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT %1 FROM calibrations WHERE found AND NOT over_the_top AND clock_offset_s = 0 AND NOT during_burst"
+                                 " ORDER BY utc DESC, id DESC LIMIT ?")
+                      .arg(kCalibrationColumns));
+    query.addBindValue(count);
+    query.exec();
+    while (query.next())
+        runs.push_back(calibrationFrom(query, db));
+    std::reverse(runs.begin(), runs.end());
+    return runs;
+}
+
 std::vector<RecordedSunNoise> StationRecord::sunNoiseOn(const QDate& utcDay) const
 {
     const QSqlDatabase db = QSqlDatabase::database(m_connection, false);

@@ -80,6 +80,13 @@ public:
     // `savedOnly`); a scan over the top is never the calibration in use, nor
     // a rehearsal the station's.
     std::optional<RecordedCalibration> lastCalibration(bool savedOnly = true) const;
+    // What the health figures are judged on, read without the whole history
+    // (asked at every --status and every look at the page): the latest
+    // sun-noise run with a Y at a known frequency, and the last `count`
+    // calibrations that found offsets and were no scan over the top, oldest
+    // first; neither a rehearsal nor a run during a burst.
+    std::optional<RecordedSunNoise> latestYForHealth() const;
+    std::vector<RecordedCalibration> lastCalibrationsForHealth(int count) const;
 
     // The sun-noise runs of one UTC day (the days --history shows), oldest first.
     std::vector<RecordedSunNoise> sunNoiseOn(const QDate& utcDay) const;
