@@ -14,7 +14,7 @@ std::optional<double> TrackingErrorTrail::errorNow(const Bridge& bridge, const S
 {
     const StationDesk::State state = desk.state();
     const std::optional<rotator::RotatorPosition>& present = bridge.present();
-    if (!present)
+    if (!present || bridge.positionUnreadSinceUtcMs())
         return std::nullopt;
     std::optional<companions::SetPoint> tracked;
     if (state == StationDesk::State::TrackingBySelf && bridge.selfTarget())
@@ -31,9 +31,24 @@ void TrackingErrorTrail::sample(qint64 utcMs, std::optional<double> errorDegrees
 {
     while (!m_points.empty() && utcMs - m_points.front().utcMs > kSpanMs)
         m_points.pop_front();
-    if (!errorDegrees || !std::isfinite(*errorDegrees) || utcMs - m_lastMs < kEveryMs / 2)
+    if (!errorDegrees || !std::isfinite(*errorDegrees)) {
+        m_settling = true;
+        m_settlingSeen.reset();
+        return;
+    }
+    if (utcMs - m_lastMs < kEveryMs / 2)
         return;
     m_lastMs = utcMs;
+    if (m_settling) {
+        if (!m_settlingSeen)
+            m_settlingSinceMs = utcMs;
+        const bool stillFalling = !m_settlingSeen || *errorDegrees < 0.9 * m_settlingSeen->degrees;
+        m_settlingSeen = Point{utcMs, *errorDegrees};
+        if (stillFalling && utcMs - m_settlingSinceMs < kLongestSlewMs)
+            return;
+        m_settling = false;
+        m_settlingSeen.reset();
+    }
     m_points.push_back(Point{utcMs, *errorDegrees});
 }
 

@@ -1,0 +1,62 @@
+// The hour's tracking error keeps what tracking leaves, not the slew back to
+// the sun after a reference or a stow, nor the gaps themselves.
+
+#include "companions/rotctl/page/TrackingErrorTrail.h"
+
+#include <QJsonArray>
+#include <QTest>
+
+using heliotrope::rotctl::TrackingErrorTrail;
+
+namespace {
+
+constexpr qint64 kEvery = TrackingErrorTrail::kEveryMs;
+
+// The degrees kept, oldest first.
+QList<double> kept(const TrackingErrorTrail& trail)
+{
+    QList<double> degrees;
+    for (const QJsonValue& point : trail.json(std::nullopt).value(QStringLiteral("points")).toArray())
+        degrees << point.toArray().at(1).toDouble();
+    return degrees;
+}
+
+}  // namespace
+
+class TestTrackingErrorTrail : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theSlewBackIsNoError();
+};
+
+void TestTrackingErrorTrail::theSlewBackIsNoError()
+{
+    TrackingErrorTrail trail;
+    qint64 t = 0;
+    const auto sample = [&](std::optional<double> error) { trail.sample(t += kEvery, error); };
+    // Tracking from the start: the first look has nothing to compare with.
+    for (double e : {0.1, 0.1, 0.12})
+        sample(e);
+    QCOMPARE(kept(trail), (QList<double>{0.1, 0.12}));
+    // A reference on cold sky, then the slew back: 30° falling to the
+    // dish's usual tenth; kept once it falls no more.
+    sample(std::nullopt);
+    for (double e : {30.0, 12.0, 0.3, 0.1, 0.11})
+        sample(e);
+    QCOMPARE(kept(trail), (QList<double>{0.1, 0.12, 0.11}));
+    // A rotator that does not arrive after a gap is shown at its second
+    // look; one that creeps still falling, a minute after the gap.
+    sample(std::nullopt);
+    for (double e : {40.0, 40.0})
+        sample(e);
+    QCOMPARE(kept(trail).last(), 40.0);
+    sample(std::nullopt);
+    for (int k = 0; k < 8; ++k)
+        sample(80.0 * std::pow(0.5, k));
+    QCOMPARE(kept(trail).size(), 4 + 2);
+    QCOMPARE(kept(trail).last(), 80.0 * std::pow(0.5, 7));
+}
+
+QTEST_GUILESS_MAIN(TestTrackingErrorTrail)
+#include "tst_trackingerrortrail.moc"
