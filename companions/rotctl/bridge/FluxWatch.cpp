@@ -52,6 +52,7 @@ FluxWatch::FluxWatch(TrackingPower& watch, const TrueSunOptions& sky, Chooser ch
 
 void FluxWatch::start()
 {
+    emit notice(said::lookingForBursts(kLookEverySeconds / 60.0, m_options.burstSigma, m_options.burstSeconds));
     m_lookTimer.start();
 }
 

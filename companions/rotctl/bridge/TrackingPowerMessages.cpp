@@ -115,6 +115,16 @@ QString fluxDayNotKept(const QDate& jstDay, const QString& problem)
         + problem;
 }
 
+QString lookingForBursts(double everyMinutes, double sigma, double seconds)
+{
+    return QStringLiteral("その日の太陽の電波の強さを %1 分ごとに見ます。バースト: 静かな水準よりそのばらつきの %2 倍以上高い状態が %3 秒以上。\n"
+                          "Looking at the day's solar flux every %1 min; a burst: %2 times the quiet level's scatter above it for "
+                          "%3 s or more.")
+        .arg(everyMinutes, 0, 'g', 4)
+        .arg(sigma, 0, 'g', 4)
+        .arg(seconds, 0, 'g', 4);
+}
+
 QString watchingPower(const QString& source, double everyMinutes, double dwellSeconds, double offsetDegrees)
 {
     return QStringLiteral("受信電力を追尾中に毎秒読みます（%1）。参照: 最初と %2 分ごとに、太陽の横 %3° の冷たい空を %4 秒。\n"

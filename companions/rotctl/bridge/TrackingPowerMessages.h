@@ -36,6 +36,8 @@ QString recordFromNewerProgram(const QString& path);
 QString scaleKind(flux::ScaleKind kind, bool english);
 QString noFluxScale(const QString& refusal);
 QString burstFound(const flux::FluxBurst& burst);
+// The rule the flux watch looks for bursts by, said as it starts.
+QString lookingForBursts(double everyMinutes, double sigma, double seconds);
 QString fluxDayKept(const QDate& jstDay, const flux::FluxValue& daily, int bursts, const QString& source);
 QString fluxDayNotKept(const QDate& jstDay, const QString& problem);
 QString runDuringBurst(const record::StationRun& run);

@@ -1,7 +1,7 @@
 // The day's flux as the bridge works it out while it tracks: on a record
 // holding a sun-noise run on a day whose flux was typed in, the simulated
 // radiometer's sun bursts; the burst is said once, as a warning, with its
-// peak time, and not for the station's own references; --status shows the
+// peak time, by the rule given, and not for the station's own references; --status shows the
 // day so far; and when the bridge ends the day is kept with the burst, its
 // daily value, and no value at the fixed times it did not see.
 
@@ -126,8 +126,10 @@ void TestFluxWatch::aBurstSaidOnceAndTheDayKept()
                     QStringLiteral("--rotctld"), QStringLiteral("127.0.0.1:%1").arg(m_rotator.port()), QStringLiteral("--watch-power"),
                     QStringLiteral("command:") + radiometer, QStringLiteral("--watch-beamwidth"), QStringLiteral("12.5"),
                     QStringLiteral("--reference-every"), QStringLiteral("5"), QStringLiteral("--reference-dwell"), QStringLiteral("20"), QStringLiteral("--reference-offset"),
-                    QStringLiteral("2")});
+                    QStringLiteral("2"), QStringLiteral("--burst-sigma"), QStringLiteral("4")});
     QVERIFY2(bridge.waitFor(QStringLiteral("Reading the power every second"), 10000), qPrintable(bridge.output));
+    // The rule given is the one the watch looks by.
+    QVERIFY2(bridge.waitFor(QStringLiteral("a burst: 4 times the quiet level's scatter above it for 30 s"), 10000), qPrintable(bridge.output));
 
     QTest::qWait(m_time->realMs(kBurstNotBefore - m_time->utcNow()));
     std::optional<double> reference;
