@@ -71,6 +71,8 @@ private slots:
         QCOMPARE(runs[0][QStringLiteral("startedUtc")].toString(), QStringLiteral("2026-12-09T02:55:00.000Z"));
         QCOMPARE(runs[1][QStringLiteral("azimuthOffset")][QStringLiteral("error")].toDouble(), 0.05);
         QCOMPARE(runs[1][QStringLiteral("rehearsalClockOffsetSeconds")].toDouble(), -36000.0);
+        // Found, and never put in use: not saved.
+        QVERIFY(runs[1][QStringLiteral("found")].toBool() && !runs[1][QStringLiteral("saved")].toBool());
         QVERIFY(rotctl::historyJson(path, noon.addDays(1))[QStringLiteral("runs")].toArray().isEmpty());
 
         const QJsonArray days = rotctl::fluxJson(path, QDate(2026, 12, 1))[QStringLiteral("days")].toArray();
@@ -78,6 +80,8 @@ private slots:
         const QJsonObject day = days[0].toObject();
         QCOMPARE(day[QStringLiteral("jstDay")].toString(), QStringLiteral("2026-12-09"));
         QCOMPARE(day[QStringLiteral("daily")][QStringLiteral("sfu")].toDouble(), 71.5);
+        // The station's own error and the one with the scale's, each its own.
+        QCOMPARE(day[QStringLiteral("daily")][QStringLiteral("error")].toDouble(), 0.1);
         QCOMPARE(day[QStringLiteral("daily")][QStringLiteral("totalError")].toDouble(), 2.1);
         // A value refused says why, and gives no number.
         const QJsonObject fixed = day[QStringLiteral("atFixedTimes")][0].toObject();

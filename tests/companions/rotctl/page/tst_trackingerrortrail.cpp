@@ -1,6 +1,9 @@
-// The hour's tracking error keeps what tracking leaves, not the slew back to
-// the sun after a reference or a stow, nor the gaps themselves.
+// What the page keeps as it goes: the hour's tracking error, what tracking
+// leaves, not the slew back to the sun after a reference or a stow, nor the
+// gaps themselves; and the latest of the warnings said.
 
+#include "companions/rotctl/bridge/Bridge.h"
+#include "companions/rotctl/page/StationWatch.h"
 #include "companions/rotctl/page/TrackingErrorTrail.h"
 
 #include <QJsonArray>
@@ -28,7 +31,19 @@ class TestTrackingErrorTrail : public QObject {
 
 private slots:
     void theSlewBackIsNoError();
+    void theLatestWarningsKept();
 };
+
+void TestTrackingErrorTrail::theLatestWarningsKept()
+{
+    heliotrope::rotctl::Bridge bridge(heliotrope::rotctl::BridgeOptions{});
+    heliotrope::rotctl::StationWatch watch(bridge);
+    for (int k = 1; k <= 25; ++k)
+        watch.warned(QString::number(k));
+    QCOMPARE(watch.warnings().size(), std::size_t{20});
+    QCOMPARE(watch.warnings().front().text, QStringLiteral("6"));
+    QCOMPARE(watch.warnings().back().text, QStringLiteral("25"));
+}
 
 void TestTrackingErrorTrail::theSlewBackIsNoError()
 {
