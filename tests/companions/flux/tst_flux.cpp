@@ -353,6 +353,9 @@ void TestFlux::aBurstIsFoundAndASpikeIsNot()
     QVERIFY2(b.peakUtcError > 0 && b.peakUtcError <= 30, qPrintable(QString::number(b.peakUtcError)));
     QVERIFY(b.startUtc < peak && b.endUtc > peak + 30);
     QVERIFY(std::abs(b.peakExcessSfu - 5 * scatter) < 1.5 * scatter);
+    // Its excess is a mean of the smoothing's readings, and stated so: well
+    // under one reading's scatter, the quiet level's own error within it.
+    QVERIFY2(b.peakExcessError > 0 && b.peakExcessError < 0.5 * scatter, qPrintable(QString::number(b.peakExcessError / scatter)));
     // Its integral: 5σ × (20/2 + 60) s, within the part under one σ that is left out.
     QVERIFY(std::abs(b.integratedExcessSfuSeconds - 5 * scatter * 70) < 0.3 * 5 * scatter * 70);
     QCOMPARE(countFlagged(d, Flag::Spike), 5);
