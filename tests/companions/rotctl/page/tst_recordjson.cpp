@@ -34,6 +34,7 @@ private slots:
             run.yDecibels = 4.9;
             run.frequencyMegahertz = 1400;
             run.duringBurst = true;
+            run.fluxSource = record::FluxSource::TypedForTheDay;
             run.programVersion = QStringLiteral("test");
             QVERIFY(record.addSunNoise(run));
             record::RecordedCalibration calibration;
@@ -66,7 +67,7 @@ private slots:
         const QJsonArray runs = rotctl::historyJson(path, noon.addDays(-1))[QStringLiteral("runs")].toArray();
         QCOMPARE(runs.size(), 2);
         QCOMPARE(runs[0][QStringLiteral("kind")].toString(), QStringLiteral("sunNoise"));
-        QVERIFY(runs[0][QStringLiteral("duringBurst")].toBool());
+        QVERIFY(runs[0][QStringLiteral("duringBurst")].toBool() && runs[0][QStringLiteral("fluxTypedForTheDay")].toBool());
         QCOMPARE(runs[0][QStringLiteral("yDecibels")].toDouble(), 4.9);
         QCOMPARE(runs[0][QStringLiteral("startedUtc")].toString(), QStringLiteral("2026-12-09T02:55:00.000Z"));
         QCOMPARE(runs[1][QStringLiteral("azimuthOffset")][QStringLiteral("error")].toDouble(), 0.05);

@@ -1,8 +1,10 @@
 // What the page keeps as it goes: the hour's tracking error, what tracking
 // leaves, not the slew back to the sun after a reference or a stow, nor the
-// gaps themselves; and the latest of the warnings said.
+// gaps themselves; the latest of the warnings said; the day's sunset and
+// sunrise.
 
 #include "companions/rotctl/bridge/Bridge.h"
+#include "companions/rotctl/page/SkyToday.h"
 #include "companions/rotctl/page/StationWatch.h"
 #include "companions/rotctl/page/TrackingErrorTrail.h"
 
@@ -26,15 +28,32 @@ QList<double> kept(const TrackingErrorTrail& trail)
 
 }  // namespace
 
-class TestTrackingErrorTrail : public QObject {
+class TestPageKeeping : public QObject {
     Q_OBJECT
 
 private slots:
     void theSlewBackIsNoError();
     void theLatestWarningsKept();
+    void sunsetThenSunrise();
 };
 
-void TestTrackingErrorTrail::theLatestWarningsKept()
+void TestPageKeeping::sunsetThenSunrise()
+{
+    // Tokyo at noon JST, 2026-12-10: the sun's centre sets at 16:22:54 JST
+    // and rises again at 06:44:46 on the airless horizon (python3-ephem);
+    // the bridge's refraction moves each by a few minutes.
+    heliotrope::rotctl::TrueSunOptions options;
+    options.site = heliotrope::sky::Site{35.68, 139.77, 40};
+    heliotrope::rotctl::SkyToday sky(options);
+    const double noonJst = 1796871600;
+    const std::optional<double> sunset = sky.nextSunset(noonJst);
+    const std::optional<double> sunrise = sky.nextSunrise(noonJst);
+    QVERIFY(sunset && sunrise);
+    QVERIFY2(std::abs(*sunset - (noonJst + 4 * 3600 + 22 * 60 + 54)) < 6 * 60, qPrintable(QString::number((*sunset - noonJst) / 3600)));
+    QVERIFY2(std::abs(*sunrise - (noonJst + 18 * 3600 + 44 * 60 + 46)) < 6 * 60, qPrintable(QString::number((*sunrise - noonJst) / 3600)));
+}
+
+void TestPageKeeping::theLatestWarningsKept()
 {
     heliotrope::rotctl::Bridge bridge(heliotrope::rotctl::BridgeOptions{});
     heliotrope::rotctl::StationWatch watch(bridge);
@@ -45,7 +64,7 @@ void TestTrackingErrorTrail::theLatestWarningsKept()
     QCOMPARE(watch.warnings().back().text, QStringLiteral("25"));
 }
 
-void TestTrackingErrorTrail::theSlewBackIsNoError()
+void TestPageKeeping::theSlewBackIsNoError()
 {
     TrackingErrorTrail trail;
     qint64 t = 0;
@@ -73,5 +92,5 @@ void TestTrackingErrorTrail::theSlewBackIsNoError()
     QCOMPARE(kept(trail).last(), 80.0 * std::pow(0.5, 7));
 }
 
-QTEST_GUILESS_MAIN(TestTrackingErrorTrail)
-#include "tst_trackingerrortrail.moc"
+QTEST_GUILESS_MAIN(TestPageKeeping)
+#include "tst_pagekeeping.moc"
