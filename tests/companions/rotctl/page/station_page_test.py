@@ -444,6 +444,23 @@ def main():
         assert any("is not connected" in line for line in station.status()), "--status says rotctld is lost too"
         assert "つながっていません" in browser.find_element(By.ID, "warnings-now").text
 
+        # A token that cannot be kept: the page is served without control,
+        # and says so rather than offering buttons every press would refuse.
+        blocked = os.path.join(home, "not-a-folder")
+        open(blocked, "w").close()
+        env = dict(station.env, XDG_STATE_HOME=blocked, XDG_RUNTIME_DIR=os.path.join(home, "xdg_runtime_dir", "second"))
+        os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
+        second_out = os.path.join(home, "second.out")
+        with open(second_out, "w") as out:
+            second = subprocess.Popen([args.rotctl, "--port", "0", "--rotctld", f"127.0.0.1:{free_port()}", "--http", "127.0.0.1:0", "--http-control"],
+                                      stdout=out, stderr=subprocess.STDOUT, env=env)
+        try:
+            second_url = wait_for("the second page's address", lambda: (re.search(r"(http://127\.0\.0\.1:\d+/)", read(second_out)) or [None, None])[1], 10)
+            assert not json.loads(urllib.request.urlopen(second_url + "api/status", timeout=5).read())["control"], read(second_out)
+        finally:
+            second.terminate()
+            second.wait(5)
+
         weight = sum(len(urllib.request.urlopen(station.url + path, timeout=5).read()) for path in ("", "page.js", "page.css", "api/status"))
         print(f"page weight {weight} bytes, first render {first_render} ms after navigation")
 
