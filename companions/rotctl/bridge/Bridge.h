@@ -75,7 +75,8 @@ public:
     // Since when (UTC ms) rotctld, connected, has refused every p, and its
     // code: the controller behind it silent or its line cut. The reading
     // present() holds is then the last one it gave, not where the dish is.
-    const std::optional<qint64>& positionUnreadSinceUtcMs() const { return m_positionUnreadSinceUtcMs; }
+    // Nothing while rotctld itself is lost: that is said as such.
+    std::optional<qint64> positionUnreadSinceUtcMs() const { return m_client.isReady() ? m_positionUnreadSinceUtcMs : std::nullopt; }
     const std::optional<int>& positionRefusedCode() const { return m_positionRefusedSaid; }
     const std::optional<companions::SetPoint>& setPoint() const { return m_setPoint; }
     // --track-sun: what the bridge points at by itself, for status; nothing

@@ -464,7 +464,7 @@ QString StationDesk::statusText() const
         lines << m_fluxWatch->statusLines();
     if (const rotator::MotionWatch& watch = m_bridge.motionWatch(); watch.notFollowing())
         lines << said::statusNotFollowing(*watch.lastCommanded(), *watch.lastReading(), companions::jstText(watch.toldSinceMs()));
-    if (const std::optional<qint64>& since = m_bridge.positionUnreadSinceUtcMs(); since && m_bridge.rotctldReady())
+    if (const std::optional<qint64> since = m_bridge.positionUnreadSinceUtcMs())
         lines << said::statusPositionRefused(m_bridge.positionRefusedCode().value_or(0), companions::jstText(*since));
     if (const std::optional<rotator::RotatorPosition>& at = m_bridge.present())
         lines << said::statusPosition(*at, rotator::skyPosition(m_bridge.frame(), *at));

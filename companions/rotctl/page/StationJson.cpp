@@ -227,7 +227,7 @@ QJsonObject warningsJson(const StationView& view, station::ClockState clock, con
     if (const rotator::MotionWatch& motion = bridge.motionWatch(); motion.notFollowing())
         now.append(condition("notFollowing", motion.toldSinceMs(),
                              words(said::statusNotFollowing(*motion.lastCommanded(), *motion.lastReading(), companions::jstText(motion.toldSinceMs())))));
-    if (const std::optional<qint64>& since = bridge.positionUnreadSinceUtcMs(); since && bridge.rotctldReady())
+    if (const std::optional<qint64> since = bridge.positionUnreadSinceUtcMs())
         now.append(condition("controller", since,
                              words(said::statusPositionRefused(bridge.positionRefusedCode().value_or(0), companions::jstText(*since)))));
     if (const QString text = station::clockStateText(clock, view.options.measurement.clockUnsynchronisedOk); !text.isEmpty())

@@ -33,21 +33,21 @@ void TrackingErrorTrail::sample(qint64 utcMs, std::optional<double> errorDegrees
         m_points.pop_front();
     if (!errorDegrees || !std::isfinite(*errorDegrees)) {
         m_settling = true;
-        m_settlingSeen.reset();
+        m_settlingDegrees.reset();
         return;
     }
     if (utcMs - m_lastMs < kEveryMs / 2)
         return;
     m_lastMs = utcMs;
     if (m_settling) {
-        if (!m_settlingSeen)
+        if (!m_settlingDegrees)
             m_settlingSinceMs = utcMs;
-        const bool stillFalling = !m_settlingSeen || *errorDegrees < 0.9 * m_settlingSeen->degrees;
-        m_settlingSeen = Point{utcMs, *errorDegrees};
+        const bool stillFalling = !m_settlingDegrees || *errorDegrees < 0.9 * *m_settlingDegrees;
+        m_settlingDegrees = *errorDegrees;
         if (stillFalling && utcMs - m_settlingSinceMs < kLongestSlewMs)
             return;
         m_settling = false;
-        m_settlingSeen.reset();
+        m_settlingDegrees.reset();
     }
     m_points.push_back(Point{utcMs, *errorDegrees});
 }

@@ -45,7 +45,7 @@ private:
     qint64 m_lastMs = 0;
     // After a gap, while the rotator slews back: since when, and the error last seen.
     bool m_settling = true;
-    std::optional<Point> m_settlingSeen;
+    std::optional<double> m_settlingDegrees;
     qint64 m_settlingSinceMs = 0;
 };
 
