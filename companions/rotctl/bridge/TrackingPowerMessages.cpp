@@ -59,7 +59,7 @@ QString roundedDay(const flux::FluxDay& day)
     const QString leastEn = day.smallestBurstSfu > 0
         ? QStringLiteral("bursts under +%1 SFU may go unseen.").arg(day.smallestBurstSfu, 0, 'f', 1)
         : QStringLiteral("bursts raising the power received on the sun by less than %1 dB (%2 %) may go unseen.").arg(step, 0, 'g', 3).arg(stepPercent(step), 0, 'f', 0);
-    return QStringLiteral("\n読みは%1です: 誤差には丸めが入っています。").arg(stepWords(step, false)) + least
+    return QStringLiteral("\n読みは %1 です: 誤差には丸めが入っています。").arg(stepWords(step, false)) + least
         + QStringLiteral("readings in %1: the errors include the rounding; ").arg(stepWords(step, true)) + leastEn;
 }
 
@@ -169,7 +169,7 @@ QString watchingPower(const QString& source, double everyMinutes, double dwellSe
 QString powerInSteps(double stepDecibels)
 {
     const double relative = 100.0 * flux::stepRelativeError(stepDecibels);
-    return QStringLiteral("受信電力は%1の読みです。一つの読みは最大 ±%2 dB 丸められ（標準偏差で電力の %3 %）、安定した受信機では毎秒同じ"
+    return QStringLiteral("受信電力は %1 の読みです。一つの読みは最大 ±%2 dB 丸められ（標準偏差で電力の %3 %）、安定した受信機では毎秒同じ"
                           "数になるので、平均しても減りません。参照・流束・バーストの誤差にはこの丸めを入れます。太陽から受ける電力を "
                           "%4 dB（%5 %）上げないバーストは見えないことがあります。小数まで出すコマンドのほうが向いています。\n"
                           "The power is read in %6: each reading is rounded by up to ± %2 dB (%3 % of the power, one standard "
@@ -236,7 +236,7 @@ QString referenceTaken(double meanDecibels, double scatterPercent, int count)
 
 QString referenceTakenInSteps(double meanDecibels, double errorPercent, int count, double stepDecibels)
 {
-    return QStringLiteral("参照: 冷たい空 %1 dB（読み %2 回、読みは%3なので丸めこみで ± %4 %、平均しても減りません）。追尾に戻ります。\n"
+    return QStringLiteral("参照: 冷たい空 %1 dB（読み %2 回、読みは %3 なので丸めこみで ± %4 %、平均しても減りません）。追尾に戻ります。\n"
                           "Reference: cold sky %1 dB (%2 readings in %5: ± %4 % with the rounding, which averaging does not reduce); "
                           "tracking again.")
         .arg(meanDecibels, 0, 'f', 2)
