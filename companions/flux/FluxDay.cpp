@@ -17,6 +17,12 @@ constexpr double kDegree = 3.14159265358979 / 180.0;
 // Beyond half a beam from the sun the beam's correction is more than
 // doubling the flux, and a small pointing error a large one: no S there.
 constexpr double kLeastGainForFlux = 0.5;
+// A power is whole dB when its dB lies this close to a whole number: far
+// inside any receiver's noise, far outside the arithmetic's rounding.
+constexpr double kWholeDecibelTolerance = 1e-6;
+// The sun's readings and the cold sky's are rounded each on its own: Y's
+// share of the step is √2 of one reading's.
+const double kBothRounded = std::sqrt(2.0);
 
 bool finite(double value)
 {
@@ -57,7 +63,7 @@ std::vector<UsableReference> usableReferences(const std::vector<Reference>& refe
 // intervals before it. The trend goes on across a step (the drift of the
 // air's temperature does not stop for an LNA failing) and starts again, flat,
 // after a gap too long to be followed.
-std::vector<bool> steppedIntervals(const std::vector<UsableReference>& refs, const FluxOptions& options)
+std::vector<bool> steppedIntervals(const std::vector<UsableReference>& refs, const FluxOptions& options, double stepDecibels)
 {
     std::vector<bool> stepped(refs.size(), false);
     double trendPerSecond = 0;
@@ -70,7 +76,7 @@ std::vector<bool> steppedIntervals(const std::vector<UsableReference>& refs, con
         const double change = 10.0 * std::log10(refs[r + 1].power / refs[r].power);
         const double beyond = std::abs(change - trendPerSecond * span);
         const double noise = 10.0 / std::log(10.0) * std::hypot(refs[r].relativeError, refs[r + 1].relativeError);
-        if (beyond >= options.gainStepDecibels && beyond >= options.gainStepSigma * noise)
+        if (beyond >= options.gainStepDecibels + stepDecibels && beyond >= options.gainStepSigma * noise)
             stepped[r] = true;
         else
             trendPerSecond = change / span;
@@ -162,6 +168,7 @@ struct Budget {
     double systemTemperatureError = 0;
     const FluxStation& station;
     double scaleError = 0;
+    double rounding = 0;  // stepRelativeError of the readings' step
 };
 
 FluxValue meanOf(const std::vector<std::size_t>& members, const std::vector<FluxReading>& out, const std::vector<Share>& shares,
@@ -184,6 +191,7 @@ FluxValue meanOf(const std::vector<std::size_t>& members, const std::vector<Flux
     double across = 0;
     double up = 0;
     double undirected = 0;
+    double received = 0;
     std::map<std::size_t, double> perReference;
     std::map<std::size_t, double> perInterval;
     for (std::size_t i : members) {
@@ -201,6 +209,7 @@ FluxValue meanOf(const std::vector<std::size_t>& members, const std::vector<Flux
             undirected += std::hypot(share.across, share.up);
         }
         const double byGain = share.perY * share.y / n;
+        received += byGain;
         perReference[share.a] += (1 - share.u) * byGain;
         perReference[share.b] += share.u * byGain;
         perInterval[share.a] += byGain;
@@ -211,6 +220,9 @@ FluxValue meanOf(const std::vector<std::size_t>& members, const std::vector<Flux
     double variance = white / (n * n) + std::pow(budget.opacityError * air / n, 2) + std::pow(budget.systemTemperatureError * emission / n, 2) + std::pow(pointingLossError(budget.station, (std::hypot(across, up) + undirected) / n) * sum / n, 2);
     for (const auto& [r, weight] : perReference)
         variance += std::pow(weight * budget.refs[r].relativeError, 2);
+    // A steady receiver's whole dB are the same all day: the rounding is
+    // shared by every reading of the mean, and by every reference.
+    variance += std::pow(kBothRounded * budget.rounding * received, 2);
     for (const auto& [a, weight] : perInterval) {
         const double span = a + 1 < budget.refs.size() ? budget.refs[a + 1].utc - budget.refs[a].utc : 0.0;
         // A random walk's bridge between two references, averaged over the
@@ -275,6 +287,37 @@ BurstReach burstReach(const FluxDay& day, const FluxBurst& burst)
     return reach;
 }
 
+bool inWholeDecibels(double power)
+{
+    if (!finite(power) || !(power > 0))
+        return false;
+    const double decibels = 10.0 * std::log10(power);
+    return std::abs(decibels - std::round(decibels)) <= kWholeDecibelTolerance;
+}
+
+double readingStepDecibels(std::size_t wholeDecibels, std::size_t readable)
+{
+    return readable > 0 && 2 * wholeDecibels >= readable ? 1.0 : 0.0;
+}
+
+double readingStepDecibels(const std::vector<Reading>& readings)
+{
+    std::size_t whole = 0;
+    std::size_t readable = 0;
+    for (const Reading& r : readings) {
+        if (finite(r.power) && r.power > 0) {
+            ++readable;
+            whole += inWholeDecibels(r.power);
+        }
+    }
+    return readingStepDecibels(whole, readable);
+}
+
+double stepRelativeError(double stepDecibels)
+{
+    return std::log(10.0) / 10.0 * stepDecibels / std::sqrt(12.0);
+}
+
 FluxDay workOutDay(const std::vector<Reading>& readings, const std::vector<Reference>& references, const FluxStation& station,
                    double transitUtc, const FluxOptions& options)
 {
@@ -283,7 +326,9 @@ FluxDay workOutDay(const std::vector<Reading>& readings, const std::vector<Refer
     day.scaleRelativeError = station.scale.relativeError;
     const std::vector<UsableReference> refs = usableReferences(references);
     day.referencesUsed = static_cast<int>(refs.size());
-    const std::vector<bool> stepped = steppedIntervals(refs, options);
+    day.readingStepDecibels = readingStepDecibels(readings);
+    const double rounding = stepRelativeError(day.readingStepDecibels);
+    const std::vector<bool> stepped = steppedIntervals(refs, options, day.readingStepDecibels);
     day.gainSteps = static_cast<int>(std::count(stepped.begin(), stepped.end(), true));
 
     // In time order; a reading without a time to place it by goes last, flagged.
@@ -359,7 +404,7 @@ FluxDay workOutDay(const std::vector<Reading>& readings, const std::vector<Refer
     for (std::size_t k = 0; k < out.size(); ++k) {
         if (out[k].flags == 0 && out[k].fluxSfu) {
             kept.push_back(k);
-            series.push_back({out[k].utc, *out[k].fluxSfu});
+            series.push_back({out[k].utc, *out[k].fluxSfu, shares[k].perY});
         }
     }
     const double cadence = cadenceSeconds(series);
@@ -375,15 +420,30 @@ FluxDay workOutDay(const std::vector<Reading>& readings, const std::vector<Refer
             quietSeries.push_back(series[i]);
         }
     }
-    QuietAndBursts found = findQuietAndBursts(quietSeries, cadence, options);
+    QuietAndBursts found = findQuietAndBursts(quietSeries, cadence, options, rounding);
     for (std::size_t i = 0; i < clean.size(); ++i) {
         FluxReading& o = out[clean[i]];
         o.quietSfu = found.quietSfu[i];
         o.quietScatterSfu = found.quietScatterSfu[i];
         o.inBurst = found.inBurst[i];
+        // A burst shows once the averaged flux passes the threshold; whole
+        // dB move the power received (the quiet flux and F together, S + F)
+        // only in whole steps, so it must raise that by enough of them. The
+        // power received is itself known only as read: its Y, the sun's and
+        // the cold sky's roundings together, may be short of the truth by
+        // up to a step.
+        if (day.readingStepDecibels > 0 && o.quietSfu && !o.inBurst) {
+            const double received = *o.quietSfu + shares[clean[i]].perY;
+            if (!(received > 0))
+                continue;
+            const double threshold = options.burstSigma * o.quietScatterSfu / received;
+            const double steps = std::ceil(10.0 * std::log10(1.0 + threshold) / day.readingStepDecibels - 1e-9);
+            const double truest = received * std::pow(10.0, day.readingStepDecibels / 10.0);
+            day.smallestBurstSfu = std::max(day.smallestBurstSfu, (std::pow(10.0, steps * day.readingStepDecibels / 10.0) - 1.0) * truest);
+        }
     }
     day.gainWander = gainWander(refs, stepped, options.longestReferenceGapSeconds);
-    const Budget budget{refs, day.gainWander, day.readingNoise, station.air.zenithOpacityError, station.scale.systemTemperatureError, station, station.scale.relativeError};
+    const Budget budget{refs, day.gainWander, day.readingNoise, station.air.zenithOpacityError, station.scale.systemTemperatureError, station, station.scale.relativeError, rounding};
     for (FluxBurst& burst : found.bursts) {
         burst.scale = day.scale;
         burst.peakExcessTotalError = std::hypot(burst.peakExcessError, budget.scaleError * burst.peakExcessSfu);
@@ -398,7 +458,7 @@ FluxDay workOutDay(const std::vector<Reading>& readings, const std::vector<Refer
         const Share& s = shares[k];
         const double span = refs[s.b].utc - refs[s.a].utc;
         const double cold = std::pow((1 - s.u) * refs[s.a].relativeError, 2) + std::pow(s.u * refs[s.b].relativeError, 2) + budget.wander * span * s.u * (1 - s.u);
-        o.error = std::sqrt(std::pow(budget.noise * *o.fluxSfu, 2) + std::pow(s.perY * s.y, 2) * cold + std::pow(budget.opacityError * s.opacity * *o.fluxSfu, 2) + std::pow(budget.systemTemperatureError * s.emission * *o.fluxSfu, 2) + std::pow(pointingLossError(station, std::hypot(s.across, s.up)) * *o.fluxSfu, 2));
+        o.error = std::sqrt(std::pow(budget.noise * *o.fluxSfu, 2) + std::pow(s.perY * s.y, 2) * (cold + std::pow(kBothRounded * rounding, 2)) + std::pow(budget.opacityError * s.opacity * *o.fluxSfu, 2) + std::pow(budget.systemTemperatureError * s.emission * *o.fluxSfu, 2) + std::pow(pointingLossError(station, std::hypot(s.across, s.up)) * *o.fluxSfu, 2));
         o.totalError = std::hypot(o.error, budget.scaleError * *o.fluxSfu);
     }
 

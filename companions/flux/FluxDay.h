@@ -18,10 +18,17 @@
 // errors are shared by many readings and are carried as such into a mean:
 // they do not average away.
 //
+// Readings in whole dB (a radio's S-meter through rigctld) carry the
+// rounding besides: up to half a step, uniform, step / √12 in dB. A steady
+// receiver reads the same number every second, so the rounding is the same
+// in every reading and no mean takes it away: it is carried as shared, the
+// sun's readings' and the cold sky's each their own.
+//
 // Times are Unix UTC seconds.
 
 #include "companions/flux/FluxScale.h"
 
+#include <cstddef>
 #include <optional>
 #include <vector>
 
@@ -80,6 +87,23 @@ inline constexpr Flag kAllFlags[] = {Flag::Moved, Flag::OffSun, Flag::DuringRefe
 // out of the beam (its gain there 0.2 % of the axis's).
 inline constexpr double kBeamClearOfTheGround = 1.5;
 
+// A power (linear) that is a whole number of dB, to far below any
+// receiver's noise: what a source that rounds to whole dB gives.
+bool inWholeDecibels(double power);
+// The step of a day's readings, dB: 1 when at least half of its readable
+// ones (a power above 0) are whole dB, 0 otherwise. A source that prints
+// decimals lands on a whole dB only by chance (one reading in a hundred if
+// it prints two); one that rounds, every time. The record keeps the power
+// as it came, so a day read back from it is told the same way. Half, not
+// all: a bridge restarted with another source mixes the two in one day,
+// and the rounding of the larger part is not to be lost to a few readings
+// of the other.
+double readingStepDecibels(std::size_t wholeDecibels, std::size_t readable);
+double readingStepDecibels(const std::vector<Reading>& readings);
+// What a step leaves of one reading's power, relative: ln 10 / 10 · step / √12
+// (6.6 % for 1 dB; 0 for none).
+double stepRelativeError(double stepDecibels);
+
 struct FluxOptions {
     double offSunBeamwidths = 0.1;
     // Readings with the sun lower are flagged SunLow; so are those with the
@@ -87,8 +111,10 @@ struct FluxOptions {
     double lowestElevationDegrees = 5;
     double longestReferenceGapSeconds = 1800;  // readings between references farther apart are not worked out
     // A step of the cold sky from one reference to the next, against the
-    // trend drawn from the references before (none at the day's start), dB;
-    // and no less than this many of the two references' standard errors.
+    // trend drawn from the references before (none at the day's start), dB,
+    // and a step more with whole-dB readings (the rounding of two
+    // references moves their difference by up to one); and no less than
+    // this many of the two references' standard errors.
     double gainStepDecibels = 0.5;
     double gainStepSigma = 5;
     // A spike: readings above the level of the neighbours within
@@ -180,6 +206,13 @@ struct FluxDay {
     double readingNoise = 0;  // one reading's noise, relative to its flux, from the clean readings' differences
     double gainWander = 0;    // the gain's wander between references, relative variance a second
     int gainSteps = 0;        // intervals between references whose readings are flagged GainStep
+    // The readings' step, dB (readingStepDecibels: 1 for whole dB, 0 for
+    // decimals); and with a step, the least burst the day surely shows:
+    // one that raises the power received on the sun by enough whole steps
+    // to pass the threshold, SFU, the largest of it over the quiet readings
+    // (0 without any). Under it a burst may go unseen.
+    double readingStepDecibels = 0;
+    double smallestBurstSfu = 0;
 };
 
 // When a burst was, or may have been, under way (Unix UTC s): from the last

@@ -87,7 +87,8 @@ struct Quiet {
 
 // The running median of the points not in a burst, centred, on a grid, and
 // the robust scatter of the points about it.
-Quiet quietLevel(const std::vector<SeriesPoint>& points, const std::vector<bool>& inBurst, double cadence, const FluxOptions& options)
+Quiet quietLevel(const std::vector<SeriesPoint>& points, const std::vector<bool>& inBurst, double cadence, const FluxOptions& options,
+                 double rounding)
 {
     Quiet quiet;
     quiet.level.assign(points.size(), std::nullopt);
@@ -163,6 +164,11 @@ Quiet quietLevel(const std::vector<SeriesPoint>& points, const std::vector<bool>
             quiet.scatter[i] = n.scatter;
             quiet.levelError[i] = n.error;
         }
+        // A steady sun in whole dB reads the same all day, its scatter 0:
+        // the rounding of the power received is the least noise there is,
+        // or there would be no threshold at all.
+        if (rounding > 0 && quiet.level[i])
+            quiet.scatter[i] = std::max(quiet.scatter[i], rounding * (*quiet.level[i] + points[i].sfuPerY));
     }
     return quiet;
 }
@@ -231,7 +237,7 @@ std::vector<Span> burstSpans(const std::vector<SeriesPoint>& points, const Smoot
     return spans;
 }
 
-FluxBurst describe(const std::vector<SeriesPoint>& points, const Smoothed& s, const Quiet& q, const Span& span)
+FluxBurst describe(const std::vector<SeriesPoint>& points, const Smoothed& s, const Quiet& q, const Span& span, double rounding)
 {
     std::size_t peak = span.first;
     for (std::size_t k = span.first; k <= span.last; ++k) {
@@ -247,6 +253,11 @@ FluxBurst describe(const std::vector<SeriesPoint>& points, const Smoothed& s, co
     burst.quietScatterSfu = q.scatter[peak];
     burst.peakExcessSfu = burst.peakSfu - burst.quietSfu;
     burst.peakExcessError = std::hypot(q.scatter[peak] / std::sqrt(static_cast<double>(s.count[peak])), q.levelError[peak]);
+    // The peak and the quiet level stand a step or more apart, each rounded
+    // on its own, and neither averages away.
+    if (rounding > 0)
+        burst.peakExcessError = std::hypot(burst.peakExcessError, rounding * (burst.peakSfu + points[peak].sfuPerY),
+                                           rounding * (burst.quietSfu + points[peak].sfuPerY));
     // The peak could have been anywhere the burst's excess came within three
     // standard errors of its top: the earliest and the latest such point,
     // not the first dip of noise either side, which on a gradual burst's flat
@@ -267,6 +278,7 @@ FluxBurst describe(const std::vector<SeriesPoint>& points, const Smoothed& s, co
     double integral = 0;
     double noise = 0;
     double levelError = 0;
+    double received = 0;
     for (std::size_t k = span.first; k <= span.last; ++k) {
         const double excess = points[k].fluxSfu - q.level[k].value_or(burst.quietSfu);
         const double before = k > span.first ? points[k].utc - points[k - 1].utc : 0.0;
@@ -274,9 +286,14 @@ FluxBurst describe(const std::vector<SeriesPoint>& points, const Smoothed& s, co
         integral += excess * (before + after) / 2;
         noise += std::pow(q.scatter[k] * (before + after) / 2, 2);
         levelError = std::max(levelError, q.levelError[k]);
+        received += (points[k].fluxSfu + points[k].sfuPerY) * (before + after) / 2;
     }
     burst.integratedExcessSfuSeconds = integral;
     burst.integratedExcessError = std::hypot(std::sqrt(noise), levelError * (burst.endUtc - burst.startUtc));
+    // Whole dB: the burst's readings rounded alike through it, as the quiet level is.
+    if (rounding > 0)
+        burst.integratedExcessError = std::hypot(burst.integratedExcessError, rounding * received,
+                                                 rounding * (burst.quietSfu + points[peak].sfuPerY) * (burst.endUtc - burst.startUtc));
     return burst;
 }
 
@@ -349,7 +366,7 @@ std::vector<bool> findSpikes(const std::vector<SeriesPoint>& points, double nois
     return spike;
 }
 
-QuietAndBursts findQuietAndBursts(const std::vector<SeriesPoint>& points, double cadence, const FluxOptions& options)
+QuietAndBursts findQuietAndBursts(const std::vector<SeriesPoint>& points, double cadence, const FluxOptions& options, double rounding)
 {
     QuietAndBursts result;
     result.inBurst.assign(points.size(), false);
@@ -357,7 +374,7 @@ QuietAndBursts findQuietAndBursts(const std::vector<SeriesPoint>& points, double
     Quiet quiet;
     std::vector<Span> spans;
     for (int pass = 0; pass < kQuietPasses; ++pass) {
-        quiet = quietLevel(points, result.inBurst, cadence, options);
+        quiet = quietLevel(points, result.inBurst, cadence, options, rounding);
         std::vector<Span> found = burstSpans(points, smoothed, quiet, cadence, options);
         const bool settled = pass > 0 && found.size() == spans.size() && std::equal(found.begin(), found.end(), spans.begin(), [](const Span& a, const Span& b) { return a.first == b.first && a.last == b.last; });
         spans = std::move(found);
@@ -368,7 +385,7 @@ QuietAndBursts findQuietAndBursts(const std::vector<SeriesPoint>& points, double
             break;
     }
     for (const Span& span : spans)
-        result.bursts.push_back(describe(points, smoothed, quiet, span));
+        result.bursts.push_back(describe(points, smoothed, quiet, span, rounding));
     result.quietSfu = quiet.level;
     result.quietScatterSfu = quiet.scatter;
     return result;

@@ -15,6 +15,7 @@ namespace heliotrope::flux {
 struct SeriesPoint {
     double utc = 0;
     double fluxSfu = 0;
+    double sfuPerY = 0;  // F at the point: the flux plus it is the whole power received, as flux
 };
 
 // The typical spacing of the points (their median), seconds; 1 with fewer than two.
@@ -42,7 +43,10 @@ struct QuietAndBursts {
 // The quiet level and the bursts of points without spikes, in time order.
 // The quiet level is worked out again without the bursts found, until they
 // settle (three times at most), so that a burst does not lift the level it
-// is measured against.
-QuietAndBursts findQuietAndBursts(const std::vector<SeriesPoint>& points, double cadence, const FluxOptions& options);
+// is measured against. `rounding`, the readings' step as a relative error of
+// the power (stepRelativeError), is the least the quiet level's scatter can
+// be, and is in the bursts' errors.
+QuietAndBursts findQuietAndBursts(const std::vector<SeriesPoint>& points, double cadence, const FluxOptions& options,
+                                  double rounding = 0);
 
 }  // namespace heliotrope::flux

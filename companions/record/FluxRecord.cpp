@@ -253,6 +253,30 @@ qint64 FluxRecord::fluxReadingCountBetween(double fromUtc, double toUtc) const
     return query.value(0).toLongLong();
 }
 
+double FluxRecord::readingStepDecibelsBetween(double fromUtc, double toUtc) const
+{
+    const QSqlDatabase db = QSqlDatabase::database(m_record.m_connection, false);
+    if (!db.isOpen() || !(fromUtc < toUtc))
+        return 0;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT power FROM flux_readings WHERE utc_ms >= ? AND utc_ms < ? AND power > 0"));
+    query.addBindValue(millisecondsOf(fromUtc));
+    query.addBindValue(millisecondsOf(toUtc));
+    if (!query.exec())
+        return 0;
+    std::size_t whole = 0;
+    std::size_t readable = 0;
+    while (query.next()) {
+        const double power = query.value(0).toDouble();
+        if (std::isfinite(power)) {
+            ++readable;
+            whole += flux::inWholeDecibels(power);
+        }
+    }
+    return flux::readingStepDecibels(whole, readable);
+}
+
 std::vector<flux::Reference> FluxRecord::fluxReferencesBetween(double fromUtc, double toUtc) const
 {
     std::vector<flux::Reference> references;

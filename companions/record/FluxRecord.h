@@ -43,6 +43,12 @@ struct KeptFluxDay {
     double readingNoise = 0;
     double gainWander = 0;
     int readingsWorkedOut = 0;
+    // The step its readings were read in, dB, and the least burst it surely
+    // shows, SFU: a day worked out again has both; the record keeps
+    // neither, and readingStepDecibelsBetween recognises the step from the
+    // readings, as the day was worked out from them.
+    double readingStepDecibels = 0;
+    double smallestBurstSfu = 0;
 };
 
 // A reading's flags as the day kept them.
@@ -79,6 +85,9 @@ public:
     std::vector<flux::Reference> fluxReferencesBetween(double fromUtc, double toUtc) const;
     // How many readings were kept between two instants, without reading them.
     qint64 fluxReadingCountBetween(double fromUtc, double toUtc) const;
+    // The step the readings between two instants were read in, dB
+    // (flux::readingStepDecibels), from their powers alone.
+    double readingStepDecibelsBetween(double fromUtc, double toUtc) const;
 
     // A day worked out (its JST date), kept: its values, bursts, each
     // reading's flags and the scale with where it came from in words,

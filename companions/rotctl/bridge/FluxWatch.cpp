@@ -163,7 +163,7 @@ void FluxWatch::closeDay(qint64 jstDay, const std::vector<flux::Reading>& readin
         emit warning(said::fluxDayNotKept(jstDate(jstDay), problem));
         return;
     }
-    emit notice(said::fluxDayKept(jstDate(jstDay), worked->daily, static_cast<int>(worked->bursts.size()), choice.source));
+    emit notice(said::fluxDayKept(jstDate(jstDay), worked->daily, static_cast<int>(worked->bursts.size()), choice.source, *worked));
 }
 
 void FluxWatch::finish()
@@ -173,9 +173,9 @@ void FluxWatch::finish()
 
 QStringList FluxWatch::statusLines() const
 {
-    if (!m_latestDaily)
+    if (!m_latestDaily || !m_latestDay)
         return {};
-    return said::statusFlux(*m_latestDaily, static_cast<int>(m_bursts.size()), m_latestSource).split(QLatin1Char('\n'));
+    return said::statusFlux(*m_latestDaily, static_cast<int>(m_bursts.size()), m_latestSource, *m_latestDay).split(QLatin1Char('\n'));
 }
 
 }  // namespace heliotrope::rotctl

@@ -94,6 +94,8 @@ void TrackingPower::start()
 {
     emit notice(said::watchingPower(m_source->description(), m_options.referenceEveryMinutes, m_options.referenceDwellSeconds,
                                     m_options.referenceOffsetBeamwidths * m_options.beamwidthDegrees));
+    if (m_source->resolution() > 0)
+        emit warning(said::powerInSteps(m_source->resolution()));
     m_readTimer.start();
     m_batchTimer.start();
     tick();
@@ -282,7 +284,8 @@ void TrackingPower::endReference(bool measured)
         const flux::Reference& last = m_todayReferences.back();
         const double minutes = (reference.startUtc - last.startUtc) / 60.0;
         const double change = decibels(reference.power.mean) - decibels(last.power.mean);
-        if (m_referenceTrend && std::abs(change - *m_referenceTrend * minutes) >= kGainStepDecibels) {
+        // Two references in whole dB differ by up to a step from their rounding alone.
+        if (m_referenceTrend && std::abs(change - *m_referenceTrend * minutes) >= kGainStepDecibels + m_source->resolution()) {
             emit warning(said::gainStepped(change - *m_referenceTrend * minutes, minutes));
             m_referenceTrend.reset();
         } else if (minutes > 0) {
@@ -294,7 +297,17 @@ void TrackingPower::endReference(bool measured)
     m_previousReferenceHigh = high;
     m_heldReferences.push_back(reference);
     m_todayReferences.push_back(reference);
-    emit notice(said::referenceTaken(decibels(reference.power.mean), 100.0 * reference.power.scatter / reference.power.mean, reference.power.count));
+    // A dwell in whole dB on a steady receiver is one number read over and
+    // over: its scatter 0, its rounding all there is of its error. A
+    // command may print whole dB too.
+    const double step = m_source->resolution() > 0                                   ? m_source->resolution()
+        : std::all_of(done.powers.begin(), done.powers.end(), flux::inWholeDecibels) ? 1.0
+                                                                                     : 0.0;
+    if (step > 0)
+        emit notice(said::referenceTakenInSteps(decibels(reference.power.mean), 100.0 * std::hypot(flux::relativeError(reference.power), flux::stepRelativeError(step)),
+                                                reference.power.count, step));
+    else
+        emit notice(said::referenceTaken(decibels(reference.power.mean), 100.0 * reference.power.scatter / reference.power.mean, reference.power.count));
 }
 
 void TrackingPower::yieldRotator()

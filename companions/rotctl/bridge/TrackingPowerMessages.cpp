@@ -33,6 +33,36 @@ QString fluxWithErrors(const flux::FluxValue& value, bool english)
     return shape.arg(*value.fluxSfu, 0, 'f', 2).arg(value.error, 0, 'f', 2).arg(value.totalError, 0, 'f', 2);
 }
 
+// What one step raises the power by, percent.
+double stepPercent(double stepDecibels)
+{
+    return 100.0 * (std::pow(10.0, stepDecibels / 10.0) - 1.0);
+}
+
+QString stepWords(double stepDecibels, bool english)
+{
+    if (stepDecibels == 1.0)
+        return english ? QStringLiteral("whole dB") : QStringLiteral("整数 dB");
+    return english ? QStringLiteral("steps of %1 dB").arg(stepDecibels, 0, 'g', 3) : QStringLiteral("%1 dB 刻み").arg(stepDecibels, 0, 'g', 3);
+}
+
+// A day worked out from readings in steps: that they were, and the least
+// burst it surely shows; nothing for decimals.
+QString roundedDay(const flux::FluxDay& day)
+{
+    const double step = day.readingStepDecibels;
+    if (!(step > 0))
+        return {};
+    const QString least = day.smallestBurstSfu > 0
+        ? QStringLiteral("+%1 SFU 未満のバーストは見えないことがあります。\n").arg(day.smallestBurstSfu, 0, 'f', 1)
+        : QStringLiteral("太陽から受ける電力を %1 dB（%2 %）上げないバーストは見えないことがあります。\n").arg(step, 0, 'g', 3).arg(stepPercent(step), 0, 'f', 0);
+    const QString leastEn = day.smallestBurstSfu > 0
+        ? QStringLiteral("bursts under +%1 SFU may go unseen.").arg(day.smallestBurstSfu, 0, 'f', 1)
+        : QStringLiteral("bursts raising the power received on the sun by less than %1 dB (%2 %) may go unseen.").arg(step, 0, 'g', 3).arg(stepPercent(step), 0, 'f', 0);
+    return QStringLiteral("\n読みは %1 です: 誤差には丸めが入っています。").arg(stepWords(step, false)) + least
+        + QStringLiteral("readings in %1: the errors include the rounding; ").arg(stepWords(step, true)) + leastEn;
+}
+
 }  // namespace
 
 QString scaleKind(flux::ScaleKind kind, bool english)
@@ -67,7 +97,7 @@ QString burstFound(const flux::FluxBurst& burst)
         .arg(scaleKind(burst.scale, false), scaleKind(burst.scale, true));
 }
 
-QString fluxDayKept(const QDate& jstDay, const flux::FluxValue& daily, int bursts, const QString& source)
+QString fluxDayKept(const QDate& jstDay, const flux::FluxValue& daily, int bursts, const QString& source, const flux::FluxDay& worked)
 {
     const QString day = jstDay.toString(Qt::ISODate);
     return QStringLiteral("%1（JST）の流束を記録しました: 日の値 %2、読み %3 回、バースト %4 件。\n"
@@ -76,7 +106,7 @@ QString fluxDayKept(const QDate& jstDay, const flux::FluxValue& daily, int burst
                .arg(daily.cleanReadings)
                .arg(bursts)
                .arg(fluxWithErrors(daily, true))
-        + source;
+        + source + roundedDay(worked);
 }
 
 QString runDuringBurst(const record::StationRun& run)
@@ -136,6 +166,24 @@ QString watchingPower(const QString& source, double everyMinutes, double dwellSe
         .arg(dwellSeconds, 0, 'g', 4);
 }
 
+QString powerInSteps(double stepDecibels)
+{
+    const double relative = 100.0 * flux::stepRelativeError(stepDecibels);
+    return QStringLiteral("受信電力は %1 の読みです。一つの読みは最大 ±%2 dB 丸められ（標準偏差で電力の %3 %）、安定した受信機では毎秒同じ"
+                          "数になるので、平均しても減りません。参照・流束・バーストの誤差にはこの丸めを入れます。太陽から受ける電力を "
+                          "%4 dB（%5 %）上げないバーストは見えないことがあります。小数まで出すコマンドのほうが向いています。\n"
+                          "The power is read in %6: each reading is rounded by up to ± %2 dB (%3 % of the power, one standard "
+                          "deviation), the same every second on a steady receiver, so averaging does not reduce it; the errors of "
+                          "the references, the flux and the bursts include it. A burst raising the power received on the sun by "
+                          "less than %4 dB (%5 %) may go unseen. A command printing decimals is better.")
+        .arg(stepWords(stepDecibels, false))
+        .arg(stepDecibels / 2, 0, 'g', 3)
+        .arg(relative, 0, 'f', 1)
+        .arg(stepDecibels, 0, 'g', 3)
+        .arg(stepPercent(stepDecibels), 0, 'f', 0)
+        .arg(stepWords(stepDecibels, true));
+}
+
 QString powerUnreadable(const QString& reason)
 {
     return QStringLiteral("追尾中の受信電力が読めません。読めるまで毎秒試します。\n"
@@ -184,6 +232,18 @@ QString referenceTaken(double meanDecibels, double scatterPercent, int count)
         .arg(meanDecibels, 0, 'f', 2)
         .arg(count)
         .arg(scatterPercent, 0, 'f', 2);
+}
+
+QString referenceTakenInSteps(double meanDecibels, double errorPercent, int count, double stepDecibels)
+{
+    return QStringLiteral("参照: 冷たい空 %1 dB（読み %2 回、読みは %3 なので丸めこみで ± %4 %、平均しても減りません）。追尾に戻ります。\n"
+                          "Reference: cold sky %1 dB (%2 readings in %5: ± %4 % with the rounding, which averaging does not reduce); "
+                          "tracking again.")
+        .arg(meanDecibels, 0, 'f', 2)
+        .arg(count)
+        .arg(stepWords(stepDecibels, false))
+        .arg(errorPercent, 0, 'f', 1)
+        .arg(stepWords(stepDecibels, true));
 }
 
 QString gainStepped(double decibels, double minutes)
@@ -268,14 +328,14 @@ QString statusWatchFailing(const QString& reason, const QString& since)
     return QStringLiteral("受信電力が %1 から読めません\nthe power has not been read since %1\n").arg(since) + reason;
 }
 
-QString statusFlux(const flux::FluxValue& daily, int bursts, const QString& source)
+QString statusFlux(const flux::FluxValue& daily, int bursts, const QString& source, const flux::FluxDay& worked)
 {
     return QStringLiteral("今日の流束（ここまで）: %1、バースト %2 件\n"
                           "today's flux so far: %3, %2 bursts\n")
                .arg(fluxWithErrors(daily, false))
                .arg(bursts)
                .arg(fluxWithErrors(daily, true))
-        + source;
+        + source + roundedDay(worked);
 }
 
 }  // namespace heliotrope::rotctl::said

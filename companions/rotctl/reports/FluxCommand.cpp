@@ -101,6 +101,13 @@ void addSaved(FluxReport& report, const QString& path)
     report.text += QLatin1Char('\n') + said::fileSaved(path);
 }
 
+// A kept day with the step its readings were read in, recognised from them.
+KeptFluxDay withStep(const FluxRecord& flux, KeptFluxDay day)
+{
+    day.readingStepDecibels = flux.readingStepDecibelsBetween(record::jstDayStartUtc(day.jstDay), record::jstDayStartUtc(day.jstDay.addDays(1)));
+    return day;
+}
+
 // The site the record's runs were made at, the latest by `utc`: for the
 // files' keywords and the sun's transit.
 std::optional<record::RecordedSite> siteBy(const StationRecord& record, double utc)
@@ -176,7 +183,9 @@ FluxReport oneDay(const OpenRecord& open, const QDate& day, const FluxReportOpti
 {
     FluxReport report;
     QStringList lines;
-    const std::optional<KeptFluxDay> kept = open.flux->keptFluxDay(day);
+    std::optional<KeptFluxDay> kept = open.flux->keptFluxDay(day);
+    if (kept)
+        kept = withStep(*open.flux, *kept);
     const qint64 count = open.flux->fluxReadingCountBetween(record::jstDayStartUtc(day), record::jstDayStartUtc(day.addDays(1)));
     if (kept)
         lines << said::fluxDayLines(*kept, false, kept->scaleSource);
@@ -221,7 +230,7 @@ FluxReport manyDays(const OpenRecord& open, const FluxReportOptions& options, co
     FluxReport report;
     std::vector<ShownFluxDay> shown;
     for (const KeptFluxDay& kept : open.flux->keptFluxDays(options.since))
-        shown.push_back({kept, false});
+        shown.push_back({withStep(*open.flux, kept), false});
     QStringList lines;
     // Today is not kept until its end: worked out here when it can be.
     const QDate today = jstDateOf(nowUtc);

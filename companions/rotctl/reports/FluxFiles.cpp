@@ -82,6 +82,8 @@ record::KeptFluxDay keptFormOf(const WorkedFluxDay& worked)
     kept.readingNoise = worked.day.readingNoise;
     kept.gainWander = worked.day.gainWander;
     kept.readingsWorkedOut = static_cast<int>(worked.day.readings.size());
+    kept.readingStepDecibels = worked.day.readingStepDecibels;
+    kept.smallestBurstSfu = worked.day.smallestBurstSfu;
     return kept;
 }
 

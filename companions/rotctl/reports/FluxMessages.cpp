@@ -54,6 +54,33 @@ QString burstLine(const flux::FluxBurst& b)
              QString::number(b.integratedExcessSfuSeconds, 'f', 0), QString::number(b.integratedExcessError, 'f', 0));
 }
 
+// Readings in steps: that they were, and what of a burst may go unseen: in
+// SFU where the day was worked out here, else as the step's share of the
+// power received on the sun.
+QStringList roundedLines(const record::KeptFluxDay& day)
+{
+    const double step = day.readingStepDecibels;
+    if (!(step > 0))
+        return {};
+    const QString words = step == 1.0 ? QStringLiteral("整数 dB whole dB") : QStringLiteral("%1 dB 刻み steps of %1 dB").arg(step, 0, 'g', 3);
+    QStringList lines;
+    lines << QStringLiteral("  読みは %1: 誤差に丸めを含む the errors include the rounding").arg(words);
+    if (day.smallestBurstSfu > 0)
+        lines << QStringLiteral("  +%1 SFU 未満のバーストは見えないことがある bursts under +%1 SFU may go unseen").arg(sfu(day.smallestBurstSfu, 1));
+    else
+        lines << QStringLiteral("  太陽から受ける電力を %1 dB（%2 %）上げないバーストは見えないことがある "
+                                "bursts raising the power received on the sun by less than %1 dB (%2 %) may go unseen")
+                     .arg(step, 0, 'g', 3)
+                     .arg(100.0 * (std::pow(10.0, step / 10.0) - 1.0), 0, 'f', 0);
+    // The least a day's error can be for its rounding: that of the sun's
+    // own share of the power, S, the system's adding to it.
+    const flux::FluxValue& daily = day.daily;
+    if (daily.fluxSfu && daily.error < std::sqrt(2.0) * flux::stepRelativeError(step) * *daily.fluxSfu)
+        lines << QStringLiteral("  この日の誤差は丸めを含まずに記録されています（古い heliotrope-rotctl） "
+                                "this day's errors were kept without the rounding (an older heliotrope-rotctl)");
+    return lines;
+}
+
 QString oneLine(const QString& text)
 {
     QStringList parts = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -83,6 +110,7 @@ QStringList fluxDayLines(const record::KeptFluxDay& day, bool provisional, const
         lines << QStringLiteral("  バースト bursts: %1").arg(day.bursts.size());
     for (const flux::FluxBurst& b : day.bursts)
         lines << burstLine(b);
+    lines << roundedLines(day);
     return lines;
 }
 

@@ -26,6 +26,7 @@ private slots:
     void aBurstIsFoundAndASpikeIsNot();
     void aSlowBurstsPeakIsNotStatedCloserThanItCanBeTimed();
     void aDayWithoutEnoughReadingsSaysSo();
+    void wholeDecibelsAreInTheErrorsAndTheBurstsSeen();
 };
 
 namespace {
@@ -110,6 +111,21 @@ int countFlagged(const FluxDay& day, Flag flag)
     for (const FluxReading& r : day.readings)
         n += hasFlag(r.flags, flag);
     return n;
+}
+
+// The day as a radio's S-meter gives it: every power rounded to a whole dB,
+// the references their rounded dwells.
+void roundToWholeDecibels(Day& day)
+{
+    for (Reading& r : day.readings)
+        r.power = std::pow(10.0, std::round(10 * std::log10(r.power)) / 10);
+    for (Reference& ref : day.references) {
+        std::vector<double> dwell;
+        for (const Reading& r : day.readings)
+            if (r.utc >= ref.startUtc && r.utc <= ref.endUtc)
+                dwell.push_back(r.power);
+        ref.power = dwellMean(dwell);
+    }
 }
 
 // Readings flagged for that reason alone.
@@ -441,6 +457,46 @@ void TestFlux::aDayWithoutEnoughReadingsSaysSo()
     const FluxDay none = workOutDay(day.readings, {}, station(), kTransit);
     QCOMPARE(none.daily.refusal, ValueRefusal::NoReadings);
     QCOMPARE(countFlagged(none, Flag::NoReference), int(day.readings.size()));
+}
+
+void TestFlux::wholeDecibelsAreInTheErrorsAndTheBurstsSeen()
+{
+    // A steady receiver (0.01 dB) in whole dB, the gain set so that the
+    // rounding takes the sun and the cold sky each its own way. The day's
+    // error covers what the rounding did to it, which no mean takes away;
+    // the readings all alike, the threshold is the rounding's, and a burst
+    // of the least the day says it surely shows, for two minutes, is found.
+    const double start = kTransit - 1800 + 120;
+    const double y = 1 + 100 * sunnoise::kSolarFluxUnit * area() / (2 * sunnoise::kBoltzmann * sunnoise::sunDiscCorrection(kBeam)) / kTsys;
+    const double oneStep = (std::pow(10.0, 0.1) - 1) * 100 * y / (y - 1);  // a step of the power on the quiet sun, SFU
+    for (const double offset : {0.1, 0.3, 0.6, 0.8}) {
+        Day decimal;
+        decimal.gain = [offset](double) { return std::pow(10.0, offset / 10); };
+        decimal.make();
+        Day whole = decimal;
+        roundToWholeDecibels(whole);
+        const FluxDay d = workOutDay(decimal.readings, decimal.references, station(), kTransit);
+        const FluxDay w = workOutDay(whole.readings, whole.references, station(), kTransit);
+        QVERIFY(d.readingStepDecibels == 0 && d.smallestBurstSfu == 0 && w.readingStepDecibels == 1 && w.daily.fluxSfu && d.daily.fluxSfu);
+        const double off = *w.daily.fluxSfu - *d.daily.fluxSfu;
+        // Two uniform roundings at their ends come to 2.45 of its standard
+        // deviations, and the decibel's curve adds to one way.
+        QVERIFY2(std::abs(off) < 3 * w.daily.error && w.daily.error < 0.12 * *w.daily.fluxSfu,
+                 qPrintable(QStringLiteral("offset %1 dB: %2 SFU off, said ± %3").arg(offset).arg(off).arg(w.daily.error)));
+        QVERIFY(w.atFixedTimes[1].error > 0.9 * w.daily.error && w.readings[7300].error > 0.9 * w.daily.error);
+        QVERIFY(w.gainSteps == 0 && w.bursts.empty() && w.readings[7300].quietScatterSfu > 0.05 * 100);
+        QVERIFY2(w.smallestBurstSfu >= oneStep && w.smallestBurstSfu < 1.6 * oneStep, qPrintable(QString::number(w.smallestBurstSfu / oneStep)));
+        Day burst;
+        burst.gain = decimal.gain;
+        burst.flux = [&](double t) { return t >= start && t < start + 120 ? 100 + w.smallestBurstSfu : 100.0; };
+        burst.make();
+        roundToWholeDecibels(burst);
+        const FluxDay b = workOutDay(burst.readings, burst.references, station(), kTransit);
+        QCOMPARE(int(b.bursts.size()), 1);
+        const FluxBurst& found = b.bursts.front();
+        QVERIFY2(std::abs(found.peakExcessSfu - w.smallestBurstSfu) < 3 * found.peakExcessError,
+                 qPrintable(QStringLiteral("%1 ± %2 for %3").arg(found.peakExcessSfu).arg(found.peakExcessError).arg(w.smallestBurstSfu)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFlux)

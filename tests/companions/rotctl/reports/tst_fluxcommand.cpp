@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -206,6 +207,41 @@ private slots:
                                         QStringList{QStringLiteral("--flux"), QStringLiteral("--since"), QStringLiteral("2026-12-01"),
                                                     QStringLiteral("--fits"), path("x.fits")}})
             QCOMPARE(rotctl(slip, &out), 2);
+    }
+
+    // The next day read through rigctld's S-meter, in whole dB: said so, and
+    // what of a burst may go unseen, worked out here, kept, and kept by an
+    // older bridge (its error without the rounding).
+    void aDayInWholeDecibelsSaysSo()
+    {
+        const QDate next = simulated::kDay.addDays(1);
+        const double start = record::jstDayStartUtc(next);
+        record::StationRecord record(m_record);
+        QVERIFY(record.open());
+        record::FluxRecord kept(record);
+        simulated::Day day;
+        day.make(*m_station, start + 9.5 * 3600, start + 14.5 * 3600);
+        for (flux::Reading& r : day.readings)
+            r.power = std::pow(10.0, std::round(10 * std::log10(r.power)) / 10);
+        QVERIFY2(day.keep(kept), qPrintable(kept.problem()));
+        QString out;
+        const QStringList asked{QStringLiteral("--flux"), QStringLiteral("--day"), next.toString(Qt::ISODate)};
+        QCOMPARE(rotctl(asked + QStringList{QStringLiteral("--beamwidth"), QString::number(simulated::kBeam)}, &out), 0);
+        QVERIFY2(out.contains(QStringLiteral("whole dB")) && out.contains(QRegularExpression(QStringLiteral("bursts under \\+\\d+\\.\\d SFU may go unseen"))),
+                 qPrintable(out));
+        flux::FluxDay worked = flux::workOutDay(kept.fluxReadingsBetween(start, start + 86400), kept.fluxReferencesBetween(start - 1800, start + 88200),
+                                                *m_station, fluxstation::sunTransitUtc(next, simulated::kTokyo));
+        QVERIFY(kept.keepFluxDay(next, worked, QStringLiteral("G/T test")));
+        QCOMPARE(rotctl(asked, &out), 0);
+        QVERIFY2(out.contains(QStringLiteral("kept")) && out.contains(QStringLiteral("whole dB"))
+                     && out.contains(QStringLiteral("less than 1 dB (26 %) may go unseen")) && !out.contains(QStringLiteral("older")),
+                 qPrintable(out));
+        worked.daily.error = 0.001 * *worked.daily.fluxSfu;
+        QVERIFY(kept.keepFluxDay(next, worked, QStringLiteral("G/T test")));
+        QCOMPARE(rotctl(asked, &out), 0);
+        QVERIFY2(out.contains(QStringLiteral("kept without the rounding")), qPrintable(out));
+        QCOMPARE(flux({}, &out), 0);
+        QVERIFY2(!out.contains(QStringLiteral("whole dB")), qPrintable(out));
     }
 
     // A day at a reading a second, read back and worked out: the figures
