@@ -236,7 +236,7 @@ QString referenceTaken(double meanDecibels, double scatterPercent, int count)
 
 QString referenceTakenInSteps(double meanDecibels, double errorPercent, int count, double stepDecibels)
 {
-    return QStringLiteral("参照: 冷たい空 %1 dB（読み %2 回、読みは %3 なので丸めこみで ± %4 %、平均しても減りません）。追尾に戻ります。\n"
+    return QStringLiteral("参照: 冷たい空 %1 dB（読み %2 回、読みは %3 なので丸めを含めて ± %4 %、平均しても減りません）。追尾に戻ります。\n"
                           "Reference: cold sky %1 dB (%2 readings in %5: ± %4 % with the rounding, which averaging does not reduce); "
                           "tracking again.")
         .arg(meanDecibels, 0, 'f', 2)

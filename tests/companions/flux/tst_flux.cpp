@@ -469,7 +469,7 @@ void TestFlux::wholeDecibelsAreInTheErrorsAndTheBurstsSeen()
     const double start = kTransit - 1800 + 120;
     const double y = 1 + 100 * sunnoise::kSolarFluxUnit * area() / (2 * sunnoise::kBoltzmann * sunnoise::sunDiscCorrection(kBeam)) / kTsys;
     const double oneStep = (std::pow(10.0, 0.1) - 1) * 100 * y / (y - 1);  // a step of the power on the quiet sun, SFU
-    for (const double offset : {0.1, 0.3, 0.6, 0.8}) {
+    for (const double offset : {0.3, 0.6}) {
         Day decimal;
         decimal.gain = [offset](double) { return std::pow(10.0, offset / 10); };
         decimal.make();
