@@ -298,35 +298,57 @@ def controller_silent(args, webdriver, Service, By, driver_path, home):
         print(f"controller silent: shown {shown_after:.1f} s after its line went quiet, cleared {cleared_after:.1f} s after it spoke again")
 
 
+def sun_noise(args, station, peak):
+    """A sun-noise run through the simulated radiometer, its sun PEAK dB over cold sky."""
+    radiometer = (f"{args.radiometer} --once --site {SITE} --rotctld 127.0.0.1:{station.rotctld_port} "
+                  f"--beamwidth 1.7 --peak {peak} --baseline -30 --noise 0.04")
+    answer = subprocess.run([args.rotctl, "--sun-noise", "--site", SITE, "--power", "command:" + radiometer, "--frequency", "10368",
+                             "--dish-diameter", "1.2", "--flux", "100", "--repeat", "2", "--dwell", "2"],
+                            env=station.env, capture_output=True, text=True, timeout=60)
+    assert answer.returncode == 0 and "Sun-noise result" in answer.stdout, answer.stdout + answer.stderr
+    return time.monotonic()
+
+
 def y_drop(args, webdriver, Service, By, driver_path, home):
     """A receiver that weakens: three sun-noise runs at the usual Y, then one
     on a sun 3 dB fainter through the simulated radiometer (a failing LNA).
     The page warns of the drop in red within a minute of the run's end, as
     --status and the log do, and clears it with the next run at the usual Y."""
-    def sun_noise(station, peak):
-        radiometer = (f"{args.radiometer} --once --site {SITE} --rotctld 127.0.0.1:{station.rotctld_port} "
-                      f"--beamwidth 1.7 --peak {peak} --baseline -30 --noise 0.04")
-        answer = subprocess.run([args.rotctl, "--sun-noise", "--site", SITE, "--power", "command:" + radiometer, "--frequency", "10368",
-                                 "--dish-diameter", "1.2", "--flux", "100", "--repeat", "2", "--dwell", "2"],
-                                env=station.env, capture_output=True, text=True, timeout=60)
-        assert answer.returncode == 0 and "Sun-noise result" in answer.stdout, answer.stdout + answer.stderr
-        return time.monotonic()
-
     with station_in_browser(args, home, webdriver, Service, By, driver_path, time_scale=10) as (station, browser):
         wait_for("the station shown", lambda: browser.find_element(By.ID, "state").get_attribute("data-kind") == "trackingBySelf", 15)
         warned = lambda: any("太陽雑音 Y が" in text and "低下しています" in text and colour == RED
                              for text, colour, _ in shown(browser, "#warnings-now li"))
         for _ in range(3):
-            sun_noise(station, 10)
+            sun_noise(args, station, 10)
         assert not warned()
-        ended = sun_noise(station, 7)
+        ended = sun_noise(args, station, 7)
         wait_for("the Y drop on the page", warned, 30)
         shown_after = time.monotonic() - ended
         assert any("the sun-noise Y at 10368.000 MHz is" in line for line in station.status()), "--status says it too"
         assert "Warning: the sun-noise Y at 10368.000 MHz is" in read(station.bridge_out), "and the log"
-        ended = sun_noise(station, 10)
+        ended = sun_noise(args, station, 10)
         wait_for("the Y drop cleared on the page", lambda: not warned(), 30)
         print(f"Y drop: shown {shown_after:.1f} s after the run that found it ended, cleared {time.monotonic() - ended:.1f} s after the next")
+
+
+def picture(args, webdriver, Service, By, driver_path, home):
+    """The manual's picture: a station tracking by itself with its pointing
+    model, four sun-noise runs in its record and some minutes of tracking
+    error, as an operator finds the page after a morning."""
+    with station_in_browser(args, home, webdriver, Service, By, driver_path, time_scale=10, before=Station.save_pointing_model) as (station, browser):
+        wait_for("the station shown", lambda: browser.find_element(By.ID, "state").get_attribute("data-kind") == "trackingBySelf", 15)
+        for peak in (10, 10.15, 9.9, 10.05):
+            sun_noise(args, station, peak)
+        # The page asks the record once a minute, and the bridge keeps its
+        # answer ten seconds: opened again after those, the page shows it now.
+        time.sleep(11)
+        browser.refresh()
+        browser.find_element(By.CSS_SELECTOR, "[data-lang=ja]").click()
+        wait_for("the record's card", lambda: browser.find_element(By.ID, "y-trend").get_attribute("textContent") not in ("", "まだありません"), 15)
+        # Half an hour of the station's tracking error, every ten seconds of it.
+        wait_for("the tracking error's trail", lambda: station.station_seconds() >= 1800, 200)
+        browser.save_screenshot(args.picture)
+        print(f"the page as a picture: {args.picture}")
 
 
 def stow_refused(args, webdriver, Service, By, driver_path, home):
@@ -354,6 +376,7 @@ def main():
     parser.add_argument("--rotctl", required=True)
     parser.add_argument("--sim", required=True)
     parser.add_argument("--screenshot", default="")
+    parser.add_argument("--picture", default="", help="only make the manual's picture of the page, to this file")
     parser.add_argument("--radiometer", default="")
     parser.add_argument("--fault", choices=("stuck", "frozen", "stow-refused", "rotctld-lost", "controller-silent", "y-drop"))
     args = parser.parse_args()
@@ -370,6 +393,8 @@ def main():
         skip("rotctld (libhamlib-utils) is not installed")
 
     home = tempfile.mkdtemp(prefix="heliotrope-page-")
+    if args.picture:
+        return picture(args, webdriver, Service, By, driver_path, home)
     if args.fault == "stow-refused":
         return stow_refused(args, webdriver, Service, By, driver_path, home)
     if args.fault == "rotctld-lost":
